@@ -1,0 +1,7 @@
+#include "components/components.h"
+
+namespace components {
+
+void RegisterComponents() {}
+
+} // namespace components

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine (as root), builds, and runs the server or the tests.
+#   scripts/setup.sh run    install, build, start build/quorvex/websvr hidden
+#   scripts/setup.sh test   install, build, run every test (plain and sanitizer builds, fuzzers)
+#   scripts/setup.sh build  install and build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libpugixml-dev libsqlite3-dev sqlite3 libgtest-dev
+    clang libclang-rt-14-dev
+    xvfb xauth socat procps
+)
+
+install() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "setup.sh: not root, skipping package installation" >&2
+        return
+    fi
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() { # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir"
+}
+
+run_tests() { # DIR
+    (cd "$1" && ctest --output-on-failure --timeout 300 -j2)
+}
+
+fuzz() {
+    build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQV_FUZZ=ON -DQV_TESTS=OFF
+    for target in build-fuzz/fuzz/fuzz_*; do
+        [ -x "$target" ] || continue
+        local name corpus
+        name=$(basename "$target")
+        corpus=fuzz/corpus/${name#fuzz_}
+        "$target" -max_total_time="${QV_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$corpus" \
+            > "build-fuzz/$name.log" 2>&1 || { tail -40 "build-fuzz/$name.log"; return 1; }
+        echo "$name: $(grep -E '^Done|stat::number_of_executed_units' "build-fuzz/$name.log" | tail -1)"
+    done
+}
+
+case "${1:-}" in
+run)
+    install
+    build build
+    exec build/quorvex/websvr hidden
+    ;;
+build)
+    install
+    build build
+    ;;
+test)
+    install
+    build build -DQV_WERROR=ON
+    run_tests build
+    build build-asan -DQV_WERROR=ON -DQV_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+    fuzz
+    ;;
+*)
+    echo "usage: $0 run|test|build" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,57 @@
+#include "common/error.h"
+#include "common/xml.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace common;
+
+namespace {
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName();
+}
+} // namespace
+
+TEST(Xml, NodeTextFindsFirstMatchAndConcatenatesDescendants) {
+    pugi::xml_document doc;
+    ASSERT_TRUE(LoadXmlString(doc, "<XML><A>one<B>two</B></A><A>three</A></XML>"));
+    EXPECT_EQ(NodeText(doc, "/XML/A"), "onetwo");
+    EXPECT_EQ(NodeText(doc, "//Missing"), "");
+    EXPECT_EQ(NodeText(pugi::xml_node(), "/XML"), "");
+    EXPECT_THROW(NodeText(doc, "/XML/["), Error);
+}
+
+TEST(Xml, LoadsUtf8AndUtf16WithByteOrderMarkRejectsTheRest) {
+    QTemporaryDir dir;
+    pugi::xml_document doc;
+    const QString text = QString::fromUtf8("<Settings><TCPPort>81</TCPPort><N>Jörg</N></Settings>");
+
+    EXPECT_TRUE(LoadXmlFile(doc, writeFile(dir, "utf8.xml", text.toUtf8())));
+    EXPECT_EQ(NodeText(doc, "//N"), QString::fromUtf8("Jörg"));
+
+    QByteArray utf16("\xff\xfe", 2);
+    utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    EXPECT_TRUE(LoadXmlFile(doc, writeFile(dir, "utf16.xml", utf16)));
+    EXPECT_EQ(NodeText(doc, "//TCPPort"), "81");
+
+    EXPECT_FALSE(LoadXmlFile(doc, writeFile(dir, "empty.xml", "")));
+    EXPECT_FALSE(LoadXmlFile(doc, writeFile(dir, "bad.xml", "<a><b></a>")));
+    EXPECT_FALSE(LoadXmlFile(doc, writeFile(dir, "text.xml", "just text")));
+    EXPECT_FALSE(LoadXmlFile(doc, dir.filePath("missing.xml")));
+    EXPECT_FALSE(doc.document_element());
+}
+
+TEST(Xml, SaveWritesOneLineAndRaisesWhenItCannot) {
+    QTemporaryDir dir;
+    pugi::xml_document doc;
+    ASSERT_TRUE(LoadXmlString(doc, "<Settings>\n  <A>1</A>\n</Settings>"));
+    SaveXmlFile(doc, dir.filePath("out.xml"));
+    QFile f(dir.filePath("out.xml"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "<Settings><A>1</A></Settings>");
+    EXPECT_THROW(SaveXmlFile(doc, dir.filePath("no/such/folder/out.xml")), Error);
+}
