@@ -1,0 +1,93 @@
+#include "common/files.h"
+
+#include "common/error.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace common {
+
+namespace {
+QString& programFolderOverride() {
+    static QString folder;
+    return folder;
+}
+
+[[noreturn]] void folderError(const QString& target, const QString& current, int err) {
+    throw Error(err, QStringLiteral("Error creating folder in function MkDirRecurse. Target=") +
+                         target + QStringLiteral(", Current=") + current + QStringLiteral(". ") +
+                         QString::fromLocal8Bit(std::strerror(err)),
+                QStringLiteral("MkDirRecurse"));
+}
+} // namespace
+
+QString ProgramFolder() {
+    if (!programFolderOverride().isEmpty())
+        return programFolderOverride();
+    return QCoreApplication::applicationDirPath();
+}
+
+void SetProgramFolder(const QString& folder) {
+    programFolderOverride() = folder;
+}
+
+void MkDirRecurse(const QString& path) {
+    // Walk the parts from the root so that the failing part can be named.
+    const bool absolute = path.startsWith(QLatin1Char('/'));
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current = absolute ? QStringLiteral("/") : QString();
+    for (const QString& part : parts) {
+        current += part + QLatin1Char('/');
+        const QByteArray native = QFile::encodeName(current);
+        struct stat st {};
+        if (::stat(native.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                folderError(path, current, ENOTDIR);
+            continue;
+        }
+        if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST)
+            folderError(path, current, errno);
+    }
+}
+
+QByteArray ReadFile(const QString& path) {
+    if (path.isEmpty())
+        throw Error(ERR_PROGRAM,
+                    QStringLiteral("Function ReadFile does not accept an empty file name as parameter."));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(ERR_PROGRAM, QStringLiteral("Unable to read ") + path + QStringLiteral(". ") +
+                                     f.errorString());
+    return f.readAll();
+}
+
+void SaveFile(const QString& path, const QByteArray& bytes) {
+    // Written beside and renamed into place, so a reader never sees half a file.
+    QSaveFile f(path);
+    f.setDirectWriteFallback(true);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+        throw Error(ERR_PROGRAM, QStringLiteral("Unable to write ") + path + QStringLiteral(". ") +
+                                     f.errorString());
+}
+
+QString CurrentUserName() {
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
+}
+
+QString ComputerName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return QString::fromLocal8Bit(name);
+}
+
+} // namespace common
