@@ -1,0 +1,228 @@
+#include "diagnostics/log.h"
+
+#include "common/codepage.h"
+#include "common/error.h"
+#include "common/files.h"
+#include "common/text.h"
+#include "diagnostics/trace.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace diagnostics {
+
+namespace {
+const QString SOURCE = QStringLiteral("Log");
+// Running out of descriptors is reported as the lack of a free file handle,
+// which happens before the path is known, so the path stays out of the text.
+const QString NO_HANDLE = QStringLiteral("Unable to get file handle in function PreLog");
+
+QString QuoteText(QString text) {
+    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+QString systemText(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QString withPid(QString text, int64_t pid) {
+    return text.replace(QStringLiteral("%PID%"), QString::number(pid));
+}
+} // namespace
+
+Log::Log() : m_pid(::getpid()) {}
+
+Log::~Log() {
+    closeFile();
+}
+
+void Log::setFolder(const QString& folder) {
+    m_folder = folder;
+    m_pathDate = QDate();
+}
+
+void Log::setPrefix(const QString& prefix) {
+    m_prefix = prefix;
+    m_pathDate = QDate();
+}
+
+void Log::setPostfix(const QString& postfix) {
+    m_postfix = postfix;
+    m_pathDate = QDate();
+}
+
+QString Log::LogFileName(const QDate& date) const {
+    return withPid(m_prefix, m_pid) + date.toString(QStringLiteral("yyyyMMdd")) +
+           withPid(m_postfix, m_pid);
+}
+
+QString Log::pathFor(const QDate& date) {
+    if (date != m_pathDate || !m_pathDate.isValid()) {
+        // An empty folder would put the file into the file-system root; the
+        // program's folder is where LogEntry would write it anyway.
+        const QString folder = m_folder.isEmpty() ? common::ProgramFolder() : m_folder;
+        m_path = folder + QLatin1Char('/') + LogFileName(date);
+        m_pathDate = date;
+    }
+    return m_path;
+}
+
+QString Log::LogFilePath() {
+    return pathFor(m_clock ? m_clock().date() : QDate::currentDate());
+}
+
+bool Log::isOpen() {
+    try {
+        openFile(LogFilePath());
+        return true;
+    } catch (const common::Error&) {
+        return false;
+    }
+}
+
+void Log::openFile(const QString& path) {
+    if (m_fd >= 0 && path == m_openPath)
+        return;
+    closeFile();
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EMFILE || err == ENFILE)
+            throw common::Error(common::ERR_PROGRAM, NO_HANDLE, SOURCE);
+        throw common::Error(
+            common::ERR_PROGRAM,
+            QStringLiteral("Unable to open the file for appending. ") + systemText(err), SOURCE);
+    }
+    m_fd = fd;
+    m_openPath = path;
+}
+
+void Log::closeFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_openPath.clear();
+}
+
+void Log::appendBytes(const QByteArray& bytes) {
+    // A file removed behind our back (an old inode without a name) gets the
+    // line again in a new file, so that no entry disappears unseen.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const char* p = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(m_fd, p, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw common::Error(common::ERR_PROGRAM,
+                                    QStringLiteral("Unable to write to the file. ") +
+                                        systemText(n < 0 ? errno : ENOSPC),
+                                    SOURCE);
+            p += n;
+            left -= n;
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || st.st_nlink > 0)
+            return;
+        const QString path = m_openPath;
+        closeFile();
+        openFile(path);
+    }
+}
+
+int64_t Log::fileSize() const {
+    struct stat st {};
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_size : 0;
+}
+
+QString Log::formatLine(const QDateTime& now, int severity, const common::Value& msg) const {
+    QString line = QuoteText(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))) +
+                   QStringLiteral(", ") + QString::number(m_counter) + QStringLiteral(", ") +
+                   QString::number(severity);
+    const auto addField = [&line](const common::Value& value) {
+        line += QStringLiteral(", ");
+        line += QuoteText(common::ToText(value));
+    };
+    if (msg.isArray()) {
+        for (const common::Value& field : msg.array())
+            addField(field);
+    } else {
+        addField(msg);
+    }
+    return line;
+}
+
+void Log::LogEntry(int severity, const common::Value& msg) {
+    if (m_folder.isEmpty())
+        setFolder(common::ProgramFolder());
+    ++m_counter;
+    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
+    const QByteArray line = common::ToCodePage(formatLine(now, severity, msg)) + "\r\n";
+    const QString path = pathFor(now.date());
+    try {
+        openFile(path);
+        appendBytes(line);
+        trim(path);
+    } catch (const common::Error& e) {
+        const QString where = e.description() == NO_HANDLE ? QString() : path;
+        throw e.wrapped(QStringLiteral("Error in ") + where + QStringLiteral(". "));
+    }
+}
+
+void Log::LogSysEntry() {
+    LogEntry(0, QStringLiteral("User=") + common::CurrentUserName() +
+                    QStringLiteral(", Computer=") + common::ComputerName() +
+                    QStringLiteral(", Process=") + QString::number(m_pid));
+}
+
+void Log::LogTrim() {
+    trim(LogFilePath());
+}
+
+void Log::trim(const QString& path) {
+    if (m_maxsize <= 0)
+        return;
+    openFile(path);
+    if (fileSize() <= m_maxsize)
+        return;
+    QByteArray bytes = common::ReadFile(path);
+    if (bytes.size() - 1 <= m_maxsize)
+        return;
+    // Single-byte code page: characters and bytes are the same count, so the
+    // cut works on bytes. 64-bit arithmetic: any positive limit is valid.
+    const double keep = static_cast<double>(m_maxsize) * 80.0 / 100.0;
+    const qsizetype start =
+        std::max<qsizetype>(1, static_cast<qsizetype>(std::nearbyint(bytes.size() - keep)));
+    bytes.remove(0, start - 1);
+    const qsizetype eol = bytes.indexOf("\r\n");
+    if (eol >= 0)
+        bytes.remove(0, eol + 2);
+    // SaveFile puts a new file in place; the next entry opens that one.
+    closeFile();
+    common::SaveFile(path, bytes);
+}
+
+void OpenLog(const QString& baseFolder) {
+    const QString folder =
+        baseFolder + (baseFolder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) +
+        QStringLiteral("Logs");
+    common::MkDirRecurse(folder);
+    auto owned = std::make_unique<Log>();
+    Log& log = *owned;
+    Diagnostics::instance().setLog(std::move(owned));
+    log.setPrefix(QString());
+    log.setPostfix(QStringLiteral("-WEBSRV-%PID%.log"));
+    log.setFolder(folder);
+    log.setMaxsize(100000);
+    log.LogSysEntry();
+}
+
+} // namespace diagnostics

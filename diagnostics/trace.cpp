@@ -1,0 +1,84 @@
+#include "diagnostics/trace.h"
+
+#include "common/error.h"
+#include "common/userinterface.h"
+#include "common/version.h"
+#include "diagnostics/log.h"
+#include "i18n/language.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace diagnostics {
+
+Diagnostics::Diagnostics() = default;
+Diagnostics::~Diagnostics() = default;
+
+Diagnostics& Diagnostics::instance() {
+    static Diagnostics diagnostics;
+    return diagnostics;
+}
+
+void Diagnostics::setLog(std::unique_ptr<Log> log) {
+    m_log = std::move(log);
+}
+
+void Diagnostics::closeServer() const {
+    if (m_closeServer)
+        m_closeServer();
+}
+
+void Diagnostics::reset() {
+    m_log.reset();
+    m_interactive = true;
+    m_userInterface = nullptr;
+    m_traceSink = nullptr;
+    m_closeServer = nullptr;
+}
+
+QString DurationText(double duration) {
+    // 1e15 ms is some thirty thousand years: beyond that the number is noise.
+    if (duration == NO_DURATION || !std::isfinite(duration) || std::fabs(duration) > 1e12)
+        return {};
+    return QString::number(static_cast<qint64>(std::floor(duration * 1000))) +
+           QStringLiteral(" ms");
+}
+
+void WriteTrace(const QString& text, double duration, int severity) {
+    Diagnostics& d = Diagnostics::instance();
+    if (!d.log())
+        throw common::Error(common::ERR_PROGRAM, QStringLiteral("The log file is not open."),
+                            QStringLiteral("WriteTrace"));
+    const QString timeText = DurationText(duration);
+    const QString suffix =
+        timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
+    d.log()->LogEntry(severity, text + suffix);
+    if (d.traceSink())
+        d.traceSink()(text, timeText);
+}
+
+int NotifyUser(const QString& text, int style) {
+    WriteTrace(text);
+    const Diagnostics& d = Diagnostics::instance();
+    if (!d.interactive() || !d.userInterface())
+        return common::ANSWER_NONE;
+    return d.userInterface()->messageBox(text, style, common::MessageTitle());
+}
+
+void AppErrorHandler(const QString&, int number, const QString& description) {
+    QString message = description;
+    if (number == common::ERR_LANGUAGE)
+        message = QStringLiteral("The application was unable to load the translation file for "
+                                 "the specified language '") +
+                  i18n::CurrentLanguageCode() + QStringLiteral("'.\r\n") + description;
+    try {
+        WriteTrace(message, NO_DURATION, 2);
+    } catch (const common::Error& e) {
+        // The log itself failed: say so where somebody may see it, and close
+        // all the same rather than let the error escape the event loop.
+        std::fprintf(stderr, "%s\n%s\n", qUtf8Printable(message), e.what());
+    }
+    Diagnostics::instance().closeServer();
+}
+
+} // namespace diagnostics

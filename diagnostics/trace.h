@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace common {
+class UserInterface;
+}
+
+namespace diagnostics {
+
+class Log;
+
+// A duration that shows no time in the trace.
+inline constexpr double NO_DURATION = -1;
+
+// The program-wide diagnostics state, in one place: the log, whether the run
+// is interactive, the user interface for message boxes, the trace-log window's
+// sink and the way to close the server.
+class Diagnostics final {
+public:
+    using TraceSink = std::function<void(const QString& text, const QString& timeText)>;
+
+    static Diagnostics& instance();
+
+    Log* log() const { return m_log.get(); }
+    void setLog(std::unique_ptr<Log> log);
+
+    // True unless the program was started hidden.
+    bool interactive() const { return m_interactive; }
+    void setInteractive(bool interactive) { m_interactive = interactive; }
+
+    // Not owned; null means nobody can be asked.
+    common::UserInterface* userInterface() const { return m_userInterface; }
+    void setUserInterface(common::UserInterface* ui) { m_userInterface = ui; }
+
+    // Receives every trace entry after it was logged (the trace-log window).
+    const TraceSink& traceSink() const { return m_traceSink; }
+    void setTraceSink(TraceSink sink) { m_traceSink = std::move(sink); }
+
+    // Unloads the main window, which shuts the program down in order.
+    void setCloseServer(std::function<void()> closeServer) {
+        m_closeServer = std::move(closeServer);
+    }
+    void closeServer() const;
+
+    // Back to the state at program start (for tests).
+    void reset();
+
+private:
+    Diagnostics();
+    ~Diagnostics();
+
+    std::unique_ptr<Log> m_log;
+    bool m_interactive = true;
+    common::UserInterface* m_userInterface = nullptr;
+    TraceSink m_traceSink;
+    std::function<void()> m_closeServer;
+};
+
+// "15 ms" for 0.0156 (whole milliseconds, rounded down); "" for NO_DURATION
+// and for values that are not finite.
+QString DurationText(double duration);
+
+// One trace entry: a log line "text (15 ms)" and, to the trace sink, the text
+// and the time text apart. Raises common::Error when no log is open or the
+// line cannot be written (the sink then gets nothing).
+void WriteTrace(const QString& text, double duration = NO_DURATION, int severity = 0);
+
+// Traces text; shows it in a message box only when the run is interactive and
+// a user interface is set. Returns the answer (common::ANSWER_*), or
+// common::ANSWER_NONE when nothing was shown: callers asking a question must
+// take that as a refusal.
+int NotifyUser(const QString& text, int style);
+
+// Last resort for an error escaping an event handler: traces it (severity 2)
+// and closes the server. source is not used. Never raises.
+void AppErrorHandler(const QString& source, int number, const QString& description);
+
+} // namespace diagnostics

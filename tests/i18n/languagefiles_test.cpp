@@ -1,0 +1,110 @@
+#include "common/xml.h"
+#include "i18n/language.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace {
+// Every label the web server asks for, with the placeholders it fills in.
+const std::map<QString, QStringList> PROGRAM_LABELS = {
+    {"frmServerStatus", {}},
+    {"lblServerStatus", {}},
+    {"lblDebugging", {}},
+    {"lblRequests", {}},
+    {"frmInformation", {}},
+    {"lblClickBrowseWeb", {}},
+    {"lblClickBrowseAdm", {}},
+    {"lblVersion", {}},
+    {"On", {}},
+    {"Off", {}},
+    {"mnuFile", {}},
+    {"mnuExit", {}},
+    {"mnuLinks", {}},
+    {"mnuLinkWeb", {}},
+    {"mnuLinkAdm", {}},
+    {"mnuTools", {}},
+    {"mnuSettings", {}},
+    {"mnuDataConnectionSettings", {}},
+    {"mnuTraceLog", {}},
+    {"mnuHelp", {}},
+    {"mnuHelpContents", {}},
+    {"mnuAbout", {}},
+    {"msgServerNotStarted", {}},
+    {"msgServerRunning", {"{Port}"}},
+    {"msgPortInUse", {"{Port}"}},
+    {"msgStartDataServer", {}},
+    {"msgConnectDBError", {}},
+    {"msgInvalidAppFolder", {}},
+    {"msgMissingAppElements", {"{AppPath}"}},
+    {"HomePageText", {"{ProductName}", "{HomePageFile}"}},
+    {"wndServerSettings", {}},
+    {"frmNetwork", {}},
+    {"lblNetworkNote", {}},
+    {"lblTCPPort", {}},
+    {"btnScanPorts", {}},
+    {"frmWebApp", {}},
+    {"lblWebAppNote", {}},
+    {"lblWebAppFolder", {}},
+    {"btnWebAppBrowseToolTip", {}},
+    {"frmDebugging", {}},
+    {"lblDebuggingNote", {}},
+    {"chkDebug", {}},
+    {"btnOK", {}},
+    {"btnCancel", {}},
+    {"btnHelp", {}},
+    {"msgPortOk", {"{Port}"}},
+    {"NoPort", {}},
+    {"wndTraceLog", {}},
+    {"btnClose", {}},
+    {"btnClear", {}},
+    {"btnCloseTip", {}},
+    {"btnClearTip", {}},
+    {"btnHelpTip", {}},
+    {"lvTime", {}},
+    {"lvDescription", {}},
+    {"lvInfo", {}},
+};
+
+QString languageFolder() {
+    const QString staged = qEnvironmentVariable("QV_STAGE_DIR");
+    if (!staged.isEmpty() && QDir(staged + "/language").exists())
+        return staged + "/language";
+    return QStringLiteral(QV_SOURCE_DIR) + "/dist/language";
+}
+
+QStringList placeholders(const QString& text) {
+    static const QRegularExpression braces("\\{[A-Za-z]+\\}");
+    std::set<QString> found;
+    for (const auto& m : braces.globalMatch(text))
+        found.insert(m.captured());
+    return QStringList(found.begin(), found.end());
+}
+
+class ShippedLanguage : public ::testing::TestWithParam<const char*> {
+protected:
+    void TearDown() override { i18n::UnloadLanguage(); }
+};
+} // namespace
+
+TEST_P(ShippedLanguage, HasEveryLabelWithItsPlaceholdersOnce) {
+    i18n::SetLanguageOverrides({}, languageFolder());
+    i18n::LoadLanguage(GetParam());
+    for (const auto& [id, wanted] : PROGRAM_LABELS) {
+        const QString text = i18n::Translate(id);
+        EXPECT_FALSE(text.startsWith("[Missing label:")) << id.toStdString();
+        EXPECT_FALSE(text.trimmed().isEmpty()) << id.toStdString();
+        QStringList sorted = wanted;
+        sorted.sort();
+        EXPECT_EQ(placeholders(text), sorted) << id.toStdString();
+    }
+    // One Label per id: a duplicate would silently hide its second text.
+    std::set<QString> seen;
+    for (const auto& label : i18n::TranslationRoot().children("Label"))
+        EXPECT_TRUE(seen.insert(common::ToQString(label.attribute("id").value())).second)
+            << label.attribute("id").value();
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, ShippedLanguage, ::testing::Values("en", "de"));
