@@ -7,6 +7,7 @@
 #include "diagnostics/trace.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -111,7 +112,7 @@ void Log::closeFile() {
     m_openPath.clear();
 }
 
-void Log::appendBytes(const QByteArray& bytes) {
+int64_t Log::appendBytes(const QByteArray& bytes) {
     // A file removed behind our back (an old inode without a name) gets the
     // line again in a new file, so that no entry disappears unseen.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -130,12 +131,15 @@ void Log::appendBytes(const QByteArray& bytes) {
             left -= n;
         }
         struct stat st {};
-        if (::fstat(m_fd, &st) != 0 || st.st_nlink > 0)
-            return;
+        if (::fstat(m_fd, &st) != 0)
+            return 0;
+        if (st.st_nlink > 0 || attempt > 0)
+            return st.st_size;
         const QString path = m_openPath;
         closeFile();
         openFile(path);
     }
+    return 0;
 }
 
 int64_t Log::fileSize() const {
@@ -169,8 +173,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     const QString path = pathFor(now.date());
     try {
         openFile(path);
-        appendBytes(line);
-        trim(path);
+        trim(path, appendBytes(line));
     } catch (const common::Error& e) {
         const QString where = e.description() == NO_HANDLE ? QString() : path;
         throw e.wrapped(QStringLiteral("Error in ") + where + QStringLiteral(". "));
@@ -184,14 +187,16 @@ void Log::LogSysEntry() {
 }
 
 void Log::LogTrim() {
-    trim(LogFilePath());
-}
-
-void Log::trim(const QString& path) {
     if (m_maxsize <= 0)
         return;
-    openFile(path);
-    if (fileSize() <= m_maxsize)
+    openFile(LogFilePath());
+    trim(m_openPath, fileSize());
+}
+
+// size: the file's length as the descriptor reports it, so that the common
+// case costs no read.
+void Log::trim(const QString& path, int64_t size) {
+    if (m_maxsize <= 0 || size <= m_maxsize)
         return;
     QByteArray bytes = common::ReadFile(path);
     if (bytes.size() - 1 <= m_maxsize)

@@ -68,8 +68,8 @@ private:
     QString formatLine(const QDateTime& now, int severity, const common::Value& msg) const;
     void openFile(const QString& path);
     void closeFile();
-    void appendBytes(const QByteArray& bytes);
-    void trim(const QString& path);
+    int64_t appendBytes(const QByteArray& bytes);
+    void trim(const QString& path, int64_t size);
     int64_t fileSize() const;
 
     QString m_folder;
