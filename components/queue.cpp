@@ -1,0 +1,203 @@
+#include "components/queue.h"
+
+#include "common/error.h"
+#include "common/guid.h"
+#include "common/objectfactory.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace components {
+
+const QString Queue::CLASS_NAME = QStringLiteral("Halvik.Queue");
+
+namespace {
+
+const QString SUFFIX = QStringLiteral(".msg");
+const QString TMP = QStringLiteral("tmp");
+constexpr int ERR_INVALID_ARGUMENT = 5;
+constexpr int MAX_ID_LENGTH = 200; // leaves room for the suffix within a file name
+
+[[noreturn]] void raise(int code, const QString& what, const QString& where) {
+    throw common::Error(code,
+                        what + QStringLiteral(" (") + where + QStringLiteral("). ") +
+                            QString::fromLocal8Bit(std::strerror(code)),
+                        Queue::CLASS_NAME);
+}
+
+// An id becomes a file name: it must not reach outside the queue folder.
+void checkId(const QString& id) {
+    if (id.isEmpty() || id.size() > MAX_ID_LENGTH || id.contains(QLatin1Char('/')) ||
+        id.contains(QChar(0)) || id == QLatin1String(".") || id == QLatin1String(".."))
+        throw common::Error(ERR_INVALID_ARGUMENT,
+                            QStringLiteral("Invalid message id \"") + id + QStringLiteral("\""),
+                            Queue::CLASS_NAME);
+}
+
+QByteArray nativePath(const QString& folder, const QString& name) {
+    return QFile::encodeName(folder + QLatin1Char('/') + name);
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Writes the message beside the queue and renames it in: readers see all of it or nothing.
+void writeMessage(const QString& folder, const QString& id, const QByteArray& body) {
+    const QByteArray tmpFolder = nativePath(folder, TMP);
+    if (::mkdir(tmpFolder.constData(), 0777) != 0 && errno != EEXIST)
+        raise(errno, QStringLiteral("Error sending queue message"), folder);
+    const QByteArray partial = nativePath(folder, TMP + QLatin1Char('/') + id + SUFFIX);
+    const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        raise(errno, QStringLiteral("Error sending queue message"), folder);
+    const bool written = writeAll(fd, body);
+    int code = written ? 0 : errno;
+    if (::close(fd) != 0 && code == 0)
+        code = errno;
+    if (code == 0 &&
+        ::rename(partial.constData(), nativePath(folder, id + SUFFIX).constData()) != 0)
+        code = errno;
+    if (code != 0) {
+        ::unlink(partial.constData());
+        raise(code, QStringLiteral("Error sending queue message"), folder);
+    }
+}
+
+// Ids of the messages in the folder, oldest first.
+QStringList messagesOldestFirst(const QString& folder) {
+    const QFileInfoList files = QDir(folder).entryInfoList(
+        {QStringLiteral("*") + SUFFIX}, QDir::Files, QDir::Time | QDir::Reversed);
+    QStringList ids;
+    for (const QFileInfo& file : files)
+        ids.append(file.completeBaseName());
+    return ids;
+}
+
+// Reads and removes a message; false when it is not there (or another reader took it first).
+bool takeMessage(const QString& folder, const QString& id, QString& package) {
+    QFile file(folder + QLatin1Char('/') + id + SUFFIX);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists())
+            return false;
+        raise(EACCES, QStringLiteral("Error reading queue message"), file.fileName());
+    }
+    const QByteArray body = file.readAll();
+    file.close();
+    // Only the reader whose unlink succeeds owns the message.
+    if (::unlink(QFile::encodeName(file.fileName()).constData()) != 0) {
+        if (errno == ENOENT)
+            return false;
+        raise(errno, QStringLiteral("Error removing queue message"), file.fileName());
+    }
+    package = QString::fromUtf8(body);
+    return true;
+}
+
+// Tries once: the id of the message taken, or "".
+QString tryTake(const QString& folder, const QString& id, QString& package) {
+    const QStringList candidates = id.isEmpty() ? messagesOldestFirst(folder) : QStringList{id};
+    for (const QString& candidate : candidates) {
+        if (takeMessage(folder, candidate, package))
+            return candidate;
+    }
+    return {};
+}
+
+// An inotify watch on the queue folder, closed with the object.
+class FolderWatch final {
+public:
+    explicit FolderWatch(const QString& folder) {
+        m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        // A message lands by rename; a writer that does not rename is complete on close.
+        if (m_fd < 0 || ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
+                                            IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR) < 0) {
+            const int code = errno;
+            if (m_fd >= 0)
+                ::close(m_fd);
+            raise(code, QStringLiteral("Error watching queue folder"), folder);
+        }
+    }
+    ~FolderWatch() { ::close(m_fd); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Waits until something lands or the deadline passes; the events themselves are dropped.
+    void wait(const QDeadlineTimer& deadline) const {
+        pollfd pfd{m_fd, POLLIN, 0};
+        const qint64 left = deadline.remainingTime();
+        if (::poll(&pfd, 1, int(qMin<qint64>(left, INT_MAX))) > 0) {
+            char events[4096];
+            while (::read(m_fd, events, sizeof events) > 0) {
+            }
+        }
+    }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
+QString Queue::send(const QString& id) {
+    const QString messageId = id.isEmpty() ? common::NewGuidString() : id;
+    checkId(messageId);
+    writeMessage(folder, messageId, package.toUtf8());
+    return messageId;
+}
+
+QString Queue::Poll(const QString& id, int timeoutMs) {
+    if (!id.isEmpty())
+        checkId(id);
+    // Watch first, then look: a message landing in between still wakes the wait.
+    const FolderWatch watch(folder);
+    const QDeadlineTimer deadline(qMax(timeoutMs, 0));
+    for (;;) {
+        const QString taken = tryTake(folder, id, package);
+        if (!taken.isEmpty())
+            return taken;
+        if (deadline.hasExpired())
+            return {};
+        watch.wait(deadline);
+    }
+}
+
+void Queue::Clear() {
+    for (const QString& dir : {folder, folder + QLatin1Char('/') + TMP}) {
+        const QStringList names =
+            QDir(dir).entryList({QStringLiteral("*") + SUFFIX}, QDir::Files | QDir::Hidden);
+        for (const QString& name : names) {
+            const QByteArray path = nativePath(dir, name);
+            if (::unlink(path.constData()) != 0 && errno != ENOENT)
+                raise(errno, QStringLiteral("Error clearing queue"), dir);
+        }
+    }
+}
+
+std::shared_ptr<Queue> NewQueue() {
+    auto queue = std::dynamic_pointer_cast<Queue>(common::CreateObjectByName(Queue::CLASS_NAME));
+    if (!queue)
+        throw common::Error(common::ERR_CANNOT_CREATE,
+                            QStringLiteral("Error creating object: ") + Queue::CLASS_NAME);
+    return queue;
+}
+
+} // namespace components

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "common/component.h"
+
+#include <QString>
+#include <memory>
+
+// The queue component "Halvik.Queue": messages between the web server and the data server.
+//
+// A queue is a folder. Each message is one file "<id>.msg" in it whose content is the message
+// body as UTF-8 text (XML text between the two servers); ids are GUID strings (36 upper-case
+// hexadecimal characters, 8-4-4-4-12). A sender writes the file as "tmp/<id>.msg" below the
+// queue folder and renames it into the folder when complete, so a reader never sees half a
+// message. A reply carries the id of the message it answers: the replying side sends it with
+// that id into its own out-queue, which is the asking side's in-queue. Only "*.msg" files in
+// the folder and in its "tmp" subfolder belong to the queue.
+
+namespace components {
+
+class Queue final : public common::Component {
+public:
+    static const QString CLASS_NAME; // "Halvik.Queue"
+
+    QString className() const override { return CLASS_NAME; }
+
+    QString folder;  // the queue folder
+    QString package; // body of the message to send, or of the message received
+
+    // Puts package into folder as a new message and returns its id. A non-empty id names the
+    // message (a reply to that message); empty makes a new GUID. Raises common::Error when the
+    // id is not a plain file name or the message cannot be written.
+    QString send(const QString& id);
+
+    // Waits until the message with that id is in folder, or, for the empty id, any message
+    // (the oldest first); reads it into package, removes it and returns its id. Returns ""
+    // when nothing arrived within timeoutMs milliseconds. Wakes as soon as a message lands.
+    // Raises common::Error when the folder cannot be watched or the message cannot be read.
+    QString Poll(const QString& id, int timeoutMs);
+
+    // Removes every "*.msg" in folder and in folder/tmp; other files stay.
+    void Clear();
+};
+
+// A new queue through the object factory (common::CreateObjectByName "Halvik.Queue");
+// raises 429 when the class is not registered.
+std::shared_ptr<Queue> NewQueue();
+
+} // namespace components

@@ -1,0 +1,144 @@
+#include "dataserver/namedmutex.h"
+
+#include "common/error.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace dataserver {
+
+namespace {
+
+// Probes that nobody accepts wait in the backlog; once it is full a probe reads EAGAIN,
+// which still counts as held. A small backlog bounds what unaccepted probes can pin.
+constexpr int TOKEN_BACKLOG = 16;
+
+struct TokenAddress {
+    sockaddr_un addr{};
+    socklen_t length = 0;
+};
+
+// Fills the abstract address of a name; false when the name does not fit.
+bool makeAddress(const QString& name, TokenAddress& out) {
+    const QByteArray bytes = QByteArray(MUTEX_ADDRESS_PREFIX) + name.toUtf8();
+    if (bytes.size() > int(sizeof(out.addr.sun_path)) - 1)
+        return false;
+    out.addr.sun_family = AF_UNIX;
+    out.addr.sun_path[0] = '\0';
+    std::memcpy(out.addr.sun_path + 1, bytes.constData(), size_t(bytes.size()));
+    out.length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(bytes.size()));
+    return true;
+}
+
+[[noreturn]] void createError(const QString& name, int code) {
+    throw common::Error(code, QStringLiteral("Error creating instance mutex (") + name +
+                                  QStringLiteral("). ") + SystemErrorText(code));
+}
+
+// Handles created here, with the notifier that drains their probes (null without event loop).
+QHash<int, QPointer<QSocketNotifier>>& tokens() {
+    static QHash<int, QPointer<QSocketNotifier>> table;
+    return table;
+}
+
+void drainProbes(int fd) {
+    for (;;) {
+        const int probe = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (probe < 0)
+            return;
+        ::close(probe);
+    }
+}
+
+QSocketNotifier* newDrainNotifier(int fd) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || app->thread() != QThread::currentThread())
+        return nullptr;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd] { drainProbes(fd); });
+    return notifier;
+}
+
+} // namespace
+
+int CreateInstanceMutex(const QString& name) {
+    if (name.isEmpty())
+        createError(name, EINVAL);
+    TokenAddress address;
+    if (!makeAddress(name, address))
+        createError(name, ENAMETOOLONG);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        createError(name, errno);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address.addr), address.length) != 0 ||
+        ::listen(fd, TOKEN_BACKLOG) != 0) {
+        const int code = errno == EADDRINUSE ? ERR_ALREADY_EXISTS : errno;
+        ::close(fd);
+        createError(name, code);
+    }
+    tokens().insert(fd, newDrainNotifier(fd));
+    return fd;
+}
+
+void DestroyInstanceMutex(int handle) {
+    const auto it = tokens().find(handle);
+    const int code = it == tokens().end() ? EBADF : 0;
+    if (code == 0) {
+        delete it.value().data();
+        tokens().erase(it);
+    }
+    if (code != 0 || ::close(handle) != 0) {
+        const int failure = code != 0 ? code : errno;
+        throw common::Error(failure, QStringLiteral("Error destroying instance mutex handle (") +
+                                         QString::number(handle) + QStringLiteral("). ") +
+                                         SystemErrorText(failure));
+    }
+}
+
+bool MutexExists(const QString& name) {
+    if (name.isEmpty())
+        return false;
+    TokenAddress address;
+    if (!makeAddress(name, address))
+        throw common::Error(ENAMETOOLONG, SystemErrorText(ENAMETOOLONG));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        throw common::Error(errno, SystemErrorText(errno));
+    const int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address.addr), address.length);
+    const int code = rc == 0 ? 0 : errno;
+    ::close(fd);
+    switch (code) {
+    case 0:
+    case EAGAIN:
+    case EINPROGRESS:
+        return true;
+    case ECONNREFUSED:
+    case ENOENT:
+        return false;
+    default:
+        throw common::Error(code, SystemErrorText(code));
+    }
+}
+
+QString SystemErrorText(int code) {
+    if (code == ERR_ALREADY_EXISTS)
+        return QStringLiteral("Cannot create a file when that file already exists.\r\n");
+    char buffer[256] = {};
+    // The GNU strerror_r may return a static text instead of filling the buffer.
+    const char* text = ::strerror_r(code, buffer, sizeof buffer);
+    const QString message = QString::fromLocal8Bit(text);
+    if (message.isEmpty() || message.startsWith(QLatin1String("Unknown error")))
+        return {};
+    return message + QStringLiteral("\r\n");
+}
+
+} // namespace dataserver

@@ -1,0 +1,60 @@
+#include "dataserver/serverqueue.h"
+
+#include "common/error.h"
+#include "common/files.h"
+#include "common/xml.h"
+#include "components/queue.h"
+
+namespace dataserver {
+
+namespace {
+std::shared_ptr<components::Queue> queueAt(const QString& folder) {
+    auto queue = components::NewQueue();
+    queue->folder = folder;
+    return queue;
+}
+} // namespace
+
+bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
+    try {
+        common::MkDirRecurse(queueFolder + QStringLiteral("/requests"));
+        common::MkDirRecurse(queueFolder + QStringLiteral("/results"));
+    } catch (const common::Error& e) {
+        errorText = QStringLiteral("Error %1. %2").arg(e.number()).arg(e.description());
+        return false;
+    }
+    errorText.clear();
+    return true;
+}
+
+void ClearQueues(const QueueFolders& q) {
+    queueAt(q.in)->Clear();
+    queueAt(q.out)->Clear();
+}
+
+std::unique_ptr<pugi::xml_document>
+SendQueueMessage(const QueueFolders& q, const pugi::xml_document& message, int timeout) {
+    const auto incoming = queueAt(q.in);
+    const auto outgoing = queueAt(q.out);
+    outgoing->package = common::XmlText(message);
+    const QString id = outgoing->send(QString());
+    if (incoming->Poll(id, timeout).isEmpty())
+        return nullptr;
+    auto reply = std::make_unique<pugi::xml_document>();
+    common::LoadXmlString(*reply, incoming->package); // ill-formed text leaves it empty
+    return reply;
+}
+
+bool PingDataServer(const QueueFolders& q, QString& info, int timeout) {
+    info.clear();
+    pugi::xml_document ping;
+    common::LoadXmlString(ping, QStringLiteral("<XML><Type>Ping</Type></XML>"));
+    const auto reply = SendQueueMessage(q, ping, timeout);
+    if (!reply)
+        return false;
+    info = common::NodeText(*reply, QStringLiteral("/XML/Error")) + QStringLiteral(". ") +
+           common::NodeText(*reply, QStringLiteral("/XML/Message"));
+    return true;
+}
+
+} // namespace dataserver
