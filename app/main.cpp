@@ -1,6 +1,48 @@
+#include "common/userinterface.h"
+#include "components/components.h"
+#include "diagnostics/trace.h"
+#include "startup/signalwatcher.h"
+#include "startup/webserver.h"
+
 #include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+bool isHidden(const startup::WebServer& core) {
+    return !core.values().interactive;
+}
+} // namespace
 
 int main(int argc, char** argv) {
+    // Qt's glib dispatcher adds wake-up writes to every event; the plain one is faster.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
-    return 0;
+    components::RegisterComponents();
+
+    // Until the desktop window exists every run is headless: messages go to
+    // standard error and no question is ever answered Yes.
+    common::HeadlessInterface ui;
+    diagnostics::Diagnostics::instance().setUserInterface(&ui);
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    startup::WebServer core(ui, arguments);
+    startup::SignalWatcher signals;
+
+    QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
+                     [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
+    QObject::connect(&core, &startup::WebServer::listening, &core, [&core](int port) {
+        if (!isHidden(core))
+            return;
+        // The one line a parent program waits for to know where we serve.
+        std::printf("Serving http://127.0.0.1:%d/\n", port);
+        std::fflush(stdout);
+    });
+    QObject::connect(&core, &startup::WebServer::finished, &app,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
+
+    core.start();
+    const int exitCode = app.exec();
+    diagnostics::Diagnostics::instance().setUserInterface(nullptr);
+    return exitCode;
 }

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+
+namespace startup {
+
+// The folders and files of one run, derived once at start-up and held for the
+// whole run. Every value is absolute (or as the command line gave it) and has no
+// trailing "/".
+struct FolderSet {
+    QString ProgramFolder;
+    QString DataFolder;
+    QString LogsFolder;
+    QString ConfigFolder;
+    QString SettingsFile;
+    QString ContextFile;
+    QString WebRootFolder;
+    QString WebTempFolder;
+    QString TempFolder;
+    QString ExcelTempFolder;
+    QString InstanceFolder;
+    QString QueueFolder;
+    QString InQueueFolder;
+    QString OutQueueFolder;
+    QString AliveFile;
+    QString MessageFile;
+    QString ParameterFile;
+};
+
+// Creates the fixed folders under the program folder (data, data/config, data/Logs,
+// language, examples, excel, res, wwwroot, wwwroot/temp), whatever the command line
+// says about the data folder. Raises the MkDirRecurse error.
+void CreateProgramFolders(const QString& programFolder);
+
+// A path is absolute when it begins with "/"; anything else is taken relative to base.
+bool IsAbsolutePath(const QString& path);
+QString ResolvePath(const QString& path, const QString& base);
+// A folder as the command line gave it, without trailing "/" (the root stays "/").
+QString WithoutTrailingSlash(const QString& path);
+
+QString GetDefaultDataFolder(const QString& programFolder);
+QString GetLogsFolder(const QString& base);
+// TEMP, then TMP, then TMPDIR, each with the product name appended; all empty gives
+// the program folder's "Temp".
+QString GetTempFolder(const QString& programFolder);
+QString GetQueueFolder(const QString& tempFolder, const QString& instanceName);
+QString GetDefaultApplicationFolder(const QString& programFolder);
+
+// The values that follow from each option, empty option meaning the default.
+QString DataFolderFor(const QString& option, const QString& programFolder);
+QString ConfigFolderFor(const QString& option, const QString& dataFolder);
+QString SettingsFileFor(const QString& option, const QString& configFolder);
+QString ContextFileFor(const QString& option, const QString& programFolder);
+
+// The temporary folders (TempFolder, ExcelTempFolder, WebTempFolder from WebRootFolder)
+// and the per-instance names (InstanceFolder, QueueFolder, AliveFile, MessageFile,
+// ParameterFile). Creates nothing.
+void DeriveTempFolders(FolderSet& folders);
+void DeriveInstanceFiles(FolderSet& folders, const QString& instanceName);
+QString DefaultInQueueFolder(const FolderSet& folders);
+QString DefaultOutQueueFolder(const FolderSet& folders);
+
+} // namespace startup

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace server {
+class HttpServer;
+}
+
+namespace startup {
+
+// Winsock-style listen errors that the scan treats apart.
+inline constexpr int WSAEACCES = 10013;     // permission denied (a port below 1024)
+inline constexpr int WSAEADDRINUSE = 10048; // address already in use
+
+// The first port from start to end (both included) on which the server's listener
+// can listen; 0 when none. Closes the listener first (a running server stops
+// listening) and leaves it closed. A port in use is skipped silently, a port that
+// needs rights we lack is skipped with a trace entry; any other failure is shown
+// to the user, one message per port, and the scan goes on.
+int ScanPorts(server::HttpServer& server, int start, int end);
+
+// The text of a Winsock-style listen error number.
+QString ListenErrorText(int number);
+
+} // namespace startup

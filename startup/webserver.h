@@ -1,0 +1,141 @@
+#pragma once
+
+#include "common/windowstate.h"
+#include "server/httpconfig.h"
+#include "startup/corerequesthandler.h"
+#include "startup/exitcodes.h"
+#include "startup/folders.h"
+#include "startup/settings.h"
+#include "startup/startupvalues.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+namespace common {
+class UserInterface;
+}
+namespace server {
+class HttpServer;
+}
+
+namespace startup {
+
+class DataServerSupervisor;
+
+// The query of the web application's administration page, after the site address.
+inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin";
+
+// The web server's core: folders, settings, start-up values, the HTTP server, the
+// window state and the timer that drives start-up and the watchdog. The window (or
+// the headless run) only shows its state. One per process.
+class WebServer final : public QObject {
+    Q_OBJECT
+public:
+    // arguments: the command line without the program name.
+    explicit WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // Arms the timer whose first tick runs the start-up sequence (the main window's load).
+    void start();
+
+    // The start-up sequence; normally run by the first tick. Either completes
+    // (StartupComplete) or ends the run (finished).
+    void InitializeServer();
+
+    // The orderly end: removes this instance's queue folders and files, releases the
+    // mutexes and emits finished(exitCode). Inside a tick the shutdown runs as soon as
+    // the current step is done, so no later step runs.
+    void CloseServer(int exitCode = EXIT_ORDERLY);
+
+    // True when no parent is named or the parent's mutex is still held.
+    bool IsParentAlive() const;
+
+    // The first port of [start, end] on which the listener can listen; 0 when none.
+    // Leaves the listener closed.
+    int ScanPorts(int start, int end);
+
+    // "http://" + ("localhost" or the computer name) + ":" + port + "/".
+    QString LocalSiteAddress(bool useLocalhost) const;
+    void ShowClientPage();
+    void ShowAdminPage();
+
+    // Replaces the data server supervision (the default launches nothing).
+    void setDataServerSupervisor(std::unique_ptr<DataServerSupervisor> supervisor);
+    DataServerSupervisor& dataServerSupervisor() { return *m_supervisor; }
+    void setDynamicPages(DynamicPages pages) { m_requestHandler.setDynamicPages(std::move(pages)); }
+
+    const FolderSet& folders() const { return m_folders; }
+    Settings& settings() { return m_settings; }
+    const StartupValues& values() const { return m_values; }
+    StartupValues& values() { return m_values; }
+    server::HttpConfig& httpConfig() { return m_httpConfig; }
+    server::HttpServer& httpServer() { return *m_http; }
+    common::WindowState& windowState() { return m_windowState; }
+    common::UserInterface& userInterface() { return m_ui; }
+
+    bool isFinished() const { return m_finished; }
+    int exitCode() const { return m_exitCode; }
+
+Q_SIGNALS:
+    // The translation is loaded: the window applies its texts now.
+    void translationsLoaded();
+    // The listener is listening on port (after StartServer succeeded).
+    void listening(int port);
+    // The run is over; the process should end with exitCode.
+    void finished(int exitCode);
+
+private:
+    using Step = void (WebServer::*)();
+
+    void onTick();
+    void tick();
+    void runSteps();
+    void reportStartupError(int number, const QString& description);
+    void shutdown(int exitCode);
+    void setStatus(const QString& text);
+
+    // The start-up sequence in its order; each may end the run.
+    void beginStartup();
+    void createProgramFolders();
+    void readCommandLine();
+    void openLog();
+    void takeInstanceMutex();
+    void checkParent();
+    void checkComponents();
+    void deriveConfiguration();
+    void loadSettings();
+    void deriveTempFolders();
+    void prepareQueues();
+    void clearQueues();
+    void readContext();
+    void loadTranslations();
+    void checkApplicationFolder();
+    void startDataServer();
+    void checkExcel();
+    void startServing();
+
+    QString option(const QString& key) const;
+
+    common::UserInterface& m_ui;
+    QStringList m_arguments;
+    common::DictionaryPtr m_commandLine;
+    FolderSet m_folders;
+    Settings m_settings;
+    StartupValues m_values;
+    common::WindowState m_windowState;
+    server::HttpConfig m_httpConfig;
+    std::unique_ptr<DataServerSupervisor> m_supervisor;
+    CoreRequestHandler m_requestHandler;
+    server::HttpServer* m_http = nullptr; // child QObject
+    QTimer m_timer;
+
+    bool m_inTick = false;
+    std::optional<int> m_pendingClose;
+    bool m_finished = false;
+    int m_exitCode = EXIT_ORDERLY;
+};
+
+} // namespace startup
