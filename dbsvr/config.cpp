@@ -1,0 +1,125 @@
+#include "dbsvr/config.h"
+
+#include "common/error.h"
+#include "common/files.h"
+#include "common/xml.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <pugixml.hpp>
+#include <sstream>
+
+namespace dbsvr {
+
+namespace {
+[[noreturn]] void configError(const QString& folder, const QString& what) {
+    throw common::Error(common::ERR_PROGRAM, QStringLiteral("The data server configuration ") +
+                                                 Config::FilePath(folder) + QStringLiteral(" ") +
+                                                 what);
+}
+
+bool knownType(const QString& type) {
+    return type == QLatin1String("text") || type == QLatin1String("integer") ||
+           type == QLatin1String("real");
+}
+
+NamedQuery readQuery(const QString& folder, const pugi::xml_node& node) {
+    NamedQuery q;
+    q.name = common::ToQString(node.attribute("name").value()).trimmed();
+    q.sql = common::NodeText(node, QStringLiteral("Sql")).trimmed();
+    if (q.name.isEmpty() || q.sql.isEmpty())
+        configError(folder, QStringLiteral("has a query without a name or without SQL."));
+    for (const pugi::xml_node& p : node.children("Parameter")) {
+        QueryParameter parameter;
+        parameter.name = common::ToQString(p.attribute("name").value()).trimmed();
+        const QString type = common::ToQString(p.attribute("type").value()).trimmed().toLower();
+        if (!type.isEmpty())
+            parameter.type = type;
+        if (parameter.name.isEmpty() || !knownType(parameter.type))
+            configError(folder, QStringLiteral("has a parameter of query ") + q.name +
+                                    QStringLiteral(" without a name or with an unknown type."));
+        q.parameters << parameter;
+    }
+    return q;
+}
+} // namespace
+
+const QueryParameter* NamedQuery::parameter(const QString& wanted) const {
+    for (const QueryParameter& p : parameters)
+        if (p.name == wanted)
+            return &p;
+    return nullptr;
+}
+
+QString Config::FilePath(const QString& folder) {
+    return QDir(folder).filePath(FileName());
+}
+
+Config Config::Load(const QString& folder) {
+    pugi::xml_document doc;
+    if (!common::LoadXmlFile(doc, FilePath(folder)))
+        configError(folder, QStringLiteral("is missing or not well-formed XML."));
+    Config config;
+    config.m_folder = folder;
+    const pugi::xml_node root = doc.document_element();
+    config.m_database = common::NodeText(root, QStringLiteral("Database")).trimmed();
+    if (config.m_database.isEmpty())
+        configError(folder, QStringLiteral("names no database."));
+    for (const pugi::xml_node& node : root.child("Queries").children("Query")) {
+        NamedQuery q = readQuery(folder, node);
+        if (config.query(q.name))
+            configError(folder,
+                        QStringLiteral("defines the query ") + q.name + QStringLiteral(" twice."));
+        config.m_queries << q;
+    }
+    return config;
+}
+
+QString Config::databasePath() const {
+    return QDir::cleanPath(QDir(m_folder).absoluteFilePath(m_database));
+}
+
+const NamedQuery* Config::query(const QString& name) const {
+    for (const NamedQuery& q : m_queries)
+        if (q.name == name)
+            return &q;
+    return nullptr;
+}
+
+QString DatabaseSettingFor(const QString& folder, const QString& databaseFile) {
+    const QString file = QFileInfo(databaseFile).absoluteFilePath();
+    const QString base = QFileInfo(folder).absoluteFilePath();
+    const QString relative = QDir(base).relativeFilePath(file);
+    if (relative.startsWith(QLatin1String("../")) || relative == QLatin1String("..") ||
+        QDir::isAbsolutePath(relative))
+        return QDir::cleanPath(file);
+    return relative;
+}
+
+void SaveDatabaseSetting(const QString& folder, const QString& setting) {
+    const QString path = Config::FilePath(folder);
+    pugi::xml_document doc;
+    if (QFileInfo::exists(path)) {
+        // Comments and the declaration are kept: they are the file's documentation.
+        const QByteArray bytes = common::ReadFile(path);
+        const unsigned options =
+            pugi::parse_default | pugi::parse_comments | pugi::parse_declaration;
+        if (!bytes.isEmpty() &&
+            (!doc.load_buffer(bytes.constData(), size_t(bytes.size()), options) ||
+             !doc.document_element()))
+            configError(folder, QStringLiteral("is not well-formed XML; it was left as it is."));
+    }
+    pugi::xml_node root = doc.document_element();
+    if (!root)
+        root = doc.append_child("DataServer");
+    pugi::xml_node database = root.child("Database");
+    if (!database)
+        database = root.prepend_child("Database");
+    database.text().set(common::ToUtf8(setting).c_str());
+    // Indented, because people edit this file by hand to add queries.
+    std::ostringstream out;
+    doc.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
+    common::SaveFile(path, QByteArray::fromStdString(out.str()));
+}
+
+} // namespace dbsvr

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace dbsvr {
+
+// A parameter that a named query declares, so that its value is bound with
+// the right type ("text", "integer" or "real"). Parameters the SQL uses but
+// does not declare are bound as text.
+struct QueryParameter {
+    QString name; // without the ':' prefix
+    QString type = QStringLiteral("text");
+};
+
+struct NamedQuery {
+    QString name;
+    QString sql;
+    QList<QueryParameter> parameters;
+
+    const QueryParameter* parameter(const QString& name) const;
+};
+
+// The data server's configuration file in the application folder:
+//
+//   <DataServer>
+//     <Database>sample.db</Database>              relative to the folder, or absolute
+//     <Queries>
+//       <Query name="CustomerOrders">
+//         <Parameter name="customer" type="integer"/>
+//         <Sql>SELECT ... WHERE customer_id = :customer</Sql>
+//       </Query>
+//     </Queries>
+//   </DataServer>
+class Config final {
+public:
+    static QString FileName() { return QStringLiteral("dataserver.xml"); }
+    static QString FilePath(const QString& folder);
+
+    // Reads folder's configuration file. Raises common::Error when it is
+    // missing or malformed, names no database, or defines a query without
+    // a name or SQL, twice, or with a parameter type it does not know.
+    static Config Load(const QString& folder);
+
+    const QString& folder() const { return m_folder; }
+    // The setting as written in the file.
+    const QString& databaseSetting() const { return m_database; }
+    // The setting resolved against the folder.
+    QString databasePath() const;
+    const QList<NamedQuery>& queries() const { return m_queries; }
+    // nullptr for an unknown name; names compare exactly.
+    const NamedQuery* query(const QString& name) const;
+
+private:
+    QString m_folder;
+    QString m_database;
+    QList<NamedQuery> m_queries;
+};
+
+// The text to store for a database file: relative to folder when the file lies
+// inside it (so the application folder can move), absolute otherwise.
+QString DatabaseSettingFor(const QString& folder, const QString& databaseFile);
+
+// Sets the database in folder's configuration file, keeping everything else
+// in it; creates the file when there is none. Raises common::Error when the
+// file cannot be written or is malformed (it is never overwritten then).
+void SaveDatabaseSetting(const QString& folder, const QString& setting);
+
+} // namespace dbsvr

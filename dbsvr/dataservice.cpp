@@ -1,0 +1,153 @@
+#include "dbsvr/dataservice.h"
+
+#include "common/error.h"
+#include "dataserver/namedmutex.h"
+#include "dbsvr/config.h"
+#include "dbsvr/database.h"
+#include "dbsvr/messagehandler.h"
+#include "dbsvr/queueservice.h"
+#include "dbsvr/statusfiles.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace dbsvr {
+
+DataService::DataService(Parameters parameters, QObject* parent)
+    : QObject(parent), m_parameters(std::move(parameters)) {
+    m_aliveTimer.setInterval(ALIVE_INTERVAL_MS);
+    m_parentTimer.setInterval(PARENT_CHECK_INTERVAL_MS);
+    connect(&m_aliveTimer, &QTimer::timeout, this, &DataService::writeAlive);
+    connect(&m_parentTimer, &QTimer::timeout, this, &DataService::checkParent);
+}
+
+DataService::~DataService() {
+    if (m_runningToken > 0) {
+        try {
+            dataserver::DestroyInstanceMutex(m_runningToken);
+        } catch (const common::Error&) {
+        }
+    }
+}
+
+void DataService::start() {
+    if (m_parameters.inQueue.isEmpty() || m_parameters.outQueue.isEmpty())
+        throw common::Error(common::ERR_PROGRAM,
+                            QStringLiteral("The parameter file names no inqueue or outqueue."));
+    // The web server watches the alive file from the moment it sees the running token.
+    WriteAliveFile(m_parameters.aliveFile);
+    if (!m_parameters.runningMutex.isEmpty())
+        m_runningToken = dataserver::CreateInstanceMutex(m_parameters.runningMutex);
+    m_running = true;
+    m_aliveTimer.start();
+    if (!m_parameters.parentMutex.isEmpty())
+        m_parentTimer.start();
+
+    connectDatabase();
+    if (!m_database)
+        WriteMessageFile(m_parameters.messageFile, QString::fromLatin1(MESSAGE_MESSAGE),
+                         QString::fromLatin1(CODE_UNABLE_TO_CONNECT_DB), m_connectError);
+
+    m_queue =
+        std::make_unique<QueueService>(m_parameters.inQueue, m_parameters.outQueue,
+                                       [this](QByteArrayView request) { return handle(request); });
+    m_queue->start();
+    checkParent();
+}
+
+void DataService::connectDatabase() {
+    m_lastConnect.start();
+    m_database.reset();
+    m_config.reset();
+    try {
+        m_config = std::make_unique<Config>(Config::Load(m_parameters.configFolder));
+        m_database = Database::Open(m_config->databasePath());
+        m_connectError.clear();
+    } catch (const common::Error& e) {
+        m_connectError = e.description();
+    }
+}
+
+QByteArray DataService::handle(QByteArrayView request) {
+    if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
+        connectDatabase();
+    return MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request);
+}
+
+void DataService::checkParent() {
+    if (!m_running || m_parameters.parentMutex.isEmpty())
+        return;
+    bool alive = true;
+    try {
+        alive = dataserver::MutexExists(m_parameters.parentMutex);
+    } catch (const common::Error& e) {
+        // A name that cannot even be tested can never be watched: stop rather
+        // than run on without a parent.
+        qWarning("dbsvr: %s", e.what());
+        alive = false;
+    }
+    if (!alive)
+        stop();
+}
+
+void DataService::writeAlive() {
+    try {
+        WriteAliveFile(m_parameters.aliveFile);
+    } catch (const common::Error& e) {
+        // The next write may succeed; if none does, the web server sees a hang
+        // and restarts us, which is the right outcome.
+        qWarning("dbsvr: %s", e.what());
+    }
+}
+
+void DataService::stop() {
+    m_running = false;
+    m_aliveTimer.stop();
+    m_parentTimer.stop();
+    m_queue.reset();
+    if (m_runningToken > 0) {
+        try {
+            dataserver::DestroyInstanceMutex(m_runningToken);
+        } catch (const common::Error& e) {
+            qWarning("dbsvr: %s", e.what());
+        }
+        m_runningToken = 0;
+    }
+    QCoreApplication::exit(0);
+}
+
+int RunDataServer(const QString& parameterFile, bool verbose) {
+    Parameters parameters;
+    try {
+        parameters = ReadParameterFile(parameterFile);
+    } catch (const common::Error& e) {
+        // Without the parameters there is no message file to report in.
+        std::fprintf(stderr, "dbsvr: %s\n", e.what());
+        return 1;
+    }
+    DataService service(parameters);
+    try {
+        service.start();
+    } catch (const common::Error& e) {
+        std::fprintf(stderr, "dbsvr: %s\n", e.what());
+        try {
+            WriteMessageFile(parameters.messageFile, QString::fromLatin1(MESSAGE_CRITICAL),
+                             QString::number(e.number()), e.description());
+        } catch (const common::Error& again) {
+            std::fprintf(stderr, "dbsvr: %s\n", again.what());
+        }
+        return 1;
+    }
+    if (verbose) {
+        std::printf("dbsvr: serving %s, replies into %s\n", qPrintable(parameters.inQueue),
+                    qPrintable(parameters.outQueue));
+        if (!service.connectError().isEmpty())
+            std::printf("dbsvr: %s\n", qPrintable(service.connectError()));
+        std::fflush(stdout);
+    }
+    if (!service.running())
+        return 0;
+    return QCoreApplication::exec();
+}
+
+} // namespace dbsvr

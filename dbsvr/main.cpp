@@ -1,0 +1,32 @@
+#include "dbsvr/commandline.h"
+#include "dbsvr/configmode.h"
+#include "dbsvr/dataservice.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+constexpr char USAGE[] =
+    "Usage: dbsvr parameterfile=<file> [hidden]\n"
+    "       dbsvr mode=config configfolder=<application folder> [parentmutex=<name>] "
+    "[database=<file>]\n";
+}
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const dbsvr::CommandLine commandLine(arguments);
+
+    if (commandLine.value(QStringLiteral("mode"))
+            .compare(QLatin1String("config"), Qt::CaseInsensitive) == 0)
+        return dbsvr::RunConfigMode(argc, argv, commandLine);
+    if (commandLine.value(QStringLiteral("parameterfile")).isEmpty()) {
+        std::fputs(USAGE, stderr);
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    return dbsvr::RunDataServer(commandLine.value(QStringLiteral("parameterfile")),
+                                !commandLine.has(QStringLiteral("hidden")));
+}

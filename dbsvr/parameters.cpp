@@ -1,0 +1,54 @@
+#include "dbsvr/parameters.h"
+
+#include "common/codepage.h"
+#include "common/files.h"
+
+#include <QStringList>
+
+namespace dbsvr {
+
+namespace {
+QString unquoted(QString value) {
+    value = value.trimmed();
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+void assign(Parameters& p, const QString& key, const QString& value) {
+    if (key == QLatin1String("parentmutex"))
+        p.parentMutex = value;
+    else if (key == QLatin1String("runningmutex"))
+        p.runningMutex = value;
+    else if (key == QLatin1String("inqueue"))
+        p.inQueue = value;
+    else if (key == QLatin1String("outqueue"))
+        p.outQueue = value;
+    else if (key == QLatin1String("alivefile"))
+        p.aliveFile = value;
+    else if (key == QLatin1String("messagefile"))
+        p.messageFile = value;
+    else if (key == QLatin1String("configfolder"))
+        p.configFolder = value;
+}
+} // namespace
+
+Parameters ParseParameterText(QByteArrayView bytes) {
+    Parameters p;
+    const QString text = common::FromCodePage(bytes);
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        assign(p, line.left(eq).trimmed().toLower(), unquoted(line.mid(eq + 1)));
+    }
+    return p;
+}
+
+Parameters ReadParameterFile(const QString& path) {
+    return ParseParameterText(common::ReadFile(path));
+}
+
+} // namespace dbsvr

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace dbsvr {
+
+// What the web server hands the data server in its parameter file.
+struct Parameters {
+    QString parentMutex;  // token held by whoever wants us alive
+    QString runningMutex; // token we hold while we run
+    QString inQueue;      // folder we read requests from
+    QString outQueue;     // folder we put replies into
+    QString aliveFile;
+    QString messageFile;
+    QString configFolder; // the application folder, home of the configuration file
+};
+
+// Parses the parameter file's text: Windows-1252, lines key="value" separated
+// by CRLF (a bare LF is accepted too). Keys compare without regard to case;
+// unknown keys and lines without "=" are ignored; a value without quotes is
+// taken as it stands. Never fails: missing keys stay empty.
+Parameters ParseParameterText(QByteArrayView bytes);
+
+// Reads and parses the file; raises common::Error when it cannot be read.
+Parameters ReadParameterFile(const QString& path);
+
+} // namespace dbsvr

@@ -1,0 +1,149 @@
+#include "dbsvr/queueservice.h"
+
+#include "common/error.h"
+#include "common/files.h"
+#include "components/queue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace dbsvr {
+
+namespace {
+constexpr int RESCAN_INTERVAL_MS = 2000;
+const QString SUFFIX = QStringLiteral(".msg");
+
+bool isMessage(const QString& name) {
+    return name.endsWith(SUFFIX) && name.size() > SUFFIX.size() &&
+           !name.startsWith(QLatin1Char('.'));
+}
+
+QByteArray errorReply(const QString& code, const QString& message) {
+    return QStringLiteral("<XML><Type>Error</Type><Error>%1</Error><Message>%2</Message></XML>")
+        .arg(code, message.toHtmlEscaped())
+        .toUtf8();
+}
+
+[[noreturn]] void systemError(const QString& what, int err) {
+    throw common::Error(err,
+                        what + QStringLiteral(". ") + QString::fromLocal8Bit(std::strerror(err)));
+}
+
+} // namespace
+
+QueueService::QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent)
+    : QObject(parent), m_inQueue(std::move(inQueue)), m_outQueue(std::move(outQueue)),
+      m_handler(std::move(handler)) {
+    m_rescan.setInterval(RESCAN_INTERVAL_MS);
+    connect(&m_rescan, &QTimer::timeout, this, &QueueService::rescan);
+}
+
+QueueService::~QueueService() {
+    m_notifier.reset();
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+}
+
+void QueueService::start() {
+    common::MkDirRecurse(m_inQueue);
+    common::MkDirRecurse(m_outQueue + QStringLiteral("/tmp"));
+    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify < 0)
+        systemError(QStringLiteral("Unable to watch the queue ") + m_inQueue, errno);
+    m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &QueueService::onEvents);
+    watch();
+    if (m_watch < 0)
+        systemError(QStringLiteral("Unable to watch the queue ") + m_inQueue, errno);
+    // After the watch, so that a message landing in between is seen at least once.
+    scan();
+    m_rescan.start();
+}
+
+void QueueService::watch() {
+    m_watch = ::inotify_add_watch(m_inotify, QFile::encodeName(m_inQueue).constData(),
+                                  IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR);
+}
+
+void QueueService::onEvents() {
+    alignas(inotify_event) char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW)
+                scan();
+            else if (event->mask & IN_IGNORED)
+                m_watch = -1; // the folder went away; rescan() watches it again when it is back
+            else if (event->len > 0)
+                serve(QFile::decodeName(event->name));
+        }
+    }
+}
+
+void QueueService::rescan() {
+    if (m_watch < 0) {
+        if (!QFileInfo::exists(m_inQueue))
+            return;
+        watch();
+    }
+    scan();
+}
+
+void QueueService::scan() {
+    const QStringList names = QDir(m_inQueue).entryList({QStringLiteral("*") + SUFFIX}, QDir::Files,
+                                                        QDir::Time | QDir::Reversed);
+    for (const QString& name : names)
+        serve(name);
+}
+
+void QueueService::serve(const QString& fileName) {
+    if (!isMessage(fileName))
+        return;
+    QFile file(m_inQueue + QLatin1Char('/') + fileName);
+    // Gone already: served through another event, or cleared by the sender.
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const bool tooBig = file.size() > MAX_REQUEST_BYTES;
+    const QByteArray request = tooBig ? QByteArray() : file.readAll();
+    file.close();
+    file.remove();
+    QByteArray reply;
+    if (tooBig) {
+        reply = errorReply(
+            QStringLiteral("InvalidRequest"),
+            QStringLiteral("The request is larger than %1 bytes.").arg(MAX_REQUEST_BYTES));
+    } else {
+        try {
+            reply = m_handler(request);
+        } catch (const std::exception& e) {
+            reply = errorReply(QStringLiteral("InvalidRequest"), QString::fromLocal8Bit(e.what()));
+        }
+    }
+    ++m_served;
+    writeReply(fileName, reply);
+}
+
+void QueueService::writeReply(const QString& fileName, const QByteArray& reply) {
+    // The reply goes out as a message of the same id, the way the sender's
+    // Poll expects it.
+    components::Queue out;
+    out.folder = m_outQueue;
+    out.package = QString::fromUtf8(reply);
+    try {
+        out.send(fileName.chopped(SUFFIX.size()));
+    } catch (const common::Error& e) {
+        qWarning("dbsvr: unable to reply: %s", e.what());
+    }
+}
+
+} // namespace dbsvr

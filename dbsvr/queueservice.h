@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace dbsvr {
+
+// Serves a queue folder: every message file "<id>.msg" that lands in the
+// in-queue (renamed in from its "tmp" subfolder, or closed after writing) is
+// read, removed and handed to the handler, and the reply is written as
+// "<id>.msg" into the out-queue's "tmp" subfolder and renamed into the
+// out-queue, where the sender's Poll finds it.
+//
+// inotify tells about each file as it lands, so a reply leaves within the same
+// turn of the event loop; a scan at start and a slow periodic one catch what
+// arrived before the watch or was lost to an event-queue overflow.
+class QueueService final : public QObject {
+public:
+    using Handler = std::function<QByteArray(QByteArrayView request)>;
+
+    // Requests bigger than this get an error reply without being read whole.
+    static constexpr qint64 MAX_REQUEST_BYTES = 16 * 1024 * 1024;
+
+    QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent = nullptr);
+    ~QueueService() override;
+
+    // Creates missing queue folders, starts watching and serves what already
+    // waits. Raises common::Error when the folders cannot be made or watched.
+    void start();
+
+    int served() const { return m_served; }
+
+private:
+    void watch();
+    void onEvents();
+    void rescan();
+    void scan();
+    void serve(const QString& fileName);
+    void writeReply(const QString& fileName, const QByteArray& reply);
+
+    QString m_inQueue;
+    QString m_outQueue;
+    Handler m_handler;
+    int m_inotify = -1;
+    int m_watch = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_rescan;
+    int m_served = 0;
+};
+
+} // namespace dbsvr

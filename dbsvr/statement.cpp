@@ -1,0 +1,116 @@
+#include "dbsvr/statement.h"
+
+#include "common/error.h"
+#include "dbsvr/database.h"
+
+#include <sqlite3.h>
+
+namespace dbsvr {
+
+namespace {
+bool onlyBlanks(const char* tail) {
+    for (; tail && *tail; ++tail) {
+        const char c = *tail;
+        if (c != ';' && c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+Statement::Statement(const Database& db, const QString& sql) : m_db(db) {
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = nullptr;
+    const int code =
+        sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &m_stmt, &tail);
+    if (code != SQLITE_OK)
+        db.raise(code);
+    if (!m_stmt)
+        throw common::Error(SQLITE_MISUSE, QStringLiteral("The SQL text holds no statement."));
+    if (!onlyBlanks(tail)) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw common::Error(SQLITE_MISUSE,
+                            QStringLiteral("The SQL text holds more than one statement."));
+    }
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::check(int code) const {
+    if (code != SQLITE_OK)
+        m_db.raise(code);
+}
+
+int Statement::parameterCount() const {
+    return sqlite3_bind_parameter_count(m_stmt);
+}
+
+QString Statement::parameterName(int index) const {
+    return QString::fromUtf8(sqlite3_bind_parameter_name(m_stmt, index));
+}
+
+void Statement::bindText(int index, const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    check(sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                              SQLITE_TRANSIENT, SQLITE_UTF8));
+}
+
+void Statement::bindInteger(int index, int64_t value) {
+    check(sqlite3_bind_int64(m_stmt, index, value));
+}
+
+void Statement::bindReal(int index, double value) {
+    check(sqlite3_bind_double(m_stmt, index, value));
+}
+
+void Statement::bindNull(int index) {
+    check(sqlite3_bind_null(m_stmt, index));
+}
+
+bool Statement::step() {
+    const int code = sqlite3_step(m_stmt);
+    if (code == SQLITE_ROW)
+        return true;
+    if (code == SQLITE_DONE)
+        return false;
+    m_db.raise(code);
+}
+
+int64_t Statement::changes() const {
+    return sqlite3_changes64(m_db.handle());
+}
+
+int Statement::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
+
+QString Statement::columnName(int index) const {
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, index));
+}
+
+bool Statement::columnIsNull(int index) const {
+    return sqlite3_column_type(m_stmt, index) == SQLITE_NULL;
+}
+
+bool Statement::columnIsBlob(int index) const {
+    return sqlite3_column_type(m_stmt, index) == SQLITE_BLOB;
+}
+
+QString Statement::columnText(int index) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
+    return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index));
+}
+
+QByteArray Statement::columnBlob(int index) const {
+    const void* data = sqlite3_column_blob(m_stmt, index);
+    return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, index));
+}
+
+int64_t Statement::columnInteger(int index) const {
+    return sqlite3_column_int64(m_stmt, index);
+}
+
+} // namespace dbsvr

@@ -1,0 +1,243 @@
+// Starts the staged dbsvr the way the web server does and talks to it through
+// real queue folders, tokens and files.
+#include "common/codepage.h"
+#include "common/error.h"
+#include "common/files.h"
+#include "common/guid.h"
+#include "common/text.h"
+#include "components/queue.h"
+#include "dataserver/namedmutex.h"
+#include "dbsvr/config.h"
+#include "dbsvrfixture.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The test binaries sit in <build>/tests, the staged program folder in <build>/quorvex.
+QString stageDir() {
+    const QString dir = qEnvironmentVariable("QV_STAGE_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../quorvex")
+                         : dir;
+}
+
+QString testBinDir() {
+    const QString dir = qEnvironmentVariable("QV_TEST_BIN_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
+}
+
+QString stagedProgram() {
+    return stageDir() + QStringLiteral("/dbsvr");
+}
+
+QString stagedExample() {
+    return stageDir() + QStringLiteral("/examples/microsoft access");
+}
+
+template <typename Condition> bool within(int ms, Condition condition) {
+    const QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// One data server with its own temporary application folder, queues and files.
+class DataServerRun {
+public:
+    DataServerRun() {
+        EXPECT_TRUE(m_dir.isValid());
+        app = m_dir.filePath("app folder");
+        QDir().mkpath(app);
+        for (const char* name : {"dataserver.xml", "sample.db"})
+            EXPECT_TRUE(QFile::copy(stagedExample() + "/" + name, app + "/" + name)) << name;
+        requests = m_dir.filePath("queue/requests");
+        results = m_dir.filePath("queue/results");
+        QDir().mkpath(requests);
+        QDir().mkpath(results);
+        alive = m_dir.filePath("alive.xml");
+        message = m_dir.filePath("message.xml");
+        parameterFile = m_dir.filePath("parameters.txt");
+    }
+    ~DataServerRun() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+        if (m_parentHandle > 0)
+            dataserver::DestroyInstanceMutex(m_parentHandle);
+    }
+
+    void holdParent() { m_parentHandle = dataserver::CreateInstanceMutex(parentMutex); }
+    void releaseParent() {
+        dataserver::DestroyInstanceMutex(m_parentHandle);
+        m_parentHandle = 0;
+    }
+
+    // Written the way the web server writes it: Windows-1252, CRLF between lines.
+    void start() {
+        const QStringList lines = {
+            "parentmutex=\"" + parentMutex + "\"", "runningmutex=\"" + runningMutex + "\"",
+            "inqueue=\"" + requests + "\"",        "outqueue=\"" + results + "\"",
+            "alivefile=\"" + alive + "\"",         "messagefile=\"" + message + "\"",
+            "configfolder=\"" + app + "\""};
+        common::SaveFile(parameterFile, common::ToCodePage(lines.join("\r\n")));
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(stagedProgram(), {"parameterfile=\"" + parameterFile + "\"", ", hidden"});
+        ASSERT_TRUE(m_process.waitForStarted());
+    }
+
+    bool running() const { return dataserver::MutexExists(runningMutex); }
+
+    // A request through the queues, as the web application sends one.
+    Reply ask(const QString& xml) {
+        components::Queue out;
+        out.folder = requests;
+        out.package = xml;
+        const QString id = out.send({});
+        components::Queue in;
+        in.folder = results;
+        EXPECT_EQ(in.Poll(id, 20000), id) << xml.toStdString();
+        return Reply(in.package.toUtf8());
+    }
+
+    QProcess& process() { return m_process; }
+
+    QString app, requests, results, alive, message, parameterFile;
+    QString parentMutex = common::NewGuidString();
+    QString runningMutex = common::NewGuidString();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_parentHandle = 0;
+};
+
+TEST(DataServerProcess, StartsServesAndEndsWithItsParent) {
+    DataServerRun run;
+    run.holdParent();
+    run.start();
+    // The alive file must be there by the first moment the running token is.
+    bool aliveBeforeRunning = false;
+    ASSERT_TRUE(within(10000, [&] {
+        aliveBeforeRunning = common::FileExists(run.alive);
+        return run.running();
+    }));
+    EXPECT_TRUE(aliveBeforeRunning);
+    Reply alive(common::ReadFile(run.alive));
+    EXPECT_EQ(alive.text("/XML/Pid"), QString::number(run.process().processId()));
+
+    const Reply pong = run.ask("<XML><Type>Ping</Type></XML>");
+    EXPECT_EQ(pong.text("/XML/Type"), "Pong");
+    EXPECT_EQ(pong.text("/XML/Error"), "");
+
+    const Reply orders = run.ask("<XML><Type>Query</Type><Name>CustomerOrders</Name><Parameters>"
+                                 "<Parameter name=\"customer\">1</Parameter></Parameters></XML>");
+    EXPECT_EQ(orders.text("/XML/Error"), "");
+    EXPECT_EQ(orders.count("/XML/Rows/Row"), 3u);
+    EXPECT_EQ(orders.text("/XML/Rows/Row[1]/Field[@name='total']"), "20.2");
+
+    const Reply products =
+        run.ask("<XML><Type>ReadTable</Type><Table>products</Table><Limit>5</Limit></XML>");
+    EXPECT_EQ(products.count("/XML/Rows/Row"), 5u);
+    EXPECT_EQ(products.text("/XML/Total"), "18");
+    EXPECT_FALSE(common::FileExists(run.message));
+
+    run.releaseParent();
+    ASSERT_TRUE(run.process().waitForFinished(5000));
+    EXPECT_EQ(run.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.process().exitCode(), 0);
+    EXPECT_FALSE(run.running());
+}
+
+TEST(DataServerProcess, ReportsAnUnusableDatabaseAndPicksUpTheFix) {
+    DataServerRun run;
+    dbsvr::SaveDatabaseSetting(run.app, "missing.db");
+    run.holdParent();
+    run.start();
+    ASSERT_TRUE(within(10000, [&] { return common::FileExists(run.message); }));
+    EXPECT_TRUE(run.running()); // the running token comes first, and stays
+    const Reply message(common::ReadFile(run.message));
+    EXPECT_EQ(message.text("/XML/Type"), "Message");
+    EXPECT_EQ(message.text("/XML/Code"), "UnableToConnectDB");
+    EXPECT_TRUE(message.text("/XML/Message").contains("missing.db"));
+
+    EXPECT_EQ(run.ask("<XML><Type>Ping</Type></XML>").text("/XML/Type"), "Pong");
+    EXPECT_EQ(run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error"),
+              "UnableToConnectDB");
+
+    // Fixed through the configuration mode: served without a restart.
+    dbsvr::SaveDatabaseSetting(run.app, "sample.db");
+    ASSERT_TRUE(within(10000, [&] {
+        return run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error").isEmpty();
+    }));
+    EXPECT_EQ(run.process().state(), QProcess::Running);
+}
+
+TEST(DataServerProcess, EndsWhenItsParentIsKilled) {
+    DataServerRun run;
+    QProcess parent;
+    parent.start(testBinDir() + "/qv_dbsvrparent", {run.parentMutex});
+    ASSERT_TRUE(parent.waitForReadyRead(10000));
+    ASSERT_EQ(parent.readLine().trimmed(), "ready");
+    run.start();
+    ASSERT_TRUE(within(10000, [&] { return run.running(); }));
+    ::kill(pid_t(parent.processId()), SIGKILL);
+    parent.waitForFinished();
+    EXPECT_TRUE(run.process().waitForFinished(5000));
+    EXPECT_FALSE(run.running());
+}
+
+TEST(DataServerProcess, HeldRunningTokenIsACriticalError) {
+    DataServerRun run;
+    run.holdParent();
+    const int held = dataserver::CreateInstanceMutex(run.runningMutex);
+    run.start();
+    ASSERT_TRUE(run.process().waitForFinished(10000));
+    dataserver::DestroyInstanceMutex(held);
+    EXPECT_EQ(run.process().exitCode(), 1);
+    const Reply message(common::ReadFile(run.message));
+    EXPECT_EQ(message.text("/XML/Type"), "Critical");
+    EXPECT_EQ(message.text("/XML/Code"), "183");
+    EXPECT_FALSE(message.text("/XML/Message").isEmpty());
+}
+
+TEST(DataServerProcess, ConfigurationModeOnTheCommandLine) {
+    QTemporaryDir dir;
+    const QString app = dir.filePath("my app");
+    QDir().mkpath(app + "/data");
+    QFile::copy(stagedExample() + "/sample.db", app + "/data/shop.db");
+    auto runConfig = [&](const QStringList& arguments, QByteArray* out) {
+        QProcess p;
+        p.setWorkingDirectory(app);
+        p.start(stagedProgram(), arguments);
+        EXPECT_TRUE(p.waitForFinished(10000));
+        *out = p.readAllStandardOutput() + p.readAllStandardError();
+        return p.exitCode();
+    };
+    QByteArray out;
+    // The web server's form, with commas; the file given relative to the current folder.
+    EXPECT_EQ(
+        runConfig({"mode=config,", "configfolder=\"" + app + "\"", "database=data/shop.db"}, &out),
+        0);
+    EXPECT_TRUE(out.contains("set to data/shop.db")) << out.constData();
+    EXPECT_EQ(dbsvr::Config::Load(app).databasePath(), app + "/data/shop.db");
+
+    EXPECT_EQ(runConfig({"mode=config", "configfolder=" + app}, &out), 0);
+    EXPECT_TRUE(out.contains("Database: data/shop.db")) << out.constData();
+    EXPECT_TRUE(out.contains("the database opens")) << out.constData();
+
+    EXPECT_EQ(runConfig({"mode=config", "configfolder=" + app + "/nope"}, &out), 2);
+}
+
+} // namespace
