@@ -1,0 +1,103 @@
+#include "common/error.h"
+#include "common/objectfactory.h"
+#include "components/components.h"
+#include "startup/applicationfolder.h"
+#include "startupfixture.h"
+
+#include <QDir>
+
+using startup::CheckApplicationFolder;
+
+namespace {
+class ApplicationFolderTest : public StartupFixture {
+protected:
+    QString makeFolder(const QString& name, std::initializer_list<const char*> parts) {
+        const QString folder = path(name);
+        QDir().mkpath(folder);
+        for (const char* part : parts) {
+            if (QString(part).endsWith(".htm")) {
+                QFile f(folder + "/" + part);
+                EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+                f.write("own page");
+            } else {
+                QDir().mkpath(folder + "/" + part);
+            }
+        }
+        return folder;
+    }
+    QByteArray homePage(const QString& folder) {
+        QFile f(folder + "/pages/home.htm");
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+} // namespace
+
+TEST_F(ApplicationFolderTest, MissingFolderOrFileIsReportedAndRefused) {
+    EXPECT_FALSE(CheckApplicationFolder(path("nowhere")));
+    QFile file(path("a-file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(CheckApplicationFolder(file.fileName()));
+    EXPECT_EQ(m_ui.shown, QStringList({"48|No such folder", "48|No such folder"}));
+    EXPECT_FALSE(QDir(path("nowhere")).exists());
+}
+
+TEST_F(ApplicationFolderTest, CompleteFolderPassesWithoutAQuestion) {
+    EXPECT_TRUE(CheckApplicationFolder(makeFolder("app", {"pages", "pages/home.htm", "forms"})));
+    EXPECT_TRUE(m_ui.shown.isEmpty());
+}
+
+TEST_F(ApplicationFolderTest, EmptyFolderIsCompletedOnYes) {
+    const QString folder = makeFolder("my & app", {});
+    EXPECT_TRUE(CheckApplicationFolder(folder));
+    EXPECT_EQ(m_ui.shown, QStringList({"51|Complete " + folder + "?"}));
+    EXPECT_TRUE(QDir(folder + "/forms").exists());
+    EXPECT_EQ(homePage(folder), "<H1>Quorvex</H1>\r\n<P>Quorvex at " +
+                                    QString(folder).replace("&", "&amp;").toLatin1() +
+                                    "/pages/home.htm</P>");
+}
+
+TEST_F(ApplicationFolderTest, OnlyMissingElementsAreAdded) {
+    const QString noHome = makeFolder("a", {"pages", "forms"});
+    EXPECT_TRUE(CheckApplicationFolder(noHome));
+    EXPECT_TRUE(homePage(noHome).startsWith("<H1>Quorvex</H1>"));
+
+    const QString noForms = makeFolder("b", {"pages", "pages/home.htm"});
+    EXPECT_TRUE(CheckApplicationFolder(noForms));
+    EXPECT_TRUE(QDir(noForms + "/forms").exists());
+    EXPECT_EQ(homePage(noForms), "own page");
+}
+
+TEST_F(ApplicationFolderTest, AnythingButYesRefusesAndAHiddenRunIsNeverAsked) {
+    const QString folder = makeFolder("app", {});
+    for (int answer : {common::ANSWER_NO, common::ANSWER_CANCEL, common::ANSWER_NONE}) {
+        m_ui.answer = answer;
+        EXPECT_FALSE(CheckApplicationFolder(folder));
+    }
+    EXPECT_EQ(m_ui.shown.size(), 3);
+
+    m_ui.shown.clear();
+    m_ui.answer = common::ANSWER_YES;
+    diagnostics::Diagnostics::instance().setInteractive(false);
+    EXPECT_FALSE(CheckApplicationFolder(folder));
+    EXPECT_TRUE(m_ui.shown.isEmpty());
+    EXPECT_FALSE(QDir(folder + "/pages").exists());
+    EXPECT_TRUE(logText().contains("Complete " + folder + "?")); // still traced
+}
+
+TEST_F(ApplicationFolderTest, FileSystemFailuresRaise) {
+    const QString folder = makeFolder("app", {"forms"});
+    QFile blocker(folder + "/pages"); // a file where the folder must go
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_THROW(CheckApplicationFolder(folder), common::Error);
+
+    common::ObjectFactory::instance().removeClass("Scripting.FileSystemObject");
+    try {
+        CheckApplicationFolder(folder);
+        ADD_FAILURE() << "no file services must raise";
+    } catch (const common::Error& e) {
+        EXPECT_EQ(e.number(), 429);
+    }
+    components::RegisterComponents();
+}
