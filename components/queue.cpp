@@ -43,6 +43,13 @@ void checkId(const QString& id) {
                             Queue::CLASS_NAME);
 }
 
+// An unset folder would otherwise mean the current folder or the root.
+void checkFolder(const QString& folder) {
+    if (folder.isEmpty())
+        throw common::Error(ERR_INVALID_ARGUMENT, QStringLiteral("The queue folder is not set"),
+                            Queue::CLASS_NAME);
+}
+
 QByteArray nativePath(const QString& folder, const QString& name) {
     return QFile::encodeName(folder + QLatin1Char('/') + name);
 }
@@ -158,6 +165,7 @@ private:
 } // namespace
 
 QString Queue::send(const QString& id) {
+    checkFolder(folder);
     const QString messageId = id.isEmpty() ? common::NewGuidString() : id;
     checkId(messageId);
     writeMessage(folder, messageId, package.toUtf8());
@@ -165,6 +173,7 @@ QString Queue::send(const QString& id) {
 }
 
 QString Queue::Poll(const QString& id, int timeoutMs) {
+    checkFolder(folder);
     if (!id.isEmpty())
         checkId(id);
     // Watch first, then look: a message landing in between still wakes the wait.
@@ -181,6 +190,7 @@ QString Queue::Poll(const QString& id, int timeoutMs) {
 }
 
 void Queue::Clear() {
+    checkFolder(folder);
     for (const QString& dir : {folder, folder + QLatin1Char('/') + TMP}) {
         const QStringList names =
             QDir(dir).entryList({QStringLiteral("*") + SUFFIX}, QDir::Files | QDir::Hidden);

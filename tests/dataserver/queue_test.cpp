@@ -120,11 +120,14 @@ TEST_F(QueueTest, IdsThatWouldLeaveTheFolderAreRefused) {
     EXPECT_EQ(entries(m_dir.path()), QStringList{});
 }
 
-TEST_F(QueueTest, MissingFolderRaisesInsteadOfWaiting) {
+TEST_F(QueueTest, MissingOrUnsetFolderRaisesInsteadOfWaiting) {
     auto queue = components::NewQueue();
     queue->folder = m_dir.filePath(QStringLiteral("missing"));
     EXPECT_THROW(queue->Poll(QString(), 60000), common::Error);
     EXPECT_THROW(queue->send(QString()), common::Error);
+    queue->folder.clear(); // never the current folder or the root
+    EXPECT_THROW(queue->send(QString()), common::Error);
+    EXPECT_THROW(queue->Clear(), common::Error);
 }
 
 TEST_F(QueueTest, PingAnsweredWithAnEmptyXmlElementGivesDotSpace) {
