@@ -1,0 +1,23 @@
+#pragma once
+
+#include "common/version.h"
+
+#include <QString>
+
+namespace server {
+
+// What the HTTP server needs from the settings; filled in by start-up before
+// StartServer and read again on every request (the settings dialog may change it).
+struct HttpConfig {
+    QString webRootFolder; // absolute, no trailing "/"
+    QString serverVersion = common::ServerVersion();
+    double cacheExpiresStatic = 1.0;  // days
+    double cacheExpiresDynamic = 0.0; // days
+    int tcpPort = 0;
+
+    // Limits that keep a client from holding resources for ever. Tests lower them.
+    int maxConnections = 32767;   // connection slots; a slot index is a 16-bit number
+    int requestTimeoutMs = 30000; // a request not complete by then is dropped
+};
+
+} // namespace server

@@ -1,0 +1,381 @@
+#include "server/httpserver.h"
+
+#include "common/codepage.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "common/userinterface.h"
+#include "diagnostics/trace.h"
+#include "i18n/language.h"
+#include "server/listener.h"
+#include "server/requestparser.h"
+#include "server/responses.h"
+#include "server/socket.h"
+#include "server/socketarray.h"
+#include "server/tracetext.h"
+
+#include <QCoreApplication>
+#include <unistd.h>
+
+namespace server {
+
+namespace {
+constexpr int WSAEADDRINUSE = 10048;
+constexpr int SEVERITY_WARNING = 1;
+constexpr int SEVERITY_ERROR = 2;
+constexpr qsizetype TRACED_REQUEST_LINE = 200; // characters of a refused request line in the trace
+
+// The log being unavailable must not stop the server from answering.
+void trace(const QString& text, int severity = 0) {
+    try {
+        diagnostics::WriteTrace(text, diagnostics::NO_DURATION, severity);
+    } catch (...) {
+    }
+}
+
+QString withPort(QString text, int port) {
+    return text.replace(QStringLiteral("{Port}"), QString::number(port));
+}
+
+QString requestLine(const QByteArray& text) {
+    const qsizetype end = text.indexOf("\r\n");
+    const QByteArray line = text.left(std::min(end < 0 ? text.size() : end, TRACED_REQUEST_LINE));
+    return EscapeControlCharacters(common::FromCodePage(line));
+}
+} // namespace
+
+HttpServer::HttpServer(HttpConfig& config, RequestHandler& handler, common::WindowState& state,
+                       QObject* parent)
+    : QObject(parent), m_config(config), m_handler(handler), m_state(state), m_staticFiles(config),
+      sckServer(std::make_unique<SocketArray>()) {
+    m_clock.start();
+    connect(sckServer.get(), &SocketArray::ConnectionRequest, this, &HttpServer::ConnectionRequest);
+    connect(sckServer.get(), &SocketArray::DataArrival, this,
+            [this](int index, qint64) { DataArrival(index); });
+    connect(sckServer.get(), &SocketArray::SendComplete, this, &HttpServer::SendComplete);
+    connect(sckServer.get(), &SocketArray::Close, this, &HttpServer::Close);
+    connect(&m_timeoutTimer, &QTimer::timeout, this,
+            [this] { guarded(0, "time-out", [this] { sweepTimeouts(); }); });
+}
+
+HttpServer::~HttpServer() {
+    QObject::disconnect(sckServer.get(), nullptr, this, nullptr);
+}
+
+// --- Listener -------------------------------------------------------------
+
+void HttpServer::StartServer() {
+    if (m_config.tcpPort == 0) {
+        diagnostics::NotifyUser(QStringLiteral("You must specify the port number of this server."),
+                                common::MB_WARNING);
+        showSettingsWhenInteractive();
+        return;
+    }
+    const int port = m_config.tcpPort;
+    const int error = tryListen(port);
+    if (error == WSAEADDRINUSE) {
+        diagnostics::NotifyUser(withPort(i18n::Translate(QStringLiteral("msgPortInUse")), port),
+                                common::MB_WARNING);
+        showSettingsWhenInteractive();
+    } else if (error != 0) {
+        // Not shown to the user, but a port below 1024 without the right to
+        // bind it must leave a trace of why nobody can connect.
+        trace(QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
+              SEVERITY_ERROR);
+    }
+    // The settings dialog above may have changed the port.
+    SetServerStatus(
+        withPort(i18n::Translate(QStringLiteral("msgServerRunning")), m_config.tcpPort));
+    m_state.linksVisible = true;
+    m_state.serverStarted = true;
+    m_state.changed();
+}
+
+void HttpServer::StopServer() {
+    for (int k = 1; k <= m_connections.Count(); ++k) {
+        const clsConnection& slot = m_connections.Item(k);
+        Socket& socket = (*sckServer)(slot.ConnectionIndex > 0 ? slot.ConnectionIndex : k);
+        if (slot.Used && !socket.sending())
+            socket.Close();
+    }
+    closeListener();
+    SetServerStatus(QStringLiteral("Server is stopped"));
+    m_state.serverStarted = false;
+    m_state.changed();
+}
+
+void HttpServer::closeListener() {
+    sckServer->listener().close();
+}
+
+int HttpServer::tryListen(int port) {
+    return sckServer->listener().Listen(port);
+}
+
+quint16 HttpServer::serverPort() const {
+    const Listener& listener = sckServer->listener();
+    return listener.isListening() ? listener.serverPort() : 0;
+}
+
+void HttpServer::showSettingsWhenInteractive() {
+    if (diagnostics::Diagnostics::instance().interactive() && m_showSettings)
+        m_showSettings();
+}
+
+// --- Slots and status -----------------------------------------------------
+
+int HttpServer::GetFreeConnectionIndex() {
+    for (int k = 1; k <= m_connections.Count(); ++k)
+        if (!m_connections.Item(k).Used)
+            return k;
+    if (m_connections.Count() >= m_config.maxConnections)
+        return 0;
+    m_connections.Add(false, QString(), 0);
+    const int index = sckServer->Load();
+    Q_ASSERT(index == m_connections.Count());
+    m_requestBuffers.resize(static_cast<size_t>(index) + 1);
+    return index;
+}
+
+int HttpServer::GetConnection(int intConnectionIndex) const {
+    int found = 0;
+    for (int k = 1; k <= m_connections.Count(); ++k)
+        if (m_connections.Item(k).ConnectionIndex == intConnectionIndex)
+            found = k;
+    return found;
+}
+
+void HttpServer::SetServerStatus(const QString& text) {
+    m_state.statusText = text;
+    m_state.changed();
+    QCoreApplication::processEvents();
+}
+
+void HttpServer::SetTotalRequests(int count) {
+    m_state.totalRequests = count;
+    m_state.changed();
+}
+
+void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
+                                 const QString& ipaddress) {
+    trace(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
+          EscapeControlCharacters(FilePath + querystring));
+}
+
+// --- Events ---------------------------------------------------------------
+
+void HttpServer::ConnectionRequest(int Index, qintptr requestID) {
+    guarded(0, "ConnectionRequest", [&] {
+        SetTotalRequests(m_state.totalRequests + 1);
+        if (Index != 0)
+            return;
+        acceptConnection(requestID);
+    });
+}
+
+void HttpServer::acceptConnection(qintptr requestID) {
+    const int k = GetFreeConnectionIndex();
+    if (k == 0) {
+        ::close(static_cast<int>(requestID));
+        trace(QStringLiteral("Connection refused: all %1 connection slots are in use")
+                  .arg(m_config.maxConnections),
+              SEVERITY_WARNING);
+        return;
+    }
+    Socket& socket = (*sckServer)(k);
+    if (socket.State() != Socket::STATE_CLOSED)
+        socket.Close();
+    if (!socket.Accept(requestID)) {
+        ::close(static_cast<int>(requestID));
+        trace(QStringLiteral("Cannot accept a connection"), SEVERITY_WARNING);
+        return;
+    }
+    clsConnection& slot = m_connections.Item(k);
+    slot.ConnectionIndex = k;
+    slot.RemoteAddress = socket.RemoteHostIP();
+    slot.Used = true;
+    m_requestBuffers[static_cast<size_t>(k)] = Reception{RequestReader(), m_clock.elapsed()};
+    if (!m_timeoutTimer.isActive())
+        m_timeoutTimer.start(std::clamp(m_config.requestTimeoutMs / 4, 10, 1000));
+}
+
+void HttpServer::DataArrival(int Index) {
+    guarded(Index, "DataArrival", [&] {
+        Socket& socket = (*sckServer)(Index);
+        const QByteArray data = socket.GetData();
+        const int p = GetConnection(Index);
+        RequestReader& reader = m_requestBuffers[static_cast<size_t>(Index)].reader;
+        if (p == 0 || !m_connections.Item(p).Used || reader.status() != RequestStatus::Incomplete) {
+            // Bytes beyond the request: they must be read before the close.
+            socket.setLingerOnClose(true);
+            return;
+        }
+        const RequestStatus status = reader.append(data);
+        const QString ip = m_connections.Item(p).RemoteAddress;
+        switch (status) {
+        case RequestStatus::Incomplete:
+            return;
+        case RequestStatus::Complete:
+            route(Index, reader.take(), ip);
+            return;
+        case RequestStatus::NotImplemented:
+            refuseRequest(Index, 501, QStringLiteral("Not Implemented"), reader.take());
+            return;
+        case RequestStatus::HeaderTooLarge:
+            refuseRequest(Index, 431, QStringLiteral("Request Header Fields Too Large"),
+                          reader.take());
+            return;
+        case RequestStatus::BodyTooLarge:
+            refuseRequest(Index, 413, QStringLiteral("Payload Too Large"), reader.take());
+            return;
+        }
+    });
+}
+
+void HttpServer::SendComplete(int Index) {
+    guarded(Index, "SendComplete", [&] { (*sckServer)(Index).Close(); });
+}
+
+void HttpServer::Close(int Index) {
+    guarded(Index, "Close", [&] {
+        // The connection is gone (answered or the client went away): the slot
+        // and its socket are free for the next one.
+        (*sckServer)(Index).Close();
+        const int p = GetConnection(Index);
+        if (p > 0)
+            m_connections.Item(p).Used = false;
+        m_requestBuffers[static_cast<size_t>(Index)].reader.clear();
+    });
+}
+
+// --- Routing --------------------------------------------------------------
+
+void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto header = ProcessDataRequest(common::FromCodePage(text));
+    if (!header) {
+        refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
+        return;
+    }
+    RegisterRequest(header->FilePath, header->Command, ip);
+    if (!text.startsWith("GET") && !text.startsWith("POST")) {
+        sendWhenConnected(index, MethodNotAllowedAnswer());
+        return;
+    }
+    const QString& path = header->FilePath;
+    if (path.isEmpty()) {
+        // Nothing to serve, and nothing said would leave the client waiting.
+        refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
+        return;
+    }
+    if (!path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("/?")))
+        SendFile(index, *header, now);
+    else
+        sendDynamicPage(index, *header, ip, now);
+}
+
+void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& now) {
+    const QString cachetime =
+        common::ToText(header.Parameters->item(QStringLiteral("If-Modified-Since")));
+    StaticAnswer answer = m_staticFiles.answer(header.FilePath, cachetime, now);
+    Socket& socket = (*sckServer)(index);
+    if (answer.file)
+        socket.SendStream(answer.head, std::move(answer.file), answer.fileLength);
+    else
+        socket.SendData(answer.head + answer.body);
+}
+
+void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
+                                 const QDateTime& now) {
+    if (!m_handler.IsDataServerRunning()) {
+        sendWhenConnected(index, DataServerNotRunningAnswer());
+        return;
+    }
+    const common::Dictionary& parameters = *header.Parameters;
+    const QString method = parameters.Exists(QStringLiteral("Content-Length"))
+                               ? QStringLiteral("POST")
+                               : QStringLiteral("GET");
+    const QString page = m_handler.ProcessRequest(
+        header.Command, common::ToText(parameters.item(QStringLiteral("Content"))),
+        common::ToText(parameters.item(QStringLiteral("User-Agent"))), method, ip);
+    sendWhenConnected(index, DynamicPageAnswer(page, m_config, now));
+}
+
+void HttpServer::refuseRequest(int index, int status, const QString& reason,
+                               const QByteArray& text) {
+    const int p = GetConnection(index);
+    const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
+    trace(QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
+          SEVERITY_WARNING);
+    Socket& socket = (*sckServer)(index);
+    socket.setLingerOnClose(true);
+    sendWhenConnected(index,
+                      ErrorAnswer(status, reason, m_config, QDateTime::currentDateTimeUtc()));
+}
+
+void HttpServer::sendWhenConnected(int index, const QByteArray& answer) {
+    Socket& socket = (*sckServer)(index);
+    if (socket.State() == Socket::STATE_CONNECTED)
+        socket.SendData(answer);
+    else
+        socket.Close();
+}
+
+void HttpServer::sweepTimeouts() {
+    const qint64 now = m_clock.elapsed();
+    bool anyUsed = false;
+    for (int k = 1; k <= m_connections.Count(); ++k) {
+        const clsConnection& slot = m_connections.Item(k);
+        if (!slot.Used)
+            continue;
+        anyUsed = true;
+        const Reception& reception = m_requestBuffers[static_cast<size_t>(slot.ConnectionIndex)];
+        if (reception.reader.status() != RequestStatus::Incomplete ||
+            now - reception.acceptedAtMs < m_config.requestTimeoutMs)
+            continue;
+        trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
+                  .arg(slot.RemoteAddress)
+                  .arg(m_config.requestTimeoutMs),
+              SEVERITY_WARNING);
+        (*sckServer)(slot.ConnectionIndex).Close();
+    }
+    if (!anyUsed)
+        m_timeoutTimer.stop();
+}
+
+// --- Errors ---------------------------------------------------------------
+
+template <typename Handler>
+void HttpServer::guarded(int index, const char* event, Handler&& handler) {
+    try {
+        handler();
+    } catch (const common::Error& e) {
+        handleError(index, event, e.number(), e.description());
+    } catch (const std::exception& e) {
+        handleError(index, event, 0, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        handleError(index, event, 0, QStringLiteral("unknown error"));
+    }
+}
+
+void HttpServer::handleError(int index, const char* event, int number, const QString& description) {
+    try {
+        const int p = index > 0 ? GetConnection(index) : 0;
+        const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
+        trace(QStringLiteral("Error %1 in %2 [%3]: %4")
+                  .arg(number)
+                  .arg(QLatin1String(event), ip, description),
+              SEVERITY_ERROR);
+        if (index <= 0 || index > sckServer->UBound())
+            return;
+        Socket& socket = (*sckServer)(index);
+        if (!socket.answerQueued() && socket.State() == Socket::STATE_CONNECTED)
+            socket.SendData(ErrorAnswer(500, QStringLiteral("Internal Server Error"), m_config,
+                                        QDateTime::currentDateTimeUtc()));
+        else if (!socket.sending())
+            socket.Close();
+    } catch (...) {
+        // Nothing may leave an event handler.
+    }
+}
+
+} // namespace server

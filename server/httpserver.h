@@ -1,0 +1,103 @@
+#pragma once
+
+#include "common/windowstate.h"
+#include "server/clsconnections.h"
+#include "server/httpconfig.h"
+#include "server/requesthandler.h"
+#include "server/requestreader.h"
+#include "server/staticfiles.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace server {
+
+class SocketArray;
+struct clsHeader;
+
+// The HTTP server: the listener and the connection slots, reception of
+// requests, routing to static files or the RequestHandler, and the answers.
+// One request and one answer per connection; the connection is closed once the
+// answer has been sent. Every event handler is a boundary for errors: a failure
+// answers "500" (when nothing was sent yet) and is traced, never passed on.
+class HttpServer final : public QObject {
+    Q_OBJECT
+public:
+    HttpServer(HttpConfig& config, RequestHandler& handler, common::WindowState& state,
+               QObject* parent = nullptr);
+    ~HttpServer() override;
+
+    // Listens on config().tcpPort and shows the running status. Port 0: a warning
+    // (and the settings dialog when interactive) and nothing else. Port in use:
+    // the "msgPortInUse" warning (and the dialog when interactive).
+    void StartServer();
+    // Closes the connections still receiving a request (answers under way are
+    // finished) and the listener; status "Server is stopped".
+    void StopServer();
+    void closeListener();
+    // 0 on success, else a Winsock-style number: 10048 address in use, 10013 permission denied.
+    int tryListen(int port);
+    // The port actually listening, 0 when not.
+    quint16 serverPort() const;
+    // The settings dialog; called only when interactive.
+    void setShowSettings(std::function<void()> f) { m_showSettings = std::move(f); }
+    HttpConfig& config() { return m_config; }
+
+    // The slot table. A free slot is one whose socket is closed; the lowest free
+    // one is reused first. 0 when all config().maxConnections slots are in use.
+    int GetFreeConnectionIndex();
+    // Position of the slot carrying socket intConnectionIndex, 0 when none.
+    int GetConnection(int intConnectionIndex) const;
+    const clsConnections& connections() const { return m_connections; }
+
+    // Shows text as the status and lets the event loop run once.
+    void SetServerStatus(const QString& text);
+    void SetTotalRequests(int count);
+    // The trace line of one request: "[ip] HTTP GET: " + path + query, with
+    // control characters escaped.
+    void RegisterRequest(const QString& FilePath, const QString& querystring,
+                         const QString& ipaddress);
+
+private:
+    struct Reception {
+        RequestReader reader;    // the request text so far (RequestBuffers)
+        qint64 acceptedAtMs = 0; // for the time-out
+    };
+
+    // Events of sckServer.
+    void ConnectionRequest(int Index, qintptr requestID);
+    void DataArrival(int Index);
+    void SendComplete(int Index);
+    void Close(int Index);
+
+    void acceptConnection(qintptr requestID);
+    void route(int index, const QByteArray& text, const QString& ip);
+    void SendFile(int index, const clsHeader& header, const QDateTime& now);
+    void sendDynamicPage(int index, const clsHeader& header, const QString& ip,
+                         const QDateTime& now);
+    void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
+    void sendWhenConnected(int index, const QByteArray& answer);
+    void sweepTimeouts();
+    void showSettingsWhenInteractive();
+
+    template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
+    void handleError(int index, const char* event, int number, const QString& description);
+
+    HttpConfig& m_config;
+    RequestHandler& m_handler;
+    common::WindowState& m_state;
+    clsConnections m_connections;
+    std::vector<Reception> m_requestBuffers{1}; // by socket index; 0 is the listener
+    StaticFiles m_staticFiles;
+    QElapsedTimer m_clock;
+    QTimer m_timeoutTimer;
+    std::function<void()> m_showSettings;
+    std::unique_ptr<SocketArray> sckServer; // last: its sockets go before the state they report to
+};
+
+} // namespace server

@@ -1,0 +1,93 @@
+#include "server/listener.h"
+
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace server {
+
+namespace {
+constexpr int LISTEN_BACKLOG = 1024;
+
+// A socket for every address: IPv6 accepting IPv4 too, or IPv4 alone where
+// the machine has no IPv6.
+int openSocket(bool& isV6) {
+    isV6 = true;
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0 && errno == EAFNOSUPPORT) {
+        isV6 = false;
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    }
+    return fd;
+}
+
+int bindAny(int fd, bool isV6, int port) {
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (isV6) {
+        const int zero = 0;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_any;
+        a.sin6_port = htons(static_cast<uint16_t>(port));
+        return ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+}
+} // namespace
+
+int WinsockError(int errnoValue) {
+    switch (errnoValue) {
+    case EADDRINUSE:
+        return 10048;
+    case EACCES:
+    case EPERM:
+        return 10013;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+    case ENFILE:
+        return 10024;
+    case ENOBUFS:
+    case ENOMEM:
+        return 10055;
+    default:
+        return 10000 + errnoValue;
+    }
+}
+
+int Listener::Listen(int port) {
+    close();
+    if (port < 0 || port > 65535)
+        return WinsockError(EINVAL);
+    bool isV6 = true;
+    const int fd = openSocket(isV6);
+    if (fd < 0)
+        return WinsockError(errno);
+    if (bindAny(fd, isV6, port) != 0 || ::listen(fd, LISTEN_BACKLOG) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return WinsockError(error);
+    }
+    if (!setSocketDescriptor(fd)) {
+        ::close(fd);
+        return WinsockError(EINVAL);
+    }
+    return 0;
+}
+
+void Listener::incomingConnection(qintptr handle) {
+    Q_EMIT connectionRequest(handle);
+}
+
+} // namespace server

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "server/clsheader.h"
+
+#include <QString>
+#include <optional>
+
+namespace server {
+
+// Parses the text of one complete request (one character per byte). Every line
+// after the request line that holds a ":" becomes a parameter, body lines of a
+// POST included; the value starts two characters after the ":" and is not
+// trimmed otherwise ("Host:example" gives "xample"); a later line wins.
+// nullopt when a GET or POST request line cannot be cut (no " HTTP" after the
+// path): the caller answers "400 Bad Request". Other methods get an empty FilePath.
+std::optional<clsHeader> ProcessDataRequest(const QString& strData);
+
+// The value of a header line as the parser stores it: the text from the second
+// character after the first ":" ("" when the line ends sooner).
+QStringView HeaderLineValue(QStringView line, qsizetype colon);
+
+} // namespace server

@@ -1,0 +1,57 @@
+#include "server/responses.h"
+
+#include "common/codepage.h"
+#include "server/webdate.h"
+
+#include <cmath>
+
+namespace server {
+
+namespace {
+const QString CRLF = QStringLiteral("\r\n");
+} // namespace
+
+QDateTime AddDays(const QDateTime& d, double days) {
+    return d.addMSecs(std::llround(days * 86400000.0));
+}
+
+QByteArray MethodNotAllowedAnswer() {
+    return QByteArrayLiteral("HTTP/1.1 405 Method Not Allowed\r\n\r\n");
+}
+
+QByteArray DataServerNotRunningAnswer() {
+    return QByteArrayLiteral("HTTP/1.1 500 Data Server is not running.\r\n\r\n"
+                             "Data Server is not running. Check the database options and "
+                             "restart the web server.\r\n\r\n");
+}
+
+QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
+                             const QDateTime& now) {
+    const QByteArray page = common::ToCodePage(pageText);
+    if (pageText.left(7).toUpper() == QLatin1String("HTTP/1."))
+        return page;
+    const QString head =
+        QStringLiteral("HTTP/1.1 200 OK") + CRLF + QStringLiteral("Server: ") +
+        config.serverVersion + CRLF + QStringLiteral("Date: ") + FormatWebDate(now, true) + CRLF +
+        QStringLiteral("Content-Type: text/html") + CRLF + QStringLiteral("Accept-Ranges: bytes") +
+        CRLF + QStringLiteral("Expires: ") +
+        FormatWebDate(AddDays(now, config.cacheExpiresDynamic), true) + CRLF +
+        QStringLiteral("Content-Length: ") + QString::number(page.size()) + CRLF + CRLF;
+    return common::ToCodePage(head) + page;
+}
+
+QByteArray ErrorAnswer(int status, const QString& reason, const HttpConfig& config,
+                       const QDateTime& now) {
+    const QString title = QString::number(status) + QLatin1Char(' ') + reason;
+    const QByteArray body = common::ToCodePage(QStringLiteral("<html><head><title>") + title +
+                                               QStringLiteral("</title></head><body>") + title +
+                                               QStringLiteral("</body></html>"));
+    const QString head =
+        QStringLiteral("HTTP/1.1 ") + title + CRLF + QStringLiteral("Server: ") +
+        config.serverVersion + CRLF + QStringLiteral("Date: ") + FormatWebDate(now, true) + CRLF +
+        QStringLiteral("Content-Type: text/html") + CRLF + QStringLiteral("Content-Length: ") +
+        QString::number(body.size()) + CRLF + QStringLiteral("Connection: close") + CRLF + CRLF;
+    return common::ToCodePage(head) + body;
+}
+
+} // namespace server

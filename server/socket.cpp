@@ -1,0 +1,324 @@
+#include "server/socket.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace server {
+
+namespace {
+constexpr qsizetype READ_BYTES = 64 * 1024;
+constexpr qint64 FALLBACK_CHUNK_BYTES = 256 * 1024; // when the file cannot be sent directly
+constexpr qint64 SENDFILE_MAX_BYTES = 1 << 30;
+constexpr int LINGER_MS = 2000;
+
+QString peerAddress(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto* a = reinterpret_cast<const sockaddr_in*>(&address);
+        ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+    } else if (address.ss_family == AF_INET6) {
+        const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
+        if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr))
+            ::inet_ntop(AF_INET, &a->sin6_addr.s6_addr[12], text, sizeof text);
+        else
+            ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+    }
+    return QString::fromLatin1(text);
+}
+
+// RAII depth counter: completion is signalled only once the outermost handler is done.
+struct Depth {
+    explicit Depth(int& d) : depth(d) { ++depth; }
+    ~Depth() { --depth; }
+    int& depth;
+};
+} // namespace
+
+Socket::Socket(int index, QObject* parent)
+    : QObject(parent), m_index(index),
+      m_readNotifier(new QSocketNotifier(QSocketNotifier::Read, this)),
+      m_writeNotifier(new QSocketNotifier(QSocketNotifier::Write, this)) {
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &Socket::onReadable);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &Socket::onWritable);
+}
+
+Socket::~Socket() {
+    // Goes with the server: the descriptor is released without telling anybody.
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int Socket::State() const {
+    if (m_fd < 0)
+        return STATE_CLOSED;
+    return m_lingering ? STATE_CLOSING : STATE_CONNECTED;
+}
+
+bool Socket::Accept(qintptr requestID) {
+    if (m_fd >= 0)
+        closeNow();
+    const int fd = static_cast<int>(requestID);
+    int nonBlocking = 1;
+    if (::ioctl(fd, FIONBIO, &nonBlocking) != 0)
+        return false;
+    m_fd = fd;
+    m_remoteHostIP = peerAddress(fd);
+    m_received.clear();
+    m_outbox.clear();
+    m_outboxSent = 0;
+    endStream();
+    m_answerQueued = false;
+    m_completeSignalled = false;
+    m_peerClosed = false;
+    m_linger = false;
+    m_lingering = false;
+    ++m_generation;
+    m_readNotifier->setSocket(fd);
+    m_writeNotifier->setSocket(fd);
+    m_readNotifier->setEnabled(true);
+    return true;
+}
+
+void Socket::SendData(const QByteArray& data) {
+    {
+        const Depth depth(m_depth);
+        m_answerQueued = true;
+        m_outbox = data;
+        m_outboxSent = 0;
+        writePending();
+    }
+    checkSendComplete();
+}
+
+void Socket::SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length) {
+    {
+        const Depth depth(m_depth);
+        m_answerQueued = true;
+        m_outbox = head;
+        m_outboxSent = 0;
+        if (length > 0) {
+            m_stream = std::move(file);
+            m_streamOffset = 0;
+            m_streamLeft = length;
+            m_useSendfile = true;
+        }
+        writePending();
+    }
+    checkSendComplete();
+}
+
+void Socket::Close() {
+    if (m_fd < 0 || m_lingering)
+        return;
+    if (outputPending())
+        return; // sendComplete comes, and the close with it
+    if (!m_linger || m_peerClosed) {
+        closeNow();
+        return;
+    }
+    m_lingering = true;
+    ::shutdown(m_fd, SHUT_WR);
+    const quint64 generation = m_generation;
+    QTimer::singleShot(LINGER_MS, this, [this, generation] {
+        if (generation == m_generation && m_lingering)
+            closeNow();
+    });
+}
+
+void Socket::onReadable() {
+    if (m_lingering) {
+        drain();
+        return;
+    }
+    const Read state = readAvailable();
+    if (!m_received.isEmpty()) {
+        const Depth depth(m_depth);
+        Q_EMIT dataArrival(m_index, m_received.size());
+        m_received.clear(); // whatever the handler did not take
+    }
+    if (m_fd < 0)
+        return; // closed by the handler
+    if (state == Read::Broken) {
+        closeNow();
+        return;
+    }
+    if (state == Read::PeerClosed) {
+        // A half-close after the request still gets its whole answer; a client
+        // gone before its request was complete frees the connection.
+        m_peerClosed = true;
+        m_readNotifier->setEnabled(false);
+        if (!m_answerQueued) {
+            closeNow();
+            return;
+        }
+    }
+    checkSendComplete();
+}
+
+Socket::Read Socket::readAvailable() {
+    char buffer[READ_BYTES];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0) {
+            m_received.append(buffer, n);
+            if (n < READ_BYTES)
+                return Read::Open; // the rest, if any, comes with the next notification
+            continue;
+        }
+        if (n == 0)
+            return Read::PeerClosed;
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? Read::Open : Read::Broken;
+    }
+}
+
+void Socket::drain() {
+    char buffer[READ_BYTES];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        closeNow(); // the client has closed too, or is gone
+        return;
+    }
+}
+
+void Socket::onWritable() {
+    {
+        const Depth depth(m_depth);
+        writePending();
+    }
+    checkSendComplete();
+}
+
+void Socket::writePending() {
+    while (m_fd >= 0) {
+        if (m_outboxSent < m_outbox.size()) {
+            // MSG_MORE: the head waits for the first piece of the file instead of
+            // going out as a packet of its own.
+            const int flags = MSG_NOSIGNAL | (m_stream ? MSG_MORE : 0);
+            const ssize_t n = ::send(m_fd, m_outbox.constData() + m_outboxSent,
+                                     static_cast<size_t>(m_outbox.size() - m_outboxSent), flags);
+            if (n >= 0) {
+                m_outboxSent += n;
+                continue;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                m_writeNotifier->setEnabled(true);
+                return;
+            }
+            closeNow(); // the client is gone
+            return;
+        }
+        m_outbox.clear();
+        m_outboxSent = 0;
+        if (!m_stream)
+            break;
+        if (!m_useSendfile) {
+            if (!fillFromStream())
+                endStream();
+            continue;
+        }
+        off_t offset = m_streamOffset;
+        const ssize_t n =
+            ::sendfile(m_fd, m_stream->handle(), &offset,
+                       static_cast<size_t>(std::min(m_streamLeft, SENDFILE_MAX_BYTES)));
+        if (n > 0) {
+            m_streamOffset = offset;
+            m_streamLeft -= n;
+            if (m_streamLeft <= 0)
+                endStream();
+            continue;
+        }
+        if (n == 0) {
+            // Shorter than announced: the close tells the client, by its
+            // Content-Length, that the body is cut.
+            endStream();
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            m_writeNotifier->setEnabled(true);
+            return;
+        }
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+            m_useSendfile = false; // a file system that cannot: the same bytes, read and sent
+            continue;
+        }
+        closeNow();
+        return;
+    }
+    if (m_fd >= 0)
+        m_writeNotifier->setEnabled(false);
+}
+
+bool Socket::fillFromStream() {
+    if (!m_stream->seek(m_streamOffset))
+        return false;
+    m_outbox = m_stream->read(std::min(FALLBACK_CHUNK_BYTES, m_streamLeft));
+    m_outboxSent = 0;
+    if (m_outbox.isEmpty())
+        return false;
+    m_streamOffset += m_outbox.size();
+    m_streamLeft -= m_outbox.size();
+    if (m_streamLeft <= 0)
+        m_stream.reset(); // the outbox holds the last piece
+    return true;
+}
+
+bool Socket::outputPending() const {
+    return m_outboxSent < m_outbox.size() || m_stream;
+}
+
+void Socket::endStream() {
+    m_stream.reset();
+    m_streamOffset = 0;
+    m_streamLeft = 0;
+}
+
+void Socket::checkSendComplete() {
+    if (m_depth > 0 || m_fd < 0 || !m_answerQueued || m_completeSignalled || outputPending())
+        return;
+    m_completeSignalled = true;
+    Q_EMIT sendComplete(m_index);
+}
+
+void Socket::closeNow() {
+    if (m_fd < 0)
+        return;
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    ::close(m_fd);
+    m_fd = -1;
+    m_outbox.clear();
+    m_outboxSent = 0;
+    m_received.clear();
+    endStream();
+    m_completeSignalled = true;
+    m_lingering = false;
+    Q_EMIT closed(m_index);
+}
+
+} // namespace server

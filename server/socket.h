@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <utility>
+
+class QSocketNotifier;
+
+namespace server {
+
+// One connection element of the socket array: a non-blocking TCP descriptor
+// driven by socket notifiers. An answer is handed over once (SendData, or
+// SendStream for a body sent straight from a file as the socket drains, so a
+// big file never sits in memory); sendComplete follows when the last byte has
+// gone to the kernel, never from inside the caller's own dataArrival handler.
+//
+// QTcpSocket is not used here: it closes its descriptor as soon as the client
+// half-closes (shuts its sending side after the request), which would cut off
+// a long answer still going out.
+class Socket final : public QObject {
+    Q_OBJECT
+public:
+    // Winsock state numbers; others (closing...) count as neither closed nor connected.
+    static constexpr int STATE_CLOSED = 0;
+    static constexpr int STATE_CONNECTED = 7;
+    static constexpr int STATE_CLOSING = 8;
+
+    explicit Socket(int index, QObject* parent = nullptr);
+    ~Socket() override;
+
+    int index() const { return m_index; }
+    int State() const;
+    // The peer's address as captured on Accept; dotted decimal for IPv4 peers.
+    QString RemoteHostIP() const { return m_remoteHostIP; }
+
+    // Takes over the connected descriptor of an accepted connection.
+    bool Accept(qintptr requestID);
+    // All bytes received since the last call.
+    QByteArray GetData() { return std::exchange(m_received, {}); }
+    void SendData(const QByteArray& data);
+    // head, then the next length bytes of file.
+    void SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length);
+    // Closes the connection; an answer still going out is finished first (the
+    // close follows its completion). With lingering on, the sending side is
+    // shut first and what the client still sends is read and dropped for a
+    // moment, so that unread request bytes cannot turn the close into a reset
+    // that destroys the answer on its way.
+    void Close();
+    void setLingerOnClose(bool linger) { m_linger = linger; }
+
+    bool answerQueued() const { return m_answerQueued; }
+    bool sending() const { return m_fd >= 0 && m_answerQueued && !m_completeSignalled; }
+
+Q_SIGNALS:
+    void dataArrival(int index, qint64 bytesTotal);
+    void sendComplete(int index);
+    void closed(int index); // the connection is gone, whoever closed it
+
+private:
+    enum class Read { Open, PeerClosed, Broken };
+
+    void onReadable();
+    void onWritable();
+    Read readAvailable();
+    void drain();
+    void writePending();
+    bool fillFromStream();
+    bool outputPending() const;
+    void endStream();
+    void checkSendComplete();
+    void closeNow();
+
+    int m_index = 0;
+    int m_fd = -1;
+    QSocketNotifier* m_readNotifier = nullptr;  // child
+    QSocketNotifier* m_writeNotifier = nullptr; // child
+    QString m_remoteHostIP;
+    QByteArray m_received;
+    QByteArray m_outbox;
+    qsizetype m_outboxSent = 0;
+    std::unique_ptr<QFile> m_stream;
+    qint64 m_streamOffset = 0;
+    qint64 m_streamLeft = 0;
+    bool m_useSendfile = true;
+    int m_depth = 0; // > 0 while inside our own handlers: completion waits
+    bool m_answerQueued = false;
+    bool m_completeSignalled = false;
+    bool m_peerClosed = false;
+    bool m_linger = false;
+    bool m_lingering = false;
+    quint64 m_generation = 0; // tells apart connections on the same element
+};
+
+} // namespace server

@@ -1,0 +1,163 @@
+#include "server/staticfiles.h"
+
+#include "common/codepage.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "common/version.h"
+#include "server/contenttype.h"
+#include "server/responses.h"
+#include "server/webdate.h"
+
+#include <sys/stat.h>
+
+namespace server {
+
+namespace {
+constexpr qint64 SMALL_FILE_BYTES = 256 * 1024; // read whole and kept; larger ones are streamed
+constexpr qint64 CACHE_BUDGET_BYTES = 8 * 1024 * 1024;
+const QString CRLF = QStringLiteral("\r\n");
+
+QString line(const char* name, const QString& value) {
+    return QLatin1String(name) + value + CRLF;
+}
+
+QString readError(const QString& fileName, const QFile& file) {
+    return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") +
+           file.errorString();
+}
+} // namespace
+
+bool StaticFiles::IsRelativePath(const QString& filePath) {
+    for (const QStringView step : QStringView(filePath).split(QLatin1Char('/')))
+        if (step == QLatin1String(".."))
+            return true;
+    return false;
+}
+
+bool StaticFiles::IsHiddenPath(const QString& filePath) {
+    for (const QStringView step : QStringView(filePath).split(QLatin1Char('/')))
+        if (step.startsWith(QLatin1Char('.')) && step != QLatin1String("."))
+            return true;
+    return false;
+}
+
+StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cachetime,
+                                 const QDateTime& now) {
+    StaticAnswer result;
+    if (!filePath.startsWith(QLatin1Char('/')) || filePath.contains(QChar(0))) {
+        result.head = ErrorAnswer(400, QStringLiteral("Bad Request"), m_config, now);
+        return result;
+    }
+    const QString fileName = m_config.webRootFolder + filePath;
+    if (IsRelativePath(filePath)) {
+        result.head = relativePathAnswer(fileName, now);
+        return result;
+    }
+    struct stat st {};
+    const bool found = !IsHiddenPath(filePath) &&
+                       ::stat(QFile::encodeName(fileName).constData(), &st) == 0 &&
+                       S_ISREG(st.st_mode);
+    if (!found) {
+        result.head = notFoundAnswer(fileName, now);
+        return result;
+    }
+    const FileStamp stamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+                          st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
+                          static_cast<quint64>(st.st_ino)};
+    const QDateTime fileDate = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
+    if (FormatWebDate(fileDate, true) == cachetime) {
+        result.head = notModifiedHead(now, fileDate);
+        return result;
+    }
+    if (stamp.size <= SMALL_FILE_BYTES) {
+        result.body = smallFile(fileName, stamp);
+        result.head = okHead(fileName, now, fileDate, result.body.size());
+        return result;
+    }
+    result.file = std::make_unique<QFile>(fileName);
+    if (!result.file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, *result.file));
+    result.fileLength = stamp.size;
+    result.head = okHead(fileName, now, fileDate, stamp.size);
+    return result;
+}
+
+QByteArray StaticFiles::smallFile(const QString& fileName, const FileStamp& stamp) {
+    const auto cached = m_cache.constFind(fileName);
+    if (cached != m_cache.constEnd() && cached->stamp == stamp)
+        return cached->bytes;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, file));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, file));
+    // The file may have changed since it was looked at: keep it only when it
+    // still has the size it had then.
+    if (bytes.size() != stamp.size)
+        return bytes;
+    if (cached != m_cache.constEnd())
+        m_cacheBytes -= cached->bytes.size();
+    if (m_cacheBytes + bytes.size() > CACHE_BUDGET_BYTES) {
+        m_cache.clear();
+        m_cacheBytes = 0;
+    }
+    m_cache.insert(fileName, CachedFile{stamp, bytes});
+    m_cacheBytes += bytes.size();
+    return bytes;
+}
+
+QByteArray StaticFiles::okHead(const QString& fileName, const QDateTime& now,
+                               const QDateTime& fileDate, qint64 length) const {
+    const QString head =
+        QStringLiteral("HTTP/1.1 200 OK") + CRLF + line("Server: ", m_config.serverVersion) +
+        line("Date: ", FormatWebDate(now, true)) +
+        line("Content-Type: ", GetContentType(fileName)) +
+        line("Accept-Ranges: ", QStringLiteral("bytes")) +
+        line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
+        line("Last-Modified: ", FormatWebDate(fileDate, true)) +
+        line("Content-Length: ", QString::number(length)) + CRLF;
+    return common::ToCodePage(head);
+}
+
+QByteArray StaticFiles::notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const {
+    const QString head =
+        QStringLiteral("HTTP/1.1 304 Not Modified") + CRLF +
+        line("Server: ", m_config.serverVersion) + line("Date: ", FormatWebDate(now, true)) +
+        line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
+        line("Last-Modified: ", FormatWebDate(fileDate, true)) +
+        line("Content-Length: ", QStringLiteral("0")) + CRLF;
+    return common::ToCodePage(head);
+}
+
+QByteArray StaticFiles::notFoundAnswer(const QString& fileName, const QDateTime& now) const {
+    const QByteArray body = common::ToCodePage(
+        QStringLiteral(
+            "<html><head><title>File Not Found</title></head><body>File not found.<br/>") +
+        common::XmlEscape(fileName) + QStringLiteral("</body></html>"));
+    const QString head = QStringLiteral("HTTP/1.1 404 Not Found") + CRLF +
+                         line("Server: ", m_config.serverVersion) +
+                         line("Date: ", FormatWebDate(now, true)) +
+                         line("Content-Type: ", GetContentType(fileName)) +
+                         line("Accept-Ranges: ", QStringLiteral("bytes")) +
+                         line("Last-Modified: ", FormatWebDate(NoDate(), false)) +
+                         line("Content-Length: ", QString::number(body.size())) + CRLF;
+    return common::ToCodePage(head) + body;
+}
+
+QByteArray StaticFiles::relativePathAnswer(const QString& fileName, const QDateTime& now) const {
+    const QByteArray body =
+        common::ToCodePage(QStringLiteral("Relative paths are not supported in request for ") +
+                           common::XmlEscape(fileName));
+    const QString head = QStringLiteral("HTTP/1.1 500 Relative Path") + CRLF +
+                         line("Server: ", m_config.serverVersion) +
+                         line("Date: ", FormatWebDate(now, true)) +
+                         line("Content-Type: ", GetContentType(fileName)) +
+                         line("Accept-Ranges: ", QStringLiteral("bytes")) +
+                         line("Last-Modified: ", FormatWebDate(NoDate(), false)) +
+                         line("X-Powered-By: ", common::ProductName()) +
+                         line("Content-Length: ", QString::number(body.size())) + CRLF;
+    return common::ToCodePage(head) + body;
+}
+
+} // namespace server

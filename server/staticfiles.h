@@ -1,0 +1,66 @@
+#pragma once
+
+#include "server/httpconfig.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QString>
+#include <memory>
+
+namespace server {
+
+// A complete answer to a static request. The body is either in memory or the
+// first fileLength bytes of an open file, sent in pieces as the socket drains.
+struct StaticAnswer {
+    QByteArray head; // status line, header lines and the blank line
+    QByteArray body;
+    std::unique_ptr<QFile> file;
+    qint64 fileLength = 0;
+};
+
+// Static files under the web root: "200 OK", "304 Not Modified" (If-Modified-
+// Since equal, as text, to the file's Last-Modified), "404 Not Found" (missing,
+// a folder, hidden — a path step starting with "." — or not a regular file),
+// "500 Relative Path" (a ".." step anywhere in the decoded path), and "400 Bad
+// Request" for a path that could leave the web root otherwise (no leading "/")
+// or holds a NUL. Small files are kept in memory while their size, times and
+// inode stay the same.
+class StaticFiles final {
+public:
+    explicit StaticFiles(const HttpConfig& config) : m_config(config) {}
+
+    // filePath is the decoded URL path; cachetime the If-Modified-Since text ("" when
+    // absent). Raises common::Error when a found file cannot be opened or read.
+    StaticAnswer answer(const QString& filePath, const QString& cachetime, const QDateTime& now);
+
+    static bool IsRelativePath(const QString& filePath);
+    static bool IsHiddenPath(const QString& filePath);
+
+private:
+    struct FileStamp {
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        quint64 inode = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    struct CachedFile {
+        FileStamp stamp;
+        QByteArray bytes;
+    };
+
+    QByteArray smallFile(const QString& fileName, const FileStamp& stamp);
+    QByteArray okHead(const QString& fileName, const QDateTime& now, const QDateTime& fileDate,
+                      qint64 length) const;
+    QByteArray notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const;
+    QByteArray notFoundAnswer(const QString& fileName, const QDateTime& now) const;
+    QByteArray relativePathAnswer(const QString& fileName, const QDateTime& now) const;
+
+    const HttpConfig& m_config;
+    QHash<QString, CachedFile> m_cache;
+    qint64 m_cacheBytes = 0;
+};
+
+} // namespace server

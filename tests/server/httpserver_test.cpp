@@ -1,0 +1,558 @@
+#include "common/error.h"
+#include "common/windowstate.h"
+#include "diagnostics/log.h"
+#include "diagnostics/trace.h"
+#include "i18n/language.h"
+#include "server/httpserver.h"
+#include "server/webdate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using diagnostics::Diagnostics;
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+class TestHandler final : public server::RequestHandler {
+public:
+    bool IsDataServerRunning() override { return running; }
+    QString ProcessRequest(const QString& getdata, const QString& postdata,
+                           const QString& useragent, const QString& method,
+                           const QString& remoteip) override {
+        calls.append({getdata, postdata, useragent, method, remoteip});
+        if (fail)
+            throw common::Error(common::ERR_PROGRAM, "page failed");
+        return page;
+    }
+
+    bool running = true;
+    bool fail = false;
+    QString page = "<p>hi</p>";
+    QList<QStringList> calls;
+};
+
+// A raw loopback client: sends exactly the bytes given, in pieces if asked,
+// and reads until the server closes, while the server's event loop runs.
+class Client final {
+public:
+    explicit Client(quint16 port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::fcntl(m_fd, F_SETFL, O_NONBLOCK);
+    }
+    ~Client() { close(); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool connected() const { return m_connected; }
+    void send(QByteArrayView bytes) {
+        qsizetype sent = 0;
+        const bool done = QTest::qWaitFor(
+            [&] {
+                while (sent < bytes.size()) {
+                    const ssize_t n =
+                        ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+                    if (n < 0)
+                        return errno != EAGAIN && errno != EWOULDBLOCK;
+                    sent += n;
+                }
+                return true;
+            },
+            20000);
+        EXPECT_TRUE(done);
+    }
+    void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
+    void close() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    // Takes what has arrived; true once the server has closed.
+    bool poll() {
+        if (m_closed)
+            return true;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                m_received.append(buffer, n);
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return false;
+            m_closed = true;
+            return true;
+        }
+    }
+    QByteArray readToEnd() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return poll(); }, 20000));
+        return m_received;
+    }
+    const QByteArray& received() const { return m_received; }
+    bool closedByServer() const { return m_closed; }
+
+private:
+    int m_fd = -1;
+    bool m_connected = false;
+    bool m_closed = false;
+    QByteArray m_received;
+};
+
+struct Answer {
+    QStringList head;
+    QByteArray body;
+};
+
+Answer split(const QByteArray& bytes) {
+    const qsizetype blank = bytes.indexOf("\r\n\r\n");
+    if (blank < 0)
+        return {{QString::fromLatin1(bytes)}, {}};
+    return {QString::fromLatin1(bytes.left(blank)).split("\r\n"), bytes.mid(blank + 4)};
+}
+
+QDateTime parseWebDate(const QString& text) {
+    QDateTime d = QLocale::c().toDateTime(text, "ddd, dd MMM yyyy HH:mm:ss 'GMT'");
+    d.setTimeZone(QTimeZone::utc());
+    return d;
+}
+
+// The value of "Name: value" in a head, checked to be a date near now.
+QDateTime headerDate(const QStringList& head, const QString& name) {
+    for (const QString& line : head)
+        if (line.startsWith(name + ": "))
+            return parseWebDate(line.mid(name.size() + 2));
+    return {};
+}
+
+class HttpServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        Diagnostics::instance().reset();
+        Diagnostics::instance().setInteractive(false);
+        diagnostics::OpenLog(m_dir.path());
+        Diagnostics::instance().setTraceSink(
+            [this](const QString& text, const QString&) { m_trace.append(text); });
+        writeLanguage();
+        m_root = m_dir.filePath("wwwroot");
+        ASSERT_TRUE(QDir().mkpath(m_root));
+        m_config.webRootFolder = m_root;
+        m_server = std::make_unique<server::HttpServer>(m_config, m_handler, m_state);
+        ASSERT_EQ(m_server->tryListen(0), 0);
+        m_port = m_server->serverPort();
+        ASSERT_NE(m_port, 0);
+    }
+    void TearDown() override {
+        m_server.reset();
+        Diagnostics::instance().reset();
+        i18n::UnloadLanguage();
+    }
+
+    void writeLanguage() {
+        const QString file = m_dir.filePath("en.xml");
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(
+            "<Language><Label id=\"msgPortInUse\">Port {Port} is already in use.</Label>"
+            "<Label id=\"msgServerRunning\">Server is running on port {Port}</Label></Language>");
+        f.close();
+        i18n::SetLanguageOverrides(file, "");
+        i18n::LoadLanguage("en");
+    }
+
+    void writeFile(const QString& name, const QByteArray& content, const QDateTime& modified = {}) {
+        const QString path = m_root + "/" + name;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.flush();
+        if (modified.isValid())
+            f.setFileTime(modified, QFileDevice::FileModificationTime);
+    }
+
+    QByteArray fetch(const QByteArray& request) {
+        Client client(m_port);
+        EXPECT_TRUE(client.connected());
+        client.send(request);
+        return client.readToEnd();
+    }
+
+    bool traced(const QString& text) const { return m_trace.contains(text); }
+    bool slotUsed(int k) const {
+        return k <= m_server->connections().Count() && m_server->connections().Item(k).Used;
+    }
+    bool waitFor(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, 10000);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_root;
+    server::HttpConfig m_config;
+    TestHandler m_handler;
+    common::WindowState m_state;
+    std::unique_ptr<server::HttpServer> m_server;
+    quint16 m_port = 0;
+    QStringList m_trace;
+};
+
+const QString SERVER = "Server: Quorvex/1.0.202";
+
+} // namespace
+
+TEST_F(HttpServerTest, StaticFileAnswerIsByteExactAndTraced) {
+    const QByteArray content = "<html>caf\xe9</html>\r\n";
+    const QDateTime modified(QDate(2026, 7, 15), QTime(10, 0, 0), QTimeZone::utc());
+    writeFile("index.htm", content, modified);
+    // In a zone with daylight saving, a summer file date still shows its own UTC time.
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    const Answer a = split(fetch("GET /index.htm?x=1 HTTP/1.1\r\nHost: t\r\n\r\n"));
+    oldTz.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldTz);
+
+    ASSERT_EQ(a.head.size(), 8);
+    const QDateTime date = headerDate(a.head, "Date");
+    ASSERT_TRUE(date.isValid()) << a.head.join("|").toStdString();
+    EXPECT_LE(std::abs(date.secsTo(QDateTime::currentDateTimeUtc())), 5);
+    const QStringList expected = {"HTTP/1.1 200 OK",
+                                  SERVER,
+                                  "Date: " + server::FormatWebDate(date, false),
+                                  "Content-Type: text/html",
+                                  "Accept-Ranges: bytes",
+                                  "Expires: " + server::FormatWebDate(date.addDays(1), false),
+                                  "Last-Modified: Wed, 15 Jul 2026 10:00:00 GMT",
+                                  "Content-Length: " + QString::number(content.size())};
+    EXPECT_EQ(a.head, expected);
+    EXPECT_EQ(a.body, content);
+    // Path and query joined as they are.
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /index.htmx=1")) << m_trace.join("\n").toStdString();
+    EXPECT_EQ(m_state.totalRequests, 1);
+}
+
+TEST_F(HttpServerTest, NotModifiedOnlyForTheExactLastModifiedText) {
+    writeFile("logo.gif", "GIF89a", QDateTime(QDate(2026, 12, 7), QTime(12, 42, 21), Qt::UTC));
+    m_config.cacheExpiresStatic = 0.5;
+    const QByteArray request = "GET /logo.gif HTTP/1.1\r\nIf-Modified-Since: ";
+
+    const Answer same = split(fetch(request + "Mon, 07 Dec 2026 12:42:21 GMT\r\n\r\n"));
+    ASSERT_EQ(same.head.size(), 6);
+    const QDateTime date = headerDate(same.head, "Date");
+    EXPECT_EQ(same.head,
+              QStringList({"HTTP/1.1 304 Not Modified", SERVER,
+                           "Date: " + server::FormatWebDate(date, false),
+                           "Expires: " + server::FormatWebDate(date.addSecs(12 * 3600), false),
+                           "Last-Modified: Mon, 07 Dec 2026 12:42:21 GMT", "Content-Length: 0"}));
+    EXPECT_TRUE(same.body.isEmpty());
+
+    for (const char* other : {"Mon, 07 Dec 2026 12:42:22 GMT", "mon, 07 dec 2026 12:42:21 gmt",
+                              "Monday, 07-Dec-26 12:42:21 GMT"}) {
+        const Answer a = split(fetch(request + other + "\r\n\r\n"));
+        EXPECT_EQ(a.head.value(0), "HTTP/1.1 200 OK") << other;
+        EXPECT_EQ(a.head.value(3), "Content-Type: image/gif");
+        EXPECT_EQ(a.body, "GIF89a");
+    }
+}
+
+TEST_F(HttpServerTest, MissingHiddenAndRelativePaths) {
+    writeFile("index.htm", "x");
+    writeFile(".secret.htm", "hidden");
+    writeFile(".git/config", "hidden");
+    writeFile("sub/page.htm", "sub");
+
+    const Answer missing = split(fetch("GET /a%26b%3C%3E%22.htm HTTP/1.1\r\n\r\n"));
+    const QByteArray body404 = "<html><head><title>File Not Found</title></head><body>File not "
+                               "found.<br/>" +
+                               m_root.toUtf8() + "/a&amp;b&lt;&gt;&quot;.htm</body></html>";
+    ASSERT_EQ(missing.head.size(), 7);
+    EXPECT_EQ(missing.head.value(0), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(missing.head.mid(3),
+              QStringList({"Content-Type: text/html", "Accept-Ranges: bytes",
+                           "Last-Modified: Sat, 30 Dec 1899 00:00:00 GMT",
+                           "Content-Length: " + QString::number(body404.size())}));
+    EXPECT_EQ(missing.body, body404);
+
+    for (const char* path : {"/.secret.htm", "/.git/config", "/sub", "/sub/page.htm/x"})
+        EXPECT_EQ(split(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n")).head.value(0),
+                  "HTTP/1.1 404 Not Found")
+            << path;
+
+    // A parent step anywhere, also one made by decoding, even when the file exists.
+    for (const char* path : {"/sub/../index.htm", "/%2E%2E/%2e%2e/etc/passwd", "/sub/.."}) {
+        const Answer a = split(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n"));
+        EXPECT_EQ(a.head.value(0), "HTTP/1.1 500 Relative Path") << path;
+        EXPECT_EQ(a.head.value(6), "X-Powered-By: Quorvex");
+        EXPECT_TRUE(a.body.startsWith("Relative paths are not supported in request for " +
+                                      m_root.toUtf8() + "/"))
+            << a.body.toStdString();
+    }
+    // A NUL, or a path that would continue the web root's own name, never reaches a file.
+    writeFile("../wwwroot-private.htm", "private");
+    for (const char* path : {"/index.htm%00.gif", "-private.htm"})
+        EXPECT_EQ(split(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n")).head.value(0),
+                  "HTTP/1.1 400 Bad Request")
+            << path;
+}
+
+TEST_F(HttpServerTest, EmptyAndDecodedFileNames) {
+    writeFile("empty.txt", "");
+    writeFile("a b.htm", "spaced");
+    writeFile("images/logo.gif", "gif");
+    const Answer empty = split(fetch("GET /empty.txt HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(empty.head.value(0), "HTTP/1.1 200 OK");
+    EXPECT_EQ(empty.head.value(7), "Content-Length: 0");
+    EXPECT_TRUE(empty.body.isEmpty());
+    EXPECT_EQ(split(fetch("GET /a%20b.htm HTTP/1.1\r\n\r\n")).body, "spaced");
+    EXPECT_EQ(split(fetch("GET /images/logo.gif?v=2 HTTP/1.1\r\n\r\n")).body, "gif");
+    // A POST to a file is served as the file; the body is not looked at.
+    EXPECT_EQ(split(fetch("POST /a%20b.htm HTTP/1.1\r\nContent-Length: 3\r\n\r\nx=1")).body,
+              "spaced");
+}
+
+TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
+    QByteArray content(20 * 1024 * 1024 + 17, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    generator.fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
+    writeFile("big.bin", content);
+
+    const Answer a = split(fetch("GET /big.bin HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(a.head.value(3), "Content-Type: application/octet-stream");
+    EXPECT_EQ(a.head.value(7), "Content-Length: " + QString::number(content.size()));
+    EXPECT_TRUE(a.body == content) << a.body.size();
+
+    Client client(m_port);
+    client.send("GET /big.bin HTTP/1.1\r\n\r\n");
+    client.shutdownWrite();
+    EXPECT_TRUE(split(client.readToEnd()).body == content) << client.received().size();
+}
+
+TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
+    Client client(m_port);
+    client.send("GET / HTTP/1.1\r\nUser-Agent: Te");
+    QTest::qWait(100);
+    client.send("st/1\r\n\r");
+    QTest::qWait(100);
+    EXPECT_FALSE(client.poll());
+    EXPECT_TRUE(client.received().isEmpty());
+    EXPECT_TRUE(m_handler.calls.isEmpty());
+    client.send("\n");
+    EXPECT_EQ(split(client.readToEnd()).body, "<p>hi</p>");
+    ASSERT_EQ(m_handler.calls.size(), 1);
+    EXPECT_EQ(m_handler.calls[0], QStringList({"", "", "Test/1", "GET", "127.0.0.1"}));
+
+    Client post(m_port);
+    post.send("POST /?fn=save HTTP/1.1\r\nContent-Length: 7\r\n\r\n");
+    QTest::qWait(100);
+    post.send("a=1&");
+    QTest::qWait(100);
+    EXPECT_EQ(m_handler.calls.size(), 1);
+    post.send("b=2");
+    EXPECT_EQ(split(post.readToEnd()).head.value(0), "HTTP/1.1 200 OK");
+    ASSERT_EQ(m_handler.calls.size(), 2);
+    EXPECT_EQ(m_handler.calls[1], QStringList({"", "a=1&b=2", "", "POST", "127.0.0.1"}));
+
+    // The method passed depends on the Content-Length line only.
+    fetch("POST /sub/ HTTP/1.1\r\n\r\n");
+    fetch("GET /?fn=list HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+    ASSERT_EQ(m_handler.calls.size(), 4);
+    EXPECT_EQ(m_handler.calls[2].value(3), "GET");
+    EXPECT_EQ(m_handler.calls[3].mid(0, 1), QStringList({"fn=list"}));
+    EXPECT_EQ(m_handler.calls[3].value(3), "POST");
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /fn=list"));
+}
+
+TEST_F(HttpServerTest, DynamicPages) {
+    m_handler.page = QString::fromUtf8("<p>café</p>");
+    const Answer page = split(fetch("GET /?fn=list HTTP/1.1\r\n\r\n"));
+    ASSERT_EQ(page.head.size(), 7);
+    const QDateTime date = headerDate(page.head, "Date");
+    EXPECT_EQ(
+        page.head,
+        QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + server::FormatWebDate(date, false),
+                     "Content-Type: text/html", "Accept-Ranges: bytes",
+                     "Expires: " + server::FormatWebDate(date, false), "Content-Length: 11"}));
+    EXPECT_EQ(page.body, "<p>caf\xe9</p>"); // Windows-1252 on the wire, counted in bytes
+
+    m_handler.page = "http/1.1 302 Found\r\nLocation: /x\r\n\r\n";
+    EXPECT_EQ(fetch("GET /sub/ HTTP/1.1\r\n\r\n"), "http/1.1 302 Found\r\nLocation: /x\r\n\r\n");
+
+    m_handler.fail = true;
+    const Answer failed = split(fetch("GET / HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(failed.head.value(0), "HTTP/1.1 500 Internal Server Error");
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(),
+                            [](const QString& t) { return t.contains("page failed"); }));
+
+    m_handler.running = false;
+    const int calls = m_handler.calls.size();
+    EXPECT_EQ(fetch("GET / HTTP/1.1\r\n\r\n"),
+              "HTTP/1.1 500 Data Server is not running.\r\n\r\nData Server is not running. Check "
+              "the database options and restart the web server.\r\n\r\n");
+    EXPECT_EQ(m_handler.calls.size(), calls);
+    // Static files are still served.
+    writeFile("index.htm", "static");
+    EXPECT_EQ(split(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "static");
+}
+
+TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
+    EXPECT_EQ(fetch("OPTIONS * HTTP/1.1\r\nHost: x\r\n\r\n"),
+              "HTTP/1.1 405 Method Not Allowed\r\n\r\n");
+    EXPECT_EQ(split(fetch("HEAD / HTTP/1.1\r\n\r\n")).head.value(0),
+              "HTTP/1.1 501 Not Implemented");
+    EXPECT_EQ(split(fetch("get / HTTP/1.1\r\n\r\n")).head.value(0), "HTTP/1.1 501 Not Implemented");
+    for (const char* bad : {"GET /\r\n\r\n", "POST /x\r\n\r\n", "GET  HTTP/1.1\r\n\r\n"}) {
+        const Answer a = split(fetch(bad));
+        EXPECT_EQ(a.head.value(0), "HTTP/1.1 400 Bad Request") << bad;
+        EXPECT_TRUE(a.head.contains("Connection: close"));
+    }
+    EXPECT_TRUE(m_handler.calls.isEmpty());
+
+    const QByteArray filler = "X-Filler: " + QByteArray(1000, 'a') + "\r\n";
+    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n" + filler.repeated(80) + "\r\n")).head.value(0),
+              "HTTP/1.1 431 Request Header Fields Too Large");
+    EXPECT_EQ(split(fetch("POST / HTTP/1.1\r\nContent-Length: 20000000\r\n\r\nabc")).head.value(0),
+              "HTTP/1.1 413 Payload Too Large");
+    EXPECT_TRUE(m_handler.calls.isEmpty());
+}
+
+TEST_F(HttpServerTest, TraceLineCannotBeForged) {
+    fetch("GET /x%0D%0A[6.6.6.6]%20HTTP%20GET:%20/forged?a=%0A HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /x\\r\\n[6.6.6.6] HTTP GET: /forgeda=%0A"))
+        << m_trace.join("\n").toStdString();
+    QFile log(Diagnostics::instance().log()->LogFilePath());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : log.readAll().split('\n'))
+        EXPECT_FALSE(line.startsWith("[6.6.6.6]"));
+}
+
+TEST_F(HttpServerTest, LowestFreeSlotIsReusedAndGoneClientsFreeTheirSlots) {
+    Client a(m_port);
+    ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
+    Client b(m_port);
+    ASSERT_TRUE(waitFor([&] { return slotUsed(2); }));
+    Client c(m_port);
+    ASSERT_TRUE(waitFor([&] { return slotUsed(3); }));
+    EXPECT_EQ(m_state.totalRequests, 3);
+
+    // Answered: slot 1 free. Went away before its request was complete: slot 3 free.
+    a.send("GET / HTTP/1.1\r\n\r\n");
+    a.readToEnd();
+    c.send("GET / HT");
+    c.close();
+    ASSERT_TRUE(waitFor([&] { return !slotUsed(1) && !slotUsed(3); }));
+    EXPECT_TRUE(slotUsed(2));
+
+    Client d(m_port);
+    ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
+    Client e(m_port);
+    ASSERT_TRUE(waitFor([&] { return slotUsed(3); }));
+    EXPECT_EQ(m_server->connections().Count(), 3);
+    EXPECT_EQ(m_server->GetConnection(3), 3);
+    EXPECT_EQ(m_server->GetConnection(9), 0);
+    d.send("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(split(d.readToEnd()).body, "<p>hi</p>");
+}
+
+TEST_F(HttpServerTest, IncompleteRequestsTimeOutAndFullTablesRefuse) {
+    m_config.requestTimeoutMs = 300;
+    m_config.maxConnections = 2;
+    Client slow(m_port);
+    slow.send("GET / HTTP/1.1\r\n");
+    Client idle(m_port);
+    ASSERT_TRUE(waitFor([&] { return slotUsed(1) && slotUsed(2); }));
+
+    Client refused(m_port);
+    EXPECT_TRUE(refused.readToEnd().isEmpty());
+    EXPECT_TRUE(refused.closedByServer());
+    EXPECT_TRUE(slotUsed(1) && slotUsed(2));
+
+    EXPECT_TRUE(slow.readToEnd().isEmpty());
+    EXPECT_TRUE(idle.readToEnd().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !slotUsed(1) && !slotUsed(2); }));
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
+        return t.contains("not complete") && t.startsWith("[127.0.0.1]");
+    }));
+    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+}
+
+TEST_F(HttpServerTest, ManyConnectionsAtOnce) {
+    writeFile("page.htm", QByteArray(3000, 'p'));
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 200; ++i) {
+        clients.push_back(std::make_unique<Client>(m_port));
+        ASSERT_TRUE(clients.back()->connected());
+        clients.back()->send(i % 2 ? "GET /page.htm HTTP/1.1\r\n\r\n"
+                                   : "GET /?n=1 HTTP/1.1\r\n\r\n");
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(clients.begin(), clients.end(), [](auto& c) { return c->poll(); });
+        },
+        30000));
+    for (size_t i = 0; i < clients.size(); ++i)
+        EXPECT_EQ(split(clients[i]->received()).body,
+                  i % 2 ? QByteArray(3000, 'p') : QByteArray("<p>hi</p>"))
+            << i;
+    EXPECT_EQ(m_state.totalRequests, 200);
+    ASSERT_TRUE(waitFor([&] {
+        return std::none_of(m_server->connections().begin(), m_server->connections().end(),
+                            [](const auto& slot) { return slot->Used; });
+    }));
+}
+
+TEST_F(HttpServerTest, StartAndStopServer) {
+    bool settingsShown = false;
+    m_server->setShowSettings([&] { settingsShown = true; });
+    m_server->closeListener();
+    EXPECT_EQ(m_server->serverPort(), 0);
+
+    m_server->StartServer(); // no port
+    EXPECT_TRUE(traced("You must specify the port number of this server."));
+    EXPECT_FALSE(m_state.serverStarted);
+
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::Any, 0));
+    m_config.tcpPort = holder.serverPort();
+    EXPECT_EQ(m_server->tryListen(m_config.tcpPort), 10048);
+    m_server->StartServer();
+    const QString port = QString::number(m_config.tcpPort);
+    EXPECT_TRUE(traced("Port " + port + " is already in use.")) << m_trace.join("\n").toStdString();
+    EXPECT_EQ(m_state.statusText, "Server is running on port " + port);
+    EXPECT_TRUE(m_state.serverStarted && m_state.linksVisible);
+    EXPECT_FALSE(settingsShown); // hidden: nobody could answer the dialog
+    Diagnostics::instance().setInteractive(true);
+    m_server->StartServer();
+    EXPECT_TRUE(settingsShown);
+    holder.close();
+
+    m_server->StartServer();
+    EXPECT_EQ(m_server->serverPort(), m_config.tcpPort);
+    writeFile("index.htm", "up");
+    m_port = m_server->serverPort();
+    EXPECT_EQ(split(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "up");
+
+    m_server->StopServer();
+    EXPECT_EQ(m_state.statusText, "Server is stopped");
+    EXPECT_FALSE(m_state.serverStarted);
+    EXPECT_EQ(m_server->serverPort(), 0);
+    Client none(m_port);
+    EXPECT_FALSE(none.connected());
+}

@@ -1,0 +1,150 @@
+#include "common/text.h"
+#include "server/requestparser.h"
+#include "server/requestreader.h"
+#include "server/staticfiles.h"
+#include "server/tracetext.h"
+
+#include <gtest/gtest.h>
+
+using server::ProcessDataRequest;
+using server::RequestReader;
+using server::RequestStatus;
+
+namespace {
+QString param(const server::clsHeader& h, const QString& name) {
+    return common::ToText(h.Parameters->item(name));
+}
+} // namespace
+
+TEST(RequestParser, GetSplitsTheQueryAndDecodesOnlyThePath) {
+    const auto h =
+        ProcessDataRequest("GET /a%20b/x.htm?fn=list&q=%41 HTTP/1.1\r\n"
+                           "Host:example\r\nUser-Agent: T/1 : x\r\nHost: second\r\n\r\n");
+    ASSERT_TRUE(h);
+    EXPECT_EQ(h->Request, "GET /a%20b/x.htm?fn=list&q=%41 HTTP/1.1");
+    EXPECT_EQ(h->FilePath, "/a b/x.htm");
+    EXPECT_EQ(h->Command, "fn=list&q=%41");
+    EXPECT_EQ(param(*h, "Host"), "second"); // a later line wins
+    EXPECT_EQ(param(*h, "User-Agent"), "T/1 : x");
+    EXPECT_FALSE(h->Parameters->Exists("Content"));
+
+    // The ":" and exactly one more character are skipped.
+    const auto bare = ProcessDataRequest("GET / HTTP/1.1\r\nHost:example\r\nX:\r\n\r\n");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(param(*bare, "Host"), "xample");
+    EXPECT_TRUE(bare->Parameters->Exists("X"));
+    EXPECT_EQ(param(*bare, "X"), "");
+}
+
+TEST(RequestParser, PostKeepsTheQueryInThePathAndTakesTheBody) {
+    const auto h =
+        ProcessDataRequest("POST /?fn=save HTTP/1.1\r\nContent-Length: 7\r\n\r\na=1&b=2");
+    ASSERT_TRUE(h);
+    EXPECT_EQ(h->FilePath, "/?fn=save");
+    EXPECT_EQ(h->Command, "");
+    EXPECT_EQ(param(*h, "Content"), "a=1&b=2");
+    EXPECT_EQ(param(*h, "Content-Length"), "7");
+
+    // Body lines with a ":" are parameters too.
+    const auto body = ProcessDataRequest("POST /x HTTP/1.0\r\n\r\nline1\r\nNote: hi");
+    ASSERT_TRUE(body);
+    EXPECT_EQ(param(*body, "Content"), "line1\r\nNote: hi");
+    EXPECT_EQ(param(*body, "Note"), "hi");
+}
+
+TEST(RequestParser, RequestLinesThatCannotBeCut) {
+    EXPECT_FALSE(ProcessDataRequest("GET /\r\n\r\n"));
+    EXPECT_FALSE(ProcessDataRequest("GET\r\n\r\n"));
+    EXPECT_FALSE(ProcessDataRequest("POST /x\r\n\r\nbody HTTP"));
+    const auto empty = ProcessDataRequest("GET  HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->FilePath, "");
+    const auto options = ProcessDataRequest("OPTIONS * HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->FilePath, "");
+    EXPECT_EQ(options->Request, "OPTIONS * HTTP/1.1");
+}
+
+TEST(RequestReader, CompletesAtTheBlankLineEvenWhenItIsSplit) {
+    RequestReader r;
+    EXPECT_EQ(r.append("GET / HTTP/1.1\r\nHost: x\r"), RequestStatus::Incomplete);
+    EXPECT_EQ(r.append("\n\r"), RequestStatus::Incomplete);
+    EXPECT_EQ(r.append("\n"), RequestStatus::Complete);
+    EXPECT_EQ(r.append("more"), RequestStatus::Complete);
+    EXPECT_EQ(r.take(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+
+    RequestReader options;
+    EXPECT_EQ(options.append("OPTIONS * HTTP/1.1\r\n\r\n"), RequestStatus::Complete);
+    RequestReader head;
+    EXPECT_EQ(head.append("HEAD / HTTP/1.1\r\n"), RequestStatus::Incomplete);
+    EXPECT_EQ(head.append("\r\n"), RequestStatus::NotImplemented);
+}
+
+TEST(RequestReader, PostWaitsForContentLengthBytesOfBody) {
+    RequestReader r;
+    EXPECT_EQ(r.append("POST /?fn=save HTTP/1.1\r\nContent-Length: 7\r\n\r\n"),
+              RequestStatus::Incomplete);
+    EXPECT_EQ(r.append("a=1&"), RequestStatus::Incomplete);
+    EXPECT_EQ(r.append("b=2"), RequestStatus::Complete);
+
+    RequestReader none;
+    EXPECT_EQ(none.append("POST / HTTP/1.1\r\n\r\n"), RequestStatus::Complete);
+    RequestReader unreadable;
+    EXPECT_EQ(unreadable.append("POST / HTTP/1.1\r\nContent-Length:7\r\n\r\n"),
+              RequestStatus::Complete); // "" after skipping ":7" reads as 0
+    RequestReader negative;
+    EXPECT_EQ(negative.append("POST / HTTP/1.1\r\nContent-Length: -3\r\n\r\n"),
+              RequestStatus::Complete);
+    // A body line cannot move the end of its own body.
+    RequestReader bodyLine;
+    EXPECT_EQ(bodyLine.append("POST / HTTP/1.1\r\nContent-Length: 40\r\n\r\nContent-Length: 1\r\n"),
+              RequestStatus::Incomplete);
+}
+
+TEST(RequestReader, RefusesOversizeHeadersAndBodies) {
+    RequestReader big;
+    const QByteArray line = "X-Filler: " + QByteArray(1000, 'a') + "\r\n";
+    RequestStatus status = big.append("GET / HTTP/1.1\r\n");
+    for (int i = 0; i < 70 && status == RequestStatus::Incomplete; ++i)
+        status = big.append(line);
+    EXPECT_EQ(status, RequestStatus::HeaderTooLarge);
+
+    RequestReader oneGo;
+    EXPECT_EQ(oneGo.append("GET / HTTP/1.1\r\n" + line.repeated(70) + "\r\n"),
+              RequestStatus::HeaderTooLarge);
+
+    for (const char* length : {"16777217", "99999999999", "1e12"}) {
+        RequestReader body;
+        EXPECT_EQ(
+            body.append(QByteArray("POST / HTTP/1.1\r\nContent-Length: ") + length + "\r\n\r\n"),
+            RequestStatus::BodyTooLarge)
+            << length;
+    }
+    RequestReader atCap;
+    EXPECT_EQ(atCap.append("POST / HTTP/1.1\r\nContent-Length: 16777216\r\n\r\n"),
+              RequestStatus::Incomplete);
+}
+
+TEST(StaticPaths, ParentStepsAndHiddenSteps) {
+    using server::StaticFiles;
+    EXPECT_TRUE(StaticFiles::IsRelativePath("/a/../b"));
+    EXPECT_TRUE(StaticFiles::IsRelativePath("/.."));
+    EXPECT_TRUE(StaticFiles::IsRelativePath("/a/.."));
+    EXPECT_FALSE(StaticFiles::IsRelativePath("/a/..b/c..d"));
+    EXPECT_FALSE(StaticFiles::IsRelativePath("/a/..\\b")); // a backslash is part of a name here
+    EXPECT_TRUE(StaticFiles::IsHiddenPath("/.htaccess"));
+    EXPECT_TRUE(StaticFiles::IsHiddenPath("/.git/config"));
+    EXPECT_FALSE(StaticFiles::IsHiddenPath("/./index.htm"));
+    EXPECT_FALSE(StaticFiles::IsHiddenPath("/a.b/c.htm"));
+}
+
+TEST(TraceText, ControlCharactersCannotStartALine) {
+    using server::EscapeControlCharacters;
+    EXPECT_EQ(EscapeControlCharacters("/a b\\c"), "/a b\\c");
+    EXPECT_EQ(EscapeControlCharacters(QString("/x\r\n[1.2.3.4] HTTP GET: /y")),
+              "/x\\r\\n[1.2.3.4] HTTP GET: /y");
+    EXPECT_EQ(EscapeControlCharacters(QString("a") + QChar(0) + QChar(0x1b) + QChar(0x7f) +
+                                      QChar(0x85) + QChar(0x2028) + "\t"),
+              "a\\x00\\x1b\\x7f\\x85\\u2028\\t");
+    EXPECT_EQ(EscapeControlCharacters(QString::fromUtf8("J€rg")), QString::fromUtf8("J€rg"));
+}
