@@ -48,7 +48,7 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
     m_values.interactive =
         !ParseCommandLine(JoinArguments(m_arguments))->Exists(QStringLiteral("hidden"));
     diagnostics::Diagnostics::instance().setInteractive(m_values.interactive);
-    m_http = new server::HttpServer(m_httpConfig, m_requestHandler, m_windowState, this);
+    m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_requestHandler, m_windowState);
     m_http->setShowSettings([this] { m_ui.showSettingsDialog(); });
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &WebServer::onTick);
@@ -289,6 +289,10 @@ void WebServer::deriveConfiguration() {
 void WebServer::loadSettings() {
     m_settings = LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
                               [this](int start, int end) { return ScanPorts(start, end); });
+    applySettings();
+}
+
+void WebServer::applySettings() {
     m_httpConfig.tcpPort = m_settings.TCPPort;
     m_httpConfig.cacheExpiresStatic = m_settings.CacheExpiresStatic;
     m_httpConfig.cacheExpiresDynamic = m_settings.CacheExpiresDynamic;

@@ -67,6 +67,10 @@ public:
     DataServerSupervisor& dataServerSupervisor() { return *m_supervisor; }
     void setDynamicPages(DynamicPages pages) { m_requestHandler.setDynamicPages(std::move(pages)); }
 
+    // Hands the settings the HTTP server reads (port, cache times) to it; call after
+    // changing settings().
+    void applySettings();
+
     const FolderSet& folders() const { return m_folders; }
     Settings& settings() { return m_settings; }
     const StartupValues& values() const { return m_values; }
@@ -129,7 +133,7 @@ private:
     server::HttpConfig m_httpConfig;
     std::unique_ptr<DataServerSupervisor> m_supervisor;
     CoreRequestHandler m_requestHandler;
-    server::HttpServer* m_http = nullptr; // child QObject
+    std::unique_ptr<server::HttpServer> m_http; // after what it refers to, so it goes first
     QTimer m_timer;
 
     bool m_inTick = false;

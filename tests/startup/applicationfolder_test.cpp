@@ -42,11 +42,6 @@ TEST_F(ApplicationFolderTest, MissingFolderOrFileIsReportedAndRefused) {
     EXPECT_FALSE(QDir(path("nowhere")).exists());
 }
 
-TEST_F(ApplicationFolderTest, CompleteFolderPassesWithoutAQuestion) {
-    EXPECT_TRUE(CheckApplicationFolder(makeFolder("app", {"pages", "pages/home.htm", "forms"})));
-    EXPECT_TRUE(m_ui.shown.isEmpty());
-}
-
 TEST_F(ApplicationFolderTest, EmptyFolderIsCompletedOnYes) {
     const QString folder = makeFolder("my & app", {});
     EXPECT_TRUE(CheckApplicationFolder(folder));
@@ -66,6 +61,10 @@ TEST_F(ApplicationFolderTest, OnlyMissingElementsAreAdded) {
     EXPECT_TRUE(CheckApplicationFolder(noForms));
     EXPECT_TRUE(QDir(noForms + "/forms").exists());
     EXPECT_EQ(homePage(noForms), "own page");
+
+    m_ui.shown.clear();
+    EXPECT_TRUE(CheckApplicationFolder(noForms)); // complete now: no question
+    EXPECT_TRUE(m_ui.shown.isEmpty());
 }
 
 TEST_F(ApplicationFolderTest, AnythingButYesRefusesAndAHiddenRunIsNeverAsked) {

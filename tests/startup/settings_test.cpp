@@ -99,18 +99,6 @@ TEST_F(SettingsTest, ValuesAreReadExactlyAndTolerantly) {
     EXPECT_TRUE(load().DebugMode);
 }
 
-TEST_F(SettingsTest, Utf16FileWithByteOrderMark) {
-    const QString text =
-        "<Settings><TCPPort>8181</TCPPort><ApplicationPath>/J\u00f6rg</ApplicationPath>"
-        "</Settings>";
-    QByteArray bytes("\xff\xfe", 2);
-    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    write(bytes);
-    const Settings s = load();
-    EXPECT_EQ(s.TCPPort, 8181);
-    EXPECT_EQ(s.ApplicationPath, QString("/J\u00f6rg"));
-}
-
 TEST_F(SettingsTest, SaveCarriesOnlyPortFolderDebugAndFirstRun) {
     write("<Settings><TCPPort>81</TCPPort><SessionTimeout>60</SessionTimeout>"
           "<CacheExpiresStatic>3</CacheExpiresStatic><FirstRun>1</FirstRun></Settings>");
