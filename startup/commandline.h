@@ -18,8 +18,8 @@ common::DictionaryPtr ParseCommandLine(const QString& text);
 // the program name), so that an argument such as `datafolder=/my data` survives
 // ParseCommandLine as one item: the key and the value of an argument are each put
 // in double quotes (inner quotes doubled) when they hold a blank, a comma or a
-// double quote; the key also when it holds "=". Only leading and trailing blanks of
-// a value are lost, as ParseCommandLine trims them.
+// double quote. Only leading and trailing blanks of a value are lost, as
+// ParseCommandLine trims them.
 QString JoinArguments(const QStringList& arguments);
 
 } // namespace startup
