@@ -56,6 +56,9 @@ QString Config::FilePath(const QString& folder) {
 }
 
 Config Config::Load(const QString& folder) {
+    if (folder.isEmpty())
+        throw common::Error(common::ERR_PROGRAM,
+                            QStringLiteral("No application folder (configfolder) is set."));
     pugi::xml_document doc;
     if (!common::LoadXmlFile(doc, FilePath(folder)))
         configError(folder, QStringLiteral("is missing or not well-formed XML."));

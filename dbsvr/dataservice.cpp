@@ -13,8 +13,8 @@
 
 namespace dbsvr {
 
-DataService::DataService(Parameters parameters, QObject* parent)
-    : QObject(parent), m_parameters(std::move(parameters)) {
+DataService::DataService(Parameters parameters, bool debug, QObject* parent)
+    : QObject(parent), m_parameters(std::move(parameters)), m_debug(debug) {
     m_aliveTimer.setInterval(ALIVE_INTERVAL_MS);
     m_parentTimer.setInterval(PARENT_CHECK_INTERVAL_MS);
     connect(&m_aliveTimer, &QTimer::timeout, this, &DataService::writeAlive);
@@ -22,11 +22,32 @@ DataService::DataService(Parameters parameters, QObject* parent)
 }
 
 DataService::~DataService() {
-    if (m_runningToken > 0) {
+    releaseTokens();
+}
+
+void DataService::releaseTokens() {
+    for (int* token : {&m_runningToken, &m_debugToken}) {
+        if (*token <= 0)
+            continue;
         try {
-            dataserver::DestroyInstanceMutex(m_runningToken);
-        } catch (const common::Error&) {
+            dataserver::DestroyInstanceMutex(*token);
+        } catch (const common::Error& e) {
+            qWarning("dbsvr: %s", e.what());
         }
+        *token = 0;
+    }
+}
+
+bool DataService::parentAlive() const {
+    if (m_parameters.parentMutex.isEmpty())
+        return true;
+    try {
+        return dataserver::MutexExists(m_parameters.parentMutex);
+    } catch (const common::Error& e) {
+        // A name that cannot even be tested can never be watched: stop rather
+        // than run on without a parent.
+        qWarning("dbsvr: %s", e.what());
+        return false;
     }
 }
 
@@ -34,10 +55,15 @@ void DataService::start() {
     if (m_parameters.inQueue.isEmpty() || m_parameters.outQueue.isEmpty())
         throw common::Error(common::ERR_PROGRAM,
                             QStringLiteral("The parameter file names no inqueue or outqueue."));
+    // Whoever wanted us is gone already: nothing to show or serve.
+    if (!parentAlive())
+        return;
     // The web server watches the alive file from the moment it sees the running token.
     WriteAliveFile(m_parameters.aliveFile);
     if (!m_parameters.runningMutex.isEmpty())
         m_runningToken = dataserver::CreateInstanceMutex(m_parameters.runningMutex);
+    if (m_debug)
+        m_debugToken = dataserver::CreateInstanceMutex(DebugMutexName());
     m_running = true;
     m_aliveTimer.start();
     if (!m_parameters.parentMutex.isEmpty())
@@ -52,7 +78,6 @@ void DataService::start() {
         std::make_unique<QueueService>(m_parameters.inQueue, m_parameters.outQueue,
                                        [this](QByteArrayView request) { return handle(request); });
     m_queue->start();
-    checkParent();
 }
 
 void DataService::connectDatabase() {
@@ -75,18 +100,7 @@ QByteArray DataService::handle(QByteArrayView request) {
 }
 
 void DataService::checkParent() {
-    if (!m_running || m_parameters.parentMutex.isEmpty())
-        return;
-    bool alive = true;
-    try {
-        alive = dataserver::MutexExists(m_parameters.parentMutex);
-    } catch (const common::Error& e) {
-        // A name that cannot even be tested can never be watched: stop rather
-        // than run on without a parent.
-        qWarning("dbsvr: %s", e.what());
-        alive = false;
-    }
-    if (!alive)
+    if (m_running && !parentAlive())
         stop();
 }
 
@@ -105,18 +119,11 @@ void DataService::stop() {
     m_aliveTimer.stop();
     m_parentTimer.stop();
     m_queue.reset();
-    if (m_runningToken > 0) {
-        try {
-            dataserver::DestroyInstanceMutex(m_runningToken);
-        } catch (const common::Error& e) {
-            qWarning("dbsvr: %s", e.what());
-        }
-        m_runningToken = 0;
-    }
+    releaseTokens();
     QCoreApplication::exit(0);
 }
 
-int RunDataServer(const QString& parameterFile, bool verbose) {
+int RunDataServer(const QString& parameterFile, bool verbose, bool debug) {
     Parameters parameters;
     try {
         parameters = ReadParameterFile(parameterFile);
@@ -125,7 +132,7 @@ int RunDataServer(const QString& parameterFile, bool verbose) {
         std::fprintf(stderr, "dbsvr: %s\n", e.what());
         return 1;
     }
-    DataService service(parameters);
+    DataService service(parameters, debug);
     try {
         service.start();
     } catch (const common::Error& e) {

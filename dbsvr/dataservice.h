@@ -26,7 +26,12 @@ public:
     // database fixed through the configuration mode is picked up without a restart.
     static constexpr int RECONNECT_INTERVAL_MS = 1000;
 
-    explicit DataService(Parameters parameters, QObject* parent = nullptr);
+    // The token a developer's hand-started data server holds, so that a web
+    // server started after it uses it instead of starting its own.
+    static QString DebugMutexName() { return QStringLiteral("DS_DEBUG"); }
+
+    // With debug, the service also holds the DS_DEBUG token while it runs.
+    explicit DataService(Parameters parameters, bool debug = false, QObject* parent = nullptr);
     ~DataService() override; // releases the running token
 
     // Writes the alive file, then takes the running token, opens the database
@@ -43,7 +48,9 @@ public:
 private:
     void connectDatabase();
     QByteArray handle(QByteArrayView request);
+    bool parentAlive() const;
     void checkParent();
+    void releaseTokens();
     void writeAlive();
     void stop();
 
@@ -55,13 +62,16 @@ private:
     std::unique_ptr<QueueService> m_queue;
     QTimer m_aliveTimer;
     QTimer m_parentTimer;
+    bool m_debug = false;
     int m_runningToken = 0;
+    int m_debugToken = 0;
     bool m_running = false;
 };
 
-// The whole normal-mode run for `dbsvr parameterfile=<path>`; returns the
+// The whole normal-mode run for `dbsvr parameterfile=<path> [hidden] [debug]`;
+// verbose prints what it serves, debug holds DS_DEBUG. Returns the
 // process exit code: 0 after the parent has gone, 1 after a critical error
 // (reported in the message file when the parameter file names one).
-int RunDataServer(const QString& parameterFile, bool verbose);
+int RunDataServer(const QString& parameterFile, bool verbose, bool debug);
 
 } // namespace dbsvr

@@ -8,7 +8,7 @@
 
 namespace {
 constexpr char USAGE[] =
-    "Usage: dbsvr parameterfile=<file> [hidden]\n"
+    "Usage: dbsvr parameterfile=<file> [hidden] [debug]\n"
     "       dbsvr mode=config configfolder=<application folder> [parentmutex=<name>] "
     "[database=<file>]\n";
 }
@@ -28,5 +28,6 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     return dbsvr::RunDataServer(commandLine.value(QStringLiteral("parameterfile")),
-                                !commandLine.has(QStringLiteral("hidden")));
+                                !commandLine.has(QStringLiteral("hidden")),
+                                commandLine.has(QStringLiteral("debug")));
 }

@@ -198,6 +198,15 @@ TEST(DataServerProcess, EndsWhenItsParentIsKilled) {
     EXPECT_FALSE(run.running());
 }
 
+TEST(DataServerProcess, DoesNotStartForAParentThatIsGone) {
+    DataServerRun run;
+    run.start();
+    ASSERT_TRUE(run.process().waitForFinished(5000));
+    EXPECT_EQ(run.process().exitCode(), 0);
+    EXPECT_FALSE(common::FileExists(run.alive));
+    EXPECT_FALSE(common::FileExists(run.message));
+}
+
 TEST(DataServerProcess, HeldRunningTokenIsACriticalError) {
     DataServerRun run;
     run.holdParent();
