@@ -40,7 +40,11 @@ run_tests() { # DIR
 }
 
 fuzz() {
-    build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQV_FUZZ=ON -DQV_TESTS=OFF
+    local targets=()
+    for src in fuzz/fuzz_*.cpp; do targets+=("$(basename "$src" .cpp)"); done
+    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DQV_FUZZ=ON -DQV_TESTS=OFF >/dev/null
+    cmake --build build-fuzz --target "${targets[@]}"
     for target in build-fuzz/fuzz/fuzz_*; do
         [ -x "$target" ] || continue
         local name corpus
