@@ -10,6 +10,7 @@
 #include "common/version.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/serverqueue.h"
+#include "dataserver/watchdog.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
@@ -19,7 +20,7 @@
 #include "startup/commandline.h"
 #include "startup/portscan.h"
 #include "startup/queuecleanup.h"
-#include "startup/unsuperviseddataserver.h"
+#include "startup/superviseddataserver.h"
 #include "startup/usermode.h"
 
 #include <QCoreApplication>
@@ -40,7 +41,7 @@ void trace(const QString& text) {
 
 WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
     : QObject(parent), m_ui(ui), m_arguments(std::move(arguments)),
-      m_supervisor(std::make_unique<UnsupervisedDataServer>(m_values.dataServerDebug)),
+      m_supervisor(std::make_unique<SupervisedDataServer>(m_folders, m_settings, m_values)),
       m_requestHandler([this] { return m_supervisor->IsDataServerRunning(); }) {
     m_folders.ProgramFolder = common::ProgramFolder();
     m_values.ApplicationDictionary = common::NewDictionary();
@@ -114,7 +115,7 @@ void WebServer::tick() {
 }
 
 bool WebServer::IsParentAlive() const {
-    return m_values.ParentMutexName.isEmpty() || dataserver::MutexExists(m_values.ParentMutexName);
+    return dataserver::IsParentAlive(m_values.ParentMutexName);
 }
 
 // ---- start-up sequence -----------------------------------------------------

@@ -1,0 +1,36 @@
+#include "dataserver/connectionsettings.h"
+
+#include "common/error.h"
+#include "dataserver/launch.h"
+#include "dataserver/process.h"
+#include "diagnostics/trace.h"
+
+namespace dataserver {
+
+QString ConfigCommandLine(const SupervisorConfig& config) {
+    return DataServerProgram(config) + QStringLiteral(" mode=config, parentmutex=") +
+           config.RunningMutexName + QStringLiteral(", configfolder=\"") + config.ApplicationPath +
+           QLatin1Char('"');
+}
+
+QStringList ConfigArguments(const SupervisorConfig& config) {
+    return {QStringLiteral("mode=config"), QStringLiteral("parentmutex=") + config.RunningMutexName,
+            QStringLiteral("configfolder=") + config.ApplicationPath};
+}
+
+bool ShowDataConnectionSettings(const SupervisorConfig& config, bool dataServerDebug) {
+    if (dataServerDebug)
+        return true;
+    diagnostics::WriteTrace(QStringLiteral("Data server config command line: ") +
+                            ConfigCommandLine(config));
+    const QString program = DataServerProgram(config);
+    const qint64 pid = StartProcess(program, ConfigArguments(config));
+    if (pid <= 0)
+        throw common::Error(common::ERR_PROGRAM,
+                            QStringLiteral("Unable to start the program ") + program);
+    diagnostics::WriteTrace(QStringLiteral("Data server config process id: ") +
+                            QString::number(pid));
+    return true;
+}
+
+} // namespace dataserver

@@ -1,0 +1,254 @@
+#include "dataserver/launch.h"
+
+#include "common/codepage.h"
+#include "common/dictionary.h"
+#include "common/error.h"
+#include "common/files.h"
+#include "common/guid.h"
+#include "common/text.h"
+#include "dataserver/namedmutex.h"
+#include "dataserver/process.h"
+#include "dataserver/serverqueue.h"
+#include "diagnostics/trace.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <unistd.h>
+
+// This glibc's header lacks the C++ linkage guards.
+extern "C" {
+#include <sys/pidfd.h>
+}
+
+namespace dataserver {
+
+namespace {
+
+void trace(const QString& text, int severity = 0) {
+    diagnostics::WriteTrace(text, diagnostics::NO_DURATION, severity);
+}
+
+// Sleeps ms milliseconds while the thread's events keep being served.
+void sleepServingEvents(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app && app->thread() == QThread::currentThread()) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    // A loop told to quit by the application returns at once; the step must still take its time.
+    const qint64 left = ms - clock.elapsed();
+    if (left > 0)
+        QThread::msleep(static_cast<unsigned long>(left));
+}
+
+// Deletes path when it is set and exists; raises when it cannot.
+void deleteFile(const QString& path) {
+    if (path.isEmpty())
+        return;
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+        return;
+    const int code = errno;
+    throw common::Error(code, QStringLiteral("Error deleting file ") + path + QStringLiteral(". ") +
+                                  SystemErrorText(code));
+}
+
+// The single-byte text the data server reads. A path the code page cannot carry would reach
+// the data server as a different path, so it is refused rather than written.
+QByteArray parameterBytes(const QString& text) {
+    const QByteArray bytes = common::ToCodePage(text);
+    if (common::FromCodePage(bytes) != text)
+        throw common::Error(common::ERR_PROGRAM,
+                            QStringLiteral("The data server parameters hold characters that "
+                                           "cannot be written in the parameter file: ") +
+                                text);
+    return bytes;
+}
+
+bool processEnded(int pidfd) {
+    pollfd pfd{pidfd, POLLIN, 0};
+    return ::poll(&pfd, 1, 0) != 0;
+}
+
+} // namespace
+
+QString DataServerProgram(const SupervisorConfig& config) {
+    return config.ProgramFolder + QStringLiteral("/dbsvr");
+}
+
+QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
+                      const QString& runningMutex) {
+    const std::pair<const char*, QString> lines[] = {
+        {"parentmutex", parentMutex},
+        {"runningmutex", runningMutex},
+        {"inqueue", config.OutQueueFolder},
+        {"outqueue", config.InQueueFolder},
+        {"alivefile", config.AliveFile},
+        {"messagefile", config.MessageFile},
+        {"configfolder", config.ApplicationPath},
+    };
+    QStringList text;
+    for (const auto& [key, value] : lines)
+        text << QLatin1String(key) + QStringLiteral("=\"") + value + QLatin1Char('"');
+    return text.join(QStringLiteral("\r\n"));
+}
+
+QString DataServerCommandLine(const SupervisorConfig& config) {
+    QString line = QLatin1Char('"') + DataServerProgram(config) +
+                   QStringLiteral("\" parameterfile=\"") + config.ParameterFile + QLatin1Char('"');
+    if (!config.ShowDataServer)
+        line += QStringLiteral(", hidden");
+    return line;
+}
+
+QStringList DataServerArguments(const SupervisorConfig& config) {
+    QStringList arguments{QStringLiteral("parameterfile=") + config.ParameterFile};
+    if (!config.ShowDataServer)
+        arguments << QStringLiteral("hidden");
+    return arguments;
+}
+
+void WaitServingEvents(int timeoutMs, const std::function<bool()>& condition) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (condition() && !deadline.hasExpired())
+        sleepServingEvents(
+            int(qMin<qint64>(WAIT_STEP_MS, qMax<qint64>(deadline.remainingTime(), 1))));
+}
+
+Launch::Launch(const SupervisorConfig& config) : m_config(config) {}
+
+Launch::~Launch() {
+    forgetProcess();
+}
+
+bool Launch::StartDataServer() {
+    if (m_dataServerDebug)
+        return true; // the developer's data server: nothing is started, written or waited for
+    if (runningMutexExists())
+        StopDataServer();
+    // A data server that ended by itself leaves our parent token behind; a new one gets its own.
+    releaseParentHandle();
+    forgetProcess();
+
+    m_runningMutex = common::NewGuidString();
+    m_parentMutex = common::NewGuidString();
+    m_parentMutexHandle = CreateInstanceMutex(m_parentMutex);
+    trace(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
+          QStringLiteral(", handle: ") + QString::number(m_parentMutexHandle));
+
+    const QString parameters = ParameterText(m_config, m_parentMutex, m_runningMutex);
+    trace(QStringLiteral("Data server parameters: ") +
+          QString(parameters).replace(QStringLiteral("\r\n"), QStringLiteral(", ")));
+    trace(QStringLiteral("Data server command line: ") + DataServerCommandLine(m_config));
+    DeleteMessageFile();
+    DeleteParameterFile(); // the alive file stays: it is the data server's own
+    common::SaveFile(m_config.ParameterFile, parameterBytes(parameters));
+
+    spawn();
+    trace(QStringLiteral("Data server process id: ") + QString::number(m_processId));
+
+    WaitServingEvents(START_WAIT_MS,
+                      [this] { return !runningMutexExists() && !DataServerMessageExists(); });
+    bool result = runningMutexExists();
+    if (m_config.ApplicationDictionary)
+        m_config.ApplicationDictionary->setItem(QStringLiteral("Initialized"), common::Value());
+    if (!result) {
+        killFailedStart();
+        return false;
+    }
+    QString info;
+    if (!PingDataServer({m_config.InQueueFolder, m_config.OutQueueFolder}, info)) {
+        trace(QStringLiteral("Data Server ping failed"));
+        result = false;
+    }
+    return result;
+}
+
+void Launch::StopDataServer() {
+    if (!m_dataServerDebug)
+        releaseParentHandle(); // we are its only holder: the token goes, the data server ends
+    m_parentMutexHandle = 0;
+    WaitServingEvents(STOP_WAIT_MS, [this] { return runningMutexExists(); });
+    if (runningMutexExists() && !m_dataServerDebug) {
+        trace(QStringLiteral("Terminate data server process"), 1);
+        TerminateProcessById(static_cast<int>(m_processId), 0);
+    }
+}
+
+bool Launch::RestartDataServer() {
+    trace(QStringLiteral("Restart Data Server"));
+    StopDataServer();
+    return StartDataServer();
+}
+
+bool Launch::IsDataServerRunning() const {
+    return m_dataServerDebug || runningMutexExists();
+}
+
+bool Launch::DataServerMessageExists() const {
+    return common::FileExists(m_config.MessageFile);
+}
+
+void Launch::DeleteMessageFile() {
+    deleteFile(m_config.MessageFile);
+}
+
+void Launch::DeleteParameterFile() {
+    deleteFile(m_config.ParameterFile);
+}
+
+void Launch::ReleaseParentMutex() {
+    try {
+        releaseParentHandle();
+    } catch (const common::Error&) {
+        // Ending the process releases it anyway.
+    }
+    forgetProcess();
+}
+
+bool Launch::runningMutexExists() const {
+    return MutexExists(m_runningMutex);
+}
+
+void Launch::releaseParentHandle() {
+    const int handle = m_parentMutexHandle;
+    m_parentMutexHandle = 0;
+    if (handle != 0)
+        DestroyInstanceMutex(handle);
+}
+
+void Launch::spawn() {
+    m_processId = StartProcess(DataServerProgram(m_config), DataServerArguments(m_config));
+    // Taken before the child can be reaped, so the id can never name another process later.
+    if (m_processId > 0)
+        m_processFd = ::pidfd_open(pid_t(m_processId), 0);
+}
+
+// A data server that never took its token counts as not running; left alone it would run on
+// unsupervised (or never end, if it does not watch its parent token).
+void Launch::killFailedStart() {
+    releaseParentHandle();
+    if (m_processFd >= 0 && !processEnded(m_processFd)) {
+        trace(QStringLiteral("Terminate data server process"), 1);
+        ::pidfd_send_signal(m_processFd, SIGKILL, nullptr, 0);
+    }
+    forgetProcess();
+}
+
+void Launch::forgetProcess() {
+    if (m_processFd >= 0)
+        ::close(m_processFd);
+    m_processFd = -1;
+}
+
+} // namespace dataserver

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "dataserver/supervisorconfig.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Starting, stopping and restarting the data server: a child process tied to the web server
+// by two named tokens. The web server holds the parent token for as long as it wants the data
+// server to live; the data server holds the running token while it runs.
+
+namespace dataserver {
+
+inline constexpr int START_WAIT_MS = 30000; // for the running token of a new data server
+inline constexpr int STOP_WAIT_MS = 20000;  // for the running token to go after a stop
+inline constexpr int WAIT_STEP_MS = 100;    // events are served between the steps of a wait
+
+// The data server executable: <ProgramFolder>/dbsvr.
+QString DataServerProgram(const SupervisorConfig& config);
+
+// The parameter file's text: the lines parentmutex, runningmutex, inqueue, outqueue,
+// alivefile, messagefile, configfolder, each key="value", joined by CRLF with none after the
+// last. The queues are crossed over: the data server reads what the web server sends.
+QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
+                      const QString& runningMutex);
+
+// The command line as traced: "<dbsvr>" parameterfile="<file>", then ", hidden" unless the
+// data server is to be shown.
+QString DataServerCommandLine(const SupervisorConfig& config);
+
+// The argument vector the data server is really started with (no shell between):
+// parameterfile=<file> and, unless shown, hidden.
+QStringList DataServerArguments(const SupervisorConfig& config);
+
+// Waits up to timeoutMs while condition holds, serving events in between.
+void WaitServingEvents(int timeoutMs, const std::function<bool()>& condition);
+
+// The launch state of the whole run: the token names and the process of the current data
+// server. Reads the configuration it is given by reference, so it always sees the current one.
+class Launch final {
+public:
+    explicit Launch(const SupervisorConfig& config);
+    ~Launch();
+    Launch(const Launch&) = delete;
+    Launch& operator=(const Launch&) = delete;
+
+    // Set once at start-up: a developer runs the data server by hand ("DS_DEBUG" held), so
+    // nothing is started, stopped or watched.
+    void setDataServerDebug(bool debug) { m_dataServerDebug = debug; }
+    bool dataServerDebug() const { return m_dataServerDebug; }
+
+    // True when the data server runs and answered the ping. Raises the error of a refused
+    // parent token or an unwritable parameter file.
+    bool StartDataServer();
+    // Releases the parent token, waits for the data server to end by itself and kills it
+    // when it has not after STOP_WAIT_MS.
+    void StopDataServer();
+    bool RestartDataServer();
+
+    // The running token is held, or the data server is the developer's.
+    bool IsDataServerRunning() const;
+    bool DataServerMessageExists() const;
+    void DeleteMessageFile();
+    void DeleteParameterFile();
+
+    // At the end of the run: releases the parent token without waiting; the data server
+    // notices and ends by itself. Never raises.
+    void ReleaseParentMutex();
+
+    const QString& DataServerParentMutex() const { return m_parentMutex; }
+    const QString& DataServerRunningMutex() const { return m_runningMutex; }
+    int DataServerParentMutexHandle() const { return m_parentMutexHandle; }
+    qint64 DataServerProcessId() const { return m_processId; }
+
+private:
+    bool runningMutexExists() const;
+    void releaseParentHandle();
+    void spawn();
+    void killFailedStart();
+    void forgetProcess();
+
+    const SupervisorConfig& m_config;
+    bool m_dataServerDebug = false;
+    QString m_parentMutex;
+    QString m_runningMutex;
+    int m_parentMutexHandle = 0; // 0: none
+    qint64 m_processId = 0;
+    int m_processFd = -1; // pidfd of the last data server started; -1: none
+};
+
+} // namespace dataserver

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "dataserver/supervisor.h"
+#include "startup/dataserversupervisor.h"
+
+namespace startup {
+
+struct FolderSet;
+struct Settings;
+struct StartupValues;
+
+// The data server's supervision as the web server core sees it: the folders, settings and
+// start-up values of the run are handed to the supervisor before every call, so a changed
+// application folder or a new application Dictionary is used at the next start.
+class SupervisedDataServer final : public DataServerSupervisor {
+public:
+    SupervisedDataServer(const FolderSet& folders, const Settings& settings,
+                         const StartupValues& values);
+
+    bool StartDataServer() override;
+    bool RestartDataServer() override;
+    bool CheckDataServer(bool restartAllowed) override;
+    bool IsDataServerRunning() override;
+    bool ShowDataConnectionSettings() override;
+    void ReleaseDataServerHandles() override;
+
+    const dataserver::Supervisor& supervisor() const { return m_supervisor; }
+
+private:
+    dataserver::Supervisor& current();
+
+    const FolderSet& m_folders;
+    const Settings& m_settings;
+    const StartupValues& m_values;
+    dataserver::Supervisor m_supervisor;
+};
+
+} // namespace startup

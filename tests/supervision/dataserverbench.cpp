@@ -1,0 +1,150 @@
+// Round trips web server side -> queue -> dbsvr -> reply, and the time from a killed data
+// server to the first answered ping of its replacement.
+//
+//   qv_dataserverbench <program folder> [messages]
+//
+// Starts the program folder's dbsvr through the supervisor, with a parameter file, in a
+// temporary folder; prints median and p99 of the ping and of a small named query, then the
+// restart times.
+#include "common/dictionary.h"
+#include "common/error.h"
+#include "common/objectfactory.h"
+#include "common/xml.h"
+#include "components/components.h"
+#include "components/queue.h"
+#include "dataserver/serverqueue.h"
+#include "dataserver/supervisor.h"
+#include "diagnostics/log.h"
+#include "diagnostics/trace.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUuid>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const int RESTARTS = 10;
+
+struct Figures {
+    double median = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+Figures figures(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&](double q) { return ms[size_t(q * double(ms.size() - 1))]; };
+    return {at(0.5), at(0.99), ms.back()};
+}
+
+// Sends body count times and waits for each reply; the milliseconds of each round trip.
+std::vector<double> roundTrips(const dataserver::QueueFolders& q, const QString& body, int count,
+                               const char* expect) {
+    auto outgoing = components::NewQueue();
+    auto incoming = components::NewQueue();
+    outgoing->folder = q.out;
+    incoming->folder = q.in;
+    std::vector<double> ms;
+    QElapsedTimer clock;
+    for (int i = 0; i < count; ++i) {
+        clock.start();
+        outgoing->package = body;
+        const QString id = outgoing->send(QString());
+        if (incoming->Poll(id, dataserver::QUEUE_TIMEOUT).isEmpty())
+            throw common::Error(common::ERR_PROGRAM, QStringLiteral("no reply"));
+        ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+        if (i == 0 && !incoming->package.contains(QLatin1String(expect)))
+            throw common::Error(common::ERR_PROGRAM,
+                                QStringLiteral("unexpected reply: ") + incoming->package);
+    }
+    return ms;
+}
+
+void print(const char* what, const Figures& f) {
+    std::printf("%-28s median %7.3f ms   p99 %7.3f ms   max %7.3f ms\n", what, f.median, f.p99,
+                f.max);
+}
+
+int run(const QString& stage, int count) {
+    QTemporaryDir dir;
+    diagnostics::OpenLog(dir.filePath("data"));
+    const QString app = dir.filePath("app");
+    QDir().mkpath(app);
+    for (const char* name : {"dataserver.xml", "sample.db"})
+        QFile::copy(stage + "/examples/microsoft access/" + name, app + "/" + name);
+    QString error;
+    if (!dataserver::CreateQueueFolders(dir.filePath("Queue"), error))
+        throw common::Error(common::ERR_PROGRAM, error);
+
+    dataserver::SupervisorConfig c;
+    c.ProgramFolder = stage;
+    c.ParameterFile = dir.filePath("bench.dataserver.parameters.txt");
+    c.AliveFile = dir.filePath("bench.dataserver.alive.xml");
+    c.MessageFile = dir.filePath("bench.dataserver.message.xml");
+    c.InQueueFolder = dir.filePath("Queue/results");
+    c.OutQueueFolder = dir.filePath("Queue/requests");
+    c.ApplicationPath = app;
+    c.RunningMutexName = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    c.interactive = false;
+    c.ApplicationDictionary = common::NewDictionary();
+    dataserver::Supervisor supervisor(c);
+    if (!supervisor.StartDataServer())
+        throw common::Error(common::ERR_PROGRAM, QStringLiteral("dbsvr did not start"));
+    const dataserver::QueueFolders q{c.InQueueFolder, c.OutQueueFolder};
+
+    std::printf("%d messages each, dbsvr %s\n", count, qPrintable(stage + "/dbsvr"));
+    print("ping round trip", figures(roundTrips(q, "<XML><Type>Ping</Type></XML>", count, "Pong")));
+    print("named query round trip",
+          figures(roundTrips(q,
+                             "<XML><Type>Query</Type><Name>CustomerOrders</Name><Parameters>"
+                             "<Parameter name=\"customer\">1</Parameter></Parameters></XML>",
+                             count, "<Rows>")));
+
+    // Kill, then the first answered ping of the replacement the watchdog starts.
+    std::vector<double> restarts;
+    for (int i = 0; i < RESTARTS; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(supervisor.launch().DataServerProcessId()), SIGKILL);
+        while (supervisor.IsDataServerRunning())
+            QThread::usleep(200);
+        if (!supervisor.CheckDataServer(true))
+            throw common::Error(common::ERR_PROGRAM, QStringLiteral("no restart"));
+        QString info;
+        if (!dataserver::PingDataServer(q, info))
+            throw common::Error(common::ERR_PROGRAM, QStringLiteral("no ping after restart"));
+        restarts.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    const Figures r = figures(restarts);
+    std::printf("%-28s median %7.1f ms   max %7.1f ms   (%d restarts; a websvr tick adds up to "
+                "500 ms before the check)\n",
+                "SIGKILL -> answered ping", r.median, r.max, RESTARTS);
+    supervisor.StopDataServer();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    components::RegisterComponents();
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: qv_dataserverbench <program folder> [messages]\n");
+        return 2;
+    }
+    try {
+        return run(args.at(1), args.size() > 2 ? args.at(2).toInt() : 1000);
+    } catch (const common::Error& e) {
+        std::fprintf(stderr, "qv_dataserverbench: %s\n", e.what());
+        return 1;
+    }
+}
