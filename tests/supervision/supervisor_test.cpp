@@ -165,25 +165,6 @@ TEST_F(SupervisorTest, CommandLinesAsTracedAndAsStarted) {
               QStringList({"mode=config", "parentmutex=RUN", "configfolder=/srv/my app"}));
 }
 
-TEST_F(SupervisorTest, AKilledDataServerIsStartedAgainWhateverRestartAllowedSays) {
-    ASSERT_TRUE(m_supervisor.StartDataServer());
-    const qint64 first = pid();
-    const QString oldParent = m_supervisor.launch().DataServerParentMutex();
-    ::kill(pid_t(first), SIGKILL);
-    ASSERT_TRUE(eventually([this] { return !m_supervisor.IsDataServerRunning(); }));
-
-    EXPECT_TRUE(m_supervisor.CheckDataServer(false));
-    EXPECT_EQ(
-        tracesStartingWith("The Data Server has stopped running for some reason. Let's start it."),
-        1);
-    EXPECT_NE(pid(), first);
-    EXPECT_TRUE(m_supervisor.IsDataServerRunning());
-    EXPECT_TRUE(pings());
-    // Neither the dead one's parent token nor its zombie is left behind.
-    EXPECT_FALSE(dataserver::MutexExists(oldParent));
-    EXPECT_TRUE(eventually([first] { return processState(first) == 0; }));
-}
-
 TEST_F(SupervisorTest, AnOldAliveFileIsAHangRestartedOnlyWhenAllowed) {
     ASSERT_TRUE(m_supervisor.StartDataServer());
     const qint64 first = pid();

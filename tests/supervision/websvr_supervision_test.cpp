@@ -1,6 +1,8 @@
 // The staged websvr supervising the staged dbsvr, with faults injected from outside.
 #include "supervisiontest.h"
 
+#include "dataserver/namedmutex.h"
+
 #include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
@@ -176,10 +178,15 @@ TEST_F(WebsvrSupervisionTest, StartsItsDataServerAndEndsItOnSigterm) {
 TEST_F(WebsvrSupervisionTest, AKilledDataServerIsReplacedAtTheNextTick) {
     startServing();
     const qint64 first = dataServers().first();
+    static const QRegularExpression parentLine("Data Server Parent Mutex: ([0-9A-F-]+),");
+    const QString oldParent = parentLine.match(logText()).captured(1);
+    ASSERT_TRUE(dataserver::MutexExists(oldParent));
     ::kill(pid_t(first), SIGKILL);
     ASSERT_TRUE(logged("The Data Server has stopped running for some reason. Let's start it."));
     ASSERT_TRUE(eventually([this] { return dataServers().size() == 2; }));
     expectDynamicPagesAllowed(); // the new one has taken its token
+    // The dead one's parent token is not kept: the new data server has its own.
+    EXPECT_FALSE(dataserver::MutexExists(oldParent));
     const qint64 second = dataServers().last();
     EXPECT_NE(second, first);
     EXPECT_TRUE(processRuns(second));
