@@ -101,19 +101,27 @@ QStringList messagesOldestFirst(const QString& folder) {
 
 // Reads and removes a message; false when it is not there (or another reader took it first).
 bool takeMessage(const QString& folder, const QString& id, QString& package) {
-    QFile file(folder + QLatin1Char('/') + id + SUFFIX);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!file.exists())
+    const QByteArray path = nativePath(folder, id + SUFFIX);
+    // The open's own error tells "not there yet" from a real failure; asking
+    // again afterwards would race with a reply landing in between.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
             return false;
-        raise(EACCES, QStringLiteral("Error reading queue message"), file.fileName());
+        raise(errno, QStringLiteral("Error reading queue message"), QFile::decodeName(path));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        raise(EIO, QStringLiteral("Error reading queue message"), QFile::decodeName(path));
     }
     const QByteArray body = file.readAll();
     file.close();
     // Only the reader whose unlink succeeds owns the message.
-    if (::unlink(QFile::encodeName(file.fileName()).constData()) != 0) {
+    if (::unlink(path.constData()) != 0) {
         if (errno == ENOENT)
             return false;
-        raise(errno, QStringLiteral("Error removing queue message"), file.fileName());
+        raise(errno, QStringLiteral("Error removing queue message"), QFile::decodeName(path));
     }
     package = QString::fromUtf8(body);
     return true;
@@ -129,33 +137,32 @@ QString tryTake(const QString& folder, const QString& id, QString& package) {
     return {};
 }
 
-// An inotify watch on the queue folder, closed with the object.
+// One inotify instance for the whole process. Closing an instance costs the
+// kernel a grace period (around 10 ms), far more than a round trip, so it is
+// never closed; watches are added per folder (adding an existing one is cheap
+// and idempotent, and a removed folder drops its watch by itself).
 class FolderWatch final {
 public:
     explicit FolderWatch(const QString& folder) {
-        m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        static const int instance = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        m_fd = instance;
         // A message lands by rename; a writer that does not rename is complete on close.
         if (m_fd < 0 || ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
-                                            IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR) < 0) {
-            const int code = errno;
-            if (m_fd >= 0)
-                ::close(m_fd);
-            raise(code, QStringLiteral("Error watching queue folder"), folder);
+                                            IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR) < 0)
+            raise(errno, QStringLiteral("Error watching queue folder"), folder);
+    }
+
+    // Drops the events so far: whatever lands after this wakes the next wait.
+    void drain() const {
+        char events[4096];
+        while (::read(m_fd, events, sizeof events) > 0) {
         }
     }
-    ~FolderWatch() { ::close(m_fd); }
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
 
-    // Waits until something lands or the deadline passes; the events themselves are dropped.
+    // Waits until something lands in any watched folder or the deadline passes.
     void wait(const QDeadlineTimer& deadline) const {
         pollfd pfd{m_fd, POLLIN, 0};
-        const qint64 left = deadline.remainingTime();
-        if (::poll(&pfd, 1, int(qMin<qint64>(left, INT_MAX))) > 0) {
-            char events[4096];
-            while (::read(m_fd, events, sizeof events) > 0) {
-            }
-        }
+        ::poll(&pfd, 1, int(qMin<qint64>(deadline.remainingTime(), INT_MAX)));
     }
 
 private:
@@ -180,6 +187,7 @@ QString Queue::Poll(const QString& id, int timeoutMs) {
     const FolderWatch watch(folder);
     const QDeadlineTimer deadline(qMax(timeoutMs, 0));
     for (;;) {
+        watch.drain();
         const QString taken = tryTake(folder, id, package);
         if (!taken.isEmpty())
             return taken;
