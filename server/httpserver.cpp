@@ -144,6 +144,13 @@ int HttpServer::GetConnection(int intConnectionIndex) const {
     return found;
 }
 
+int HttpServer::slotOf(int index) const {
+    if (index >= 1 && index <= m_connections.Count() &&
+        m_connections.Item(index).ConnectionIndex == index)
+        return index;
+    return GetConnection(index);
+}
+
 void HttpServer::SetServerStatus(const QString& text) {
     m_state.statusText = text;
     m_state.changed();
@@ -184,7 +191,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     Socket& socket = (*sckServer)(k);
     if (socket.State() != Socket::STATE_CLOSED)
         socket.Close();
-    if (!socket.Accept(requestID)) {
+    if (!socket.Accept(requestID, sckServer->listener().peerAddress())) {
         ::close(static_cast<int>(requestID));
         trace(QStringLiteral("Cannot accept a connection"), SEVERITY_WARNING);
         return;
@@ -202,7 +209,7 @@ void HttpServer::DataArrival(int Index) {
     guarded(Index, "DataArrival", [&] {
         Socket& socket = (*sckServer)(Index);
         const QByteArray data = socket.GetData();
-        const int p = GetConnection(Index);
+        const int p = slotOf(Index);
         RequestReader& reader = m_requestBuffers[static_cast<size_t>(Index)].reader;
         if (p == 0 || !m_connections.Item(p).Used || reader.status() != RequestStatus::Incomplete) {
             // Bytes beyond the request: they must be read before the close.
@@ -240,7 +247,7 @@ void HttpServer::Close(int Index) {
         // The connection is gone (answered or the client went away): the slot
         // and its socket are free for the next one.
         (*sckServer)(Index).Close();
-        const int p = GetConnection(Index);
+        const int p = slotOf(Index);
         if (p > 0)
             m_connections.Item(p).Used = false;
         m_requestBuffers[static_cast<size_t>(Index)].reader.clear();
@@ -302,7 +309,7 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
 
 void HttpServer::refuseRequest(int index, int status, const QString& reason,
                                const QByteArray& text) {
-    const int p = GetConnection(index);
+    const int p = slotOf(index);
     const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
     trace(QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
           SEVERITY_WARNING);
@@ -359,7 +366,7 @@ void HttpServer::guarded(int index, const char* event, Handler&& handler) {
 
 void HttpServer::handleError(int index, const char* event, int number, const QString& description) {
     try {
-        const int p = index > 0 ? GetConnection(index) : 0;
+        const int p = index > 0 ? slotOf(index) : 0;
         const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
         trace(QStringLiteral("Error %1 in %2 [%3]: %4")
                   .arg(number)

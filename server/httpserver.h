@@ -76,6 +76,8 @@ private:
     void Close(int Index);
 
     void acceptConnection(qintptr requestID);
+    // The slot of socket index: GetConnection without the walk, as slot k carries socket k.
+    int slotOf(int index) const;
     void route(int index, const QByteArray& text, const QString& ip);
     void SendFile(int index, const clsHeader& header, const QDateTime& now);
     void sendDynamicPage(int index, const clsHeader& header, const QString& ip,

@@ -1,5 +1,10 @@
 #include "server/listener.h"
 
+#include "server/peeraddress.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,6 +14,8 @@ namespace server {
 
 namespace {
 constexpr int LISTEN_BACKLOG = 1024;
+constexpr int ACCEPTS_PER_WAKEUP = 64; // then other events get their turn
+constexpr int DESCRIPTORS_EXHAUSTED_PAUSE_MS = 100;
 
 // A socket for every address: IPv6 accepting IPv4 too, or IPv4 alone where
 // the machine has no IPv6.
@@ -40,6 +47,16 @@ int bindAny(int fd, bool isV6, int port) {
     a.sin_port = htons(static_cast<uint16_t>(port));
     return ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
 }
+
+quint16 boundPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+}
 } // namespace
 
 int WinsockError(int errnoValue) {
@@ -66,6 +83,15 @@ int WinsockError(int errnoValue) {
     }
 }
 
+Listener::Listener(QObject* parent)
+    : QObject(parent), m_notifier(new QSocketNotifier(QSocketNotifier::Read, this)) {
+    connect(m_notifier, &QSocketNotifier::activated, this, &Listener::onReadable);
+}
+
+Listener::~Listener() {
+    close();
+}
+
 int Listener::Listen(int port) {
     close();
     if (port < 0 || port > 65535)
@@ -79,15 +105,46 @@ int Listener::Listen(int port) {
         ::close(fd);
         return WinsockError(error);
     }
-    if (!setSocketDescriptor(fd)) {
-        ::close(fd);
-        return WinsockError(EINVAL);
-    }
+    m_fd = fd;
+    m_port = boundPort(fd);
+    m_notifier->setSocket(fd);
+    m_notifier->setEnabled(true);
     return 0;
 }
 
-void Listener::incomingConnection(qintptr handle) {
-    Q_EMIT connectionRequest(handle);
+void Listener::close() {
+    if (m_fd < 0)
+        return;
+    m_notifier->setEnabled(false);
+    ::close(m_fd);
+    m_fd = -1;
+    m_port = 0;
+}
+
+void Listener::onReadable() {
+    for (int i = 0; i < ACCEPTS_PER_WAKEUP && m_fd >= 0; ++i) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        const int fd = ::accept4(m_fd, reinterpret_cast<sockaddr*>(&address), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                pauseAccepting(); // else the pending connection wakes us at once, for ever
+            return;
+        }
+        m_peerAddress = AddressText(address);
+        Q_EMIT connectionRequest(fd);
+    }
+}
+
+void Listener::pauseAccepting() {
+    m_notifier->setEnabled(false);
+    QTimer::singleShot(DESCRIPTORS_EXHAUSTED_PAUSE_MS, this, [this] {
+        if (m_fd >= 0)
+            m_notifier->setEnabled(true);
+    });
 }
 
 } // namespace server

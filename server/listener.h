@@ -1,27 +1,44 @@
 #pragma once
 
-#include <QTcpServer>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
 
 namespace server {
 
 // Element 0 of the socket array: the listening socket. Each accepted
-// connection is raised as a connection request carrying its descriptor, which
-// a connection element then takes over (Socket::Accept).
-class Listener final : public QTcpServer {
+// connection is raised as a connection request carrying its descriptor
+// (non-blocking, close-on-exec), which a connection element then takes over
+// (Socket::Accept). The peer's address comes with the accept itself, so a
+// connection costs no extra calls to find it.
+class Listener final : public QObject {
     Q_OBJECT
 public:
-    using QTcpServer::QTcpServer;
+    explicit Listener(QObject* parent = nullptr);
+    ~Listener() override;
 
     // Listens on every address (IPv6 and IPv4) at port, with a deep backlog so
     // a burst of clients does not meet SYN retransmits. 0 on success, else a
     // Winsock error number: 10048 address in use, 10013 permission denied.
     int Listen(int port);
+    void close();
+    bool isListening() const { return m_fd >= 0; }
+    quint16 serverPort() const { return m_port; }
+    // The address of the connection being raised; valid inside connectionRequest.
+    const QString& peerAddress() const { return m_peerAddress; }
 
 Q_SIGNALS:
     void connectionRequest(qintptr requestID);
 
-protected:
-    void incomingConnection(qintptr handle) override;
+private:
+    void onReadable();
+    void pauseAccepting();
+
+    int m_fd = -1;
+    quint16 m_port = 0;
+    QSocketNotifier* m_notifier = nullptr; // child
+    QString m_peerAddress;
 };
 
 // The Winsock number of a socket errno value (10000 + errno where none matches).

@@ -1,11 +1,13 @@
 #include "server/socket.h"
 
+#include "server/peeraddress.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <netinet/in.h>
+#include <csignal>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -19,23 +21,24 @@ constexpr qint64 FALLBACK_CHUNK_BYTES = 256 * 1024; // when the file cannot be s
 constexpr qint64 SENDFILE_MAX_BYTES = 1 << 30;
 constexpr int LINGER_MS = 2000;
 
-QString peerAddress(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET) {
-        const auto* a = reinterpret_cast<const sockaddr_in*>(&address);
-        ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
-    } else if (address.ss_family == AF_INET6) {
-        const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
-        if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr))
-            ::inet_ntop(AF_INET, &a->sin6_addr.s6_addr[12], text, sizeof text);
-        else
-            ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+// sendfile() has no MSG_NOSIGNAL: a client gone mid-file would raise SIGPIPE
+// and end the program. The signal is held back for the call and a pending one
+// taken away, so the failure arrives as EPIPE like on send().
+ssize_t sendFileQuietly(int socket, int file, off_t* offset, size_t count) {
+    sigset_t pipe;
+    sigset_t old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    const ssize_t n = ::sendfile(socket, file, offset, count);
+    const int error = errno;
+    if (n < 0 && error == EPIPE) {
+        const timespec noWait{};
+        ::sigtimedwait(&pipe, nullptr, &noWait);
     }
-    return QString::fromLatin1(text);
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = error;
+    return n;
 }
 
 // RAII depth counter: completion is signalled only once the outermost handler is done.
@@ -68,15 +71,15 @@ int Socket::State() const {
     return m_lingering ? STATE_CLOSING : STATE_CONNECTED;
 }
 
-bool Socket::Accept(qintptr requestID) {
+bool Socket::Accept(qintptr requestID, const QString& remoteHostIP) {
     if (m_fd >= 0)
         closeNow();
     const int fd = static_cast<int>(requestID);
     int nonBlocking = 1;
-    if (::ioctl(fd, FIONBIO, &nonBlocking) != 0)
+    if (remoteHostIP.isEmpty() && ::ioctl(fd, FIONBIO, &nonBlocking) != 0)
         return false;
     m_fd = fd;
-    m_remoteHostIP = peerAddress(fd);
+    m_remoteHostIP = remoteHostIP.isEmpty() ? PeerAddress(fd) : remoteHostIP;
     m_received.clear();
     m_outbox.clear();
     m_outboxSent = 0;
@@ -242,8 +245,8 @@ void Socket::writePending() {
         }
         off_t offset = m_streamOffset;
         const ssize_t n =
-            ::sendfile(m_fd, m_stream->handle(), &offset,
-                       static_cast<size_t>(std::min(m_streamLeft, SENDFILE_MAX_BYTES)));
+            sendFileQuietly(m_fd, m_stream->handle(), &offset,
+                            static_cast<size_t>(std::min(m_streamLeft, SENDFILE_MAX_BYTES)));
         if (n > 0) {
             m_streamOffset = offset;
             m_streamLeft -= n;

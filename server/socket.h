@@ -36,8 +36,10 @@ public:
     // The peer's address as captured on Accept; dotted decimal for IPv4 peers.
     QString RemoteHostIP() const { return m_remoteHostIP; }
 
-    // Takes over the connected descriptor of an accepted connection.
-    bool Accept(qintptr requestID);
+    // Takes over the connected descriptor of an accepted connection. A caller
+    // that accepted it non-blocking passes the peer's address it got with it;
+    // without one, both are seen to here.
+    bool Accept(qintptr requestID, const QString& remoteHostIP = {});
     // All bytes received since the last call.
     QByteArray GetData() { return std::exchange(m_received, {}); }
     void SendData(const QByteArray& data);

@@ -1,7 +1,6 @@
 #include "server/webdate.h"
 
 #include <array>
-#include <cstdio>
 
 namespace server {
 
@@ -9,6 +8,12 @@ namespace {
 constexpr std::array<const char*, 7> DAYS = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 constexpr std::array<const char*, 12> MONTHS = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Three of these go into every answer: plain appends, no format parsing.
+void appendTwoDigits(QString& text, int value) {
+    text += QLatin1Char(char('0' + value / 10));
+    text += QLatin1Char(char('0' + value % 10));
+}
 } // namespace
 
 QDateTime NoDate() {
@@ -25,11 +30,23 @@ QString FormatWebDate(const QDateTime& d, bool isLocalTime) {
     const QDateTime v = isLocalTime ? LocalToUtc(d) : d;
     const QDate date = v.date();
     const QTime time = v.time();
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT",
-                  DAYS[date.dayOfWeek() - 1], date.day(), MONTHS[date.month() - 1], date.year(),
-                  time.hour(), time.minute(), time.second());
-    return QString::fromLatin1(text);
+    QString text;
+    text.reserve(32);
+    text += QLatin1String(DAYS[date.dayOfWeek() - 1]);
+    text += QLatin1String(", ");
+    appendTwoDigits(text, date.day());
+    text += QLatin1Char(' ');
+    text += QLatin1String(MONTHS[date.month() - 1]);
+    text += QLatin1Char(' ');
+    text += QString::number(date.year());
+    text += QLatin1Char(' ');
+    appendTwoDigits(text, time.hour());
+    text += QLatin1Char(':');
+    appendTwoDigits(text, time.minute());
+    text += QLatin1Char(':');
+    appendTwoDigits(text, time.second());
+    text += QLatin1String(" GMT");
+    return text;
 }
 
 } // namespace server

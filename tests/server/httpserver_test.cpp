@@ -82,6 +82,12 @@ public:
         EXPECT_TRUE(done);
     }
     void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
+    // Closes with a reset, as a client that crashes or gives up does.
+    void reset() {
+        const linger abort{1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        close();
+    }
     void close() {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -343,6 +349,18 @@ TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
     client.send("GET /big.bin HTTP/1.1\r\n\r\n");
     client.shutdownWrite();
     EXPECT_TRUE(split(client.readToEnd()).body == content) << client.received().size();
+
+    // A client that gives up halfway frees its slot and takes nobody down with it.
+    Client quitter(m_port);
+    quitter.send("GET /big.bin HTTP/1.1\r\n\r\n");
+    quitter.shutdownWrite(); // after its FIN, a reset reports EPIPE to the next send
+    ASSERT_TRUE(waitFor([&] {
+        quitter.poll();
+        return quitter.received().size() > 100000;
+    }));
+    quitter.reset();
+    ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
+    EXPECT_EQ(split(fetch("GET /big.bin HTTP/1.1\r\n\r\n")).body.size(), content.size());
 }
 
 TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
