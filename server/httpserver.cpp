@@ -297,6 +297,8 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
         sendWhenConnected(index, DataServerNotRunningAnswer());
         return;
     }
+    Socket& socket = (*sckServer)(index);
+    const quint64 connection = socket.generation();
     const common::Dictionary& parameters = *header.Parameters;
     const QString method = parameters.Exists(QStringLiteral("Content-Length"))
                                ? QStringLiteral("POST")
@@ -304,6 +306,10 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     const QString page = m_handler.ProcessRequest(
         header.Command, common::ToText(parameters.item(QStringLiteral("Content"))),
         common::ToText(parameters.item(QStringLiteral("User-Agent"))), method, ip);
+    // The page may have let the event loop run: a client gone meanwhile gets
+    // nothing, and neither does the next one on the same socket.
+    if (socket.generation() != connection)
+        return;
     sendWhenConnected(index, DynamicPageAnswer(page, m_config, now));
 }
 
@@ -351,28 +357,36 @@ void HttpServer::sweepTimeouts() {
 
 // --- Errors ---------------------------------------------------------------
 
+quint64 HttpServer::generationOf(int index) const {
+    return index > 0 && index <= sckServer->UBound() ? (*sckServer)(index).generation() : 0;
+}
+
 template <typename Handler>
 void HttpServer::guarded(int index, const char* event, Handler&& handler) {
+    const quint64 generation = generationOf(index);
     try {
         handler();
     } catch (const common::Error& e) {
-        handleError(index, event, e.number(), e.description());
+        handleError(index, generation, event, e.number(), e.description());
     } catch (const std::exception& e) {
-        handleError(index, event, 0, QString::fromLocal8Bit(e.what()));
+        handleError(index, generation, event, 0, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        handleError(index, event, 0, QStringLiteral("unknown error"));
+        handleError(index, generation, event, 0, QStringLiteral("unknown error"));
     }
 }
 
-void HttpServer::handleError(int index, const char* event, int number, const QString& description) {
+void HttpServer::handleError(int index, quint64 generation, const char* event, int number,
+                             const QString& description) {
     try {
-        const int p = index > 0 ? slotOf(index) : 0;
+        // The client the error belongs to may have gone while the page ran.
+        const bool sameClient = index > 0 && generationOf(index) == generation;
+        const int p = sameClient ? slotOf(index) : 0;
         const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
         trace(QStringLiteral("Error %1 in %2 [%3]: %4")
                   .arg(number)
                   .arg(QLatin1String(event), ip, description),
               SEVERITY_ERROR);
-        if (index <= 0 || index > sckServer->UBound())
+        if (!sameClient)
             return;
         Socket& socket = (*sckServer)(index);
         if (!socket.answerQueued() && socket.State() == Socket::STATE_CONNECTED)

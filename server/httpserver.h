@@ -88,7 +88,9 @@ private:
     void showSettingsWhenInteractive();
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
-    void handleError(int index, const char* event, int number, const QString& description);
+    void handleError(int index, quint64 generation, const char* event, int number,
+                     const QString& description);
+    quint64 generationOf(int index) const;
 
     HttpConfig& m_config;
     RequestHandler& m_handler;

@@ -53,6 +53,9 @@ public:
     void Close();
     void setLingerOnClose(bool linger) { m_linger = linger; }
 
+    // Tells apart the connections this element carries over time: code that lets
+    // the event loop run checks it is still answering the same client.
+    quint64 generation() const { return m_generation; }
     bool answerQueued() const { return m_answerQueued; }
     bool sending() const { return m_fd >= 0 && m_answerQueued && !m_completeSignalled; }
 

@@ -22,6 +22,9 @@ public:
     const Listener& listener() const { return *m_listener; }
     // Element index, 1..UBound().
     Socket& operator()(int index) { return *m_sockets.at(static_cast<size_t>(index - 1)); }
+    const Socket& operator()(int index) const {
+        return *m_sockets.at(static_cast<size_t>(index - 1));
+    }
     int UBound() const { return static_cast<int>(m_sockets.size()); }
     // Adds the next element (closed) and returns its index.
     int Load();

@@ -37,6 +37,8 @@ public:
                            const QString& useragent, const QString& method,
                            const QString& remoteip) override {
         calls.append({getdata, postdata, useragent, method, remoteip});
+        if (during)
+            during();
         if (fail)
             throw common::Error(common::ERR_PROGRAM, "page failed");
         return page;
@@ -46,6 +48,7 @@ public:
     bool fail = false;
     QString page = "<p>hi</p>";
     QList<QStringList> calls;
+    std::function<void()> during; // runs inside ProcessRequest, as a page that waits would
 };
 
 // A raw loopback client: sends exactly the bytes given, in pieces if asked,
@@ -428,6 +431,44 @@ TEST_F(HttpServerTest, DynamicPages) {
     // Static files are still served.
     writeFile("index.htm", "static");
     EXPECT_EQ(split(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "static");
+}
+
+TEST_F(HttpServerTest, APageThatLetsEventsRunNeverAnswersTheNextClient) {
+    writeFile("index.htm", "static");
+    Client first(m_port);
+    std::unique_ptr<Client> next;
+    m_handler.during = [&] {
+        // The client gives up while its page is made; a new one takes its socket.
+        first.reset();
+        ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
+        next = std::make_unique<Client>(m_port);
+        ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
+    };
+    first.send("GET /?slow=1 HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return next != nullptr; }));
+    m_handler.during = nullptr;
+    QTest::qWait(100);
+    EXPECT_FALSE(next->poll());
+    EXPECT_TRUE(next->received().isEmpty());
+    next->send("GET /index.htm HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(split(next->readToEnd()).body, "static");
+
+    // The same holds for the 500 of a page that fails after its client went.
+    m_handler.fail = true;
+    Client third(m_port);
+    std::unique_ptr<Client> fourth;
+    m_handler.during = [&] {
+        third.reset();
+        ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
+        fourth = std::make_unique<Client>(m_port);
+        ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
+    };
+    third.send("GET / HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return fourth != nullptr; }));
+    m_handler.during = nullptr;
+    QTest::qWait(100);
+    EXPECT_FALSE(fourth->poll());
+    EXPECT_TRUE(fourth->received().isEmpty());
 }
 
 TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
