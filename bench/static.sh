@@ -29,6 +29,7 @@ CONNECTIONS=50
 SMALL_BYTES=1024
 LARGE_BYTES=$((10 * 1024 * 1024))
 CLK_TCK=$(getconf CLK_TCK)
+PATH=$PATH:/usr/sbin:/sbin # nginx, for users whose PATH lacks the system folders
 
 die() {
     echo "static.sh: $*" >&2
