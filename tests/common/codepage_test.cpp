@@ -1,4 +1,5 @@
 #include "common/codepage.h"
+#include "tests/support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

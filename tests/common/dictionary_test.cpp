@@ -2,6 +2,7 @@
 #include "common/error.h"
 #include "common/objectfactory.h"
 #include "common/text.h"
+#include "tests/support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

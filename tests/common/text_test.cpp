@@ -1,5 +1,7 @@
 #include "common/guid.h"
 #include "common/text.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -58,9 +60,7 @@ TEST(Text, FileExistsIsFalseForFoldersAndEmptyPaths) {
     QTemporaryDir dir;
     EXPECT_FALSE(FileExists(""));
     EXPECT_FALSE(FileExists(dir.path()));
-    QFile f(dir.filePath("x.txt"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    ASSERT_TRUE(support::WriteFile(dir.filePath("x.txt"), {}));
     EXPECT_TRUE(FileExists(dir.filePath("x.txt")));
     EXPECT_FALSE(FileExists(dir.filePath("y.txt")));
 }

@@ -1,7 +1,8 @@
 #include "common/error.h"
 #include "common/xml.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -9,10 +10,8 @@ using namespace common;
 
 namespace {
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    QFile f(dir.filePath(name));
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-    return f.fileName();
+    EXPECT_TRUE(support::WriteFile(dir.filePath(name), bytes));
+    return dir.filePath(name);
 }
 } // namespace
 
@@ -50,8 +49,6 @@ TEST(Xml, SaveWritesOneLineAndRaisesWhenItCannot) {
     pugi::xml_document doc;
     ASSERT_TRUE(LoadXmlString(doc, "<Settings>\n  <A>1</A>\n</Settings>"));
     SaveXmlFile(doc, dir.filePath("out.xml"));
-    QFile f(dir.filePath("out.xml"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "<Settings><A>1</A></Settings>");
+    EXPECT_EQ(support::ReadFile(dir.filePath("out.xml")), "<Settings><A>1</A></Settings>");
     EXPECT_THROW(SaveXmlFile(doc, dir.filePath("no/such/folder/out.xml")), Error);
 }

@@ -1,11 +1,12 @@
-#include "qtprinters.h"
-
 #include "common/error.h"
 #include "common/objectfactory.h"
 #include "components/components.h"
 #include "components/filesystemobject.h"
 #include "components/queue.h"
 #include "components/regexp.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/scopedenvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,11 +26,9 @@ int creationError(const QString& className) {
 }
 
 // Registers the components again with PATH set to path, then restores PATH.
-void registerWithPath(const QByteArray& path) {
-    const QByteArray saved = qgetenv("PATH");
-    qputenv("PATH", path);
+void registerWithPath(const QString& path) {
+    const support::ScopedEnvironment env{{"PATH", QFile::encodeName(path).constData()}};
     RegisterComponents();
-    qputenv("PATH", saved);
 }
 } // namespace
 
@@ -54,17 +53,15 @@ TEST(Components, ScriptingClassesAreCreatedWhateverTheCase) {
 
 TEST(Components, SpreadsheetClassesExistOnlyWithAnOfficeProgramOnPath) {
     QTemporaryDir empty;
-    registerWithPath(QFile::encodeName(empty.path()));
+    registerWithPath(empty.path());
     EXPECT_EQ(creationError("Excel.Application"), 429);
     EXPECT_EQ(creationError("Excel.Application.9"), 429);
 
     QTemporaryDir office;
-    QFile program(office.filePath(QStringLiteral("libreoffice")));
-    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-    program.write("#!/bin/sh\n");
-    program.close();
-    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    registerWithPath(QFile::encodeName(office.path()));
+    const QString program = office.filePath(QStringLiteral("libreoffice"));
+    ASSERT_TRUE(support::WriteFile(program, "#!/bin/sh\n"));
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    registerWithPath(office.path());
     EXPECT_EQ(creationError("Excel.Application"), 0);
     for (int v = 9; v <= 15; ++v)
         EXPECT_EQ(creationError(QStringLiteral("Excel.Application.%1").arg(v)), 0) << v;

@@ -1,12 +1,9 @@
-#include "helperprocess.h"
-#include "qtprinters.h"
-
 #include "common/error.h"
-#include "common/guid.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/process.h"
+#include "tests/support/processes.h"
+#include "tests/support/qtprinters.h"
 
-#include <QFile>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -19,10 +16,12 @@
 #include <unistd.h>
 
 using namespace dataserver;
+using support::ChildProcess;
+using support::TokenHolder;
 
 namespace {
 QString uniqueName() {
-    return QStringLiteral("test-") + common::NewGuidString();
+    return support::UniqueName(QStringLiteral("token"));
 }
 
 int errorNumberOf(const std::function<void()>& call) {
@@ -34,39 +33,37 @@ int errorNumberOf(const std::function<void()>& call) {
     return 0;
 }
 
-// Whether pid is a live process (not gone, not a zombie).
-bool runs(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return !line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
+// How many of count probes of a held name see it held.
+int timesHeld(const QString& name, int count) {
+    int held = 0;
+    for (int i = 0; i < count; ++i)
+        held += MutexExists(name) ? 1 : 0;
+    return held;
 }
 } // namespace
 
 TEST(NamedMutex, HeldByAnotherProcessUntilItExitsOrIsKilled) {
     const QString name = uniqueName();
     {
-        HelperProcess holder(QStringLiteral("qv_tokenholder"), {name});
-        ASSERT_EQ(holder.readLine(), "ready");
+        TokenHolder holder(name);
+        ASSERT_TRUE(holder.ready());
         EXPECT_TRUE(MutexExists(name));
-        holder.process().closeWriteChannel();
-        ASSERT_TRUE(holder.process().waitForFinished());
-        EXPECT_EQ(holder.process().exitCode(), 0);
+        holder.release();
+        EXPECT_EQ(holder.process().finish(), 0);
         EXPECT_FALSE(MutexExists(name));
     }
-    HelperProcess holder(QStringLiteral("qv_tokenholder"), {name});
-    ASSERT_EQ(holder.readLine(), "ready");
+    TokenHolder holder(name);
+    ASSERT_TRUE(holder.ready());
     EXPECT_TRUE(MutexExists(name));
-    holder.process().kill(); // SIGKILL: no chance to release anything
-    ASSERT_TRUE(holder.process().waitForFinished());
+    holder.process().process().kill(); // SIGKILL: no chance to release anything
+    EXPECT_EQ(holder.process().finish(), -1);
     EXPECT_FALSE(MutexExists(name));
 }
 
 TEST(NamedMutex, ChildOfTheHolderNeverInheritsTheToken) {
     const QString name = uniqueName();
-    HelperProcess holder(
-        QStringLiteral("qv_tokenholder"),
+    ChildProcess holder(
+        support::HelperProgram(QStringLiteral("qv_tokenholder")),
         {name, QStringLiteral("--spawn"), QStringLiteral("sleep"), QStringLiteral("60")});
     const QString childLine = holder.readLine();
     ASSERT_TRUE(childLine.startsWith(QLatin1String("child "))) << childLine.toStdString();
@@ -74,8 +71,8 @@ TEST(NamedMutex, ChildOfTheHolderNeverInheritsTheToken) {
     ASSERT_GT(child, 0);
     ASSERT_EQ(holder.readLine(), "ready");
     holder.process().kill();
-    ASSERT_TRUE(holder.process().waitForFinished());
-    EXPECT_TRUE(runs(child));
+    holder.finish();
+    EXPECT_TRUE(support::ProcessRuns(child));
     EXPECT_FALSE(MutexExists(name));
     EXPECT_TRUE(TerminateProcessById(int(child), 0));
 }
@@ -120,28 +117,22 @@ TEST(NamedMutex, ProbingAFreeNameLeavesNothingBehind) {
 }
 
 TEST(NamedMutex, ProbesBeyondTheBacklogStillSeeTheTokenHeld) {
-    for (const QStringList& extra : {QStringList{QStringLiteral("--no-loop")}, QStringList{}}) {
+    for (const QStringList& options : {QStringList{QStringLiteral("--no-loop")}, QStringList{}}) {
         const QString name = uniqueName();
-        HelperProcess holder(QStringLiteral("qv_tokenholder"), QStringList{name} + extra);
-        ASSERT_EQ(holder.readLine(), "ready");
-        int held = 0;
-        for (int i = 0; i < 300; ++i)
-            held += MutexExists(name) ? 1 : 0;
-        EXPECT_EQ(held, 300) << extra.join(' ').toStdString();
+        TokenHolder holder(name, options);
+        ASSERT_TRUE(holder.ready());
+        EXPECT_EQ(timesHeld(name, 300), 300) << options.join(' ').toStdString();
     }
     // The same for a token of this process while its event loop does not run.
     const QString name = uniqueName();
     const int handle = CreateInstanceMutex(name);
-    int held = 0;
-    for (int i = 0; i < 300; ++i)
-        held += MutexExists(name) ? 1 : 0;
-    EXPECT_EQ(held, 300);
+    EXPECT_EQ(timesHeld(name, 300), 300);
     DestroyInstanceMutex(handle);
 }
 
 TEST(NamedMutex, TokenIsTheDocumentedAbstractSocketAddress) {
     // A holder written without our code, as a parent program in another language would.
-    const QString name = QStringLiteral("parent-") + common::NewGuidString();
+    const QString name = uniqueName();
     const QByteArray address = "quorvex.mutex." + name.toUtf8();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;

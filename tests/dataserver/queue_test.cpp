@@ -1,27 +1,22 @@
-#include "helperprocess.h"
-#include "qtprinters.h"
-
 #include "common/error.h"
 #include "components/queue.h"
 #include "dataserver/serverqueue.h"
+#include "tests/support/processes.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
 #include <unistd.h>
 
 using namespace dataserver;
+using support::ChildProcess;
+using support::WriteFile;
 
 namespace {
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
@@ -37,9 +32,10 @@ protected:
                      m_dir.filePath(QStringLiteral("requests"))};
     }
     // A data server stand-in: answers each message of our out-queue into our in-queue.
-    std::unique_ptr<HelperProcess> startPeer(const QStringList& reply = {}) {
-        return std::make_unique<HelperProcess>(QStringLiteral("qv_queuepeer"),
-                                               QStringList{m_folders.out, m_folders.in} + reply);
+    std::unique_ptr<ChildProcess> startPeer(const QStringList& reply = {}) {
+        return std::make_unique<ChildProcess>(
+            support::HelperProgram(QStringLiteral("qv_queuepeer")),
+            QStringList{m_folders.out, m_folders.in} + reply);
     }
 
     QTemporaryDir m_dir;
@@ -69,7 +65,7 @@ TEST_F(QueueTest, SendLeavesOneCompleteMessageThatPollTakes) {
 
 TEST_F(QueueTest, PollNeverSeesHalfWrittenMessagesAndTimesOutEmpty) {
     const QString id = QStringLiteral("0D9F7C2A-0000-4000-8000-000000000001");
-    writeFile(m_folders.in + "/tmp/" + id + ".msg", "<XML><Ty");
+    ASSERT_TRUE(WriteFile(m_folders.in + "/tmp/" + id + ".msg", "<XML><Ty"));
     auto in = components::NewQueue();
     in->folder = m_folders.in;
     EXPECT_EQ(in->Poll(id, 200), "");
@@ -100,8 +96,8 @@ TEST_F(QueueTest, PeerRepliesArriveWholeAndMatchedById) {
 TEST_F(QueueTest, ClearRemovesMessagesOfTheFolderAndTmpOnly) {
     for (const char* name :
          {"a.msg", ".hidden.msg", "keep.txt", "tmp/b.msg", "tmp/keep.txt", "sub/c.msg"})
-        writeFile(m_folders.in + "/" + name, "x");
-    writeFile(m_folders.out + "/d.msg", "x");
+        ASSERT_TRUE(WriteFile(m_folders.in + "/" + name, "x"));
+    ASSERT_TRUE(WriteFile(m_folders.out + "/d.msg", "x"));
     ClearQueues(m_folders);
     EXPECT_EQ(entries(m_folders.in), QStringList{"keep.txt"});
     EXPECT_EQ(entries(m_folders.in + "/tmp"), QStringList{"keep.txt"});
@@ -130,19 +126,19 @@ TEST_F(QueueTest, MissingOrUnsetFolderRaisesInsteadOfWaiting) {
     EXPECT_THROW(queue->Clear(), common::Error);
 }
 
-TEST_F(QueueTest, PingAnsweredWithAnEmptyXmlElementGivesDotSpace) {
-    const auto peer = startPeer({QStringLiteral("<XML/>")});
-    QString info = QStringLiteral("stale");
-    EXPECT_TRUE(PingDataServer(m_folders, info, 60000));
-    EXPECT_EQ(info, ". ");
-}
-
 TEST_F(QueueTest, PingInfoJoinsErrorAndMessageOfTheReply) {
-    const auto peer = startPeer({QStringLiteral("<XML><Error>E17</Error><Message>No database"
-                                                "</Message></XML>")});
-    QString info;
-    EXPECT_TRUE(PingDataServer(m_folders, info, 60000));
-    EXPECT_EQ(info, "E17. No database");
+    const struct {
+        const char* reply;
+        const char* info;
+    } cases[] = {
+        {"<XML><Error>E17</Error><Message>No database</Message></XML>", "E17. No database"},
+        {"<XML/>", ". "}};
+    for (const auto& c : cases) {
+        const auto peer = startPeer({QString::fromUtf8(c.reply)});
+        QString info = QStringLiteral("stale");
+        EXPECT_TRUE(PingDataServer(m_folders, info, 60000)) << c.reply;
+        EXPECT_EQ(info, c.info);
+    }
 }
 
 TEST_F(QueueTest, PingWithoutAReplyIsFalse) {
@@ -167,7 +163,8 @@ TEST_F(QueueTest, ReplyThatIsNotXmlGivesAnEmptyDocument) {
 
 TEST(QueueFolders, FailureGivesErrorNumberAndDescription) {
     QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("blocker")), "a file where a folder should be");
+    ASSERT_TRUE(
+        WriteFile(dir.filePath(QStringLiteral("blocker")), "a file where a folder should be"));
     QString error;
     EXPECT_FALSE(CreateQueueFolders(dir.filePath(QStringLiteral("blocker/queue")), error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Error %1. ").arg(ENOTDIR))) << error.toStdString();

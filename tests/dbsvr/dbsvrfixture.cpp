@@ -1,4 +1,5 @@
 #include "dbsvrfixture.h"
+#include "tests/support/qtprinters.h"
 
 #include "common/files.h"
 #include "common/xml.h"

@@ -9,47 +9,22 @@
 #include "dataserver/namedmutex.h"
 #include "dbsvr/config.h"
 #include "dbsvrfixture.h"
+#include "tests/support/processes.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
-#include <csignal>
 #include <gtest/gtest.h>
+#include <memory>
+
+using namespace support;
 
 namespace {
 
-// The test binaries sit in <build>/tests, the staged program folder in <build>/quorvex.
-QString stageDir() {
-    const QString dir = qEnvironmentVariable("QV_STAGE_DIR");
-    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../quorvex")
-                         : dir;
-}
-
-QString testBinDir() {
-    const QString dir = qEnvironmentVariable("QV_TEST_BIN_DIR");
-    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
-}
-
 QString stagedProgram() {
-    return stageDir() + QStringLiteral("/dbsvr");
-}
-
-QString stagedExample() {
-    return stageDir() + QStringLiteral("/examples/microsoft access");
-}
-
-template <typename Condition> bool within(int ms, Condition condition) {
-    const QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(2);
-    }
-    return true;
+    return StageDir() + QStringLiteral("/dbsvr");
 }
 
 // One data server with its own temporary application folder, queues and files.
@@ -58,9 +33,7 @@ public:
     DataServerRun() {
         EXPECT_TRUE(m_dir.isValid());
         app = m_dir.filePath("app folder");
-        QDir().mkpath(app);
-        for (const char* name : {"dataserver.xml", "sample.db"})
-            EXPECT_TRUE(QFile::copy(stagedExample() + "/" + name, app + "/" + name)) << name;
+        EXPECT_TRUE(CopySampleApplication(app));
         requests = m_dir.filePath("queue/requests");
         results = m_dir.filePath("queue/results");
         QDir().mkpath(requests);
@@ -70,10 +43,6 @@ public:
         parameterFile = m_dir.filePath("parameters.txt");
     }
     ~DataServerRun() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
         if (m_parentHandle > 0)
             dataserver::DestroyInstanceMutex(m_parentHandle);
     }
@@ -85,16 +54,17 @@ public:
     }
 
     // Written the way the web server writes it: Windows-1252, CRLF between lines.
-    void start() {
+    ChildProcess& start() {
         const QStringList lines = {
             "parentmutex=\"" + parentMutex + "\"", "runningmutex=\"" + runningMutex + "\"",
             "inqueue=\"" + requests + "\"",        "outqueue=\"" + results + "\"",
             "alivefile=\"" + alive + "\"",         "messagefile=\"" + message + "\"",
             "configfolder=\"" + app + "\""};
         common::SaveFile(parameterFile, common::ToCodePage(lines.join("\r\n")));
-        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(stagedProgram(), {"parameterfile=\"" + parameterFile + "\"", ", hidden"});
-        ASSERT_TRUE(m_process.waitForStarted());
+        m_process = std::make_unique<ChildProcess>(
+            stagedProgram(), QStringList{"parameterfile=\"" + parameterFile + "\"", ", hidden"});
+        EXPECT_TRUE(m_process->started());
+        return *m_process;
     }
 
     bool running() const { return dataserver::MutexExists(runningMutex); }
@@ -107,11 +77,9 @@ public:
         const QString id = out.send({});
         components::Queue in;
         in.folder = results;
-        EXPECT_EQ(in.Poll(id, 20000), id) << xml.toStdString();
+        EXPECT_EQ(in.Poll(id, WAIT_MS), id) << xml.toStdString();
         return Reply(in.package.toUtf8());
     }
-
-    QProcess& process() { return m_process; }
 
     QString app, requests, results, alive, message, parameterFile;
     QString parentMutex = common::NewGuidString();
@@ -119,23 +87,23 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_process;
+    std::unique_ptr<ChildProcess> m_process;
     int m_parentHandle = 0;
 };
 
 TEST(DataServerProcess, StartsServesAndEndsWithItsParent) {
     DataServerRun run;
     run.holdParent();
-    run.start();
+    ChildProcess& dbsvr = run.start();
     // The alive file must be there by the first moment the running token is.
     bool aliveBeforeRunning = false;
-    ASSERT_TRUE(within(10000, [&] {
+    ASSERT_TRUE(Eventually([&] {
         aliveBeforeRunning = common::FileExists(run.alive);
         return run.running();
     }));
     EXPECT_TRUE(aliveBeforeRunning);
     Reply alive(common::ReadFile(run.alive));
-    EXPECT_EQ(alive.text("/XML/Pid"), QString::number(run.process().processId()));
+    EXPECT_EQ(alive.text("/XML/Pid"), QString::number(dbsvr.pid()));
 
     const Reply pong = run.ask("<XML><Type>Ping</Type></XML>");
     EXPECT_EQ(pong.text("/XML/Type"), "Pong");
@@ -154,9 +122,7 @@ TEST(DataServerProcess, StartsServesAndEndsWithItsParent) {
     EXPECT_FALSE(common::FileExists(run.message));
 
     run.releaseParent();
-    ASSERT_TRUE(run.process().waitForFinished(5000));
-    EXPECT_EQ(run.process().exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(run.process().exitCode(), 0);
+    EXPECT_EQ(dbsvr.finish(5000), 0);
     EXPECT_FALSE(run.running());
 }
 
@@ -164,8 +130,8 @@ TEST(DataServerProcess, ReportsAnUnusableDatabaseAndPicksUpTheFix) {
     DataServerRun run;
     dbsvr::SaveDatabaseSetting(run.app, "missing.db");
     run.holdParent();
-    run.start();
-    ASSERT_TRUE(within(10000, [&] { return common::FileExists(run.message); }));
+    ChildProcess& dbsvr = run.start();
+    ASSERT_TRUE(Eventually([&] { return common::FileExists(run.message); }));
     EXPECT_TRUE(run.running()); // the running token comes first, and stays
     const Reply message(common::ReadFile(run.message));
     EXPECT_EQ(message.text("/XML/Type"), "Message");
@@ -178,31 +144,15 @@ TEST(DataServerProcess, ReportsAnUnusableDatabaseAndPicksUpTheFix) {
 
     // Fixed through the configuration mode: served without a restart.
     dbsvr::SaveDatabaseSetting(run.app, "sample.db");
-    ASSERT_TRUE(within(10000, [&] {
+    ASSERT_TRUE(Eventually([&] {
         return run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error").isEmpty();
     }));
-    EXPECT_EQ(run.process().state(), QProcess::Running);
-}
-
-TEST(DataServerProcess, EndsWhenItsParentIsKilled) {
-    DataServerRun run;
-    QProcess parent;
-    parent.start(testBinDir() + "/qv_dbsvrparent", {run.parentMutex});
-    ASSERT_TRUE(parent.waitForReadyRead(10000));
-    ASSERT_EQ(parent.readLine().trimmed(), "ready");
-    run.start();
-    ASSERT_TRUE(within(10000, [&] { return run.running(); }));
-    ::kill(pid_t(parent.processId()), SIGKILL);
-    parent.waitForFinished();
-    EXPECT_TRUE(run.process().waitForFinished(5000));
-    EXPECT_FALSE(run.running());
+    EXPECT_EQ(dbsvr.process().state(), QProcess::Running);
 }
 
 TEST(DataServerProcess, DoesNotStartForAParentThatIsGone) {
     DataServerRun run;
-    run.start();
-    ASSERT_TRUE(run.process().waitForFinished(5000));
-    EXPECT_EQ(run.process().exitCode(), 0);
+    EXPECT_EQ(run.start().finish(5000), 0);
     EXPECT_FALSE(common::FileExists(run.alive));
     EXPECT_FALSE(common::FileExists(run.message));
 }
@@ -211,10 +161,9 @@ TEST(DataServerProcess, HeldRunningTokenIsACriticalError) {
     DataServerRun run;
     run.holdParent();
     const int held = dataserver::CreateInstanceMutex(run.runningMutex);
-    run.start();
-    ASSERT_TRUE(run.process().waitForFinished(10000));
+    const int exitCode = run.start().finish(10000);
     dataserver::DestroyInstanceMutex(held);
-    EXPECT_EQ(run.process().exitCode(), 1);
+    EXPECT_EQ(exitCode, 1);
     const Reply message(common::ReadFile(run.message));
     EXPECT_EQ(message.text("/XML/Type"), "Critical");
     EXPECT_EQ(message.text("/XML/Code"), "183");
@@ -225,14 +174,13 @@ TEST(DataServerProcess, ConfigurationModeOnTheCommandLine) {
     QTemporaryDir dir;
     const QString app = dir.filePath("my app");
     QDir().mkpath(app + "/data");
-    QFile::copy(stagedExample() + "/sample.db", app + "/data/shop.db");
+    ASSERT_TRUE(
+        QFile::copy(StageDir() + "/examples/microsoft access/sample.db", app + "/data/shop.db"));
     auto runConfig = [&](const QStringList& arguments, QByteArray* out) {
-        QProcess p;
-        p.setWorkingDirectory(app);
-        p.start(stagedProgram(), arguments);
-        EXPECT_TRUE(p.waitForFinished(10000));
-        *out = p.readAllStandardOutput() + p.readAllStandardError();
-        return p.exitCode();
+        ChildProcess p(stagedProgram(), arguments, {}, app);
+        const int exitCode = p.finish(10000);
+        *out = p.process().readAllStandardOutput() + p.process().readAllStandardError();
+        return exitCode;
     };
     QByteArray out;
     // The web server's form, with commas; the file given relative to the current folder.

@@ -3,6 +3,8 @@
 #include "dbsvr/database.h"
 #include "dbsvr/messagehandler.h"
 #include "dbsvrfixture.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,15 +30,18 @@ protected:
     Reply ask(const QString& request) const {
         return Reply(MessageHandler(m_config.get(), m_db.get()).handle(request.toUtf8()));
     }
-    Reply readTable(const QString& table, const QString& extra = {}) const {
-        return ask("<XML><Type>ReadTable</Type><Table>" + table.toHtmlEscaped() + "</Table>" +
-                   extra + "</XML>");
+    Reply readTable(const QString& name, const QString& extra = {}) const {
+        return ask(table(name, extra));
     }
-    Reply query(const QString& name, const QString& parameters, const QString& extra = {}) const {
-        return ask("<XML><Type>Query</Type><Name>" + name.toHtmlEscaped() + "</Name><Parameters>" +
-                   parameters + "</Parameters>" + extra + "</XML>");
+    static QString table(const QString& name, const QString& extra = {}) {
+        return "<XML><Type>ReadTable</Type><Table>" + name.toHtmlEscaped() + "</Table>" + extra +
+               "</XML>";
     }
-    int customerCount() const { return int(readTable("customers").text("/XML/Total").toInt()); }
+    static QString query(const QString& name, const QString& parameters = {},
+                         const QString& extra = {}) {
+        return "<XML><Type>Query</Type><Name>" + name.toHtmlEscaped() + "</Name><Parameters>" +
+               parameters + "</Parameters>" + extra + "</XML>";
+    }
 
     QTemporaryDir m_dir;
     std::unique_ptr<Config> m_config;
@@ -84,9 +89,12 @@ TEST_F(MessageHandlerTest, ReadTablePagesInStableOrder) {
     const Reply byName = readTable("customers", "<OrderBy>id</OrderBy><Descending>true</Descending>"
                                                 "<Limit>1</Limit>");
     EXPECT_EQ(byName.text("/XML/Rows/Row/Field[@name='id']"), "25");
+    // A real name that needs quoting is read; views page too, without a rowid.
+    EXPECT_EQ(readTable("odd \"name\"").text("/XML/Rows/Row/Field[@name='value']"), "inside");
+    EXPECT_EQ(readTable("customer_orders").text("/XML/Total"), "4");
 }
 
-TEST_F(MessageHandlerTest, ReadTableKeepsValuesExact) {
+TEST_F(MessageHandlerTest, ReadTableKeepsValuesExactAndCapsTheLimit) {
     const Reply r = readTable("customers", "<Offset>2</Offset><Limit>3</Limit>");
     EXPECT_EQ(r.text("/XML/Rows/Row[1]/Field[@name='email']/@null"), "true");
     EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='photo']/@type"), "blob");
@@ -94,13 +102,7 @@ TEST_F(MessageHandlerTest, ReadTableKeepsValuesExact) {
     EXPECT_EQ(r.text("/XML/Rows/Row[3]/Field[@name='name']"),
               QString::fromUtf8("Zoë <&> \"quoted\""));
     EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='email']/@null"), "");
-}
 
-TEST_F(MessageHandlerTest, ReadTableChecksPagingArguments) {
-    EXPECT_EQ(readTable("customers", "<Limit>-1</Limit>").text("/XML/Error"), "InvalidArgument");
-    EXPECT_EQ(readTable("customers", "<Offset>ten</Offset>").text("/XML/Error"), "InvalidArgument");
-    EXPECT_EQ(readTable("customers", "<Limit>1 OR 1=1</Limit>").text("/XML/Error"),
-              "InvalidArgument");
     MakeDatabase(m_db->path(),
                  "WITH RECURSIVE n(i) AS (SELECT 26 UNION ALL SELECT i + 1 FROM n "
                  "WHERE i < 1100) INSERT INTO customers (id, name) SELECT i, 'x' FROM n;");
@@ -110,84 +112,83 @@ TEST_F(MessageHandlerTest, ReadTableChecksPagingArguments) {
     EXPECT_EQ(readTable("customers").count("/XML/Rows/Row"), size_t(dbsvr::DEFAULT_LIMIT));
 }
 
-TEST_F(MessageHandlerTest, TableAndColumnNamesMustBeInTheSchema) {
-    for (const char* name :
-         {"customers; DROP TABLE customers", "customers\" --", "customers WHERE 1=1",
-          "sqlite_master", "", "Customers", "(SELECT * FROM customers)"}) {
-        const Reply r = readTable(QString::fromUtf8(name));
-        EXPECT_EQ(r.text("/XML/Type"), "Error") << name;
-        EXPECT_EQ(r.text("/XML/Error"), "UnknownTable") << name;
-        EXPECT_EQ(r.count("/XML/Rows"), 0u) << name;
+// Every refusal is a whole error reply (no rows), and none of them runs or changes anything.
+TEST_F(MessageHandlerTest, RefusedRequestsGetAnErrorReplyAndChangeNothing) {
+    const QString customer = "<Parameter name=\"customer\">1</Parameter>";
+    const struct {
+        QString request;
+        const char* error;
+    } cases[] = {
+        {"", "InvalidRequest"},
+        {"not xml", "InvalidRequest"},
+        {"<XML><Type>Ping</Type>", "InvalidRequest"},
+        {"<XML/>", "InvalidRequest"},
+        {"<XML><Type>DropEverything</Type></XML>", "InvalidRequest"},
+        // Table and column names must be in the schema, exactly.
+        {table("customers; DROP TABLE customers"), "UnknownTable"},
+        {table("customers\" --"), "UnknownTable"},
+        {table("customers WHERE 1=1"), "UnknownTable"},
+        {table("sqlite_master"), "UnknownTable"},
+        {table(""), "UnknownTable"},
+        {table("Customers"), "UnknownTable"},
+        {table("(SELECT * FROM customers)"), "UnknownTable"},
+        {table("customers", "<OrderBy>id; DROP TABLE customers</OrderBy>"), "UnknownColumn"},
+        {table("customers", "<Limit>-1</Limit>"), "InvalidArgument"},
+        {table("customers", "<Offset>ten</Offset>"), "InvalidArgument"},
+        {table("customers", "<Limit>1 OR 1=1</Limit>"), "InvalidArgument"},
+        // Only configured queries run, with exactly their typed parameters.
+        {query("Nope"), "UnknownQuery"},
+        {query("SELECT * FROM customers"), "UnknownQuery"},
+        {query("ordersof"), "UnknownQuery"},
+        {query(""), "UnknownQuery"},
+        {query("OrdersOf"), "MissingParameter"},
+        {query("OrdersOf", customer + "<Parameter name=\"extra\">2</Parameter>"),
+         "UnknownParameter"},
+        {query("OrdersOf", customer + customer), "InvalidArgument"},
+        {query("OrdersOf", "<Parameter name=\"customer\">1 OR 1=1</Parameter>"), "InvalidArgument"},
+        // A configured text holding two statements runs neither.
+        {query("TwoStatements"), "DatabaseError"},
+        {query("Unnamed"), "DatabaseError"},
+    };
+    for (const auto& c : cases) {
+        const Reply r = ask(c.request);
+        EXPECT_EQ(r.text("/XML/Type"), "Error") << c.request.toStdString();
+        EXPECT_EQ(r.text("/XML/Error"), c.error) << c.request.toStdString();
+        EXPECT_FALSE(r.text("/XML/Message").isEmpty()) << c.request.toStdString();
+        EXPECT_EQ(r.count("/XML/Rows"), 0u) << c.request.toStdString();
     }
-    const Reply column = readTable("customers", "<OrderBy>id; DROP TABLE customers</OrderBy>");
-    EXPECT_EQ(column.text("/XML/Error"), "UnknownColumn");
-    EXPECT_EQ(customerCount(), 25);
-
-    // A real name that needs quoting is read, not refused.
-    const Reply odd = readTable("odd \"name\"");
-    EXPECT_EQ(odd.text("/XML/Error"), "");
-    EXPECT_EQ(odd.text("/XML/Rows/Row/Field[@name='value']"), "inside");
-    // Views page too, without a rowid.
-    EXPECT_EQ(readTable("customer_orders").text("/XML/Total"), "4");
+    EXPECT_EQ(readTable("customers").text("/XML/Total"), "25");
+    EXPECT_EQ(readTable("orders").text("/XML/Total"), "4");
 }
 
-TEST_F(MessageHandlerTest, NamedQueryBindsTypedParameters) {
-    const Reply r = query("OrdersOf", "<Parameter name=\"customer\">1</Parameter>");
+TEST_F(MessageHandlerTest, NamedQueryBindsTypedParametersNeverAsSql) {
+    const Reply r = ask(query("OrdersOf", "<Parameter name=\"customer\">1</Parameter>"));
     EXPECT_EQ(r.text("/XML/Type"), "Rows");
     EXPECT_EQ(r.text("/XML/Error"), "");
     EXPECT_EQ(r.count("/XML/Rows/Row"), 3u);
     EXPECT_EQ(r.text("/XML/Rows/Row[1]/Field[@name='amount']"), "10.5");
     EXPECT_EQ(r.text("/XML/More"), "false");
 
-    const Reply text = query("CustomerByName", "<Parameter name=\":name\">Customer 7</Parameter>");
+    const Reply text =
+        ask(query("CustomerByName", "<Parameter name=\":name\">Customer 7</Parameter>"));
     EXPECT_EQ(text.text("/XML/Rows/Row/Field[@name='id']"), "7");
 
-    const Reply paged = query("AllCustomers", "", "<Offset>20</Offset><Limit>3</Limit>");
+    const Reply paged = ask(query("AllCustomers", "", "<Offset>20</Offset><Limit>3</Limit>"));
     EXPECT_EQ(paged.text("/XML/Rows/Row[1]/Field[@name='id']"), "21");
     EXPECT_EQ(paged.text("/XML/Count"), "3");
     EXPECT_EQ(paged.text("/XML/More"), "true");
-}
 
-TEST_F(MessageHandlerTest, ParameterValuesAreNeverSql) {
-    EXPECT_EQ(
-        query("OrdersOf", "<Parameter name=\"customer\">1 OR 1=1</Parameter>").text("/XML/Error"),
-        "InvalidArgument");
-    const Reply r = query("CustomerByName", "<Parameter name=\"name\">x' OR '1'='1</Parameter>");
-    EXPECT_EQ(r.text("/XML/Error"), "");
-    EXPECT_EQ(r.count("/XML/Rows/Row"), 0u);
-    const Reply drop =
-        query("CustomerByName", "<Parameter name=\"name\">'; DROP TABLE customers; --</Parameter>");
-    EXPECT_EQ(drop.count("/XML/Rows/Row"), 0u);
-    EXPECT_EQ(customerCount(), 25);
-}
-
-TEST_F(MessageHandlerTest, NamedQueryParameterFaults) {
-    EXPECT_EQ(query("OrdersOf", "").text("/XML/Error"), "MissingParameter");
-    EXPECT_EQ(query("OrdersOf", "<Parameter name=\"customer\">1</Parameter>"
-                                "<Parameter name=\"extra\">2</Parameter>")
-                  .text("/XML/Error"),
-              "UnknownParameter");
-    EXPECT_EQ(query("OrdersOf", "<Parameter name=\"customer\">1</Parameter>"
-                                "<Parameter name=\"customer\">2</Parameter>")
-                  .text("/XML/Error"),
-              "InvalidArgument");
-    const Reply nullName =
-        query("CustomerByName", "<Parameter name=\"name\" null=\"true\">x</Parameter>");
-    EXPECT_EQ(nullName.text("/XML/Error"), "");
-    EXPECT_EQ(nullName.count("/XML/Rows/Row"), 0u);
-}
-
-TEST_F(MessageHandlerTest, OnlyConfiguredQueriesRun) {
-    for (const char* name : {"Nope", "SELECT * FROM customers", "ordersof", ""}) {
-        const Reply r = query(QString::fromUtf8(name), "");
-        EXPECT_EQ(r.text("/XML/Error"), "UnknownQuery") << name;
+    for (const char* name : {"<Parameter name=\"name\">x' OR '1'='1</Parameter>",
+                             "<Parameter name=\"name\">'; DROP TABLE customers; --</Parameter>",
+                             "<Parameter name=\"name\" null=\"true\">x</Parameter>"}) {
+        const Reply none = ask(query("CustomerByName", name));
+        EXPECT_EQ(none.text("/XML/Error"), "") << name;
+        EXPECT_EQ(none.count("/XML/Rows/Row"), 0u) << name;
     }
-    // A configured text holding two statements runs neither.
-    const Reply two = query("TwoStatements", "");
-    EXPECT_EQ(two.text("/XML/Error"), "DatabaseError");
-    EXPECT_EQ(readTable("orders").text("/XML/Total"), "4");
-    EXPECT_EQ(query("Unnamed", "").text("/XML/Error"), "DatabaseError");
+    EXPECT_EQ(readTable("customers").text("/XML/Total"), "25");
+}
 
+TEST_F(MessageHandlerTest, ListQueriesShowsParametersButNoSql) {
     const Reply listed = ask("<XML><Type>ListQueries</Type></XML>");
     EXPECT_EQ(listed.count("/XML/Queries/Query"), 6u);
     EXPECT_EQ(listed.text("/XML/Queries/Query[@name='OrdersOf']/Parameter/@type"), "integer");
@@ -195,23 +196,13 @@ TEST_F(MessageHandlerTest, OnlyConfiguredQueriesRun) {
 }
 
 TEST_F(MessageHandlerTest, ChangingQueryReportsChanges) {
-    const Reply r = query("AddOrder", "<Parameter name=\"customer\">2</Parameter>"
-                                      "<Parameter name=\"amount\">1.25</Parameter>");
+    const Reply r = ask(query("AddOrder", "<Parameter name=\"customer\">2</Parameter>"
+                                          "<Parameter name=\"amount\">1.25</Parameter>"));
     EXPECT_EQ(r.text("/XML/Error"), "");
     EXPECT_EQ(r.text("/XML/Changes"), "1");
-    EXPECT_EQ(query("OrdersOf", "<Parameter name=\"customer\">2</Parameter>")
+    EXPECT_EQ(ask(query("OrdersOf", "<Parameter name=\"customer\">2</Parameter>"))
                   .text("/XML/Rows/Row[2]/Field[@name='amount']"),
               "1.25");
-}
-
-TEST_F(MessageHandlerTest, BadRequestsGetErrorReplies) {
-    for (const char* request : {"", "not xml", "<XML><Type>Ping</Type>", "<XML/>",
-                                "<XML><Type>DropEverything</Type></XML>"}) {
-        const Reply r = ask(QString::fromUtf8(request));
-        EXPECT_EQ(r.text("/XML/Type"), "Error") << request;
-        EXPECT_EQ(r.text("/XML/Error"), "InvalidRequest") << request;
-        EXPECT_FALSE(r.text("/XML/Message").isEmpty()) << request;
-    }
 }
 
 TEST(MessageHandlerWithoutDatabase, PingsAnswerAndDataRequestsFail) {
@@ -236,10 +227,7 @@ TEST(DatabaseOpen, RefusesWhatIsNoDatabaseAndCreatesNothing) {
     EXPECT_FALSE(QFile::exists(missing));
 
     const QString text = dir.filePath("text.db");
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'x'));
-    f.close();
+    ASSERT_TRUE(support::WriteFile(text, QByteArray(4096, 'x')));
     try {
         Database::Open(text);
         ADD_FAILURE() << "a text file opened as a database";

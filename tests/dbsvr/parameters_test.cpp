@@ -4,6 +4,7 @@
 #include "dbsvr/config.h"
 #include "dbsvr/parameters.h"
 #include "dbsvrfixture.h"
+#include "tests/support/qtprinters.h"
 
 #include <QDir>
 #include <QTemporaryDir>

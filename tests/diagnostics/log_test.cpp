@@ -1,8 +1,9 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "diagnostics/log.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,25 +14,19 @@ using diagnostics::Log;
 namespace {
 const QDateTime NOON(QDate(2026, 12, 7), QTime(12, 42, 20));
 const QByteArray STAMP = "'2026-12-07 12:42:20'";
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+using support::ReadFile;
 
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_log.setFolder(m_dir.path());
-        m_log.setPostfix(".log");
-        m_log.setClock([this] { return m_now; });
+        configure(m_log);
+    }
+    // Daily files "yyyyMMdd.log" in the test's folder, on the test's clock.
+    void configure(Log& log) {
+        log.setFolder(m_dir.path());
+        log.setPostfix(".log");
+        log.setClock([this] { return m_now; });
     }
     QString path() { return m_log.LogFilePath(); }
 
@@ -45,9 +40,9 @@ TEST_F(LogTest, LinesQuoteFieldsDoubleApostrophesAndUseTheCodePage) {
     m_log.LogEntry(0, QStringLiteral("it's done"));
     m_log.LogEntry(2, Value::Array{"a", "", int32_t(5), QString::fromUtf8("5 €")});
     m_log.LogEntry(1, Value());
-    EXPECT_EQ(readAll(m_dir.filePath("20261207.log")), STAMP + ", 1, 0, 'it''s done'\r\n" + STAMP +
-                                                           ", 2, 2, 'a', '', '5', '5 \x80'\r\n" +
-                                                           STAMP + ", 3, 1, ''\r\n");
+    EXPECT_EQ(ReadFile(m_dir.filePath("20261207.log")), STAMP + ", 1, 0, 'it''s done'\r\n" + STAMP +
+                                                            ", 2, 2, 'a', '', '5', '5 \x80'\r\n" +
+                                                            STAMP + ", 3, 1, ''\r\n");
 }
 
 TEST_F(LogTest, FileNameHasTheProcessIdWhereverPidStands) {
@@ -57,7 +52,7 @@ TEST_F(LogTest, FileNameHasTheProcessIdWhereverPidStands) {
     m_log.LogSysEntry();
     const QString name = "P" + pid + "-20261207-WEBSRV-" + pid + "-" + pid + ".log";
     EXPECT_EQ(path(), m_dir.filePath(name));
-    EXPECT_EQ(readAll(m_dir.filePath(name)),
+    EXPECT_EQ(ReadFile(m_dir.filePath(name)),
               STAMP + ", 1, 0, 'User=" + common::CurrentUserName().toLatin1() + ", Computer=" +
                   common::ComputerName().toLatin1() + ", Process=" + pid.toLatin1() + "'\r\n");
 }
@@ -67,15 +62,16 @@ TEST_F(LogTest, MidnightStartsANewFileAndTheCounterGoesOn) {
     m_log.LogEntry(0, "before");
     m_now = QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0));
     m_log.LogEntry(0, "after");
-    EXPECT_EQ(readAll(m_dir.filePath("20261207.log")), "'2026-12-07 23:59:59', 1, 0, 'before'\r\n");
-    EXPECT_EQ(readAll(m_dir.filePath("20261208.log")), "'2026-12-08 00:00:00', 2, 0, 'after'\r\n");
+    EXPECT_EQ(ReadFile(m_dir.filePath("20261207.log")),
+              "'2026-12-07 23:59:59', 1, 0, 'before'\r\n");
+    EXPECT_EQ(ReadFile(m_dir.filePath("20261208.log")), "'2026-12-08 00:00:00', 2, 0, 'after'\r\n");
 }
 
 TEST_F(LogTest, AFileRemovedBehindItsBackIsCreatedAgain) {
     m_log.LogEntry(0, "one");
     ASSERT_TRUE(QFile::remove(path()));
     m_log.LogEntry(0, "two");
-    EXPECT_EQ(readAll(path()), STAMP + ", 2, 0, 'two'\r\n");
+    EXPECT_EQ(ReadFile(path()), STAMP + ", 2, 0, 'two'\r\n");
 }
 
 TEST_F(LogTest, CutsOnlyFromMaxsizePlusTwoBytesToTheLastWholeLines) {
@@ -87,43 +83,41 @@ TEST_F(LogTest, CutsOnlyFromMaxsizePlusTwoBytesToTheLastWholeLines) {
 
     // Brought to exactly maxsize + 1 bytes: left alone.
     const QByteArray notCut = filler.left(100001 - entry.size());
-    writeAll(path(), notCut);
+    ASSERT_TRUE(support::WriteFile(path(), notCut));
     m_log.LogEntry(0, "entry");
-    EXPECT_EQ(readAll(path()), notCut + entry);
+    EXPECT_EQ(ReadFile(path()), notCut + entry);
 
     // Brought to maxsize + 2: only the lines wholly within the last 80001 bytes stay.
     Log second;
-    second.setFolder(m_dir.path());
-    second.setPostfix(".log");
+    configure(second);
     second.setMaxsize(100000);
-    second.setClock([this] { return m_now; });
     const QByteArray whole = filler.left(100002 - entry.size()) + entry;
-    writeAll(path(), whole.left(whole.size() - entry.size()));
+    ASSERT_TRUE(support::WriteFile(path(), whole.left(whole.size() - entry.size())));
     second.LogEntry(0, "entry");
     QByteArray kept = whole.right(80001);
     kept.remove(0, kept.indexOf("\r\n") + 2);
-    EXPECT_EQ(readAll(path()), kept);
+    EXPECT_EQ(ReadFile(path()), kept);
     EXPECT_LE(kept.size(), 80001);
 
     // The entry after a cut lands in the new file.
     second.LogEntry(0, "next");
-    EXPECT_EQ(readAll(path()), kept + STAMP + ", 2, 0, 'next'\r\n");
+    EXPECT_EQ(ReadFile(path()), kept + STAMP + ", 2, 0, 'next'\r\n");
 }
 
 TEST_F(LogTest, NoLimitLetsTheFileGrow) {
-    writeAll(path(), QByteArray(200000, 'x'));
+    ASSERT_TRUE(support::WriteFile(path(), QByteArray(200000, 'x')));
     m_log.LogEntry(0, "entry");
-    EXPECT_EQ(readAll(path()).size(), 200000 + STAMP.size() + 17);
+    EXPECT_EQ(ReadFile(path()).size(), 200000 + STAMP.size() + 17);
 }
 
 TEST_F(LogTest, ALargeLimitCutsWithoutOverflow) {
     // 80 % of this limit does not fit 32 bits once multiplied by 80.
     m_log.setMaxsize(30000000);
     const QByteArray line = QByteArray(98, 'x') + "\r\n";
-    writeAll(path(), line.repeated(300000));
+    ASSERT_TRUE(support::WriteFile(path(), line.repeated(300000)));
     m_log.LogEntry(0, "entry");
     const QByteArray entry = STAMP + ", 1, 0, 'entry'\r\n";
-    EXPECT_EQ(readAll(path()), line.repeated(239999) + entry);
+    EXPECT_EQ(ReadFile(path()), line.repeated(239999) + entry);
 }
 
 TEST_F(LogTest, FailuresNameThePathAndStillCount) {
@@ -143,7 +137,7 @@ TEST_F(LogTest, FailuresNameThePathAndStillCount) {
     EXPECT_TRUE(m_log.isOpen());
     EXPECT_TRUE(QFile::exists(path()));
     m_log.LogEntry(0, "kept");
-    EXPECT_EQ(readAll(path()), STAMP + ", 2, 0, 'kept'\r\n");
+    EXPECT_EQ(ReadFile(path()), STAMP + ", 2, 0, 'kept'\r\n");
 }
 
 TEST_F(LogTest, AnEmptyFolderBecomesTheProgramFolderForGood) {

@@ -3,62 +3,37 @@
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/recordeddiagnostics.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using diagnostics::Diagnostics;
 
 namespace {
-// Records what would have been shown and answers as told.
-class RecordingInterface final : public common::UserInterface {
-public:
-    int messageBox(const QString& text, int style, const QString& title) override {
-        shown.append(text + "|" + QString::number(style) + "|" + title);
-        return answer;
-    }
-    bool showSettingsDialog() override { return false; }
-    bool openUrl(const QString&) override { return false; }
-    void windowStateChanged() override {}
-
-    QStringList shown;
-    int answer = common::ANSWER_YES;
-};
 
 class TraceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        Diagnostics::instance().reset();
-        i18n::UnloadLanguage();
-        diagnostics::OpenLog(m_dir.path());
-        Diagnostics::instance().setTraceSink(
-            [this](const QString& text, const QString& time) { m_rows.append(text + "|" + time); });
-    }
-    void TearDown() override {
-        Diagnostics::instance().reset();
         i18n::UnloadLanguage();
     }
-    // The log's lines after the user/computer/process line, without time stamp
-    // and counter.
-    QStringList entries() {
-        QFile f(Diagnostics::instance().log()->LogFilePath());
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        QStringList out;
-        const QList<QByteArray> lines = f.readAll().split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            if (lines[i].isEmpty())
-                continue;
-            const QString line = QString::fromLatin1(lines[i]);
-            out.append(line.section(", ", 2));
-        }
-        return out;
+    void TearDown() override { i18n::UnloadLanguage(); }
+    // The log's lines after the user/computer/process line, without time stamp and counter.
+    QStringList entries() const {
+        QStringList lines = m_diagnostics.logText().split('\n', Qt::SkipEmptyParts);
+        if (!lines.isEmpty())
+            lines.removeFirst();
+        for (QString& line : lines)
+            line = line.section(", ", 2);
+        return lines;
     }
 
     QTemporaryDir m_dir;
-    QStringList m_rows;
+    support::RecordedDiagnostics m_diagnostics{m_dir.path()};
 };
 } // namespace
 
@@ -68,9 +43,7 @@ TEST_F(TraceTest, OpenLogCreatesTheDailyProcessFileWithTheSystemLine) {
     const QString path = m_dir.filePath("Logs/" + name);
     EXPECT_EQ(Diagnostics::instance().log()->LogFilePath(), path);
     EXPECT_EQ(Diagnostics::instance().log()->maxsize(), 100000);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(f.readAll().contains(", 1, 0, 'User="));
+    EXPECT_TRUE(support::ReadFile(path).contains(", 1, 0, 'User="));
 }
 
 TEST_F(TraceTest, DurationsAreWholeMillisecondsRoundedDown) {
@@ -85,20 +58,21 @@ TEST_F(TraceTest, DurationsAreWholeMillisecondsRoundedDown) {
     diagnostics::WriteTrace("Zero", 0, 1);
     EXPECT_EQ(entries(), (QStringList{"0, 'Load translations'\r", "0, 'Processing time (15 ms)'\r",
                                       "1, 'Zero (0 ms)'\r"}));
-    EXPECT_EQ(m_rows, (QStringList{"Load translations|", "Processing time|15 ms", "Zero|0 ms"}));
+    EXPECT_EQ(m_diagnostics.traces, (QStringList{"Load translations", "Processing time", "Zero"}));
+    EXPECT_EQ(m_diagnostics.traceTimes, (QStringList{"", "15 ms", "0 ms"}));
 }
 
 TEST_F(TraceTest, TracingWithoutALogRaises) {
     Diagnostics::instance().setLog(nullptr);
     EXPECT_THROW(diagnostics::WriteTrace("nowhere"), common::Error);
-    EXPECT_TRUE(m_rows.isEmpty());
+    EXPECT_TRUE(m_diagnostics.traces.isEmpty());
 }
 
 TEST_F(TraceTest, NotifyUserShowsOnlyWhenInteractiveButAlwaysLogs) {
-    RecordingInterface ui;
-    Diagnostics::instance().setUserInterface(&ui);
+    const support::RecordingInterface& ui = m_diagnostics.ui;
     EXPECT_EQ(diagnostics::NotifyUser("Shown", common::MB_YES_NO_CANCEL), common::ANSWER_YES);
-    EXPECT_EQ(ui.shown, QStringList{"Shown|51|Quorvex (1.0.202)"});
+    EXPECT_EQ(ui.shown, QStringList{"51|Shown"});
+    EXPECT_EQ(ui.titles, QStringList{"Quorvex (1.0.202)"});
 
     Diagnostics::instance().setInteractive(false);
     EXPECT_EQ(diagnostics::NotifyUser("Hidden", common::MB_WARNING), common::ANSWER_NONE);
@@ -123,13 +97,11 @@ TEST_F(TraceTest, AppErrorHandlerLogsTheLanguageSentenceAndCloses) {
     diagnostics::AppErrorHandler("ignored", 5, "Plain it's");
     EXPECT_EQ(closed, 2);
 
-    QFile f(Diagnostics::instance().log()->LogFilePath());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray log = f.readAll();
+    const QString log = m_diagnostics.logText();
     EXPECT_TRUE(
         log.contains(", 2, 'The application was unable to load the translation file for the "
                      "specified language ''fr''.\r\nError loading language file: " +
-                     m_dir.filePath("nolanguages/fr.xml").toUtf8() + "'\r\n"));
+                     m_dir.filePath("nolanguages/fr.xml") + "'\r\n"));
     EXPECT_TRUE(log.contains(", 2, 'Plain it''s'\r\n"));
 }
 

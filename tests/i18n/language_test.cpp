@@ -3,9 +3,7 @@
 #include "common/registry.h"
 #include "i18n/language.h"
 #include "registryfixture.h"
-
-#include <QDir>
-#include <QFile>
+#include "tests/support/programfolder.h"
 
 using common::Value;
 
@@ -29,7 +27,6 @@ protected:
         RegistryFixture::SetUp();
         i18n::UnloadLanguage();
         common::SetProgramFolder(m_dir.path());
-        QDir().mkpath(m_dir.filePath("language"));
         write("language/xx.xml", SAMPLE);
     }
     void TearDown() override {
@@ -38,10 +35,8 @@ protected:
         RegistryFixture::TearDown();
     }
     QString write(const QString& name, const QByteArray& bytes) {
-        QFile f(m_dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return f.fileName();
+        EXPECT_TRUE(support::WriteFile(m_dir.filePath(name), bytes));
+        return m_dir.filePath(name);
     }
 };
 } // namespace
@@ -103,7 +98,6 @@ TEST_F(LanguageTest, OverridesPlaceTheFolderOrTheWholeFile) {
     EXPECT_EQ(i18n::LanguageFolder(), m_dir.filePath("language"));
     EXPECT_EQ(i18n::LanguageFilePath("de"), m_dir.filePath("language/de.xml"));
 
-    QDir().mkpath(m_dir.filePath("other"));
     write("other/xx.xml", "<R><Label id='where'>other folder</Label></R>");
     i18n::SetLanguageOverrides({}, m_dir.filePath("other"));
     i18n::LoadLanguage("xx");

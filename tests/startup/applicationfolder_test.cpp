@@ -1,6 +1,7 @@
 #include "common/error.h"
 #include "common/objectfactory.h"
 #include "components/components.h"
+#include "diagnostics/trace.h"
 #include "startup/applicationfolder.h"
 #include "startupfixture.h"
 
@@ -14,30 +15,24 @@ protected:
     QString makeFolder(const QString& name, std::initializer_list<const char*> parts) {
         const QString folder = path(name);
         QDir().mkpath(folder);
-        for (const char* part : parts) {
-            if (QString(part).endsWith(".htm")) {
-                QFile f(folder + "/" + part);
-                EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-                f.write("own page");
-            } else {
+        for (const QString part : parts) {
+            if (part.endsWith(".htm"))
+                EXPECT_TRUE(support::WriteFile(folder + "/" + part, "own page"));
+            else
                 QDir().mkpath(folder + "/" + part);
-            }
         }
         return folder;
     }
-    QByteArray homePage(const QString& folder) {
-        QFile f(folder + "/pages/home.htm");
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    static QByteArray homePage(const QString& folder) {
+        return support::ReadFile(folder + "/pages/home.htm");
     }
 };
 } // namespace
 
 TEST_F(ApplicationFolderTest, MissingFolderOrFileIsReportedAndRefused) {
     EXPECT_FALSE(CheckApplicationFolder(path("nowhere")));
-    QFile file(path("a-file"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    EXPECT_FALSE(CheckApplicationFolder(file.fileName()));
+    ASSERT_TRUE(support::WriteFile(path("a-file"), {}));
+    EXPECT_FALSE(CheckApplicationFolder(path("a-file")));
     EXPECT_EQ(m_ui.shown, QStringList({"48|No such folder", "48|No such folder"}));
     EXPECT_FALSE(QDir(path("nowhere")).exists());
 }
@@ -86,9 +81,7 @@ TEST_F(ApplicationFolderTest, AnythingButYesRefusesAndAHiddenRunIsNeverAsked) {
 
 TEST_F(ApplicationFolderTest, FileSystemFailuresRaise) {
     const QString folder = makeFolder("app", {"forms"});
-    QFile blocker(folder + "/pages"); // a file where the folder must go
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(support::WriteFile(folder + "/pages", {})); // a file where the folder must go
     EXPECT_THROW(CheckApplicationFolder(folder), common::Error);
 
     common::ObjectFactory::instance().removeClass("Scripting.FileSystemObject");

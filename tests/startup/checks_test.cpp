@@ -48,12 +48,9 @@ protected:
 
 TEST_F(ChecksTest, AllComponentsPresentTracesEachRowInOrder) {
     startup::CheckComponents();
-    const QString log = logText();
-    const qsizetype a = log.indexOf("Check component VBScript.RegExp");
-    const qsizetype b = log.indexOf("Check component Scripting.FileSystemObject");
-    const qsizetype c = log.indexOf("Check component Halvik.Queue");
-    const qsizetype d = log.indexOf("Check component Halvik.Dictionary");
-    EXPECT_TRUE(a >= 0 && a < b && b < c && c < d) << log.toStdString();
+    EXPECT_TRUE(support::ContainsInOrder(
+        logText(), {"Check component VBScript.RegExp", "Check component Scripting.FileSystemObject",
+                    "Check component Halvik.Queue", "Check component Halvik.Dictionary"}));
 }
 
 TEST_F(ChecksTest, MissingQueueStopsAtTheThirdRowWithItsOwnMessage) {

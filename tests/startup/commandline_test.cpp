@@ -1,6 +1,7 @@
 #include "common/dictionary.h"
 #include "common/text.h"
 #include "startup/commandline.h"
+#include "tests/support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

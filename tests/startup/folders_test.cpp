@@ -1,62 +1,35 @@
 #include "common/error.h"
 #include "startup/folders.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/scopedenvironment.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace startup;
 
-namespace {
-// Sets the temporary-folder variables for one test and restores them after.
-class TempEnvironment final {
-public:
-    TempEnvironment(const char* temp, const char* tmp, const char* tmpdir) {
-        for (const char* name : NAMES)
-            m_saved.append(qgetenv(name));
-        set("TEMP", temp);
-        set("TMP", tmp);
-        set("TMPDIR", tmpdir);
-    }
-    ~TempEnvironment() {
-        for (int i = 0; i < 3; ++i)
-            set(NAMES[i], m_saved[i].isNull() ? nullptr : m_saved[i].constData());
-    }
-
-private:
-    static void set(const char* name, const char* value) {
-        if (value)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-    static constexpr const char* NAMES[] = {"TEMP", "TMP", "TMPDIR"};
-    QList<QByteArray> m_saved;
-};
-} // namespace
+using support::ScopedEnvironment;
 
 TEST(Folders, TempFolderFromTempTmpTmpdirOrProgramFolder) {
-    {
-        TempEnvironment env("/t/", "/other", "/third");
-        EXPECT_EQ(GetTempFolder("/prog"), "/t/Quorvex");
-    }
-    {
-        TempEnvironment env("", "/other", "/third");
-        EXPECT_EQ(GetTempFolder("/prog"), "/other/Quorvex");
-    }
-    {
-        TempEnvironment env(nullptr, nullptr, "/third");
-        EXPECT_EQ(GetTempFolder("/prog"), "/third/Quorvex");
-    }
-    {
-        TempEnvironment env(nullptr, "", nullptr);
-        EXPECT_EQ(GetTempFolder("/prog"), "/prog/Temp");
+    const struct {
+        const char* temp;
+        const char* tmp;
+        const char* tmpdir;
+        const char* folder;
+    } cases[] = {{"/t/", "/other", "/third", "/t/Quorvex"},
+                 {"", "/other", "/third", "/other/Quorvex"},
+                 {nullptr, nullptr, "/third", "/third/Quorvex"},
+                 {nullptr, "", nullptr, "/prog/Temp"}};
+    for (const auto& c : cases) {
+        const ScopedEnvironment env{{"TEMP", c.temp}, {"TMP", c.tmp}, {"TMPDIR", c.tmpdir}};
+        EXPECT_EQ(GetTempFolder("/prog"), c.folder);
     }
 }
 
 TEST(Folders, InstanceFilesAndDefaultQueues) {
-    TempEnvironment env("/T", nullptr, nullptr);
+    const ScopedEnvironment env{{"TEMP", "/T"}, {"TMP", nullptr}, {"TMPDIR", nullptr}};
     FolderSet f;
     f.ProgramFolder = "/prog";
     f.WebRootFolder = "/prog/wwwroot";
@@ -90,9 +63,7 @@ TEST(Folders, CreateProgramFoldersMakesTheFixedSetAndReportsAFileInTheWay) {
     CreateProgramFolders(dir.path()); // existing folders are no error
 
     QTemporaryDir blocked;
-    QFile file(blocked.filePath("data"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(support::WriteFile(blocked.filePath("data"), {}));
     try {
         CreateProgramFolders(blocked.path());
         FAIL() << "a file named data must stop the folder creation";

@@ -1,7 +1,8 @@
 #include "common/error.h"
 #include "startup/settings.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
 
-#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -15,15 +16,8 @@ const QString DEFAULT_APP = "/prog/examples/microsoft access";
 class SettingsTest : public ::testing::Test {
 protected:
     QString file() const { return m_dir.filePath("webserver.xml"); }
-    void write(const QByteArray& bytes) {
-        QFile f(file());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray content() const {
-        QFile f(file());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    void write(const QByteArray& bytes) { ASSERT_TRUE(support::WriteFile(file(), bytes)); }
+    QByteArray content() const { return support::ReadFile(file()); }
     Settings load(int freePort = 8123) {
         return LoadSettings(file(), PROGRAM, [this, freePort](int start, int end) {
             m_scans.append(QString("%1-%2").arg(start).arg(end));

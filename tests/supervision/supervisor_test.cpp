@@ -1,65 +1,45 @@
 // The supervisor driven directly against the real staged dbsvr.
-#include "supervisiontest.h"
-
 #include "common/dictionary.h"
 #include "common/error.h"
 #include "common/objectfactory.h"
-#include "common/userinterface.h"
 #include "dataserver/connectionsettings.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/serverqueue.h"
 #include "dataserver/supervisor.h"
-#include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "standin.h"
+#include "tests/support/processes.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/recordeddiagnostics.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QUuid>
+#include <csignal>
 #include <gtest/gtest.h>
 
-using namespace supervisiontest;
+using namespace support;
 
 namespace {
-
-class RecordingInterface final : public common::UserInterface {
-public:
-    int messageBox(const QString& text, int style, const QString&) override {
-        shown << QString::number(style) + "|" + text;
-        return common::ANSWER_OK;
-    }
-    bool showSettingsDialog() override { return false; }
-    bool openUrl(const QString&) override { return false; }
-    void windowStateChanged() override {}
-    QStringList shown;
-};
 
 class SupervisorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        auto& d = diagnostics::Diagnostics::instance();
-        d.reset();
-        d.setInteractive(false);
-        d.setUserInterface(&m_ui);
-        diagnostics::OpenLog(path("data"));
-        d.setTraceSink([this](const QString& text, const QString&) { m_traces << text; });
-
-        const QString app = path("app folder");
-        QDir().mkpath(app);
-        const QString sample = stageDir() + "/examples/microsoft access/";
-        for (const char* name : {"dataserver.xml", "sample.db"})
-            QFile::copy(sample + name, app + "/" + name);
+        ASSERT_TRUE(CopySampleApplication(path("app folder")));
         QString error;
         ASSERT_TRUE(dataserver::CreateQueueFolders(path("Queue"), error));
 
         dataserver::SupervisorConfig c;
-        c.ProgramFolder = stageDir();
+        c.ProgramFolder = StageDir();
         c.ParameterFile = path("7.dataserver.parameters.txt");
         c.AliveFile = path("7.dataserver.alive.xml");
         c.MessageFile = path("7.dataserver.message.xml");
         c.InQueueFolder = path("Queue/results");
         c.OutQueueFolder = path("Queue/requests");
-        c.ApplicationPath = app;
+        c.ApplicationPath = path("app folder");
         c.RunningMutexName = QUuid::createUuid().toString(QUuid::WithoutBraces);
         c.interactive = false;
         c.ApplicationDictionary = common::NewDictionary();
@@ -68,30 +48,36 @@ protected:
     void TearDown() override {
         const qint64 pid = m_supervisor.launch().DataServerProcessId();
         m_supervisor.ReleaseParentMutex();
-        if (!eventually([pid] { return !processRuns(pid); }))
+        if (!Eventually([pid] { return !ProcessRuns(pid); }))
             ::kill(pid_t(pid), SIGKILL);
-        diagnostics::Diagnostics::instance().reset();
     }
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
     const dataserver::SupervisorConfig& config() const { return m_supervisor.config(); }
     qint64 pid() const { return m_supervisor.launch().DataServerProcessId(); }
+    const QStringList& traces() const { return m_diagnostics.traces; }
     int tracesStartingWith(const QString& start) const {
-        int n = 0;
-        for (const QString& t : m_traces)
-            n += t.startsWith(start) ? 1 : 0;
-        return n;
+        return m_diagnostics.tracesStartingWith(start);
     }
-    void writeMessage(const QByteArray& xml) { writeFile(config().MessageFile, xml); }
+    void writeMessage(const QByteArray& xml) { WriteFile(config().MessageFile, xml); }
     bool pings() const {
         QString info;
         return dataserver::PingDataServer({config().InQueueFolder, config().OutQueueFolder}, info,
                                           5000);
     }
+    // The parameter file of a launch: seven lines, CRLF between them and none after the
+    // last, the queues crossed over.
+    QString parameterText() const {
+        const dataserver::Launch& launch = m_supervisor.launch();
+        return "parentmutex=\"" + launch.DataServerParentMutex() + "\"\r\nrunningmutex=\"" +
+               launch.DataServerRunningMutex() + "\"\r\ninqueue=\"" + path("Queue/requests") +
+               "\"\r\noutqueue=\"" + path("Queue/results") + "\"\r\nalivefile=\"" +
+               config().AliveFile + "\"\r\nmessagefile=\"" + config().MessageFile +
+               "\"\r\nconfigfolder=\"" + config().ApplicationPath + "\"";
+    }
 
     QTemporaryDir m_dir;
-    RecordingInterface m_ui;
-    QStringList m_traces;
+    RecordedDiagnostics m_diagnostics{m_dir.filePath("data"), false};
     dataserver::Supervisor m_supervisor;
 };
 
@@ -103,44 +89,39 @@ TEST_F(SupervisorTest, StartsRestartsAndStopsTheRealDataServer) {
     const QString running = launch.DataServerRunningMutex();
     const qint64 first = pid();
 
-    // Seven lines, CRLF between them and none after the last, the queues crossed over.
-    const QString expected = "parentmutex=\"" + parent + "\"\r\nrunningmutex=\"" + running +
-                             "\"\r\ninqueue=\"" + path("Queue/requests") + "\"\r\noutqueue=\"" +
-                             path("Queue/results") + "\"\r\nalivefile=\"" + config().AliveFile +
-                             "\"\r\nmessagefile=\"" + config().MessageFile +
-                             "\"\r\nconfigfolder=\"" + config().ApplicationPath + "\"";
-    EXPECT_EQ(QString::fromLatin1(readFile(config().ParameterFile)), expected);
-    EXPECT_EQ(m_traces,
+    const QString expected = parameterText();
+    EXPECT_EQ(QString::fromLatin1(ReadFile(config().ParameterFile)), expected);
+    EXPECT_EQ(traces(),
               QStringList({"Data Server Parent Mutex: " + parent +
                                ", handle: " + QString::number(launch.DataServerParentMutexHandle()),
                            "Data server parameters: " + QString(expected).replace("\r\n", ", "),
-                           "Data server command line: \"" + stageDir() +
+                           "Data server command line: \"" + StageDir() +
                                "/dbsvr\" parameterfile=\"" + config().ParameterFile + "\", hidden",
                            "Data server process id: " + QString::number(first)}));
     EXPECT_EQ(
-        processArguments(first),
-        QStringList({stageDir() + "/dbsvr", "parameterfile=" + config().ParameterFile, "hidden"}));
+        ProcessArguments(first),
+        QStringList({StageDir() + "/dbsvr", "parameterfile=" + config().ParameterFile, "hidden"}));
     EXPECT_TRUE(dataserver::MutexExists(running));
     EXPECT_TRUE(m_supervisor.IsDataServerRunning());
     EXPECT_TRUE(config().ApplicationDictionary->Exists("Initialized"));
     EXPECT_TRUE(config().ApplicationDictionary->item("Initialized").isEmpty());
     EXPECT_TRUE(m_supervisor.CheckDataServer(true));
 
-    // A restart uses two new names; the old data server ends by itself, unkilled.
+    // A restart uses two new names, and only they change in a new parameter file; the old
+    // data server ends by itself, unkilled.
     ASSERT_TRUE(m_supervisor.RestartDataServer());
     EXPECT_NE(launch.DataServerParentMutex(), parent);
     EXPECT_NE(launch.DataServerRunningMutex(), running);
-    EXPECT_TRUE(
-        readFile(config().ParameterFile).contains(launch.DataServerRunningMutex().toLatin1()));
+    EXPECT_EQ(QString::fromLatin1(ReadFile(config().ParameterFile)), parameterText());
     EXPECT_FALSE(dataserver::MutexExists(parent));
-    EXPECT_TRUE(eventually([first] { return processState(first) == 0; })) << "not reaped";
-    EXPECT_TRUE(processRuns(pid()));
+    EXPECT_TRUE(Eventually([first] { return ProcessState(first) == 0; })) << "not reaped";
+    EXPECT_TRUE(ProcessRuns(pid()));
     EXPECT_TRUE(pings());
 
     const qint64 second = pid();
     m_supervisor.StopDataServer();
     EXPECT_FALSE(m_supervisor.IsDataServerRunning());
-    EXPECT_TRUE(eventually([second] { return processState(second) == 0; }));
+    EXPECT_TRUE(Eventually([second] { return ProcessState(second) == 0; }));
     EXPECT_EQ(tracesStartingWith("Terminate data server process"), 0);
     EXPECT_EQ(tracesStartingWith("Restart Data Server"), 1);
 }
@@ -194,7 +175,7 @@ TEST_F(SupervisorTest, MessageFilesAreConsumedAndActedOn) {
 
     writeMessage("<XML><Type>Critical</Type><Code>7</Code><Message>disk full</Message></XML>");
     EXPECT_FALSE(m_supervisor.CheckDataServer(true));
-    EXPECT_TRUE(m_traces.contains(
+    EXPECT_TRUE(traces().contains(
         "A critical error was reported from the Data Server. Error 7. disk full"));
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_EQ(pid(), first);
@@ -208,14 +189,14 @@ TEST_F(SupervisorTest, MessageFilesAreConsumedAndActedOn) {
         EXPECT_FALSE(QFile::exists(file));
     }
     // Hidden: the connection problem is only traced.
-    EXPECT_TRUE(m_traces.contains("The database server was unable to connect to the database"));
-    EXPECT_TRUE(m_ui.shown.isEmpty());
+    EXPECT_TRUE(traces().contains("The database server was unable to connect to the database"));
+    EXPECT_TRUE(m_diagnostics.ui.shown.isEmpty());
 
     // Not XML: reported at every check and left in place until it is removed.
     writeMessage("Restart please");
     EXPECT_FALSE(m_supervisor.CheckDataServer(true));
     EXPECT_FALSE(m_supervisor.CheckDataServer(true));
-    EXPECT_EQ(m_traces.count("Unable to load Data Server message file: " + file), 2);
+    EXPECT_EQ(traces().count("Unable to load Data Server message file: " + file), 2);
     QFile::remove(file);
     EXPECT_TRUE(m_supervisor.CheckDataServer(true));
 
@@ -223,8 +204,10 @@ TEST_F(SupervisorTest, MessageFilesAreConsumedAndActedOn) {
     writeMessage("<XML><Type>Restart</Type><Code>R1</Code><Message>new config</Message></XML>");
     EXPECT_TRUE(m_supervisor.CheckDataServer(true));
     EXPECT_TRUE(
-        m_traces.contains("The Data Server has requested a restart. Code: R1 Message: new config"));
+        traces().contains("The Data Server has requested a restart. Code: R1 Message: new config"));
+    EXPECT_FALSE(QFile::exists(file));
     EXPECT_NE(m_supervisor.launch().DataServerRunningMutex(), running);
+    EXPECT_EQ(QString::fromLatin1(ReadFile(config().ParameterFile)), parameterText());
     EXPECT_NE(pid(), first);
     EXPECT_TRUE(pings());
 }
@@ -238,16 +221,16 @@ TEST_F(SupervisorTest, UnableToConnectInAnInteractiveRunOpensTheConnectionSettin
     // Never started: only the message file matters here.
     writeMessage("<XML><Type>Message</Type><Code>UnableToConnectDB</Code></XML>");
     EXPECT_FALSE(m_supervisor.CheckDataServer(false));
-    EXPECT_EQ(m_ui.shown, QStringList("48|[Missing label: msgConnectDBError]"));
-    const QString line = "Data server config command line: " + stageDir() +
+    EXPECT_EQ(m_diagnostics.ui.shown, QStringList("48|[Missing label: msgConnectDBError]"));
+    const QString line = "Data server config command line: " + StageDir() +
                          "/dbsvr mode=config, parentmutex=" + c.RunningMutexName +
                          ", configfolder=\"" + c.ApplicationPath + "\"";
-    ASSERT_TRUE(m_traces.contains(line));
+    ASSERT_TRUE(traces().contains(line));
     ASSERT_EQ(tracesStartingWith("Data server config process id: "), 1);
     const qint64 config =
-        m_traces.filter("Data server config process id: ").first().section(": ", 1).toLongLong();
+        traces().filter("Data server config process id: ").first().section(": ", 1).toLongLong();
     // Its parent is our running token, which nobody holds here: it ends and is reaped.
-    EXPECT_TRUE(eventually([config] { return processState(config) == 0; }));
+    EXPECT_TRUE(Eventually([config] { return ProcessState(config) == 0; }));
 
     // A settings program that cannot start is traced; the web server goes on.
     c.ProgramFolder = path("nowhere");
@@ -268,25 +251,25 @@ TEST_F(SupervisorTest, TheDevelopersDataServerIsLeftAlone) {
     EXPECT_TRUE(m_supervisor.IsDataServerRunning());
     m_supervisor.StopDataServer();
     EXPECT_TRUE(m_supervisor.ShowDataConnectionSettings());
-    EXPECT_TRUE(m_traces.isEmpty()) << m_traces.join("\n").toStdString();
+    EXPECT_TRUE(traces().isEmpty()) << traces().join("\n").toStdString();
 }
 
 TEST_F(SupervisorTest, AStartThatFailsLeavesNoProcessAndNoParentToken) {
     // A data server that reports instead of taking its token ends the wait at once.
     dataserver::SupervisorConfig c = config();
     c.ProgramFolder = path("standin");
-    writeStandIn(c.ProgramFolder + "/dbsvr", true);
+    WriteDataServerStandIn(c.ProgramFolder + "/dbsvr", true);
     m_supervisor.setConfig(c);
     EXPECT_FALSE(m_supervisor.StartDataServer());
     const qint64 standIn = pid();
     EXPECT_TRUE(QFile::exists(c.MessageFile));
     EXPECT_EQ(tracesStartingWith("Terminate data server process"), 1);
-    EXPECT_TRUE(eventually([standIn] { return processState(standIn) == 0; }));
+    EXPECT_TRUE(Eventually([standIn] { return ProcessState(standIn) == 0; }));
     EXPECT_FALSE(dataserver::MutexExists(m_supervisor.launch().DataServerParentMutex()));
     EXPECT_EQ(m_supervisor.launch().DataServerParentMutexHandle(), 0);
 
     // Parameters the code page cannot carry are refused before anything starts.
-    m_traces.clear();
+    m_diagnostics.traces.clear();
     c.ApplicationPath = path("данные");
     m_supervisor.setConfig(c);
     try {

@@ -1,0 +1,89 @@
+#include "processes.h"
+
+#include "common/guid.h"
+
+#include <QFile>
+#include <QProcessEnvironment>
+
+namespace support {
+
+QString UniqueName(const QString& what) {
+    return QStringLiteral("qvtest-") + what + QLatin1Char('-') + common::NewGuidString();
+}
+
+char ProcessState(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    // The command name in parentheses may hold blanks; the state follows the last ')'.
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 || close + 2 >= text.size() ? 0 : text.at(close + 2);
+}
+
+bool ProcessRuns(qint64 pid) {
+    const char state = ProcessState(pid);
+    return state != 0 && state != 'Z' && state != 'X';
+}
+
+QStringList ProcessArguments(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList arguments = QString::fromLocal8Bit(file.readAll()).split(QChar(0));
+    if (!arguments.isEmpty() && arguments.last().isEmpty())
+        arguments.removeLast();
+    return arguments;
+}
+
+ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
+                           const QStringList& environment, const QString& workingDirectory) {
+    if (!environment.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : environment)
+            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        m_process.setProcessEnvironment(env);
+    }
+    if (!workingDirectory.isEmpty())
+        m_process.setWorkingDirectory(workingDirectory);
+    m_process.start(program, arguments);
+    if (m_process.waitForStarted())
+        m_pid = m_process.processId(); // processId() is 0 once the process has ended
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+QString ChildProcess::readLine(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
+           !deadline.hasExpired())
+        m_process.waitForReadyRead(int(qMin<qint64>(500, deadline.remainingTime())));
+    return QString::fromUtf8(m_process.readLine()).trimmed();
+}
+
+int ChildProcess::finish(int timeoutMs) {
+    if (!m_process.waitForFinished(timeoutMs) && m_process.state() != QProcess::NotRunning)
+        return -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString HelperProgram(const QString& name) {
+    return qEnvironmentVariable("QV_TEST_BIN_DIR") + QLatin1Char('/') + name;
+}
+
+TokenHolder::TokenHolder(const QString& name, const QStringList& options)
+    : m_process(HelperProgram(QStringLiteral("qv_tokenholder")), QStringList{name} + options) {
+    m_ready = m_process.readLine() == QLatin1String("ready");
+}
+
+void TokenHolder::release() {
+    m_process.process().closeWriteChannel();
+    m_process.finish();
+}
+
+} // namespace support

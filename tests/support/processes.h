@@ -1,0 +1,84 @@
+#pragma once
+
+// Child processes of the tests: polling with a deadline, what /proc says about a process,
+// processes that end with the test, and the helper programs built beside the tests.
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+namespace support {
+
+// How long a test waits for a process to answer or to end before it gives up.
+inline constexpr int WAIT_MS = 20000;
+
+// Pumps events until condition holds or timeoutMs pass; returns the condition.
+template <typename Condition> bool Eventually(Condition condition, int timeoutMs = 10000) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+// A token or instance name that no other test (or test run) uses.
+QString UniqueName(const QString& what);
+
+// The state letter of /proc/<pid>/stat ('R', 'S', 'T', 'Z'...); 0 when there is no such
+// process (ended and reaped).
+char ProcessState(qint64 pid);
+// Running: a zombie is not, it has ended and only waits for its parent to reap it.
+bool ProcessRuns(qint64 pid);
+// The argument vector pid was started with; empty when it is gone.
+QStringList ProcessArguments(qint64 pid);
+
+// A process started by a test; killed, when still running, as the object goes.
+class ChildProcess final {
+public:
+    // environment holds NAME=value entries that replace or add to the inherited ones.
+    explicit ChildProcess(const QString& program, const QStringList& arguments = {},
+                          const QStringList& environment = {},
+                          const QString& workingDirectory = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    // The process id, kept after the process has ended.
+    qint64 pid() const { return m_pid; }
+    // The next line it prints, trimmed; "" when it ends (or timeoutMs pass) first.
+    QString readLine(int timeoutMs = WAIT_MS);
+    // Waits for the end: the exit code, or -1 when it crashed or did not end in time.
+    int finish(int timeoutMs = WAIT_MS);
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+    qint64 m_pid = 0;
+};
+
+// A helper program built beside the tests (qv_tokenholder, qv_queuepeer).
+QString HelperProgram(const QString& name);
+
+// Holds a named token in another process (qv_tokenholder), as a parent program does.
+class TokenHolder final {
+public:
+    explicit TokenHolder(const QString& name, const QStringList& options = {});
+    // The token is held.
+    bool ready() const { return m_ready; }
+    // Lets the token go in order: the holder's standard input closes and it ends.
+    void release();
+    ChildProcess& process() { return m_process; }
+
+private:
+    ChildProcess m_process;
+    bool m_ready = false;
+};
+
+} // namespace support
