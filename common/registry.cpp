@@ -92,7 +92,7 @@ Value decode(const QJsonValue& json) {
             return {};
         Value::Array array;
         for (char c : bytes)
-            array.push_back(int32_t(static_cast<unsigned char>(c)));
+            array.emplace_back(int32_t(static_cast<unsigned char>(c)));
         return array;
     }
     return {};
