@@ -147,10 +147,14 @@ int64_t Log::fileSize() const {
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_size : 0;
 }
 
-QString Log::formatLine(const QDateTime& now, int severity, const common::Value& msg) const {
-    QString line = QuoteText(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))) +
-                   QStringLiteral(", ") + QString::number(m_counter) + QStringLiteral(", ") +
-                   QString::number(severity);
+QString Log::formatLine(const QDateTime& now, int severity, const common::Value& msg) {
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second != m_stampSecond) {
+        m_stamp = QuoteText(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        m_stampSecond = second;
+    }
+    QString line = m_stamp + QStringLiteral(", ") + QString::number(m_counter) +
+                   QStringLiteral(", ") + QString::number(severity);
     const auto addField = [&line](const common::Value& value) {
         line += QStringLiteral(", ");
         line += QuoteText(common::ToText(value));
@@ -210,9 +214,37 @@ void Log::trim(const QString& path, int64_t size) {
     const qsizetype eol = bytes.indexOf("\r\n");
     if (eol >= 0)
         bytes.remove(0, eol + 2);
-    // SaveFile puts a new file in place; the next entry opens that one.
-    closeFile();
-    common::SaveFile(path, bytes);
+    rewrite(path, bytes);
+}
+
+// Makes bytes the whole content of the file in place: written from the start,
+// then cut behind them. The appending descriptor stays open and goes on at the
+// new end; no rename and no sync, since this runs every few hundred entries.
+void Log::rewrite(const QString& path, const QByteArray& bytes) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw common::Error(common::ERR_PROGRAM,
+                            QStringLiteral("Unable to cut back the file. ") + systemText(errno),
+                            SOURCE);
+    qsizetype done = 0;
+    int err = 0;
+    while (done < bytes.size() && err == 0) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), done);
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EINTR)
+            err = errno;
+        else if (n == 0)
+            err = ENOSPC;
+    }
+    if (err == 0 && ::ftruncate(fd, done) != 0)
+        err = errno;
+    ::close(fd);
+    if (err != 0)
+        throw common::Error(common::ERR_PROGRAM,
+                            QStringLiteral("Unable to cut back the file. ") + systemText(err),
+                            SOURCE);
 }
 
 void OpenLog(const QString& baseFolder) {

@@ -65,11 +65,12 @@ public:
 private:
     QString LogFileName(const QDate& date) const;
     QString pathFor(const QDate& date);
-    QString formatLine(const QDateTime& now, int severity, const common::Value& msg) const;
+    QString formatLine(const QDateTime& now, int severity, const common::Value& msg);
     void openFile(const QString& path);
     void closeFile();
     int64_t appendBytes(const QByteArray& bytes);
     void trim(const QString& path, int64_t size);
+    void rewrite(const QString& path, const QByteArray& bytes);
     int64_t fileSize() const;
 
     QString m_folder;
@@ -81,9 +82,11 @@ private:
     Clock m_clock;
 
     int m_fd = -1;
-    QString m_openPath; // the file m_fd refers to
-    QDate m_pathDate;   // m_path is the file name of this date...
-    QString m_path;     // ...as long as folder, prefix and postfix stay
+    QString m_openPath;        // the file m_fd refers to
+    QDate m_pathDate;          // m_path is the file name of this date...
+    QString m_path;            // ...as long as folder, prefix and postfix stay
+    qint64 m_stampSecond = -1; // the second m_stamp shows: most entries share one
+    QString m_stamp;
 };
 
 // Creates baseFolder/Logs and the program's log in it ("-WEBSRV-%PID%.log",
