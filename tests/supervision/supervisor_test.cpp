@@ -126,7 +126,7 @@ TEST_F(SupervisorTest, StartsRestartsAndStopsTheRealDataServer) {
     EXPECT_EQ(tracesStartingWith("Restart Data Server"), 1);
 }
 
-TEST_F(SupervisorTest, CommandLinesAsTracedAndAsStarted) {
+TEST(DataServerCommandLine, AsTracedAndAsStarted) {
     dataserver::SupervisorConfig c;
     c.ProgramFolder = "/opt/q v";
     c.ParameterFile = "/tmp/a b/p.txt";
