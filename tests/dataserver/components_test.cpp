@@ -45,12 +45,6 @@ TEST(Components, QueueMissingFromTheFactoryRaises429) {
     EXPECT_EQ(NewQueue()->className(), "Halvik.Queue");
 }
 
-TEST(Components, ScriptingClassesAreCreatedWhateverTheCase) {
-    EXPECT_EQ(common::CreateObjectByName("Scripting.Filesystemobject")->className(),
-              "Scripting.FileSystemObject");
-    EXPECT_EQ(common::CreateObjectByName("VBScript.RegExp")->className(), "VBScript.RegExp");
-}
-
 TEST(Components, SpreadsheetClassesExistOnlyWithAnOfficeProgramOnPath) {
     QTemporaryDir empty;
     registerWithPath(empty.path());
