@@ -16,6 +16,10 @@ bool isHidden(const startup::WebServer& core) {
 int main(int argc, char** argv) {
     // Qt's glib dispatcher adds wake-up writes to every event; the plain one is faster.
     qputenv("QT_NO_GLIB", "1");
+    // Without TZ the C library looks at /etc/localtime again for every local
+    // time it converts: once per log line and per answer. Same zone, one look.
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     QCoreApplication app(argc, argv);
     components::RegisterComponents();
 
@@ -34,8 +38,9 @@ int main(int argc, char** argv) {
     QObject::connect(&core, &startup::WebServer::listening, &core, [&core](int port) {
         if (!isHidden(core))
             return;
-        // The one line a parent program waits for to know where we serve.
-        std::printf("Serving http://127.0.0.1:%d/\n", port);
+        // The one line a parent program waits for to know where we serve; it
+        // names the web root's page, since "/" itself is a dynamic page.
+        std::printf("Serving http://127.0.0.1:%d/index.htm\n", port);
         std::fflush(stdout);
     });
     QObject::connect(&core, &startup::WebServer::finished, &app,

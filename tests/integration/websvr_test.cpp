@@ -19,7 +19,7 @@ protected:
 
     // The address line a hidden run prints once it listens.
     QString servingLine() const {
-        return QString("Serving http://127.0.0.1:%1/").arg(m_program.port());
+        return QString("Serving http://127.0.0.1:%1/index.htm").arg(m_program.port());
     }
     // Waits for that line: the run listens on the port of its settings.
     ::testing::AssertionResult serves(ChildProcess& p) const {
