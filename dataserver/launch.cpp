@@ -127,6 +127,10 @@ void WaitServingEvents(int timeoutMs, const std::function<bool()>& condition) {
 
 Launch::Launch(const SupervisorConfig& config) : m_config(config) {}
 
+bool Launch::stopRequested() const {
+    return m_config.stopRequested && m_config.stopRequested();
+}
+
 Launch::~Launch() {
     forgetProcess();
 }
@@ -157,8 +161,9 @@ bool Launch::StartDataServer() {
     spawn();
     trace(QStringLiteral("Data server process id: ") + QString::number(m_processId));
 
-    WaitServingEvents(START_WAIT_MS,
-                      [this] { return !runningMutexExists() && !DataServerMessageExists(); });
+    WaitServingEvents(START_WAIT_MS, [this] {
+        return !stopRequested() && !runningMutexExists() && !DataServerMessageExists();
+    });
     bool result = runningMutexExists();
     if (m_config.ApplicationDictionary)
         m_config.ApplicationDictionary->setItem(QStringLiteral("Initialized"), common::Value());
@@ -178,7 +183,7 @@ void Launch::StopDataServer() {
     if (!m_dataServerDebug)
         releaseParentHandle(); // we are its only holder: the token goes, the data server ends
     m_parentMutexHandle = 0;
-    WaitServingEvents(STOP_WAIT_MS, [this] { return runningMutexExists(); });
+    WaitServingEvents(STOP_WAIT_MS, [this] { return !stopRequested() && runningMutexExists(); });
     if (runningMutexExists() && !m_dataServerDebug) {
         trace(QStringLiteral("Terminate data server process"), 1);
         TerminateProcessById(static_cast<int>(m_processId), 0);

@@ -75,6 +75,7 @@ public:
 
 private:
     bool runningMutexExists() const;
+    bool stopRequested() const;
     void releaseParentHandle();
     void spawn();
     void killFailedStart();

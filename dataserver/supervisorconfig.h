@@ -3,6 +3,7 @@
 #include "common/value.h"
 
 #include <QString>
+#include <functional>
 
 namespace dataserver {
 
@@ -22,6 +23,9 @@ struct SupervisorConfig {
     // Its "Initialized" entry is emptied at every start, so that the web application sees
     // that its data server is a new one.
     common::DictionaryPtr ApplicationDictionary;
+    // True once the web server is asked to stop: the long waits for the data server
+    // give up then, so that a stop never waits for a start or a stop to time out.
+    std::function<bool()> stopRequested;
 };
 
 } // namespace dataserver

@@ -7,8 +7,10 @@
 namespace startup {
 
 SupervisedDataServer::SupervisedDataServer(const FolderSet& folders, const Settings& settings,
-                                           const StartupValues& values)
-    : m_folders(folders), m_settings(settings), m_values(values) {}
+                                           const StartupValues& values,
+                                           std::function<bool()> stopRequested)
+    : m_folders(folders), m_settings(settings), m_values(values),
+      m_stopRequested(std::move(stopRequested)) {}
 
 dataserver::Supervisor& SupervisedDataServer::current() {
     dataserver::SupervisorConfig config;
@@ -23,6 +25,7 @@ dataserver::Supervisor& SupervisedDataServer::current() {
     config.ShowDataServer = m_values.ShowDataServer;
     config.interactive = m_values.interactive;
     config.ApplicationDictionary = m_values.ApplicationDictionary;
+    config.stopRequested = m_stopRequested;
     m_supervisor.setConfig(std::move(config));
     m_supervisor.setDataServerDebug(m_values.dataServerDebug);
     return m_supervisor;

@@ -3,6 +3,8 @@
 #include "dataserver/supervisor.h"
 #include "startup/dataserversupervisor.h"
 
+#include <functional>
+
 namespace startup {
 
 struct FolderSet;
@@ -14,8 +16,9 @@ struct StartupValues;
 // application folder or a new application Dictionary is used at the next start.
 class SupervisedDataServer final : public DataServerSupervisor {
 public:
+    // stopRequested: true once the web server is asked to stop (ends the long waits).
     SupervisedDataServer(const FolderSet& folders, const Settings& settings,
-                         const StartupValues& values);
+                         const StartupValues& values, std::function<bool()> stopRequested);
 
     bool StartDataServer() override;
     bool RestartDataServer() override;
@@ -32,6 +35,7 @@ private:
     const FolderSet& m_folders;
     const Settings& m_settings;
     const StartupValues& m_values;
+    std::function<bool()> m_stopRequested;
     dataserver::Supervisor m_supervisor;
 };
 

@@ -41,7 +41,9 @@ void trace(const QString& text) {
 
 WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
     : QObject(parent), m_ui(ui), m_arguments(std::move(arguments)),
-      m_supervisor(std::make_unique<SupervisedDataServer>(m_folders, m_settings, m_values)),
+      m_supervisor(std::make_unique<SupervisedDataServer>(
+          m_folders, m_settings, m_values,
+          [this] { return m_finished || m_pendingClose.has_value(); })),
       m_requestHandler([this] { return m_supervisor->IsDataServerRunning(); }) {
     m_folders.ProgramFolder = common::ProgramFolder();
     m_values.ApplicationDictionary = common::NewDictionary();

@@ -72,8 +72,10 @@ TEST(NamedMutex, ChildOfTheHolderNeverInheritsTheToken) {
     ASSERT_EQ(holder.readLine(), "ready");
     holder.process().kill();
     holder.finish();
+    // An inherited token would live as long as the child (a minute); the kernel
+    // may take a moment to release the holder's socket on a loaded machine.
+    EXPECT_TRUE(support::Eventually([&name] { return !MutexExists(name); }, 3000));
     EXPECT_TRUE(support::ProcessRuns(child));
-    EXPECT_FALSE(MutexExists(name));
     EXPECT_TRUE(TerminateProcessById(int(child), 0));
 }
 

@@ -106,6 +106,19 @@ TEST_F(WebsvrSupervisionTest, ADataServerThatNeverTakesItsTokenEndsTheStart) {
     EXPECT_TRUE(Eventually([standIn] { return !ProcessRuns(standIn); }, 5000));
 }
 
+TEST_F(WebsvrSupervisionTest, AStopDuringTheStartWaitDoesNotWaitForItsEnd) {
+    WriteDataServerStandIn(m_program.path("dbsvr"), false);
+    m_websvr = &m_program.startWebsvr({"hidden"});
+    ASSERT_TRUE(Eventually([this] { return log().contains("Data server process id: "); }, WAIT_MS));
+    ::kill(pid_t(m_websvr->pid()), SIGTERM);
+    // Well inside the 30 seconds the start would otherwise wait for the token.
+    EXPECT_EQ(m_websvr->finish(10000), 0);
+    EXPECT_FALSE(log().contains("Start serving pages"));
+    ASSERT_EQ(dataServers().size(), 1);
+    const qint64 standIn = dataServers().first();
+    EXPECT_TRUE(Eventually([standIn] { return !ProcessRuns(standIn); }, 5000));
+}
+
 TEST_F(WebsvrSupervisionTest, AKilledWebServerTakesItsDataServerWithIt) {
     startServing();
     const qint64 dbsvr = dataServers().first();
