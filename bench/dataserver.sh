@@ -3,7 +3,7 @@
 #
 #   bench/dataserver.sh [BUILD_DIR]     (default: $QV_BUILD_DIR, else build)
 #
-# Runs BUILD_DIR/tests/qv_dataserverbench against the staged dbsvr of
+# Runs BUILD_DIR/bench/qv_dataserverbench against the staged dbsvr of
 # BUILD_DIR/quorvex, started with a parameter file through the supervisor:
 #   - the round trip web server side -> queue -> dbsvr -> reply, median and p99
 #     over BENCH_MESSAGES (1000) messages, for the ping and for the small named
@@ -22,4 +22,4 @@ MESSAGES=${BENCH_MESSAGES:-1000}
 if command -v ninja >/dev/null && [ -f "$BUILD/build.ninja" ]; then
     ninja -C "$BUILD" -j2 qv_dataserverbench >/dev/null
 fi
-exec "$BUILD/tests/qv_dataserverbench" "$BUILD/quorvex" "$MESSAGES"
+exec "$BUILD/bench/qv_dataserverbench" "$BUILD/quorvex" "$MESSAGES"
