@@ -35,7 +35,7 @@ private:
     QString m_className;
     Keys m_keys = Keys::CaseSensitive;
     std::vector<std::pair<QString, Value>> m_entries; // insertion order
-    QHash<QString, size_t> m_index;                    // normalised key -> position
+    QHash<QString, size_t> m_index;                   // normalised key -> position
 };
 
 } // namespace common

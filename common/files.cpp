@@ -22,9 +22,10 @@ QString& programFolderOverride() {
 }
 
 [[noreturn]] void folderError(const QString& target, const QString& current, int err) {
-    throw Error(err, QStringLiteral("Error creating folder in function MkDirRecurse. Target=") +
-                         target + QStringLiteral(", Current=") + current + QStringLiteral(". ") +
-                         QString::fromLocal8Bit(std::strerror(err)),
+    throw Error(err,
+                QStringLiteral("Error creating folder in function MkDirRecurse. Target=") + target +
+                    QStringLiteral(", Current=") + current + QStringLiteral(". ") +
+                    QString::fromLocal8Bit(std::strerror(err)),
                 QStringLiteral("MkDirRecurse"));
 }
 } // namespace
@@ -60,8 +61,9 @@ void MkDirRecurse(const QString& path) {
 
 QByteArray ReadFile(const QString& path) {
     if (path.isEmpty())
-        throw Error(ERR_PROGRAM,
-                    QStringLiteral("Function ReadFile does not accept an empty file name as parameter."));
+        throw Error(
+            ERR_PROGRAM,
+            QStringLiteral("Function ReadFile does not accept an empty file name as parameter."));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw Error(ERR_PROGRAM, QStringLiteral("Unable to read ") + path + QStringLiteral(". ") +

@@ -5,11 +5,11 @@
 namespace common {
 
 // Message-box styles and answers the program uses.
-inline constexpr int MB_ERROR = 16;          // error icon, OK
-inline constexpr int MB_WARNING = 48;        // warning icon, OK
-inline constexpr int MB_INFORMATION = 64;    // information icon, OK
-inline constexpr int MB_YES_NO_CANCEL = 51;  // warning icon, Yes, No, Cancel
-inline constexpr int ANSWER_NONE = 0;        // nothing was shown: a refusal
+inline constexpr int MB_ERROR = 16;         // error icon, OK
+inline constexpr int MB_WARNING = 48;       // warning icon, OK
+inline constexpr int MB_INFORMATION = 64;   // information icon, OK
+inline constexpr int MB_YES_NO_CANCEL = 51; // warning icon, Yes, No, Cancel
+inline constexpr int ANSWER_NONE = 0;       // nothing was shown: a refusal
 inline constexpr int ANSWER_OK = 1;
 inline constexpr int ANSWER_CANCEL = 2;
 inline constexpr int ANSWER_YES = 6;

@@ -24,9 +24,8 @@ bool LoadXmlFile(pugi::xml_document& doc, const QString& path) {
     const QByteArray bytes = f.readAll();
     if (bytes.isEmpty())
         return false;
-    const auto result =
-        doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()),
-                        pugi::parse_default, pugi::encoding_auto);
+    const auto result = doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()),
+                                        pugi::parse_default, pugi::encoding_auto);
     if (!result || !doc.document_element()) {
         doc.reset();
         return false;
@@ -37,8 +36,8 @@ bool LoadXmlFile(pugi::xml_document& doc, const QString& path) {
 bool LoadXmlString(pugi::xml_document& doc, const QString& text) {
     doc.reset();
     const std::string utf8 = ToUtf8(text);
-    const auto result = doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default,
-                                        pugi::encoding_utf8);
+    const auto result =
+        doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!result || !doc.document_element()) {
         doc.reset();
         return false;
@@ -56,8 +55,8 @@ void SaveXmlFile(const pugi::xml_document& doc, const QString& path) {
     QSaveFile f(path);
     const QByteArray bytes = XmlText(doc).toUtf8();
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw Error(ERR_PROGRAM, QStringLiteral("Unable to save the XML file ") + path + ". " +
-                                     f.errorString());
+        throw Error(ERR_PROGRAM,
+                    QStringLiteral("Unable to save the XML file ") + path + ". " + f.errorString());
 }
 
 namespace {
@@ -84,8 +83,8 @@ QString NodeText(const pugi::xml_node& node, const QString& xpath) {
             collectText(found.node(), out);
         return out;
     } catch (const pugi::xpath_exception& e) {
-        throw Error(ERR_PROGRAM, QStringLiteral("XPath error in ") + xpath + ". " +
-                                     QString::fromUtf8(e.what()));
+        throw Error(ERR_PROGRAM,
+                    QStringLiteral("XPath error in ") + xpath + ". " + QString::fromUtf8(e.what()));
     }
 }
 

@@ -45,12 +45,14 @@ fuzz() {
     cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
         -DQV_FUZZ=ON -DQV_TESTS=OFF >/dev/null
     cmake --build build-fuzz --target "${targets[@]}"
-    for target in build-fuzz/fuzz/fuzz_*; do
-        [ -x "$target" ] || continue
-        local name corpus
-        name=$(basename "$target")
+    local name target corpus
+    for name in "${targets[@]}"; do
+        target=build-fuzz/fuzz/$name
         corpus=fuzz/corpus/${name#fuzz_}
-        "$target" -max_total_time="${QV_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$corpus" \
+        # New inputs go to the scratch folder (the first); the seeds in the repo stay as they are.
+        mkdir -p "build-fuzz/corpus/$name"
+        "$target" -max_total_time="${QV_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 \
+            "build-fuzz/corpus/$name" "$corpus" \
             > "build-fuzz/$name.log" 2>&1 || { tail -40 "build-fuzz/$name.log"; return 1; }
         echo "$name: $(grep -E '^Done|stat::number_of_executed_units' "build-fuzz/$name.log" | tail -1)"
     done
