@@ -213,6 +213,18 @@ void Socket::onWritable() {
     checkSendComplete();
 }
 
+// After a failed send: true when it may be tried again at once. A full socket
+// waits until it drains; any other error means the client is gone.
+bool Socket::retryAfterSendError(int err) {
+    if (err == EINTR)
+        return true;
+    if (err == EAGAIN || err == EWOULDBLOCK)
+        m_writeNotifier->setEnabled(true);
+    else
+        closeNow();
+    return false;
+}
+
 void Socket::writePending() {
     while (m_fd >= 0) {
         if (m_outboxSent < m_outbox.size()) {
@@ -225,14 +237,9 @@ void Socket::writePending() {
                 m_outboxSent += n;
                 continue;
             }
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                m_writeNotifier->setEnabled(true);
+            if (!retryAfterSendError(errno))
                 return;
-            }
-            closeNow(); // the client is gone
-            return;
+            continue;
         }
         m_outbox.clear();
         m_outboxSent = 0;
@@ -260,18 +267,12 @@ void Socket::writePending() {
             endStream();
             continue;
         }
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            m_writeNotifier->setEnabled(true);
-            return;
-        }
         if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
             m_useSendfile = false; // a file system that cannot: the same bytes, read and sent
             continue;
         }
-        closeNow();
-        return;
+        if (!retryAfterSendError(errno))
+            return;
     }
     if (m_fd >= 0)
         m_writeNotifier->setEnabled(false);

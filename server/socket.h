@@ -72,6 +72,7 @@ private:
     Read readAvailable();
     void drain();
     void writePending();
+    bool retryAfterSendError(int err);
     bool fillFromStream();
     bool outputPending() const;
     void endStream();
