@@ -130,34 +130,38 @@ QByteArray StaticFiles::notModifiedHead(const QDateTime& now, const QDateTime& f
     return common::ToCodePage(head);
 }
 
+// The 404 and "500 Relative Path" answers: no file was read, so their
+// Last-Modified shows the date that holds no date; only the 500 names the product.
+QByteArray StaticFiles::errorAnswer(const QString& status, const QString& fileName,
+                                    const QDateTime& now, const QString& body,
+                                    bool poweredBy) const {
+    const QByteArray bytes = common::ToCodePage(body);
+    QString head = QStringLiteral("HTTP/1.1 ") + status + CRLF +
+                   line("Server: ", m_config.serverVersion) +
+                   line("Date: ", FormatWebDate(now, true)) +
+                   line("Content-Type: ", GetContentType(fileName)) +
+                   line("Accept-Ranges: ", QStringLiteral("bytes")) +
+                   line("Last-Modified: ", FormatWebDate(NoDate(), false));
+    if (poweredBy)
+        head += line("X-Powered-By: ", common::ProductName());
+    head += line("Content-Length: ", QString::number(bytes.size())) + CRLF;
+    return common::ToCodePage(head) + bytes;
+}
+
 QByteArray StaticFiles::notFoundAnswer(const QString& fileName, const QDateTime& now) const {
-    const QByteArray body = common::ToCodePage(
+    return errorAnswer(
+        QStringLiteral("404 Not Found"), fileName, now,
         QStringLiteral(
             "<html><head><title>File Not Found</title></head><body>File not found.<br/>") +
-        common::XmlEscape(fileName) + QStringLiteral("</body></html>"));
-    const QString head = QStringLiteral("HTTP/1.1 404 Not Found") + CRLF +
-                         line("Server: ", m_config.serverVersion) +
-                         line("Date: ", FormatWebDate(now, true)) +
-                         line("Content-Type: ", GetContentType(fileName)) +
-                         line("Accept-Ranges: ", QStringLiteral("bytes")) +
-                         line("Last-Modified: ", FormatWebDate(NoDate(), false)) +
-                         line("Content-Length: ", QString::number(body.size())) + CRLF;
-    return common::ToCodePage(head) + body;
+            common::XmlEscape(fileName) + QStringLiteral("</body></html>"),
+        false);
 }
 
 QByteArray StaticFiles::relativePathAnswer(const QString& fileName, const QDateTime& now) const {
-    const QByteArray body =
-        common::ToCodePage(QStringLiteral("Relative paths are not supported in request for ") +
-                           common::XmlEscape(fileName));
-    const QString head = QStringLiteral("HTTP/1.1 500 Relative Path") + CRLF +
-                         line("Server: ", m_config.serverVersion) +
-                         line("Date: ", FormatWebDate(now, true)) +
-                         line("Content-Type: ", GetContentType(fileName)) +
-                         line("Accept-Ranges: ", QStringLiteral("bytes")) +
-                         line("Last-Modified: ", FormatWebDate(NoDate(), false)) +
-                         line("X-Powered-By: ", common::ProductName()) +
-                         line("Content-Length: ", QString::number(body.size())) + CRLF;
-    return common::ToCodePage(head) + body;
+    return errorAnswer(QStringLiteral("500 Relative Path"), fileName, now,
+                       QStringLiteral("Relative paths are not supported in request for ") +
+                           common::XmlEscape(fileName),
+                       true);
 }
 
 } // namespace server

@@ -57,6 +57,8 @@ private:
     QByteArray notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const;
     QByteArray notFoundAnswer(const QString& fileName, const QDateTime& now) const;
     QByteArray relativePathAnswer(const QString& fileName, const QDateTime& now) const;
+    QByteArray errorAnswer(const QString& status, const QString& fileName, const QDateTime& now,
+                           const QString& body, bool poweredBy) const;
 
     const HttpConfig& m_config;
     QHash<QString, CachedFile> m_cache;

@@ -435,40 +435,32 @@ TEST_F(HttpServerTest, DynamicPages) {
 
 TEST_F(HttpServerTest, APageThatLetsEventsRunNeverAnswersTheNextClient) {
     writeFile("index.htm", "static");
-    Client first(m_port);
-    std::unique_ptr<Client> next;
-    m_handler.during = [&] {
-        // The client gives up while its page is made; a new one takes its socket.
-        first.reset();
-        ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
-        next = std::make_unique<Client>(m_port);
-        ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
+    // The client gives up while its page is made, and a new client takes its
+    // socket: neither the page nor its 500 may reach the new client.
+    const auto takeOverDuring = [&](const QByteArray& request) {
+        Client first(m_port);
+        std::unique_ptr<Client> next;
+        m_handler.during = [&] {
+            first.reset();
+            ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
+            next = std::make_unique<Client>(m_port);
+            ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
+        };
+        first.send(request);
+        EXPECT_TRUE(waitFor([&] { return next != nullptr; }));
+        m_handler.during = nullptr;
+        QTest::qWait(100);
+        EXPECT_FALSE(next->poll());
+        EXPECT_TRUE(next->received().isEmpty());
+        return next;
     };
-    first.send("GET /?slow=1 HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(waitFor([&] { return next != nullptr; }));
-    m_handler.during = nullptr;
-    QTest::qWait(100);
-    EXPECT_FALSE(next->poll());
-    EXPECT_TRUE(next->received().isEmpty());
+    const auto next = takeOverDuring("GET /?slow=1 HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(next);
     next->send("GET /index.htm HTTP/1.1\r\n\r\n");
     EXPECT_EQ(split(next->readToEnd()).body, "static");
 
-    // The same holds for the 500 of a page that fails after its client went.
     m_handler.fail = true;
-    Client third(m_port);
-    std::unique_ptr<Client> fourth;
-    m_handler.during = [&] {
-        third.reset();
-        ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
-        fourth = std::make_unique<Client>(m_port);
-        ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
-    };
-    third.send("GET / HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(waitFor([&] { return fourth != nullptr; }));
-    m_handler.during = nullptr;
-    QTest::qWait(100);
-    EXPECT_FALSE(fourth->poll());
-    EXPECT_TRUE(fourth->received().isEmpty());
+    EXPECT_TRUE(takeOverDuring("GET / HTTP/1.1\r\n\r\n"));
 }
 
 TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
