@@ -68,6 +68,13 @@ Config Config::Load(const QString& folder) {
     config.m_database = common::NodeText(root, QStringLiteral("Database")).trimmed();
     if (config.m_database.isEmpty())
         configError(folder, QStringLiteral("names no database."));
+    const QString type =
+        common::ToQString(root.child("Database").attribute("type").value()).trimmed().toLower();
+    if (type == QLatin1String("postgresql"))
+        config.m_type = DatabaseType::Postgresql;
+    else if (!type.isEmpty() && type != QLatin1String("sqlite"))
+        configError(folder, QStringLiteral("names the unknown type of database \"") + type +
+                                QStringLiteral("\"; known are sqlite and postgresql."));
     for (const pugi::xml_node& node : root.child("Queries").children("Query")) {
         NamedQuery q = readQuery(folder, node);
         if (config.query(q.name))
@@ -118,6 +125,8 @@ void SaveDatabaseSetting(const QString& folder, const QString& setting) {
     pugi::xml_node database = root.child("Database");
     if (!database)
         database = root.prepend_child("Database");
+    // The setting is an SQLite file: a PostgreSQL connection it replaces is no longer meant.
+    database.remove_attribute("type");
     database.text().set(common::ToUtf8(setting).c_str());
     // Indented, because people edit this file by hand to add queries.
     std::ostringstream out;

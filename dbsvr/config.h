@@ -25,6 +25,8 @@ struct NamedQuery {
 //
 //   <DataServer>
 //     <Database>sample.db</Database>              relative to the folder, or absolute
+//     <Database type="postgresql">host=/run/postgresql dbname=shop</Database>
+//                                                 a libpq connection string or URI
 //     <Queries>
 //       <Query name="CustomerOrders">
 //         <Parameter name="customer" type="integer"/>
@@ -38,14 +40,19 @@ public:
     static QString FilePath(const QString& folder);
 
     // Reads folder's configuration file. Raises common::Error when it is
-    // missing or malformed, names no database, or defines a query without
-    // a name or SQL, twice, or with a parameter type it does not know.
+    // missing or malformed, names no database or a type of database it does
+    // not know, or defines a query without a name or SQL, twice, or with a
+    // parameter type it does not know.
     static Config Load(const QString& folder);
 
+    enum class DatabaseType { Sqlite, Postgresql };
+
     const QString& folder() const { return m_folder; }
+    // From the type attribute of <Database>: "sqlite" (the default) or "postgresql".
+    DatabaseType databaseType() const { return m_type; }
     // The setting as written in the file.
     const QString& databaseSetting() const { return m_database; }
-    // The setting resolved against the folder.
+    // The SQLite setting resolved against the folder.
     QString databasePath() const;
     const QList<NamedQuery>& queries() const { return m_queries; }
     // nullptr for an unknown name; names compare exactly.
@@ -54,6 +61,7 @@ public:
 private:
     QString m_folder;
     QString m_database;
+    DatabaseType m_type = DatabaseType::Sqlite;
     QList<NamedQuery> m_queries;
 };
 
@@ -61,9 +69,10 @@ private:
 // inside it (so the application folder can move), absolute otherwise.
 QString DatabaseSettingFor(const QString& folder, const QString& databaseFile);
 
-// Sets the database in folder's configuration file, keeping everything else
-// in it; creates the file when there is none. Raises common::Error when the
-// file cannot be written or is malformed (it is never overwritten then).
+// Sets the SQLite database file in folder's configuration file (replacing a
+// PostgreSQL connection), keeping everything else in it; creates the file when there is none.
+// Raises common::Error when the file cannot be written or is malformed (it is never overwritten
+// then).
 void SaveDatabaseSetting(const QString& folder, const QString& setting);
 
 } // namespace dbsvr

@@ -13,6 +13,7 @@
 
 namespace dbsvr {
 
+class Config;
 struct NamedQuery;
 
 // The table where the data server notes every write that came with a request
@@ -114,11 +115,17 @@ public:
     // not a new empty database. Also fails for a file that is not an SQLite
     // database.
     static std::unique_ptr<Database> Open(const QString& path);
+    // Opens the database the configuration names: its SQLite file, or a
+    // connection to its PostgreSQL server. Raises common::Error when it cannot.
+    static std::unique_ptr<Database> Connect(const Config& config);
 
     virtual ~Database() = default;
 
     // What the ping tells about the database: where it is, and read-only.
     virtual QString description() const = 0;
+    // True once the connection to a database server has broken: this object
+    // serves no more requests and is to be replaced by a new connection.
+    virtual bool connectionLost() const { return false; }
 
     // The user's tables and views in name order, with their row counts;
     // the database's own tables and the ledger are left out.

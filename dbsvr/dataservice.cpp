@@ -86,7 +86,7 @@ void DataService::connectDatabase() {
     m_config.reset();
     try {
         m_config = std::make_unique<Config>(Config::Load(m_parameters.configFolder));
-        m_database = Database::Open(m_config->databasePath());
+        m_database = Database::Connect(*m_config);
         m_connectError.clear();
     } catch (const common::Error& e) {
         m_connectError = e.description();
@@ -96,7 +96,15 @@ void DataService::connectDatabase() {
 QByteArray DataService::handle(QByteArrayView request) {
     if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
         connectDatabase();
-    return MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request);
+    const QByteArray reply =
+        MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request);
+    // The server went away under this request, which got its error: the next
+    // request connects anew.
+    if (m_database && m_database->connectionLost()) {
+        m_database.reset();
+        m_connectError = QStringLiteral("The connection to the database server was lost.");
+    }
+    return reply;
 }
 
 void DataService::checkParent() {

@@ -232,7 +232,7 @@ QByteArray MessageHandler::handle(QByteArrayView request) const {
                      QStringLiteral("Unknown request type \"") + kind + QStringLiteral("\"."));
             }
         } catch (const common::Error& e) {
-            Fail(ERROR_DATABASE, e.description());
+            failFromDatabase(e, QString());
         }
     } catch (const RequestError& f) {
         // Whatever was added before the failure is dropped: a reply is either
@@ -244,6 +244,14 @@ QByteArray MessageHandler::handle(QByteArrayView request) const {
         message.text().set(common::ToUtf8(f.message).c_str());
     }
     return serialize(reply);
+}
+
+void MessageHandler::failFromDatabase(const common::Error& e, const QString& prefix) const {
+    // A request cut off by a lost connection may be sent again once the
+    // database is back; one the database refused may not.
+    if (m_database && m_database->connectionLost())
+        Fail(ERROR_NOT_CONNECTED, prefix + e.description());
+    Fail(ERROR_DATABASE, prefix + e.description());
 }
 
 Database& MessageHandler::database() const {
@@ -347,8 +355,7 @@ void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node repl
             addPage(reply, std::get<RowPage>(result), paging);
         }
     } catch (const common::Error& e) {
-        Fail(ERROR_DATABASE,
-             QStringLiteral("The query ") + name + QStringLiteral(" failed. ") + e.description());
+        failFromDatabase(e, QStringLiteral("The query ") + name + QStringLiteral(" failed. "));
     }
 }
 

@@ -7,6 +7,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+namespace common {
+class Error;
+}
 namespace pugi {
 class xml_node;
 }
@@ -56,6 +59,7 @@ private:
     void describeTable(const pugi::xml_node& request, pugi::xml_node reply) const;
     void readTable(const pugi::xml_node& request, pugi::xml_node reply) const;
     void runQuery(const pugi::xml_node& request, pugi::xml_node reply) const;
+    [[noreturn]] void failFromDatabase(const common::Error& e, const QString& prefix) const;
     Database& database() const;
     const Config& config() const;
 

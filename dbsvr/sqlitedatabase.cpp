@@ -101,10 +101,6 @@ int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values 
 
 } // namespace
 
-std::unique_ptr<Database> Database::Open(const QString& path) {
-    return SqliteDatabase::Open(path);
-}
-
 std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
     if (path.isEmpty())
         throw common::Error(SQLITE_CANTOPEN, QStringLiteral("No database file is set."));

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libpugixml-dev libsqlite3-dev sqlite3 libgtest-dev
+    qt6-base-dev libpugixml-dev libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev
     clang libclang-rt-14-dev
     xvfb xauth socat procps python3 chromium
 )

@@ -32,8 +32,13 @@ extern const char TEST_SCHEMA[];
 // The queries of the test configuration (an XML fragment for <Queries>).
 extern const char TEST_QUERIES[];
 
-// Writes <folder>/dataserver.xml naming the database and holding the queries.
-void WriteConfig(const QString& folder, const QString& database, const QString& queries);
+// TEST_SCHEMA for PostgreSQL: the same tables, rows and view.
+extern const char TEST_SCHEMA_POSTGRESQL[];
+
+// Writes <folder>/dataserver.xml naming the database (of the type, when one
+// is given) and holding the queries.
+void WriteConfig(const QString& folder, const QString& database, const QString& queries,
+                 const QString& type = {});
 
 // A parsed reply with XPath access.
 struct Reply {

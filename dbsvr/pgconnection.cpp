@@ -1,0 +1,237 @@
+#include "dbsvr/pgconnection.h"
+
+#include "common/error.h"
+
+#include <QDeadlineTimer>
+#include <libpq-fe.h>
+#include <poll.h>
+
+namespace dbsvr {
+
+namespace {
+
+constexpr Oid INT8_OID = 20;
+constexpr Oid FLOAT8_OID = 701;
+constexpr Oid BYTEA_OID = 17;
+
+// The error number of PostgreSQL failures: there is no numeric code, the
+// text and SQLSTATE say what happened.
+constexpr int ERR_POSTGRESQL = common::ERR_PROGRAM;
+
+QString connectionError(pg_conn* conn) {
+    return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+}
+
+bool holdsPassword(const QString& connectionString, QString& parseError) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(connectionString.toUtf8().constData(), &error);
+    if (!options) {
+        parseError = error ? QString::fromUtf8(error).trimmed()
+                           : QStringLiteral("The connection string cannot be read.");
+        PQfreemem(error);
+        return false;
+    }
+    bool password = false;
+    for (const PQconninfoOption* o = options; o->keyword; ++o)
+        if (qstrcmp(o->keyword, "password") == 0 && o->val && *o->val)
+            password = true;
+    PQconninfoFree(options);
+    return password;
+}
+
+} // namespace
+
+PgResult::PgResult(pg_result* result) : m_result(result, PQclear) {}
+
+bool PgResult::ok() const {
+    if (!m_result)
+        return false;
+    const ExecStatusType status = PQresultStatus(m_result.get());
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+QString PgResult::sqlState() const {
+    if (ok() || !m_result)
+        return {};
+    return QString::fromLatin1(PQresultErrorField(m_result.get(), PG_DIAG_SQLSTATE));
+}
+
+QString PgResult::errorText() const {
+    if (!m_result)
+        return QStringLiteral("No answer from the database server.");
+    const char* primary = PQresultErrorField(m_result.get(), PG_DIAG_MESSAGE_PRIMARY);
+    const QString text =
+        QString::fromUtf8(primary ? primary : PQresultErrorMessage(m_result.get())).trimmed();
+    return text.isEmpty() ? QStringLiteral("No answer from the database server in time.") : text;
+}
+
+int PgResult::rows() const {
+    return m_result ? PQntuples(m_result.get()) : 0;
+}
+
+int PgResult::columns() const {
+    return m_result ? PQnfields(m_result.get()) : 0;
+}
+
+QString PgResult::columnName(int column) const {
+    return QString::fromUtf8(PQfname(m_result.get(), column));
+}
+
+bool PgResult::isNull(int row, int column) const {
+    return PQgetisnull(m_result.get(), row, column) != 0;
+}
+
+bool PgResult::isBytea(int column) const {
+    return PQftype(m_result.get(), column) == BYTEA_OID;
+}
+
+QString PgResult::text(int row, int column) const {
+    return QString::fromUtf8(PQgetvalue(m_result.get(), row, column),
+                             PQgetlength(m_result.get(), row, column));
+}
+
+QByteArray PgResult::bytes(int row, int column) const {
+    size_t length = 0;
+    unsigned char* raw = PQunescapeBytea(
+        reinterpret_cast<const unsigned char*>(PQgetvalue(m_result.get(), row, column)), &length);
+    const QByteArray bytes(reinterpret_cast<const char*>(raw), qsizetype(length));
+    PQfreemem(raw);
+    return bytes;
+}
+
+int64_t PgResult::integer(int row, int column) const {
+    return text(row, column).toLongLong();
+}
+
+int64_t PgResult::affectedRows() const {
+    return m_result ? QByteArray(PQcmdTuples(m_result.get())).toLongLong() : 0;
+}
+
+PgConnection::PgConnection(const QString& connectionString) {
+    QString parseError;
+    if (holdsPassword(connectionString, parseError))
+        throw common::Error(ERR_POSTGRESQL,
+                            QStringLiteral("The connection string holds a password; put it in "
+                                           "~/.pgpass or the file PGPASSFILE names instead."));
+    if (!parseError.isEmpty())
+        throw common::Error(ERR_POSTGRESQL, parseError);
+    const QByteArray connectTimeout = QByteArray::number(CONNECT_TIMEOUT_S);
+    const QByteArray conninfo = connectionString.toUtf8();
+    // Later entries win: the application's connection string over the
+    // defaults before it, and UTF-8 over everything, as the messages are.
+    const char* keywords[] = {
+        "connect_timeout",  "keepalives_idle", "keepalives_interval", "keepalives_count",
+        "application_name", "dbname",          "client_encoding",     nullptr};
+    const char* values[] = {connectTimeout.constData(), "10",   "5",    "3", "quorvex dbsvr",
+                            conninfo.constData(),       "UTF8", nullptr};
+    m_conn = PQconnectdbParams(keywords, values, 1);
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
+        const QString why = m_conn ? connectionError(m_conn) : QStringLiteral("Out of memory.");
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw common::Error(ERR_POSTGRESQL,
+                            QStringLiteral("Unable to connect to the database server. ") + why);
+    }
+    // Notices ("already exists, skipping") are no news to anyone here.
+    PQsetNoticeProcessor(
+        m_conn, [](void*, const char*) {}, nullptr);
+    exec(QStringLiteral("SET statement_timeout = %1").arg(STATEMENT_TIMEOUT_MS));
+}
+
+PgConnection::~PgConnection() {
+    PQfinish(m_conn);
+}
+
+QString PgConnection::description() const {
+    return QStringLiteral("%1 on %2:%3 as %4")
+        .arg(QString::fromUtf8(PQdb(m_conn)), QString::fromUtf8(PQhost(m_conn)),
+             QString::fromUtf8(PQport(m_conn)), QString::fromUtf8(PQuser(m_conn)));
+}
+
+PgResult PgConnection::finish(int sent) {
+    if (sent)
+        return waitForResult();
+    m_lost = PQstatus(m_conn) != CONNECTION_OK;
+    return PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
+}
+
+PgResult PgConnection::waitForResult() {
+    const QDeadlineTimer deadline(STATEMENT_TIMEOUT_MS + ANSWER_GRACE_MS);
+    PgResult last;
+    for (;;) {
+        while (!PQisBusy(m_conn)) {
+            pg_result* next = PQgetResult(m_conn);
+            if (!next) {
+                if (PQstatus(m_conn) != CONNECTION_OK)
+                    m_lost = true;
+                return last;
+            }
+            last = PgResult(next);
+        }
+        pollfd fd{PQsocket(m_conn), POLLIN, 0};
+        const int ready = ::poll(&fd, 1, int(std::max<qint64>(0, deadline.remainingTime())));
+        if (ready == 0 || (ready < 0 && errno != EINTR) || !PQconsumeInput(m_conn)) {
+            // No answer in time, or a broken socket: this connection is done for.
+            m_lost = true;
+            return PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
+        }
+    }
+}
+
+PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
+    if (m_lost)
+        return PgResult();
+    QList<QByteArray> texts;
+    std::vector<const char*> pointers;
+    std::vector<Oid> types;
+    for (const BoundValue& v : values) {
+        if (const auto* text = std::get_if<QString>(&v)) {
+            texts << text->toUtf8();
+            types.push_back(0);
+        } else if (const auto* integer = std::get_if<int64_t>(&v)) {
+            texts << QByteArray::number(qlonglong(*integer));
+            types.push_back(INT8_OID);
+        } else if (const auto* real = std::get_if<double>(&v)) {
+            texts << QByteArray::number(*real, 'g', 17);
+            types.push_back(FLOAT8_OID);
+        } else {
+            texts << QByteArray();
+            types.push_back(0);
+        }
+    }
+    for (qsizetype i = 0; i < values.size(); ++i)
+        pointers.push_back(
+            std::holds_alternative<std::monostate>(values[i]) ? nullptr : texts[i].constData());
+    return finish(PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()),
+                                    types.data(), pointers.data(), nullptr, nullptr, 0));
+}
+
+PgResult PgConnection::runScript(const char* sql) {
+    if (m_lost)
+        return PgResult();
+    return finish(PQsendQuery(m_conn, sql));
+}
+
+PgResult PgConnection::prepare(const char* name, const QString& sql, int parameterCount) {
+    if (m_lost)
+        return PgResult();
+    return finish(PQsendPrepare(m_conn, name, sql.toUtf8().constData(), parameterCount, nullptr));
+}
+
+namespace {
+PgResult checked(PgResult result) {
+    if (!result.ok())
+        throw common::Error(ERR_POSTGRESQL, result.errorText());
+    return result;
+}
+} // namespace
+
+PgResult PgConnection::exec(const QString& sql, const QList<BoundValue>& values) {
+    return checked(run(sql, values));
+}
+
+void PgConnection::execScript(const char* sql) {
+    checked(runScript(sql));
+}
+
+} // namespace dbsvr

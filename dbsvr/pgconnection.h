@@ -1,0 +1,89 @@
+#pragma once
+
+#include "dbsvr/arguments.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+struct pg_conn;
+struct pg_result;
+
+namespace dbsvr {
+
+// The result of one command; empty when the command could not be sent.
+class PgResult final {
+public:
+    PgResult() = default;
+    explicit PgResult(pg_result* result);
+
+    bool ok() const;
+    // The five-character SQLSTATE of a failure ("23505"), "" on success.
+    QString sqlState() const;
+    QString errorText() const;
+
+    int rows() const;
+    int columns() const;
+    QString columnName(int column) const;
+    bool isNull(int row, int column) const;
+    bool isBytea(int column) const;
+    QString text(int row, int column) const;
+    QByteArray bytes(int row, int column) const; // a bytea field, decoded
+    int64_t integer(int row, int column) const;
+    // The rows an INSERT, UPDATE, DELETE, MERGE or SELECT touched.
+    int64_t affectedRows() const;
+
+private:
+    std::shared_ptr<pg_result> m_result;
+};
+
+// One connection to a PostgreSQL server through libpq. Every command has a
+// deadline on this side too, so a server that stops answering gives an error
+// instead of a hang; a connection that broke (or timed out) stays lost and
+// is given up by its owner.
+class PgConnection final {
+public:
+    // How long a statement may run on the server, and how much longer this side
+    // waits for an answer before it gives the connection up.
+    static constexpr int STATEMENT_TIMEOUT_MS = 15000;
+    static constexpr int ANSWER_GRACE_MS = 5000;
+    // Seconds libpq waits for a server to accept the connection.
+    static constexpr int CONNECT_TIMEOUT_S = 5;
+
+    // Connects with the libpq connection string or URI (the application's
+    // values win over this side's defaults for time-outs and keep-alives).
+    // Raises common::Error when the server cannot be reached or refuses the
+    // login, and for a connection string that holds a password: that belongs
+    // in ~/.pgpass or PGPASSFILE, never in the application folder.
+    explicit PgConnection(const QString& connectionString);
+    ~PgConnection();
+    PgConnection(const PgConnection&) = delete;
+    PgConnection& operator=(const PgConnection&) = delete;
+
+    // "database shop on /run/postgresql:5432 as app"
+    QString description() const;
+    bool lost() const { return m_lost; }
+
+    // Runs one command with its values bound as parameters $1, $2, ...
+    // (typed: integer as bigint, real as double precision, text and NULL left
+    // for the server to infer). Never raises; see PgResult.
+    PgResult run(const QString& sql, const QList<BoundValue>& values = {});
+    // Runs fixed SQL that may hold several commands and takes no values; the
+    // last command's result.
+    PgResult runScript(const char* sql);
+    // As run(), raising common::Error with the server's text on failure.
+    PgResult exec(const QString& sql, const QList<BoundValue>& values = {});
+    void execScript(const char* sql);
+    // Prepares sql as the named statement; the failure or success.
+    PgResult prepare(const char* name, const QString& sql, int parameterCount);
+
+private:
+    // The result of a command that was sent (sent != 0), or the failure to send it.
+    PgResult finish(int sent);
+    PgResult waitForResult();
+
+    pg_conn* m_conn = nullptr;
+    bool m_lost = false;
+};
+
+} // namespace dbsvr

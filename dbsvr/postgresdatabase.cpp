@@ -1,0 +1,358 @@
+#include "dbsvr/postgresdatabase.h"
+
+#include "common/error.h"
+#include "dbsvr/config.h"
+#include "dbsvr/filtersql.h"
+#include "dbsvr/requesterror.h"
+
+#include <algorithm>
+
+namespace dbsvr {
+
+namespace {
+
+// The user's tables and views in the current schema, the ledger left out.
+const QString RELATIONS =
+    QStringLiteral(" FROM pg_class c JOIN pg_namespace ns ON ns.oid = c.relnamespace "
+                   "WHERE ns.nspname = current_schema() AND c.relkind IN ('r','p','f','v','m') "
+                   "AND c.relname <> '%1'")
+        .arg(QString::fromLatin1(LEDGER_TABLE));
+const QString RELATION_TYPE =
+    QStringLiteral("CASE WHEN c.relkind IN ('v','m') THEN 'view' ELSE 'table' END");
+
+QString placeholder(int index) {
+    return QLatin1Char('$') + QString::number(index);
+}
+
+QString contains(const QString& column, const QString& value) {
+    return QStringLiteral("strpos(lower(") + column + QStringLiteral("::text), lower(") + value +
+           QStringLiteral("::text)) > 0");
+}
+
+// Sent as text of no declared type: the server reads it as the column's type.
+BoundValue comparisonValue(const Filter& filter, const ColumnDescription&) {
+    return filter.value;
+}
+
+const SqlDialect POSTGRES_DIALECT{placeholder, contains, comparisonValue,
+                                  QStringLiteral("IS DISTINCT FROM")};
+
+bool isDataError(const PgResult& result) {
+    return result.sqlState().startsWith(QLatin1String("22"));
+}
+
+PgResult checked(const PgResult& result) {
+    if (!result.ok())
+        throw common::Error(common::ERR_PROGRAM, result.errorText());
+    return result;
+}
+
+RowPage toPage(const PgResult& result, int64_t limit) {
+    RowPage page;
+    for (int c = 0; c < result.columns(); ++c)
+        page.columns << result.columnName(c);
+    const int rows = int(std::min<int64_t>(result.rows(), limit));
+    for (int r = 0; r < rows; ++r) {
+        QList<FieldValue> row;
+        row.reserve(result.columns());
+        for (int c = 0; c < result.columns(); ++c) {
+            if (result.isNull(r, c))
+                row << FieldValue();
+            else if (result.isBytea(c))
+                row << FieldValue(result.bytes(r, c));
+            else
+                row << FieldValue(result.text(r, c));
+        }
+        page.rows << row;
+    }
+    page.more = result.rows() > limit;
+    return page;
+}
+
+// Rolls back unless committed, so every way out of a failure leaves the
+// database as it was (a lost connection has rolled back on the server).
+class Transaction final {
+public:
+    Transaction(PgConnection& connection, const char* begin) : m_connection(connection) {
+        m_connection.execScript(begin);
+    }
+    ~Transaction() { rollback(); }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit() {
+        m_connection.execScript("COMMIT");
+        m_open = false;
+    }
+    void rollback() {
+        if (m_open && !m_connection.lost())
+            m_connection.runScript("ROLLBACK");
+        m_open = false;
+    }
+
+private:
+    PgConnection& m_connection;
+    bool m_open = true;
+};
+
+constexpr char BEGIN_WRITE[] = "BEGIN; SELECT nextval('pg_temp.qv_probe')";
+constexpr char BEGIN_LEDGERED_WRITE[] =
+    "BEGIN; CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
+    "query TEXT NOT NULL, changes BIGINT NOT NULL, last_insert_id BIGINT, "
+    "applied_at TEXT NOT NULL); SELECT nextval('pg_temp.qv_probe')";
+// A sequence of its own that counts downwards: drawn from before each write,
+// lastval() afterwards is negative unless the write drew from a sequence of
+// the database (a serial or identity column), and then it is the new row's id.
+constexpr char CREATE_PROBE[] =
+    "CREATE TEMP SEQUENCE IF NOT EXISTS qv_probe INCREMENT -1 MAXVALUE -1 START -1 "
+    "MINVALUE -9223372036854775807";
+
+} // namespace
+
+PostgresDatabase::PostgresDatabase(const QString& connectionString)
+    : m_connection(connectionString),
+      m_readOnly(m_connection.exec(QStringLiteral("SHOW transaction_read_only")).text(0, 0) ==
+                 QLatin1String("on")) {}
+
+QString PostgresDatabase::description() const {
+    return QStringLiteral("PostgreSQL database ") + m_connection.description() +
+           (m_readOnly ? QStringLiteral(" (read-only)") : QString());
+}
+
+QList<TableSummary> PostgresDatabase::tables() {
+    const PgResult r = m_connection.exec(QStringLiteral("SELECT c.relname, ") + RELATION_TYPE +
+                                         RELATIONS + QStringLiteral(" ORDER BY c.relname"));
+    QList<TableSummary> tables;
+    for (int i = 0; i < r.rows(); ++i) {
+        TableSummary table{r.text(i, 0), r.text(i, 1), {}};
+        // A view over a table that has gone is listed without a count.
+        const PgResult count =
+            m_connection.run(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(table.name));
+        if (count.ok())
+            table.rows = count.integer(0, 0);
+        tables << table;
+    }
+    return tables;
+}
+
+QString PostgresDatabase::tableType(const QString& name) {
+    const PgResult r = m_connection.exec(QStringLiteral("SELECT ") + RELATION_TYPE + RELATIONS +
+                                             QStringLiteral(" AND c.relname = $1"),
+                                         {BoundValue(name)});
+    return r.rows() > 0 ? r.text(0, 0) : QString();
+}
+
+QString PostgresDatabase::checkedTableType(const QString& name) {
+    const QString type = tableType(name);
+    if (type.isEmpty())
+        Fail(ERROR_UNKNOWN_TABLE,
+             QStringLiteral("There is no table \"") + name + QStringLiteral("\"."));
+    return type;
+}
+
+QList<ColumnDescription> PostgresDatabase::columns(const QString& table) {
+    const PgResult r = m_connection.exec(
+        QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull, "
+                       "coalesce((SELECT k.n FROM pg_index i CROSS JOIN LATERAL "
+                       "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, n) "
+                       "WHERE i.indrelid = c.oid AND i.indisprimary AND k.attnum = a.attnum), 0) "
+                       "FROM pg_class c JOIN pg_namespace ns ON ns.oid = c.relnamespace "
+                       "JOIN pg_attribute a ON a.attrelid = c.oid "
+                       "WHERE ns.nspname = current_schema() AND c.relname = $1 AND a.attnum > 0 "
+                       "AND NOT a.attisdropped ORDER BY a.attnum"),
+        {BoundValue(table)});
+    QList<ColumnDescription> columns;
+    for (int i = 0; i < r.rows(); ++i)
+        columns << ColumnDescription{r.text(i, 0), r.text(i, 1), r.text(i, 2) == QLatin1String("t"),
+                                     int(r.integer(i, 3))};
+    return columns;
+}
+
+QList<KeyReference> PostgresDatabase::keys(const QString& table, bool referencing) {
+    // "self" is the table described, "other" the one at the key's other end.
+    const QString self = referencing ? QStringLiteral("c") : QStringLiteral("p");
+    const QString other = referencing ? QStringLiteral("p") : QStringLiteral("c");
+    const PgResult r = m_connection.exec(
+        QStringLiteral(
+            "SELECT con.oid, %2.relname, fa.attname, ta.attname FROM pg_constraint con "
+            "JOIN pg_class c ON c.oid = con.conrelid JOIN pg_class p ON p.oid = con.confrelid "
+            "JOIN pg_namespace ns ON ns.oid = %1.relnamespace "
+            "CROSS JOIN LATERAL unnest(con.conkey, con.confkey) WITH ORDINALITY AS k(f, t, n) "
+            "JOIN pg_attribute fa ON fa.attrelid = con.conrelid AND fa.attnum = k.f "
+            "JOIN pg_attribute ta ON ta.attrelid = con.confrelid AND ta.attnum = k.t "
+            "WHERE con.contype = 'f' AND ns.nspname = current_schema() AND %1.relname = $1 "
+            "ORDER BY %3con.oid, k.n")
+            .arg(self, other, referencing ? QString() : QStringLiteral("c.relname, ")),
+        {BoundValue(table)});
+    QList<KeyReference> keys;
+    QString lastKey;
+    for (int i = 0; i < r.rows(); ++i) {
+        if (keys.isEmpty() || r.text(i, 0) != lastKey)
+            keys << KeyReference{r.text(i, 1), {}};
+        lastKey = r.text(i, 0);
+        // The referring table's column is "from" at both ends.
+        keys.last().columns << ColumnMap{r.text(i, 2), r.text(i, 3)};
+    }
+    return keys;
+}
+
+TableDescription PostgresDatabase::describeTable(const QString& table) {
+    TableDescription d{table, checkedTableType(table), columns(table), {}, {}};
+    if (d.type == QLatin1String("table")) {
+        d.foreignKeys = keys(table, true);
+        d.referencedBy = keys(table, false);
+    }
+    return d;
+}
+
+RowPage PostgresDatabase::readTable(const TableRead& read) {
+    const QString type = checkedTableType(read.table);
+    QList<ColumnDescription> all = columns(read.table);
+    QString order;
+    if (!read.orderBy.isEmpty()) {
+        order = QStringLiteral(" ORDER BY ") +
+                QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
+                (read.descending ? QStringLiteral(" DESC") : QString());
+    } else {
+        // Pages of a table need a stable order: its primary key's.
+        QList<ColumnDescription> key;
+        std::copy_if(all.begin(), all.end(), std::back_inserter(key),
+                     [](const ColumnDescription& c) { return c.primaryKey > 0; });
+        std::sort(key.begin(), key.end(),
+                  [](const auto& a, const auto& b) { return a.primaryKey < b.primaryKey; });
+        QStringList names;
+        for (const ColumnDescription& c : key)
+            names << QuoteIdentifier(c.name);
+        if (!names.isEmpty())
+            order = QStringLiteral(" ORDER BY ") + names.join(QStringLiteral(", "));
+    }
+    const WhereClause where = BuildWhere(read.table, read.filters, all, POSTGRES_DIALECT);
+    const QString from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
+    const PgResult count = m_connection.run(QStringLiteral("SELECT count(*)") + from, where.values);
+    if (isDataError(count))
+        Fail(ERROR_INVALID_ARGUMENT,
+             QStringLiteral("A filter's value does not fit its column: ") + count.errorText());
+    const int64_t total = checked(count).integer(0, 0);
+
+    const int next = int(where.values.size()) + 1;
+    QList<BoundValue> values = where.values;
+    values << BoundValue(read.paging.limit) << BoundValue(read.paging.offset);
+    const PgResult rows = m_connection.exec(QStringLiteral("SELECT *") + from + order +
+                                                QStringLiteral(" LIMIT ") + placeholder(next) +
+                                                QStringLiteral(" OFFSET ") + placeholder(next + 1),
+                                            values);
+    RowPage page = toPage(rows, read.paging.limit);
+    page.more = read.paging.offset + page.rows.size() < total;
+    page.total = total;
+    return page;
+}
+
+const PositionalSql& PostgresDatabase::positional(const NamedQuery& query) {
+    auto it = m_positional.find(query.name);
+    if (it == m_positional.end())
+        it = m_positional.insert(query.name, ToPositionalParameters(query.sql));
+    return *it;
+}
+
+QueryKind PostgresDatabase::queryKind(const NamedQuery& query) {
+    if (const auto known = m_kinds.constFind(query.name); known != m_kinds.cend())
+        return *known;
+    // The server's own plan says whether the statement changes data; EXPLAIN
+    // runs nothing.
+    const PositionalSql& sql = positional(query);
+    QueryKind kind = QueryKind::Unknown;
+    if (m_connection.prepare("qv_kind", sql.sql, int(sql.names.size())).ok()) {
+        QStringList nulls;
+        for (qsizetype i = 0; i < sql.names.size(); ++i)
+            nulls << QStringLiteral("NULL");
+        const PgResult plan = m_connection.run(
+            QStringLiteral("EXPLAIN (FORMAT JSON) EXECUTE qv_kind") +
+            (nulls.isEmpty() ? QString()
+                             : QLatin1Char('(') + nulls.join(QLatin1Char(',')) + QLatin1Char(')')));
+        m_connection.runScript("DEALLOCATE qv_kind");
+        if (plan.ok())
+            kind = plan.text(0, 0).contains(QLatin1String("\"Node Type\": \"ModifyTable\""))
+                       ? QueryKind::Write
+                       : QueryKind::Read;
+    }
+    if (!m_connection.lost())
+        m_kinds.insert(query.name, kind);
+    return kind;
+}
+
+QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                                       const Paging& paging, const QString& requestId) {
+    const PositionalSql& sql = positional(query);
+    const QList<BoundValue> values = BindArguments(query, sql.names, arguments);
+    if (queryKind(query) == QueryKind::Write)
+        return write(query, values, requestId);
+    return readQuery(sql, values, paging);
+}
+
+RowPage PostgresDatabase::readQuery(const PositionalSql& sql, const QList<BoundValue>& values,
+                                    const Paging& paging) {
+    // A cursor sends only the page, and READ ONLY makes sure that a query
+    // taken for a read never writes.
+    Transaction transaction(m_connection, "BEGIN READ ONLY");
+    m_connection.exec(QStringLiteral("DECLARE qv_rows NO SCROLL CURSOR FOR ") + sql.sql, values);
+    if (paging.offset > 0)
+        m_connection.execScript(QByteArray("MOVE FORWARD " +
+                                           QByteArray::number(qlonglong(paging.offset)) +
+                                           " IN qv_rows")
+                                    .constData());
+    const PgResult rows = checked(m_connection.runScript(
+        QByteArray("FETCH FORWARD " + QByteArray::number(qlonglong(paging.limit + 1)) +
+                   " FROM qv_rows")
+            .constData()));
+    transaction.commit();
+    return toPage(rows, paging.limit);
+}
+
+std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& requestId) {
+    const PgResult r = m_connection.exec(
+        QStringLiteral("SELECT query, changes, last_insert_id FROM quorvex_requests WHERE id = $1"),
+        {BoundValue(requestId)});
+    if (r.rows() == 0)
+        return std::nullopt;
+    WriteResult earlier{r.text(0, 0), r.integer(0, 1), std::nullopt, true};
+    if (!r.isNull(0, 2))
+        earlier.lastInsertId = r.integer(0, 2);
+    return earlier;
+}
+
+WriteResult PostgresDatabase::write(const NamedQuery& query, const QList<BoundValue>& values,
+                                    const QString& requestId) {
+    if (!m_probeReady) {
+        m_connection.execScript(CREATE_PROBE);
+        m_probeReady = true;
+    }
+    Transaction transaction(m_connection, requestId.isEmpty() ? BEGIN_WRITE : BEGIN_LEDGERED_WRITE);
+    if (!requestId.isEmpty())
+        if (std::optional<WriteResult> earlier = findInLedger(requestId))
+            return *earlier;
+    const PgResult done = m_connection.exec(positional(query).sql, values);
+    WriteResult result{query.name, done.affectedRows(), std::nullopt, false};
+    if (const int64_t id = m_connection.exec(QStringLiteral("SELECT lastval()")).integer(0, 0);
+        id > 0)
+        result.lastInsertId = id;
+    if (!requestId.isEmpty()) {
+        const PgResult noted = m_connection.run(
+            QStringLiteral("INSERT INTO quorvex_requests (id, query, changes, last_insert_id, "
+                           "applied_at) VALUES ($1, $2, $3, $4, to_char(now() AT TIME ZONE "
+                           "'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'))"),
+            {BoundValue(requestId), BoundValue(result.query), BoundValue(result.changes),
+             result.lastInsertId ? BoundValue(*result.lastInsertId) : BoundValue()});
+        // Another data server applied the same request meanwhile: its write
+        // stands, this one is undone.
+        if (noted.sqlState() == QLatin1String("23505")) {
+            transaction.rollback();
+            if (std::optional<WriteResult> earlier = findInLedger(requestId))
+                return *earlier;
+        }
+        checked(noted);
+    }
+    transaction.commit();
+    return result;
+}
+
+} // namespace dbsvr

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A PostgreSQL server of the test's own (Debian's postgresql package): made
+// with initdb in a temporary folder (as the user nobody when the tests run as
+// root, which PostgreSQL refuses), listening only on a Unix socket in that
+// folder, with trust for local connections of the superuser "postgres".
+class PgCluster final {
+public:
+    // The folder of initdb and pg_ctl; "" when PostgreSQL is not installed.
+    static QString BinDir();
+    // One server for the whole test process, started at first use; nullptr
+    // when PostgreSQL is not installed or does not start (SkipReason() says why).
+    static PgCluster* Shared();
+    static QString SkipReason();
+
+    // Makes the cluster; start() runs it.
+    PgCluster();
+    ~PgCluster(); // stops the server
+
+    bool valid() const { return m_valid; }
+    const QString& error() const { return m_error; }
+    bool start();
+    // A fast stop: connected sessions are ended, as an administrator's stop does.
+    bool stop();
+
+    // The connection string of a database on this server.
+    QString connectionString(const QString& database) const;
+    // A new database, with sql (several statements; lines that begin with a
+    // backslash, psql's own commands, are left out) run in it; its name.
+    QString createDatabase(const QString& sql);
+    // The first column of the first row sql gives in database; "" for none.
+    QString value(const QString& database, const QString& sql) const;
+    // Runs sql in database; false (with error()) when it fails.
+    bool exec(const QString& database, const QString& sql);
+
+private:
+    bool run(const QString& program, const QStringList& arguments);
+
+    QTemporaryDir m_dir;
+    bool m_valid = false;
+    int m_databases = 0;
+    QString m_error;
+};

@@ -1,0 +1,92 @@
+#include "testdatabase.h"
+
+#include "common/files.h"
+#include "dbsvr/postgresdatabase.h"
+#include "dbsvrfixture.h"
+#include "pgcluster.h"
+#include "tests/support/programfolder.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::Sqlite ? "SQLite" : "PostgreSQL";
+}
+
+TestDatabase::TestDatabase(Backend backend) : m_backend(backend), m_folderPath(m_folder.path()) {}
+
+QString TestDatabase::configure(const QString& queries, const QString& connectionExtra) {
+    if (m_backend == Backend::Sqlite)
+        WriteConfig(m_folderPath, "test.db", queries);
+    else
+        WriteConfig(m_folderPath,
+                    PgCluster::Shared()->connectionString(m_pgDatabase) + connectionExtra, queries,
+                    "postgresql");
+    m_config = std::make_unique<dbsvr::Config>(dbsvr::Config::Load(m_folderPath));
+    return {};
+}
+
+QString TestDatabase::create(const char* sqliteSchema, const char* postgresqlSchema,
+                             const QString& queries, const QString& connectionExtra) {
+    if (m_backend == Backend::Sqlite) {
+        MakeDatabase(QDir(m_folderPath).filePath("test.db"), sqliteSchema);
+        return configure(queries, connectionExtra);
+    }
+    PgCluster* cluster = PgCluster::Shared();
+    if (!cluster)
+        return PgCluster::SkipReason();
+    m_pgDatabase = cluster->createDatabase(QString::fromUtf8(postgresqlSchema));
+    if (m_pgDatabase.isEmpty())
+        return QStringLiteral("the test database was not made: ") + cluster->error();
+    return configure(queries, connectionExtra);
+}
+
+QString TestDatabase::createSample() {
+    if (!support::CopySampleApplication(m_folderPath))
+        return QStringLiteral("the sample application was not copied");
+    if (m_backend == Backend::Postgresql) {
+        PgCluster* cluster = PgCluster::Shared();
+        if (!cluster)
+            return PgCluster::SkipReason();
+        m_pgDatabase = cluster->createDatabase(QString::fromUtf8(common::ReadFile(
+            support::StageDir() + "/examples/microsoft access/sample-postgresql.sql")));
+        if (m_pgDatabase.isEmpty())
+            return QStringLiteral("the sample database was not made: ") + cluster->error();
+        const QString file = QDir(m_folderPath).filePath("dataserver.xml");
+        QString xml = QString::fromUtf8(common::ReadFile(file));
+        xml.replace(QRegularExpression("<Database>[^<]*</Database>"),
+                    "<Database type=\"postgresql\">" +
+                        cluster->connectionString(m_pgDatabase).toHtmlEscaped() + "</Database>");
+        common::SaveFile(file, xml.toUtf8());
+    }
+    m_config = std::make_unique<dbsvr::Config>(dbsvr::Config::Load(m_folderPath));
+    return {};
+}
+
+void TestDatabase::exec(const QString& sql) {
+    if (m_backend == Backend::Sqlite)
+        MakeDatabase(m_config->databasePath(), sql.toUtf8().constData());
+    else
+        EXPECT_TRUE(PgCluster::Shared()->exec(m_pgDatabase, sql))
+            << PgCluster::Shared()->error().toStdString();
+}
+
+QString TestDatabase::value(const QString& sql) const {
+    if (m_backend == Backend::Sqlite)
+        return QueryValue(m_config->databasePath(), sql.toUtf8().constData());
+    return PgCluster::Shared()->value(m_pgDatabase, sql);
+}
+
+std::unique_ptr<dbsvr::Database> TestDatabase::open() const {
+    return dbsvr::Database::Connect(*m_config);
+}
+
+std::unique_ptr<dbsvr::Database> TestDatabase::openReadOnly() const {
+    return std::make_unique<dbsvr::PostgresDatabase>(
+        m_config->databaseSetting() + " options='-c default_transaction_read_only=on'");
+}
+
+QString TestDatabase::name() const {
+    return m_backend == Backend::Sqlite ? QFileInfo(m_config->databasePath()).fileName()
+                                        : m_pgDatabase;
+}
