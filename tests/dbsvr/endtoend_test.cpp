@@ -8,12 +8,15 @@
 #include "components/queue.h"
 #include "dataserver/namedmutex.h"
 #include "dbsvr/config.h"
+#include "dbsvr/dataservice.h"
 #include "dbsvrfixture.h"
+#include "pgcluster.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
@@ -179,6 +182,77 @@ TEST(DataServerProcess, AnsweredWriteSurvivesAKillAndIsNotRepeated) {
                       "<Filter column=\"country\" op=\"eq\">Norway</Filter></XML>")
                   .text("/XML/Total"),
               "1");
+}
+
+// A data server on a PostgreSQL server of the test's own, which the test stops and starts.
+class PostgresqlRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (PgCluster::BinDir().isEmpty())
+            GTEST_SKIP() << "PostgreSQL is not installed (no initdb)";
+        ASSERT_TRUE(m_cluster.valid()) << m_cluster.error().toStdString();
+        ASSERT_TRUE(m_cluster.start()) << m_cluster.error().toStdString();
+        const QString database = m_cluster.createDatabase(TEST_SCHEMA_POSTGRESQL);
+        ASSERT_FALSE(database.isEmpty()) << m_cluster.error().toStdString();
+        WriteConfig(m_run.app, m_cluster.connectionString(database),
+                    QString(TEST_QUERIES) +
+                        "<Query name=\"Slow\"><Parameter name=\"seconds\" type=\"real\"/>"
+                        "<Sql>SELECT pg_sleep(:seconds)</Sql></Query>",
+                    "postgresql");
+        m_run.holdParent();
+    }
+    // Sends a request without waiting for its reply; its id.
+    QString send(const QString& xml) {
+        components::Queue out;
+        out.folder = m_run.requests;
+        out.package = xml;
+        return out.send({});
+    }
+
+    PgCluster m_cluster;
+    DataServerRun m_run;
+};
+
+TEST_F(PostgresqlRun, ServerDownAtStartIsReportedAndUsedOnceItIsUp) {
+    ASSERT_TRUE(m_cluster.stop());
+    m_run.start();
+    ASSERT_TRUE(Eventually([&] { return common::FileExists(m_run.message); }));
+    const Reply message(common::ReadFile(m_run.message));
+    EXPECT_EQ(message.text("/XML/Type"), "Message");
+    EXPECT_EQ(message.text("/XML/Code"), "UnableToConnectDB");
+    EXPECT_FALSE(message.text("/XML/Message").isEmpty());
+    EXPECT_EQ(m_run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error"),
+              "UnableToConnectDB");
+
+    ASSERT_TRUE(m_cluster.start());
+    ASSERT_TRUE(Eventually([&] {
+        return m_run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error").isEmpty();
+    }));
+}
+
+TEST_F(PostgresqlRun, ServerRestartFailsTheRequestInFlightAndNotTheNext) {
+    m_run.start();
+    ASSERT_EQ(m_run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error"), "");
+    QThread::msleep(
+        dbsvr::DataService::RECONNECT_INTERVAL_MS); // the next request may connect at once
+    const QString slow = send("<XML><Type>Query</Type><Name>Slow</Name><Parameters><Parameter "
+                              "name=\"seconds\">30</Parameter></Parameters></XML>");
+    QThread::msleep(300);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(m_cluster.stop());
+    components::Queue in;
+    in.folder = m_run.results;
+    ASSERT_EQ(in.Poll(slow, WAIT_MS), slow);
+    EXPECT_LT(clock.elapsed(), 10000);
+    const Reply failed(in.package.toUtf8());
+    EXPECT_EQ(failed.text("/XML/Type"), "Error");
+    EXPECT_EQ(failed.text("/XML/Error"), "UnableToConnectDB") << failed.raw.constData();
+
+    ASSERT_TRUE(m_cluster.start());
+    const Reply next = m_run.ask("<XML><Type>ReadTable</Type><Table>orders</Table></XML>");
+    EXPECT_EQ(next.text("/XML/Error"), "") << next.raw.constData();
+    EXPECT_EQ(next.text("/XML/Total"), "4");
 }
 
 TEST(DataServerProcess, DoesNotStartForAParentThatIsGone) {
