@@ -178,32 +178,62 @@ PgResult PgConnection::waitForResult() {
     }
 }
 
+namespace {
+Oid typeOf(const BoundValue& value) {
+    if (std::holds_alternative<int64_t>(value))
+        return INT8_OID;
+    if (std::holds_alternative<double>(value))
+        return FLOAT8_OID;
+    return 0;
+}
+
+Oid typeNamed(const QString& type) {
+    if (type == QLatin1String("integer"))
+        return INT8_OID;
+    if (type == QLatin1String("real"))
+        return FLOAT8_OID;
+    return 0;
+}
+} // namespace
+
+std::vector<const char*> PgConnection::valuePointers(const QList<BoundValue>& values,
+                                                     QList<QByteArray>& texts) {
+    for (const BoundValue& v : values) {
+        if (const auto* text = std::get_if<QString>(&v))
+            texts << text->toUtf8();
+        else if (const auto* integer = std::get_if<int64_t>(&v))
+            texts << QByteArray::number(qlonglong(*integer));
+        else if (const auto* real = std::get_if<double>(&v))
+            texts << QByteArray::number(*real, 'g', 17);
+        else
+            texts << QByteArray();
+    }
+    std::vector<const char*> pointers;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        pointers.push_back(
+            std::holds_alternative<std::monostate>(values[i]) ? nullptr : texts[i].constData());
+    return pointers;
+}
+
 PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
     if (m_lost)
         return PgResult();
     QList<QByteArray> texts;
-    std::vector<const char*> pointers;
+    const std::vector<const char*> pointers = valuePointers(values, texts);
     std::vector<Oid> types;
-    for (const BoundValue& v : values) {
-        if (const auto* text = std::get_if<QString>(&v)) {
-            texts << text->toUtf8();
-            types.push_back(0);
-        } else if (const auto* integer = std::get_if<int64_t>(&v)) {
-            texts << QByteArray::number(qlonglong(*integer));
-            types.push_back(INT8_OID);
-        } else if (const auto* real = std::get_if<double>(&v)) {
-            texts << QByteArray::number(*real, 'g', 17);
-            types.push_back(FLOAT8_OID);
-        } else {
-            texts << QByteArray();
-            types.push_back(0);
-        }
-    }
-    for (qsizetype i = 0; i < values.size(); ++i)
-        pointers.push_back(
-            std::holds_alternative<std::monostate>(values[i]) ? nullptr : texts[i].constData());
+    for (const BoundValue& v : values)
+        types.push_back(typeOf(v));
     return finish(PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()),
                                     types.data(), pointers.data(), nullptr, nullptr, 0));
+}
+
+PgResult PgConnection::runPrepared(const QString& name, const QList<BoundValue>& values) {
+    if (m_lost)
+        return PgResult();
+    QList<QByteArray> texts;
+    const std::vector<const char*> pointers = valuePointers(values, texts);
+    return finish(PQsendQueryPrepared(m_conn, name.toUtf8().constData(), int(values.size()),
+                                      pointers.data(), nullptr, nullptr, 0));
 }
 
 PgResult PgConnection::runScript(const char* sql) {
@@ -212,10 +242,15 @@ PgResult PgConnection::runScript(const char* sql) {
     return finish(PQsendQuery(m_conn, sql));
 }
 
-PgResult PgConnection::prepare(const char* name, const QString& sql, int parameterCount) {
+PgResult PgConnection::prepare(const QString& name, const QString& sql,
+                               const QStringList& parameterTypes) {
     if (m_lost)
         return PgResult();
-    return finish(PQsendPrepare(m_conn, name, sql.toUtf8().constData(), parameterCount, nullptr));
+    std::vector<Oid> types;
+    for (const QString& type : parameterTypes)
+        types.push_back(typeNamed(type));
+    return finish(PQsendPrepare(m_conn, name.toUtf8().constData(), sql.toUtf8().constData(),
+                                int(types.size()), types.data()));
 }
 
 namespace {

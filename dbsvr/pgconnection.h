@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <vector>
 
 struct pg_conn;
 struct pg_result;
@@ -74,13 +75,19 @@ public:
     // As run(), raising common::Error with the server's text on failure.
     PgResult exec(const QString& sql, const QList<BoundValue>& values = {});
     void execScript(const char* sql);
-    // Prepares sql as the named statement; the failure or success.
-    PgResult prepare(const char* name, const QString& sql, int parameterCount);
+    // Prepares sql as the named statement, its parameters of the named types
+    // ("integer", "real"; anything else is left for the server to infer).
+    PgResult prepare(const QString& name, const QString& sql, const QStringList& parameterTypes);
+    // Runs a prepared statement with its values, as run() does.
+    PgResult runPrepared(const QString& name, const QList<BoundValue>& values);
 
 private:
     // The result of a command that was sent (sent != 0), or the failure to send it.
     PgResult finish(int sent);
     PgResult waitForResult();
+    // The values as libpq takes them: texts (kept in texts), NULL pointers for NULL.
+    static std::vector<const char*> valuePointers(const QList<BoundValue>& values,
+                                                  QList<QByteArray>& texts);
 
     pg_conn* m_conn = nullptr;
     bool m_lost = false;

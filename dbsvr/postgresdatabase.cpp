@@ -247,65 +247,77 @@ RowPage PostgresDatabase::readTable(const TableRead& read) {
     return page;
 }
 
-const PositionalSql& PostgresDatabase::positional(const NamedQuery& query) {
-    auto it = m_positional.find(query.name);
-    if (it == m_positional.end())
-        it = m_positional.insert(query.name, ToPositionalParameters(query.sql));
+PostgresDatabase::Prepared& PostgresDatabase::prepared(const NamedQuery& query) {
+    auto it = m_prepared.find(query.name);
+    if (it == m_prepared.end()) {
+        Prepared p;
+        p.sql = ToPositionalParameters(query.sql);
+        for (const QString& name : p.sql.names) {
+            const QueryParameter* declared = query.parameter(WithoutPrefix(name));
+            p.types << (declared ? declared->type : QStringLiteral("text"));
+        }
+        p.statement = QStringLiteral("qv_%1").arg(m_prepared.size() + 1);
+        it = m_prepared.insert(query.name, p);
+    }
     return *it;
 }
 
 QueryKind PostgresDatabase::queryKind(const NamedQuery& query) {
-    if (const auto known = m_kinds.constFind(query.name); known != m_kinds.cend())
-        return *known;
+    Prepared& p = prepared(query);
+    if (p.kind)
+        return *p.kind;
     // The server's own plan says whether the statement changes data; EXPLAIN
     // runs nothing.
-    const PositionalSql& sql = positional(query);
     QueryKind kind = QueryKind::Unknown;
-    if (m_connection.prepare("qv_kind", sql.sql, int(sql.names.size())).ok()) {
+    p.statementReady = m_connection.prepare(p.statement, p.sql.sql, p.types).ok();
+    if (p.statementReady) {
         QStringList nulls;
-        for (qsizetype i = 0; i < sql.names.size(); ++i)
+        for (qsizetype i = 0; i < p.sql.names.size(); ++i)
             nulls << QStringLiteral("NULL");
         const PgResult plan = m_connection.run(
-            QStringLiteral("EXPLAIN (FORMAT JSON) EXECUTE qv_kind") +
+            QStringLiteral("EXPLAIN (FORMAT JSON) EXECUTE ") + p.statement +
             (nulls.isEmpty() ? QString()
                              : QLatin1Char('(') + nulls.join(QLatin1Char(',')) + QLatin1Char(')')));
-        m_connection.runScript("DEALLOCATE qv_kind");
         if (plan.ok())
             kind = plan.text(0, 0).contains(QLatin1String("\"Node Type\": \"ModifyTable\""))
                        ? QueryKind::Write
                        : QueryKind::Read;
     }
     if (!m_connection.lost())
-        m_kinds.insert(query.name, kind);
+        p.kind = kind;
     return kind;
 }
 
 QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                        const Paging& paging, const QString& requestId) {
-    const PositionalSql& sql = positional(query);
-    const QList<BoundValue> values = BindArguments(query, sql.names, arguments);
+    Prepared& p = prepared(query);
+    const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (queryKind(query) == QueryKind::Write)
-        return write(query, values, requestId);
-    return readQuery(sql, values, paging);
+        return write(p, query.name, values, requestId);
+    return readQuery(p, values, paging);
 }
 
-RowPage PostgresDatabase::readQuery(const PositionalSql& sql, const QList<BoundValue>& values,
+RowPage PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
                                     const Paging& paging) {
-    // A cursor sends only the page, and READ ONLY makes sure that a query
-    // taken for a read never writes.
-    Transaction transaction(m_connection, "BEGIN READ ONLY");
-    m_connection.exec(QStringLiteral("DECLARE qv_rows NO SCROLL CURSOR FOR ") + sql.sql, values);
-    if (paging.offset > 0)
-        m_connection.execScript(QByteArray("MOVE FORWARD " +
-                                           QByteArray::number(qlonglong(paging.offset)) +
-                                           " IN qv_rows")
-                                    .constData());
-    const PgResult rows = checked(m_connection.runScript(
-        QByteArray("FETCH FORWARD " + QByteArray::number(qlonglong(paging.limit + 1)) +
-                   " FROM qv_rows")
-            .constData()));
-    transaction.commit();
-    return toPage(rows, paging.limit);
+    // Only the page travels, in one round trip; and a statement that writes
+    // cannot stand inside FROM, so a query taken for a read never writes.
+    const QString page = query.statement + QStringLiteral("_page");
+    if (!query.pageReady) {
+        QString inner = query.sql.sql.trimmed();
+        while (inner.endsWith(QLatin1Char(';')))
+            inner = inner.chopped(1).trimmed();
+        const int next = int(query.types.size()) + 1;
+        // On lines of their own, so that a comment at the end of the query ends there.
+        checked(m_connection.prepare(
+            page,
+            QStringLiteral("SELECT * FROM (\n") + inner + QStringLiteral("\n) AS qv_page LIMIT ") +
+                placeholder(next) + QStringLiteral(" OFFSET ") + placeholder(next + 1),
+            query.types + QStringList{QStringLiteral("integer"), QStringLiteral("integer")}));
+        query.pageReady = true;
+    }
+    QList<BoundValue> all = values;
+    all << BoundValue(paging.limit + 1) << BoundValue(paging.offset);
+    return toPage(checked(m_connection.runPrepared(page, all)), paging.limit);
 }
 
 std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& requestId) {
@@ -320,8 +332,8 @@ std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& request
     return earlier;
 }
 
-WriteResult PostgresDatabase::write(const NamedQuery& query, const QList<BoundValue>& values,
-                                    const QString& requestId) {
+WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
+                                    const QList<BoundValue>& values, const QString& requestId) {
     if (!m_probeReady) {
         m_connection.execScript(CREATE_PROBE);
         m_probeReady = true;
@@ -330,8 +342,8 @@ WriteResult PostgresDatabase::write(const NamedQuery& query, const QList<BoundVa
     if (!requestId.isEmpty())
         if (std::optional<WriteResult> earlier = findInLedger(requestId))
             return *earlier;
-    const PgResult done = m_connection.exec(positional(query).sql, values);
-    WriteResult result{query.name, done.affectedRows(), std::nullopt, false};
+    const PgResult done = checked(m_connection.runPrepared(query.statement, values));
+    WriteResult result{name, done.affectedRows(), std::nullopt, false};
     if (const int64_t id = m_connection.exec(QStringLiteral("SELECT lastval()")).integer(0, 0);
         id > 0)
         result.lastInsertId = id;

@@ -33,10 +33,19 @@ private:
     QString checkedTableType(const QString& name);
     QList<ColumnDescription> columns(const QString& table);
     QList<KeyReference> keys(const QString& table, bool referencing);
-    const PositionalSql& positional(const NamedQuery& query);
-    RowPage readQuery(const PositionalSql& sql, const QList<BoundValue>& values,
-                      const Paging& paging);
-    WriteResult write(const NamedQuery& query, const QList<BoundValue>& values,
+    // A named query as this connection runs it: with $n parameters, prepared
+    // once (for reads also wrapped to give one page), its kind judged once.
+    struct Prepared {
+        PositionalSql sql;
+        QStringList types; // the declared types of $1, $2, ...
+        QString statement; // the prepared statement's name; its page's adds "_page"
+        bool statementReady = false;
+        bool pageReady = false;
+        std::optional<QueryKind> kind;
+    };
+    Prepared& prepared(const NamedQuery& query);
+    RowPage readQuery(Prepared& query, const QList<BoundValue>& values, const Paging& paging);
+    WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId);
     std::optional<WriteResult> findInLedger(const QString& requestId);
 
@@ -44,8 +53,7 @@ private:
     bool m_readOnly = false; // the session may not write (a standby, or so configured)
     // Per query name, for this connection's life (the configuration is
     // read again with every new connection).
-    QHash<QString, PositionalSql> m_positional;
-    QHash<QString, QueryKind> m_kinds;
+    QHash<QString, Prepared> m_prepared;
     bool m_probeReady = false;
 };
 
