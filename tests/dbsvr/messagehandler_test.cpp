@@ -369,6 +369,21 @@ TEST_P(MessageHandlerTest, WriteWithRequestIdIsAppliedOnce) {
     EXPECT_EQ(ask(describe("quorvex_requests")).text("/XML/Error"), "UnknownTable");
 }
 
+// Web servers that share a database each have a data server of their own: a request
+// re-sent to another one is still applied once.
+TEST_P(MessageHandlerTest, RequestIdCountsOnceAcrossDataServersOfOneDatabase) {
+    const std::unique_ptr<Database> other = m_data.open();
+    const QString add = query("AddOrder",
+                              "<Parameter name=\"customer\">1</Parameter>"
+                              "<Parameter name=\"amount\">2</Parameter>",
+                              "<RequestId>shared</RequestId>");
+    EXPECT_EQ(ask(add).text("/XML/LastInsertId"), "5");
+    const Reply again(MessageHandler(&m_data.config(), other.get()).handle(add.toUtf8()));
+    EXPECT_EQ(again.text("/XML/Duplicate"), "true") << again.raw.constData();
+    EXPECT_EQ(again.text("/XML/LastInsertId"), "5");
+    EXPECT_EQ(readTable("orders").text("/XML/Total"), "5");
+}
+
 // A write that fails leaves nothing behind, its ledger entry included, so the
 // same request may be sent again once it can succeed.
 TEST_P(MessageHandlerTest, FailedWriteLeavesNothingAndMayBeSentAgain) {
