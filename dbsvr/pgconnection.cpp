@@ -135,7 +135,14 @@ PgConnection::PgConnection(const QString& connectionString) {
     // Notices ("already exists, skipping") are no news to anyone here.
     PQsetNoticeProcessor(
         m_conn, [](void*, const char*) {}, nullptr);
-    exec(QStringLiteral("SET statement_timeout = %1").arg(STATEMENT_TIMEOUT_MS));
+    try {
+        exec(QStringLiteral("SET statement_timeout = %1").arg(STATEMENT_TIMEOUT_MS));
+    } catch (const common::Error&) {
+        // No destructor runs for an object whose constructor fails.
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw;
+    }
 }
 
 PgConnection::~PgConnection() {
