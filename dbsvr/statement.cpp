@@ -1,7 +1,6 @@
 #include "dbsvr/statement.h"
 
 #include "common/error.h"
-#include "dbsvr/database.h"
 
 #include <sqlite3.h>
 
@@ -18,13 +17,22 @@ bool onlyBlanks(const char* tail) {
 }
 } // namespace
 
-Statement::Statement(const Database& db, const QString& sql) : m_db(db) {
+void RaiseSqlite(sqlite3* db, int code) {
+    throw common::Error(code, QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+void ExecSqlite(sqlite3* db, const char* sql) {
+    const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        RaiseSqlite(db, code);
+}
+
+Statement::Statement(sqlite3* db, const QString& sql) : m_db(db) {
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = nullptr;
-    const int code =
-        sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &m_stmt, &tail);
+    const int code = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, &tail);
     if (code != SQLITE_OK)
-        db.raise(code);
+        RaiseSqlite(db, code);
     if (!m_stmt)
         throw common::Error(SQLITE_MISUSE, QStringLiteral("The SQL text holds no statement."));
     if (!onlyBlanks(tail)) {
@@ -41,15 +49,18 @@ Statement::~Statement() {
 
 void Statement::check(int code) const {
     if (code != SQLITE_OK)
-        m_db.raise(code);
+        RaiseSqlite(m_db, code);
 }
 
 int Statement::parameterCount() const {
     return sqlite3_bind_parameter_count(m_stmt);
 }
 
-QString Statement::parameterName(int index) const {
-    return QString::fromUtf8(sqlite3_bind_parameter_name(m_stmt, index));
+QStringList Statement::parameterNames() const {
+    QStringList names;
+    for (int i = 1; i <= parameterCount(); ++i)
+        names << QString::fromUtf8(sqlite3_bind_parameter_name(m_stmt, i));
+    return names;
 }
 
 void Statement::bindText(int index, const QString& value) {
@@ -62,12 +73,24 @@ void Statement::bindInteger(int index, int64_t value) {
     check(sqlite3_bind_int64(m_stmt, index, value));
 }
 
-void Statement::bindReal(int index, double value) {
-    check(sqlite3_bind_double(m_stmt, index, value));
+void Statement::bind(int index, const BoundValue& value) {
+    if (const auto* text = std::get_if<QString>(&value))
+        bindText(index, *text);
+    else if (const auto* integer = std::get_if<int64_t>(&value))
+        bindInteger(index, *integer);
+    else if (const auto* real = std::get_if<double>(&value))
+        check(sqlite3_bind_double(m_stmt, index, *real));
+    else
+        check(sqlite3_bind_null(m_stmt, index));
 }
 
-void Statement::bindNull(int index) {
-    check(sqlite3_bind_null(m_stmt, index));
+void Statement::bindAll(const QList<BoundValue>& values) {
+    for (qsizetype i = 0; i < values.size(); ++i)
+        bind(int(i + 1), values[i]);
+}
+
+bool Statement::readOnly() const {
+    return sqlite3_stmt_readonly(m_stmt) != 0;
 }
 
 bool Statement::step() {
@@ -76,11 +99,11 @@ bool Statement::step() {
         return true;
     if (code == SQLITE_DONE)
         return false;
-    m_db.raise(code);
+    RaiseSqlite(m_db, code);
 }
 
 int64_t Statement::changes() const {
-    return sqlite3_changes64(m_db.handle());
+    return sqlite3_changes64(m_db);
 }
 
 int Statement::columnCount() const {
@@ -91,12 +114,15 @@ QString Statement::columnName(int index) const {
     return QString::fromUtf8(sqlite3_column_name(m_stmt, index));
 }
 
-bool Statement::columnIsNull(int index) const {
-    return sqlite3_column_type(m_stmt, index) == SQLITE_NULL;
+QStringList Statement::columnNames() const {
+    QStringList names;
+    for (int i = 0; i < columnCount(); ++i)
+        names << columnName(i);
+    return names;
 }
 
-bool Statement::columnIsBlob(int index) const {
-    return sqlite3_column_type(m_stmt, index) == SQLITE_BLOB;
+bool Statement::columnIsNull(int index) const {
+    return sqlite3_column_type(m_stmt, index) == SQLITE_NULL;
 }
 
 QString Statement::columnText(int index) const {
@@ -104,13 +130,21 @@ QString Statement::columnText(int index) const {
     return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index));
 }
 
-QByteArray Statement::columnBlob(int index) const {
-    const void* data = sqlite3_column_blob(m_stmt, index);
-    return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, index));
-}
-
 int64_t Statement::columnInteger(int index) const {
     return sqlite3_column_int64(m_stmt, index);
+}
+
+FieldValue Statement::field(int index) const {
+    switch (sqlite3_column_type(m_stmt, index)) {
+    case SQLITE_NULL:
+        return std::monostate();
+    case SQLITE_BLOB: {
+        const void* data = sqlite3_column_blob(m_stmt, index);
+        return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, index));
+    }
+    default:
+        return columnText(index);
+    }
 }
 
 } // namespace dbsvr

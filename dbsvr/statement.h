@@ -1,22 +1,30 @@
 #pragma once
 
+#include "dbsvr/arguments.h"
+#include "dbsvr/database.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace dbsvr {
 
-class Database;
+// Raises common::Error with SQLite's result code and the connection's text.
+[[noreturn]] void RaiseSqlite(sqlite3* db, int code);
+// Runs SQL that takes no parameters and gives no rows (BEGIN, PRAGMA ...).
+void ExecSqlite(sqlite3* db, const char* sql);
 
-// One prepared SQL statement. Raises common::Error (SQLite's result code and
-// text) on every failure.
+// One prepared SQLite statement. Raises common::Error (SQLite's result code
+// and text) on every failure.
 class Statement final {
 public:
     // Prepares exactly one statement; text after it other than blanks and
     // semicolons is refused, so a second statement can never ride along.
-    Statement(const Database& db, const QString& sql);
+    Statement(sqlite3* db, const QString& sql);
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -24,11 +32,15 @@ public:
     // Parameters count from 1. A named parameter's name keeps its prefix
     // (":customer"); an unnamed "?" gives "".
     int parameterCount() const;
-    QString parameterName(int index) const;
+    QStringList parameterNames() const;
     void bindText(int index, const QString& value);
     void bindInteger(int index, int64_t value);
-    void bindReal(int index, double value);
-    void bindNull(int index);
+    void bind(int index, const BoundValue& value);
+    // Binds values to the parameters 1, 2, ... in order.
+    void bindAll(const QList<BoundValue>& values);
+
+    // True when running it cannot change the database file.
+    bool readOnly() const;
 
     // Runs to the next row: true when a row is ready, false when done.
     bool step();
@@ -38,16 +50,16 @@ public:
     // Columns count from 0.
     int columnCount() const;
     QString columnName(int index) const;
+    QStringList columnNames() const;
     bool columnIsNull(int index) const;
-    bool columnIsBlob(int index) const;
     QString columnText(int index) const;
-    QByteArray columnBlob(int index) const;
     int64_t columnInteger(int index) const;
+    FieldValue field(int index) const;
 
 private:
     void check(int code) const;
 
-    const Database& m_db;
+    sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
 };
 

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
 #include <pugixml.hpp>
 
@@ -12,8 +14,18 @@
 // of the code under test.
 void MakeDatabase(const QString& path, const char* sql);
 
-// customers (25 rows, ids 1..25, one NULL email, one BLOB photo), orders of
-// customers 1 and 2, the view customer_orders, and a table whose name needs
+// The first column of the first row SQL gives, read straight through SQLite;
+// "" when there is no row.
+QString QueryValue(const QString& path, const char* sql);
+
+// Runs body as the user "nobody" in a child process when the tests run as
+// root (to whom every file is writable), else right here; what body returns
+// comes back. The child only runs body and ends.
+QStringList AsUnprivilegedUser(const std::function<QStringList()>& body);
+
+// customers (25 rows, ids 1..25, one NULL email, one BLOB photo, names
+// "Customer <id>" but for 5 and 6), orders of customers 1 and 2, the view
+// customer_orders (with an expression column), and a table whose name needs
 // quoting: odd "name".
 extern const char TEST_SCHEMA[];
 

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -148,6 +149,36 @@ TEST(DataServerProcess, ReportsAnUnusableDatabaseAndPicksUpTheFix) {
         return run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error").isEmpty();
     }));
     EXPECT_EQ(dbsvr.process().state(), QProcess::Running);
+}
+
+// A write is answered only once it is on disk: killed right after the reply, the data
+// server loses nothing, and the same request sent to its successor is not applied again.
+TEST(DataServerProcess, AnsweredWriteSurvivesAKillAndIsNotRepeated) {
+    DataServerRun run;
+    run.holdParent();
+    const qint64 first = run.start().pid();
+    ASSERT_TRUE(Eventually([&] { return run.running(); }));
+    const QString add = "<XML><Type>Query</Type><Name>AddCustomer</Name><RequestId>" +
+                        common::NewGuidString() +
+                        "</RequestId><Parameters><Parameter name=\"name\">Ola</Parameter>"
+                        "<Parameter name=\"city\">Bergen</Parameter><Parameter "
+                        "name=\"country\">Norway</Parameter><Parameter name=\"email\"/>"
+                        "</Parameters></XML>";
+    const Reply reply = run.ask(add);
+    ::kill(pid_t(first), SIGKILL);
+    EXPECT_EQ(reply.text("/XML/Error"), "");
+    EXPECT_EQ(reply.text("/XML/LastInsertId"), "13");
+    ASSERT_TRUE(Eventually([&] { return !run.running(); }));
+
+    run.start();
+    const Reply again = run.ask(add);
+    EXPECT_EQ(again.text("/XML/Error"), "");
+    EXPECT_EQ(again.text("/XML/Duplicate"), "true");
+    EXPECT_EQ(again.text("/XML/LastInsertId"), "13");
+    EXPECT_EQ(run.ask("<XML><Type>ReadTable</Type><Table>customers</Table>"
+                      "<Filter column=\"country\" op=\"eq\">Norway</Filter></XML>")
+                  .text("/XML/Total"),
+              "1");
 }
 
 TEST(DataServerProcess, DoesNotStartForAParentThatIsGone) {

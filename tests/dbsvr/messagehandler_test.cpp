@@ -21,12 +21,13 @@ class MessageHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        MakeDatabase(m_dir.filePath("test.db"), TEST_SCHEMA);
+        MakeDatabase(dbPath(), TEST_SCHEMA);
         WriteConfig(m_dir.path(), "test.db", TEST_QUERIES);
         m_config = std::make_unique<Config>(Config::Load(m_dir.path()));
         m_db = Database::Open(m_config->databasePath());
     }
 
+    QString dbPath() const { return m_dir.filePath("test.db"); }
     Reply ask(const QString& request) const {
         return Reply(MessageHandler(m_config.get(), m_db.get()).handle(request.toUtf8()));
     }
@@ -36,6 +37,14 @@ protected:
     static QString table(const QString& name, const QString& extra = {}) {
         return "<XML><Type>ReadTable</Type><Table>" + name.toHtmlEscaped() + "</Table>" + extra +
                "</XML>";
+    }
+    static QString describe(const QString& name) {
+        return "<XML><Type>DescribeTable</Type><Table>" + name.toHtmlEscaped() + "</Table></XML>";
+    }
+    static QString filter(const QString& column, const QString& op, const QString& value,
+                          bool isNull = false) {
+        return "<Filter column=\"" + column.toHtmlEscaped() + "\" op=\"" + op + "\"" +
+               (isNull ? " null=\"true\"" : "") + ">" + value.toHtmlEscaped() + "</Filter>";
     }
     static QString query(const QString& name, const QString& parameters = {},
                          const QString& extra = {}) {
@@ -57,12 +66,15 @@ TEST_F(MessageHandlerTest, PingAnswersPongWithoutError) {
 }
 
 TEST_F(MessageHandlerTest, ListTablesGivesTablesAndViewsOnly) {
-    MakeDatabase(m_db->path(), "CREATE TABLE t_auto (id INTEGER PRIMARY KEY AUTOINCREMENT);");
+    MakeDatabase(dbPath(), "CREATE TABLE t_auto (id INTEGER PRIMARY KEY AUTOINCREMENT);");
     const Reply r = ask("<XML><Type>ListTables</Type></XML>");
     EXPECT_EQ(r.text("/XML/Type"), "Tables");
     EXPECT_EQ(r.count("/XML/Tables/Table"), 5u); // sqlite_sequence is left out
     EXPECT_EQ(r.text("/XML/Tables/Table[.='customer_orders']/@type"), "view");
     EXPECT_EQ(r.text("/XML/Tables/Table[.='customers']/@type"), "table");
+    EXPECT_EQ(r.text("/XML/Tables/Table[.='customers']/@rows"), "25");
+    EXPECT_EQ(r.text("/XML/Tables/Table[.='customer_orders']/@rows"), "4");
+    EXPECT_EQ(r.text("/XML/Tables/Table[.='t_auto']/@rows"), "0");
     EXPECT_EQ(r.count("/XML/Tables/Table[starts-with(., 'sqlite_')]"), 0u);
 }
 
@@ -103,7 +115,7 @@ TEST_F(MessageHandlerTest, ReadTableKeepsValuesExactAndCapsTheLimit) {
               QString::fromUtf8("Zoë <&> \"quoted\""));
     EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='email']/@null"), "");
 
-    MakeDatabase(m_db->path(),
+    MakeDatabase(dbPath(),
                  "WITH RECURSIVE n(i) AS (SELECT 26 UNION ALL SELECT i + 1 FROM n "
                  "WHERE i < 1100) INSERT INTO customers (id, name) SELECT i, 'x' FROM n;");
     const Reply capped = readTable("customers", "<Limit>5000</Limit>");
@@ -136,6 +148,15 @@ TEST_F(MessageHandlerTest, RefusedRequestsGetAnErrorReplyAndChangeNothing) {
         {table("customers", "<Limit>-1</Limit>"), "InvalidArgument"},
         {table("customers", "<Offset>ten</Offset>"), "InvalidArgument"},
         {table("customers", "<Limit>1 OR 1=1</Limit>"), "InvalidArgument"},
+        {table("customers", filter("nope", "eq", "1")), "UnknownColumn"},
+        {table("customers", filter("id\" OR 1=1 --", "eq", "1")), "UnknownColumn"},
+        {table("customers", "<Filter op=\"eq\">1</Filter>"), "UnknownColumn"},
+        {table("customers", filter("id", "like", "1")), "InvalidArgument"},
+        {table("customers", filter("id", "EQ", "1")), "InvalidArgument"},
+        {table("customers", "<Filter column=\"id\">1</Filter>"), "InvalidArgument"},
+        {table("customers", filter("id", "lt", "", true)), "InvalidArgument"},
+        {describe("nope"), "UnknownTable"},
+        {describe("sqlite_master"), "UnknownTable"},
         // Only configured queries run, with exactly their typed parameters.
         {query("Nope"), "UnknownQuery"},
         {query("SELECT * FROM customers"), "UnknownQuery"},
@@ -146,6 +167,9 @@ TEST_F(MessageHandlerTest, RefusedRequestsGetAnErrorReplyAndChangeNothing) {
          "UnknownParameter"},
         {query("OrdersOf", customer + customer), "InvalidArgument"},
         {query("OrdersOf", "<Parameter name=\"customer\">1 OR 1=1</Parameter>"), "InvalidArgument"},
+        {query("AddOrder", customer + "<Parameter name=\"amount\">1</Parameter>",
+               "<RequestId>" + QString(dbsvr::MAX_REQUEST_ID + 1, 'x') + "</RequestId>"),
+         "InvalidArgument"},
         // A configured text holding two statements runs neither.
         {query("TwoStatements"), "DatabaseError"},
         {query("Unnamed"), "DatabaseError"},
@@ -190,19 +214,310 @@ TEST_F(MessageHandlerTest, NamedQueryBindsTypedParametersNeverAsSql) {
 
 TEST_F(MessageHandlerTest, ListQueriesShowsParametersButNoSql) {
     const Reply listed = ask("<XML><Type>ListQueries</Type></XML>");
-    EXPECT_EQ(listed.count("/XML/Queries/Query"), 6u);
+    EXPECT_EQ(listed.count("/XML/Queries/Query"), 8u);
     EXPECT_EQ(listed.text("/XML/Queries/Query[@name='OrdersOf']/Parameter/@type"), "integer");
+    EXPECT_EQ(listed.text("/XML/Queries/Query[@name='OrdersOf']/@kind"), "read");
+    EXPECT_EQ(listed.text("/XML/Queries/Query[@name='AddOrder']/@kind"), "write");
+    EXPECT_EQ(listed.text("/XML/Queries/Query[@name='RenameCustomer']/@kind"), "write");
+    // SQL the database refuses has no kind, and does not spoil the list.
+    EXPECT_EQ(listed.count("/XML/Queries/Query[@name='TwoStatements']/@kind"), 0u);
     EXPECT_EQ(listed.count("//Sql"), 0u);
 }
 
-TEST_F(MessageHandlerTest, ChangingQueryReportsChanges) {
-    const Reply r = ask(query("AddOrder", "<Parameter name=\"customer\">2</Parameter>"
-                                          "<Parameter name=\"amount\">1.25</Parameter>"));
-    EXPECT_EQ(r.text("/XML/Error"), "");
-    EXPECT_EQ(r.text("/XML/Changes"), "1");
-    EXPECT_EQ(ask(query("OrdersOf", "<Parameter name=\"customer\">2</Parameter>"))
-                  .text("/XML/Rows/Row[2]/Field[@name='amount']"),
-              "1.25");
+TEST_F(MessageHandlerTest, FiltersApplyTogetherWithTheColumnsAffinity) {
+    const struct {
+        const char* table;
+        QString filters;
+        int total;
+    } cases[] = {
+        // Text compared the way SQLite compares a bound value with the column: "5" is 5.
+        {"customers", filter("id", "eq", "5"), 1},
+        {"customers", filter("id", "lt", "10"), 9},
+        {"customers", filter("id", "le", "10"), 10},
+        {"customers", filter("id", "gt", "20"), 5},
+        {"customers", filter("id", "ge", "20"), 6},
+        {"customers", filter("id", "gt", "3") + filter("id", "lt", "7"), 3},
+        {"orders", filter("amount", "eq", "20"), 1},
+        // A view's expression has no affinity: a number in the text is compared as one.
+        {"customer_orders", filter("doubled", "gt", "20"), 2},
+        // ne keeps the rows without a value: NULL is not c1@example.com either.
+        {"customers", filter("email", "ne", "c1@example.com"), 24},
+        {"customers", filter("id", "ne", "5"), 24},
+        {"customers", filter("email", "eq", "", true), 1},
+        {"customers", filter("email", "ne", "", true), 24},
+        // contains: any case, and % and _ are plain characters.
+        {"customers", filter("name", "contains", "CUSTOMER 1"), 11},
+        {"customers", filter("name", "contains", QString::fromUtf8("ZOË")), 1},
+        {"customers", filter("name", "contains", "%"), 1},
+        {"customers", filter("name", "contains", "f_p"), 1},
+        {"customers", filter("name", "contains", "H%e"), 0},
+        {"customers", filter("name", "contains", "_"), 1},
+        {"customers", filter("email", "contains", "@EXAMPLE."), 24},
+        {"customers", filter("id", "contains", "2"), 8},
+        {"customers", filter("name", "contains", "customer") + filter("email", "eq", "", true), 1},
+    };
+    for (const auto& c : cases) {
+        const Reply r = readTable(c.table, c.filters + "<Limit>5</Limit>");
+        const std::string what = c.table + (" " + c.filters.toStdString());
+        EXPECT_EQ(r.text("/XML/Error"), "") << what << r.text("/XML/Message").toStdString();
+        EXPECT_EQ(r.text("/XML/Total"), QString::number(c.total)) << what;
+        EXPECT_EQ(r.text("/XML/Count"), QString::number(std::min(c.total, 5))) << what;
+        EXPECT_EQ(r.text("/XML/More"), c.total > 5 ? "true" : "false") << what;
+    }
+    const Reply ordered =
+        readTable("customers", filter("name", "contains", "customer 1") +
+                                   "<OrderBy>id</OrderBy><Descending>true</"
+                                   "Descending><Offset>1</Offset><Limit>2</Limit>");
+    EXPECT_EQ(ordered.text("/XML/Rows/Row[1]/Field[@name='id']"), "18");
+    EXPECT_EQ(ordered.text("/XML/Rows/Row[2]/Field[@name='id']"), "17");
+}
+
+TEST_F(MessageHandlerTest, DescribeTableOfAViewAndOfImpliedKeys) {
+    const Reply view = ask(describe("customer_orders"));
+    EXPECT_EQ(view.text("/XML/Type"), "Table");
+    EXPECT_EQ(view.text("/XML/Table/@type"), "view");
+    EXPECT_EQ(view.count("/XML/Columns/Column"), 3u);
+    EXPECT_EQ(view.text("/XML/Columns/Column[@name='amount']/@type"), "REAL");
+    EXPECT_EQ(view.count("/XML/Columns/Column[@pk!='0' or @notnull='true']"), 0u);
+    EXPECT_EQ(view.count("/XML/ForeignKeys/*"), 0u);
+    EXPECT_EQ(view.count("/XML/ReferencedBy/*"), 0u);
+
+    // "REFERENCES customers" names no column: it means the primary key, from both ends.
+    const Reply orders = ask(describe("orders"));
+    EXPECT_EQ(orders.text("/XML/ForeignKeys/ForeignKey[@table='customers']/Map/@from"),
+              "customer_id");
+    EXPECT_EQ(orders.text("/XML/ForeignKeys/ForeignKey[@table='customers']/Map/@to"), "id");
+    const Reply customers = ask(describe("customers"));
+    EXPECT_EQ(customers.text("/XML/ReferencedBy/Reference[@table='orders']/Map/@to"), "id");
+    EXPECT_EQ(customers.text("/XML/Columns/Column[@name='id']/@notnull"), "true");
+    EXPECT_EQ(customers.text("/XML/Columns/Column[@name='name']/@notnull"), "true");
+    EXPECT_EQ(customers.text("/XML/Columns/Column[@name='email']/@notnull"), "false");
+    EXPECT_EQ(customers.text("/XML/Columns/Column[@name='photo']/@type"), "BLOB");
+    EXPECT_EQ(ask(describe("odd \"name\"")).text("/XML/Columns/Column/@name"), "value");
+}
+
+// Writes with a request id are applied once, however often the request comes.
+TEST_F(MessageHandlerTest, WriteWithRequestIdIsAppliedOnce) {
+    const QString order = "<Parameter name=\"customer\">2</Parameter>"
+                          "<Parameter name=\"amount\">1.25</Parameter>";
+    const QString add = query("AddOrder", order, "<RequestId>form-1</RequestId>");
+    const Reply first = ask(add);
+    EXPECT_EQ(first.text("/XML/Error"), "");
+    EXPECT_EQ(first.text("/XML/Changes"), "1");
+    EXPECT_EQ(first.text("/XML/LastInsertId"), "5");
+    EXPECT_EQ(first.count("/XML/Duplicate"), 0u);
+    EXPECT_EQ(first.count("/XML/Rows"), 0u);
+    const Reply again = ask(add);
+    EXPECT_EQ(again.text("/XML/Error"), "");
+    EXPECT_EQ(again.text("/XML/Name"), "AddOrder");
+    EXPECT_EQ(again.text("/XML/Changes"), "1");
+    EXPECT_EQ(again.text("/XML/LastInsertId"), "5");
+    EXPECT_EQ(again.text("/XML/Duplicate"), "true");
+    EXPECT_EQ(readTable("orders").text("/XML/Total"), "5");
+
+    // Another id is another write; without one, every request writes.
+    EXPECT_EQ(
+        ask(query("AddOrder", order, "<RequestId>form-2</RequestId>")).text("/XML/LastInsertId"),
+        "6");
+    EXPECT_EQ(ask(query("AddOrder", order)).text("/XML/LastInsertId"), "7");
+    EXPECT_EQ(ask(query("AddOrder", order)).text("/XML/LastInsertId"), "8");
+    EXPECT_EQ(readTable("orders").text("/XML/Total"), "8");
+    // An update inserts nothing: no id of an earlier insert shows through.
+    const Reply renamed = ask(query("RenameCustomer",
+                                    "<Parameter name=\"id\">2</Parameter>"
+                                    "<Parameter name=\"name\">B</Parameter>",
+                                    "<RequestId>form-3</RequestId>"));
+    EXPECT_EQ(renamed.text("/XML/Changes"), "1");
+    EXPECT_EQ(renamed.count("/XML/LastInsertId"), 1u);
+    EXPECT_EQ(renamed.text("/XML/LastInsertId"), "");
+    EXPECT_EQ(ask(query("RenameCustomer",
+                        "<Parameter name=\"id\">2</Parameter>"
+                        "<Parameter name=\"name\">C</Parameter>",
+                        "<RequestId>form-3</RequestId>"))
+                  .text("/XML/Duplicate"),
+              "true");
+    EXPECT_EQ(readTable("customers", filter("id", "eq", "2")).text("//Field[@name='name']"), "B");
+    // Reads are never noted.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(
+            ask(query("AllCustomers", {}, "<RequestId>form-1</RequestId>")).text("/XML/Count"),
+            "25");
+
+    EXPECT_EQ(QueryValue(dbPath(), "SELECT group_concat(id || ':' || query || ':' || changes || "
+                                   "':' || ifnull(last_insert_id, '-'), ' ') FROM "
+                                   "(SELECT * FROM quorvex_requests ORDER BY id)"),
+              "form-1:AddOrder:1:5 form-2:AddOrder:1:6 form-3:RenameCustomer:1:-");
+    // The ledger is the server's own.
+    EXPECT_EQ(ask("<XML><Type>ListTables</Type></XML>").count("//Table[.='quorvex_requests']"), 0u);
+    EXPECT_EQ(readTable("quorvex_requests").text("/XML/Error"), "UnknownTable");
+    EXPECT_EQ(ask(describe("quorvex_requests")).text("/XML/Error"), "UnknownTable");
+}
+
+// A write that fails leaves nothing behind, its ledger entry included, so the
+// same request may be sent again once it can succeed.
+TEST_F(MessageHandlerTest, FailedWriteLeavesNothingAndMayBeSentAgain) {
+    const char* ledger = "SELECT count(*) FROM sqlite_master WHERE name = 'quorvex_requests'";
+    EXPECT_EQ(ask(query("AddCustomer", "<Parameter name=\"name\">A</Parameter>"))
+                  .text("/XML/LastInsertId"),
+              "26");
+    EXPECT_EQ(QueryValue(dbPath(), ledger), "0"); // without a request id, no ledger
+
+    const QString id = "<RequestId>" + QString(dbsvr::MAX_REQUEST_ID, 'x') + "</RequestId>";
+    const Reply failed = ask(query("AddCustomer", "<Parameter name=\"name\" null=\"true\"/>", id));
+    EXPECT_EQ(failed.text("/XML/Error"), "DatabaseError");
+    EXPECT_TRUE(failed.text("/XML/Message").contains("AddCustomer")) << failed.raw.constData();
+    EXPECT_EQ(QueryValue(dbPath(), ledger), "0");
+
+    const Reply retried = ask(query("AddCustomer", "<Parameter name=\"name\">B</Parameter>", id));
+    EXPECT_EQ(retried.text("/XML/Error"), "");
+    EXPECT_EQ(retried.count("/XML/Duplicate"), 0u);
+    EXPECT_EQ(readTable("customers").text("/XML/Total"), "27");
+}
+
+TEST_F(MessageHandlerTest, ReadOnlyDatabaseRefusesWritesAndStillReads) {
+    // Root may write to any file: the database is opened by another user then.
+    ASSERT_TRUE(
+        QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+    const QStringList replies = AsUnprivilegedUser([this] {
+        std::unique_ptr<Database> db = Database::Open(dbPath());
+        const MessageHandler handler(m_config.get(), db.get());
+        QStringList out;
+        for (const QString& request :
+             {query("AddOrder",
+                    "<Parameter name=\"customer\">2</Parameter>"
+                    "<Parameter name=\"amount\">1</Parameter>",
+                    "<RequestId>r</RequestId>"),
+              query("AllCustomers"), QString("<XML><Type>Ping</Type></XML>")})
+            out << QString::fromUtf8(handler.handle(request.toUtf8()));
+        return out;
+    });
+    ASSERT_EQ(replies.size(), 3);
+    EXPECT_EQ(Reply(replies[0].toUtf8()).text("/XML/Error"), "DatabaseError")
+        << replies[0].toStdString();
+    EXPECT_EQ(Reply(replies[1].toUtf8()).text("/XML/Count"), "25") << replies[1].toStdString();
+    EXPECT_TRUE(Reply(replies[2].toUtf8()).text("/XML/Message").contains("read-only"));
+    EXPECT_EQ(readTable("orders").text("/XML/Total"), "4");
+    EXPECT_EQ(QueryValue(dbPath(), "SELECT count(*) FROM sqlite_master WHERE name = "
+                                   "'quorvex_requests'"),
+              "0");
+}
+
+// The example application as it ships: its schema and its queries.
+class SampleApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(support::CopySampleApplication(m_dir.path()));
+        m_config = std::make_unique<Config>(Config::Load(m_dir.path()));
+        m_db = Database::Open(m_config->databasePath());
+    }
+    Reply ask(const QString& request) const {
+        return Reply(MessageHandler(m_config.get(), m_db.get()).handle(request.toUtf8()));
+    }
+    // One line for a DescribeTable reply: type | columns | foreign keys | referenced by.
+    QString described(const QString& table) const {
+        const Reply r = ask("<XML><Type>DescribeTable</Type><Table>" + table + "</Table></XML>");
+        QStringList columns;
+        for (const auto& c : r.doc.select_nodes("/XML/Columns/Column")) {
+            const pugi::xml_node n = c.node();
+            columns << QString("%1 %2%3%4")
+                           .arg(n.attribute("name").value(), n.attribute("type").value(),
+                                n.attribute("notnull").as_bool() ? " notnull" : "",
+                                n.attribute("pk").as_int()
+                                    ? QString(" pk%1").arg(n.attribute("pk").as_int())
+                                    : QString());
+        }
+        const auto keys = [&r](const char* xpath) {
+            QStringList out;
+            for (const auto& k : r.doc.select_nodes(xpath)) {
+                QStringList maps;
+                for (const pugi::xml_node& m : k.node().children("Map"))
+                    maps << QString("%1>%2").arg(m.attribute("from").value(),
+                                                 m.attribute("to").value());
+                out << QString("%1(%2)").arg(k.node().attribute("table").value(), maps.join(","));
+            }
+            return out.join(" ");
+        };
+        return r.text("/XML/Table/@type") + " | " + columns.join(", ") + " | " +
+               keys("/XML/ForeignKeys/ForeignKey") + " | " + keys("/XML/ReferencedBy/Reference");
+    }
+    QString dbPath() const { return m_dir.filePath("sample.db"); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Config> m_config;
+    std::unique_ptr<Database> m_db;
+};
+
+TEST_F(SampleApplicationTest, DescribeTableGivesKeysFromBothEnds) {
+    // A key over two columns, declared without naming them: the primary key's, in order.
+    MakeDatabase(dbPath(), "CREATE TABLE returns (id INTEGER PRIMARY KEY, order_id INTEGER, "
+                           "product_id INTEGER, FOREIGN KEY (order_id, product_id) "
+                           "REFERENCES order_items)");
+    const struct {
+        const char* table;
+        const char* expected;
+    } cases[] = {
+        {"orders", "table | id INTEGER notnull pk1, customer_id INTEGER notnull, ordered_on TEXT "
+                   "notnull, shipped_on TEXT | customers(customer_id>id) | "
+                   "order_items(order_id>id)"},
+        {"order_items",
+         "table | order_id INTEGER notnull pk1, product_id INTEGER notnull pk2, "
+         "quantity INTEGER notnull | orders(order_id>id) "
+         "products(product_id>id) | returns(order_id>order_id,product_id>product_id)"},
+        {"categories", "table | id INTEGER notnull pk1, name TEXT notnull |  | "
+                       "products(category_id>id)"},
+        {"returns", "table | id INTEGER notnull pk1, order_id INTEGER, product_id INTEGER | "
+                    "order_items(order_id>order_id,product_id>product_id) | "},
+        {"order_totals", "view | order_id INTEGER, customer TEXT, ordered_on TEXT, total  |  | "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(described(c.table), c.expected) << c.table;
+}
+
+TEST_F(SampleApplicationTest, EveryQueryRunsAndWritesAreMarked) {
+    const auto p = [](const char* name, const char* value) {
+        return QString("<Parameter name=\"%1\">%2</Parameter>").arg(name, value);
+    };
+    const struct {
+        const char* name;
+        QString parameters;
+        const char* kind;
+        const char* count;      // rows of a read, Changes of a write
+        const char* firstField; // the first field of the first row, or LastInsertId
+    } cases[] = {
+        {"CustomerOrders", p("customer", "1"), "read", "3", "1"},
+        {"OrderItems", p("order", "1"), "read", "3", "Aged cheddar"},
+        {"ProductsInCategory", p("category", "Dairy"), "read", "4", "9"},
+        {"CustomersByCountry", p("country", "France"), "read", "2", "3"},
+        {"LowStock", p("threshold", "30"), "read", "3", "18"},
+        {"ProductChoices", {}, "read", "18", "9"},
+        {"CountryChoices", {}, "read", "11", "Austria"},
+        {"AddCustomer",
+         p("name", "Ola Nordmann") + p("city", "Bergen") + p("country", "Norway") + p("email", ""),
+         "write", "1", "13"},
+        {"UpdateStock", p("product", "18") + p("stock", "12"), "write", "1", ""},
+        {"LowStock", p("threshold", "20"), "read", "1", "18"},
+    };
+    const Reply listed = ask("<XML><Type>ListQueries</Type></XML>");
+    for (const auto& c : cases) {
+        const Reply r = ask(QString("<XML><Type>Query</Type><Name>%1</Name><Parameters>%2"
+                                    "</Parameters></XML>")
+                                .arg(c.name, c.parameters));
+        EXPECT_EQ(r.text("/XML/Error"), "") << c.name << r.text("/XML/Message").toStdString();
+        const bool write = QString(c.kind) == "write";
+        EXPECT_EQ(r.text(write ? "/XML/Changes" : "/XML/Count"), c.count) << c.name;
+        EXPECT_EQ(r.text(write ? "/XML/LastInsertId" : "/XML/Rows/Row[1]/Field[1]"), c.firstField)
+            << c.name;
+        EXPECT_EQ(
+            listed.text(
+                QString("/XML/Queries/Query[@name='%1']/@kind").arg(c.name).toUtf8().constData()),
+            c.kind)
+            << c.name;
+    }
+    EXPECT_EQ(QueryValue(dbPath(), "SELECT ifnull(email, 'none') FROM customers WHERE id = 13"),
+              "none");
 }
 
 TEST(MessageHandlerWithoutDatabase, PingsAnswerAndDataRequestsFail) {

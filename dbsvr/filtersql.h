@@ -1,0 +1,43 @@
+#pragma once
+
+#include "dbsvr/arguments.h"
+#include "dbsvr/database.h"
+
+#include <QList>
+#include <QString>
+
+namespace dbsvr {
+
+// How one database spells what a ReadTable filter needs.
+struct SqlDialect {
+    // The text of placeholder number index (from 1).
+    QString (*placeholder)(int index);
+    // "column matches placeholder" for a case-insensitive substring test.
+    QString (*contains)(const QString& column, const QString& placeholder);
+    // The value to bind for a comparison with this column.
+    BoundValue (*comparisonValue)(const Filter& filter, const ColumnDescription& column);
+    // "a is not b" where NULL is a value like any other.
+    QString notEqual;
+};
+
+struct WhereClause {
+    QString sql;              // "" without filters, else " WHERE ..."
+    QList<BoundValue> values; // for the placeholders firstIndex, firstIndex + 1, ...
+};
+
+// The condition of filters, ANDed. Raises RequestError UnknownColumn for a
+// column that is not one of columns (names compare exactly); the columns'
+// names are quoted, the values are always bound.
+WhereClause BuildWhere(const QString& table, const QList<Filter>& filters,
+                       const QList<ColumnDescription>& columns, const SqlDialect& dialect,
+                       int firstIndex = 1);
+
+// A name made safe to put into SQL text: double quotes around it, inner
+// double quotes doubled. Use only for names already checked against the schema.
+QString QuoteIdentifier(const QString& name);
+
+// Raises UnknownColumn unless name is one of columns.
+const ColumnDescription& FindColumn(const QList<ColumnDescription>& columns, const QString& table,
+                                    const QString& name);
+
+} // namespace dbsvr

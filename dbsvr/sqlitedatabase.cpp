@@ -1,0 +1,346 @@
+#include "dbsvr/sqlitedatabase.h"
+
+#include "common/error.h"
+#include "dbsvr/config.h"
+#include "dbsvr/filtersql.h"
+#include "dbsvr/requesterror.h"
+#include "dbsvr/sqlitewrite.h"
+#include "dbsvr/statement.h"
+
+#include <QFile>
+#include <cmath>
+#include <functional>
+#include <sqlite3.h>
+
+namespace dbsvr {
+
+namespace {
+
+constexpr int BUSY_TIMEOUT_MS = 2000;
+
+// The user's tables and views: neither SQLite's own nor the ledger.
+const QString USER_TABLES =
+    QStringLiteral("type IN ('table','view') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                   "AND name NOT LIKE '%1' ESCAPE '\\'")
+        .arg(QString::fromLatin1(LEDGER_TABLE).replace(QLatin1String("_"), QLatin1String("\\_")));
+
+// Case folding for "contains": SQLite's own lower() knows only ASCII.
+void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray folded =
+        QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    sqlite3_result_text64(context, folded.constData(), sqlite3_uint64(folded.size()),
+                          SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+QString placeholder(int index) {
+    return QLatin1Char('?') + QString::number(index);
+}
+
+QString contains(const QString& column, const QString& value) {
+    return QStringLiteral("instr(qv_fold(") + column + QStringLiteral("), qv_fold(") + value +
+           QStringLiteral(")) > 0");
+}
+
+// SQLite's rule for the affinity of a declared type: only a column without
+// one (no type, BLOB, or an expression of a view) compares a bound text with
+// its numbers as text. There a value that reads as a number is bound as one,
+// so that "5" finds 5 in every column, as it does in a typed one.
+bool hasNoAffinity(const QString& declared) {
+    const QString type = declared.toUpper();
+    for (const char* word : {"INT", "CHAR", "CLOB", "TEXT"})
+        if (type.contains(QLatin1String(word)))
+            return false;
+    return type.isEmpty() || type.contains(QLatin1String("BLOB"));
+}
+
+BoundValue comparisonValue(const Filter& filter, const ColumnDescription& column) {
+    if (hasNoAffinity(column.type)) {
+        bool ok = false;
+        const qlonglong integer = filter.value.trimmed().toLongLong(&ok);
+        if (ok)
+            return int64_t(integer);
+        const double real = filter.value.trimmed().toDouble(&ok);
+        if (ok && std::isfinite(real))
+            return real;
+    }
+    return filter.value;
+}
+
+const SqlDialect SQLITE_DIALECT{placeholder, contains, comparisonValue, QStringLiteral("IS NOT")};
+
+RowPage readRows(Statement& s, int64_t skip, int64_t limit) {
+    RowPage page;
+    page.columns = s.columnNames();
+    for (int64_t i = 0; i < skip; ++i)
+        if (!s.step())
+            return page;
+    while (page.rows.size() < limit) {
+        if (!s.step())
+            return page;
+        QList<FieldValue> row;
+        row.reserve(s.columnCount());
+        for (int i = 0; i < s.columnCount(); ++i)
+            row << s.field(i);
+        page.rows << row;
+    }
+    page.more = s.step();
+    return page;
+}
+
+int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values = {}) {
+    Statement s(db, QStringLiteral("SELECT count(*)") + from);
+    s.bindAll(values);
+    s.step();
+    return s.columnInteger(0);
+}
+
+} // namespace
+
+std::unique_ptr<Database> Database::Open(const QString& path) {
+    return SqliteDatabase::Open(path);
+}
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
+    if (path.isEmpty())
+        throw common::Error(SQLITE_CANTOPEN, QStringLiteral("No database file is set."));
+    sqlite3* db = nullptr;
+    // Without SQLITE_OPEN_CREATE a wrong path fails instead of making an empty
+    // database; a write-protected file opens read-only.
+    const int code =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (code != SQLITE_OK) {
+        sqlite3_close(db);
+        throw common::Error(code, QStringLiteral("Unable to open the database ") + path +
+                                      QStringLiteral(". ") +
+                                      QString::fromUtf8(sqlite3_errstr(code)));
+    }
+    std::unique_ptr<SqliteDatabase> database(
+        new SqliteDatabase(db, path, sqlite3_db_readonly(db, "main") == 1));
+    sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
+    sqlite3_create_function_v2(db, "qv_fold", 1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                               foldCase, nullptr, nullptr, nullptr);
+    try {
+        // SQLite opens lazily: reading the schema is what tells a database
+        // from any other file.
+        count(db, QStringLiteral(" FROM sqlite_master"));
+        if (!database->m_readOnly)
+            ExecSqlite(db, "PRAGMA synchronous = FULL");
+    } catch (const common::Error& e) {
+        throw e.wrapped(QStringLiteral("Unable to open the database ") + path +
+                        QStringLiteral(". "));
+    }
+    return database;
+}
+
+SqliteDatabase::SqliteDatabase(sqlite3* db, QString path, bool readOnly)
+    : m_db(db), m_path(std::move(path)), m_readOnly(readOnly) {}
+
+SqliteDatabase::~SqliteDatabase() {
+    sqlite3_close_v2(m_db);
+}
+
+QString SqliteDatabase::description() const {
+    return m_path + (m_readOnly ? QStringLiteral(" (read-only)") : QString());
+}
+
+QList<TableSummary> SqliteDatabase::tables() {
+    Statement s(m_db, QStringLiteral("SELECT name, type FROM sqlite_master WHERE ") + USER_TABLES +
+                          QStringLiteral(" ORDER BY name"));
+    QList<TableSummary> tables;
+    while (s.step()) {
+        TableSummary table{s.columnText(0), s.columnText(1), {}};
+        try {
+            table.rows = count(m_db, QStringLiteral(" FROM ") + QuoteIdentifier(table.name));
+        } catch (const common::Error&) {
+            // A view over a table that has gone: listed, without a count.
+        }
+        tables << table;
+    }
+    return tables;
+}
+
+QString SqliteDatabase::tableType(const QString& name) const {
+    // Bound, never spliced: the name is the client's text.
+    Statement s(m_db, QStringLiteral("SELECT type FROM sqlite_master WHERE ") + USER_TABLES +
+                          QStringLiteral(" AND name = ?1"));
+    s.bindText(1, name);
+    return s.step() ? s.columnText(0) : QString();
+}
+
+QString SqliteDatabase::checkedTableType(const QString& name) const {
+    const QString type = tableType(name);
+    if (type.isEmpty())
+        Fail(ERROR_UNKNOWN_TABLE,
+             QStringLiteral("There is no table \"") + name + QStringLiteral("\"."));
+    return type;
+}
+
+QList<ColumnDescription> SqliteDatabase::columns(const QString& table) const {
+    // Hidden columns of virtual tables are not part of SELECT *, generated ones are.
+    Statement s(m_db, QStringLiteral("SELECT name, type, \"notnull\", pk FROM "
+                                     "pragma_table_xinfo(?1) WHERE hidden <> 1 ORDER BY cid"));
+    s.bindText(1, table);
+    QList<ColumnDescription> columns;
+    while (s.step())
+        columns << ColumnDescription{s.columnText(0), s.columnText(1), s.columnInteger(2) != 0,
+                                     int(s.columnInteger(3))};
+    return columns;
+}
+
+QStringList SqliteDatabase::primaryKey(const QString& table) const {
+    Statement s(m_db,
+                QStringLiteral("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk"));
+    s.bindText(1, table);
+    QStringList names;
+    while (s.step())
+        names << s.columnText(0);
+    return names;
+}
+
+namespace {
+// Adds one row of a foreign key list (ordered by key, then by position) to
+// keys: a new key when its id differs from the previous row's.
+void addKeyColumn(QList<KeyReference>& keys, int64_t& lastId, int64_t id, const QString& table,
+                  const ColumnMap& map) {
+    if (keys.isEmpty() || id != lastId)
+        keys << KeyReference{table, {}};
+    lastId = id;
+    keys.last().columns << map;
+}
+
+// A key declared without its columns refers to the other table's primary key.
+void nameImpliedColumns(QList<KeyReference>& keys,
+                        const std::function<QStringList(const QString&)>& primaryKeyOf) {
+    for (KeyReference& key : keys) {
+        QStringList implied;
+        for (qsizetype i = 0; i < key.columns.size(); ++i) {
+            QString& column = key.columns[i].to;
+            if (!column.isEmpty())
+                continue;
+            if (implied.isEmpty())
+                implied = primaryKeyOf(key.table);
+            column = implied.value(i);
+        }
+    }
+}
+} // namespace
+
+QList<KeyReference> SqliteDatabase::foreignKeys(const QString& table) const {
+    // SQLite numbers a table's keys from the last declared: id DESC is their order.
+    Statement s(m_db, QStringLiteral("SELECT f.id, coalesce(m.name, f.\"table\"), f.\"from\", "
+                                     "f.\"to\" FROM pragma_foreign_key_list(?1) f "
+                                     "LEFT JOIN sqlite_master m ON m.type = 'table' AND "
+                                     "m.name = f.\"table\" COLLATE NOCASE "
+                                     "ORDER BY f.id DESC, f.seq"));
+    s.bindText(1, table);
+    QList<KeyReference> keys;
+    int64_t lastId = -1;
+    while (s.step())
+        addKeyColumn(keys, lastId, s.columnInteger(0), s.columnText(1),
+                     ColumnMap{s.columnText(2), s.columnText(3)});
+    nameImpliedColumns(keys, [this](const QString& t) { return primaryKey(t); });
+    return keys;
+}
+
+QList<KeyReference> SqliteDatabase::referencedBy(const QString& table) const {
+    Statement s(m_db, QStringLiteral("SELECT m.name, f.id, f.\"from\", f.\"to\" FROM "
+                                     "sqlite_master m JOIN pragma_foreign_key_list(m.name) f "
+                                     "WHERE ") +
+                          USER_TABLES +
+                          QStringLiteral(" AND m.type = 'table' AND f.\"table\" = ?1 COLLATE "
+                                         "NOCASE ORDER BY m.name, f.id DESC, f.seq"));
+    s.bindText(1, table);
+    QList<KeyReference> keys;
+    int64_t lastId = -1;
+    QString lastTable;
+    while (s.step()) {
+        const QString referring = s.columnText(0);
+        // Ids count per table: a new table starts a new key even at the same id.
+        if (referring != lastTable)
+            lastId = -1;
+        lastTable = referring;
+        addKeyColumn(keys, lastId, s.columnInteger(1), referring,
+                     ColumnMap{s.columnText(2), s.columnText(3)});
+    }
+    const QStringList ownKey = primaryKey(table);
+    nameImpliedColumns(keys, [&ownKey](const QString&) { return ownKey; });
+    return keys;
+}
+
+bool SqliteDatabase::hasRowid(const QString& table) const {
+    Statement s(m_db, QStringLiteral("SELECT wr FROM pragma_table_list(?1)"));
+    s.bindText(1, table);
+    return s.step() && s.columnInteger(0) == 0;
+}
+
+TableDescription SqliteDatabase::describeTable(const QString& table) {
+    TableDescription d{table, checkedTableType(table), columns(table), {}, {}};
+    if (d.type != QLatin1String("table"))
+        return d;
+    // SQLite lets NULL into a primary key column unless the key is the rowid
+    // (INTEGER PRIMARY KEY: no index of its own) or the table has no rowid.
+    Statement pkIndex(m_db, QStringLiteral("SELECT 1 FROM pragma_index_list(?1) "
+                                           "WHERE origin = 'pk'"));
+    pkIndex.bindText(1, table);
+    const bool keyNeverNull = !hasRowid(table) || !pkIndex.step();
+    for (ColumnDescription& c : d.columns)
+        c.notNull = c.notNull || (c.primaryKey > 0 && keyNeverNull);
+    d.foreignKeys = foreignKeys(table);
+    d.referencedBy = referencedBy(table);
+    return d;
+}
+
+RowPage SqliteDatabase::readTable(const TableRead& read) {
+    const QString type = checkedTableType(read.table);
+    const QList<ColumnDescription> all = columns(read.table);
+    QString order;
+    if (!read.orderBy.isEmpty()) {
+        order = QStringLiteral(" ORDER BY ") +
+                QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
+                (read.descending ? QStringLiteral(" DESC") : QString());
+    } else if (type == QLatin1String("table") && hasRowid(read.table)) {
+        // Pages of a table need a stable order; views and WITHOUT ROWID
+        // tables have no rowid and keep SQLite's order.
+        order = QStringLiteral(" ORDER BY rowid");
+    }
+    const WhereClause where = BuildWhere(read.table, read.filters, all, SQLITE_DIALECT);
+    const QString from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
+    const int64_t total = count(m_db, from, where.values);
+
+    const int next = int(where.values.size()) + 1;
+    Statement rows(m_db, QStringLiteral("SELECT *") + from + order + QStringLiteral(" LIMIT ") +
+                             placeholder(next) + QStringLiteral(" OFFSET ") +
+                             placeholder(next + 1));
+    rows.bindAll(where.values);
+    rows.bindInteger(next, read.paging.limit);
+    rows.bindInteger(next + 1, read.paging.offset);
+    RowPage page = readRows(rows, 0, read.paging.limit);
+    page.more = read.paging.offset + page.rows.size() < total;
+    page.total = total;
+    return page;
+}
+
+QueryKind SqliteDatabase::queryKind(const NamedQuery& query) {
+    try {
+        return Statement(m_db, query.sql).readOnly() ? QueryKind::Read : QueryKind::Write;
+    } catch (const common::Error&) {
+        return QueryKind::Unknown;
+    }
+}
+
+QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                                     const Paging& paging, const QString& requestId) {
+    Statement s(m_db, query.sql);
+    s.bindAll(BindArguments(query, s.parameterNames(), arguments));
+    if (s.readOnly())
+        return readRows(s, paging.offset, paging.limit);
+    return RunSqliteWrite(m_db, s, query.name, requestId);
+}
+
+} // namespace dbsvr

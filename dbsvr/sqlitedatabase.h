@@ -1,0 +1,51 @@
+#pragma once
+
+#include "dbsvr/database.h"
+
+#include <QString>
+#include <memory>
+
+struct sqlite3;
+
+namespace dbsvr {
+
+// An open SQLite database file. Failures raise common::Error whose number is
+// SQLite's result code and whose description is SQLite's own text.
+class SqliteDatabase final : public Database {
+public:
+    // See Database::Open. A database that takes writes is set to sync every
+    // commit to disk (synchronous=FULL, in any journal mode), so a write that
+    // was answered survives a crash of the process or the machine.
+    static std::unique_ptr<SqliteDatabase> Open(const QString& path);
+    ~SqliteDatabase() override;
+
+    const QString& path() const { return m_path; }
+    bool readOnly() const { return m_readOnly; }
+
+    QString description() const override;
+    QList<TableSummary> tables() override;
+    TableDescription describeTable(const QString& table) override;
+    RowPage readTable(const TableRead& read) override;
+    QueryKind queryKind(const NamedQuery& query) override;
+    QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                         const Paging& paging, const QString& requestId) override;
+
+private:
+    SqliteDatabase(sqlite3* db, QString path, bool readOnly);
+
+    // "table" or "view" for a user table or view of exactly this name, "" otherwise.
+    QString tableType(const QString& name) const;
+    // Raises UnknownTable for what tableType() does not know.
+    QString checkedTableType(const QString& name) const;
+    QList<ColumnDescription> columns(const QString& table) const;
+    QStringList primaryKey(const QString& table) const;
+    QList<KeyReference> foreignKeys(const QString& table) const;
+    QList<KeyReference> referencedBy(const QString& table) const;
+    bool hasRowid(const QString& table) const;
+
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    bool m_readOnly = false;
+};
+
+} // namespace dbsvr

@@ -1,0 +1,95 @@
+#include "dbsvr/sqlitewrite.h"
+
+#include "common/error.h"
+#include "dbsvr/statement.h"
+
+#include <sqlite3.h>
+
+namespace dbsvr {
+
+namespace {
+
+// Rolls back unless committed, so every way out of a write that fails leaves
+// the file as it was.
+class Transaction final {
+public:
+    explicit Transaction(sqlite3* db) : m_db(db) { ExecSqlite(m_db, "BEGIN IMMEDIATE"); }
+    ~Transaction() {
+        // SQLite rolls back by itself after some errors; a second ROLLBACK
+        // would only fail.
+        if (!m_committed && !sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit() {
+        ExecSqlite(m_db, "COMMIT");
+        m_committed = true;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_committed = false;
+};
+
+QString ledgerSql(const char* sql) {
+    return QString::fromLatin1(sql).arg(QString::fromLatin1(LEDGER_TABLE));
+}
+
+void createLedger(sqlite3* db) {
+    Statement(db, ledgerSql("CREATE TABLE IF NOT EXISTS %1 (id TEXT PRIMARY KEY, "
+                            "query TEXT NOT NULL, changes INTEGER NOT NULL, "
+                            "last_insert_id INTEGER, applied_at TEXT NOT NULL)"))
+        .step();
+}
+
+std::optional<WriteResult> findInLedger(sqlite3* db, const QString& requestId) {
+    Statement s(db, ledgerSql("SELECT query, changes, last_insert_id FROM %1 WHERE id = ?1"));
+    s.bindText(1, requestId);
+    if (!s.step())
+        return std::nullopt;
+    WriteResult earlier{s.columnText(0), s.columnInteger(1), std::nullopt, true};
+    if (!s.columnIsNull(2))
+        earlier.lastInsertId = s.columnInteger(2);
+    return earlier;
+}
+
+void addToLedger(sqlite3* db, const QString& requestId, const WriteResult& result) {
+    Statement s(db, ledgerSql("INSERT INTO %1 (id, query, changes, last_insert_id, applied_at) "
+                              "VALUES (?1, ?2, ?3, ?4, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))"));
+    s.bindText(1, requestId);
+    s.bindText(2, result.query);
+    s.bindInteger(3, result.changes);
+    s.bind(4, result.lastInsertId ? BoundValue(*result.lastInsertId) : BoundValue());
+    s.step();
+}
+
+} // namespace
+
+WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& queryName,
+                           const QString& requestId) {
+    if (sqlite3_db_readonly(db, "main") == 1)
+        throw common::Error(SQLITE_READONLY,
+                            QStringLiteral("The database is open read-only; it takes no writes."));
+    Transaction transaction(db);
+    if (!requestId.isEmpty()) {
+        createLedger(db);
+        if (std::optional<WriteResult> earlier = findInLedger(db, requestId))
+            return *earlier;
+    }
+    // Zero stands for "nothing inserted": an UPDATE leaves the connection's
+    // last rowid alone, which would otherwise report an earlier request's row.
+    sqlite3_set_last_insert_rowid(db, 0);
+    while (statement.step()) {
+    }
+    WriteResult result{queryName, statement.changes(), std::nullopt, false};
+    if (const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db); rowid != 0)
+        result.lastInsertId = rowid;
+    if (!requestId.isEmpty())
+        addToLedger(db, requestId, result);
+    transaction.commit();
+    return result;
+}
+
+} // namespace dbsvr

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "dbsvr/database.h"
+
+#include <QString>
+
+struct sqlite3;
+
+namespace dbsvr {
+
+class Statement;
+
+// Runs a prepared, bound statement that writes, in a transaction of its own
+// (BEGIN IMMEDIATE, so two data servers on one file take turns instead of
+// failing half-way). With a request id, the look-up in the ledger, the write
+// and the ledger entry share that transaction: an id already there gives the
+// recorded result and runs nothing. The result is returned only after COMMIT;
+// any failure rolls everything back and raises common::Error.
+WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& queryName,
+                           const QString& requestId);
+
+} // namespace dbsvr
