@@ -88,9 +88,9 @@ Response NamedPage(const PageEnvironment& env) {
     QString name = env.field(QStringLiteral("name"));
     if (!IsPlainFileName(name))
         return NotFoundPage(env);
-    if (!name.endsWith(PAGE_SUFFIX, Qt::CaseInsensitive))
-        name += PAGE_SUFFIX;
-    return pageFile(env, name, env.field(QStringLiteral("name")));
+    if (name.endsWith(PAGE_SUFFIX, Qt::CaseInsensitive))
+        name.chop(PAGE_SUFFIX.size());
+    return pageFile(env, name + PAGE_SUFFIX, name);
 }
 
 } // namespace webapp
