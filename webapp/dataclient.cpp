@@ -23,11 +23,16 @@ pugi::xml_node DataMessage::add(const char* name, const QString& text, pugi::xml
 }
 
 QString DataMessage::xml() const {
-    return common::XmlText(m_doc);
+    // A raw CR in text would reach the data server's parser as a line end and be read as LF
+    // (XML end-of-line handling); as a character reference it stays a CR.
+    return common::XmlText(m_doc).replace(QLatin1Char('\r'), QStringLiteral("&#13;"));
 }
 
 DataReply::DataReply(const QString& xml) : m_doc(std::make_unique<pugi::xml_document>()) {
-    common::LoadXmlString(*m_doc, xml);
+    // The data server writes a CR of a value as it is: without end-of-line handling it stays.
+    const std::string utf8 = common::ToUtf8(xml);
+    m_doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default & ~pugi::parse_eol,
+                       pugi::encoding_utf8);
 }
 
 QString DataReply::text(const char* xpath) const {

@@ -67,8 +67,8 @@ TEST_F(Forms, ValidationMessagesStandNextToTheFieldsAndValuesAreKept) {
         {"17", "5\x01", "The value holds control characters that cannot be stored."},
     };
     for (const auto& c : cases) {
-        const Page page = browser.post(FormBody(stock.body, {{"f.product", c.product},
-                                                             {"f.stock", c.count}}));
+        const Page page =
+            browser.post(FormBody(stock.body, {{"f.product", c.product}, {"f.stock", c.count}}));
         EXPECT_TRUE(page.body.contains(c.message)) << c.message;
         EXPECT_TRUE(page.redirect.isEmpty()) << c.message;
     }
@@ -113,8 +113,8 @@ TEST_F(Forms, APostIsSavedOnceAndRedirectedToWhatWasSaved) {
     const Page saved = browser.post(body);
     ASSERT_FALSE(saved.redirect.isEmpty());
     EXPECT_TRUE(saved.body.isEmpty());
-    EXPECT_EQ(saved.redirect, "/?page=saved&form=newcustomer&entry=" +
-                                  InputValue(form.body, "formnonce"));
+    EXPECT_EQ(saved.redirect,
+              "/?page=saved&form=newcustomer&entry=" + InputValue(form.body, "formnonce"));
 
     const Page shown = browser.get(QueryOf(saved.redirect));
     EXPECT_TRUE(support::ContainsInOrder(
@@ -128,8 +128,9 @@ TEST_F(Forms, APostIsSavedOnceAndRedirectedToWhatWasSaved) {
     const Page row = browser.get("page=row&table=customers&k.id=13");
     EXPECT_TRUE(row.body.contains(QString::fromUtf8("<td>Österreich</td>")));
     // A new rendering of the form is a new entry.
-    EXPECT_FALSE(browser.post(FormBody(browser.get("page=form&name=newcustomer").body,
-                                       newCustomer("Anna Berger")))
+    EXPECT_FALSE(browser
+                     .post(FormBody(browser.get("page=form&name=newcustomer").body,
+                                    newCustomer("Anna Berger")))
                      .redirect.isEmpty());
     EXPECT_EQ(customers(), 14);
 }

@@ -46,7 +46,8 @@ TEST(Queries, RunPagedAndReportErrorsOnThePage) {
     const Page second = browser.get(QueryOf(LinkTo(first.body, QString::fromUtf8("Next »"))));
     EXPECT_TRUE(second.body.contains("Rows 6 to 10<"));
     EXPECT_TRUE(second.body.contains("value=\"1000\"")); // the parameters stay
-    const Page last = browser.get("page=query&name=LowStock&p.threshold=1000&run=1&size=5&offset=15");
+    const Page last =
+        browser.get("page=query&name=LowStock&p.threshold=1000&run=1&size=5&offset=15");
     EXPECT_TRUE(last.body.contains("Rows 16 to 18<"));
     EXPECT_TRUE(LinkTo(last.body, QString::fromUtf8("Next »")).isEmpty());
 

@@ -39,6 +39,7 @@ Page parse(const QString& answer) {
     Page page;
     page.raw = common::ToCodePage(answer);
     if (!page.raw.startsWith("HTTP/1.")) {
+        page.content = page.raw;
         page.body = QString::fromUtf8(page.raw);
         return page;
     }
@@ -51,7 +52,8 @@ Page parse(const QString& answer) {
         const qsizetype colon = line.indexOf(':');
         page.headers.insert(line.left(colon).toLower(), line.mid(colon + 1).trimmed());
     }
-    page.body = QString::fromUtf8(page.raw.mid(end + 4));
+    page.content = page.raw.mid(end + 4);
+    page.body = QString::fromUtf8(page.content);
     return page;
 }
 

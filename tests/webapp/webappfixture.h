@@ -20,6 +20,7 @@ struct Page {
     int status = 200;
     QHash<QByteArray, QByteArray> headers; // names lower-cased; empty for a plain page body
     QByteArray raw;                        // the bytes as sent (one per character)
+    QByteArray content;                    // the body's bytes
     QString body;                          // the body as UTF-8 text
     QString redirect;                      // the context's "Redirect" after the call
     bool complete = false;                 // the component wrote its own status line
