@@ -39,12 +39,15 @@ QString withArguments(QString text, const common::Value& args) {
 } // namespace
 
 QString Labels::text(const QString& id, const common::Value& args) const {
+    // A plain scan rather than XPath: an id from a request (a NUL, say) cannot break it.
     pugi::xml_node label;
-    if (m_root) {
-        const std::string xpath =
-            common::ToUtf8(QStringLiteral("Label[@id=") + common::XPathLiteral(id) + "]");
-        label = m_root.select_node(xpath.c_str()).node();
-    }
+    const std::string wanted = common::ToUtf8(id);
+    if (!id.contains(QChar(0)))
+        for (const pugi::xml_node& candidate : m_root.children("Label"))
+            if (wanted == candidate.attribute("id").value()) {
+                label = candidate;
+                break;
+            }
     if (!label)
         return QStringLiteral("[Missing label: ") + id + QLatin1Char(']');
     return withArguments(unescape(common::NodeText(label, QStringLiteral("."))), args);

@@ -21,7 +21,7 @@ QString option(const QString& value, const QString& text) {
 }
 
 QString operatorLabel(const PageEnvironment& env, const QString& op) {
-    return env.labels.text(QStringLiteral("webOp_") + op);
+    return FilterOperators().contains(op) ? env.labels.text(QStringLiteral("webOp_") + op) : op;
 }
 
 // The value of column in row; nullopt when it is NULL or not there.
