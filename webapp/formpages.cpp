@@ -33,8 +33,15 @@ struct Entry {
     QString nonce;
 };
 
-void loadChoices(const PageEnvironment& env, Entry& entry) {
+enum class Choices { Restricted, All };
+
+// Reads the choices that come from queries, of the fields that do not have them yet: only
+// those a value must be one of (Restricted, to validate a post), or all (to show the form).
+void loadChoices(const PageEnvironment& env, Entry& entry, Choices which) {
     for (const FormField& f : entry.form.fields) {
+        const bool restricted = f.type == QLatin1String("choice") && !f.free;
+        if (entry.choices.contains(f.name) || (which == Choices::Restricted && !restricted))
+            continue;
         QList<FieldChoice> choices = f.choices;
         if (!f.choicesQuery.isEmpty()) {
             QueryRun run;
@@ -73,7 +80,7 @@ QString input(const PageEnvironment& env, const Entry& entry, const FormField& f
     const QString common = QStringLiteral(" id=\"") + id + QStringLiteral("\" name=\"") +
                            HtmlEscape(FIELD_PREFIX + f.name) + QLatin1Char('"') +
                            (f.required ? QStringLiteral(" required") : QString());
-    const QList<FieldChoice> choices = entry.choices.value(f.name);
+    const QList<FieldChoice> choices = entry.choices.value(f.name, f.choices);
     if (f.multiline())
         return QStringLiteral("<textarea") + common + lengthAttributes(f) +
                QStringLiteral(" rows=\"") + QString::number(f.rows) + QStringLiteral("\">") +
@@ -169,6 +176,7 @@ Response submit(const PageEnvironment& env, Entry& entry) {
     const QString secret = env.context.text(QStringLiteral("Secret"));
     if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(TOKEN)))
         return ForbiddenPage(env, env.label("webTokenRefused"));
+    loadChoices(env, entry, Choices::Restricted);
     for (const FormField& f : entry.form.fields) {
         const QString value = env.field(FIELD_PREFIX + f.name);
         entry.values.insert(f.name, value);
@@ -176,10 +184,12 @@ Response submit(const PageEnvironment& env, Entry& entry) {
         if (!error.isEmpty())
             entry.errors.insert(f.name, error);
     }
-    if (!entry.errors.isEmpty())
+    if (!entry.errors.isEmpty()) {
+        loadChoices(env, entry, Choices::All);
         return formPage(env, entry,
                         QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
                             QStringLiteral("</p>\n"));
+    }
 
     QueryRun run;
     run.name = entry.form.writeQuery;
@@ -197,8 +207,10 @@ Response submit(const PageEnvironment& env, Entry& entry) {
     try {
         result = env.database.write(run);
     } catch (const DataUnavailable& e) {
+        // No further waits on a data server that does not answer: the form as far as known.
         return UnavailablePage(env, e.reason, notSavedNote(env) + formHtml(env, entry));
     } catch (const DataFailure& failure) {
+        loadChoices(env, entry, Choices::All);
         return formPage(env, entry, FailureBox(env, failure) + notSavedNote(env));
     }
     SavedEntry saved{entry.form.name,
@@ -270,19 +282,19 @@ Response FormPage(const PageEnvironment& env) {
         return failure;
     Entry entry{*form, {}, {}, {}, {}};
     try {
-        loadChoices(env, entry);
+        if (isSubmission(env)) {
+            entry.nonce = env.field(NONCE);
+            return submit(env, entry);
+        }
+        entry.nonce = NewFormNonce();
+        loadChoices(env, entry, Choices::All);
+        return formPage(env, entry);
     } catch (const FormDefinitionError& e) {
         return env.page(form->name,
                         QStringLiteral("<p class=\"error\">") + HtmlEscape(e.message) +
                             QStringLiteral("</p>"),
                         QStringLiteral("forms"), 500);
     }
-    if (isSubmission(env)) {
-        entry.nonce = env.field(NONCE);
-        return submit(env, entry);
-    }
-    entry.nonce = NewFormNonce();
-    return formPage(env, entry);
 }
 
 Response SavedPage(const PageEnvironment& env) {
