@@ -3,6 +3,7 @@
 #include "webapp/applicationpages.h"
 #include "webapp/errorpages.h"
 #include "webapp/formdefinition.h"
+#include "webapp/formhtml.h"
 #include "webapp/formtoken.h"
 #include "webapp/formvalidation.h"
 #include "webapp/html.h"
@@ -119,39 +120,25 @@ QString input(const PageEnvironment& env, const Entry& entry, const FormField& f
     return html + QStringLiteral("</datalist>");
 }
 
-QString hidden(const QString& name, const QString& value) {
-    return QStringLiteral("<input type=\"hidden\" name=\"") + HtmlEscape(name) +
-           QStringLiteral("\" value=\"") + HtmlEscape(value) + QStringLiteral("\">");
-}
-
 QString formHtml(const PageEnvironment& env, const Entry& entry) {
     const QString secret = env.context.text(QStringLiteral("Secret"));
-    QString html = QStringLiteral("<form class=\"entry\" method=\"post\" action=\"") +
-                   HtmlEscape(env.root()) + QStringLiteral("/\" accept-charset=\"utf-8\">") +
-                   hidden(QStringLiteral("page"), QStringLiteral("form")) +
-                   hidden(QStringLiteral("name"), entry.form.name) + hidden(NONCE, entry.nonce) +
-                   hidden(TOKEN, FormToken(secret, entry.form.name, entry.nonce)) +
-                   QLatin1Char('\n');
+    QString html =
+        FormStart(env.root(), "post", "entry") +
+        HiddenInput(QStringLiteral("page"), QStringLiteral("form")) +
+        HiddenInput(QStringLiteral("name"), entry.form.name) + HiddenInput(NONCE, entry.nonce) +
+        HiddenInput(TOKEN, FormToken(secret, entry.form.name, entry.nonce)) + QLatin1Char('\n');
     if (!entry.form.description.isEmpty())
         html += QStringLiteral("<p class=\"description\">") + HtmlEscape(entry.form.description) +
                 QStringLiteral("</p>\n");
     int n = 0;
     for (const FormField& f : entry.form.fields) {
         const QString id = QStringLiteral("ff") + QString::number(++n);
-        const QString error = entry.errors.value(f.name);
-        html += QStringLiteral("<div class=\"field") +
-                (error.isEmpty() ? QString() : QStringLiteral(" invalid")) +
-                QStringLiteral("\"><label for=\"") + id + QStringLiteral("\">") +
-                HtmlEscape(f.label) +
-                (f.required ? QStringLiteral("<span class=\"required\">*</span>") : QString()) +
-                QStringLiteral("</label>") + input(env, entry, f, id) +
-                (error.isEmpty() ? QString()
-                                 : QStringLiteral("<span class=\"message\">") + HtmlEscape(error) +
-                                       QStringLiteral("</span>")) +
-                QStringLiteral("</div>\n");
+        const QString label =
+            HtmlEscape(f.label) +
+            (f.required ? QStringLiteral("<span class=\"required\">*</span>") : QString());
+        html += FieldRow(id, label, input(env, entry, f, id), entry.errors.value(f.name));
     }
-    return html + QStringLiteral("<div class=\"actions\"><button type=\"submit\">") +
-           env.html("webSave") + QStringLiteral("</button></div></form>\n");
+    return html + FormEnd(env.html("webSave"));
 }
 
 Response formPage(const PageEnvironment& env, const Entry& entry, const QString& above = {}) {

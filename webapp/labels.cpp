@@ -6,38 +6,6 @@
 
 namespace webapp {
 
-namespace {
-
-// Read left to right, so that "\\n" stays a backslash followed by the letter n.
-QString unescape(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
-        if (text.at(i) == QLatin1Char('\\') && next == QLatin1Char('\\')) {
-            out += QLatin1Char('\\');
-            ++i;
-        } else if (text.at(i) == QLatin1Char('\\') && next == QLatin1Char('n')) {
-            out += QStringLiteral("\r\n");
-            ++i;
-        } else {
-            out += text.at(i);
-        }
-    }
-    return out;
-}
-
-QString withArguments(QString text, const common::Value& args) {
-    if (args.isEmpty())
-        return text;
-    const common::Value::Array list = args.isArray() ? args.array() : common::Value::Array{args};
-    for (size_t i = 0; i < list.size(); ++i)
-        text.replace(QLatin1Char('%') + QString::number(i + 1), common::ToText(list[i]));
-    return text;
-}
-
-} // namespace
-
 QString Labels::text(const QString& id, const common::Value& args) const {
     // A plain scan rather than XPath: an id from a request (a NUL, say) cannot break it.
     pugi::xml_node label;
@@ -50,7 +18,7 @@ QString Labels::text(const QString& id, const common::Value& args) const {
             }
     if (!label)
         return QStringLiteral("[Missing label: ") + id + QLatin1Char(']');
-    return withArguments(unescape(common::NodeText(label, QStringLiteral("."))), args);
+    return common::LabelText(common::NodeText(label, QStringLiteral(".")), args);
 }
 
 QString Labels::html(const QString& id, const common::Value& args) const {

@@ -1,6 +1,7 @@
 #include "webapp/querypages.h"
 
 #include "webapp/errorpages.h"
+#include "webapp/formhtml.h"
 #include "webapp/queryview.h"
 #include "webapp/rowsettable.h"
 
@@ -16,13 +17,10 @@ QString parameterList(const QueryInfo& q) {
 }
 
 QString parameterForm(const PageEnvironment& env, const QueryView& view) {
-    QString html = QStringLiteral("<form class=\"entry\" method=\"get\" action=\"") +
-                   HtmlEscape(env.root()) +
-                   QStringLiteral("/\" accept-charset=\"utf-8\">"
-                                  "<input type=\"hidden\" name=\"page\" value=\"query\">"
-                                  "<input type=\"hidden\" name=\"name\" value=\"") +
-                   HtmlEscape(view.info.name) +
-                   QStringLiteral("\"><input type=\"hidden\" name=\"run\" value=\"1\">\n");
+    QString html = FormStart(env.root(), "get", "entry") +
+                   HiddenInput(QStringLiteral("page"), QStringLiteral("query")) +
+                   HiddenInput(QStringLiteral("name"), view.info.name) +
+                   HiddenInput(QStringLiteral("run"), QStringLiteral("1")) + QLatin1Char('\n');
     int n = 0;
     for (const QueryParameter& p : view.info.parameters) {
         const QString id = QStringLiteral("qp") + QString::number(++n);
@@ -31,21 +29,15 @@ QString parameterForm(const PageEnvironment& env, const QueryView& view) {
             input = QStringLiteral("type=\"number\" step=\"1\"");
         else if (p.type == QLatin1String("real"))
             input = QStringLiteral("type=\"number\" step=\"any\"");
-        const QString error = view.errors.value(p.name);
-        html += QStringLiteral("<div class=\"field") +
-                (error.isEmpty() ? QString() : QStringLiteral(" invalid")) +
-                QStringLiteral("\"><label for=\"") + id + QStringLiteral("\">") +
-                HtmlEscape(p.name) + QStringLiteral("</label><input ") + input +
-                QStringLiteral(" id=\"") + id + QStringLiteral("\" name=\"") +
-                HtmlEscape(QueryView::PARAMETER_PREFIX + p.name) + QStringLiteral("\" value=\"") +
-                HtmlEscape(view.entered.value(p.name)) + QStringLiteral("\">") +
-                (error.isEmpty() ? QString()
-                                 : QStringLiteral("<span class=\"message\">") + HtmlEscape(error) +
-                                       QStringLiteral("</span>")) +
-                QStringLiteral("</div>\n");
+        html += FieldRow(id, HtmlEscape(p.name),
+                         QStringLiteral("<input ") + input + QStringLiteral(" id=\"") + id +
+                             QStringLiteral("\" name=\"") +
+                             HtmlEscape(QueryView::PARAMETER_PREFIX + p.name) +
+                             QStringLiteral("\" value=\"") +
+                             HtmlEscape(view.entered.value(p.name)) + QStringLiteral("\">"),
+                         view.errors.value(p.name));
     }
-    return html + QStringLiteral("<div class=\"actions\"><button type=\"submit\">") +
-           env.html("webRunQuery") + QStringLiteral("</button></div></form>\n");
+    return html + FormEnd(env.html("webRunQuery"));
 }
 
 QString result(const PageEnvironment& env, const QueryView& view) {
@@ -55,15 +47,10 @@ QString result(const PageEnvironment& env, const QueryView& view) {
     } catch (const DataFailure& failure) {
         return FailureBox(env, failure);
     }
-    QString html = QStringLiteral("<p class=\"exports\">") + env.html("webExport");
-    for (const char* format : {"csv", "json"})
-        html += QLatin1Char(' ') +
-                Anchor(view.link(QStringLiteral("export"), false)
-                           .with(QStringLiteral("kind"), QStringLiteral("query"))
-                           .with(QStringLiteral("format"), QString::fromLatin1(format)),
-                       QString::fromLatin1(format).toUpper(), env.root());
-    html += QStringLiteral("</p>\n");
-    return html + RowSetTable(env.labels, rows, env.root()) +
+    Link exportLink = view.link(QStringLiteral("export"), false);
+    exportLink.with(QStringLiteral("kind"), QStringLiteral("query"));
+    return ExportLinks(env.labels, exportLink, env.root()) +
+           RowSetTable(env.labels, rows, env.root()) +
            Pager(env.labels, rows, view.run.limit, env.root(), [&](qint64 offset) {
                QueryView at = view;
                at.run.offset = offset;

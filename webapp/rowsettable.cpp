@@ -70,4 +70,14 @@ QString Pager(const Labels& labels, const RowSet& rows, int pageSize, const QStr
     return html + QStringLiteral("</nav>\n");
 }
 
+QString ExportLinks(const Labels& labels, const Link& exportLink, const QString& root) {
+    QString html =
+        QStringLiteral("<p class=\"exports\">") + labels.html(QStringLiteral("webExport"));
+    for (const char* format : {"csv", "json"})
+        html += QLatin1Char(' ') +
+                Anchor(Link(exportLink).with(QStringLiteral("format"), QString::fromLatin1(format)),
+                       QString::fromLatin1(format).toUpper(), root);
+    return html + QStringLiteral("</p>\n");
+}
+
 } // namespace webapp

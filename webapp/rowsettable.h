@@ -30,4 +30,7 @@ QString RowSetTable(const Labels& labels, const RowSet& rows, const QString& roo
 QString Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
               const std::function<Link(qint64 offset)>& at);
 
+// "Export: CSV JSON", links to what export shows, with format=csv or format=json added.
+QString ExportLinks(const Labels& labels, const Link& exportLink, const QString& root);
+
 } // namespace webapp

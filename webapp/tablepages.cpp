@@ -1,6 +1,7 @@
 #include "webapp/tablepages.h"
 
 #include "webapp/errorpages.h"
+#include "webapp/formhtml.h"
 #include "webapp/rowsettable.h"
 #include "webapp/tableview.h"
 
@@ -9,11 +10,6 @@ namespace webapp {
 namespace {
 
 const QString KEY_PREFIX = QStringLiteral("k.");
-
-QString hidden(const QString& name, const QString& value) {
-    return QStringLiteral("<input type=\"hidden\" name=\"") + HtmlEscape(name) +
-           QStringLiteral("\" value=\"") + HtmlEscape(value) + QStringLiteral("\">");
-}
 
 QString option(const QString& value, const QString& text) {
     return QStringLiteral("<option value=\"") + HtmlEscape(value) + QStringLiteral("\">") +
@@ -69,16 +65,15 @@ QString filterForm(const PageEnvironment& env, const TableView& view, const QStr
     if (view.read.filters.size() >= TableView::MAX_FILTERS)
         return {};
     const QString n = QString::number(view.read.filters.size() + 1);
-    QString html = QStringLiteral("<form class=\"filter\" method=\"get\" action=\"") +
-                   HtmlEscape(env.root()) + QStringLiteral("/\" accept-charset=\"utf-8\">") +
-                   hidden(QStringLiteral("page"), QStringLiteral("table")) +
-                   hidden(QStringLiteral("name"), view.read.table);
+    QString html = FormStart(env.root(), "get", "filter") +
+                   HiddenInput(QStringLiteral("page"), QStringLiteral("table")) +
+                   HiddenInput(QStringLiteral("name"), view.read.table);
     TableView kept = view;
     kept.read.offset = 0;
     const Link keptLink = kept.link(QStringLiteral("table"));
     for (const auto& [name, value] : keptLink.fields())
         if (name != QLatin1String("page") && name != QLatin1String("name"))
-            html += hidden(name, value);
+            html += HiddenInput(name, value);
     html += QStringLiteral("<label>") + env.html("webFilterColumn") +
             QStringLiteral(" <select name=\"col") + n + QStringLiteral("\">");
     for (const QString& c : columns)
@@ -90,16 +85,6 @@ QString filterForm(const PageEnvironment& env, const TableView& view, const QStr
             QStringLiteral("\"> <button type=\"submit\">") + env.html("webFilterApply") +
             QStringLiteral("</button></form>\n");
     return html;
-}
-
-QString exportLinks(const PageEnvironment& env, const TableView& view) {
-    QString html = QStringLiteral("<p class=\"exports\">") + env.html("webExport");
-    for (const char* format : {"csv", "json"})
-        html += QLatin1Char(' ') +
-                Anchor(view.link(QStringLiteral("export"), false)
-                           .with(QStringLiteral("format"), QString::fromLatin1(format)),
-                       QString::fromLatin1(format).toUpper(), env.root());
-    return html + QStringLiteral("</p>\n");
 }
 
 QString sortHeader(const PageEnvironment& env, const TableView& view, const QString& column) {
@@ -189,14 +174,15 @@ Response TablePage(const PageEnvironment& env) {
         return std::nullopt;
     };
 
-    const QString html = activeFilters(env, view) + filterForm(env, view, columns) +
-                         exportLinks(env, view) +
-                         RowSetTable(env.labels, rows, env.root(), layout) +
-                         Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
-                             TableView at = view;
-                             at.read.offset = offset;
-                             return at.link(QStringLiteral("table"));
-                         });
+    const QString html =
+        activeFilters(env, view) + filterForm(env, view, columns) +
+        ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
+        RowSetTable(env.labels, rows, env.root(), layout) +
+        Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
+            TableView at = view;
+            at.read.offset = offset;
+            return at.link(QStringLiteral("table"));
+        });
     return env.page(view.read.table, html, QStringLiteral("tables"));
 }
 
