@@ -61,7 +61,7 @@ QString dataServerSection(const PageEnvironment& env, const common::DictionaryPt
     QString ping;
     try {
         const auto [ms, message] = env.database.ping();
-        ping = env.html("webAdminPingTime", QString::number(ms)) +
+        ping = env.html("webAdminPingTime", QString::number(ms, 'f', 1)) +
                QStringLiteral(" <span class=\"detail\">") + HtmlEscape(message) +
                QStringLiteral("</span>");
     } catch (const DataUnavailable& e) {

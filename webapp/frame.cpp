@@ -19,12 +19,16 @@ QString Frame::helpAddress(const QString& root, const QString& context) {
 QString Frame::render(const QString& title, const QString& content,
                       const QString& helpContext) const {
     const QString root = m_context.root();
+    const common::DictionaryPtr server = m_context.server();
+    auto serverText = [&](const char* key) {
+        return server ? common::ToText(server->item(QString::fromLatin1(key))) : QString();
+    };
     QString lang = m_labels.languageCode();
     if (lang.isEmpty())
+        lang = serverText("LanguageCode");
+    if (lang.isEmpty())
         lang = QStringLiteral("en");
-    QString version;
-    if (const common::DictionaryPtr server = m_context.server())
-        version = common::ToText(server->item(QStringLiteral("Version")));
+    QString version = serverText("Version");
     if (version.isEmpty())
         version = common::VersionText();
 

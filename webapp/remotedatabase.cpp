@@ -91,11 +91,11 @@ QStringList TableSchema::primaryKey() const {
     return isView() ? QStringList() : names;
 }
 
-std::pair<qint64, QString> RemoteDatabase::ping() const {
+std::pair<double, QString> RemoteDatabase::ping() const {
     QElapsedTimer timer;
     timer.start();
     const DataReply reply = m_client.askUnchecked(DataMessage("Ping"));
-    return {timer.elapsed(), reply.text("Message")};
+    return {timer.nsecsElapsed() / 1e6, reply.text("Message")};
 }
 
 QList<TableInfo> RemoteDatabase::listTables() const {

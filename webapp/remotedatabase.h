@@ -109,7 +109,7 @@ public:
     explicit RemoteDatabase(DataClient client) : m_client(std::move(client)) {}
 
     // The round-trip time in milliseconds and the data server's message.
-    std::pair<qint64, QString> ping() const;
+    std::pair<double, QString> ping() const;
     QList<TableInfo> listTables() const;
     TableSchema describeTable(const QString& table) const;
     RowSet readTable(const TableRead& read) const;
