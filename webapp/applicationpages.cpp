@@ -19,7 +19,8 @@ const QString PAGE_SUFFIX = QStringLiteral(".htm");
 // The file's bytes; nullopt when it is not a readable regular file inside folder.
 std::optional<QByteArray> readInside(const QString& folder, const QString& name) {
     const QFileInfo file(QDir(folder).filePath(name));
-    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    const QString canonicalFolder =
+        folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
     const QString canonical = file.canonicalFilePath();
     // A link in the pages folder must not lead a request out of it.
     if (canonicalFolder.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')) ||
@@ -32,7 +33,7 @@ std::optional<QByteArray> readInside(const QString& folder, const QString& name)
 }
 
 Response pageFile(const PageEnvironment& env, const QString& name, const QString& fallbackTitle) {
-    const QString folder = QDir(env.context.applicationFolder()).filePath(PAGES_FOLDER);
+    const QString folder = env.context.applicationSubfolder(PAGES_FOLDER);
     const std::optional<QByteArray> bytes = readInside(folder, name);
     if (!bytes)
         return NotFoundPage(env, env.label("webPageMissing", name));

@@ -22,7 +22,7 @@ const QString NONCE = QStringLiteral("formnonce");
 const QString TOKEN = QStringLiteral("formtoken");
 
 QString formsFolder(const PageEnvironment& env) {
-    return QDir(env.context.applicationFolder()).filePath(QStringLiteral("forms"));
+    return env.context.applicationSubfolder(QStringLiteral("forms"));
 }
 
 // One form as a user filled it in.
@@ -216,8 +216,9 @@ Response submit(const PageEnvironment& env, Entry& entry) {
 
 std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,
                                        Response* failure) {
-    const QString path = QDir(formsFolder(env)).filePath(name + QStringLiteral(".xml"));
-    if (!IsPlainFileName(name) || !QFileInfo(path).isFile()) {
+    const QString folder = formsFolder(env);
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".xml");
+    if (folder.isEmpty() || !IsPlainFileName(name) || !QFileInfo(path).isFile()) {
         *failure = NotFoundPage(env, env.label("webFormMissing", name));
         return std::nullopt;
     }
@@ -237,8 +238,10 @@ std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString
 } // namespace
 
 Response FormsPage(const PageEnvironment& env) {
-    const QStringList files =
-        QDir(formsFolder(env)).entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name);
+    const QString folder = formsFolder(env);
+    const QStringList files = folder.isEmpty() ? QStringList()
+                                               : QDir(folder).entryList({QStringLiteral("*.xml")},
+                                                                        QDir::Files, QDir::Name);
     QString html = QStringLiteral("<ul class=\"forms\">\n");
     for (const QString& file : files) {
         const QString name = file.chopped(4);

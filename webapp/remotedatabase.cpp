@@ -169,6 +169,10 @@ RowSet RemoteDatabase::query(const QueryRun& run) const {
 WriteResult RemoteDatabase::write(const QueryRun& run) const {
     const DataReply reply = m_client.ask(queryMessage(run));
     const pugi::xml_node root = reply.root();
+    // A read query named as a write would report a save that changed nothing.
+    if (!root.child("Changes"))
+        throw DataFailure{QStringLiteral("InvalidArgument"),
+                          QStringLiteral("The query %1 does not write.").arg(run.name)};
     return {childNumber(root, "Changes"), childNumber(root, "LastInsertId"),
             childText(root, "Duplicate") == QLatin1String("true")};
 }

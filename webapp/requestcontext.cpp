@@ -81,6 +81,11 @@ QString RequestContext::applicationFolder() const {
     return app ? common::ToText(app->item(QStringLiteral("ApplicationFolder"))) : QString();
 }
 
+QString RequestContext::applicationSubfolder(const QString& name) const {
+    const QString folder = applicationFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
+}
+
 void RequestContext::setRedirect(const QString& address) {
     if (m_context)
         m_context->setItem(QStringLiteral("Redirect"), address);

@@ -34,6 +34,9 @@ public:
     common::DictionaryPtr application() const { return dictionary(m_context, "Application"); }
     common::DictionaryPtr server() const { return dictionary(m_context, "Server"); }
     QString applicationFolder() const;
+    // A folder of the application folder ("pages", "forms"); "" when no application folder
+    // is set, so that nothing is ever read relative to the current folder.
+    QString applicationSubfolder(const QString& name) const;
     // The path prefix of the web application's addresses ("" for "/").
     QString root() const { return text(QStringLiteral("RelativePath")); }
 
