@@ -2,8 +2,7 @@
 
 #include "webapp/applicationpages.h"
 #include "webapp/errorpages.h"
-#include "webapp/formdefinition.h"
-#include "webapp/formhtml.h"
+#include "webapp/formentry.h"
 #include "webapp/formtoken.h"
 #include "webapp/formvalidation.h"
 #include "webapp/html.h"
@@ -17,139 +16,20 @@ namespace webapp {
 
 namespace {
 
-const QString FIELD_PREFIX = QStringLiteral("f.");
-const QString NONCE = QStringLiteral("formnonce");
-const QString TOKEN = QStringLiteral("formtoken");
-
 QString formsFolder(const PageEnvironment& env) {
     return env.context.applicationSubfolder(QStringLiteral("forms"));
 }
 
 // One form as a user filled it in.
-struct Entry {
-    FormDefinition form;
-    QHash<QString, QList<FieldChoice>> choices; // field -> what it offers
-    QHash<QString, QString> values;             // field -> value as entered
-    QHash<QString, QString> errors;             // field -> message
-    QString nonce;
-};
-
-enum class Choices { Restricted, All };
-
-// Reads the choices that come from queries, of the fields that do not have them yet: only
-// those a value must be one of (Restricted, to validate a post), or all (to show the form).
-void loadChoices(const PageEnvironment& env, Entry& entry, Choices which) {
-    for (const FormField& f : entry.form.fields) {
-        const bool restricted = f.type == QLatin1String("choice") && !f.free;
-        if (entry.choices.contains(f.name) || (which == Choices::Restricted && !restricted))
-            continue;
-        QList<FieldChoice> choices = f.choices;
-        if (!f.choicesQuery.isEmpty()) {
-            QueryRun run;
-            run.name = f.choicesQuery;
-            run.limit = RemoteDatabase::MAX_LIMIT;
-            const RowSet rows = env.database.query(run);
-            const qsizetype value = rows.column(f.choicesValue);
-            const qsizetype label = rows.column(f.choicesLabel);
-            if (value < 0 || label < 0)
-                throw FormDefinitionError{QStringLiteral("The query %1 has no column %2 or %3.")
-                                              .arg(f.choicesQuery, f.choicesValue, f.choicesLabel)};
-            for (const QList<Cell>& row : rows.rows)
-                if (!row[value].isNull)
-                    choices.append({row[value].text, row[label].text});
-        }
-        entry.choices.insert(f.name, choices);
-    }
-}
-
-QString attributeIf(const char* name, const QString& value) {
-    if (value.isEmpty())
-        return {};
-    return QLatin1Char(' ') + QLatin1String(name) + QStringLiteral("=\"") + HtmlEscape(value) +
-           QLatin1Char('"');
-}
-
-QString lengthAttributes(const FormField& f) {
-    return attributeIf("minlength", f.minLength ? QString::number(*f.minLength) : QString()) +
-           attributeIf("maxlength",
-                       QString::number(f.maxLength.value_or(FormDefinition::DEFAULT_MAX_LENGTH)));
-}
-
-QString input(const PageEnvironment& env, const Entry& entry, const FormField& f,
-              const QString& id) {
-    const QString value = entry.values.value(f.name);
-    const QString common = QStringLiteral(" id=\"") + id + QStringLiteral("\" name=\"") +
-                           HtmlEscape(FIELD_PREFIX + f.name) + QLatin1Char('"') +
-                           (f.required ? QStringLiteral(" required") : QString());
-    const QList<FieldChoice> choices = entry.choices.value(f.name, f.choices);
-    if (f.multiline())
-        return QStringLiteral("<textarea") + common + lengthAttributes(f) +
-               QStringLiteral(" rows=\"") + QString::number(f.rows) + QStringLiteral("\">") +
-               HtmlEscape(value) + QStringLiteral("</textarea>");
-    if (f.type == QLatin1String("choice") && !f.free) {
-        QString html = QStringLiteral("<select") + common + QStringLiteral("><option value=\"\">") +
-                       env.html("webChoose") + QStringLiteral("</option>");
-        for (const FieldChoice& c : choices)
-            html += QStringLiteral("<option value=\"") + HtmlEscape(c.value) + QLatin1Char('"') +
-                    (c.value == value ? QStringLiteral(" selected") : QString()) +
-                    QLatin1Char('>') + HtmlEscape(c.label) + QStringLiteral("</option>");
-        return html + QStringLiteral("</select>");
-    }
-    QString type = QStringLiteral("text");
-    QString extra = lengthAttributes(f) + attributeIf("pattern", f.pattern);
-    if (f.type == QLatin1String("integer") || f.type == QLatin1String("real")) {
-        type = QStringLiteral("number");
-        extra = attributeIf("step", f.type == QLatin1String("integer") ? QStringLiteral("1")
-                                                                       : QStringLiteral("any"));
-    } else if (f.type == QLatin1String("email") || f.type == QLatin1String("date")) {
-        type = f.type;
-    }
-    if (f.type == QLatin1String("integer") || f.type == QLatin1String("real") ||
-        f.type == QLatin1String("date"))
-        extra += attributeIf("min", f.min) + attributeIf("max", f.max);
-    QString html = QStringLiteral("<input type=\"") + type + QLatin1Char('"') + common + extra +
-                   QStringLiteral(" value=\"") + HtmlEscape(value) + QLatin1Char('"');
-    if (f.type != QLatin1String("choice"))
-        return html + QLatin1Char('>');
-    // A free choice: the offered values as suggestions, any other text allowed.
-    html += QStringLiteral(" list=\"") + id + QStringLiteral("-list\"><datalist id=\"") + id +
-            QStringLiteral("-list\">");
-    for (const FieldChoice& c : choices)
-        html += QStringLiteral("<option value=\"") + HtmlEscape(c.value) + QStringLiteral("\">") +
-                HtmlEscape(c.label) + QStringLiteral("</option>");
-    return html + QStringLiteral("</datalist>");
-}
-
-QString formHtml(const PageEnvironment& env, const Entry& entry) {
-    const QString secret = env.context.text(QStringLiteral("Secret"));
-    QString html =
-        FormStart(env.root(), "post", "entry") +
-        HiddenInput(QStringLiteral("page"), QStringLiteral("form")) +
-        HiddenInput(QStringLiteral("name"), entry.form.name) + HiddenInput(NONCE, entry.nonce) +
-        HiddenInput(TOKEN, FormToken(secret, entry.form.name, entry.nonce)) + QLatin1Char('\n');
-    if (!entry.form.description.isEmpty())
-        html += QStringLiteral("<p class=\"description\">") + HtmlEscape(entry.form.description) +
-                QStringLiteral("</p>\n");
-    int n = 0;
-    for (const FormField& f : entry.form.fields) {
-        const QString id = QStringLiteral("ff") + QString::number(++n);
-        const QString label =
-            HtmlEscape(f.label) +
-            (f.required ? QStringLiteral("<span class=\"required\">*</span>") : QString());
-        html += FieldRow(id, label, input(env, entry, f, id), entry.errors.value(f.name));
-    }
-    return html + FormEnd(env.html("webSave"));
-}
-
-Response formPage(const PageEnvironment& env, const Entry& entry, const QString& above = {}) {
-    return env.page(entry.form.title, above + formHtml(env, entry), QStringLiteral("forms"));
+Response formPage(const PageEnvironment& env, const FormEntry& entry, const QString& above = {}) {
+    return env.page(entry.form.title, above + FormEntryHtml(env, entry), QStringLiteral("forms"));
 }
 
 bool isSubmission(const PageEnvironment& env) {
-    if (env.context.hasField(NONCE) || env.context.hasField(TOKEN))
+    if (env.context.hasField(FORM_NONCE) || env.context.hasField(FORM_TOKEN))
         return true;
     for (const QString& name : env.context.fieldNames())
-        if (name.startsWith(FIELD_PREFIX))
+        if (name.startsWith(FORM_FIELD_PREFIX))
             return true;
     return false;
 }
@@ -159,20 +39,20 @@ QString notSavedNote(const PageEnvironment& env) {
            QStringLiteral("</p>\n");
 }
 
-Response submit(const PageEnvironment& env, Entry& entry) {
+Response submit(const PageEnvironment& env, FormEntry& entry) {
     const QString secret = env.context.text(QStringLiteral("Secret"));
-    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(TOKEN)))
+    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
         return ForbiddenPage(env, env.label("webTokenRefused"));
-    loadChoices(env, entry, Choices::Restricted);
+    LoadChoices(env, entry, Choices::Restricted);
     for (const FormField& f : entry.form.fields) {
-        const QString value = env.field(FIELD_PREFIX + f.name);
+        const QString value = env.field(FORM_FIELD_PREFIX + f.name);
         entry.values.insert(f.name, value);
         const QString error = CheckFieldValue(f, value, entry.choices.value(f.name), env.labels);
         if (!error.isEmpty())
             entry.errors.insert(f.name, error);
     }
     if (!entry.errors.isEmpty()) {
-        loadChoices(env, entry, Choices::All);
+        LoadChoices(env, entry, Choices::All);
         return formPage(env, entry,
                         QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
                             QStringLiteral("</p>\n"));
@@ -195,9 +75,9 @@ Response submit(const PageEnvironment& env, Entry& entry) {
         result = env.database.write(run);
     } catch (const DataUnavailable& e) {
         // No further waits on a data server that does not answer: the form as far as known.
-        return UnavailablePage(env, e.reason, notSavedNote(env) + formHtml(env, entry));
+        return UnavailablePage(env, e.reason, notSavedNote(env) + FormEntryHtml(env, entry));
     } catch (const DataFailure& failure) {
-        loadChoices(env, entry, Choices::All);
+        LoadChoices(env, entry, Choices::All);
         return formPage(env, entry, FailureBox(env, failure) + notSavedNote(env));
     }
     SavedEntry saved{entry.form.name,
@@ -270,14 +150,14 @@ Response FormPage(const PageEnvironment& env) {
     std::optional<FormDefinition> form = loadForm(env, env.field(QStringLiteral("name")), &failure);
     if (!form)
         return failure;
-    Entry entry{*form, {}, {}, {}, {}};
+    FormEntry entry{*form, {}, {}, {}, {}};
     try {
         if (isSubmission(env)) {
-            entry.nonce = env.field(NONCE);
+            entry.nonce = env.field(FORM_NONCE);
             return submit(env, entry);
         }
         entry.nonce = NewFormNonce();
-        loadChoices(env, entry, Choices::All);
+        LoadChoices(env, entry, Choices::All);
         return formPage(env, entry);
     } catch (const FormDefinitionError& e) {
         return env.page(form->name,
