@@ -17,7 +17,7 @@ CREATE TABLE notes (id INTEGER PRIMARY KEY, body TEXT);
 INSERT INTO notes (body) VALUES ('a,b'), ('say "hi"'), ('two' || char(13, 10) || 'lines'),
     ('=HYPERLINK("http://x","y")'), ('-5'), (NULL), ('Zoë ✓');
 CREATE TABLE numbers (n INTEGER);
-WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 2345)
+WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 100005)
 INSERT INTO numbers SELECT i FROM c;
 )sql";
 
@@ -82,12 +82,19 @@ TEST(Exports, TablesAndQueryResultsWithAllTheirRows) {
     EXPECT_EQ(rows[5].toArray()[1].toString(), "say \"hi\"");
     EXPECT_FALSE(doc["truncated"].toBool());
 
-    // More rows than one reply holds: every page of them, with the filter applied.
+    // Many replies' worth of rows, with the filter applied: as many as an export holds.
     const Page numbers = browser.get("page=export&name=numbers&format=csv&col1=n&op1=gt&val1=5");
     const QStringList lines = numbers.body.split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1 + 2340);
+    ASSERT_EQ(lines.size(), 1 + 100000);
     EXPECT_EQ(lines[1], "6");
-    EXPECT_EQ(lines.last(), "2345");
+    EXPECT_EQ(lines.last(), "100005");
+    EXPECT_FALSE(numbers.headers.contains("x-export-truncated"));
+    // One more, and the export ends at its limit and says so.
+    const Page all = browser.get("page=export&name=numbers&format=json");
+    EXPECT_EQ(all.headers.value("x-export-truncated"), "true");
+    const QJsonObject cut = QJsonDocument::fromJson(all.content).object();
+    EXPECT_EQ(cut["rows"].toArray().size(), 100000);
+    EXPECT_TRUE(cut["truncated"].toBool());
 
     const Page query =
         browser.get("page=export&kind=query&name=LowStock&p.threshold=30&run=1&format=json");
