@@ -103,6 +103,29 @@ QString XPathLiteral(const QString& s) {
     return QStringLiteral("concat('") + inner + QStringLiteral("')");
 }
 
+QString LabelText(const QString& text, const Value& args) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        if (text.at(i) == QLatin1Char('\\') && next == QLatin1Char('\\')) {
+            out += QLatin1Char('\\');
+            ++i;
+        } else if (text.at(i) == QLatin1Char('\\') && next == QLatin1Char('n')) {
+            out += QStringLiteral("\r\n");
+            ++i;
+        } else {
+            out += text.at(i);
+        }
+    }
+    if (args.isEmpty())
+        return out;
+    const Value::Array list = args.isArray() ? args.array() : Value::Array{args};
+    for (size_t i = 0; i < list.size(); ++i)
+        out.replace(QLatin1Char('%') + QString::number(i + 1), ToText(list[i]));
+    return out;
+}
+
 bool FileExists(const QString& path) {
     if (path.isEmpty())
         return false;

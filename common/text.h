@@ -22,6 +22,10 @@ double LeadingNumber(const QString& text);
 
 // "&", "<", ">" and the double quote as character references.
 QString XmlEscape(const Value& value);
+// A language file's label text as shown: "\\" is one backslash and "\n" a line break (CR LF),
+// read left to right (so "\\n" stays a backslash and the letter n); then %1, %2... are
+// replaced by args (one value, or an array of them), %1 before %10.
+QString LabelText(const QString& text, const Value& args = {});
 // A string as an XPath 1.0 literal (the concat() form when it holds an apostrophe).
 QString XPathLiteral(const QString& s);
 

@@ -25,35 +25,6 @@ LanguageState& state() {
     return s;
 }
 
-// "\\" is one backslash and "\n" a line break, read left to right, so that
-// "\\n" stays a backslash followed by the letter n.
-QString unescape(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
-        if (c == QLatin1Char('\\') && next == QLatin1Char('\\')) {
-            out += QLatin1Char('\\');
-            ++i;
-        } else if (c == QLatin1Char('\\') && next == QLatin1Char('n')) {
-            out += QStringLiteral("\r\n");
-            ++i;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-QString replaceArguments(QString text, const common::Value& args) {
-    if (args.isEmpty())
-        return text;
-    const common::Value::Array list = args.isArray() ? args.array() : common::Value::Array{args};
-    for (size_t i = 0; i < list.size(); ++i)
-        text.replace(QLatin1Char('%') + QString::number(i + 1), common::ToText(list[i]));
-    return text;
-}
 } // namespace
 
 void SetLanguageOverrides(const QString& languageFileOverride,
@@ -102,7 +73,7 @@ QString Translate(const QString& labelId, bool escapeXml, const common::Value& a
         label = root.select_node(common::ToUtf8(xpath).c_str()).node();
     QString text;
     if (label)
-        text = replaceArguments(unescape(common::NodeText(label, QStringLiteral("."))), args);
+        text = common::LabelText(common::NodeText(label, QStringLiteral(".")), args);
     else
         text = QStringLiteral("[Missing label: ") + labelId + QLatin1Char(']');
     return escapeXml ? common::XmlEscape(text) : text;

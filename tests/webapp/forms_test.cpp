@@ -1,0 +1,159 @@
+// Data entry forms: validation, the token, exactly-once writes, post-redirect-get, choices.
+#include "tests/support/qtprinters.h"
+#include "webappfixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace webapptest;
+
+namespace {
+
+class Forms : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(app.ready()); }
+
+    // How many customers the database holds, as the tables page counts them.
+    int customers() {
+        const QString page = browser.get("page=tables").body;
+        return page.section(">customers</a></td><td>Table</td><td class=\"num\">", 1)
+            .section('<', 0, 0)
+            .toInt();
+    }
+
+    QHash<QString, QString> newCustomer(const QString& name) {
+        return {{"f.name", name},
+                {"f.city", "Graz"},
+                {"f.country", QString::fromUtf8("Österreich")},
+                {"f.email", "new@example.com"}};
+    }
+
+    ExampleApplication app;
+    Browser browser{app};
+};
+
+} // namespace
+
+TEST_F(Forms, ValidationMessagesStandNextToTheFieldsAndValuesAreKept) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const QString nonce = InputValue(form.body, "formnonce");
+    const Page invalid = browser.post(FormBody(form.body, {{"f.name", "  "},
+                                                           {"f.city", QString::fromUtf8("Zürich")},
+                                                           {"f.country", "Schweiz"},
+                                                           {"f.email", "not an address"}}));
+    EXPECT_EQ(invalid.status, 200);
+    EXPECT_TRUE(invalid.redirect.isEmpty());
+    EXPECT_TRUE(invalid.body.contains("Please correct the marked fields."));
+    EXPECT_TRUE(support::ContainsInOrder(
+        invalid.body,
+        {"<div class=\"field invalid\"><label for=\"ff1\">Name", "Please fill in this field.",
+         QString::fromUtf8("value=\"Zürich\""), "value=\"Schweiz\"",
+         "<div class=\"field invalid\"><label for=\"ff4\">E-mail", "value=\"not an address\"",
+         "Please enter an e-mail address"}));
+    // The same form again: its nonce stays, so a later valid post is still saved once.
+    EXPECT_EQ(InputValue(invalid.body, "formnonce"), nonce);
+    EXPECT_EQ(customers(), 12);
+
+    const Page stock = browser.get("page=form&name=stock");
+    const struct {
+        QString product;
+        QString count;
+        const char* message;
+    } cases[] = {
+        {"17", "-1", "The smallest value allowed is 0."},
+        {"17", "1000001", "The largest value allowed is 1000000."},
+        {"17", "2.5", "Please enter a whole number."},
+        {"17", "", "Please fill in this field."},
+        {"999", "5", "Please choose one of the values offered."},
+        {"17", "5\x01", "The value holds control characters that cannot be stored."},
+    };
+    for (const auto& c : cases) {
+        const Page page =
+            browser.post(FormBody(stock.body, {{"f.product", c.product}, {"f.stock", c.count}}));
+        EXPECT_TRUE(page.body.contains(c.message)) << c.message;
+        EXPECT_TRUE(page.redirect.isEmpty()) << c.message;
+    }
+    const Page tooLong = browser.post(FormBody(form.body, newCustomer(QString(101, 'x'))));
+    EXPECT_TRUE(tooLong.body.contains("At most 100 characters, please."));
+    EXPECT_EQ(customers(), 12);
+}
+
+TEST_F(Forms, APostWithoutTheRightTokenIsRefusedAndWritesNothing) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const Page stock = browser.get("page=form&name=stock");
+    const QString nonce = InputValue(form.body, "formnonce");
+    const QString token = InputValue(form.body, "formtoken");
+    // Only the POST form carries the token.
+    EXPECT_FALSE(browser.get("page=query&name=LowStock").body.contains("formtoken"));
+
+    QHash<QString, QString> fields = newCustomer("Mallory");
+    const QString attempts[] = {
+        // no token at all, as a page of another site would post
+        "page=form&name=newcustomer&f.name=Mallory&f.city=X&f.country=Y",
+        FormBody(form.body, fields).replace(token, QString(64, 'a')),
+        // a valid token of another form, or of another nonce
+        FormBody(form.body, fields).replace(token, InputValue(stock.body, "formtoken")),
+        FormBody(form.body, fields).replace(nonce, InputValue(stock.body, "formnonce")),
+        FormBody(form.body, fields).remove("formtoken=" + token),
+    };
+    for (const QString& body : attempts) {
+        const Page page = browser.post(body);
+        EXPECT_EQ(page.status, 403) << body.toStdString();
+        EXPECT_TRUE(page.redirect.isEmpty());
+        EXPECT_TRUE(page.body.contains("Nothing was saved."));
+    }
+    // A server started since (another secret) does not take the old form either.
+    browser.secret = "the next run's secret";
+    EXPECT_EQ(browser.post(FormBody(form.body, fields)).status, 403);
+    EXPECT_EQ(customers(), 12);
+}
+
+TEST_F(Forms, APostIsSavedOnceAndRedirectedToWhatWasSaved) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const QString body = FormBody(form.body, newCustomer("Anna Berger"));
+    const Page saved = browser.post(body);
+    ASSERT_FALSE(saved.redirect.isEmpty());
+    EXPECT_TRUE(saved.body.isEmpty());
+    EXPECT_EQ(saved.redirect,
+              "/?page=saved&form=newcustomer&entry=" + InputValue(form.body, "formnonce"));
+
+    const Page shown = browser.get(QueryOf(saved.redirect));
+    EXPECT_TRUE(support::ContainsInOrder(
+        shown.body, {"<h1>New customer</h1>", "The new customer has been saved.",
+                     "<th>Name</th><td>Anna Berger</td>", QString::fromUtf8("<td>Österreich</td>"),
+                     "Record number: 13", "Fill in the form again"}));
+    // A double click, a retry, a resubmission: the same redirect, nothing written again.
+    EXPECT_EQ(browser.post(body).redirect, saved.redirect);
+    EXPECT_EQ(browser.post(body).redirect, saved.redirect);
+    EXPECT_EQ(customers(), 13);
+    const Page row = browser.get("page=row&table=customers&k.id=13");
+    EXPECT_TRUE(row.body.contains(QString::fromUtf8("<td>Österreich</td>")));
+    // A new rendering of the form is a new entry.
+    EXPECT_FALSE(browser
+                     .post(FormBody(browser.get("page=form&name=newcustomer").body,
+                                    newCustomer("Anna Berger")))
+                     .redirect.isEmpty());
+    EXPECT_EQ(customers(), 14);
+}
+
+TEST_F(Forms, ChoicesComeFromAQueryAndTheChosenValueIsWritten) {
+    const Page stock = browser.get("page=form&name=stock");
+    EXPECT_TRUE(support::ContainsInOrder(
+        stock.body, {"<select id=\"ff1\" name=\"f.product\" required>", "(please choose)",
+                     "<option value=\"3\">Apple juice</option>",
+                     "<option value=\"17\">Honey</option>", "</select>"}));
+    EXPECT_TRUE(stock.body.contains("<input type=\"number\" id=\"ff2\" name=\"f.stock\" required "
+                                    "step=\"1\" min=\"0\" max=\"1000000\" value=\"\">"));
+    const Page saved = browser.post(FormBody(stock.body, {{"f.product", "17"}, {"f.stock", "7"}}));
+    ASSERT_FALSE(saved.redirect.isEmpty());
+    EXPECT_TRUE(browser.get("page=row&table=products&k.id=17")
+                    .body.contains("<tr><th>in_stock</th><td>7</td>"));
+    // The kept value is selected when the form comes back with a message.
+    const Page again = browser.post(FormBody(browser.get("page=form&name=stock").body,
+                                             {{"f.product", "17"}, {"f.stock", "x"}}));
+    EXPECT_TRUE(again.body.contains("<option value=\"17\" selected>Honey</option>"));
+
+    // A free choice offers the known values and takes a new one.
+    const Page customer = browser.get("page=form&name=newcustomer");
+    EXPECT_TRUE(customer.body.contains("<option value=\"Portugal\">Portugal</option>"));
+    EXPECT_TRUE(customer.body.contains("list=\"ff3-list\""));
+}

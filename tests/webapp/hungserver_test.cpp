@@ -1,0 +1,80 @@
+// A data server that hangs (stopped with SIGSTOP): pages come back with 503 within the bounded
+// wait, a write in flight is saved once when the form is sent again, late replies are removed.
+#include "tests/support/qtprinters.h"
+#include "webappfixture.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+using namespace webapptest;
+
+namespace {
+
+QStringList replies(const QString& folder) {
+    return QDir(folder).entryList({"*.msg"}, QDir::Files);
+}
+
+void age(const QString& file, int seconds) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-seconds),
+                              QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+TEST(HungDataServer, AnswersTryAgainInTimeAndTheResentFormIsSavedOnce) {
+    ExampleApplication app;
+    ASSERT_TRUE(app.ready());
+    Browser browser(app);
+    const Page form = browser.get("page=form&name=newcustomer");
+    const QString body = FormBody(form.body, {{"f.name", "Hanging Hugo"},
+                                              {"f.city", "Linz"},
+                                              {"f.country", "Austria"},
+                                              {"f.email", ""}});
+    ASSERT_EQ(::kill(pid_t(app.dataServerPid()), SIGSTOP), 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    const Page tables = browser.get("page=tables");
+    const qint64 waited = timer.restart();
+    EXPECT_EQ(tables.status, 503);
+    EXPECT_TRUE(tables.raw.startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
+    EXPECT_EQ(tables.headers.value("retry-after"), "5");
+    EXPECT_TRUE(tables.body.contains("Please try again"));
+    EXPECT_GE(waited, 4500);
+    EXPECT_LT(waited, 6500);
+
+    // The write reaches the data server's queue, but its reply does not come in time.
+    const Page posted = browser.post(body);
+    EXPECT_LT(timer.elapsed(), 6500);
+    EXPECT_EQ(posted.status, 503);
+    EXPECT_TRUE(posted.redirect.isEmpty());
+    EXPECT_TRUE(posted.body.contains("may or may not have been saved"));
+    EXPECT_TRUE(posted.body.contains("value=\"Hanging Hugo\"")); // the form, as entered
+    EXPECT_EQ(InputValue(posted.body, "formnonce"), InputValue(form.body, "formnonce"));
+
+    // Running again, it serves what waited: both replies come late and are left unread.
+    ASSERT_EQ(::kill(pid_t(app.dataServerPid()), SIGCONT), 0);
+    ASSERT_TRUE(support::Eventually([&] { return replies(app.inQueue()).size() == 2; }));
+    const QStringList late = replies(app.inQueue());
+
+    // Sent again, the same form is not written twice.
+    const Page again = browser.post(body);
+    ASSERT_FALSE(again.redirect.isEmpty());
+    const Page saved = browser.get(QueryOf(again.redirect));
+    EXPECT_TRUE(saved.body.contains("<td>Hanging Hugo</td>"));
+    EXPECT_TRUE(browser.get("page=tables")
+                    .body.contains(">customers</a></td><td>Table</td>"
+                                   "<td class=\"num\">13<"));
+
+    // Late replies go once they are a minute old.
+    EXPECT_EQ(replies(app.inQueue()), late);
+    age(app.inQueue() + "/" + late[0], 61);
+    browser.get("page=tables");
+    EXPECT_EQ(replies(app.inQueue()), QStringList{late[1]});
+}

@@ -1,0 +1,135 @@
+// Tables and views: counts, paging, sorting, filters, row pages and their key links.
+#include "tests/support/qtprinters.h"
+#include "webappfixture.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using namespace webapptest;
+
+namespace {
+
+class Tables : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(app.ready()); }
+
+    // The texts of one data column (0 is the first after the row links), row by row.
+    static QStringList column(const Page& page, int index) {
+        static const QRegularExpression row("<tr>(.*?)</tr>");
+        static const QRegularExpression cell("<td>(.*?)</td>");
+        static const QRegularExpression tag("<[^>]*>");
+        QStringList out;
+        const QString body = page.body.section("<tbody>", 1, 1).section("</tbody>", 0, 0);
+        for (const auto& r : row.globalMatch(body)) {
+            QStringList cells;
+            for (const auto& c : cell.globalMatch(r.captured(1)))
+                cells.append(c.captured(1).remove(tag));
+            if (index < cells.size())
+                out.append(cells[index]);
+        }
+        return out;
+    }
+
+    ExampleApplication app;
+    Browser browser{app};
+};
+
+} // namespace
+
+TEST_F(Tables, ListCountsTheRowsOfEveryTableAndView) {
+    const Page page = browser.get("page=tables");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(support::ContainsInOrder(
+        page.body, {">categories</a></td><td>Table</td><td class=\"num\">5<",
+                    ">customers</a></td><td>Table</td><td class=\"num\">12<",
+                    ">order_items</a></td><td>Table</td><td class=\"num\">34<",
+                    ">order_totals</a></td><td>View</td><td class=\"num\">14<",
+                    ">products</a></td><td>Table</td><td class=\"num\">18<"}));
+    EXPECT_FALSE(page.body.contains("quorvex_requests"));
+}
+
+TEST_F(Tables, PagesSortsBothWaysAndFilters) {
+    const Page first = browser.get("page=table&name=products&size=5");
+    EXPECT_EQ(column(first, 1).size(), 5);
+    EXPECT_TRUE(first.body.contains("Rows 1 to 5 of 18"));
+    const Page second = browser.get(QueryOf(LinkTo(first.body, QString::fromUtf8("Next »"))));
+    EXPECT_TRUE(second.body.contains("Rows 6 to 10 of 18"));
+    EXPECT_EQ(column(second, 0).first(), "6");
+    EXPECT_EQ(QueryOf(LinkTo(second.body, QString::fromUtf8("« Previous"))),
+              "page=table&name=products&size=5");
+
+    // A column's heading sorts by it; the heading of the sorted column turns the order round.
+    const Page ascending = browser.get(QueryOf(LinkTo(first.body, "unit_price")));
+    EXPECT_EQ(column(ascending, 2).first(), "Sparkling water");
+    const Page descending = browser.get(QueryOf(LinkTo(ascending.body, "unit_price")));
+    EXPECT_EQ(column(descending, 2).first(), "Espresso beans");
+    EXPECT_EQ(column(descending, 2).size(), 5); // the page size stays
+    EXPECT_TRUE(descending.body.contains("dir=desc"));
+
+    const struct {
+        const char* filters;
+        int total;
+        const char* firstName;
+    } cases[] = {
+        {"col1=name&op1=eq&val1=Honey", 1, "Honey"},
+        {"col1=name&op1=contains&val1=BREAD", 1, "Sourdough bread"},
+        {"col1=in_stock&op1=gt&val1=100", 4, "Green tea"},
+        {"col1=in_stock&op1=lt&val1=25", 2, "Honey"},
+        {"col1=category_id&op1=eq&val1=1&col2=in_stock&op2=gt&val2=50", 3, "Green tea"},
+        {"col1=name&op1=contains&val1=%25", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        const Page page = browser.get(QStringLiteral("page=table&name=products&") + c.filters);
+        EXPECT_TRUE(page.body.contains(QStringLiteral(" of %1<").arg(c.total))) << c.filters;
+        if (c.firstName) {
+            EXPECT_EQ(column(page, 2).value(0), c.firstName) << c.filters;
+        }
+        // The filters stay in the sort links and the exports.
+        EXPECT_TRUE(LinkTo(page.body, "CSV").contains(QString(c.filters).section('&', 0, 2)))
+            << c.filters;
+    }
+    // Removing the second filter keeps the first.
+    const Page both =
+        browser.get("page=table&name=products&col1=category_id&op1=eq&val1=1&col2=in_stock&op2=gt&"
+                    "val2=50");
+    const Page one = browser.get(QueryOf(LinksTo(both.body, "remove").value(1)));
+    EXPECT_TRUE(one.body.contains(" of 4<"));
+
+    const Page badColumn = browser.get("page=table&name=products&sort=nope");
+    EXPECT_TRUE(badColumn.body.contains("UnknownColumn"));
+}
+
+TEST_F(Tables, RowPagesFollowForeignKeysBothWays) {
+    const Page orders = browser.get("page=table&name=orders");
+    const Page order = browser.get(QueryOf(LinkTo(orders.body, "Open")));
+    EXPECT_TRUE(order.body.contains("<h1>Row of orders</h1>"));
+    EXPECT_TRUE(order.body.contains("<tr><th>ordered_on</th><td>2024-01-08</td>"));
+
+    const Page customer =
+        browser.get(QueryOf(LinkTo(order.body, QString::fromUtf8("customers (customer_id → id)"))));
+    EXPECT_TRUE(customer.body.contains("<td>Ana Ferreira</td>"));
+    const Page ordersOfCustomer =
+        browser.get(QueryOf(LinkTo(customer.body, "orders (customer_id)")));
+    EXPECT_TRUE(ordersOfCustomer.body.contains("Rows 1 to 3 of 3"));
+    // The foreign key cell of a table page leads to the row it points at.
+    EXPECT_EQ(QueryOf(LinkTo(orders.body, "5")), "page=row&table=customers&k.id=5");
+
+    // A composite key: both columns name the row; both of its keys lead on.
+    const Page items = browser.get("page=table&name=order_items&col1=order_id&op1=eq&val1=1");
+    const QString itemLink = QueryOf(LinkTo(items.body, "Open"));
+    EXPECT_EQ(itemLink, "page=row&table=order_items&k.order_id=1&k.product_id=1");
+    const Page item = browser.get(itemLink);
+    EXPECT_TRUE(item.body.contains("<tr><th>quantity</th><td>2</td>"));
+    const Page product =
+        browser.get(QueryOf(LinkTo(item.body, QString::fromUtf8("products (product_id → id)"))));
+    EXPECT_TRUE(product.body.contains("<td>Green tea</td>"));
+    EXPECT_TRUE(product.body.contains(">order_items (product_id)</a>"));
+    EXPECT_EQ(browser.get("page=row&table=order_items&k.order_id=1&k.product_id=2").status, 404);
+
+    // Views have no row pages.
+    const Page view = browser.get("page=table&name=order_totals");
+    EXPECT_TRUE(view.body.contains("Rows 1 to 14 of 14"));
+    EXPECT_FALSE(view.body.contains(">Open</a>"));
+    EXPECT_EQ(browser.get("page=row&table=order_totals&k.order_id=1").status, 404);
+    EXPECT_EQ(browser.get("page=table&name=nosuchtable").status, 404);
+}

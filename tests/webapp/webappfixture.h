@@ -1,0 +1,96 @@
+#pragma once
+
+// Drives the web application component the way the web server will: a context Dictionary
+// per request, a real dbsvr on a copy of the staged example application, real queue folders.
+
+#include "common/dictionary.h"
+#include "tests/support/processes.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+#include <pugixml.hpp>
+
+namespace webapptest {
+
+// The component's answer, split as a browser would see it.
+struct Page {
+    int status = 200;
+    QHash<QByteArray, QByteArray> headers; // names lower-cased; empty for a plain page body
+    QByteArray raw;                        // the bytes as sent (one per character)
+    QByteArray content;                    // the body's bytes
+    QString body;                          // the body as UTF-8 text
+    QString redirect;                      // the context's "Redirect" after the call
+    bool complete = false;                 // the component wrote its own status line
+};
+
+// A copy of the staged example application with a data server serving it.
+class ExampleApplication final {
+public:
+    // extraQueries: <Query> elements added to the copy's dataserver.xml; extraSql: run on the
+    // copy's database before the data server starts.
+    explicit ExampleApplication(const QString& extraQueries = {}, const char* extraSql = nullptr);
+    ~ExampleApplication();
+    ExampleApplication(const ExampleApplication&) = delete;
+    ExampleApplication& operator=(const ExampleApplication&) = delete;
+
+    bool ready() const { return m_ready; }
+    QString folder() const { return m_app; }
+    QString inQueue() const { return m_results; }
+    QString outQueue() const { return m_requests; }
+    qint64 dataServerPid() const { return m_process ? m_process->pid() : 0; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_app, m_requests, m_results;
+    QString m_parentMutex, m_runningMutex;
+    int m_parentHandle = 0;
+    std::unique_ptr<support::ChildProcess> m_process;
+    bool m_ready = false;
+};
+
+// The web server's side of the calls: one Application Dictionary for the run, a new context
+// per request, the language document handed to every new component.
+class Browser final {
+public:
+    static const QString SECRET;
+
+    explicit Browser(const ExampleApplication& app, const QString& languageXml = {});
+    // Without a data server: every data request fails at once.
+    Browser(const QString& applicationFolder, const QString& languageXml);
+
+    // A GET with this query string (as sent on the wire), or a POST with this body.
+    Page get(const QString& query, const QString& remoteHost = QStringLiteral("127.0.0.1"));
+    Page post(const QString& body);
+    // The last context handed to the component.
+    common::DictionaryPtr lastContext() const { return m_lastContext; }
+    common::DictionaryPtr application() const { return m_application; }
+
+    QString inQueue;
+    QString outQueue;
+    QString secret = SECRET;
+
+private:
+    Page call(const common::DictionaryPtr& request, const QString& remoteHost);
+
+    pugi::xml_document m_language;
+    common::DictionaryPtr m_application;
+    common::DictionaryPtr m_lastContext;
+};
+
+// Percent-encodes a value for a query string or form body, as a browser sends UTF-8.
+QString Enc(const QString& value);
+// The value of a hidden or text input named name in a page ("" when there is none).
+QString InputValue(const QString& html, const QString& name);
+// The hrefs of the links whose text is text, in page order; the first of them.
+QStringList LinksTo(const QString& html, const QString& text);
+QString LinkTo(const QString& html, const QString& text);
+// The query string of an address ("/?a=b" gives "a=b"), with "&amp;" read back.
+QString QueryOf(const QString& address);
+// A form body that posts every input and select of the first form in html, with the given
+// fields replaced or added (the hidden routing fields and the token are taken as they are).
+QString FormBody(const QString& html, const QHash<QString, QString>& fields);
+
+} // namespace webapptest

@@ -1,0 +1,37 @@
+#include "webapp/csv.h"
+
+#include "webapp/valuechecks.h"
+
+namespace webapp {
+
+QString CsvField(const QString& text) {
+    QString field = text;
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!field.isEmpty() && formulaStarts.contains(field.at(0)) && !ParseReal(field))
+        field.prepend(QLatin1Char('\''));
+    if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ||
+        field.contains(QLatin1Char('\r')) || field.contains(QLatin1Char('\n'))) {
+        field.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        field = QLatin1Char('"') + field + QLatin1Char('"');
+    }
+    return field;
+}
+
+QByteArray CsvText(const QStringList& columns, const QList<QList<Cell>>& rows) {
+    auto line = [](const QStringList& fields) {
+        QStringList out;
+        for (const QString& f : fields)
+            out.append(CsvField(f));
+        return out.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    };
+    QByteArray csv = line(columns);
+    for (const QList<Cell>& row : rows) {
+        QStringList fields;
+        for (const Cell& cell : row)
+            fields.append(cell.isNull ? QString() : cell.text);
+        csv += line(fields);
+    }
+    return csv;
+}
+
+} // namespace webapp

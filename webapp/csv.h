@@ -1,0 +1,19 @@
+#pragma once
+
+#include "webapp/remotedatabase.h"
+
+#include <QByteArray>
+
+namespace webapp {
+
+// One CSV field (RFC 4180): quoted when it holds a comma, a double quote, CR or LF, with
+// double quotes doubled. A text starting with "=", "+", "-", "@", tab or CR would be taken
+// for a formula by a spreadsheet: it gets a leading apostrophe, unless it is a plain number
+// (so "-5" stays a number).
+QString CsvField(const QString& text);
+
+// The header line and one line per row, each ended by CRLF; NULL is an empty field, binary
+// data its base64 text.
+QByteArray CsvText(const QStringList& columns, const QList<QList<Cell>>& rows);
+
+} // namespace webapp

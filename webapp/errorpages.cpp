@@ -1,0 +1,50 @@
+#include "webapp/errorpages.h"
+
+#include "webapp/html.h"
+
+namespace webapp {
+
+namespace {
+QString paragraph(const QString& html, const char* cssClass = "note") {
+    return QStringLiteral("<p class=\"") + QLatin1String(cssClass) + QStringLiteral("\">") + html +
+           QStringLiteral("</p>");
+}
+} // namespace
+
+Response NotFoundPage(const PageEnvironment& env, const QString& detail) {
+    QString content = paragraph(env.html("webNotFoundText"));
+    if (!detail.isEmpty())
+        content += paragraph(HtmlEscape(detail), "detail");
+    content += paragraph(Anchor(Link(), env.label("webMenuHome"), env.root()));
+    return env.page(env.label("webNotFoundTitle"), content, {}, 404);
+}
+
+Response ForbiddenPage(const PageEnvironment& env, const QString& message) {
+    return env.page(env.label("webForbiddenTitle"), paragraph(HtmlEscape(message), "error"), {},
+                    403);
+}
+
+Response UnavailablePage(const PageEnvironment& env, const QString& reason,
+                         const QString& extraContent) {
+    QString content = paragraph(env.html("webUnavailableText"), "error") +
+                      paragraph(HtmlEscape(reason), "detail") + extraContent;
+    Response r = env.page(env.label("webUnavailableTitle"), content, {}, 503);
+    r.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("5")});
+    return r;
+}
+
+QString FailureBox(const PageEnvironment& env, const DataFailure& failure) {
+    return QStringLiteral("<div class=\"error\"><p>") +
+           env.html("webDataError", common::Value::Array{failure.code}) +
+           QStringLiteral("</p><p class=\"detail\">") + HtmlEscape(failure.message) +
+           QStringLiteral("</p></div>");
+}
+
+Response FailurePage(const PageEnvironment& env, const DataFailure& failure) {
+    const bool unknown = failure.code == QLatin1String("UnknownTable") ||
+                         failure.code == QLatin1String("UnknownQuery");
+    return env.page(env.label("webDataErrorTitle"), FailureBox(env, failure), {},
+                    unknown ? 404 : 200);
+}
+
+} // namespace webapp

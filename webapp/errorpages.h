@@ -1,0 +1,17 @@
+#pragma once
+
+#include "webapp/pageenvironment.h"
+
+namespace webapp {
+
+// Pages for what went wrong, each a complete answer with its status in the frame.
+Response NotFoundPage(const PageEnvironment& env, const QString& detail = {});
+Response ForbiddenPage(const PageEnvironment& env, const QString& message);
+// 503 with Retry-After: the data server did not answer; extraContent goes below the message.
+Response UnavailablePage(const PageEnvironment& env, const QString& reason,
+                         const QString& extraContent = {});
+// The data server's error reply: its code and message.
+QString FailureBox(const PageEnvironment& env, const DataFailure& failure);
+Response FailurePage(const PageEnvironment& env, const DataFailure& failure);
+
+} // namespace webapp

@@ -1,0 +1,200 @@
+#include "webapp/formpages.h"
+
+#include "webapp/applicationpages.h"
+#include "webapp/errorpages.h"
+#include "webapp/formentry.h"
+#include "webapp/formtoken.h"
+#include "webapp/formvalidation.h"
+#include "webapp/html.h"
+#include "webapp/savedentries.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+namespace webapp {
+
+namespace {
+
+QString formsFolder(const PageEnvironment& env) {
+    return env.context.applicationSubfolder(QStringLiteral("forms"));
+}
+
+// One form as a user filled it in.
+Response formPage(const PageEnvironment& env, const FormEntry& entry, const QString& above = {}) {
+    return env.page(entry.form.title, above + FormEntryHtml(env, entry), QStringLiteral("forms"));
+}
+
+bool isSubmission(const PageEnvironment& env) {
+    if (env.context.hasField(FORM_NONCE) || env.context.hasField(FORM_TOKEN))
+        return true;
+    for (const QString& name : env.context.fieldNames())
+        if (name.startsWith(FORM_FIELD_PREFIX))
+            return true;
+    return false;
+}
+
+QString notSavedNote(const PageEnvironment& env) {
+    return QStringLiteral("<p class=\"warning\">") + env.html("webMaybeSaved") +
+           QStringLiteral("</p>\n");
+}
+
+Response submit(const PageEnvironment& env, FormEntry& entry) {
+    const QString secret = env.context.text(QStringLiteral("Secret"));
+    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
+        return ForbiddenPage(env, env.label("webTokenRefused"));
+    LoadChoices(env, entry, Choices::Restricted);
+    for (const FormField& f : entry.form.fields) {
+        const QString value = env.field(FORM_FIELD_PREFIX + f.name);
+        entry.values.insert(f.name, value);
+        const QString error = CheckFieldValue(f, value, entry.choices.value(f.name), env.labels);
+        if (!error.isEmpty())
+            entry.errors.insert(f.name, error);
+    }
+    if (!entry.errors.isEmpty()) {
+        LoadChoices(env, entry, Choices::All);
+        return formPage(env, entry,
+                        QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
+                            QStringLiteral("</p>\n"));
+    }
+
+    QueryRun run;
+    run.name = entry.form.writeQuery;
+    run.requestId = entry.nonce;
+    for (const auto& [parameter, fieldName] : entry.form.parameters) {
+        const FormField* f = entry.form.field(fieldName);
+        QString value = entry.values.value(fieldName);
+        if (!f->multiline() && f->type != QLatin1String("text"))
+            value = value.trimmed();
+        // An optional field left empty stores NULL rather than an empty text.
+        run.arguments.append(
+            {parameter, value.trimmed().isEmpty() ? std::nullopt : std::optional<QString>(value)});
+    }
+    WriteResult result;
+    try {
+        result = env.database.write(run);
+    } catch (const DataUnavailable& e) {
+        // No further waits on a data server that does not answer: the form as far as known.
+        return UnavailablePage(env, e.reason, notSavedNote(env) + FormEntryHtml(env, entry));
+    } catch (const DataFailure& failure) {
+        LoadChoices(env, entry, Choices::All);
+        return formPage(env, entry, FailureBox(env, failure) + notSavedNote(env));
+    }
+    SavedEntry saved{entry.form.name,
+                     entry.form.title,
+                     entry.form.savedText,
+                     {},
+                     result.lastInsertId > 0 ? QString::number(result.lastInsertId) : QString()};
+    for (const FormField& f : entry.form.fields)
+        saved.values.append({f.label, entry.values.value(f.name)});
+    SavedEntries(env.context.application()).remember(entry.nonce, saved);
+    return Response::redirectTo(Link(QStringLiteral("saved"))
+                                    .with(QStringLiteral("form"), entry.form.name)
+                                    .with(QStringLiteral("entry"), entry.nonce)
+                                    .address(env.root()));
+}
+
+std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,
+                                       Response* failure) {
+    const QString folder = formsFolder(env);
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".xml");
+    if (folder.isEmpty() || !IsPlainFileName(name) || !QFileInfo(path).isFile()) {
+        *failure = NotFoundPage(env, env.label("webFormMissing", name));
+        return std::nullopt;
+    }
+    try {
+        return FormDefinition::load(path, name, env.labels);
+    } catch (const FormDefinitionError& e) {
+        *failure = env.page(name,
+                            QStringLiteral("<p class=\"error\">") +
+                                env.html("webFormInvalid", name + QStringLiteral(".xml")) +
+                                QStringLiteral("</p><p class=\"detail\">") + HtmlEscape(e.message) +
+                                QStringLiteral("</p>"),
+                            QStringLiteral("forms"), 500);
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+Response FormsPage(const PageEnvironment& env) {
+    const QString folder = formsFolder(env);
+    const QStringList files = folder.isEmpty() ? QStringList()
+                                               : QDir(folder).entryList({QStringLiteral("*.xml")},
+                                                                        QDir::Files, QDir::Name);
+    QString html = QStringLiteral("<ul class=\"forms\">\n");
+    for (const QString& file : files) {
+        const QString name = file.chopped(4);
+        if (!IsPlainFileName(name))
+            continue;
+        QString title = name;
+        try {
+            title =
+                FormDefinition::load(QDir(formsFolder(env)).filePath(file), name, env.labels).title;
+        } catch (const FormDefinitionError&) {
+            // Listed by name: opening it says what is wrong.
+        }
+        html += QStringLiteral("<li>") +
+                Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name), title,
+                       env.root()) +
+                QStringLiteral("</li>\n");
+    }
+    if (files.isEmpty())
+        html += QStringLiteral("<li>") + env.html("webNoForms") + QStringLiteral("</li>\n");
+    html += QStringLiteral("</ul>\n");
+    return env.page(env.label("webFormsTitle"), html, QStringLiteral("forms"));
+}
+
+Response FormPage(const PageEnvironment& env) {
+    Response failure;
+    std::optional<FormDefinition> form = loadForm(env, env.field(QStringLiteral("name")), &failure);
+    if (!form)
+        return failure;
+    FormEntry entry{*form, {}, {}, {}, {}};
+    try {
+        if (isSubmission(env)) {
+            entry.nonce = env.field(FORM_NONCE);
+            return submit(env, entry);
+        }
+        entry.nonce = NewFormNonce();
+        LoadChoices(env, entry, Choices::All);
+        return formPage(env, entry);
+    } catch (const FormDefinitionError& e) {
+        return env.page(form->name,
+                        QStringLiteral("<p class=\"error\">") + HtmlEscape(e.message) +
+                            QStringLiteral("</p>"),
+                        QStringLiteral("forms"), 500);
+    }
+}
+
+Response SavedPage(const PageEnvironment& env) {
+    const QString name = env.field(QStringLiteral("form"));
+    const std::optional<SavedEntry> saved =
+        SavedEntries(env.context.application()).find(env.field(QStringLiteral("entry")));
+    QString html;
+    QString title = env.label("webSavedTitle");
+    if (saved && saved->form == name) {
+        title = saved->title;
+        html +=
+            QStringLiteral("<p class=\"success\">") +
+            HtmlEscape(saved->savedText.isEmpty() ? env.label("webSavedText") : saved->savedText) +
+            QStringLiteral("</p>\n<table class=\"record\"><tbody>\n");
+        for (const auto& [label, value] : saved->values)
+            html += QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
+                    HtmlEscape(value) + QStringLiteral("</td></tr>\n");
+        html += QStringLiteral("</tbody></table>\n");
+        if (!saved->lastInsertId.isEmpty())
+            html += QStringLiteral("<p>") + env.html("webSavedId", saved->lastInsertId) +
+                    QStringLiteral("</p>\n");
+    } else {
+        html += QStringLiteral("<p>") + env.html("webSavedUnknown") + QStringLiteral("</p>\n");
+    }
+    if (IsPlainFileName(name))
+        html += QStringLiteral("<p>") +
+                Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name),
+                       env.label("webEnterAnother"), env.root()) +
+                QStringLiteral("</p>\n");
+    return env.page(title, html, QStringLiteral("forms"));
+}
+
+} // namespace webapp

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "common/value.h"
+
+#include <QString>
+#include <pugixml.hpp>
+
+namespace webapp {
+
+// The texts a user sees, by label id, from the language document the web server hands over
+// (its root's Label children). The rules are the web server's own: the first Label with the
+// id wins, "\n" is a line break, "\\" a backslash, %1, %2... are filled from args (one value
+// or an array), and a missing label reads "[Missing label: id]".
+class Labels final {
+public:
+    explicit Labels(pugi::xml_node root = {}) : m_root(root) {}
+
+    QString text(const QString& id, const common::Value& args = {}) const;
+    // The text HTML-escaped, arguments included.
+    QString html(const QString& id, const common::Value& args = {}) const;
+    // The language's code ("en") from the root's code attribute; "" when it has none.
+    QString languageCode() const;
+
+private:
+    pugi::xml_node m_root;
+};
+
+} // namespace webapp

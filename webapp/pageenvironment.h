@@ -1,0 +1,33 @@
+#pragma once
+
+#include "webapp/frame.h"
+#include "webapp/labels.h"
+#include "webapp/remotedatabase.h"
+#include "webapp/requestcontext.h"
+#include "webapp/response.h"
+
+namespace webapp {
+
+// What every page of one request works with.
+struct PageEnvironment {
+    const Labels& labels;
+    RequestContext& context;
+    const Frame& frame;
+    const RemoteDatabase& database;
+
+    QString root() const { return context.root(); }
+    QString field(const QString& name) const { return context.field(name); }
+    QString label(const char* id, const common::Value& args = {}) const {
+        return labels.text(QString::fromLatin1(id), args);
+    }
+    QString html(const char* id, const common::Value& args = {}) const {
+        return labels.html(QString::fromLatin1(id), args);
+    }
+    // A page in the frame.
+    Response page(const QString& title, const QString& content, const QString& helpContext = {},
+                  int status = 200) const {
+        return Response::page(frame.render(title, content, helpContext), status);
+    }
+};
+
+} // namespace webapp

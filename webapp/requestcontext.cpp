@@ -1,0 +1,94 @@
+#include "webapp/requestcontext.h"
+
+#include "common/codepage.h"
+#include "common/text.h"
+
+#include <QStringDecoder>
+
+namespace webapp {
+
+namespace {
+const QString SERVER_VARIABLES = QStringLiteral("ServerVariables");
+}
+
+QString FromWire(const QString& text) {
+    const QByteArray bytes = common::ToCodePage(text);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString decoded = decoder(bytes);
+    return decoder.hasError() ? text : decoded;
+}
+
+QString ToWire(const QString& text) {
+    return common::FromCodePage(text.toUtf8());
+}
+
+RequestContext::RequestContext(common::DictionaryPtr context) : m_context(std::move(context)) {}
+
+common::DictionaryPtr RequestContext::dictionary(const common::DictionaryPtr& in, const char* key) {
+    if (!in)
+        return {};
+    const common::Value v = in->item(QString::fromLatin1(key));
+    return v.isDictionary() ? v.dictionary() : common::DictionaryPtr();
+}
+
+QString RequestContext::field(const QString& name) const {
+    const common::DictionaryPtr fields = request();
+    if (!fields || name == SERVER_VARIABLES)
+        return {};
+    return FromWire(common::ToText(fields->item(ToWire(name))));
+}
+
+bool RequestContext::hasField(const QString& name) const {
+    const common::DictionaryPtr fields = request();
+    return fields && name != SERVER_VARIABLES && fields->Exists(ToWire(name));
+}
+
+QStringList RequestContext::fieldNames() const {
+    QStringList names;
+    if (const common::DictionaryPtr fields = request())
+        for (const QString& key : fields->keys())
+            if (key != SERVER_VARIABLES)
+                names.append(FromWire(key));
+    return names;
+}
+
+QString RequestContext::serverVariable(const QString& name) const {
+    const common::DictionaryPtr variables = dictionary(request(), "ServerVariables");
+    return variables ? common::ToText(variables->item(name)) : QString();
+}
+
+common::Value RequestContext::value(const QString& key) const {
+    return m_context ? m_context->item(key) : common::Value();
+}
+
+QString RequestContext::text(const QString& key) const {
+    return common::ToText(value(key));
+}
+
+bool RequestContext::truthy(const common::Value& v) {
+    if (v.isBool())
+        return v.boolean();
+    return common::ToLong(v) != 0 ||
+           common::ToText(v).compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+bool RequestContext::flag(const QString& key) const {
+    return truthy(value(key));
+}
+
+QString RequestContext::applicationFolder() const {
+    const common::DictionaryPtr app = application();
+    return app ? common::ToText(app->item(QStringLiteral("ApplicationFolder"))) : QString();
+}
+
+QString RequestContext::applicationSubfolder(const QString& name) const {
+    const QString folder = applicationFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
+}
+
+void RequestContext::setRedirect(const QString& address) {
+    if (m_context)
+        m_context->setItem(QStringLiteral("Redirect"), address);
+}
+
+} // namespace webapp

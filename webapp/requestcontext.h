@@ -1,0 +1,55 @@
+#pragma once
+
+#include "common/dictionary.h"
+#include "common/value.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace webapp {
+
+// Text of the wire (one character per byte, as the web server decodes it) as the UTF-8 the
+// pages ask browsers to send; a text that is not valid UTF-8 is kept as it is.
+QString FromWire(const QString& text);
+// The reverse: a text as the one-character-per-byte form the web server reads and sends.
+QString ToWire(const QString& text);
+
+// Forgiving read access to the context of one request: a missing or mistyped entry reads
+// as empty text, 0 or false, never as an error.
+class RequestContext final {
+public:
+    explicit RequestContext(common::DictionaryPtr context);
+
+    // A form field of the request (query string for GET, body for POST), decoded.
+    QString field(const QString& name) const;
+    bool hasField(const QString& name) const;
+    // Names of all form fields, decoded, in the order they came.
+    QStringList fieldNames() const;
+    QString serverVariable(const QString& name) const;
+
+    // Entries of the context itself and of its "Application" and "Server" Dictionaries.
+    QString text(const QString& key) const;
+    bool flag(const QString& key) const;
+    common::Value value(const QString& key) const;
+    common::DictionaryPtr application() const { return dictionary(m_context, "Application"); }
+    common::DictionaryPtr server() const { return dictionary(m_context, "Server"); }
+    QString applicationFolder() const;
+    // A folder of the application folder ("pages", "forms"); "" when no application folder
+    // is set, so that nothing is ever read relative to the current folder.
+    QString applicationSubfolder(const QString& name) const;
+    // The path prefix of the web application's addresses ("" for "/").
+    QString root() const { return text(QStringLiteral("RelativePath")); }
+
+    void setRedirect(const QString& address);
+
+    // true, a non-zero number or the text "True" (any case).
+    static bool truthy(const common::Value& v);
+    static common::DictionaryPtr dictionary(const common::DictionaryPtr& in, const char* key);
+
+private:
+    common::DictionaryPtr request() const { return dictionary(m_context, "Request"); }
+
+    common::DictionaryPtr m_context;
+};
+
+} // namespace webapp

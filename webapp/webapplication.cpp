@@ -1,0 +1,71 @@
+#include "webapp/webapplication.h"
+
+#include "common/objectfactory.h"
+#include "webapp/adminpage.h"
+#include "webapp/applicationpages.h"
+#include "webapp/errorpages.h"
+#include "webapp/exports.h"
+#include "webapp/formpages.h"
+#include "webapp/helppages.h"
+#include "webapp/querypages.h"
+#include "webapp/tablepages.h"
+
+#include <QHash>
+
+namespace webapp {
+
+namespace {
+
+using PageHandler = Response (*)(const PageEnvironment&);
+
+// Routing is by form fields only: a POST's address never reaches the component.
+Response route(const PageEnvironment& env) {
+    if (env.field(QStringLiteral("fn")) == QLatin1String("help"))
+        return HelpPage(env);
+    static const QHash<QString, PageHandler> pages = {
+        {QStringLiteral("page"), NamedPage},      {QStringLiteral("tables"), TablesPage},
+        {QStringLiteral("table"), TablePage},     {QStringLiteral("row"), RowPage},
+        {QStringLiteral("queries"), QueriesPage}, {QStringLiteral("query"), QueryPage},
+        {QStringLiteral("forms"), FormsPage},     {QStringLiteral("form"), FormPage},
+        {QStringLiteral("saved"), SavedPage},     {QStringLiteral("export"), ExportPage},
+        {QStringLiteral("admin"), AdminPage},     {QStringLiteral("help"), HelpPage},
+    };
+    const QString page = env.field(QStringLiteral("page"));
+    if (page.isEmpty())
+        return HomePage(env);
+    const PageHandler handler = pages.value(page);
+    return handler ? handler(env) : NotFoundPage(env);
+}
+
+} // namespace
+
+QString WebApp::className() const {
+    return QString::fromLatin1(bridge::WEB_APPLICATION_CLASS);
+}
+
+common::Value WebApp::ProcessRequest(common::DictionaryPtr& context) {
+    RequestContext request(context);
+    const Frame frame(m_labels, request);
+    const RemoteDatabase database(DataClient(request.text(QStringLiteral("OutQueueFolder")),
+                                             request.text(QStringLiteral("InQueueFolder"))));
+    const PageEnvironment env{m_labels, request, frame, database};
+    Response response;
+    try {
+        response = route(env);
+    } catch (const DataUnavailable& e) {
+        response = UnavailablePage(env, e.reason);
+    } catch (const DataFailure& failure) {
+        response = FailurePage(env, failure);
+    }
+    if (!response.redirect.isEmpty())
+        request.setRedirect(response.redirect);
+    return response.answer();
+}
+
+void RegisterWebApplication() {
+    common::ObjectFactory::instance().registerClass(
+        QString::fromLatin1(bridge::WEB_APPLICATION_CLASS),
+        [] { return std::make_shared<WebApp>(); });
+}
+
+} // namespace webapp
