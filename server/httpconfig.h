@@ -18,6 +18,7 @@ struct HttpConfig {
     // Limits that keep a client from holding resources for ever. Tests lower them.
     int maxConnections = 32767;   // connection slots; a slot index is a 16-bit number
     int requestTimeoutMs = 30000; // a request not complete by then is dropped
+    int sendTimeoutMs = 30000;    // an answer that makes no progress for so long is dropped
 };
 
 } // namespace server

@@ -6,6 +6,7 @@
 #include "common/userinterface.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
+#include "server/descriptorlimit.h"
 #include "server/listener.h"
 #include "server/requestparser.h"
 #include "server/responses.h"
@@ -127,13 +128,18 @@ int HttpServer::GetFreeConnectionIndex() {
     for (int k = 1; k <= m_connections.Count(); ++k)
         if (!m_connections.Item(k).Used)
             return k;
-    if (m_connections.Count() >= m_config.maxConnections)
+    if (m_connections.Count() >= maxConnections())
         return 0;
     m_connections.Add(false, QString(), 0);
     const int index = sckServer->Load();
     Q_ASSERT(index == m_connections.Count());
     m_requestBuffers.resize(static_cast<size_t>(index) + 1);
     return index;
+}
+
+int HttpServer::maxConnections() const {
+    // Asked only when the table would grow, so the limit may change at run time.
+    return std::min(m_config.maxConnections, ConnectionSlotsForDescriptorLimit());
 }
 
 int HttpServer::GetConnection(int intConnectionIndex) const {
@@ -184,7 +190,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     if (k == 0) {
         ::close(static_cast<int>(requestID));
         trace(QStringLiteral("Connection refused: all %1 connection slots are in use")
-                  .arg(m_config.maxConnections),
+                  .arg(m_connections.Count()),
               SEVERITY_WARNING);
         return;
     }
@@ -202,7 +208,8 @@ void HttpServer::acceptConnection(qintptr requestID) {
     slot.Used = true;
     m_requestBuffers[static_cast<size_t>(k)] = Reception{RequestReader(), m_clock.elapsed()};
     if (!m_timeoutTimer.isActive())
-        m_timeoutTimer.start(std::clamp(m_config.requestTimeoutMs / 4, 10, 1000));
+        m_timeoutTimer.start(
+            std::clamp(std::min(m_config.requestTimeoutMs, m_config.sendTimeoutMs) / 4, 10, 1000));
 }
 
 void HttpServer::DataArrival(int Index) {
@@ -341,18 +348,39 @@ void HttpServer::sweepTimeouts() {
         if (!slot.Used)
             continue;
         anyUsed = true;
-        const Reception& reception = m_requestBuffers[static_cast<size_t>(slot.ConnectionIndex)];
-        if (reception.reader.status() != RequestStatus::Incomplete ||
-            now - reception.acceptedAtMs < m_config.requestTimeoutMs)
-            continue;
-        trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
-                  .arg(slot.RemoteAddress)
-                  .arg(m_config.requestTimeoutMs),
-              SEVERITY_WARNING);
-        (*sckServer)(slot.ConnectionIndex).Close();
+        Reception& reception = m_requestBuffers[static_cast<size_t>(slot.ConnectionIndex)];
+        Socket& socket = (*sckServer)(slot.ConnectionIndex);
+        if (reception.reader.status() == RequestStatus::Incomplete) {
+            if (now - reception.acceptedAtMs < m_config.requestTimeoutMs)
+                continue;
+            trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
+                      .arg(slot.RemoteAddress)
+                      .arg(m_config.requestTimeoutMs),
+                  SEVERITY_WARNING);
+            socket.Close();
+        } else if (answerStalled(reception, socket, now)) {
+            trace(QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
+                      .arg(slot.RemoteAddress)
+                      .arg(m_config.sendTimeoutMs),
+                  SEVERITY_WARNING);
+            socket.Abort();
+        }
     }
     if (!anyUsed)
         m_timeoutTimer.stop();
+}
+
+// True once the socket has sent nothing for sendTimeoutMs while an answer is
+// still going out. Watched here rather than per write, so sending costs nothing extra.
+bool HttpServer::answerStalled(Reception& reception, const Socket& socket, qint64 now) const {
+    if (!socket.sending())
+        return false;
+    if (reception.sentMarkAtMs < 0 || socket.bytesSent() != reception.sentMark) {
+        reception.sentMark = socket.bytesSent();
+        reception.sentMarkAtMs = now;
+        return false;
+    }
+    return now - reception.sentMarkAtMs >= m_config.sendTimeoutMs;
 }
 
 // --- Errors ---------------------------------------------------------------

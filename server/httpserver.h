@@ -17,6 +17,7 @@
 
 namespace server {
 
+class Socket;
 class SocketArray;
 struct clsHeader;
 
@@ -49,8 +50,11 @@ public:
     HttpConfig& config() { return m_config; }
 
     // The slot table. A free slot is one whose socket is closed; the lowest free
-    // one is reused first. 0 when all config().maxConnections slots are in use.
+    // one is reused first. 0 when all maxConnections() slots are in use.
     int GetFreeConnectionIndex();
+    // config().maxConnections, lowered to what the descriptor limit allows
+    // besides its reserve (ConnectionSlotsForDescriptorLimit).
+    int maxConnections() const;
     // Position of the slot carrying socket intConnectionIndex, 0 when none.
     int GetConnection(int intConnectionIndex) const;
     const clsConnections& connections() const { return m_connections; }
@@ -66,7 +70,10 @@ public:
 private:
     struct Reception {
         RequestReader reader;    // the request text so far (RequestBuffers)
-        qint64 acceptedAtMs = 0; // for the time-out
+        qint64 acceptedAtMs = 0; // for the request time-out
+        // The answer's progress as last seen by the sweep, for the send time-out.
+        quint64 sentMark = 0;
+        qint64 sentMarkAtMs = -1; // -1: not watched yet
     };
 
     // Events of sckServer.
@@ -85,6 +92,7 @@ private:
     void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
     void sendWhenConnected(int index, const QByteArray& answer);
     void sweepTimeouts();
+    bool answerStalled(Reception& reception, const Socket& socket, qint64 now) const;
     void showSettingsWhenInteractive();
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);

@@ -52,12 +52,17 @@ public:
     // that destroys the answer on its way.
     void Close();
     void setLingerOnClose(bool linger) { m_linger = linger; }
+    // Drops the connection at once, whatever is still going out (a client that
+    // stopped reading its answer).
+    void Abort();
 
     // Tells apart the connections this element carries over time: code that lets
     // the event loop run checks it is still answering the same client.
     quint64 generation() const { return m_generation; }
     bool answerQueued() const { return m_answerQueued; }
     bool sending() const { return m_fd >= 0 && m_answerQueued && !m_completeSignalled; }
+    // Bytes handed to the kernel on this element so far: unchanged means no progress.
+    quint64 bytesSent() const { return m_bytesSent; }
 
 Q_SIGNALS:
     void dataArrival(int index, qint64 bytesTotal);
@@ -98,6 +103,7 @@ private:
     bool m_linger = false;
     bool m_lingering = false;
     quint64 m_generation = 0; // tells apart connections on the same element
+    quint64 m_bytesSent = 0;
 };
 
 } // namespace server

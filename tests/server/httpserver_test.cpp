@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -157,6 +158,8 @@ class HttpServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
+        std::signal(SIGPIPE, SIG_IGN); // as websvr's main does
+
         Diagnostics::instance().reset();
         Diagnostics::instance().setInteractive(false);
         diagnostics::OpenLog(m_dir.path());
@@ -364,6 +367,31 @@ TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
     quitter.reset();
     ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
     EXPECT_EQ(split(fetch("GET /big.bin HTTP/1.1\r\n\r\n")).body.size(), content.size());
+}
+
+TEST_F(HttpServerTest, AnswersThatMakeNoProgressAreDroppedAndTheirSlotsFreed) {
+    m_config.sendTimeoutMs = 300;
+    writeFile("big.bin", QByteArray(32 * 1024 * 1024, 'b'));
+    std::vector<std::unique_ptr<Client>> stalled;
+    for (int i = 0; i < 3; ++i) {
+        stalled.push_back(std::make_unique<Client>(m_port));
+        stalled.back()->send("GET /big.bin HTTP/1.1\r\n\r\n");
+    }
+    ASSERT_TRUE(waitFor([&] { return slotUsed(1) && slotUsed(2) && slotUsed(3); }));
+    // A client that reads slowly but steadily gets everything.
+    Client steady(m_port);
+    steady.send("GET /big.bin HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] {
+        QTest::qWait(100);
+        return steady.poll();
+    }));
+    EXPECT_EQ(split(steady.received()).body.size(), 32 * 1024 * 1024);
+
+    ASSERT_TRUE(waitFor([&] { return !slotUsed(1) && !slotUsed(2) && !slotUsed(3); }));
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
+        return t == "[127.0.0.1] Answer made no progress for 300 ms: connection dropped";
+    }));
+    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
 }
 
 TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
