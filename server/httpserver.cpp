@@ -15,6 +15,8 @@
 #include "server/tracetext.h"
 
 #include <QCoreApplication>
+#include <climits>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace server {
@@ -24,6 +26,31 @@ constexpr int WSAEADDRINUSE = 10048;
 constexpr int SEVERITY_WARNING = 1;
 constexpr int SEVERITY_ERROR = 2;
 constexpr qsizetype TRACED_REQUEST_LINE = 200; // characters of a refused request line in the trace
+constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is worth giving back
+
+// The status and reason of a request the reader refuses; nothing for one to answer.
+std::optional<std::pair<int, QString>> Refusal(RequestStatus status) {
+    switch (status) {
+    case RequestStatus::Incomplete:
+    case RequestStatus::Complete:
+        return std::nullopt;
+    case RequestStatus::NotImplemented:
+        return std::pair(501, QStringLiteral("Not Implemented"));
+    case RequestStatus::HeaderTooLarge:
+        return std::pair(431, QStringLiteral("Request Header Fields Too Large"));
+    case RequestStatus::BodyTooLarge:
+        return std::pair(413, QStringLiteral("Payload Too Large"));
+    case RequestStatus::BadRequest:
+        return std::pair(400, QStringLiteral("Bad Request"));
+    case RequestStatus::VersionNotSupported:
+        return std::pair(505, QStringLiteral("HTTP Version Not Supported"));
+    case RequestStatus::LengthRequired:
+        return std::pair(411, QStringLiteral("Length Required"));
+    case RequestStatus::Unavailable:
+        return std::pair(503, QStringLiteral("Service Unavailable"));
+    }
+    return std::nullopt;
+}
 
 // The log being unavailable must not stop the server from answering.
 void trace(const QString& text, int severity = 0) {
@@ -178,7 +205,8 @@ void HttpServer::RegisterRequest(const QString& FilePath, const QString& queryst
 
 void HttpServer::ConnectionRequest(int Index, qintptr requestID) {
     guarded(0, "ConnectionRequest", [&] {
-        SetTotalRequests(m_state.totalRequests + 1);
+        // Wraps to 0 rather than overflow past the largest 32-bit count.
+        SetTotalRequests(m_state.totalRequests == INT_MAX ? 0 : m_state.totalRequests + 1);
         if (Index != 0)
             return;
         acceptConnection(requestID);
@@ -217,32 +245,57 @@ void HttpServer::DataArrival(int Index) {
         Socket& socket = (*sckServer)(Index);
         const QByteArray data = socket.GetData();
         const int p = slotOf(Index);
-        RequestReader& reader = m_requestBuffers[static_cast<size_t>(Index)].reader;
+        Reception& reception = m_requestBuffers[static_cast<size_t>(Index)];
+        RequestReader& reader = reception.reader;
         if (p == 0 || !m_connections.Item(p).Used || reader.status() != RequestStatus::Incomplete) {
             // Bytes beyond the request: they must be read before the close.
             socket.setLingerOnClose(true);
             return;
         }
-        const RequestStatus status = reader.append(data);
+        const RequestStatus status = reader.append(data, m_config.maxBodyMemory - m_bodyBytesInUse);
         const QString ip = m_connections.Item(p).RemoteAddress;
-        switch (status) {
-        case RequestStatus::Incomplete:
-            return;
-        case RequestStatus::Complete:
-            route(Index, reader.take(), ip);
-            return;
-        case RequestStatus::NotImplemented:
-            refuseRequest(Index, 501, QStringLiteral("Not Implemented"), reader.take());
-            return;
-        case RequestStatus::HeaderTooLarge:
-            refuseRequest(Index, 431, QStringLiteral("Request Header Fields Too Large"),
-                          reader.take());
-            return;
-        case RequestStatus::BodyTooLarge:
-            refuseRequest(Index, 413, QStringLiteral("Payload Too Large"), reader.take());
+        if (status == RequestStatus::Incomplete) {
+            awaitBody(Index, reception);
             return;
         }
+        QByteArray text = reader.take();
+        if (text.size() >= TRIM_AFTER_BODY_BYTES)
+            m_trimPending = true;
+        const quint64 connection = socket.generation();
+        if (const auto refusal = Refusal(status))
+            refuseRequest(Index, refusal->first, refusal->second, text);
+        else
+            route(Index, text, ip); // may let events run: other connections come and go
+        text = QByteArray();
+        // Gone meanwhile, the connection's body was released as it closed.
+        if (socket.generation() == connection)
+            releaseBody(m_requestBuffers[static_cast<size_t>(Index)]);
     });
+}
+
+// A POST whose body is still to come, within the limits: its declared length
+// counts against maxBodyMemory until the request is done, and a client that
+// asked is told to send it.
+void HttpServer::awaitBody(int index, Reception& reception) {
+    const RequestReader& reader = reception.reader;
+    if (!reader.headerComplete() || reception.bodyReserved > 0 || reader.bodyLength() == 0)
+        return;
+    reception.bodyReserved = reader.bodyLength();
+    m_bodyBytesInUse += reception.bodyReserved;
+    if (reader.expectsContinue())
+        (*sckServer)(index).SendInterim(ContinueAnswer());
+}
+
+void HttpServer::releaseBody(Reception& reception) {
+    if (reception.bodyReserved >= TRIM_AFTER_BODY_BYTES)
+        m_trimPending = true;
+    m_bodyBytesInUse -= reception.bodyReserved;
+    reception.bodyReserved = 0;
+    // The heap keeps what a burst of large bodies took unless asked to give it back.
+    if (m_trimPending && m_bodyBytesInUse == 0) {
+        m_trimPending = false;
+        ::malloc_trim(0);
+    }
 }
 
 void HttpServer::SendComplete(int Index) {
@@ -257,7 +310,9 @@ void HttpServer::Close(int Index) {
         const int p = slotOf(Index);
         if (p > 0)
             m_connections.Item(p).Used = false;
-        m_requestBuffers[static_cast<size_t>(Index)].reader.clear();
+        Reception& reception = m_requestBuffers[static_cast<size_t>(Index)];
+        reception.reader.clear();
+        releaseBody(reception);
     });
 }
 
@@ -266,22 +321,20 @@ void HttpServer::Close(int Index) {
 void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto header = ProcessDataRequest(common::FromCodePage(text));
-    if (!header) {
+    const bool isOptions = !text.startsWith("GET") && !text.startsWith("POST");
+    const QString path = header ? header->FilePath : QString();
+    const bool isStatic = !path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("/?"));
+    // Nothing to serve (no path, or one that cannot name a file), and nothing
+    // said would leave the client waiting.
+    if (!header ||
+        (!isOptions && (path.isEmpty() || (isStatic && !StaticFiles::IsServablePath(path))))) {
         refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
         return;
     }
     RegisterRequest(header->FilePath, header->Command, ip);
-    if (!text.startsWith("GET") && !text.startsWith("POST")) {
+    if (isOptions)
         sendWhenConnected(index, MethodNotAllowedAnswer());
-        return;
-    }
-    const QString& path = header->FilePath;
-    if (path.isEmpty()) {
-        // Nothing to serve, and nothing said would leave the client waiting.
-        refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
-        return;
-    }
-    if (!path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("/?")))
+    else if (isStatic)
         SendFile(index, *header, now);
     else
         sendDynamicPage(index, *header, ip, now);
@@ -289,7 +342,7 @@ void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
 
 void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& now) {
     const QString cachetime =
-        common::ToText(header.Parameters->item(QStringLiteral("If-Modified-Since")));
+        HeaderField(*header.Parameters, QStringLiteral("If-Modified-Since")).value_or(QString());
     StaticAnswer answer = m_staticFiles.answer(header.FilePath, cachetime, now);
     Socket& socket = (*sckServer)(index);
     if (answer.file)
@@ -307,7 +360,7 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     Socket& socket = (*sckServer)(index);
     const quint64 connection = socket.generation();
     const common::Dictionary& parameters = *header.Parameters;
-    const QString method = parameters.Exists(QStringLiteral("Content-Length"))
+    const QString method = HeaderField(parameters, QStringLiteral("Content-Length"))
                                ? QStringLiteral("POST")
                                : QStringLiteral("GET");
     const QString page = m_handler.ProcessRequest(

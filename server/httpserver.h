@@ -74,6 +74,7 @@ private:
         // The answer's progress as last seen by the sweep, for the send time-out.
         quint64 sentMark = 0;
         qint64 sentMarkAtMs = -1; // -1: not watched yet
+        qint64 bodyReserved = 0;  // counted in m_bodyBytesInUse
     };
 
     // Events of sckServer.
@@ -83,6 +84,8 @@ private:
     void Close(int Index);
 
     void acceptConnection(qintptr requestID);
+    void awaitBody(int index, Reception& reception);
+    void releaseBody(Reception& reception);
     // The slot of socket index: GetConnection without the walk, as slot k carries socket k.
     int slotOf(int index) const;
     void route(int index, const QByteArray& text, const QString& ip);
@@ -106,6 +109,8 @@ private:
     clsConnections m_connections;
     std::vector<Reception> m_requestBuffers{1}; // by socket index; 0 is the listener
     StaticFiles m_staticFiles;
+    qint64 m_bodyBytesInUse = 0; // POST bodies being received, by Content-Length
+    bool m_trimPending = false;  // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;
     QTimer m_timeoutTimer;
     std::function<void()> m_showSettings;

@@ -78,19 +78,33 @@ void Socket::SendData(const QByteArray& data) {
     {
         const Depth depth(m_depth);
         m_answerQueued = true;
-        m_outbox = data;
-        m_outboxSent = 0;
+        queue(data);
         writePending();
     }
     checkSendComplete();
+}
+
+void Socket::SendInterim(const QByteArray& data) {
+    const Depth depth(m_depth);
+    queue(data);
+    writePending();
+}
+
+// After what is still waiting to go out (an interim answer), if anything.
+void Socket::queue(const QByteArray& data) {
+    if (m_outboxSent < m_outbox.size()) {
+        m_outbox = m_outbox.mid(m_outboxSent) + data;
+    } else {
+        m_outbox = data;
+    }
+    m_outboxSent = 0;
 }
 
 void Socket::SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length) {
     {
         const Depth depth(m_depth);
         m_answerQueued = true;
-        m_outbox = head;
-        m_outboxSent = 0;
+        queue(head);
         if (length > 0) {
             m_stream = std::move(file);
             m_streamOffset = 0;

@@ -43,6 +43,8 @@ public:
     // All bytes received since the last call.
     QByteArray GetData() { return std::exchange(m_received, {}); }
     void SendData(const QByteArray& data);
+    // An interim answer ("100 Continue") ahead of the real one: no completion follows it.
+    void SendInterim(const QByteArray& data);
     // head, then the next length bytes of file.
     void SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length);
     // Closes the connection; an answer still going out is finished first (the
@@ -76,6 +78,7 @@ private:
     void onWritable();
     Read readAvailable();
     void drain();
+    void queue(const QByteArray& data);
     void writePending();
     bool retryAfterSendError(int err);
     bool fillFromStream();

@@ -16,14 +16,14 @@ namespace {
 constexpr qint64 SMALL_FILE_BYTES = 256 * 1024; // read whole and kept; larger ones are streamed
 constexpr qint64 CACHE_BUDGET_BYTES = 8 * 1024 * 1024;
 const QString CRLF = QStringLiteral("\r\n");
+const QString CONNECTION_CLOSE = QStringLiteral("Connection: close\r\n");
 
 QString line(const char* name, const QString& value) {
     return QLatin1String(name) + value + CRLF;
 }
 
-QString readError(const QString& fileName, const QFile& file) {
-    return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") +
-           file.errorString();
+QString readError(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") + reason;
 }
 } // namespace
 
@@ -41,10 +41,14 @@ bool StaticFiles::IsHiddenPath(const QString& filePath) {
     return false;
 }
 
+bool StaticFiles::IsServablePath(const QString& filePath) {
+    return filePath.startsWith(QLatin1Char('/')) && !filePath.contains(QChar(0));
+}
+
 StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cachetime,
                                  const QDateTime& now) {
     StaticAnswer result;
-    if (!filePath.startsWith(QLatin1Char('/')) || filePath.contains(QChar(0))) {
+    if (!IsServablePath(filePath)) { // refused by the caller already; never a file
         result.head = ErrorAnswer(400, QStringLiteral("Bad Request"), m_config, now);
         return result;
     }
@@ -53,49 +57,79 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
         result.head = relativePathAnswer(fileName, now);
         return result;
     }
+    const QByteArray diskName = WebRoot::DiskName(m_config.webRootFolder, filePath);
     struct stat st {};
-    const bool found = !IsHiddenPath(filePath) &&
-                       ::stat(QFile::encodeName(fileName).constData(), &st) == 0 &&
-                       S_ISREG(st.st_mode);
-    if (!found) {
+    if (IsHiddenPath(filePath) || ::stat(diskName.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
         result.head = notFoundAnswer(fileName, now);
         return result;
     }
-    const FileStamp stamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
-                          st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
-                          static_cast<quint64>(st.st_ino)};
+    // A small file kept from an earlier answer was checked then, and is still the same file.
+    const auto cached = m_cache.constFind(fileName);
+    if (cached != m_cache.constEnd() && cached->stamp == stampOf(st)) {
+        result.body = cached->bytes;
+        return finish(std::move(result), fileName, cachetime, now, st);
+    }
+    int fd = -1;
+    switch (m_webRoot.open(m_config.webRootFolder, diskName, m_config.followSymlinksOutsideWebRoot,
+                           fd)) {
+    case WebRoot::Opened::Yes:
+        break;
+    case WebRoot::Opened::NotFound:
+    case WebRoot::Opened::Outside:
+        result.head = notFoundAnswer(fileName, now);
+        return result;
+    case WebRoot::Opened::Failed:
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, qt_error_string(errno)));
+    }
+    auto file = std::make_unique<QFile>();
+    file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
+    // What was opened decides, should the name have changed since the look above.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.head = notFoundAnswer(fileName, now);
+        return result;
+    }
+    if (st.st_size <= SMALL_FILE_BYTES) {
+        result.body = smallFile(fileName, *file, stampOf(st));
+    } else {
+        result.file = std::move(file);
+        result.fileLength = st.st_size;
+    }
+    return finish(std::move(result), fileName, cachetime, now, st);
+}
+
+StaticFiles::FileStamp StaticFiles::stampOf(const struct stat& st) {
+    return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+                     st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
+                     static_cast<quint64>(st.st_ino), static_cast<quint64>(st.st_dev)};
+}
+
+// The head for a found file: "304 Not Modified" when cachetime is its
+// Last-Modified text (no body then), else "200 OK".
+StaticAnswer StaticFiles::finish(StaticAnswer result, const QString& fileName,
+                                 const QString& cachetime, const QDateTime& now,
+                                 const struct stat& st) const {
     const QDateTime fileDate = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
     if (FormatWebDate(fileDate, true) == cachetime) {
         result.head = notModifiedHead(now, fileDate);
+        result.body.clear();
+        result.file.reset();
+        result.fileLength = 0;
         return result;
     }
-    if (stamp.size <= SMALL_FILE_BYTES) {
-        result.body = smallFile(fileName, stamp);
-        result.head = okHead(fileName, now, fileDate, result.body.size());
-        return result;
-    }
-    result.file = std::make_unique<QFile>(fileName);
-    if (!result.file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, *result.file));
-    result.fileLength = stamp.size;
-    result.head = okHead(fileName, now, fileDate, stamp.size);
+    const qint64 length = result.file ? result.fileLength : result.body.size();
+    result.head = okHead(fileName, now, fileDate, length);
     return result;
 }
 
-QByteArray StaticFiles::smallFile(const QString& fileName, const FileStamp& stamp) {
-    const auto cached = m_cache.constFind(fileName);
-    if (cached != m_cache.constEnd() && cached->stamp == stamp)
-        return cached->bytes;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, file));
+QByteArray StaticFiles::smallFile(const QString& fileName, QFile& file, const FileStamp& stamp) {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, file));
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, file.errorString()));
     // The file may have changed since it was looked at: keep it only when it
     // still has the size it had then.
     if (bytes.size() != stamp.size)
         return bytes;
+    const auto cached = m_cache.constFind(fileName);
     if (cached != m_cache.constEnd())
         m_cacheBytes -= cached->bytes.size();
     if (m_cacheBytes + bytes.size() > CACHE_BUDGET_BYTES) {
@@ -116,7 +150,7 @@ QByteArray StaticFiles::okHead(const QString& fileName, const QDateTime& now,
         line("Accept-Ranges: ", QStringLiteral("bytes")) +
         line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
         line("Last-Modified: ", FormatWebDate(fileDate, true)) +
-        line("Content-Length: ", QString::number(length)) + CRLF;
+        line("Content-Length: ", QString::number(length)) + CONNECTION_CLOSE + CRLF;
     return common::ToCodePage(head);
 }
 
@@ -126,7 +160,7 @@ QByteArray StaticFiles::notModifiedHead(const QDateTime& now, const QDateTime& f
         line("Server: ", m_config.serverVersion) + line("Date: ", FormatWebDate(now, true)) +
         line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
         line("Last-Modified: ", FormatWebDate(fileDate, true)) +
-        line("Content-Length: ", QStringLiteral("0")) + CRLF;
+        line("Content-Length: ", QStringLiteral("0")) + CONNECTION_CLOSE + CRLF;
     return common::ToCodePage(head);
 }
 
@@ -144,7 +178,7 @@ QByteArray StaticFiles::errorAnswer(const QString& status, const QString& fileNa
                    line("Last-Modified: ", FormatWebDate(NoDate(), false));
     if (poweredBy)
         head += line("X-Powered-By: ", common::ProductName());
-    head += line("Content-Length: ", QString::number(bytes.size())) + CRLF;
+    head += line("Content-Length: ", QString::number(bytes.size())) + CONNECTION_CLOSE + CRLF;
     return common::ToCodePage(head) + bytes;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/httpconfig.h"
+#include "server/webroot.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -8,6 +9,8 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+
+struct stat;
 
 namespace server {
 
@@ -23,18 +26,23 @@ struct StaticAnswer {
 // Static files under the web root: "200 OK", "304 Not Modified" (If-Modified-
 // Since equal, as text, to the file's Last-Modified), "404 Not Found" (missing,
 // a folder, hidden — a path step starting with "." — or not a regular file),
-// "500 Relative Path" (a ".." step anywhere in the decoded path), and "400 Bad
-// Request" for a path that could leave the web root otherwise (no leading "/")
-// or holds a NUL. Small files are kept in memory while their size, times and
-// inode stay the same.
+// "500 Relative Path" (a ".." step anywhere in the decoded path). The file on
+// disk is named by the bytes of the decoded path (WebRoot::DiskName); one
+// reached through a symbolic link that leads out of the web root is "404 Not
+// Found" unless config.followSymlinksOutsideWebRoot. Small files are kept in
+// memory while their size, times and inode stay the same.
 class StaticFiles final {
 public:
     explicit StaticFiles(const HttpConfig& config) : m_config(config) {}
 
-    // filePath is the decoded URL path; cachetime the If-Modified-Since text ("" when
-    // absent). Raises common::Error when a found file cannot be opened or read.
+    // filePath is the decoded URL path, one that IsServablePath accepts;
+    // cachetime the If-Modified-Since text ("" when absent). Raises
+    // common::Error when a found file cannot be opened or read.
     StaticAnswer answer(const QString& filePath, const QString& cachetime, const QDateTime& now);
 
+    // A path that can name a file under the web root: it starts with "/" (or
+    // it would continue the web root's own name) and holds no NUL.
+    static bool IsServablePath(const QString& filePath);
     static bool IsRelativePath(const QString& filePath);
     static bool IsHiddenPath(const QString& filePath);
 
@@ -44,6 +52,7 @@ private:
         qint64 modifiedNs = 0;
         qint64 changedNs = 0;
         quint64 inode = 0;
+        quint64 device = 0;
         bool operator==(const FileStamp&) const = default;
     };
     struct CachedFile {
@@ -51,7 +60,10 @@ private:
         QByteArray bytes;
     };
 
-    QByteArray smallFile(const QString& fileName, const FileStamp& stamp);
+    static FileStamp stampOf(const struct stat& st);
+    StaticAnswer finish(StaticAnswer result, const QString& fileName, const QString& cachetime,
+                        const QDateTime& now, const struct stat& st) const;
+    QByteArray smallFile(const QString& fileName, QFile& file, const FileStamp& stamp);
     QByteArray okHead(const QString& fileName, const QDateTime& now, const QDateTime& fileDate,
                       qint64 length) const;
     QByteArray notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const;
@@ -61,6 +73,7 @@ private:
                            const QString& body, bool poweredBy) const;
 
     const HttpConfig& m_config;
+    WebRoot m_webRoot;
     QHash<QString, CachedFile> m_cache;
     qint64 m_cacheBytes = 0;
 };
