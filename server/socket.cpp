@@ -231,8 +231,9 @@ void Socket::writePending() {
     while (m_fd >= 0) {
         if (m_outboxSent < m_outbox.size()) {
             // MSG_MORE: the head waits for the first piece of the file instead of
-            // going out as a packet of its own.
-            const int flags = MSG_NOSIGNAL | (m_stream ? MSG_MORE : 0);
+            // going out as a packet of its own, and the end of an answer waits for
+            // the close that follows it at once, so that the FIN rides along.
+            const int flags = MSG_NOSIGNAL | (m_stream || m_answerQueued ? MSG_MORE : 0);
             const ssize_t n = ::send(m_fd, m_outbox.constData() + m_outboxSent,
                                      static_cast<size_t>(m_outbox.size() - m_outboxSent), flags);
             if (n >= 0) {

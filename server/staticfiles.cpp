@@ -27,18 +27,34 @@ QString readError(const QString& fileName, const QString& reason) {
 }
 } // namespace
 
-bool StaticFiles::IsRelativePath(const QString& filePath) {
-    for (const QStringView step : QStringView(filePath).split(QLatin1Char('/')))
-        if (step == QLatin1String(".."))
+namespace {
+// Calls f with each "/"-separated step of path until it returns true.
+template <typename F> bool anyStep(const QString& path, F f) {
+    qsizetype start = 0;
+    while (start <= path.size()) {
+        qsizetype end = path.indexOf(QLatin1Char('/'), start);
+        if (end < 0)
+            end = path.size();
+        if (f(QStringView(path).mid(start, end - start)))
             return true;
+        start = end + 1;
+    }
     return false;
 }
 
+QByteArray headerLine(const char* name, const QString& value) {
+    return name + common::ToCodePage(value) + "\r\n";
+}
+} // namespace
+
+bool StaticFiles::IsRelativePath(const QString& filePath) {
+    return anyStep(filePath, [](QStringView step) { return step == QLatin1String(".."); });
+}
+
 bool StaticFiles::IsHiddenPath(const QString& filePath) {
-    for (const QStringView step : QStringView(filePath).split(QLatin1Char('/')))
-        if (step.startsWith(QLatin1Char('.')) && step != QLatin1String("."))
-            return true;
-    return false;
+    return anyStep(filePath, [](QStringView step) {
+        return step.startsWith(QLatin1Char('.')) && step != QLatin1String(".");
+    });
 }
 
 bool StaticFiles::IsServablePath(const QString& filePath) {
@@ -52,49 +68,59 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
         result.head = ErrorAnswer(400, QStringLiteral("Bad Request"), m_config, now);
         return result;
     }
-    const QString fileName = m_config.webRootFolder + filePath;
+    if (m_webRoot.setFolder(m_config.webRootFolder)) {
+        m_cache.clear();
+        m_cacheBytes = 0;
+    }
     if (IsRelativePath(filePath)) {
-        result.head = relativePathAnswer(fileName, now);
+        result.head = relativePathAnswer(m_config.webRootFolder + filePath, now);
         return result;
     }
-    const QByteArray diskName = WebRoot::DiskName(m_config.webRootFolder, filePath);
     struct stat st {};
-    if (IsHiddenPath(filePath) || ::stat(diskName.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        result.head = notFoundAnswer(fileName, now);
+    if (IsHiddenPath(filePath)) {
+        result.head = notFoundAnswer(m_config.webRootFolder + filePath, now);
         return result;
     }
     // A small file kept from an earlier answer was checked then, and is still the same file.
-    const auto cached = m_cache.constFind(fileName);
-    if (cached != m_cache.constEnd() && cached->stamp == stampOf(st)) {
-        result.body = cached->bytes;
-        return finish(std::move(result), fileName, cachetime, now, st);
-    }
+    const auto cached = m_cache.find(filePath);
+    const QByteArray name =
+        cached != m_cache.end() ? cached->name : WebRoot::RelativeName(filePath);
+    if (m_webRoot.stat(name, st) && S_ISREG(st.st_mode) && cached != m_cache.end() &&
+        cached->stamp == stampOf(st))
+        return cachedAnswer(*cached, cachetime, now);
+
+    const QString fileName = m_config.webRootFolder + filePath;
     int fd = -1;
-    switch (m_webRoot.open(m_config.webRootFolder, diskName, m_config.followSymlinksOutsideWebRoot,
-                           fd)) {
-    case WebRoot::Opened::Yes:
-        break;
-    case WebRoot::Opened::NotFound:
-    case WebRoot::Opened::Outside:
-        result.head = notFoundAnswer(fileName, now);
-        return result;
-    case WebRoot::Opened::Failed:
+    const WebRoot::Opened opened = S_ISREG(st.st_mode)
+                                       ? m_webRoot.open(name, m_config.followSymlinksOutsideWebRoot, fd)
+                                       : WebRoot::Opened::NotFound;
+    if (opened == WebRoot::Opened::Failed)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, qt_error_string(errno)));
-    }
     auto file = std::make_unique<QFile>();
-    file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
+    if (opened == WebRoot::Opened::Yes)
+        file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
     // What was opened decides, should the name have changed since the look above.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (opened != WebRoot::Opened::Yes || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         result.head = notFoundAnswer(fileName, now);
         return result;
     }
-    if (st.st_size <= SMALL_FILE_BYTES) {
-        result.body = smallFile(fileName, *file, stampOf(st));
-    } else {
+    if (st.st_size > SMALL_FILE_BYTES) {
         result.file = std::move(file);
         result.fileLength = st.st_size;
+        return foundAnswer(std::move(result), fileLines(fileName, st, st.st_size), cachetime, now);
     }
-    return finish(std::move(result), fileName, cachetime, now, st);
+    CachedFile kept{stampOf(st), name, file->readAll(), {}, {}, 0};
+    if (file->error() != QFileDevice::NoError)
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, file->errorString()));
+    // The file may have changed since it was looked at: keep it only when it
+    // still has the size it had then.
+    kept.lines = fileLines(fileName, st, kept.body.size());
+    if (kept.body.size() != st.st_size) {
+        result.body = kept.body;
+        return foundAnswer(std::move(result), kept.lines, cachetime, now);
+    }
+    keep(filePath, std::move(kept));
+    return cachedAnswer(m_cache[filePath], cachetime, now);
 }
 
 StaticFiles::FileStamp StaticFiles::stampOf(const struct stat& st) {
@@ -103,65 +129,78 @@ StaticFiles::FileStamp StaticFiles::stampOf(const struct stat& st) {
                      static_cast<quint64>(st.st_ino), static_cast<quint64>(st.st_dev)};
 }
 
-// The head for a found file: "304 Not Modified" when cachetime is its
-// Last-Modified text (no body then), else "200 OK".
-StaticAnswer StaticFiles::finish(StaticAnswer result, const QString& fileName,
-                                 const QString& cachetime, const QDateTime& now,
-                                 const struct stat& st) const {
-    const QDateTime fileDate = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
-    if (FormatWebDate(fileDate, true) == cachetime) {
-        result.head = notModifiedHead(now, fileDate);
-        result.body.clear();
-        result.file.reset();
-        result.fileLength = 0;
-        return result;
+// Date and Expires change once a second, Server and the expiry days with the settings.
+const StaticFiles::SecondLines& StaticFiles::secondLines(const QDateTime& now) {
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second != m_second.second || m_config.serverVersion != m_second.serverVersion ||
+        m_config.cacheExpiresStatic != m_second.expiresDays) {
+        m_second.second = second;
+        m_second.serverVersion = m_config.serverVersion;
+        m_second.expiresDays = m_config.cacheExpiresStatic;
+        ++m_second.generation;
+        m_second.server = headerLine("Server: ", m_config.serverVersion);
+        m_second.date = headerLine("Date: ", FormatWebDate(now, true));
+        m_second.expires =
+            headerLine("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true));
     }
-    const qint64 length = result.file ? result.fileLength : result.body.size();
-    result.head = okHead(fileName, now, fileDate, length);
+    return m_second;
+}
+
+StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const struct stat& st,
+                                              qint64 length) const {
+    const QString lastModified =
+        FormatWebDate(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC), true);
+    return FileLines{headerLine("Content-Type: ", GetContentType(fileName)) +
+                         "Accept-Ranges: bytes\r\n",
+                     headerLine("Last-Modified: ", lastModified) + "Content-Length: " +
+                         QByteArray::number(length) + "\r\nConnection: close\r\n\r\n",
+                     lastModified};
+}
+
+StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
+                                       const QDateTime& now) {
+    const SecondLines& lines = secondLines(now);
+    if (file.lines.lastModified == cachetime)
+        return foundAnswer(StaticAnswer(), file.lines, cachetime, now);
+    if (file.answerGeneration != lines.generation || file.answer.isEmpty()) {
+        m_cacheBytes -= file.answer.size();
+        file.answer = foundAnswer(StaticAnswer(), file.lines, cachetime, now).head + file.body;
+        file.answerGeneration = lines.generation;
+        m_cacheBytes += file.answer.size();
+    }
+    StaticAnswer result;
+    result.head = file.answer; // shared, not copied
     return result;
 }
 
-QByteArray StaticFiles::smallFile(const QString& fileName, QFile& file, const FileStamp& stamp) {
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, file.errorString()));
-    // The file may have changed since it was looked at: keep it only when it
-    // still has the size it had then.
-    if (bytes.size() != stamp.size)
-        return bytes;
-    const auto cached = m_cache.constFind(fileName);
-    if (cached != m_cache.constEnd())
-        m_cacheBytes -= cached->bytes.size();
-    if (m_cacheBytes + bytes.size() > CACHE_BUDGET_BYTES) {
+// "304 Not Modified" when cachetime is the file's Last-Modified text (no body
+// then), else "200 OK" with result's body or file.
+StaticAnswer StaticFiles::foundAnswer(StaticAnswer result, const FileLines& file,
+                                      const QString& cachetime, const QDateTime& now) {
+    const SecondLines& lines = secondLines(now);
+    if (file.lastModified == cachetime) {
+        result = StaticAnswer();
+        result.head = "HTTP/1.1 304 Not Modified\r\n" + lines.server + lines.date + lines.expires +
+                      headerLine("Last-Modified: ", file.lastModified) +
+                      "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        return result;
+    }
+    result.head = "HTTP/1.1 200 OK\r\n" + lines.server + lines.date + file.type + lines.expires +
+                  file.tail;
+    return result;
+}
+
+void StaticFiles::keep(const QString& filePath, CachedFile file) {
+    const auto old = m_cache.constFind(filePath);
+    if (old != m_cache.constEnd())
+        m_cacheBytes -= old->body.size() + old->answer.size();
+    // Room for the body and its whole answer.
+    if (m_cacheBytes + 2 * file.body.size() > CACHE_BUDGET_BYTES) {
         m_cache.clear();
         m_cacheBytes = 0;
     }
-    m_cache.insert(fileName, CachedFile{stamp, bytes});
-    m_cacheBytes += bytes.size();
-    return bytes;
-}
-
-QByteArray StaticFiles::okHead(const QString& fileName, const QDateTime& now,
-                               const QDateTime& fileDate, qint64 length) const {
-    const QString head =
-        QStringLiteral("HTTP/1.1 200 OK") + CRLF + line("Server: ", m_config.serverVersion) +
-        line("Date: ", FormatWebDate(now, true)) +
-        line("Content-Type: ", GetContentType(fileName)) +
-        line("Accept-Ranges: ", QStringLiteral("bytes")) +
-        line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
-        line("Last-Modified: ", FormatWebDate(fileDate, true)) +
-        line("Content-Length: ", QString::number(length)) + CONNECTION_CLOSE + CRLF;
-    return common::ToCodePage(head);
-}
-
-QByteArray StaticFiles::notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const {
-    const QString head =
-        QStringLiteral("HTTP/1.1 304 Not Modified") + CRLF +
-        line("Server: ", m_config.serverVersion) + line("Date: ", FormatWebDate(now, true)) +
-        line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
-        line("Last-Modified: ", FormatWebDate(fileDate, true)) +
-        line("Content-Length: ", QStringLiteral("0")) + CONNECTION_CLOSE + CRLF;
-    return common::ToCodePage(head);
+    m_cacheBytes += file.body.size();
+    m_cache.insert(filePath, std::move(file));
 }
 
 // The 404 and "500 Relative Path" answers: no file was read, so their
