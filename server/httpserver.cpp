@@ -238,6 +238,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     if (!m_timeoutTimer.isActive())
         m_timeoutTimer.start(
             std::clamp(std::min(m_config.requestTimeoutMs, m_config.sendTimeoutMs) / 4, 10, 1000));
+    socket.StartReading();
 }
 
 void HttpServer::DataArrival(int Index) {
@@ -347,6 +348,8 @@ void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& n
     Socket& socket = (*sckServer)(index);
     if (answer.file)
         socket.SendStream(answer.head, std::move(answer.file), answer.fileLength);
+    else if (answer.body.isEmpty())
+        socket.SendData(answer.head); // a kept answer, shared rather than copied
     else
         socket.SendData(answer.head + answer.body);
 }

@@ -70,8 +70,17 @@ bool Socket::Accept(qintptr requestID, const QString& remoteHostIP) {
     ++m_generation;
     m_readNotifier->setSocket(fd);
     m_writeNotifier->setSocket(fd);
-    m_readNotifier->setEnabled(true);
     return true;
+}
+
+void Socket::StartReading() {
+    if (m_fd < 0)
+        return;
+    // Watched from now on (also while a page made for this request lets
+    // events run), but a client usually sends its request at once: read it
+    // now rather than after the next wait for events.
+    m_readNotifier->setEnabled(true);
+    onReadable();
 }
 
 void Socket::SendData(const QByteArray& data) {

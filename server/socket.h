@@ -40,6 +40,9 @@ public:
     // that accepted it non-blocking passes the peer's address it got with it;
     // without one, both are seen to here.
     bool Accept(qintptr requestID, const QString& remoteHostIP = {});
+    // Starts the events of an accepted connection; what has arrived already
+    // is raised as dataArrival before this returns.
+    void StartReading();
     // All bytes received since the last call.
     QByteArray GetData() { return std::exchange(m_received, {}); }
     void SendData(const QByteArray& data);

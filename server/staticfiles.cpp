@@ -91,9 +91,9 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
 
     const QString fileName = m_config.webRootFolder + filePath;
     int fd = -1;
-    const WebRoot::Opened opened = S_ISREG(st.st_mode)
-                                       ? m_webRoot.open(name, m_config.followSymlinksOutsideWebRoot, fd)
-                                       : WebRoot::Opened::NotFound;
+    const WebRoot::Opened opened =
+        S_ISREG(st.st_mode) ? m_webRoot.open(name, m_config.followSymlinksOutsideWebRoot, fd)
+                            : WebRoot::Opened::NotFound;
     if (opened == WebRoot::Opened::Failed)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, qt_error_string(errno)));
     auto file = std::make_unique<QFile>();
@@ -150,11 +150,11 @@ StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const str
                                               qint64 length) const {
     const QString lastModified =
         FormatWebDate(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC), true);
-    return FileLines{headerLine("Content-Type: ", GetContentType(fileName)) +
-                         "Accept-Ranges: bytes\r\n",
-                     headerLine("Last-Modified: ", lastModified) + "Content-Length: " +
-                         QByteArray::number(length) + "\r\nConnection: close\r\n\r\n",
-                     lastModified};
+    return FileLines{
+        headerLine("Content-Type: ", GetContentType(fileName)) + "Accept-Ranges: bytes\r\n",
+        headerLine("Last-Modified: ", lastModified) +
+            "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n",
+        lastModified};
 }
 
 StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
@@ -185,8 +185,8 @@ StaticAnswer StaticFiles::foundAnswer(StaticAnswer result, const FileLines& file
                       "Content-Length: 0\r\nConnection: close\r\n\r\n";
         return result;
     }
-    result.head = "HTTP/1.1 200 OK\r\n" + lines.server + lines.date + file.type + lines.expires +
-                  file.tail;
+    result.head =
+        "HTTP/1.1 200 OK\r\n" + lines.server + lines.date + file.type + lines.expires + file.tail;
     return result;
 }
 

@@ -68,8 +68,8 @@ private:
     };
     // A found file's own header lines.
     struct FileLines {
-        QByteArray type;     // Content-Type and Accept-Ranges
-        QByteArray tail;     // Last-Modified, Content-Length, Connection and the blank line
+        QByteArray type;      // Content-Type and Accept-Ranges
+        QByteArray tail;      // Last-Modified, Content-Length, Connection and the blank line
         QString lastModified; // the Last-Modified text, for If-Modified-Since
     };
     struct CachedFile {
@@ -85,8 +85,8 @@ private:
     const SecondLines& secondLines(const QDateTime& now);
     FileLines fileLines(const QString& fileName, const struct stat& st, qint64 length) const;
     StaticAnswer cachedAnswer(CachedFile& file, const QString& cachetime, const QDateTime& now);
-    StaticAnswer foundAnswer(StaticAnswer result, const FileLines& lines,
-                             const QString& cachetime, const QDateTime& now);
+    StaticAnswer foundAnswer(StaticAnswer result, const FileLines& lines, const QString& cachetime,
+                             const QDateTime& now);
     void keep(const QString& filePath, CachedFile file);
     QByteArray notFoundAnswer(const QString& fileName, const QDateTime& now) const;
     QByteArray relativePathAnswer(const QString& fileName, const QDateTime& now) const;

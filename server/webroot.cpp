@@ -82,7 +82,8 @@ bool WebRoot::stat(const QByteArray& name, struct stat& st) {
 WebRoot::Opened WebRoot::open(const QByteArray& name, bool followOutside, int& fd) {
     if (m_fd < 0 && !openFolder())
         return Opened::NotFound;
-    const int opened = ::openat(m_fd, name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int opened =
+        ::openat(m_fd, name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (opened < 0)
         return errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENAMETOOLONG
                    ? Opened::NotFound
