@@ -226,11 +226,13 @@ PEAK_KIB=$(awk '/^VmHWM:/ { print $2 }' "/proc/$WEBSVR_PID/status")
 echo "POST burst: 20 x 16 MiB..." >&2
 head -c $((16 * 1024 * 1024)) /dev/zero >"$WORK/post.bin"
 echo 5 >"/proc/$WEBSVR_PID/clear_refs" 2>/dev/null || true
+POSTS=()
 for i in $(seq 20); do
     curl -s -o /dev/null -H "Expect:" --data-binary @"$WORK/post.bin" \
         "http://127.0.0.1:$WEBSVR_PORT/bench-1k.bin" &
+    POSTS+=($!)
 done
-wait
+wait "${POSTS[@]}"
 kill -0 "$WEBSVR_PID" 2>/dev/null || server_gone websvr
 POST_PEAK_KIB=$(awk '/^VmHWM:/ { print $2 }' "/proc/$WEBSVR_PID/status")
 sleep 1

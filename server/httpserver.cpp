@@ -234,7 +234,9 @@ void HttpServer::acceptConnection(qintptr requestID) {
     slot.ConnectionIndex = k;
     slot.RemoteAddress = socket.RemoteHostIP();
     slot.Used = true;
-    m_requestBuffers[static_cast<size_t>(k)] = Reception{RequestReader(), m_clock.elapsed()};
+    Reception& reception = m_requestBuffers[static_cast<size_t>(k)];
+    releaseBody(reception); // released at the close already; never counted twice
+    reception = Reception{RequestReader(), m_clock.elapsed()};
     if (!m_timeoutTimer.isActive())
         m_timeoutTimer.start(
             std::clamp(std::min(m_config.requestTimeoutMs, m_config.sendTimeoutMs) / 4, 10, 1000));
