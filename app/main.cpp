@@ -1,10 +1,12 @@
 #include "common/userinterface.h"
 #include "components/components.h"
 #include "diagnostics/trace.h"
+#include "server/descriptorlimit.h"
 #include "startup/signalwatcher.h"
 #include "startup/webserver.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -20,6 +22,10 @@ int main(int argc, char** argv) {
     // time it converts: once per log line and per answer. Same zone, one look.
     if (qEnvironmentVariableIsEmpty("TZ"))
         qputenv("TZ", ":/etc/localtime");
+    // A client gone mid-answer must show as a failed write, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Every connection costs descriptors; the slots are capped below this limit.
+    server::RaiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     components::RegisterComponents();
 

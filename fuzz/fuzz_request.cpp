@@ -1,7 +1,9 @@
 // Request reception and parsing: any bytes, cut into pieces of any size, must
-// give the same verdict as the same bytes at once, and a parsed request must
-// keep its promises (decoded path no longer than the raw one, trace text free
-// of control characters).
+// give the same verdict (and body length, and wish for "100 Continue") as the
+// same bytes at once, under the same memory left for bodies; a parsed request
+// must keep its promises: decoded path no longer than the raw one, trace text
+// free of control characters, no parameter taken from a body line, and a
+// Content-Length the reader waited for is one the parser finds in any case.
 #include "bridge/urldecode.h"
 #include "common/codepage.h"
 #include "server/requestparser.h"
@@ -20,12 +22,22 @@ void check(bool condition) {
         std::abort();
 }
 
-RequestStatus readInPieces(QByteArrayView input, size_t piece, RequestReader& reader) {
+RequestStatus readInPieces(QByteArrayView input, size_t piece, qint64 budget,
+                           RequestReader& reader) {
     RequestStatus status = RequestStatus::Incomplete;
     for (qsizetype at = 0; at < input.size() && status == RequestStatus::Incomplete;
          at += static_cast<qsizetype>(piece))
-        status = reader.append(input.sliced(at, std::min<qsizetype>(piece, input.size() - at)));
+        status =
+            reader.append(input.sliced(at, std::min<qsizetype>(piece, input.size() - at)), budget);
     return status;
+}
+
+// Every parameter but the body's own entry comes from a line of the header section.
+void checkParametersFromHeader(const server::clsHeader& header, const QString& text) {
+    const qsizetype blank = text.indexOf(QLatin1String("\r\n\r\n"));
+    const QStringView head = blank < 0 ? QStringView(text) : QStringView(text).left(blank);
+    for (const QString& key : header.Parameters->keys())
+        check(key == QLatin1String("Content") || head.contains(key + QLatin1Char(':')));
 }
 
 void checkTraceText(const QString& text) {
@@ -41,23 +53,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const size_t piece = 1 + data[0] % 16;
+    const qint64 budget = data[0] & 0x80 ? 16 : server::MAX_BODY_BYTES;
     const QByteArrayView input(reinterpret_cast<const char*>(data) + 1,
                                static_cast<qsizetype>(size - 1));
 
     RequestReader whole;
-    const RequestStatus wholeStatus = whole.append(input);
+    const RequestStatus wholeStatus = whole.append(input, budget);
     RequestReader pieces;
-    const RequestStatus piecesStatus = readInPieces(input, piece, pieces);
+    const RequestStatus piecesStatus = readInPieces(input, piece, budget, pieces);
     check(wholeStatus == piecesStatus);
+    check(whole.headerComplete() == pieces.headerComplete());
+    check(whole.bodyLength() == pieces.bodyLength());
+    const bool accepted =
+        wholeStatus == RequestStatus::Incomplete || wholeStatus == RequestStatus::Complete;
+    check(!accepted || whole.bodyLength() <= budget);
+    check(!pieces.expectsContinue() || piecesStatus == RequestStatus::Incomplete);
     if (wholeStatus != RequestStatus::Complete)
         return 0;
 
-    const auto a = server::ProcessDataRequest(common::FromCodePage(whole.text()));
+    const QString text = common::FromCodePage(whole.text());
+    const auto a = server::ProcessDataRequest(text);
     const auto b = server::ProcessDataRequest(common::FromCodePage(pieces.text()));
     check(a.has_value() == b.has_value());
     if (!a)
         return 0;
     check(a->Request == b->Request && a->FilePath == b->FilePath && a->Command == b->Command);
+    checkParametersFromHeader(*a, text);
+    check(whole.bodyLength() == 0 ||
+          server::HeaderField(*a->Parameters, QStringLiteral("Content-Length")).has_value());
     check(a->FilePath.size() <= a->Request.size());
     checkTraceText(a->FilePath + a->Command);
     const QString decoded = bridge::UrlDecode(a->Command);

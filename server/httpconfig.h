@@ -14,10 +14,17 @@ struct HttpConfig {
     double cacheExpiresStatic = 1.0;  // days
     double cacheExpiresDynamic = 0.0; // days
     int tcpPort = 0;
+    // Symbolic links in the web root are followed only while they stay inside
+    // it; true lets them lead anywhere. Not in the settings file: the core may set it.
+    bool followSymlinksOutsideWebRoot = false;
 
     // Limits that keep a client from holding resources for ever. Tests lower them.
     int maxConnections = 32767;   // connection slots; a slot index is a 16-bit number
     int requestTimeoutMs = 30000; // a request not complete by then is dropped
+    int sendTimeoutMs = 30000;    // an answer that makes no progress for so long is dropped
+    // The POST bodies being received at one time, counted by their Content-Length;
+    // a request whose body would pass it is answered "503 Service Unavailable".
+    qint64 maxBodyMemory = 64LL * 1024 * 1024;
 };
 
 } // namespace server

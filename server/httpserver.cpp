@@ -6,6 +6,7 @@
 #include "common/userinterface.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
+#include "server/descriptorlimit.h"
 #include "server/listener.h"
 #include "server/requestparser.h"
 #include "server/responses.h"
@@ -14,6 +15,8 @@
 #include "server/tracetext.h"
 
 #include <QCoreApplication>
+#include <climits>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace server {
@@ -23,6 +26,31 @@ constexpr int WSAEADDRINUSE = 10048;
 constexpr int SEVERITY_WARNING = 1;
 constexpr int SEVERITY_ERROR = 2;
 constexpr qsizetype TRACED_REQUEST_LINE = 200; // characters of a refused request line in the trace
+constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is worth giving back
+
+// The status and reason of a request the reader refuses; nothing for one to answer.
+std::optional<std::pair<int, QString>> Refusal(RequestStatus status) {
+    switch (status) {
+    case RequestStatus::Incomplete:
+    case RequestStatus::Complete:
+        return std::nullopt;
+    case RequestStatus::NotImplemented:
+        return std::pair(501, QStringLiteral("Not Implemented"));
+    case RequestStatus::HeaderTooLarge:
+        return std::pair(431, QStringLiteral("Request Header Fields Too Large"));
+    case RequestStatus::BodyTooLarge:
+        return std::pair(413, QStringLiteral("Payload Too Large"));
+    case RequestStatus::BadRequest:
+        return std::pair(400, QStringLiteral("Bad Request"));
+    case RequestStatus::VersionNotSupported:
+        return std::pair(505, QStringLiteral("HTTP Version Not Supported"));
+    case RequestStatus::LengthRequired:
+        return std::pair(411, QStringLiteral("Length Required"));
+    case RequestStatus::Unavailable:
+        return std::pair(503, QStringLiteral("Service Unavailable"));
+    }
+    return std::nullopt;
+}
 
 // The log being unavailable must not stop the server from answering.
 void trace(const QString& text, int severity = 0) {
@@ -127,13 +155,18 @@ int HttpServer::GetFreeConnectionIndex() {
     for (int k = 1; k <= m_connections.Count(); ++k)
         if (!m_connections.Item(k).Used)
             return k;
-    if (m_connections.Count() >= m_config.maxConnections)
+    if (m_connections.Count() >= maxConnections())
         return 0;
     m_connections.Add(false, QString(), 0);
     const int index = sckServer->Load();
     Q_ASSERT(index == m_connections.Count());
     m_requestBuffers.resize(static_cast<size_t>(index) + 1);
     return index;
+}
+
+int HttpServer::maxConnections() const {
+    // Asked only when the table would grow, so the limit may change at run time.
+    return std::min(m_config.maxConnections, ConnectionSlotsForDescriptorLimit());
 }
 
 int HttpServer::GetConnection(int intConnectionIndex) const {
@@ -172,7 +205,8 @@ void HttpServer::RegisterRequest(const QString& FilePath, const QString& queryst
 
 void HttpServer::ConnectionRequest(int Index, qintptr requestID) {
     guarded(0, "ConnectionRequest", [&] {
-        SetTotalRequests(m_state.totalRequests + 1);
+        // Wraps to 0 rather than overflow past the largest 32-bit count.
+        SetTotalRequests(m_state.totalRequests == INT_MAX ? 0 : m_state.totalRequests + 1);
         if (Index != 0)
             return;
         acceptConnection(requestID);
@@ -184,7 +218,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     if (k == 0) {
         ::close(static_cast<int>(requestID));
         trace(QStringLiteral("Connection refused: all %1 connection slots are in use")
-                  .arg(m_config.maxConnections),
+                  .arg(m_connections.Count()),
               SEVERITY_WARNING);
         return;
     }
@@ -200,9 +234,13 @@ void HttpServer::acceptConnection(qintptr requestID) {
     slot.ConnectionIndex = k;
     slot.RemoteAddress = socket.RemoteHostIP();
     slot.Used = true;
-    m_requestBuffers[static_cast<size_t>(k)] = Reception{RequestReader(), m_clock.elapsed()};
+    Reception& reception = m_requestBuffers[static_cast<size_t>(k)];
+    releaseBody(reception); // released at the close already; never counted twice
+    reception = Reception{RequestReader(), m_clock.elapsed()};
     if (!m_timeoutTimer.isActive())
-        m_timeoutTimer.start(std::clamp(m_config.requestTimeoutMs / 4, 10, 1000));
+        m_timeoutTimer.start(
+            std::clamp(std::min(m_config.requestTimeoutMs, m_config.sendTimeoutMs) / 4, 10, 1000));
+    socket.StartReading();
 }
 
 void HttpServer::DataArrival(int Index) {
@@ -210,32 +248,57 @@ void HttpServer::DataArrival(int Index) {
         Socket& socket = (*sckServer)(Index);
         const QByteArray data = socket.GetData();
         const int p = slotOf(Index);
-        RequestReader& reader = m_requestBuffers[static_cast<size_t>(Index)].reader;
+        Reception& reception = m_requestBuffers[static_cast<size_t>(Index)];
+        RequestReader& reader = reception.reader;
         if (p == 0 || !m_connections.Item(p).Used || reader.status() != RequestStatus::Incomplete) {
             // Bytes beyond the request: they must be read before the close.
             socket.setLingerOnClose(true);
             return;
         }
-        const RequestStatus status = reader.append(data);
+        const RequestStatus status = reader.append(data, m_config.maxBodyMemory - m_bodyBytesInUse);
         const QString ip = m_connections.Item(p).RemoteAddress;
-        switch (status) {
-        case RequestStatus::Incomplete:
-            return;
-        case RequestStatus::Complete:
-            route(Index, reader.take(), ip);
-            return;
-        case RequestStatus::NotImplemented:
-            refuseRequest(Index, 501, QStringLiteral("Not Implemented"), reader.take());
-            return;
-        case RequestStatus::HeaderTooLarge:
-            refuseRequest(Index, 431, QStringLiteral("Request Header Fields Too Large"),
-                          reader.take());
-            return;
-        case RequestStatus::BodyTooLarge:
-            refuseRequest(Index, 413, QStringLiteral("Payload Too Large"), reader.take());
+        if (status == RequestStatus::Incomplete) {
+            awaitBody(Index, reception);
             return;
         }
+        QByteArray text = reader.take();
+        if (text.size() >= TRIM_AFTER_BODY_BYTES)
+            m_trimPending = true;
+        const quint64 connection = socket.generation();
+        if (const auto refusal = Refusal(status))
+            refuseRequest(Index, refusal->first, refusal->second, text);
+        else
+            route(Index, text, ip); // may let events run: other connections come and go
+        text = QByteArray();
+        // Gone meanwhile, the connection's body was released as it closed.
+        if (socket.generation() == connection)
+            releaseBody(m_requestBuffers[static_cast<size_t>(Index)]);
     });
+}
+
+// A POST whose body is still to come, within the limits: its declared length
+// counts against maxBodyMemory until the request is done, and a client that
+// asked is told to send it.
+void HttpServer::awaitBody(int index, Reception& reception) {
+    const RequestReader& reader = reception.reader;
+    if (!reader.headerComplete() || reception.bodyReserved > 0 || reader.bodyLength() == 0)
+        return;
+    reception.bodyReserved = reader.bodyLength();
+    m_bodyBytesInUse += reception.bodyReserved;
+    if (reader.expectsContinue())
+        (*sckServer)(index).SendInterim(ContinueAnswer());
+}
+
+void HttpServer::releaseBody(Reception& reception) {
+    if (reception.bodyReserved >= TRIM_AFTER_BODY_BYTES)
+        m_trimPending = true;
+    m_bodyBytesInUse -= reception.bodyReserved;
+    reception.bodyReserved = 0;
+    // The heap keeps what a burst of large bodies took unless asked to give it back.
+    if (m_trimPending && m_bodyBytesInUse == 0) {
+        m_trimPending = false;
+        ::malloc_trim(0);
+    }
 }
 
 void HttpServer::SendComplete(int Index) {
@@ -250,7 +313,9 @@ void HttpServer::Close(int Index) {
         const int p = slotOf(Index);
         if (p > 0)
             m_connections.Item(p).Used = false;
-        m_requestBuffers[static_cast<size_t>(Index)].reader.clear();
+        Reception& reception = m_requestBuffers[static_cast<size_t>(Index)];
+        reception.reader.clear();
+        releaseBody(reception);
     });
 }
 
@@ -259,22 +324,20 @@ void HttpServer::Close(int Index) {
 void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto header = ProcessDataRequest(common::FromCodePage(text));
-    if (!header) {
+    const bool isOptions = !text.startsWith("GET") && !text.startsWith("POST");
+    const QString path = header ? header->FilePath : QString();
+    const bool isStatic = !path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("/?"));
+    // Nothing to serve (no path, or one that cannot name a file), and nothing
+    // said would leave the client waiting.
+    if (!header ||
+        (!isOptions && (path.isEmpty() || (isStatic && !StaticFiles::IsServablePath(path))))) {
         refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
         return;
     }
     RegisterRequest(header->FilePath, header->Command, ip);
-    if (!text.startsWith("GET") && !text.startsWith("POST")) {
+    if (isOptions)
         sendWhenConnected(index, MethodNotAllowedAnswer());
-        return;
-    }
-    const QString& path = header->FilePath;
-    if (path.isEmpty()) {
-        // Nothing to serve, and nothing said would leave the client waiting.
-        refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
-        return;
-    }
-    if (!path.endsWith(QLatin1Char('/')) && !path.contains(QLatin1String("/?")))
+    else if (isStatic)
         SendFile(index, *header, now);
     else
         sendDynamicPage(index, *header, ip, now);
@@ -282,11 +345,13 @@ void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
 
 void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& now) {
     const QString cachetime =
-        common::ToText(header.Parameters->item(QStringLiteral("If-Modified-Since")));
+        HeaderField(*header.Parameters, QStringLiteral("If-Modified-Since")).value_or(QString());
     StaticAnswer answer = m_staticFiles.answer(header.FilePath, cachetime, now);
     Socket& socket = (*sckServer)(index);
     if (answer.file)
         socket.SendStream(answer.head, std::move(answer.file), answer.fileLength);
+    else if (answer.body.isEmpty())
+        socket.SendData(answer.head); // a kept answer, shared rather than copied
     else
         socket.SendData(answer.head + answer.body);
 }
@@ -300,7 +365,7 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     Socket& socket = (*sckServer)(index);
     const quint64 connection = socket.generation();
     const common::Dictionary& parameters = *header.Parameters;
-    const QString method = parameters.Exists(QStringLiteral("Content-Length"))
+    const QString method = HeaderField(parameters, QStringLiteral("Content-Length"))
                                ? QStringLiteral("POST")
                                : QStringLiteral("GET");
     const QString page = m_handler.ProcessRequest(
@@ -341,18 +406,39 @@ void HttpServer::sweepTimeouts() {
         if (!slot.Used)
             continue;
         anyUsed = true;
-        const Reception& reception = m_requestBuffers[static_cast<size_t>(slot.ConnectionIndex)];
-        if (reception.reader.status() != RequestStatus::Incomplete ||
-            now - reception.acceptedAtMs < m_config.requestTimeoutMs)
-            continue;
-        trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
-                  .arg(slot.RemoteAddress)
-                  .arg(m_config.requestTimeoutMs),
-              SEVERITY_WARNING);
-        (*sckServer)(slot.ConnectionIndex).Close();
+        Reception& reception = m_requestBuffers[static_cast<size_t>(slot.ConnectionIndex)];
+        Socket& socket = (*sckServer)(slot.ConnectionIndex);
+        if (reception.reader.status() == RequestStatus::Incomplete) {
+            if (now - reception.acceptedAtMs < m_config.requestTimeoutMs)
+                continue;
+            trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
+                      .arg(slot.RemoteAddress)
+                      .arg(m_config.requestTimeoutMs),
+                  SEVERITY_WARNING);
+            socket.Close();
+        } else if (answerStalled(reception, socket, now)) {
+            trace(QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
+                      .arg(slot.RemoteAddress)
+                      .arg(m_config.sendTimeoutMs),
+                  SEVERITY_WARNING);
+            socket.Abort();
+        }
     }
     if (!anyUsed)
         m_timeoutTimer.stop();
+}
+
+// True once the socket has sent nothing for sendTimeoutMs while an answer is
+// still going out. Watched here rather than per write, so sending costs nothing extra.
+bool HttpServer::answerStalled(Reception& reception, const Socket& socket, qint64 now) const {
+    if (!socket.sending())
+        return false;
+    if (reception.sentMarkAtMs < 0 || socket.bytesSent() != reception.sentMark) {
+        reception.sentMark = socket.bytesSent();
+        reception.sentMarkAtMs = now;
+        return false;
+    }
+    return now - reception.sentMarkAtMs >= m_config.sendTimeoutMs;
 }
 
 // --- Errors ---------------------------------------------------------------

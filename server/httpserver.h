@@ -17,6 +17,7 @@
 
 namespace server {
 
+class Socket;
 class SocketArray;
 struct clsHeader;
 
@@ -49,8 +50,11 @@ public:
     HttpConfig& config() { return m_config; }
 
     // The slot table. A free slot is one whose socket is closed; the lowest free
-    // one is reused first. 0 when all config().maxConnections slots are in use.
+    // one is reused first. 0 when all maxConnections() slots are in use.
     int GetFreeConnectionIndex();
+    // config().maxConnections, lowered to what the descriptor limit allows
+    // besides its reserve (ConnectionSlotsForDescriptorLimit).
+    int maxConnections() const;
     // Position of the slot carrying socket intConnectionIndex, 0 when none.
     int GetConnection(int intConnectionIndex) const;
     const clsConnections& connections() const { return m_connections; }
@@ -66,7 +70,11 @@ public:
 private:
     struct Reception {
         RequestReader reader;    // the request text so far (RequestBuffers)
-        qint64 acceptedAtMs = 0; // for the time-out
+        qint64 acceptedAtMs = 0; // for the request time-out
+        // The answer's progress as last seen by the sweep, for the send time-out.
+        quint64 sentMark = 0;
+        qint64 sentMarkAtMs = -1; // -1: not watched yet
+        qint64 bodyReserved = 0;  // counted in m_bodyBytesInUse
     };
 
     // Events of sckServer.
@@ -76,6 +84,8 @@ private:
     void Close(int Index);
 
     void acceptConnection(qintptr requestID);
+    void awaitBody(int index, Reception& reception);
+    void releaseBody(Reception& reception);
     // The slot of socket index: GetConnection without the walk, as slot k carries socket k.
     int slotOf(int index) const;
     void route(int index, const QByteArray& text, const QString& ip);
@@ -85,6 +95,7 @@ private:
     void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
     void sendWhenConnected(int index, const QByteArray& answer);
     void sweepTimeouts();
+    bool answerStalled(Reception& reception, const Socket& socket, qint64 now) const;
     void showSettingsWhenInteractive();
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
@@ -98,6 +109,8 @@ private:
     clsConnections m_connections;
     std::vector<Reception> m_requestBuffers{1}; // by socket index; 0 is the listener
     StaticFiles m_staticFiles;
+    qint64 m_bodyBytesInUse = 0; // POST bodies being received, by Content-Length
+    bool m_trimPending = false;  // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;
     QTimer m_timeoutTimer;
     std::function<void()> m_showSettings;

@@ -5,18 +5,37 @@
 
 namespace server {
 
+namespace {
+// Dotted decimal of four bytes; once per connection, so without inet_ntop's printf.
+QString dottedDecimal(const unsigned char* b) {
+    char text[16];
+    char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            *p++ = '.';
+        const int v = b[i];
+        if (v >= 100)
+            *p++ = char('0' + v / 100);
+        if (v >= 10)
+            *p++ = char('0' + v / 10 % 10);
+        *p++ = char('0' + v % 10);
+    }
+    return QString::fromLatin1(text, p - text);
+}
+} // namespace
+
 QString AddressText(const sockaddr_storage& address) {
-    char text[INET6_ADDRSTRLEN] = {};
     if (address.ss_family == AF_INET) {
         const auto* a = reinterpret_cast<const sockaddr_in*>(&address);
-        ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
-    } else if (address.ss_family == AF_INET6) {
-        const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
-        if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr))
-            ::inet_ntop(AF_INET, &a->sin6_addr.s6_addr[12], text, sizeof text);
-        else
-            ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+        return dottedDecimal(reinterpret_cast<const unsigned char*>(&a->sin_addr));
     }
+    if (address.ss_family != AF_INET6)
+        return {};
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
+    if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr))
+        return dottedDecimal(&a->sin6_addr.s6_addr[12]);
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
     return QString::fromLatin1(text);
 }
 

@@ -1,6 +1,7 @@
 #include "server/requestparser.h"
 
 #include "bridge/urldecode.h"
+#include "common/text.h"
 
 namespace server {
 
@@ -23,13 +24,32 @@ void parseLines(QStringView rest, common::Dictionary& parameters) {
     }
 }
 
+// The path of an absolute-form target ("http://host/path?q"): what follows the
+// host, with a "/" in front when only a query or nothing follows it. Other
+// targets are returned as they are.
+QString originForm(QStringView target) {
+    static const QString schemes[] = {QStringLiteral("http://"), QStringLiteral("https://")};
+    for (const QString& scheme : schemes) {
+        if (!target.startsWith(scheme, Qt::CaseInsensitive))
+            continue;
+        const QStringView rest = target.mid(scheme.size());
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != QLatin1Char('/') && rest[end] != QLatin1Char('?'))
+            ++end;
+        if (end < rest.size() && rest[end] == QLatin1Char('/'))
+            return rest.mid(end).toString();
+        return QLatin1Char('/') + rest.mid(end).toString();
+    }
+    return target.toString();
+}
+
 // The path of a request line after the method and its blank, cut before " HTTP".
 std::optional<QString> cutPath(const QString& request, qsizetype methodLength) {
-    const QStringView path = QStringView(request).mid(std::min(methodLength, request.size()));
-    const qsizetype mark = path.indexOf(HTTP_MARK);
+    const QStringView target = QStringView(request).mid(std::min(methodLength, request.size()));
+    const qsizetype mark = target.indexOf(HTTP_MARK);
     if (mark < 0)
         return std::nullopt;
-    return path.left(mark).toString();
+    return originForm(target.left(mark));
 }
 } // namespace
 
@@ -37,12 +57,26 @@ QStringView HeaderLineValue(QStringView line, qsizetype colon) {
     return colon + 2 <= line.size() ? line.mid(colon + 2) : QStringView();
 }
 
+std::optional<QString> HeaderField(const common::Dictionary& parameters, const QString& name) {
+    if (parameters.Exists(name))
+        return common::ToText(parameters.item(name));
+    std::optional<QString> found;
+    for (const QString& key : parameters.keys())
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            found = common::ToText(parameters.item(key));
+    return found;
+}
+
 std::optional<clsHeader> ProcessDataRequest(const QString& strData) {
     clsHeader header;
     const qsizetype firstEnd = strData.indexOf(CRLF);
     header.Request = firstEnd < 0 ? strData : strData.left(firstEnd);
-    if (firstEnd >= 0)
-        parseLines(QStringView(strData).mid(firstEnd + CRLF.size()), *header.Parameters);
+    // The header lines end at the blank line: the lines of a body are not header lines.
+    const qsizetype blank = strData.indexOf(BLANK_LINE);
+    if (firstEnd >= 0 && firstEnd != blank)
+        parseLines(QStringView(strData).mid(firstEnd + CRLF.size(),
+                                            blank < 0 ? -1 : blank - firstEnd - CRLF.size()),
+                   *header.Parameters);
 
     QString path;
     if (header.Request.startsWith(QLatin1String("GET"))) {
@@ -60,7 +94,6 @@ std::optional<clsHeader> ProcessDataRequest(const QString& strData) {
         if (!cut)
             return std::nullopt;
         path = *cut;
-        const qsizetype blank = strData.indexOf(BLANK_LINE);
         header.Parameters->Add(QStringLiteral("Content"),
                                blank < 0 ? QString() : strData.mid(blank + BLANK_LINE.size()));
     }

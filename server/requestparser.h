@@ -7,13 +7,19 @@
 
 namespace server {
 
-// Parses the text of one complete request (one character per byte). Every line
-// after the request line that holds a ":" becomes a parameter, body lines of a
-// POST included; the value starts two characters after the ":" and is not
-// trimmed otherwise ("Host:example" gives "xample"); a later line wins.
-// nullopt when a GET or POST request line cannot be cut (no " HTTP" after the
-// path): the caller answers "400 Bad Request". Other methods get an empty FilePath.
+// Parses the text of one complete request (one character per byte). Every
+// header line (after the request line, before the blank line) that holds a ":"
+// becomes a parameter; the value starts two characters after the ":" and is
+// not trimmed otherwise ("Host:example" gives "xample"); a later line wins.
+// Lines of a body are never parameters. An absolute-form target
+// ("http://host/path") gives the path that follows the host. nullopt when a
+// GET or POST request line cannot be cut (no " HTTP" after the path): the
+// caller answers "400 Bad Request". Other methods get an empty FilePath.
 std::optional<clsHeader> ProcessDataRequest(const QString& strData);
+
+// The value of the header line name, whose name is matched in any letter case
+// (the exact spelling first); nullopt when the request has none.
+std::optional<QString> HeaderField(const common::Dictionary& parameters, const QString& name);
 
 // The value of a header line as the parser stores it: the text from the second
 // character after the first ":" ("" when the line ends sooner).

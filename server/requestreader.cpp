@@ -2,79 +2,172 @@
 
 #include "common/text.h"
 
+#include <cstring>
+
 namespace server {
 
 namespace {
-constexpr QByteArrayView BLANK_LINE("\r\n\r\n");
 constexpr QByteArrayView CONTENT_LENGTH("Content-Length");
-} // namespace
+constexpr QByteArrayView TRANSFER_ENCODING("Transfer-Encoding");
+constexpr QByteArrayView EXPECT("Expect");
+constexpr QByteArrayView CONTINUE("100-continue");
+constexpr QByteArrayView HTTP_SLASH("HTTP/");
+constexpr int UNREADABLE = -1;
 
-std::optional<qint64> HeaderContentLength(QByteArrayView header) {
-    QByteArrayView value;
-    bool found = false;
-    qsizetype start = 0;
-    while (start < header.size()) {
-        qsizetype end = header.indexOf(QByteArrayView("\r\n"), start);
-        if (end < 0)
-            end = header.size();
-        const QByteArrayView line = header.sliced(start, end - start);
-        const qsizetype colon = line.indexOf(':');
-        if (colon >= 0 && line.first(colon) == CONTENT_LENGTH) {
-            value = colon + 2 <= line.size() ? line.sliced(colon + 2) : QByteArrayView();
-            found = true;
-        }
-        start = end + 2;
+// A run of decimal digits as a number, capped at 1000; UNREADABLE when it is
+// empty or holds anything else.
+int versionNumber(QByteArrayView digits) {
+    if (digits.isEmpty())
+        return UNREADABLE;
+    int n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return UNREADABLE;
+        n = std::min(n * 10 + (c - '0'), 1000);
     }
-    if (!found)
-        return 0;
-    // A number too large for ToLong would read as 0 and let the body through
-    // unbounded: refuse it instead.
+    return n;
+}
+
+struct Version {
+    int major = UNREADABLE;
+    int minor = UNREADABLE;
+};
+
+// The version of a request line: the text after its last blank, "HTTP/" and
+// "major.minor" (or a lone major, as "HTTP/2" is written).
+Version requestLineVersion(QByteArrayView line) {
+    const qsizetype blank = line.lastIndexOf(' ');
+    if (blank < 0 || !line.sliced(blank + 1).startsWith(HTTP_SLASH))
+        return {};
+    const QByteArrayView number = line.sliced(blank + 1 + HTTP_SLASH.size());
+    const qsizetype dot = number.indexOf('.');
+    if (dot < 0)
+        return {versionNumber(number), UNREADABLE};
+    const int minor = versionNumber(number.sliced(dot + 1));
+    return {minor == UNREADABLE ? UNREADABLE : versionNumber(number.first(dot)), minor};
+}
+
+// The value of a header line as the request parser stores it: from the second
+// character after the ":" on.
+QByteArrayView lineValue(QByteArrayView line, qsizetype colon) {
+    return colon + 2 <= line.size() ? line.sliced(colon + 2) : QByteArrayView();
+}
+
+// The Content-Length the way the parser's ToLong reads it (unreadable gives
+// 0); nullopt when the number passes MAX_BODY_BYTES, which ToLong would read
+// as 0 and so let the body through unbounded.
+std::optional<qint64> contentLength(QByteArrayView value) {
     bool ok = false;
-    const double number = value.toByteArray().trimmed().toDouble(&ok);
+    const double number = value.trimmed().toByteArray().toDouble(&ok);
     if (ok && number > double(MAX_BODY_BYTES))
         return std::nullopt;
     return common::ToLong(QString::fromLatin1(value));
 }
+} // namespace
 
 void RequestReader::clear() {
     *this = RequestReader();
 }
 
-RequestStatus RequestReader::append(QByteArrayView bytes) {
+bool RequestReader::expectsContinue() const {
+    return m_expectContinue && m_http11 && m_isPost && m_status == RequestStatus::Incomplete;
+}
+
+RequestStatus RequestReader::append(QByteArrayView bytes, qint64 bodyBudget) {
     if (m_status != RequestStatus::Incomplete)
         return m_status;
     m_text.append(bytes);
     if (m_headerLength < 0) {
-        // The blank line may straddle the previous piece and this one.
-        const qsizetype blank = m_text.indexOf(BLANK_LINE, std::max<qsizetype>(0, m_scanFrom - 3));
-        if (blank < 0) {
-            m_scanFrom = m_text.size();
-            if (m_text.size() > MAX_HEADER_BYTES)
-                m_status = RequestStatus::HeaderTooLarge;
+        m_status = scanHeader();
+        if (m_status != RequestStatus::Incomplete || m_headerLength < 0)
             return m_status;
-        }
-        m_headerLength = blank + BLANK_LINE.size();
-        m_status = headerComplete();
+        m_status = checkHeaderFields(bodyBudget);
         if (m_status != RequestStatus::Incomplete)
             return m_status;
+        if (m_isPost) // one allocation for the whole body, counted by the caller
+            m_text.reserve(m_headerLength + m_contentLength);
     }
     m_status = bodyProgress();
     return m_status;
 }
 
-RequestStatus RequestReader::headerComplete() {
-    if (m_headerLength > MAX_HEADER_BYTES)
-        return RequestStatus::HeaderTooLarge;
-    if (m_text.startsWith("GET") || m_text.startsWith("OPTIONS"))
-        return RequestStatus::Complete;
-    if (!m_text.startsWith("POST"))
+// Line by line up to the blank line, within the first MAX_HEADER_BYTES only,
+// so that the verdict never depends on how the bytes were cut into pieces.
+RequestStatus RequestReader::scanHeader() {
+    const char* data = m_text.constData();
+    const qsizetype limit = std::min(m_text.size(), MAX_HEADER_BYTES);
+    while (m_scanFrom < limit) {
+        const void* found = std::memchr(data + m_scanFrom, '\n', size_t(limit - m_scanFrom));
+        if (!found) {
+            m_scanFrom = limit;
+            break;
+        }
+        const qsizetype lf = static_cast<const char*>(found) - data;
+        m_scanFrom = lf + 1;
+        if (lf == 0 || data[lf - 1] != '\r')
+            return RequestStatus::BadRequest; // a bare LF: not a line end we read
+        const QByteArrayView line(data + m_lineStart, lf - 1 - m_lineStart);
+        m_lineStart = lf + 1;
+        if (!m_requestLineSeen) {
+            m_requestLineSeen = true;
+            const Version version = requestLineVersion(line);
+            if (version.major >= 2)
+                return RequestStatus::VersionNotSupported;
+            // HTTP/0.9 has no version; "HTTP/1" names none either.
+            if (version.major != 1 || version.minor == UNREADABLE)
+                return RequestStatus::BadRequest;
+            m_http11 = version.minor >= 1;
+            continue;
+        }
+        if (line.isEmpty()) {
+            m_headerLength = lf + 1;
+            return RequestStatus::Incomplete;
+        }
+    }
+    return m_text.size() >= MAX_HEADER_BYTES ? RequestStatus::HeaderTooLarge
+                                             : RequestStatus::Incomplete;
+}
+
+RequestStatus RequestReader::checkHeaderFields(qint64 bodyBudget) {
+    const bool isGet = m_text.startsWith("GET") || m_text.startsWith("OPTIONS");
+    m_isPost = m_text.startsWith("POST");
+    if (!isGet && !m_isPost)
         return RequestStatus::NotImplemented;
-    m_isPost = true;
-    const auto length = HeaderContentLength(QByteArrayView(m_text).first(m_headerLength));
-    if (!length)
+
+    const QByteArrayView header = QByteArrayView(m_text).first(m_headerLength - 2);
+    qsizetype start = header.indexOf("\r\n") + 2;
+    std::optional<QByteArrayView> length;
+    bool transferCoded = false;
+    while (start < header.size()) {
+        const qsizetype end = header.indexOf("\r\n", start);
+        const QByteArrayView line = header.sliced(start, end - start);
+        start = end + 2;
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArrayView name = line.first(colon);
+        const QByteArrayView value = lineValue(line, colon);
+        if (name.compare(CONTENT_LENGTH, Qt::CaseInsensitive) == 0) {
+            // Two different lengths: which one frames the body is anybody's guess.
+            if (length && length->trimmed() != value.trimmed())
+                return RequestStatus::BadRequest;
+            length = value;
+        } else if (name.compare(TRANSFER_ENCODING, Qt::CaseInsensitive) == 0) {
+            transferCoded = true;
+        } else if (name.compare(EXPECT, Qt::CaseInsensitive) == 0) {
+            m_expectContinue = value.trimmed().compare(CONTINUE, Qt::CaseInsensitive) == 0;
+        }
+    }
+    if (!m_isPost)
+        return RequestStatus::Incomplete;
+    // A body in a transfer coding has no length we could wait for.
+    if (transferCoded)
+        return RequestStatus::LengthRequired;
+    const auto bytes = length ? contentLength(*length) : std::optional<qint64>(0);
+    if (!bytes)
         return RequestStatus::BodyTooLarge;
-    m_contentLength = *length;
-    return RequestStatus::Incomplete;
+    m_contentLength = std::max<qint64>(*bytes, 0);
+    return m_contentLength > bodyBudget ? RequestStatus::Unavailable : RequestStatus::Incomplete;
 }
 
 RequestStatus RequestReader::bodyProgress() const {

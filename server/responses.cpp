@@ -3,6 +3,7 @@
 #include "common/codepage.h"
 #include "server/webdate.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace server {
@@ -12,15 +13,22 @@ const QString CRLF = QStringLiteral("\r\n");
 } // namespace
 
 QDateTime AddDays(const QDateTime& d, double days) {
-    return d.addMSecs(std::llround(days * 86400000.0));
+    // A settings value of 1e300 days must give a date, not an overflow.
+    const double bounded =
+        std::isnan(days) ? 0.0 : std::clamp(days, -MAX_ADDED_DAYS, MAX_ADDED_DAYS);
+    return d.addMSecs(std::llround(bounded * 86400000.0));
+}
+
+QByteArray ContinueAnswer() {
+    return QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n");
 }
 
 QByteArray MethodNotAllowedAnswer() {
-    return QByteArrayLiteral("HTTP/1.1 405 Method Not Allowed\r\n\r\n");
+    return QByteArrayLiteral("HTTP/1.1 405 Method Not Allowed\r\nConnection: close\r\n\r\n");
 }
 
 QByteArray DataServerNotRunningAnswer() {
-    return QByteArrayLiteral("HTTP/1.1 500 Data Server is not running.\r\n\r\n"
+    return QByteArrayLiteral("HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\n"
                              "Data Server is not running. Check the database options and "
                              "restart the web server.\r\n\r\n");
 }
@@ -36,7 +44,8 @@ QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
         QStringLiteral("Content-Type: text/html") + CRLF + QStringLiteral("Accept-Ranges: bytes") +
         CRLF + QStringLiteral("Expires: ") +
         FormatWebDate(AddDays(now, config.cacheExpiresDynamic), true) + CRLF +
-        QStringLiteral("Content-Length: ") + QString::number(page.size()) + CRLF + CRLF;
+        QStringLiteral("Content-Length: ") + QString::number(page.size()) + CRLF +
+        QStringLiteral("Connection: close") + CRLF + CRLF;
     return common::ToCodePage(head) + page;
 }
 

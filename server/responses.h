@@ -11,7 +11,13 @@ namespace server {
 // Answers built from text; every one comes out as bytes in Windows-1252, so a
 // Content-Length always counts the bytes that go on the wire.
 
-// "HTTP/1.1 405 Method Not Allowed" and the blank line, nothing else (OPTIONS).
+// Every answer the server builds ends its header with "Connection: close": a
+// connection carries one request, and HTTP/1.1 clients must not reuse it.
+
+// The interim answer to "Expect: 100-continue": send the body now.
+QByteArray ContinueAnswer();
+
+// "HTTP/1.1 405 Method Not Allowed" and "Connection: close", no body (OPTIONS).
 QByteArray MethodNotAllowedAnswer();
 
 // The fixed answer to a dynamic request while the data server is down.
@@ -28,7 +34,11 @@ QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
 QByteArray ErrorAnswer(int status, const QString& reason, const HttpConfig& config,
                        const QDateTime& now);
 
-// d plus a possibly fractional number of days.
+// How far CacheExpiresStatic and CacheExpiresDynamic may move a date: about a century.
+inline constexpr double MAX_ADDED_DAYS = 36525.0;
+
+// d plus a possibly fractional number of days, bounded to +-MAX_ADDED_DAYS
+// (not a number counts as 0).
 QDateTime AddDays(const QDateTime& d, double days);
 
 } // namespace server

@@ -6,8 +6,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <csignal>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -20,26 +18,6 @@ constexpr qsizetype READ_BYTES = 64 * 1024;
 constexpr qint64 FALLBACK_CHUNK_BYTES = 256 * 1024; // when the file cannot be sent directly
 constexpr qint64 SENDFILE_MAX_BYTES = 1 << 30;
 constexpr int LINGER_MS = 2000;
-
-// sendfile() has no MSG_NOSIGNAL: a client gone mid-file would raise SIGPIPE
-// and end the program. The signal is held back for the call and a pending one
-// taken away, so the failure arrives as EPIPE like on send().
-ssize_t sendFileQuietly(int socket, int file, off_t* offset, size_t count) {
-    sigset_t pipe;
-    sigset_t old;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    ::pthread_sigmask(SIG_BLOCK, &pipe, &old);
-    const ssize_t n = ::sendfile(socket, file, offset, count);
-    const int error = errno;
-    if (n < 0 && error == EPIPE) {
-        const timespec noWait{};
-        ::sigtimedwait(&pipe, nullptr, &noWait);
-    }
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    errno = error;
-    return n;
-}
 
 // RAII depth counter: completion is signalled only once the outermost handler is done.
 struct Depth {
@@ -92,27 +70,50 @@ bool Socket::Accept(qintptr requestID, const QString& remoteHostIP) {
     ++m_generation;
     m_readNotifier->setSocket(fd);
     m_writeNotifier->setSocket(fd);
-    m_readNotifier->setEnabled(true);
     return true;
+}
+
+void Socket::StartReading() {
+    if (m_fd < 0)
+        return;
+    // Watched from now on (also while a page made for this request lets
+    // events run), but a client usually sends its request at once: read it
+    // now rather than after the next wait for events.
+    m_readNotifier->setEnabled(true);
+    onReadable();
 }
 
 void Socket::SendData(const QByteArray& data) {
     {
         const Depth depth(m_depth);
         m_answerQueued = true;
-        m_outbox = data;
-        m_outboxSent = 0;
+        queue(data);
         writePending();
     }
     checkSendComplete();
+}
+
+void Socket::SendInterim(const QByteArray& data) {
+    const Depth depth(m_depth);
+    queue(data);
+    writePending();
+}
+
+// After what is still waiting to go out (an interim answer), if anything.
+void Socket::queue(const QByteArray& data) {
+    if (m_outboxSent < m_outbox.size()) {
+        m_outbox = m_outbox.mid(m_outboxSent) + data;
+    } else {
+        m_outbox = data;
+    }
+    m_outboxSent = 0;
 }
 
 void Socket::SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length) {
     {
         const Depth depth(m_depth);
         m_answerQueued = true;
-        m_outbox = head;
-        m_outboxSent = 0;
+        queue(head);
         if (length > 0) {
             m_stream = std::move(file);
             m_streamOffset = 0;
@@ -140,6 +141,16 @@ void Socket::Close() {
         if (generation == m_generation && m_lingering)
             closeNow();
     });
+}
+
+void Socket::Abort() {
+    if (m_fd < 0)
+        return;
+    // A reset instead of a close: what the kernel still holds for this client
+    // is dropped with the descriptor rather than kept trying to reach it.
+    const linger reset{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    closeNow();
 }
 
 void Socket::onReadable() {
@@ -229,12 +240,14 @@ void Socket::writePending() {
     while (m_fd >= 0) {
         if (m_outboxSent < m_outbox.size()) {
             // MSG_MORE: the head waits for the first piece of the file instead of
-            // going out as a packet of its own.
-            const int flags = MSG_NOSIGNAL | (m_stream ? MSG_MORE : 0);
+            // going out as a packet of its own, and the end of an answer waits for
+            // the close that follows it at once, so that the FIN rides along.
+            const int flags = MSG_NOSIGNAL | (m_stream || m_answerQueued ? MSG_MORE : 0);
             const ssize_t n = ::send(m_fd, m_outbox.constData() + m_outboxSent,
                                      static_cast<size_t>(m_outbox.size() - m_outboxSent), flags);
             if (n >= 0) {
                 m_outboxSent += n;
+                m_bytesSent += static_cast<quint64>(n);
                 continue;
             }
             if (!retryAfterSendError(errno))
@@ -251,10 +264,13 @@ void Socket::writePending() {
             continue;
         }
         off_t offset = m_streamOffset;
+        // SIGPIPE is ignored process-wide (sendfile has no MSG_NOSIGNAL): a
+        // client gone mid-file shows here as EPIPE, like any failed send.
         const ssize_t n =
-            sendFileQuietly(m_fd, m_stream->handle(), &offset,
-                            static_cast<size_t>(std::min(m_streamLeft, SENDFILE_MAX_BYTES)));
+            ::sendfile(m_fd, m_stream->handle(), &offset,
+                       static_cast<size_t>(std::min(m_streamLeft, SENDFILE_MAX_BYTES)));
         if (n > 0) {
+            m_bytesSent += static_cast<quint64>(n);
             m_streamOffset = offset;
             m_streamLeft -= n;
             if (m_streamLeft <= 0)

@@ -40,9 +40,14 @@ public:
     // that accepted it non-blocking passes the peer's address it got with it;
     // without one, both are seen to here.
     bool Accept(qintptr requestID, const QString& remoteHostIP = {});
+    // Starts the events of an accepted connection; what has arrived already
+    // is raised as dataArrival before this returns.
+    void StartReading();
     // All bytes received since the last call.
     QByteArray GetData() { return std::exchange(m_received, {}); }
     void SendData(const QByteArray& data);
+    // An interim answer ("100 Continue") ahead of the real one: no completion follows it.
+    void SendInterim(const QByteArray& data);
     // head, then the next length bytes of file.
     void SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length);
     // Closes the connection; an answer still going out is finished first (the
@@ -52,12 +57,17 @@ public:
     // that destroys the answer on its way.
     void Close();
     void setLingerOnClose(bool linger) { m_linger = linger; }
+    // Drops the connection at once, whatever is still going out (a client that
+    // stopped reading its answer).
+    void Abort();
 
     // Tells apart the connections this element carries over time: code that lets
     // the event loop run checks it is still answering the same client.
     quint64 generation() const { return m_generation; }
     bool answerQueued() const { return m_answerQueued; }
     bool sending() const { return m_fd >= 0 && m_answerQueued && !m_completeSignalled; }
+    // Bytes handed to the kernel on this element so far: unchanged means no progress.
+    quint64 bytesSent() const { return m_bytesSent; }
 
 Q_SIGNALS:
     void dataArrival(int index, qint64 bytesTotal);
@@ -71,6 +81,7 @@ private:
     void onWritable();
     Read readAvailable();
     void drain();
+    void queue(const QByteArray& data);
     void writePending();
     bool retryAfterSendError(int err);
     bool fillFromStream();
@@ -98,6 +109,7 @@ private:
     bool m_linger = false;
     bool m_lingering = false;
     quint64 m_generation = 0; // tells apart connections on the same element
+    quint64 m_bytesSent = 0;
 };
 
 } // namespace server

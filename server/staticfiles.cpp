@@ -16,118 +16,191 @@ namespace {
 constexpr qint64 SMALL_FILE_BYTES = 256 * 1024; // read whole and kept; larger ones are streamed
 constexpr qint64 CACHE_BUDGET_BYTES = 8 * 1024 * 1024;
 const QString CRLF = QStringLiteral("\r\n");
+const QString CONNECTION_CLOSE = QStringLiteral("Connection: close\r\n");
 
 QString line(const char* name, const QString& value) {
     return QLatin1String(name) + value + CRLF;
 }
 
-QString readError(const QString& fileName, const QFile& file) {
-    return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") +
-           file.errorString();
+QString readError(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") + reason;
+}
+} // namespace
+
+namespace {
+// Calls f with each "/"-separated step of path until it returns true.
+template <typename F> bool anyStep(const QString& path, F f) {
+    qsizetype start = 0;
+    while (start <= path.size()) {
+        qsizetype end = path.indexOf(QLatin1Char('/'), start);
+        if (end < 0)
+            end = path.size();
+        if (f(QStringView(path).mid(start, end - start)))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+QByteArray headerLine(const char* name, const QString& value) {
+    return name + common::ToCodePage(value) + "\r\n";
 }
 } // namespace
 
 bool StaticFiles::IsRelativePath(const QString& filePath) {
-    for (const QStringView step : QStringView(filePath).split(QLatin1Char('/')))
-        if (step == QLatin1String(".."))
-            return true;
-    return false;
+    return anyStep(filePath, [](QStringView step) { return step == QLatin1String(".."); });
 }
 
 bool StaticFiles::IsHiddenPath(const QString& filePath) {
-    for (const QStringView step : QStringView(filePath).split(QLatin1Char('/')))
-        if (step.startsWith(QLatin1Char('.')) && step != QLatin1String("."))
-            return true;
-    return false;
+    return anyStep(filePath, [](QStringView step) {
+        return step.startsWith(QLatin1Char('.')) && step != QLatin1String(".");
+    });
+}
+
+bool StaticFiles::IsServablePath(const QString& filePath) {
+    return filePath.startsWith(QLatin1Char('/')) && !filePath.contains(QChar(0));
 }
 
 StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cachetime,
                                  const QDateTime& now) {
     StaticAnswer result;
-    if (!filePath.startsWith(QLatin1Char('/')) || filePath.contains(QChar(0))) {
+    if (!IsServablePath(filePath)) { // refused by the caller already; never a file
         result.head = ErrorAnswer(400, QStringLiteral("Bad Request"), m_config, now);
         return result;
     }
-    const QString fileName = m_config.webRootFolder + filePath;
-    if (IsRelativePath(filePath)) {
-        result.head = relativePathAnswer(fileName, now);
-        return result;
-    }
-    struct stat st {};
-    const bool found = !IsHiddenPath(filePath) &&
-                       ::stat(QFile::encodeName(fileName).constData(), &st) == 0 &&
-                       S_ISREG(st.st_mode);
-    if (!found) {
-        result.head = notFoundAnswer(fileName, now);
-        return result;
-    }
-    const FileStamp stamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
-                          st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
-                          static_cast<quint64>(st.st_ino)};
-    const QDateTime fileDate = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC);
-    if (FormatWebDate(fileDate, true) == cachetime) {
-        result.head = notModifiedHead(now, fileDate);
-        return result;
-    }
-    if (stamp.size <= SMALL_FILE_BYTES) {
-        result.body = smallFile(fileName, stamp);
-        result.head = okHead(fileName, now, fileDate, result.body.size());
-        return result;
-    }
-    result.file = std::make_unique<QFile>(fileName);
-    if (!result.file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, *result.file));
-    result.fileLength = stamp.size;
-    result.head = okHead(fileName, now, fileDate, stamp.size);
-    return result;
-}
-
-QByteArray StaticFiles::smallFile(const QString& fileName, const FileStamp& stamp) {
-    const auto cached = m_cache.constFind(fileName);
-    if (cached != m_cache.constEnd() && cached->stamp == stamp)
-        return cached->bytes;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, file));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw common::Error(common::ERR_PROGRAM, readError(fileName, file));
-    // The file may have changed since it was looked at: keep it only when it
-    // still has the size it had then.
-    if (bytes.size() != stamp.size)
-        return bytes;
-    if (cached != m_cache.constEnd())
-        m_cacheBytes -= cached->bytes.size();
-    if (m_cacheBytes + bytes.size() > CACHE_BUDGET_BYTES) {
+    if (m_webRoot.setFolder(m_config.webRootFolder)) {
         m_cache.clear();
         m_cacheBytes = 0;
     }
-    m_cache.insert(fileName, CachedFile{stamp, bytes});
-    m_cacheBytes += bytes.size();
-    return bytes;
+    if (IsRelativePath(filePath)) {
+        result.head = relativePathAnswer(m_config.webRootFolder + filePath, now);
+        return result;
+    }
+    struct stat st {};
+    if (IsHiddenPath(filePath)) {
+        result.head = notFoundAnswer(m_config.webRootFolder + filePath, now);
+        return result;
+    }
+    // A small file kept from an earlier answer was checked then, and is still the same file.
+    const auto cached = m_cache.find(filePath);
+    const QByteArray name =
+        cached != m_cache.end() ? cached->name : WebRoot::RelativeName(filePath);
+    if (m_webRoot.stat(name, st) && S_ISREG(st.st_mode) && cached != m_cache.end() &&
+        cached->stamp == stampOf(st))
+        return cachedAnswer(*cached, cachetime, now);
+
+    const QString fileName = m_config.webRootFolder + filePath;
+    int fd = -1;
+    const WebRoot::Opened opened =
+        S_ISREG(st.st_mode) ? m_webRoot.open(name, m_config.followSymlinksOutsideWebRoot, fd)
+                            : WebRoot::Opened::NotFound;
+    if (opened == WebRoot::Opened::Failed)
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, qt_error_string(errno)));
+    auto file = std::make_unique<QFile>();
+    if (opened == WebRoot::Opened::Yes)
+        file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
+    // What was opened decides, should the name have changed since the look above.
+    if (opened != WebRoot::Opened::Yes || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.head = notFoundAnswer(fileName, now);
+        return result;
+    }
+    if (st.st_size > SMALL_FILE_BYTES) {
+        result.file = std::move(file);
+        result.fileLength = st.st_size;
+        return foundAnswer(std::move(result), fileLines(fileName, st, st.st_size), cachetime, now);
+    }
+    CachedFile kept{stampOf(st), name, file->readAll(), {}, {}, 0};
+    if (file->error() != QFileDevice::NoError)
+        throw common::Error(common::ERR_PROGRAM, readError(fileName, file->errorString()));
+    // The file may have changed since it was looked at: keep it only when it
+    // still has the size it had then.
+    kept.lines = fileLines(fileName, st, kept.body.size());
+    if (kept.body.size() != st.st_size) {
+        result.body = kept.body;
+        return foundAnswer(std::move(result), kept.lines, cachetime, now);
+    }
+    keep(filePath, std::move(kept));
+    return cachedAnswer(m_cache[filePath], cachetime, now);
 }
 
-QByteArray StaticFiles::okHead(const QString& fileName, const QDateTime& now,
-                               const QDateTime& fileDate, qint64 length) const {
-    const QString head =
-        QStringLiteral("HTTP/1.1 200 OK") + CRLF + line("Server: ", m_config.serverVersion) +
-        line("Date: ", FormatWebDate(now, true)) +
-        line("Content-Type: ", GetContentType(fileName)) +
-        line("Accept-Ranges: ", QStringLiteral("bytes")) +
-        line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
-        line("Last-Modified: ", FormatWebDate(fileDate, true)) +
-        line("Content-Length: ", QString::number(length)) + CRLF;
-    return common::ToCodePage(head);
+StaticFiles::FileStamp StaticFiles::stampOf(const struct stat& st) {
+    return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+                     st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
+                     static_cast<quint64>(st.st_ino), static_cast<quint64>(st.st_dev)};
 }
 
-QByteArray StaticFiles::notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const {
-    const QString head =
-        QStringLiteral("HTTP/1.1 304 Not Modified") + CRLF +
-        line("Server: ", m_config.serverVersion) + line("Date: ", FormatWebDate(now, true)) +
-        line("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true)) +
-        line("Last-Modified: ", FormatWebDate(fileDate, true)) +
-        line("Content-Length: ", QStringLiteral("0")) + CRLF;
-    return common::ToCodePage(head);
+// Date and Expires change once a second, Server and the expiry days with the settings.
+const StaticFiles::SecondLines& StaticFiles::secondLines(const QDateTime& now) {
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second != m_second.second || m_config.serverVersion != m_second.serverVersion ||
+        m_config.cacheExpiresStatic != m_second.expiresDays) {
+        m_second.second = second;
+        m_second.serverVersion = m_config.serverVersion;
+        m_second.expiresDays = m_config.cacheExpiresStatic;
+        ++m_second.generation;
+        m_second.server = headerLine("Server: ", m_config.serverVersion);
+        m_second.date = headerLine("Date: ", FormatWebDate(now, true));
+        m_second.expires =
+            headerLine("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true));
+    }
+    return m_second;
+}
+
+StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const struct stat& st,
+                                              qint64 length) const {
+    const QString lastModified =
+        FormatWebDate(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC), true);
+    return FileLines{
+        headerLine("Content-Type: ", GetContentType(fileName)) + "Accept-Ranges: bytes\r\n",
+        headerLine("Last-Modified: ", lastModified) +
+            "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n",
+        lastModified};
+}
+
+StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
+                                       const QDateTime& now) {
+    const SecondLines& lines = secondLines(now);
+    if (file.lines.lastModified == cachetime)
+        return foundAnswer(StaticAnswer(), file.lines, cachetime, now);
+    if (file.answerGeneration != lines.generation || file.answer.isEmpty()) {
+        m_cacheBytes -= file.answer.size();
+        file.answer = foundAnswer(StaticAnswer(), file.lines, cachetime, now).head + file.body;
+        file.answerGeneration = lines.generation;
+        m_cacheBytes += file.answer.size();
+    }
+    StaticAnswer result;
+    result.head = file.answer; // shared, not copied
+    return result;
+}
+
+// "304 Not Modified" when cachetime is the file's Last-Modified text (no body
+// then), else "200 OK" with result's body or file.
+StaticAnswer StaticFiles::foundAnswer(StaticAnswer result, const FileLines& file,
+                                      const QString& cachetime, const QDateTime& now) {
+    const SecondLines& lines = secondLines(now);
+    if (file.lastModified == cachetime) {
+        result = StaticAnswer();
+        result.head = "HTTP/1.1 304 Not Modified\r\n" + lines.server + lines.date + lines.expires +
+                      headerLine("Last-Modified: ", file.lastModified) +
+                      "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        return result;
+    }
+    result.head =
+        "HTTP/1.1 200 OK\r\n" + lines.server + lines.date + file.type + lines.expires + file.tail;
+    return result;
+}
+
+void StaticFiles::keep(const QString& filePath, CachedFile file) {
+    const auto old = m_cache.constFind(filePath);
+    if (old != m_cache.constEnd())
+        m_cacheBytes -= old->body.size() + old->answer.size();
+    // Room for the body and its whole answer.
+    if (m_cacheBytes + 2 * file.body.size() > CACHE_BUDGET_BYTES) {
+        m_cache.clear();
+        m_cacheBytes = 0;
+    }
+    m_cacheBytes += file.body.size();
+    m_cache.insert(filePath, std::move(file));
 }
 
 // The 404 and "500 Relative Path" answers: no file was read, so their
@@ -144,7 +217,7 @@ QByteArray StaticFiles::errorAnswer(const QString& status, const QString& fileNa
                    line("Last-Modified: ", FormatWebDate(NoDate(), false));
     if (poweredBy)
         head += line("X-Powered-By: ", common::ProductName());
-    head += line("Content-Length: ", QString::number(bytes.size())) + CRLF;
+    head += line("Content-Length: ", QString::number(bytes.size())) + CONNECTION_CLOSE + CRLF;
     return common::ToCodePage(head) + bytes;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/httpconfig.h"
+#include "server/webroot.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -8,6 +9,8 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+
+struct stat;
 
 namespace server {
 
@@ -23,18 +26,24 @@ struct StaticAnswer {
 // Static files under the web root: "200 OK", "304 Not Modified" (If-Modified-
 // Since equal, as text, to the file's Last-Modified), "404 Not Found" (missing,
 // a folder, hidden — a path step starting with "." — or not a regular file),
-// "500 Relative Path" (a ".." step anywhere in the decoded path), and "400 Bad
-// Request" for a path that could leave the web root otherwise (no leading "/")
-// or holds a NUL. Small files are kept in memory while their size, times and
-// inode stay the same.
+// "500 Relative Path" (a ".." step anywhere in the decoded path). The file on
+// disk is named by the bytes of the decoded path (WebRoot::RelativeName); one
+// reached through a symbolic link that leads out of the web root is "404 Not
+// Found" unless config.followSymlinksOutsideWebRoot. Small files are kept in
+// memory while their size, times and inode stay the same, with their whole
+// "200 OK" answer for the current second.
 class StaticFiles final {
 public:
     explicit StaticFiles(const HttpConfig& config) : m_config(config) {}
 
-    // filePath is the decoded URL path; cachetime the If-Modified-Since text ("" when
-    // absent). Raises common::Error when a found file cannot be opened or read.
+    // filePath is the decoded URL path, one that IsServablePath accepts;
+    // cachetime the If-Modified-Since text ("" when absent). Raises
+    // common::Error when a found file cannot be opened or read.
     StaticAnswer answer(const QString& filePath, const QString& cachetime, const QDateTime& now);
 
+    // A path that can name a file under the web root: it starts with "/" (or
+    // it would continue the web root's own name) and holds no NUL.
+    static bool IsServablePath(const QString& filePath);
     static bool IsRelativePath(const QString& filePath);
     static bool IsHiddenPath(const QString& filePath);
 
@@ -44,24 +53,50 @@ private:
         qint64 modifiedNs = 0;
         qint64 changedNs = 0;
         quint64 inode = 0;
+        quint64 device = 0;
         bool operator==(const FileStamp&) const = default;
+    };
+    // The header lines that depend on the second and the settings only.
+    struct SecondLines {
+        qint64 second = -1;
+        QString serverVersion;
+        double expiresDays = 0;
+        quint64 generation = 0; // changes with every refresh
+        QByteArray server;      // "Server: ..." line
+        QByteArray date;        // "Date: ..." line
+        QByteArray expires;     // "Expires: ..." line
+    };
+    // A found file's own header lines.
+    struct FileLines {
+        QByteArray type;      // Content-Type and Accept-Ranges
+        QByteArray tail;      // Last-Modified, Content-Length, Connection and the blank line
+        QString lastModified; // the Last-Modified text, for If-Modified-Since
     };
     struct CachedFile {
         FileStamp stamp;
-        QByteArray bytes;
+        QByteArray name; // on disk, relative to the web root
+        QByteArray body;
+        FileLines lines;
+        QByteArray answer; // the whole "200 OK" answer of answerGeneration
+        quint64 answerGeneration = 0;
     };
 
-    QByteArray smallFile(const QString& fileName, const FileStamp& stamp);
-    QByteArray okHead(const QString& fileName, const QDateTime& now, const QDateTime& fileDate,
-                      qint64 length) const;
-    QByteArray notModifiedHead(const QDateTime& now, const QDateTime& fileDate) const;
+    static FileStamp stampOf(const struct stat& st);
+    const SecondLines& secondLines(const QDateTime& now);
+    FileLines fileLines(const QString& fileName, const struct stat& st, qint64 length) const;
+    StaticAnswer cachedAnswer(CachedFile& file, const QString& cachetime, const QDateTime& now);
+    StaticAnswer foundAnswer(StaticAnswer result, const FileLines& lines, const QString& cachetime,
+                             const QDateTime& now);
+    void keep(const QString& filePath, CachedFile file);
     QByteArray notFoundAnswer(const QString& fileName, const QDateTime& now) const;
     QByteArray relativePathAnswer(const QString& fileName, const QDateTime& now) const;
     QByteArray errorAnswer(const QString& status, const QString& fileName, const QDateTime& now,
                            const QString& body, bool poweredBy) const;
 
     const HttpConfig& m_config;
-    QHash<QString, CachedFile> m_cache;
+    WebRoot m_webRoot;
+    SecondLines m_second;
+    QHash<QString, CachedFile> m_cache; // by decoded URL path
     qint64 m_cacheBytes = 0;
 };
 

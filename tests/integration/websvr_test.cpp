@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace support;
 
@@ -31,6 +34,34 @@ protected:
 
     ProgramFolder m_program;
 };
+
+// A blocking loopback connection to port; -1 when refused.
+int Connect(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Closes with a reset, as a client that crashes or gives up does.
+void Reset(int fd) {
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);
+}
+
+QString DataServerPid(const QString& log) {
+    static const QRegularExpression line("Data server process id: (\\d+)");
+    QString last;
+    for (auto it = line.globalMatch(log); it.hasNext();)
+        last = it.next().captured(1);
+    return last;
+}
 
 } // namespace
 
@@ -162,4 +193,56 @@ TEST_F(WebsvrTest, UnusableApplicationFolderEndsAHiddenRunWithoutWaiting) {
     EXPECT_TRUE(m_program.log(p.pid()).contains("Invalid application path: " + app));
     EXPECT_FALSE(QDir(app + "/pages").exists());
     EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+}
+
+TEST_F(WebsvrTest, ClientsGivingUpMidDownloadNeverEndTheServer) {
+    ASSERT_TRUE(WriteFile(m_program.path("wwwroot/big.bin"), QByteArray(64 * 1024 * 1024, 'b')));
+    ChildProcess& p = m_program.startWebsvr({"hidden"});
+    ASSERT_TRUE(serves(p));
+    // The reset must meet a send in progress: many tries, each at another point of the file.
+    for (int i = 0; i < 40 && p.process().state() == QProcess::Running; ++i) {
+        const int fd = Connect(m_program.port());
+        ASSERT_GE(fd, 0);
+        ASSERT_GT(::send(fd, "GET /big.bin HTTP/1.1\r\n\r\n", 25, MSG_NOSIGNAL), 0);
+        char buffer[16384];
+        for (qint64 got = 0; got < 64 * 1024 * (i % 16 + 1);) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            ASSERT_GT(n, 0);
+            got += n;
+        }
+        Reset(fd); // while the server is still sending the file
+    }
+    EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(p.process().state(), QProcess::Running);
+}
+
+TEST_F(WebsvrTest, AFloodOfIdleConnectionsUnderALowDescriptorLimitEndsNothing) {
+    // prlimit runs websvr (same process) with 160 descriptors at most, hard limit included.
+    ChildProcess p("prlimit", {"--nofile=160:160", "--", m_program.path("websvr"), "hidden"},
+                   {"TEMP=" + m_program.temp()}, m_program.beside(""));
+    ASSERT_TRUE(serves(p));
+    const QString dataServer = DataServerPid(m_program.log(p.pid()));
+    ASSERT_FALSE(dataServer.isEmpty());
+
+    std::vector<int> idle;
+    for (int i = 0; i < 300; ++i)
+        if (const int fd = Connect(m_program.port()); fd >= 0)
+            idle.push_back(fd);
+    // The watchdog must go on, and a lost data server still be replaced, while
+    // every connection slot is taken.
+    ::kill(pid_t(dataServer.toLongLong()), SIGKILL);
+    EXPECT_TRUE(Eventually(
+        [&] {
+            const QString now = DataServerPid(m_program.log(p.pid()));
+            return !now.isEmpty() && now != dataServer && ProcessRuns(now.toLongLong());
+        },
+        WAIT_MS));
+    EXPECT_EQ(p.process().state(), QProcess::Running);
+    for (const int fd : idle)
+        ::close(fd);
+
+    EXPECT_TRUE(
+        Eventually([&] { return m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK\r\n"); }));
+    EXPECT_EQ(p.process().state(), QProcess::Running);
+    EXPECT_FALSE(m_program.log(p.pid()).contains("Too many open files"));
 }

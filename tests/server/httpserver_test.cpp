@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -157,6 +158,8 @@ class HttpServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
+        std::signal(SIGPIPE, SIG_IGN); // as websvr's main does
+
         Diagnostics::instance().reset();
         Diagnostics::instance().setInteractive(false);
         diagnostics::OpenLog(m_dir.path());
@@ -239,7 +242,7 @@ TEST_F(HttpServerTest, StaticFileAnswerIsByteExactAndTraced) {
     const Answer a = split(fetch("GET /index.htm?x=1 HTTP/1.1\r\nHost: t\r\n\r\n"));
     oldTz.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldTz);
 
-    ASSERT_EQ(a.head.size(), 8);
+    ASSERT_EQ(a.head.size(), 9);
     const QDateTime date = headerDate(a.head, "Date");
     ASSERT_TRUE(date.isValid()) << a.head.join("|").toStdString();
     EXPECT_LE(std::abs(date.secsTo(QDateTime::currentDateTimeUtc())), 5);
@@ -250,7 +253,8 @@ TEST_F(HttpServerTest, StaticFileAnswerIsByteExactAndTraced) {
                                   "Accept-Ranges: bytes",
                                   "Expires: " + server::FormatWebDate(date.addDays(1), false),
                                   "Last-Modified: Wed, 15 Jul 2026 10:00:00 GMT",
-                                  "Content-Length: " + QString::number(content.size())};
+                                  "Content-Length: " + QString::number(content.size()),
+                                  "Connection: close"};
     EXPECT_EQ(a.head, expected);
     EXPECT_EQ(a.body, content);
     // Path and query joined as they are.
@@ -264,13 +268,14 @@ TEST_F(HttpServerTest, NotModifiedOnlyForTheExactLastModifiedText) {
     const QByteArray request = "GET /logo.gif HTTP/1.1\r\nIf-Modified-Since: ";
 
     const Answer same = split(fetch(request + "Mon, 07 Dec 2026 12:42:21 GMT\r\n\r\n"));
-    ASSERT_EQ(same.head.size(), 6);
+    ASSERT_EQ(same.head.size(), 7);
     const QDateTime date = headerDate(same.head, "Date");
     EXPECT_EQ(same.head,
               QStringList({"HTTP/1.1 304 Not Modified", SERVER,
                            "Date: " + server::FormatWebDate(date, false),
                            "Expires: " + server::FormatWebDate(date.addSecs(12 * 3600), false),
-                           "Last-Modified: Mon, 07 Dec 2026 12:42:21 GMT", "Content-Length: 0"}));
+                           "Last-Modified: Mon, 07 Dec 2026 12:42:21 GMT", "Content-Length: 0",
+                           "Connection: close"}));
     EXPECT_TRUE(same.body.isEmpty());
 
     for (const char* other : {"Mon, 07 Dec 2026 12:42:22 GMT", "mon, 07 dec 2026 12:42:21 gmt",
@@ -292,12 +297,13 @@ TEST_F(HttpServerTest, MissingHiddenAndRelativePaths) {
     const QByteArray body404 = "<html><head><title>File Not Found</title></head><body>File not "
                                "found.<br/>" +
                                m_root.toUtf8() + "/a&amp;b&lt;&gt;&quot;.htm</body></html>";
-    ASSERT_EQ(missing.head.size(), 7);
+    ASSERT_EQ(missing.head.size(), 8);
     EXPECT_EQ(missing.head.value(0), "HTTP/1.1 404 Not Found");
-    EXPECT_EQ(missing.head.mid(3),
-              QStringList({"Content-Type: text/html", "Accept-Ranges: bytes",
-                           "Last-Modified: Sat, 30 Dec 1899 00:00:00 GMT",
-                           "Content-Length: " + QString::number(body404.size())}));
+    EXPECT_EQ(
+        missing.head.mid(3),
+        QStringList({"Content-Type: text/html", "Accept-Ranges: bytes",
+                     "Last-Modified: Sat, 30 Dec 1899 00:00:00 GMT",
+                     "Content-Length: " + QString::number(body404.size()), "Connection: close"}));
     EXPECT_EQ(missing.body, body404);
 
     for (const char* path : {"/.secret.htm", "/.git/config", "/sub", "/sub/page.htm/x"})
@@ -366,6 +372,31 @@ TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
     EXPECT_EQ(split(fetch("GET /big.bin HTTP/1.1\r\n\r\n")).body.size(), content.size());
 }
 
+TEST_F(HttpServerTest, AnswersThatMakeNoProgressAreDroppedAndTheirSlotsFreed) {
+    m_config.sendTimeoutMs = 300;
+    writeFile("big.bin", QByteArray(32 * 1024 * 1024, 'b'));
+    std::vector<std::unique_ptr<Client>> stalled;
+    for (int i = 0; i < 3; ++i) {
+        stalled.push_back(std::make_unique<Client>(m_port));
+        stalled.back()->send("GET /big.bin HTTP/1.1\r\n\r\n");
+    }
+    ASSERT_TRUE(waitFor([&] { return slotUsed(1) && slotUsed(2) && slotUsed(3); }));
+    // A client that reads slowly but steadily gets everything.
+    Client steady(m_port);
+    steady.send("GET /big.bin HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] {
+        QTest::qWait(100);
+        return steady.poll();
+    }));
+    EXPECT_EQ(split(steady.received()).body.size(), 32 * 1024 * 1024);
+
+    ASSERT_TRUE(waitFor([&] { return !slotUsed(1) && !slotUsed(2) && !slotUsed(3); }));
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
+        return t == "[127.0.0.1] Answer made no progress for 300 ms: connection dropped";
+    }));
+    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+}
+
 TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
     Client client(m_port);
     client.send("GET / HTTP/1.1\r\nUser-Agent: Te");
@@ -404,13 +435,13 @@ TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
 TEST_F(HttpServerTest, DynamicPages) {
     m_handler.page = QString::fromUtf8("<p>café</p>");
     const Answer page = split(fetch("GET /?fn=list HTTP/1.1\r\n\r\n"));
-    ASSERT_EQ(page.head.size(), 7);
+    ASSERT_EQ(page.head.size(), 8);
     const QDateTime date = headerDate(page.head, "Date");
-    EXPECT_EQ(
-        page.head,
-        QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + server::FormatWebDate(date, false),
-                     "Content-Type: text/html", "Accept-Ranges: bytes",
-                     "Expires: " + server::FormatWebDate(date, false), "Content-Length: 11"}));
+    EXPECT_EQ(page.head,
+              QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + server::FormatWebDate(date, false),
+                           "Content-Type: text/html", "Accept-Ranges: bytes",
+                           "Expires: " + server::FormatWebDate(date, false), "Content-Length: 11",
+                           "Connection: close"}));
     EXPECT_EQ(page.body, "<p>caf\xe9</p>"); // Windows-1252 on the wire, counted in bytes
 
     m_handler.page = "http/1.1 302 Found\r\nLocation: /x\r\n\r\n";
@@ -425,7 +456,8 @@ TEST_F(HttpServerTest, DynamicPages) {
     m_handler.running = false;
     const int calls = m_handler.calls.size();
     EXPECT_EQ(fetch("GET / HTTP/1.1\r\n\r\n"),
-              "HTTP/1.1 500 Data Server is not running.\r\n\r\nData Server is not running. Check "
+              "HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\nData Server is "
+              "not running. Check "
               "the database options and restart the web server.\r\n\r\n");
     EXPECT_EQ(m_handler.calls.size(), calls);
     // Static files are still served.
@@ -465,7 +497,7 @@ TEST_F(HttpServerTest, APageThatLetsEventsRunNeverAnswersTheNextClient) {
 
 TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
     EXPECT_EQ(fetch("OPTIONS * HTTP/1.1\r\nHost: x\r\n\r\n"),
-              "HTTP/1.1 405 Method Not Allowed\r\n\r\n");
+              "HTTP/1.1 405 Method Not Allowed\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(split(fetch("HEAD / HTTP/1.1\r\n\r\n")).head.value(0),
               "HTTP/1.1 501 Not Implemented");
     EXPECT_EQ(split(fetch("get / HTTP/1.1\r\n\r\n")).head.value(0), "HTTP/1.1 501 Not Implemented");
@@ -482,6 +514,150 @@ TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
     EXPECT_EQ(split(fetch("POST / HTTP/1.1\r\nContent-Length: 20000000\r\n\r\nabc")).head.value(0),
               "HTTP/1.1 413 Payload Too Large");
     EXPECT_TRUE(m_handler.calls.isEmpty());
+}
+
+// Raw bytes in; the status line, header lines that must be there, and what
+// reached the web application. Every answer ends its header with
+// "Connection: close".
+TEST_F(HttpServerTest, HttpCorrectnessTable) {
+    writeFile("index.htm", "static", QDateTime(QDate(2026, 12, 7), QTime(12, 42, 21), Qt::UTC));
+    writeFile("sub/page.htm", "sub");
+    writeFile(QString::fromUtf8("café.htm"), "utf-8 name");
+    const QString outside = m_dir.filePath("outside");
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QFile(outside + "/secret.txt").open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link("index.htm", m_root + "/in-link.htm"));
+    ASSERT_TRUE(QFile::link(m_root + "/index.htm", m_root + "/abs-in-link.htm"));
+    ASSERT_TRUE(QFile::link(m_root + "/sub", m_root + "/sub-link"));
+    ASSERT_TRUE(QFile::link(outside + "/secret.txt", m_root + "/out-link.txt"));
+    ASSERT_TRUE(QFile::link(outside, m_root + "/out-dir"));
+    const auto post = [](const QByteArray& headers, const QByteArray& body) {
+        return "POST /?fn=save HTTP/1.1\r\n" + headers + "\r\n" + body;
+    };
+    const QByteArray bodyLines = "User-Agent: forged\r\nContent-Length: 1";
+
+    struct Case {
+        QByteArray request;
+        QString status;
+        QStringList lines = {};
+        QByteArray body = {};
+        QStringList call = {}; // getdata, postdata, useragent, method, remoteip
+    };
+    const QString ip = "127.0.0.1";
+    const Case cases[] = {
+        {"GET /index.htm HTTP/1.1\r\nif-modified-since: Mon, 07 Dec 2026 12:42:21 GMT\r\n\r\n",
+         "HTTP/1.1 304 Not Modified"},
+        {post("content-length: 7\r\nUser-Agent: T\r\n", "a=1&b=2"),
+         "HTTP/1.1 200 OK",
+         {},
+         {},
+         {"", "a=1&b=2", "T", "POST", ip}},
+        {post("Content-Length: 37\r\nUser-Agent: real\r\n", bodyLines),
+         "HTTP/1.1 200 OK",
+         {},
+         {},
+         {"", bodyLines, "real", "POST", ip}},
+        {post("Transfer-Encoding: chunked\r\n", "7\r\na=1&b=2\r\n0\r\n\r\n"),
+         "HTTP/1.1 411 Length Required"},
+        {post("Content-Length: 3\r\ncontent-length: 7\r\n", "a=1&b=2"), "HTTP/1.1 400 Bad Request"},
+        {post("Content-Length: 7\r\nContent-Length: 7\r\n", "a=1&b=2"), "HTTP/1.1 200 OK"},
+        {"GET http://example.com/index.htm HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", {}, "static"},
+        {"GET HTTP://example.com?fn=list HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 200 OK",
+         {},
+         {},
+         {"fn=list", "", "", "GET", ip}},
+        {"GET /index.htm HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK", {}, "static"},
+        {"GET /index.htm HTTP/2.0\r\n\r\n", "HTTP/1.1 505 HTTP Version Not Supported"},
+        {"PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n", "HTTP/1.1 505 HTTP Version Not Supported"},
+        {"GET /index.htm FOO/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+        {"GET /index.htm HTTP/0.9\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+        {"GET /index.htm\r\n", "HTTP/1.1 400 Bad Request"}, // HTTP/0.9: no blank line follows
+        {"GET /index.htm HTTP/1.1\nHost: x\n\n", "HTTP/1.1 400 Bad Request"},
+        {"GET /caf%C3%A9.htm HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", {}, "utf-8 name"},
+        {"GET /in-link.htm HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", {}, "static"},
+        {"GET /abs-in-link.htm HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", {}, "static"},
+        {"GET /sub-link/page.htm HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", {}, "sub"},
+        {"GET /out-link.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /out-dir/secret.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /sub/../index.htm HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 500 Relative Path",
+         {"X-Powered-By: Quorvex"}},
+        {"OPTIONS * HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed"},
+    };
+    for (const Case& c : cases) {
+        const int calls = m_handler.calls.size();
+        const Answer a = split(fetch(c.request));
+        const std::string name = c.request.left(60).toStdString();
+        EXPECT_EQ(a.head.value(0), c.status) << name;
+        EXPECT_EQ(a.head.last(), "Connection: close") << name;
+        for (const QString& line : c.lines)
+            EXPECT_TRUE(a.head.contains(line)) << name << ": " << line.toStdString();
+        if (!c.body.isEmpty()) {
+            EXPECT_EQ(a.body, c.body) << name;
+        }
+        if (!c.call.isEmpty()) {
+            EXPECT_EQ(m_handler.calls.value(calls), c.call) << name;
+        }
+    }
+
+    // A file name shows as it did: the decoded characters, one per byte.
+    EXPECT_TRUE(fetch("GET /%C3%A9t%C3%A9.htm HTTP/1.1\r\n\r\n")
+                    .contains("File not found.<br/>" + m_root.toUtf8() + "/\xc3\xa9t\xc3\xa9.htm"));
+    m_config.followSymlinksOutsideWebRoot = true;
+    EXPECT_EQ(split(fetch("GET /out-link.txt HTTP/1.1\r\n\r\n")).head.value(0), "HTTP/1.1 200 OK");
+}
+
+// Expect: 100-continue, and the memory of bodies being received capped in total.
+TEST_F(HttpServerTest, ContinueOnlyForBodiesWithinTheLimits) {
+    m_config.maxBodyMemory = 1000;
+    Client first(m_port);
+    first.send("POST /?fn=save HTTP/1.1\r\nContent-Length: 800\r\nExpect: 100-continue\r\n\r\n");
+    EXPECT_TRUE(waitFor([&] {
+        first.poll();
+        return first.received() == "HTTP/1.1 100 Continue\r\n\r\n";
+    })) << first.received().toStdString();
+
+    // 800 of 1000 taken until the first body is in: 300 more would pass the cap.
+    const Answer busy = split(fetch("POST /?fn=save HTTP/1.1\r\nContent-Length: 300\r\n"
+                                    "Expect: 100-continue\r\n\r\n"));
+    EXPECT_EQ(busy.head.value(0), "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(split(fetch("POST / HTTP/1.1\r\nContent-Length: 99999999\r\n"
+                          "Expect: 100-continue\r\n\r\n"))
+                  .head.value(0),
+              "HTTP/1.1 413 Payload Too Large");
+
+    first.send(QByteArray(800, 'x'));
+    const Answer done = split(first.readToEnd().mid(25));
+    EXPECT_EQ(done.head.value(0), "HTTP/1.1 200 OK");
+    ASSERT_FALSE(m_handler.calls.isEmpty());
+    EXPECT_EQ(m_handler.calls.last().value(1), QString(800, 'x'));
+    // Released: the same request now fits.
+    EXPECT_EQ(split(fetch("POST /?fn=save HTTP/1.1\r\nContent-Length: 300\r\n\r\n" +
+                          QByteArray(300, 'y')))
+                  .head.value(0),
+              "HTTP/1.1 200 OK");
+}
+
+// The server's own refusals are traced as refusals; dates and the request
+// counter stay within their range.
+TEST_F(HttpServerTest, RefusalsTracesDatesAndCounterStayInBounds) {
+    writeFile("index.htm", "x");
+    fetch("GET -private.htm HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP 400 Bad Request: GET -private.htm HTTP/1.1"))
+        << m_trace.join("\n").toStdString();
+    EXPECT_FALSE(std::any_of(m_trace.begin(), m_trace.end(),
+                             [](const QString& t) { return t.contains("HTTP GET: -private"); }));
+
+    m_config.cacheExpiresStatic = 1e300;
+    const Answer a = split(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
+    const QDateTime expires = headerDate(a.head, "Expires");
+    ASSERT_TRUE(expires.isValid()) << a.head.join("|").toStdString();
+    EXPECT_NEAR(expires.date().year(), QDate::currentDate().year() + 100, 1);
+
+    m_state.totalRequests = std::numeric_limits<int>::max();
+    fetch("GET /index.htm HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(m_state.totalRequests, 0);
 }
 
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {

@@ -45,11 +45,13 @@ TEST(RequestParser, PostKeepsTheQueryInThePathAndTakesTheBody) {
     EXPECT_EQ(param(*h, "Content"), "a=1&b=2");
     EXPECT_EQ(param(*h, "Content-Length"), "7");
 
-    // Body lines with a ":" are parameters too.
-    const auto body = ProcessDataRequest("POST /x HTTP/1.0\r\n\r\nline1\r\nNote: hi");
+    // Body lines are never header lines, nor can they replace one.
+    const auto body = ProcessDataRequest(
+        "POST /x HTTP/1.0\r\nUser-Agent: real\r\n\r\nline1\r\nNote: hi\r\nUser-Agent: forged");
     ASSERT_TRUE(body);
-    EXPECT_EQ(param(*body, "Content"), "line1\r\nNote: hi");
-    EXPECT_EQ(param(*body, "Note"), "hi");
+    EXPECT_EQ(param(*body, "Content"), "line1\r\nNote: hi\r\nUser-Agent: forged");
+    EXPECT_FALSE(body->Parameters->Exists("Note"));
+    EXPECT_EQ(param(*body, "User-Agent"), "real");
 }
 
 TEST(RequestParser, RequestLinesThatCannotBeCut) {
