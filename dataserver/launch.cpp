@@ -32,8 +32,9 @@ namespace dataserver {
 
 namespace {
 
+// The supervision goes on whatever the log does.
 void trace(const QString& text, int severity = 0) {
-    diagnostics::WriteTrace(text, diagnostics::NO_DURATION, severity);
+    diagnostics::TraceSafely(text, severity);
 }
 
 // Sleeps ms milliseconds while the thread's events keep being served.
@@ -74,6 +75,8 @@ QByteArray parameterBytes(const QString& text) {
                                 text);
     return bytes;
 }
+
+constexpr unsigned long END_POLL_MS = 10;
 
 bool processEnded(int pidfd) {
     pollfd pfd{pidfd, POLLIN, 0};
@@ -143,8 +146,13 @@ bool Launch::StartDataServer() {
     // A data server that ended by itself leaves our parent token behind; a new one gets its own.
     releaseParentHandle();
     forgetProcess();
+    // A stop asked for meanwhile (during a restart's stop wait) ends the start before a new
+    // data server is made, only to be killed at once.
+    if (stopRequested())
+        return false;
 
     m_runningMutex = common::NewGuidString();
+    m_running.reset(false);
     m_parentMutex = common::NewGuidString();
     m_parentMutexHandle = CreateInstanceMutex(m_parentMutex);
     trace(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
@@ -162,7 +170,8 @@ bool Launch::StartDataServer() {
     trace(QStringLiteral("Data server process id: ") + QString::number(m_processId));
 
     WaitServingEvents(START_WAIT_MS, [this] {
-        return !stopRequested() && !runningMutexExists() && !DataServerMessageExists();
+        return !stopRequested() && !runningMutexExists() && !DataServerMessageExists() &&
+               !childEnded();
     });
     bool result = runningMutexExists();
     if (m_config.ApplicationDictionary)
@@ -212,17 +221,29 @@ void Launch::DeleteParameterFile() {
     deleteFile(m_config.ParameterFile);
 }
 
-void Launch::ReleaseParentMutex() {
+void Launch::ReleaseParentMutex(int waitMs) {
+    const bool held = m_parentMutexHandle != 0;
     try {
         releaseParentHandle();
     } catch (const common::Error&) {
         // Ending the process releases it anyway.
     }
     forgetProcess();
+    if (!held || m_dataServerDebug)
+        return;
+    // No events are served here: the run is ending and nothing else may start.
+    const QDeadlineTimer deadline(waitMs);
+    while (runningMutexExists() && !deadline.hasExpired())
+        QThread::msleep(END_POLL_MS);
 }
 
 bool Launch::runningMutexExists() const {
-    return MutexExists(m_runningMutex);
+    return m_running.held(m_runningMutex);
+}
+
+// A child that could not be started, or has ended already, will never take its token.
+bool Launch::childEnded() const {
+    return m_processId <= 0 || (m_processFd >= 0 && processEnded(m_processFd));
 }
 
 void Launch::releaseParentHandle() {

@@ -19,8 +19,9 @@ namespace dataserver {
 
 namespace {
 
+// The supervision goes on whatever the log does.
 void trace(const QString& text) {
-    diagnostics::WriteTrace(text);
+    diagnostics::TraceSafely(text);
 }
 
 // The zero date-time: an alive file never seen is as old as can be.

@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace support;
 
@@ -29,10 +31,71 @@ protected:
         return ::testing::AssertionFailure() << "printed \"" << line.toStdString() << "\"";
     }
 
+    // What a run leaves in the temporary folder once it has ended.
+    QStringList leftInTemp() const {
+        return QDir(m_program.temp() + "/Quorvex")
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+    bool servesPages() const {
+        return Eventually(
+            [this] { return m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK"); });
+    }
+
     ProgramFolder m_program;
 };
 
+// In the child: the standard stream fd leads into a pipe that nobody reads any more.
+ChildSetup unreadStream(int fd) {
+    return [fd] {
+        int ends[2];
+        if (::pipe(ends) != 0)
+            return;
+        ::dup2(ends[1], fd);
+        ::close(ends[0]);
+        ::close(ends[1]);
+    };
+}
+
 } // namespace
+
+TEST_F(WebsvrTest, SignalsClosedStreamsAndATakenPort) {
+    // Only websvr's own line reaches its standard output, even with the data server shown.
+    ChildProcess& shown = m_program.startWebsvr({"hidden", "showdataserver", "instance=shown"});
+    ASSERT_EQ(shown.readLine(), servingLine());
+
+    // A hidden run on a taken port says why on standard error and ends in order.
+    ChildProcess& taken = m_program.startWebsvr({"hidden", "instance=taken"});
+    EXPECT_EQ(taken.finish(), 4);
+    EXPECT_TRUE(taken.process().readAllStandardError().contains(
+        QString("websvr: Unable to listen on port %1: ").arg(m_program.port()).toUtf8()));
+    EXPECT_TRUE(m_program.log(taken.pid()).contains("Closing web server."));
+
+    // An interactive headless run tells the user on a standard error nobody reads, and
+    // ignores the user signals; SIGHUP ends it in order.
+    ChildProcess& unreadErrors =
+        m_program.startWebsvr({"instance=quiet"}, unreadStream(STDERR_FILENO));
+    ASSERT_TRUE(Eventually(
+        [&] { return m_program.log(unreadErrors.pid()).contains("Launch browser as client"); },
+        WAIT_MS));
+    ::kill(pid_t(unreadErrors.pid()), SIGUSR1);
+    ::kill(pid_t(unreadErrors.pid()), SIGUSR2);
+    QThread::msleep(200);
+    EXPECT_EQ(unreadErrors.process().state(), QProcess::Running);
+    ::kill(pid_t(unreadErrors.pid()), SIGHUP);
+    EXPECT_EQ(unreadErrors.finish(), 0);
+    ::kill(pid_t(shown.pid()), SIGTERM);
+    EXPECT_EQ(shown.finish(), 0);
+
+    // A parent that stopped reading: the serving line meets a closed pipe.
+    ChildProcess& unread =
+        m_program.startWebsvr({"hidden", "instance=unread"}, unreadStream(STDOUT_FILENO));
+    EXPECT_TRUE(servesPages());
+    ::kill(pid_t(unread.pid()), SIGHUP);
+    EXPECT_EQ(unread.finish(), 0);
+    // Nothing of any of these runs is left but the shared spreadsheet folder.
+    EXPECT_TRUE(Eventually([this] { return leftInTemp() == QStringList{"excel"}; }, 3000))
+        << leftInTemp().join(", ").toStdString();
+}
 
 TEST_F(WebsvrTest, ServesWithItsDataServerThenStopsInOrderOnSigterm) {
     ChildProcess& p = m_program.startWebsvr({"hidden", "runningmutex=" + UniqueName("run")});

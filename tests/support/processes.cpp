@@ -37,7 +37,8 @@ QStringList ProcessArguments(qint64 pid) {
 }
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
-                           const QStringList& environment, const QString& workingDirectory) {
+                           const QStringList& environment, const QString& workingDirectory,
+                           const ChildSetup& setup) {
     if (!environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString& entry : environment)
@@ -46,6 +47,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
     if (!workingDirectory.isEmpty())
         m_process.setWorkingDirectory(workingDirectory);
+    if (setup)
+        m_process.setChildProcessModifier(setup);
     m_process.start(program, arguments);
     if (m_process.waitForStarted())
         m_pid = m_process.processId(); // processId() is 0 once the process has ended

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <functional>
 
 namespace support {
 
@@ -38,13 +39,17 @@ bool ProcessRuns(qint64 pid);
 // The argument vector pid was started with; empty when it is gone.
 QStringList ProcessArguments(qint64 pid);
 
+// Runs in a child between fork and exec, after its standard streams are set up: only
+// async-signal-safe calls (dup2, setresuid...) belong here.
+using ChildSetup = std::function<void()>;
+
 // A process started by a test; killed, when still running, as the object goes.
 class ChildProcess final {
 public:
     // environment holds NAME=value entries that replace or add to the inherited ones.
     explicit ChildProcess(const QString& program, const QStringList& arguments = {},
-                          const QStringList& environment = {},
-                          const QString& workingDirectory = {});
+                          const QStringList& environment = {}, const QString& workingDirectory = {},
+                          const ChildSetup& setup = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
