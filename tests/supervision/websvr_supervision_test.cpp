@@ -119,6 +119,30 @@ TEST_F(WebsvrSupervisionTest, AStopDuringTheStartWaitDoesNotWaitForItsEnd) {
     EXPECT_TRUE(Eventually([standIn] { return !ProcessRuns(standIn); }, 5000));
 }
 
+TEST_F(WebsvrSupervisionTest, WaitsEndOnceTheirOutcomeIsKnown) {
+    // A stop asked for while a restart waits for the old data server to end: the restart
+    // ends there, without a new data server that would only be killed at once.
+    startServing();
+    const qint64 first = dataServers().first();
+    ::kill(pid_t(first), SIGSTOP); // it cannot end by itself, so the stop waits
+    const QString message = m_program.instanceFolder(m_websvr->pid()) + ".dataserver.message.xml";
+    WriteFile(message + ".new",
+              "<XML><Type>Restart</Type><Code>7</Code><Message>m</Message></XML>");
+    QFile::rename(message + ".new", message);
+    ASSERT_TRUE(logged("Restart Data Server"));
+    ::kill(pid_t(m_websvr->pid()), SIGTERM);
+    EXPECT_EQ(m_websvr->finish(10000), 0);
+    EXPECT_EQ(dataServers().size(), 1);
+    EXPECT_TRUE(Eventually([first] { return !ProcessRuns(first); }, 5000));
+
+    // A data server that ends at once never takes its token: the start gives up then,
+    // not 30 seconds later.
+    WriteFile(m_program.path("dbsvr"), "#!/bin/sh\nexit 3\n");
+    ChildProcess& failing = m_program.startWebsvr({"hidden"});
+    EXPECT_EQ(failing.finish(10000), 2);
+    EXPECT_TRUE(m_program.log(failing.pid()).contains("Unable to start data server"));
+}
+
 TEST_F(WebsvrSupervisionTest, AKilledWebServerTakesItsDataServerWithIt) {
     startServing();
     const qint64 dbsvr = dataServers().first();
