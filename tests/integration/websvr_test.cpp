@@ -209,6 +209,8 @@ TEST_F(WebsvrTest, StartupErrorsEndTheRunWithTheirNumber) {
         "An error occured in the program. Error 1000. Invalid usermode ''WINDOWS''"));
     EXPECT_TRUE(
         p.process().readAllStandardError().contains("Error 1000. Invalid usermode 'WINDOWS'"));
+    // The queue folders were made before the failing step; the failed start takes them away.
+    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
 
     ChildProcess& language = m_program.startWebsvr({"hidden", "language=xx"});
     EXPECT_EQ(language.finish(), 1);
