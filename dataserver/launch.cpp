@@ -164,7 +164,9 @@ bool Launch::StartDataServer() {
     trace(QStringLiteral("Data server command line: ") + DataServerCommandLine(m_config));
     DeleteMessageFile();
     DeleteParameterFile(); // the alive file stays: it is the data server's own
-    common::SaveFile(m_config.ParameterFile, parameterBytes(parameters));
+    // It names the tokens: another user who read them could hold or watch them.
+    common::SaveFile(m_config.ParameterFile, parameterBytes(parameters),
+                     common::FileAccess::OwnerOnly);
 
     spawn();
     trace(QStringLiteral("Data server process id: ") + QString::number(m_processId));
@@ -210,7 +212,8 @@ bool Launch::IsDataServerRunning() const {
 }
 
 bool Launch::DataServerMessageExists() const {
-    return common::FileExists(m_config.MessageFile);
+    // One planted by another user ends no wait (and is never obeyed, Watchdog).
+    return common::FileExists(m_config.MessageFile) && common::IsOwnFile(m_config.MessageFile);
 }
 
 void Launch::DeleteMessageFile() {

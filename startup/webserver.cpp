@@ -297,8 +297,9 @@ void WebServer::deriveConfiguration() {
 
 // Step 18.
 void WebServer::loadSettings() {
-    m_settings = LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
-                              [this](int start, int end) { return ScanPorts(start, end); });
+    m_settings =
+        LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
+                     [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); });
     applySettings();
 }
 
@@ -315,9 +316,16 @@ void WebServer::deriveTempFolders() {
     m_values.UrlPrefix.clear();
     DeriveTempFolders(m_folders);
     trace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
-    common::MkDirRecurse(m_folders.ExcelTempFolder);
+    // Made and checked before anything goes into them: another local user must neither read
+    // nor plant what the data server and we exchange there.
+    common::MkDirRecurse(m_folders.TempFolder, PRIVATE_FOLDER_MODE);
+    CheckPrivateFolder(m_folders.TempFolder);
+    common::MkDirRecurse(m_folders.ExcelTempFolder, PRIVATE_FOLDER_MODE);
     common::MkDirRecurse(m_folders.WebTempFolder);
     DeriveInstanceFiles(m_folders, m_values.InstanceName);
+    common::MkDirRecurse(m_folders.InstanceFolder, PRIVATE_FOLDER_MODE);
+    CheckPrivateFolder(m_folders.InstanceFolder);
+    m_instanceFolderChecked = true;
 }
 
 // Steps 23 to 26.
@@ -483,11 +491,14 @@ void WebServer::shutdown(int exitCode) {
     Q_EMIT finished(exitCode);
 }
 
-// The queue folders, the data server's files and the instance folder, each when this run
-// made or named it. The data server is let go first and given a moment to end, so that it
-// writes no alive file after its removal. Ignores every error.
+// The queue folders, the data server's files and the instance folder, once this run has
+// made and checked its instance folder. The data server is let go first and given a moment to end,
+// so that it writes no alive file after its removal. Ignores every error.
 void WebServer::removeInstanceFiles() {
     m_supervisor->ReleaseDataServerHandles();
+    // A refused temporary folder is somebody else's: nothing in it is touched.
+    if (!m_instanceFolderChecked)
+        return;
     if (m_values.DeleteInQueueOnExit)
         RemoveQueueFolder(m_folders.InQueueFolder);
     if (m_values.DeleteOutQueueOnExit)
@@ -499,8 +510,7 @@ void WebServer::removeInstanceFiles() {
     // Written by the launch for the data server's start; nobody reads it after the run.
     if (!m_values.dataServerDebug)
         DeleteFileQuietly(m_folders.ParameterFile);
-    if (!m_folders.TempFolder.isEmpty())
-        RemoveEmptyFolder(m_folders.InstanceFolder);
+    RemoveEmptyFolder(m_folders.InstanceFolder);
 }
 
 // ---- ports and links -------------------------------------------------------

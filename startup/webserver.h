@@ -141,6 +141,7 @@ private:
     dataserver::TokenState m_parentState{true}; // the parent was there at start-up
 
     bool m_inTick = false;
+    bool m_instanceFolderChecked = false; // the temporary folders are ours
     std::optional<int> m_pendingClose;
     bool m_finished = false;
     int m_exitCode = EXIT_ORDERLY;
