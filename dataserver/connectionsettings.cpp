@@ -14,8 +14,11 @@ QString ConfigCommandLine(const SupervisorConfig& config) {
 }
 
 QStringList ConfigArguments(const SupervisorConfig& config) {
+    // Quoted (a quote inside doubled), so that a folder such as "apps, europe" is read whole.
+    const QString folder =
+        QString(config.ApplicationPath).replace(QStringLiteral("\""), QStringLiteral("\"\""));
     return {QStringLiteral("mode=config"), QStringLiteral("parentmutex=") + config.RunningMutexName,
-            QStringLiteral("configfolder=") + config.ApplicationPath};
+            QStringLiteral("configfolder=\"") + folder + QLatin1Char('"')};
 }
 
 bool ShowDataConnectionSettings(const SupervisorConfig& config, bool dataServerDebug) {

@@ -64,16 +64,14 @@ void deleteFile(const QString& path) {
                                   SystemErrorText(code));
 }
 
-// The single-byte text the data server reads. A path the code page cannot carry would reach
-// the data server as a different path, so it is refused rather than written.
+// The parameter file's bytes: Windows-1252 when every character fits (what readers of the
+// single-byte file have always read), otherwise UTF-8 after a byte-order mark, so that a
+// path the code page cannot carry still reaches the data server unchanged.
 QByteArray parameterBytes(const QString& text) {
     const QByteArray bytes = common::ToCodePage(text);
-    if (common::FromCodePage(bytes) != text)
-        throw common::Error(common::ERR_PROGRAM,
-                            QStringLiteral("The data server parameters hold characters that "
-                                           "cannot be written in the parameter file: ") +
-                                text);
-    return bytes;
+    if (common::FromCodePage(bytes) == text)
+        return bytes;
+    return QByteArray(UTF8_BYTE_ORDER_MARK) + text.toUtf8();
 }
 
 constexpr unsigned long END_POLL_MS = 10;

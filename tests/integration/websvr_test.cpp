@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <csignal>
@@ -227,4 +228,54 @@ TEST_F(WebsvrTest, UnusableApplicationFolderEndsAHiddenRunWithoutWaiting) {
     EXPECT_TRUE(m_program.log(p.pid()).contains("Invalid application path: " + app));
     EXPECT_FALSE(QDir(app + "/pages").exists());
     EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+}
+
+TEST_F(WebsvrTest, PathsAndTextsArriveAsWritten) {
+    // An application folder with characters of Windows-1252 and characters beyond it, named by
+    // a settings file that declares windows-1252: the data server gets exactly that folder.
+    const QString app = m_program.beside(QString::fromUtf8("アプリ – Über"));
+    ASSERT_TRUE(QDir().rename(m_program.path("examples/microsoft access"), app));
+    WriteFile(m_program.path("data/config/webserver.xml"),
+              "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Settings><TCPPort>" +
+                  QByteArray::number(m_program.port()) + "</TCPPort><ApplicationPath>" +
+                  QFileInfo(app).path().toUtf8() +
+                  "/&#x30A2;&#x30D7;&#x30EA; \x96 \xDC"
+                  "ber</ApplicationPath></Settings>");
+    ChildProcess& wide = m_program.startWebsvr({"hidden"});
+    ASSERT_TRUE(serves(wide)) << m_program.log(wide.pid()).toStdString();
+    EXPECT_FALSE(m_program.log(wide.pid()).contains("unable to connect to the database"));
+    const QByteArray parameters =
+        ReadFile(m_program.instanceFolder(wide.pid()) + ".dataserver.parameters.txt");
+    EXPECT_TRUE(parameters.startsWith("\xEF\xBB\xBFparentmutex=\""));
+    EXPECT_TRUE(parameters.endsWith("configfolder=\"" + app.toUtf8() + "\""));
+    ::kill(pid_t(wide.pid()), SIGTERM);
+    EXPECT_EQ(wide.finish(), 0);
+
+    // A folder with a comma and a blank reaches the configuration mode whole: the data server
+    // cannot open its database, so an interactive run opens the data connection settings.
+    const QString commaApp = m_program.beside("apps, europe");
+    ASSERT_TRUE(QDir().rename(app, commaApp));
+    WriteFile(commaApp + "/dataserver.xml",
+              "<DataServer><Database>gone.db</Database></DataServer>");
+    m_program.writeSettings("<ApplicationPath>" + commaApp + "</ApplicationPath>");
+    ChildProcess& settings = m_program.startWebsvr({});
+    QByteArray errors;
+    EXPECT_TRUE(Eventually(
+        [&] {
+            errors += settings.process().readAllStandardError();
+            return errors.contains("Configuration file: " + commaApp.toUtf8() + "/dataserver.xml");
+        },
+        WAIT_MS))
+        << errors.toStdString();
+    ::kill(pid_t(settings.pid()), SIGTERM);
+    EXPECT_EQ(settings.finish(), 0);
+
+    // A file where the data folder should be is named as the part in the way.
+    const QString file = m_program.beside("data file");
+    WriteFile(file, "x");
+    ChildProcess& blocked = m_program.startWebsvr({"hidden", "datafolder=" + file});
+    EXPECT_EQ(blocked.finish(), 1);
+    EXPECT_TRUE(blocked.process().readAllStandardError().contains(
+        "Error creating folder in function MkDirRecurse. Target=" + file.toUtf8() +
+        ", Current=" + file.toUtf8() + "/. Not a directory"));
 }

@@ -143,7 +143,7 @@ TEST(DataServerCommandLine, AsTracedAndAsStarted) {
     EXPECT_EQ(dataserver::ConfigCommandLine(c),
               "/opt/q v/dbsvr mode=config, parentmutex=RUN, configfolder=\"/srv/my app\"");
     EXPECT_EQ(dataserver::ConfigArguments(c),
-              QStringList({"mode=config", "parentmutex=RUN", "configfolder=/srv/my app"}));
+              QStringList({"mode=config", "parentmutex=RUN", "configfolder=\"/srv/my app\""}));
 }
 
 TEST_F(SupervisorTest, AnOldAliveFileIsAHangRestartedOnlyWhenAllowed) {
