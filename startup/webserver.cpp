@@ -492,8 +492,8 @@ void WebServer::shutdown(int exitCode) {
 }
 
 // The queue folders, the data server's files and the instance folder, once this run has
-// made and checked its instance folder. The data server is let go first and given a moment to end,
-// so that it writes no alive file after its removal. Ignores every error.
+// made and checked its instance folder. The data server is let go first and given a moment
+// to end, so that it writes no alive file after their removal. Ignores every error.
 void WebServer::removeInstanceFiles() {
     m_supervisor->ReleaseDataServerHandles();
     // A refused temporary folder is somebody else's: nothing in it is touched.
