@@ -6,8 +6,9 @@
 #include "startup/webserver.h"
 
 #include <QCoreApplication>
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 bool isHidden(const startup::WebServer& core) {
@@ -22,11 +23,11 @@ int main(int argc, char** argv) {
     // time it converts: once per log line and per answer. Same zone, one look.
     if (qEnvironmentVariableIsEmpty("TZ"))
         qputenv("TZ", ":/etc/localtime");
-    // A client gone mid-answer must show as a failed write, not end the program.
-    std::signal(SIGPIPE, SIG_IGN);
     // Every connection costs descriptors; the slots are capped below this limit.
     server::RaiseDescriptorLimit();
     QCoreApplication app(argc, argv);
+    // First, so that nothing written before it can end the process by SIGPIPE.
+    startup::SignalWatcher signals;
     components::RegisterComponents();
 
     // Until the desktop window exists every run is headless: messages go to
@@ -37,7 +38,6 @@ int main(int argc, char** argv) {
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     startup::WebServer core(ui, arguments);
-    startup::SignalWatcher signals;
 
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
@@ -46,8 +46,13 @@ int main(int argc, char** argv) {
             return;
         // The one line a parent program waits for to know where we serve; it
         // names the web root's page, since "/" itself is a dynamic page.
-        std::printf("Serving http://127.0.0.1:%d/index.htm\n", port);
-        std::fflush(stdout);
+        const bool written = std::printf("Serving http://127.0.0.1:%d/index.htm\n", port) > 0 &&
+                             std::fflush(stdout) == 0;
+        // A parent that stopped reading is no reason to stop serving.
+        if (!written)
+            diagnostics::TraceSafely(QStringLiteral("The serving address could not be written to "
+                                                    "standard output: ") +
+                                     QString::fromLocal8Bit(std::strerror(errno)));
     });
     QObject::connect(&core, &startup::WebServer::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });

@@ -40,23 +40,33 @@ void SetProgramFolder(const QString& folder) {
     programFolderOverride() = folder;
 }
 
-void MkDirRecurse(const QString& path) {
+void MkDirRecurse(const QString& path, mode_t mode) {
     // Walk the parts from the root so that the failing part can be named.
     const bool absolute = path.startsWith(QLatin1Char('/'));
     const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QString current = absolute ? QStringLiteral("/") : QString();
     for (const QString& part : parts) {
         current += part + QLatin1Char('/');
-        const QByteArray native = QFile::encodeName(current);
+        // Asked without the trailing "/": with it, a file in the way answers ENOTDIR and
+        // mkdir then EEXIST, which would pass for a folder.
+        const QByteArray native = QFile::encodeName(current.chopped(1));
         struct stat st {};
         if (::stat(native.constData(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
                 folderError(path, current, ENOTDIR);
             continue;
         }
-        if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST)
+        if (errno != ENOENT)
+            folderError(path, current, errno);
+        // EEXIST: made by somebody else meanwhile; the next part finds out what it is.
+        if (::mkdir(native.constData(), mode) != 0 && errno != EEXIST)
             folderError(path, current, errno);
     }
+}
+
+bool IsOwnFile(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_uid == ::geteuid();
 }
 
 QByteArray ReadFile(const QString& path) {
@@ -71,11 +81,14 @@ QByteArray ReadFile(const QString& path) {
     return f.readAll();
 }
 
-void SaveFile(const QString& path, const QByteArray& bytes) {
+void SaveFile(const QString& path, const QByteArray& bytes, FileAccess access) {
     // Written beside and renamed into place, so a reader never sees half a file.
     QSaveFile f(path);
     f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    const bool opened = f.open(QIODevice::WriteOnly) &&
+                        (access == FileAccess::Shared ||
+                         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    if (!opened || f.write(bytes) != bytes.size() || !f.commit())
         throw Error(ERR_PROGRAM, QStringLiteral("Unable to write ") + path + QStringLiteral(". ") +
                                      f.errorString());
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <sys/types.h>
 
 namespace common {
 
@@ -9,14 +10,22 @@ namespace common {
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder);
 
-// Makes sure the folder exists, creating every missing parent. Raises an Error
-// "Error creating folder in function MkDirRecurse. Target=<path>, Current=<part>. <reason>".
-void MkDirRecurse(const QString& path);
+// Makes sure the folder exists, creating every missing parent with mode (less the umask).
+// Raises an Error "Error creating folder in function MkDirRecurse. Target=<path>,
+// Current=<part>/. <reason>" naming the first part that is not a folder or cannot be made.
+void MkDirRecurse(const QString& path, mode_t mode = 0777);
 
 // The whole file as bytes; raises 1000 for an empty path or an unreadable file.
 QByteArray ReadFile(const QString& path);
-// Makes bytes the whole content of the file (no old tail remains); raises on failure.
-void SaveFile(const QString& path, const QByteArray& bytes);
+// Who may read a file that SaveFile writes: everybody (as the umask allows), or its owner only.
+enum class FileAccess { Shared, OwnerOnly };
+
+// Makes bytes the whole content of the file (no old tail remains); raises on failure. An
+// owner-only file is never readable by others, not even while it is written.
+void SaveFile(const QString& path, const QByteArray& bytes, FileAccess access = FileAccess::Shared);
+
+// Whether the file (not what a symbolic link points to) belongs to the user we run as.
+bool IsOwnFile(const QString& path);
 
 QString CurrentUserName();
 QString ComputerName();

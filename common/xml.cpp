@@ -1,8 +1,10 @@
 #include "common/xml.h"
 
+#include "common/codepage.h"
 #include "common/error.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <sstream>
 
@@ -16,16 +18,34 @@ std::string ToUtf8(const QString& s) {
     return s.toStdString();
 }
 
+namespace {
+// Whether the XML declaration at the start of bytes names Windows-1252 or Latin-1, which
+// pugixml would read as UTF-8 (or as true Latin-1, losing the characters of 0x80 to 0x9F).
+bool declaresCodePage(const QByteArray& bytes) {
+    static const QRegularExpression declaration(
+        QStringLiteral("^<\\?xml[^>]*\\sencoding\\s*=\\s*[\"']([A-Za-z0-9._-]+)[\"']"));
+    const QString encoding =
+        declaration.match(QString::fromLatin1(bytes.left(200))).captured(1).toLower();
+    return encoding == QLatin1String("windows-1252") || encoding == QLatin1String("cp1252") ||
+           encoding == QLatin1String("iso-8859-1") || encoding == QLatin1String("latin1");
+}
+} // namespace
+
 bool LoadXmlFile(pugi::xml_document& doc, const QString& path) {
     doc.reset();
     QFile f(path);
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray bytes = f.readAll();
+    QByteArray bytes = f.readAll();
     if (bytes.isEmpty())
         return false;
-    const auto result = doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()),
-                                        pugi::parse_default, pugi::encoding_auto);
+    // Such a document is read as Windows-1252 (a superset of Latin-1's printable part).
+    const bool codePage = declaresCodePage(bytes);
+    if (codePage)
+        bytes = FromCodePage(bytes).toUtf8();
+    const auto result =
+        doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), pugi::parse_default,
+                        codePage ? pugi::encoding_utf8 : pugi::encoding_auto);
     if (!result || !doc.document_element()) {
         doc.reset();
         return false;

@@ -5,7 +5,8 @@
 
 namespace common {
 
-// Loads an XML file into doc (UTF-8, or UTF-16/32 with a byte-order mark).
+// Loads an XML file into doc (UTF-8, or UTF-16/32 with a byte-order mark; a document
+// that declares windows-1252 or iso-8859-1 is read as Windows-1252).
 // A missing, empty or malformed file leaves doc empty and returns false.
 bool LoadXmlFile(pugi::xml_document& doc, const QString& path);
 bool LoadXmlString(pugi::xml_document& doc, const QString& text);

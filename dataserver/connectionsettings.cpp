@@ -14,22 +14,25 @@ QString ConfigCommandLine(const SupervisorConfig& config) {
 }
 
 QStringList ConfigArguments(const SupervisorConfig& config) {
+    // Quoted (a quote inside doubled), so that a folder such as "apps, europe" is read whole.
+    const QString folder =
+        QString(config.ApplicationPath).replace(QStringLiteral("\""), QStringLiteral("\"\""));
     return {QStringLiteral("mode=config"), QStringLiteral("parentmutex=") + config.RunningMutexName,
-            QStringLiteral("configfolder=") + config.ApplicationPath};
+            QStringLiteral("configfolder=\"") + folder + QLatin1Char('"')};
 }
 
 bool ShowDataConnectionSettings(const SupervisorConfig& config, bool dataServerDebug) {
     if (dataServerDebug)
         return true;
-    diagnostics::WriteTrace(QStringLiteral("Data server config command line: ") +
-                            ConfigCommandLine(config));
+    diagnostics::TraceSafely(QStringLiteral("Data server config command line: ") +
+                             ConfigCommandLine(config));
     const QString program = DataServerProgram(config);
     const qint64 pid = StartProcess(program, ConfigArguments(config));
     if (pid <= 0)
         throw common::Error(common::ERR_PROGRAM,
                             QStringLiteral("Unable to start the program ") + program);
-    diagnostics::WriteTrace(QStringLiteral("Data server config process id: ") +
-                            QString::number(pid));
+    diagnostics::TraceSafely(QStringLiteral("Data server config process id: ") +
+                             QString::number(pid));
     return true;
 }
 

@@ -15,7 +15,8 @@ namespace dataserver {
 QString ConfigCommandLine(const SupervisorConfig& config);
 
 // The argument vector it is really started with (no shell between):
-// mode=config parentmutex=<RunningMutexName> configfolder=<ApplicationPath>.
+// mode=config parentmutex=<RunningMutexName> configfolder="<ApplicationPath>", a double quote
+// inside the folder doubled.
 QStringList ConfigArguments(const SupervisorConfig& config);
 
 // Starts the configuration mode, which ends by itself when the web server's running token

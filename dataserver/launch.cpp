@@ -32,8 +32,9 @@ namespace dataserver {
 
 namespace {
 
+// The supervision goes on whatever the log does.
 void trace(const QString& text, int severity = 0) {
-    diagnostics::WriteTrace(text, diagnostics::NO_DURATION, severity);
+    diagnostics::TraceSafely(text, severity);
 }
 
 // Sleeps ms milliseconds while the thread's events keep being served.
@@ -63,17 +64,17 @@ void deleteFile(const QString& path) {
                                   SystemErrorText(code));
 }
 
-// The single-byte text the data server reads. A path the code page cannot carry would reach
-// the data server as a different path, so it is refused rather than written.
+// The parameter file's bytes: Windows-1252 when every character fits (what readers of the
+// single-byte file have always read), otherwise UTF-8 after a byte-order mark, so that a
+// path the code page cannot carry still reaches the data server unchanged.
 QByteArray parameterBytes(const QString& text) {
     const QByteArray bytes = common::ToCodePage(text);
-    if (common::FromCodePage(bytes) != text)
-        throw common::Error(common::ERR_PROGRAM,
-                            QStringLiteral("The data server parameters hold characters that "
-                                           "cannot be written in the parameter file: ") +
-                                text);
-    return bytes;
+    if (common::FromCodePage(bytes) == text)
+        return bytes;
+    return QByteArray(UTF8_BYTE_ORDER_MARK) + text.toUtf8();
 }
+
+constexpr unsigned long END_POLL_MS = 10;
 
 bool processEnded(int pidfd) {
     pollfd pfd{pidfd, POLLIN, 0};
@@ -143,8 +144,13 @@ bool Launch::StartDataServer() {
     // A data server that ended by itself leaves our parent token behind; a new one gets its own.
     releaseParentHandle();
     forgetProcess();
+    // A stop asked for meanwhile (during a restart's stop wait) ends the start before a new
+    // data server is made, only to be killed at once.
+    if (stopRequested())
+        return false;
 
     m_runningMutex = common::NewGuidString();
+    m_running.reset(false);
     m_parentMutex = common::NewGuidString();
     m_parentMutexHandle = CreateInstanceMutex(m_parentMutex);
     trace(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
@@ -156,13 +162,16 @@ bool Launch::StartDataServer() {
     trace(QStringLiteral("Data server command line: ") + DataServerCommandLine(m_config));
     DeleteMessageFile();
     DeleteParameterFile(); // the alive file stays: it is the data server's own
-    common::SaveFile(m_config.ParameterFile, parameterBytes(parameters));
+    // It names the tokens: another user who read them could hold or watch them.
+    common::SaveFile(m_config.ParameterFile, parameterBytes(parameters),
+                     common::FileAccess::OwnerOnly);
 
     spawn();
     trace(QStringLiteral("Data server process id: ") + QString::number(m_processId));
 
     WaitServingEvents(START_WAIT_MS, [this] {
-        return !stopRequested() && !runningMutexExists() && !DataServerMessageExists();
+        return !stopRequested() && !runningMutexExists() && !DataServerMessageExists() &&
+               !childEnded();
     });
     bool result = runningMutexExists();
     if (m_config.ApplicationDictionary)
@@ -201,7 +210,8 @@ bool Launch::IsDataServerRunning() const {
 }
 
 bool Launch::DataServerMessageExists() const {
-    return common::FileExists(m_config.MessageFile);
+    // One planted by another user ends no wait (and is never obeyed, Watchdog).
+    return common::FileExists(m_config.MessageFile) && common::IsOwnFile(m_config.MessageFile);
 }
 
 void Launch::DeleteMessageFile() {
@@ -212,17 +222,29 @@ void Launch::DeleteParameterFile() {
     deleteFile(m_config.ParameterFile);
 }
 
-void Launch::ReleaseParentMutex() {
+void Launch::ReleaseParentMutex(int waitMs) {
+    const bool held = m_parentMutexHandle != 0;
     try {
         releaseParentHandle();
     } catch (const common::Error&) {
         // Ending the process releases it anyway.
     }
     forgetProcess();
+    if (!held || m_dataServerDebug)
+        return;
+    // No events are served here: the run is ending and nothing else may start.
+    const QDeadlineTimer deadline(waitMs);
+    while (runningMutexExists() && !deadline.hasExpired())
+        QThread::msleep(END_POLL_MS);
 }
 
 bool Launch::runningMutexExists() const {
-    return MutexExists(m_runningMutex);
+    return m_running.held(m_runningMutex);
+}
+
+// A child that could not be started, or has ended already, will never take its token.
+bool Launch::childEnded() const {
+    return m_processId <= 0 || (m_processFd >= 0 && processEnded(m_processFd));
 }
 
 void Launch::releaseParentHandle() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataserver/supervisorconfig.h"
+#include "dataserver/tokenstate.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,9 +16,13 @@ namespace dataserver {
 inline constexpr int START_WAIT_MS = 30000; // for the running token of a new data server
 inline constexpr int STOP_WAIT_MS = 20000;  // for the running token to go after a stop
 inline constexpr int WAIT_STEP_MS = 100;    // events are served between the steps of a wait
+inline constexpr int END_WAIT_MS = 2000;    // for the running token to go at the end of the run
 
 // The data server executable: <ProgramFolder>/dbsvr.
 QString DataServerProgram(const SupervisorConfig& config);
+
+// Begins a parameter file written in UTF-8; without it the file is Windows-1252.
+inline constexpr char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 
 // The parameter file's text: the lines parentmutex, runningmutex, inqueue, outqueue,
 // alivefile, messagefile, configfolder, each key="value", joined by CRLF with none after the
@@ -64,9 +69,10 @@ public:
     void DeleteMessageFile();
     void DeleteParameterFile();
 
-    // At the end of the run: releases the parent token without waiting; the data server
-    // notices and ends by itself. Never raises.
-    void ReleaseParentMutex();
+    // At the end of the run: releases the parent token; the data server notices and ends by
+    // itself. Waits up to waitMs (serving no events) for its running token to go, so that it
+    // writes none of its files after the caller removed them. Never raises.
+    void ReleaseParentMutex(int waitMs = 0);
 
     const QString& DataServerParentMutex() const { return m_parentMutex; }
     const QString& DataServerRunningMutex() const { return m_runningMutex; }
@@ -75,6 +81,7 @@ public:
 
 private:
     bool runningMutexExists() const;
+    bool childEnded() const;
     bool stopRequested() const;
     void releaseParentHandle();
     void spawn();
@@ -85,7 +92,8 @@ private:
     bool m_dataServerDebug = false;
     QString m_parentMutex;
     QString m_runningMutex;
-    int m_parentMutexHandle = 0; // 0: none
+    mutable TokenState m_running{false}; // keeps its last state when a check fails
+    int m_parentMutexHandle = 0;         // 0: none
     qint64 m_processId = 0;
     int m_processFd = -1; // pidfd of the last data server started; -1: none
 };

@@ -1,6 +1,7 @@
 #include "dataserver/namedmutex.h"
 
 #include "common/error.h"
+#include "dataserver/socketowner.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -115,18 +117,45 @@ bool MutexExists(const QString& name) {
         throw common::Error(errno, SystemErrorText(errno));
     const int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address.addr), address.length);
     const int code = rc == 0 ? 0 : errno;
-    ::close(fd);
+    std::optional<uid_t> holder;
+    int failure = 0;
     switch (code) {
-    case 0:
+    case 0: {
+        // The holder's credentials as they were when it began to listen.
+        ucred credentials{};
+        socklen_t size = sizeof credentials;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0)
+            holder = credentials.uid;
+        else
+            failure = errno;
+        break;
+    }
     case EAGAIN:
     case EINPROGRESS:
-        return true;
+        // A full backlog: held, but no connection to ask; the kernel tells the owner instead.
+        try {
+            holder = ListeningSocketOwner(
+                QByteArrayView(address.addr.sun_path,
+                               qsizetype(address.length - offsetof(sockaddr_un, sun_path))));
+        } catch (const common::Error&) {
+            ::close(fd);
+            throw;
+        }
+        break;
     case ECONNREFUSED:
     case ENOENT:
-        return false;
+        break;
     default:
-        throw common::Error(code, SystemErrorText(code));
+        failure = code;
     }
+    ::close(fd);
+    if (failure != 0)
+        throw common::Error(failure, SystemErrorText(failure));
+    return holder && IsTrustedHolder(*holder);
+}
+
+bool IsTrustedHolder(uid_t uid) {
+    return uid == ::geteuid() || uid == 0;
 }
 
 QString SystemErrorText(int code) {

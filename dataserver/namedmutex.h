@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <sys/types.h>
 
 // Named liveness tokens: what the web server, the data server and a parent
 // program use as named mutexes to show each other that they are alive.
@@ -14,6 +15,9 @@
 // listen()s. The name exists exactly while the holder keeps the socket open, and disappears
 // when the holder closes it, exits or is killed. A test for the name is a non-blocking
 // connect(): connected, or a full listen backlog (EAGAIN), means held; ECONNREFUSED means free.
+// Every local user can bind abstract names, so a held token counts only when its holder runs
+// as the same user as the tester or as root: the holder's credentials (SO_PEERCRED of the
+// connection; with a full backlog the socket's owner from the kernel's socket diagnostics).
 // Names of more than MAX_MUTEX_NAME_BYTES bytes are refused (ENAMETOOLONG), never truncated.
 // Abstract names live per network namespace: both sides must run in the same one.
 //
@@ -39,9 +43,13 @@ int CreateInstanceMutex(const QString& name);
 // that CreateInstanceMutex did not return raises EBADF and closes nothing.
 void DestroyInstanceMutex(int handle);
 
-// Whether some process holds the name. Never takes the name itself, not even for a moment.
-// The empty name is never held. Raises for names that are too long or an unexpected failure.
+// Whether a process of this user or of root holds the name; one of another user does not
+// count. Never takes the name itself, not even for a moment. The empty name is never held.
+// Raises for names that are too long or an unexpected failure (no descriptor left, say).
 bool MutexExists(const QString& name);
+
+// Whether a token held by user uid counts: ours, or root's.
+bool IsTrustedHolder(uid_t uid);
 
 // The message text of an error number, ending in "\r\n" like the system texts it stands in
 // for; 183 is "already exists", other numbers are errno values; "" for unknown numbers.

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -88,7 +89,8 @@ struct SpawnAttributes {
         // Ignored signals survive exec; the child should start with the usual ones.
         sigset_t defaults;
         sigemptyset(&defaults);
-        for (const int sig : {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGCHLD})
+        for (const int sig :
+             {SIGPIPE, SIGXFSZ, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGCHLD, SIGUSR1, SIGUSR2})
             sigaddset(&defaults, sig);
         posix_spawnattr_setsigdefault(&attr, &defaults);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
@@ -96,6 +98,22 @@ struct SpawnAttributes {
     ~SpawnAttributes() { posix_spawnattr_destroy(&attr); }
     SpawnAttributes(const SpawnAttributes&) = delete;
     SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+};
+
+// Our standard output carries only our own lines (a parent reads the address we serve
+// from it), so a child's output goes to our standard error, or nowhere when that is closed.
+struct SpawnFileActions {
+    posix_spawn_file_actions_t actions;
+    SpawnFileActions() {
+        posix_spawn_file_actions_init(&actions);
+        if (::fcntl(STDERR_FILENO, F_GETFD) >= 0)
+            posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions); }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
 };
 
 } // namespace
@@ -128,11 +146,13 @@ qint64 StartProcess(const QString& program, const QStringList& arguments) {
     argv.push_back(nullptr);
 
     SpawnAttributes attributes;
+    SpawnFileActions files;
     pid_t pid = 0;
     const bool onPath = !program.contains(QLatin1Char('/'));
     const int rc =
-        onPath ? ::posix_spawnp(&pid, argv[0], nullptr, &attributes.attr, argv.data(), environ)
-               : ::posix_spawn(&pid, argv[0], nullptr, &attributes.attr, argv.data(), environ);
+        onPath
+            ? ::posix_spawnp(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), environ)
+            : ::posix_spawn(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), environ);
     if (rc != 0)
         return 0;
     watchChild(pid);

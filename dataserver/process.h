@@ -16,7 +16,8 @@ bool TerminateProcessById(int processId, int waitMilliseconds);
 
 // Starts program with the argument vector (no shell); a program without "/" is searched on
 // PATH. The child inherits environment and current folder, but no descriptor marked
-// close-on-exec and no ignored SIGPIPE. Returns the pid, or 0 when the program cannot be run.
+// close-on-exec and none of our ignored signals; its standard output is our standard error.
+// Returns the pid, or 0 when the program cannot be run.
 // Children are reaped when they end: at once while the calling thread runs a Qt event loop,
 // otherwise at the next StartProcess or TerminateProcessById.
 qint64 StartProcess(const QString& program, const QStringList& arguments);

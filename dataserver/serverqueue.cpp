@@ -17,8 +17,9 @@ std::shared_ptr<components::Queue> queueAt(const QString& folder) {
 
 bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
     try {
-        common::MkDirRecurse(queueFolder + QStringLiteral("/requests"));
-        common::MkDirRecurse(queueFolder + QStringLiteral("/results"));
+        // Only this user's web server and data server have any business in them.
+        common::MkDirRecurse(queueFolder + QStringLiteral("/requests"), 0700);
+        common::MkDirRecurse(queueFolder + QStringLiteral("/results"), 0700);
     } catch (const common::Error& e) {
         errorText = QStringLiteral("Error %1. %2").arg(e.number()).arg(e.description());
         return false;

@@ -28,8 +28,9 @@ public:
     bool CheckDataServer(bool restartAllowed) { return m_watchdog.CheckDataServer(restartAllowed); }
     bool IsDataServerRunning() const { return m_launch.IsDataServerRunning(); }
     bool ShowDataConnectionSettings();
-    // The end of the run: the data server loses its parent and ends by itself.
-    void ReleaseParentMutex() { m_launch.ReleaseParentMutex(); }
+    // The end of the run: the data server loses its parent and ends by itself; waits up to
+    // waitMs for that.
+    void ReleaseParentMutex(int waitMs = 0) { m_launch.ReleaseParentMutex(waitMs); }
 
     const Launch& launch() const { return m_launch; }
     const Watchdog& watchdog() const { return m_watchdog; }

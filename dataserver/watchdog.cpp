@@ -1,6 +1,7 @@
 #include "dataserver/watchdog.h"
 
 #include "common/error.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "common/userinterface.h"
 #include "common/xml.h"
@@ -19,8 +20,9 @@ namespace dataserver {
 
 namespace {
 
+// The supervision goes on whatever the log does.
 void trace(const QString& text) {
-    diagnostics::WriteTrace(text);
+    diagnostics::TraceSafely(text);
 }
 
 // The zero date-time: an alive file never seen is as old as can be.
@@ -54,7 +56,7 @@ bool Watchdog::CheckDataServer(bool restartAllowed) {
 }
 
 bool Watchdog::checkAlive(bool restartAllowed) {
-    if (common::FileExists(m_config.AliveFile))
+    if (common::FileExists(m_config.AliveFile) && common::IsOwnFile(m_config.AliveFile))
         m_lastAliveTime = QFileInfo(m_config.AliveFile).lastModified();
     const double age = double(m_lastAliveTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
     if (age <= HANG_SECONDS)
@@ -72,6 +74,13 @@ bool Watchdog::checkMessage() {
     const QString& path = m_config.MessageFile;
     if (path.isEmpty() || !common::FileExists(path))
         return true;
+    if (!common::IsOwnFile(path)) {
+        // Another local user's file is never obeyed.
+        const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+        trace(QStringLiteral("Data Server message file of another user ignored") +
+              (removed ? QStringLiteral(" and removed: ") : QStringLiteral(": ")) + path);
+        return true;
+    }
     pugi::xml_document doc;
     if (!common::LoadXmlFile(doc, path)) {
         // Left in place: the next tick tries again.

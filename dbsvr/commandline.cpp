@@ -15,6 +15,25 @@ CommandLine::CommandLine(const QStringList& arguments) {
         parseArgument(argument);
 }
 
+// The value runs to the next double quote that is not doubled (a doubled one stands for
+// one), or to the end; returns the position after its closing quote.
+qsizetype CommandLine::readQuoted(const QString& argument, qsizetype i, const QString& key) {
+    QString value;
+    const qsizetype n = argument.size();
+    for (; i < n; ++i) {
+        if (argument[i] != QLatin1Char('"')) {
+            value += argument[i];
+        } else if (i + 1 < n && argument[i + 1] == QLatin1Char('"')) {
+            value += QLatin1Char('"');
+            ++i;
+        } else {
+            break;
+        }
+    }
+    m_values.insert(key, value);
+    return i + 1;
+}
+
 void CommandLine::parseArgument(const QString& argument) {
     const qsizetype n = argument.size();
     qsizetype i = 0;
@@ -33,10 +52,7 @@ void CommandLine::parseArgument(const QString& argument) {
         }
         ++i; // '='
         if (i < n && argument[i] == QLatin1Char('"')) {
-            const qsizetype close = argument.indexOf(QLatin1Char('"'), i + 1);
-            const qsizetype end = close < 0 ? n : close;
-            m_values.insert(key, argument.mid(i + 1, end - i - 1));
-            i = end + 1;
+            i = readQuoted(argument, i + 1, key);
             continue;
         }
         // An unquoted value runs to the end of the argument (one argv element

@@ -7,7 +7,8 @@
 namespace dbsvr {
 
 // The data server's command line as key/value pairs. Accepts what the web
-// server and people type alike: `parameterfile=<path>`, `parameterfile="<path>"`,
+// server and people type alike: `parameterfile=<path>`, `parameterfile="<path>"`
+// (two double quotes inside a quoted value stand for one),
 // a trailing comma on an argument (`mode=config,`), the word `hidden` alone or
 // as `, hidden`, and several pairs inside one argument when their values are
 // quoted. Keys compare without regard to case; a word without "=" is a flag
@@ -22,6 +23,7 @@ public:
 
 private:
     void parseArgument(const QString& argument);
+    qsizetype readQuoted(const QString& argument, qsizetype i, const QString& key);
 
     QHash<QString, QString> m_values;
 };

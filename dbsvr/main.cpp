@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -14,6 +15,9 @@ constexpr char USAGE[] =
 }
 
 int main(int argc, char** argv) {
+    // A closed standard output (a parent that stopped reading) makes a write fail, not the
+    // process end.
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

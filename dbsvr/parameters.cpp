@@ -35,7 +35,10 @@ void assign(Parameters& p, const QString& key, const QString& value) {
 
 Parameters ParseParameterText(QByteArrayView bytes) {
     Parameters p;
-    const QString text = common::FromCodePage(bytes);
+    // The web server writes UTF-8 after a byte-order mark when a path does not fit the code page.
+    const QByteArrayView utf8Mark("\xEF\xBB\xBF");
+    const QString text = bytes.startsWith(utf8Mark) ? QString::fromUtf8(bytes.sliced(3))
+                                                    : common::FromCodePage(bytes);
     for (QString line : text.split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);

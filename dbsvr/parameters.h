@@ -16,8 +16,9 @@ struct Parameters {
     QString configFolder; // the application folder, home of the configuration file
 };
 
-// Parses the parameter file's text: Windows-1252, lines key="value" separated
-// by CRLF (a bare LF is accepted too). Keys compare without regard to case;
+// Parses the parameter file's text: Windows-1252, or UTF-8 when it begins with
+// a byte-order mark; lines key="value" separated by CRLF (a bare LF is
+// accepted too). Keys compare without regard to case;
 // unknown keys and lines without "=" are ignored; a value without quotes is
 // taken as it stands. Never fails: missing keys stay empty.
 Parameters ParseParameterText(QByteArrayView bytes);

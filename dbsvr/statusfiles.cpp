@@ -15,7 +15,8 @@ void addText(pugi::xml_node parent, const char* name, const QString& text) {
 }
 
 void save(const pugi::xml_document& doc, const QString& path) {
-    common::SaveFile(path, common::XmlText(doc).toUtf8());
+    // The web server obeys them: nobody else has any business reading them.
+    common::SaveFile(path, common::XmlText(doc).toUtf8(), common::FileAccess::OwnerOnly);
 }
 } // namespace
 

@@ -22,6 +22,7 @@ const QString SOURCE = QStringLiteral("Log");
 // Running out of descriptors is reported as the lack of a free file handle,
 // which happens before the path is known, so the path stays out of the text.
 const QString NO_HANDLE = QStringLiteral("Unable to get file handle in function PreLog");
+constexpr int SEVERITY_WARNING = 1;
 
 QString QuoteText(QString text) {
     text.replace(QLatin1Char('\''), QStringLiteral("''"));
@@ -30,6 +31,12 @@ QString QuoteText(QString text) {
 
 QString systemText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// "Error in <path>. <reason>"; no path when no descriptor was left to open it.
+common::Error failure(const common::Error& e, const QString& path) {
+    const QString where = e.description() == NO_HANDLE ? QString() : path;
+    return e.wrapped(QStringLiteral("Error in ") + where + QStringLiteral(". "));
 }
 
 QString withPid(QString text, int64_t pid) {
@@ -116,20 +123,7 @@ int64_t Log::appendBytes(const QByteArray& bytes) {
     // A file removed behind our back (an old inode without a name) gets the
     // line again in a new file, so that no entry disappears unseen.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const char* p = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(m_fd, p, static_cast<size_t>(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw common::Error(common::ERR_PROGRAM,
-                                    QStringLiteral("Unable to write to the file. ") +
-                                        systemText(n < 0 ? errno : ENOSPC),
-                                    SOURCE);
-            p += n;
-            left -= n;
-        }
+        appendWhole(bytes);
         struct stat st {};
         if (::fstat(m_fd, &st) != 0)
             return 0;
@@ -140,6 +134,37 @@ int64_t Log::appendBytes(const QByteArray& bytes) {
         openFile(path);
     }
     return 0;
+}
+
+// All of bytes or none: a write cut short (a full disk) is rolled back, so the
+// next entry never continues a broken line. Should even the rollback fail, the
+// next entry in this file first ends the broken line. After a failure the file
+// is closed, so the next entry opens it anew (the folder may be back by then).
+void Log::appendWhole(const QByteArray& bytes) {
+    const QByteArray data = m_brokenPath == m_openPath ? "\r\n" + bytes : bytes;
+    struct stat st {};
+    const off_t start = ::fstat(m_fd, &st) == 0 ? st.st_size : -1;
+    qsizetype written = 0;
+    int err = 0;
+    while (written < data.size() && err == 0) {
+        const ssize_t n =
+            ::write(m_fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+        if (n > 0)
+            written += n;
+        else if (n == 0)
+            err = ENOSPC;
+        else if (errno != EINTR)
+            err = errno;
+    }
+    if (err == 0) {
+        m_brokenPath.clear();
+        return;
+    }
+    if (written > 0 && (start < 0 || ::ftruncate(m_fd, start) != 0))
+        m_brokenPath = m_openPath;
+    closeFile();
+    throw common::Error(common::ERR_PROGRAM,
+                        QStringLiteral("Unable to write to the file. ") + systemText(err), SOURCE);
 }
 
 int64_t Log::fileSize() const {
@@ -171,17 +196,38 @@ QString Log::formatLine(const QDateTime& now, int severity, const common::Value&
 void Log::LogEntry(int severity, const common::Value& msg) {
     if (m_folder.isEmpty())
         setFolder(common::ProgramFolder());
-    ++m_counter;
+    const int64_t number = ++m_counter;
     const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
-    const QByteArray line = common::ToCodePage(formatLine(now, severity, msg)) + "\r\n";
+    QByteArray bytes;
+    if (m_lost > 0) {
+        // Said once, by the first entry that reaches the file again, under a number of its
+        // own; the entry takes the next one.
+        bytes = lineBytes(now, SEVERITY_WARNING,
+                          QStringLiteral("Log entries lost while the log could not be written: ") +
+                              QString::number(m_lost));
+        ++m_counter;
+    }
+    bytes += lineBytes(now, severity, msg);
     const QString path = pathFor(now.date());
+    int64_t size = 0;
     try {
         openFile(path);
-        trim(path, appendBytes(line));
+        size = appendBytes(bytes);
     } catch (const common::Error& e) {
-        const QString where = e.description() == NO_HANDLE ? QString() : path;
-        throw e.wrapped(QStringLiteral("Error in ") + where + QStringLiteral(". "));
+        m_counter = number; // a notice that did not reach the file used no number
+        ++m_lost;
+        throw failure(e, path);
     }
+    m_lost = 0;
+    try {
+        trim(path, size);
+    } catch (const common::Error& e) {
+        throw failure(e, path);
+    }
+}
+
+QByteArray Log::lineBytes(const QDateTime& now, int severity, const common::Value& msg) {
+    return common::ToCodePage(formatLine(now, severity, msg)) + "\r\n";
 }
 
 void Log::LogSysEntry() {

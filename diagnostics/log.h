@@ -46,7 +46,9 @@ public:
     // Appends one line: time stamp, counter, severity, then msg as one quoted
     // field, or each element as one when msg is an array. Raises common::Error
     // "Error in <path>. <reason>" with the reason's number; the counter keeps
-    // its increment even then.
+    // its increment even then. A line is written whole or not at all; lines
+    // that could not be written are counted, and the first line written again
+    // comes after one that says how many were lost.
     void LogEntry(int severity, const common::Value& msg);
     // The line naming user, computer and process.
     void LogSysEntry();
@@ -56,6 +58,8 @@ public:
 
     int64_t processId() const { return m_pid; }
     int64_t counter() const { return m_counter; }
+    // Entries that could not be written since the last one that could.
+    int64_t lost() const { return m_lost; }
     // Full path of the file written at the clock's present time.
     QString LogFilePath();
 
@@ -66,9 +70,11 @@ private:
     QString LogFileName(const QDate& date) const;
     QString pathFor(const QDate& date);
     QString formatLine(const QDateTime& now, int severity, const common::Value& msg);
+    QByteArray lineBytes(const QDateTime& now, int severity, const common::Value& msg);
     void openFile(const QString& path);
     void closeFile();
     int64_t appendBytes(const QByteArray& bytes);
+    void appendWhole(const QByteArray& bytes);
     void trim(const QString& path, int64_t size);
     void rewrite(const QString& path, const QByteArray& bytes);
     int64_t fileSize() const;
@@ -79,10 +85,12 @@ private:
     int32_t m_maxsize = 0;
     int64_t m_pid = 0;
     int64_t m_counter = 0;
+    int64_t m_lost = 0;
     Clock m_clock;
 
     int m_fd = -1;
     QString m_openPath;        // the file m_fd refers to
+    QString m_brokenPath;      // a file that ends in a cut-off line; "" when none
     QDate m_pathDate;          // m_path is the file name of this date...
     QString m_path;            // ...as long as folder, prefix and postfix stay
     qint64 m_stampSecond = -1; // the second m_stamp shows: most entries share one

@@ -57,6 +57,14 @@ void WriteTrace(const QString& text, double duration, int severity) {
         d.traceSink()(text, timeText);
 }
 
+void TraceSafely(const QString& text, int severity) noexcept {
+    try {
+        WriteTrace(text, NO_DURATION, severity);
+    } catch (...) {
+        // Counted by the log as lost; nothing else to do here.
+    }
+}
+
 int NotifyUser(const QString& text, int style) {
     WriteTrace(text);
     const Diagnostics& d = Diagnostics::instance();

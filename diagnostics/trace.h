@@ -68,6 +68,11 @@ QString DurationText(double duration);
 // line cannot be written (the sink then gets nothing).
 void WriteTrace(const QString& text, double duration = NO_DURATION, int severity = 0);
 
+// The trace of code that must go on whatever the log does (the data server's
+// supervision, the timer tick): as WriteTrace, but never raises. An entry the log
+// cannot take is lost; the log counts it and names the count once it can write again.
+void TraceSafely(const QString& text, int severity = 0) noexcept;
+
 // Traces text; shows it in a message box only when the run is interactive and
 // a user interface is set. Returns the answer (common::ANSWER_*), or
 // common::ANSWER_NONE when nothing was shown: callers asking a question must

@@ -18,7 +18,8 @@ public:
     virtual bool IsDataServerRunning() = 0;
     // Opens the data server's own data connection settings; raises when it cannot start.
     virtual bool ShowDataConnectionSettings() = 0;
-    // Shutdown: releases the mutexes shared with the data server.
+    // Shutdown: releases the mutexes shared with the data server and gives it a moment to
+    // end, so that it leaves no file behind.
     virtual void ReleaseDataServerHandles() = 0;
 };
 

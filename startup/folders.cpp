@@ -1,7 +1,14 @@
 #include "startup/folders.h"
 
+#include "common/error.h"
 #include "common/files.h"
 #include "common/version.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace startup {
 
@@ -15,6 +22,15 @@ QString join(const QString& folder, const QString& name) {
 QString environment(const char* name) {
     return qEnvironmentVariable(name);
 }
+
+bool trustedOwner(uid_t uid) {
+    return uid == ::geteuid() || uid == 0;
+}
+
+[[noreturn]] void refuse(const QString& folder, const QString& reason) {
+    throw common::Error(common::ERR_PROGRAM, QStringLiteral("The temporary folder ") + folder +
+                                                 QStringLiteral(" is not used: ") + reason);
+}
 } // namespace
 
 void CreateProgramFolders(const QString& programFolder) {
@@ -23,6 +39,20 @@ void CreateProgramFolders(const QString& programFolder) {
                                         "res",      "wwwroot",     "wwwroot/temp"};
     for (const char* folder : FIXED)
         common::MkDirRecurse(join(programFolder, QString::fromLatin1(folder)));
+}
+
+void CheckPrivateFolder(const QString& folder) {
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat st {};
+    // A link counts as the folder it names only when nobody else could point it elsewhere.
+    if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode) && !trustedOwner(st.st_uid))
+        refuse(folder, QStringLiteral("it is a link of user ") + QString::number(st.st_uid) + '.');
+    if (::stat(native.constData(), &st) != 0)
+        refuse(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!trustedOwner(st.st_uid))
+        refuse(folder, QStringLiteral("it belongs to user ") + QString::number(st.st_uid) + '.');
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
+        refuse(folder, QStringLiteral("other users may write to it."));
 }
 
 bool IsAbsolutePath(const QString& path) {

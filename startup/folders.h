@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <sys/types.h>
 
 namespace startup {
 
@@ -32,6 +33,12 @@ struct FolderSet {
 // says about the data folder. Raises the MkDirRecurse error.
 void CreateProgramFolders(const QString& programFolder);
 
+// Refuses (common::Error 1000) a temporary folder that another local user could change
+// under us: one that belongs to another user than us or root (or is a link of one), or that
+// others may write to without the sticky bit. They could otherwise plant the files the data
+// server and the web server read.
+void CheckPrivateFolder(const QString& folder);
+
 // A path is absolute when it begins with "/"; anything else is taken relative to base.
 bool IsAbsolutePath(const QString& path);
 QString ResolvePath(const QString& path, const QString& base);
@@ -55,6 +62,9 @@ QString ContextFileFor(const QString& option, const QString& programFolder);
 // The temporary folders (TempFolder, ExcelTempFolder, WebTempFolder from WebRootFolder)
 // and the per-instance names (InstanceFolder, QueueFolder, AliveFile, MessageFile,
 // ParameterFile). Creates nothing.
+//
+// What lies under TempFolder is this user's alone: folders made there are 0700.
+inline constexpr mode_t PRIVATE_FOLDER_MODE = 0700;
 void DeriveTempFolders(FolderSet& folders);
 void DeriveInstanceFiles(FolderSet& folders, const QString& instanceName);
 QString DefaultInQueueFolder(const FolderSet& folders);

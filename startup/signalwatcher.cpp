@@ -20,6 +20,9 @@ void onSignal(int signalNumber) {
     errno = saved;
 }
 
+constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int IGNORED_SIGNALS[] = {SIGPIPE, SIGXFSZ, SIGUSR1, SIGUSR2};
+
 void install(int signalNumber, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -31,19 +34,21 @@ void install(int signalNumber, void (*handler)(int)) {
 } // namespace
 
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+    for (const int signalNumber : IGNORED_SIGNALS)
+        install(signalNumber, SIG_IGN);
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_pipe) != 0)
         return; // no orderly stop by signal then; the default action still ends the process
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readPipe);
-    install(SIGTERM, onSignal);
-    install(SIGINT, onSignal);
+    for (const int signalNumber : STOP_SIGNALS)
+        install(signalNumber, onSignal);
 }
 
 SignalWatcher::~SignalWatcher() {
     if (!m_notifier)
         return;
-    install(SIGTERM, SIG_DFL);
-    install(SIGINT, SIG_DFL);
+    for (const int signalNumber : STOP_SIGNALS)
+        install(signalNumber, SIG_DFL);
     delete m_notifier;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

@@ -54,7 +54,7 @@ bool SupervisedDataServer::ShowDataConnectionSettings() {
 }
 
 void SupervisedDataServer::ReleaseDataServerHandles() {
-    m_supervisor.ReleaseParentMutex();
+    m_supervisor.ReleaseParentMutex(dataserver::END_WAIT_MS);
 }
 
 } // namespace startup

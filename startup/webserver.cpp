@@ -37,6 +37,12 @@ const int TICK_MS = 500;
 void trace(const QString& text) {
     diagnostics::WriteTrace(text);
 }
+
+// A hidden run has nobody to show a message to; its parent reads standard error.
+void tellParent(const QString& text) {
+    std::fprintf(stderr, "websvr: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+}
 } // namespace
 
 WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
@@ -104,7 +110,8 @@ void WebServer::onTick() {
 }
 
 void WebServer::tick() {
-    if (!IsParentAlive()) {
+    // A check that fails (no descriptor left) keeps the last answer rather than end the run.
+    if (!m_values.ParentMutexName.isEmpty() && !m_parentState.held(m_values.ParentMutexName)) {
         CloseServer(EXIT_ORDERLY); // whoever started us has gone
         return;
     }
@@ -183,13 +190,13 @@ void WebServer::reportStartupError(int number, const QString& description) {
         // The report must not fail; standard error below still carries it.
     }
     // A hidden run shows nothing; its parent learns the reason from standard error.
-    if (!m_values.interactive) {
-        std::fprintf(stderr, "websvr: %s\n", qUtf8Printable(text));
-        std::fflush(stderr);
-    }
+    if (!m_values.interactive)
+        tellParent(text);
     m_pendingClose.reset();
     m_timer.stop();
     m_http->closeListener();
+    // None of the shutdown's steps, but what this start made in the temporary folder goes.
+    removeInstanceFiles();
     m_finished = true;
     m_exitCode = EXIT_STARTUP_ERROR;
     Q_EMIT finished(m_exitCode); // no shutdown steps after a start-up error
@@ -290,8 +297,9 @@ void WebServer::deriveConfiguration() {
 
 // Step 18.
 void WebServer::loadSettings() {
-    m_settings = LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
-                              [this](int start, int end) { return ScanPorts(start, end); });
+    m_settings =
+        LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
+                     [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); });
     applySettings();
 }
 
@@ -308,9 +316,16 @@ void WebServer::deriveTempFolders() {
     m_values.UrlPrefix.clear();
     DeriveTempFolders(m_folders);
     trace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
-    common::MkDirRecurse(m_folders.ExcelTempFolder);
+    // Made and checked before anything goes into them: another local user must neither read
+    // nor plant what the data server and we exchange there.
+    common::MkDirRecurse(m_folders.TempFolder, PRIVATE_FOLDER_MODE);
+    CheckPrivateFolder(m_folders.TempFolder);
+    common::MkDirRecurse(m_folders.ExcelTempFolder, PRIVATE_FOLDER_MODE);
     common::MkDirRecurse(m_folders.WebTempFolder);
     DeriveInstanceFiles(m_folders, m_values.InstanceName);
+    common::MkDirRecurse(m_folders.InstanceFolder, PRIVATE_FOLDER_MODE);
+    CheckPrivateFolder(m_folders.InstanceFolder);
+    m_instanceFolderChecked = true;
 }
 
 // Steps 23 to 26.
@@ -415,6 +430,8 @@ void WebServer::checkExcel() {
 void WebServer::startServing() {
     trace(QStringLiteral("Start serving pages"));
     m_http->StartServer();
+    if (m_http->serverPort() == 0 && !m_values.interactive && !listenOnceMore())
+        return;
     if (m_http->serverPort() > 0)
         Q_EMIT listening(m_http->serverPort());
     if (m_values.interactive && m_values.dataServerOk) {
@@ -422,6 +439,24 @@ void WebServer::startServing() {
         ShowAdminPage();
     }
     m_values.StartupComplete = true;
+}
+
+// A hidden run that cannot listen serves nobody: it says so and ends. One more attempt,
+// since the port may have come free; its error, if any, is the reason given.
+bool WebServer::listenOnceMore() {
+    const int port = m_httpConfig.tcpPort;
+    const int error = port > 0 ? m_http->tryListen(port) : 0;
+    if (port > 0 && error == 0)
+        return true;
+    const QString reason = port > 0 ? QStringLiteral("Unable to listen on port ") +
+                                          QString::number(port) + QStringLiteral(": ") +
+                                          ListenErrorText(error)
+                                    : QStringLiteral("No port to listen on (TCPPort is 0 in ") +
+                                          m_folders.SettingsFile + QLatin1Char(')');
+    diagnostics::TraceSafely(reason + QStringLiteral(". Closing web server."), 2);
+    tellParent(reason + QStringLiteral("; ending."));
+    CloseServer(EXIT_NO_LISTENER);
+    return false;
 }
 
 // ---- shutdown --------------------------------------------------------------
@@ -441,16 +476,7 @@ void WebServer::shutdown(int exitCode) {
     m_pendingClose.reset();
     m_timer.stop();
     m_http->closeListener();
-    if (m_values.DeleteInQueueOnExit)
-        RemoveQueueFolder(m_folders.InQueueFolder);
-    if (m_values.DeleteOutQueueOnExit)
-        RemoveQueueFolder(m_folders.OutQueueFolder);
-    if (m_values.DeleteInQueueOnExit || m_values.DeleteOutQueueOnExit)
-        RemoveEmptyFolder(m_folders.QueueFolder);
-    DeleteFileQuietly(m_folders.AliveFile);
-    DeleteFileQuietly(m_folders.MessageFile);
-    if (!m_folders.TempFolder.isEmpty())
-        RemoveEmptyFolder(m_folders.InstanceFolder);
+    removeInstanceFiles();
     if (m_values.InstanceMutexHandle != 0) {
         const int handle = m_values.InstanceMutexHandle;
         m_values.InstanceMutexHandle = 0;
@@ -460,10 +486,31 @@ void WebServer::shutdown(int exitCode) {
             // Ending the process releases it anyway.
         }
     }
-    m_supervisor->ReleaseDataServerHandles();
     m_finished = true;
     m_exitCode = exitCode;
     Q_EMIT finished(exitCode);
+}
+
+// The queue folders, the data server's files and the instance folder, once this run has
+// made and checked its instance folder. The data server is let go first and given a moment
+// to end, so that it writes no alive file after their removal. Ignores every error.
+void WebServer::removeInstanceFiles() {
+    m_supervisor->ReleaseDataServerHandles();
+    // A refused temporary folder is somebody else's: nothing in it is touched.
+    if (!m_instanceFolderChecked)
+        return;
+    if (m_values.DeleteInQueueOnExit)
+        RemoveQueueFolder(m_folders.InQueueFolder);
+    if (m_values.DeleteOutQueueOnExit)
+        RemoveQueueFolder(m_folders.OutQueueFolder);
+    if (m_values.DeleteInQueueOnExit || m_values.DeleteOutQueueOnExit)
+        RemoveEmptyFolder(m_folders.QueueFolder);
+    DeleteFileQuietly(m_folders.AliveFile);
+    DeleteFileQuietly(m_folders.MessageFile);
+    // Written by the launch for the data server's start; nobody reads it after the run.
+    if (!m_values.dataServerDebug)
+        DeleteFileQuietly(m_folders.ParameterFile);
+    RemoveEmptyFolder(m_folders.InstanceFolder);
 }
 
 // ---- ports and links -------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/windowstate.h"
+#include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
 #include "startup/corerequesthandler.h"
 #include "startup/exitcodes.h"
@@ -99,6 +100,8 @@ private:
     void runSteps();
     void reportStartupError(int number, const QString& description);
     void shutdown(int exitCode);
+    void removeInstanceFiles();
+    bool listenOnceMore();
     void setStatus(const QString& text);
 
     // The start-up sequence in its order; each may end the run.
@@ -135,8 +138,10 @@ private:
     CoreRequestHandler m_requestHandler;
     std::unique_ptr<server::HttpServer> m_http; // after what it refers to, so it goes first
     QTimer m_timer;
+    dataserver::TokenState m_parentState{true}; // the parent was there at start-up
 
     bool m_inTick = false;
+    bool m_instanceFolderChecked = false; // the temporary folders are ours
     std::optional<int> m_pendingClose;
     bool m_finished = false;
     int m_exitCode = EXIT_ORDERLY;

@@ -24,7 +24,7 @@ TEST(Xml, NodeTextFindsFirstMatchAndConcatenatesDescendants) {
     EXPECT_THROW(NodeText(doc, "/XML/["), Error);
 }
 
-TEST(Xml, LoadsUtf8AndUtf16WithByteOrderMarkRejectsTheRest) {
+TEST(Xml, LoadsTheEncodingItFindsOrIsToldRejectsTheRest) {
     QTemporaryDir dir;
     pugi::xml_document doc;
     const QString text = QString::fromUtf8("<Settings><TCPPort>81</TCPPort><N>Jörg</N></Settings>");
@@ -36,6 +36,15 @@ TEST(Xml, LoadsUtf8AndUtf16WithByteOrderMarkRejectsTheRest) {
     utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     EXPECT_TRUE(LoadXmlFile(doc, writeFile(dir, "utf16.xml", utf16)));
     EXPECT_EQ(NodeText(doc, "//TCPPort"), "81");
+
+    // As declared: 0x96 is "–" in Windows-1252, 0xDC is "Ü" in both code pages.
+    for (const QByteArray encoding : {"windows-1252", "ISO-8859-1"}) {
+        EXPECT_TRUE(LoadXmlFile(doc, writeFile(dir, "cp.xml",
+                                               "<?xml version=\"1.0\" encoding=\"" + encoding +
+                                                   "\"?>\n<N>\x96 \xDC"
+                                                   "ber</N>")));
+        EXPECT_EQ(NodeText(doc, "//N"), QString::fromUtf8("– Über")) << encoding.constData();
+    }
 
     EXPECT_FALSE(LoadXmlFile(doc, writeFile(dir, "empty.xml", "")));
     EXPECT_FALSE(LoadXmlFile(doc, writeFile(dir, "bad.xml", "<a><b></a>")));

@@ -132,6 +132,20 @@ TEST(NamedMutex, ProbesBeyondTheBacklogStillSeeTheTokenHeld) {
     DestroyInstanceMutex(handle);
 }
 
+TEST(NamedMutex, ATokenOfAnotherUserDoesNotCount) {
+    const std::optional<support::OtherUser> other = support::SecondUser();
+    if (!other)
+        GTEST_SKIP() << "acting as a second local user (nobody) needs root";
+    // Asked through the connection, and, with a holder whose backlog is full, of the kernel.
+    for (const QStringList& options : {QStringList{}, QStringList{QStringLiteral("--no-loop")}}) {
+        const QString name = uniqueName();
+        TokenHolder holder(name, options, support::RunAs(*other));
+        ASSERT_TRUE(holder.ready());
+        EXPECT_EQ(timesHeld(name, 100), 0) << options.join(' ').toStdString();
+        EXPECT_EQ(errorNumberOf([&] { CreateInstanceMutex(name); }), ERR_ALREADY_EXISTS);
+    }
+}
+
 TEST(NamedMutex, TokenIsTheDocumentedAbstractSocketAddress) {
     // A holder written without our code, as a parent program in another language would.
     const QString name = uniqueName();

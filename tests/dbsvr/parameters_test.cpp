@@ -1,5 +1,6 @@
 #include "common/error.h"
 #include "common/files.h"
+#include "dataserver/connectionsettings.h"
 #include "dbsvr/commandline.h"
 #include "dbsvr/config.h"
 #include "dbsvr/parameters.h"
@@ -72,6 +73,15 @@ TEST(CommandLine, AcceptsTheFormsParentsUse) {
     EXPECT_EQ(words.value("ParentMutex"), "ABC");
     EXPECT_EQ(words.value("configfolder"), "/srv/my app");
     EXPECT_EQ(words.value("database"), "");
+
+    // What the web server starts the configuration mode with, for folders with a comma and
+    // blank, or a double quote, in their name.
+    dataserver::SupervisorConfig c;
+    for (const char* folder : {"/srv/apps, europe", "/srv/\"q\", x"}) {
+        c.ApplicationPath = QString::fromUtf8(folder);
+        EXPECT_EQ(CommandLine(dataserver::ConfigArguments(c)).value("configfolder"),
+                  c.ApplicationPath);
+    }
 }
 
 TEST(ConfigFile, ResolvesTheDatabaseAndRefusesBrokenQueries) {

@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -30,6 +32,16 @@ protected:
         if (line.startsWith(servingLine()))
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "printed \"" << line.toStdString() << "\"";
+    }
+
+    // What a run leaves in the temporary folder once it has ended.
+    QStringList leftInTemp() const {
+        return QDir(m_program.temp() + "/Quorvex")
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+    bool servesPages() const {
+        return Eventually(
+            [this] { return m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK"); });
     }
 
     ProgramFolder m_program;
@@ -63,7 +75,58 @@ QString DataServerPid(const QString& log) {
     return last;
 }
 
+// In the child: the standard stream fd leads into a pipe that nobody reads any more.
+ChildSetup unreadStream(int fd) {
+    return [fd] {
+        int ends[2];
+        if (::pipe(ends) != 0)
+            return;
+        ::dup2(ends[1], fd);
+        ::close(ends[0]);
+        ::close(ends[1]);
+    };
+}
+
 } // namespace
+
+TEST_F(WebsvrTest, SignalsClosedStreamsAndATakenPort) {
+    // Only websvr's own line reaches its standard output, even with the data server shown.
+    ChildProcess& shown = m_program.startWebsvr({"hidden", "showdataserver", "instance=shown"});
+    ASSERT_EQ(shown.readLine(), servingLine());
+
+    // A hidden run on a taken port says why on standard error and ends in order.
+    ChildProcess& taken = m_program.startWebsvr({"hidden", "instance=taken"});
+    EXPECT_EQ(taken.finish(), 4);
+    EXPECT_TRUE(taken.process().readAllStandardError().contains(
+        QString("websvr: Unable to listen on port %1: ").arg(m_program.port()).toUtf8()));
+    EXPECT_TRUE(m_program.log(taken.pid()).contains("Closing web server."));
+
+    // An interactive headless run tells the user on a standard error nobody reads, and
+    // ignores the user signals; SIGHUP ends it in order.
+    ChildProcess& unreadErrors =
+        m_program.startWebsvr({"instance=quiet"}, unreadStream(STDERR_FILENO));
+    ASSERT_TRUE(Eventually(
+        [&] { return m_program.log(unreadErrors.pid()).contains("Launch browser as client"); },
+        WAIT_MS));
+    ::kill(pid_t(unreadErrors.pid()), SIGUSR1);
+    ::kill(pid_t(unreadErrors.pid()), SIGUSR2);
+    QThread::msleep(200);
+    EXPECT_EQ(unreadErrors.process().state(), QProcess::Running);
+    ::kill(pid_t(unreadErrors.pid()), SIGHUP);
+    EXPECT_EQ(unreadErrors.finish(), 0);
+    ::kill(pid_t(shown.pid()), SIGTERM);
+    EXPECT_EQ(shown.finish(), 0);
+
+    // A parent that stopped reading: the serving line meets a closed pipe.
+    ChildProcess& unread =
+        m_program.startWebsvr({"hidden", "instance=unread"}, unreadStream(STDOUT_FILENO));
+    EXPECT_TRUE(servesPages());
+    ::kill(pid_t(unread.pid()), SIGHUP);
+    EXPECT_EQ(unread.finish(), 0);
+    // Nothing of any of these runs is left but the shared spreadsheet folder.
+    EXPECT_TRUE(Eventually([this] { return leftInTemp() == QStringList{"excel"}; }, 3000))
+        << leftInTemp().join(", ").toStdString();
+}
 
 TEST_F(WebsvrTest, ServesWithItsDataServerThenStopsInOrderOnSigterm) {
     ChildProcess& p = m_program.startWebsvr({"hidden", "runningmutex=" + UniqueName("run")});
@@ -177,6 +240,8 @@ TEST_F(WebsvrTest, StartupErrorsEndTheRunWithTheirNumber) {
         "An error occured in the program. Error 1000. Invalid usermode ''WINDOWS''"));
     EXPECT_TRUE(
         p.process().readAllStandardError().contains("Error 1000. Invalid usermode 'WINDOWS'"));
+    // The queue folders were made before the failing step; the failed start takes them away.
+    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
 
     ChildProcess& language = m_program.startWebsvr({"hidden", "language=xx"});
     EXPECT_EQ(language.finish(), 1);
@@ -245,4 +310,54 @@ TEST_F(WebsvrTest, AFloodOfIdleConnectionsUnderALowDescriptorLimitEndsNothing) {
         Eventually([&] { return m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK\r\n"); }));
     EXPECT_EQ(p.process().state(), QProcess::Running);
     EXPECT_FALSE(m_program.log(p.pid()).contains("Too many open files"));
+}
+
+TEST_F(WebsvrTest, PathsAndTextsArriveAsWritten) {
+    // An application folder with characters of Windows-1252 and characters beyond it, named by
+    // a settings file that declares windows-1252: the data server gets exactly that folder.
+    const QString app = m_program.beside(QString::fromUtf8("アプリ – Über"));
+    ASSERT_TRUE(QDir().rename(m_program.path("examples/microsoft access"), app));
+    WriteFile(m_program.path("data/config/webserver.xml"),
+              "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Settings><TCPPort>" +
+                  QByteArray::number(m_program.port()) + "</TCPPort><ApplicationPath>" +
+                  QFileInfo(app).path().toUtf8() +
+                  "/&#x30A2;&#x30D7;&#x30EA; \x96 \xDC"
+                  "ber</ApplicationPath></Settings>");
+    ChildProcess& wide = m_program.startWebsvr({"hidden"});
+    ASSERT_TRUE(serves(wide)) << m_program.log(wide.pid()).toStdString();
+    EXPECT_FALSE(m_program.log(wide.pid()).contains("unable to connect to the database"));
+    const QByteArray parameters =
+        ReadFile(m_program.instanceFolder(wide.pid()) + ".dataserver.parameters.txt");
+    EXPECT_TRUE(parameters.startsWith("\xEF\xBB\xBFparentmutex=\""));
+    EXPECT_TRUE(parameters.endsWith("configfolder=\"" + app.toUtf8() + "\""));
+    ::kill(pid_t(wide.pid()), SIGTERM);
+    EXPECT_EQ(wide.finish(), 0);
+
+    // A folder with a comma and a blank reaches the configuration mode whole: the data server
+    // cannot open its database, so an interactive run opens the data connection settings.
+    const QString commaApp = m_program.beside("apps, europe");
+    ASSERT_TRUE(QDir().rename(app, commaApp));
+    WriteFile(commaApp + "/dataserver.xml",
+              "<DataServer><Database>gone.db</Database></DataServer>");
+    m_program.writeSettings("<ApplicationPath>" + commaApp + "</ApplicationPath>");
+    ChildProcess& settings = m_program.startWebsvr({});
+    QByteArray errors;
+    EXPECT_TRUE(Eventually(
+        [&] {
+            errors += settings.process().readAllStandardError();
+            return errors.contains("Configuration file: " + commaApp.toUtf8() + "/dataserver.xml");
+        },
+        WAIT_MS))
+        << errors.toStdString();
+    ::kill(pid_t(settings.pid()), SIGTERM);
+    EXPECT_EQ(settings.finish(), 0);
+
+    // A file where the data folder should be is named as the part in the way.
+    const QString file = m_program.beside("data file");
+    WriteFile(file, "x");
+    ChildProcess& blocked = m_program.startWebsvr({"hidden", "datafolder=" + file});
+    EXPECT_EQ(blocked.finish(), 1);
+    EXPECT_TRUE(blocked.process().readAllStandardError().contains(
+        "Error creating folder in function MkDirRecurse. Target=" + file.toUtf8() +
+        ", Current=" + file.toUtf8() + "/. Not a directory"));
 }

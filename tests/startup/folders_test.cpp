@@ -1,4 +1,5 @@
 #include "common/error.h"
+#include "common/files.h"
 #include "startup/folders.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
@@ -68,6 +69,11 @@ TEST(Folders, CreateProgramFoldersMakesTheFixedSetAndReportsAFileInTheWay) {
         CreateProgramFolders(blocked.path());
         FAIL() << "a file named data must stop the folder creation";
     } catch (const common::Error& e) {
-        EXPECT_TRUE(e.description().startsWith("Error creating folder in function MkDirRecurse."));
+        // The error names the file in the way, not a folder behind it.
+        EXPECT_EQ(e.description(), "Error creating folder in function MkDirRecurse. Target=" +
+                                       blocked.filePath("data") + ", Current=" +
+                                       blocked.filePath("data") + "/. Not a directory");
     }
+    // A file where the last folder should be is no folder either.
+    EXPECT_THROW(common::MkDirRecurse(blocked.filePath("data")), common::Error);
 }

@@ -5,13 +5,44 @@
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace support;
 
 namespace {
+
+// Sets the soft limit of a resource of process pid; the hard limit stays, and a soft limit
+// above it is taken as the hard limit.
+void setLimit(qint64 pid, __rlimit_resource resource, rlim_t soft) {
+    rlimit limit{};
+    ::prlimit(pid_t(pid), resource, nullptr, &limit);
+    limit.rlim_cur = std::min(soft, limit.rlim_max);
+    ::prlimit(pid_t(pid), resource, &limit, nullptr);
+}
+
+// The running children of process pid.
+QList<qint64> children(qint64 pid) {
+    QList<qint64> pids;
+    const QString list =
+        QString::fromLatin1(ReadFile(QStringLiteral("/proc/%1/task/%1/children").arg(pid)));
+    for (const QString& child : list.split(' ', Qt::SkipEmptyParts))
+        if (ProcessRuns(child.toLongLong()))
+            pids << child.toLongLong();
+    return pids;
+}
+
+// The lowest descriptor number process pid has free: with that as its limit, it can open
+// nothing more.
+rlim_t lowestFreeDescriptor(qint64 pid) {
+    rlim_t fd = 0;
+    while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd)))
+        ++fd;
+    return fd;
+}
 
 class WebsvrSupervisionTest : public ::testing::Test {
 protected:
@@ -117,6 +148,80 @@ TEST_F(WebsvrSupervisionTest, AStopDuringTheStartWaitDoesNotWaitForItsEnd) {
     ASSERT_EQ(dataServers().size(), 1);
     const qint64 standIn = dataServers().first();
     EXPECT_TRUE(Eventually([standIn] { return !ProcessRuns(standIn); }, 5000));
+}
+
+TEST_F(WebsvrSupervisionTest, WaitsEndOnceTheirOutcomeIsKnown) {
+    // A stop asked for while a restart waits for the old data server to end: the restart
+    // ends there, without a new data server that would only be killed at once.
+    startServing();
+    const qint64 first = dataServers().first();
+    ::kill(pid_t(first), SIGSTOP); // it cannot end by itself, so the stop waits
+    const QString message = m_program.instanceFolder(m_websvr->pid()) + ".dataserver.message.xml";
+    WriteFile(message + ".new",
+              "<XML><Type>Restart</Type><Code>7</Code><Message>m</Message></XML>");
+    QFile::rename(message + ".new", message);
+    ASSERT_TRUE(logged("Restart Data Server"));
+    ::kill(pid_t(m_websvr->pid()), SIGTERM);
+    EXPECT_EQ(m_websvr->finish(10000), 0);
+    EXPECT_EQ(dataServers().size(), 1);
+    EXPECT_TRUE(Eventually([first] { return !ProcessRuns(first); }, 5000));
+
+    // A data server that ends at once never takes its token: the start gives up then,
+    // not 30 seconds later.
+    WriteFile(m_program.path("dbsvr"), "#!/bin/sh\nexit 3\n");
+    ChildProcess& failing = m_program.startWebsvr({"hidden"});
+    EXPECT_EQ(failing.finish(10000), 2);
+    EXPECT_TRUE(m_program.log(failing.pid()).contains("Unable to start data server"));
+}
+
+TEST_F(WebsvrSupervisionTest, ALogThatCannotBeWrittenOrAFailedTokenCheckEndsNothing) {
+    const QString parent = UniqueName("parent");
+    TokenHolder holder(parent);
+    ASSERT_TRUE(holder.ready());
+    m_websvr = &m_program.startWebsvr({"hidden", "parentmutex=" + parent});
+    ASSERT_TRUE(m_websvr->readLine().startsWith("Serving http://"));
+    const qint64 websvr = m_websvr->pid();
+    const qint64 first = dataServers().first();
+
+    // No descriptor left for the token checks of the tick: the parent and the data server
+    // keep their last known state.
+    setLimit(websvr, RLIMIT_NOFILE, lowestFreeDescriptor(websvr));
+    EXPECT_TRUE(logged("Unable to check the token "));
+    QThread::msleep(1200);
+    EXPECT_EQ(m_websvr->process().state(), QProcess::Running);
+    setLimit(websvr, RLIMIT_NOFILE, RLIM_INFINITY);
+    EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK"));
+    EXPECT_EQ(children(websvr), QList<qint64>{first});
+
+    // The disk is full: the next entry is cut off after a few bytes, the rest fail whole.
+    setLimit(websvr, RLIMIT_FSIZE, rlim_t(log().size() + 20));
+    ::kill(pid_t(first), SIGKILL);
+    QList<qint64> replaced;
+    ASSERT_TRUE(Eventually([&] {
+        replaced = children(websvr);
+        return !replaced.isEmpty() && replaced.first() != first;
+    })) << "no data server was started again";
+    m_dataServers << replaced.first();
+    EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK"));
+    QByteArray dynamic;
+    EXPECT_TRUE(Eventually([&] {
+        dynamic = m_program.get("/");
+        return dynamic.startsWith("HTTP/1.1 ") && !dynamic.contains("Data Server is not running");
+    })) << dynamic.toStdString();
+
+    setLimit(websvr, RLIMIT_FSIZE, RLIM_INFINITY);
+    EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK")); // an entry again
+    ASSERT_TRUE(logged("Log entries lost while the log could not be written: "));
+    EXPECT_EQ(logCount("Log entries lost"), 1);
+    EXPECT_EQ(logCount("The Data Server has stopped running"), 0); // lost, not half-written
+    EXPECT_EQ(logCount("Unable to check the token "), 2); // parent and data server, once each
+    // Every entry begins a line of its own: none is glued to a cut-off one.
+    static const QRegularExpression gluedEntry(
+        "[^\\n]'\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d', \\d+, \\d, ");
+    EXPECT_FALSE(gluedEntry.match(log()).hasMatch()) << log().toStdString();
+
+    holder.release();
+    EXPECT_EQ(m_websvr->finish(), 0);
 }
 
 TEST_F(WebsvrSupervisionTest, AKilledWebServerTakesItsDataServerWithIt) {

@@ -2,8 +2,12 @@
 
 #include "common/guid.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace support {
 
@@ -37,7 +41,8 @@ QStringList ProcessArguments(qint64 pid) {
 }
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
-                           const QStringList& environment, const QString& workingDirectory) {
+                           const QStringList& environment, const QString& workingDirectory,
+                           const ChildSetup& setup) {
     if (!environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString& entry : environment)
@@ -46,6 +51,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
     if (!workingDirectory.isEmpty())
         m_process.setWorkingDirectory(workingDirectory);
+    if (setup)
+        m_process.setChildProcessModifier(setup);
     m_process.start(program, arguments);
     if (m_process.waitForStarted())
         m_pid = m_process.processId(); // processId() is 0 once the process has ended
@@ -72,12 +79,36 @@ int ChildProcess::finish(int timeoutMs) {
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
+std::optional<OtherUser> SecondUser() {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody)
+        return std::nullopt;
+    return OtherUser{nobody->pw_uid, nobody->pw_gid};
+}
+
+ChildSetup RunAs(OtherUser user) {
+    return [user] {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(user.gid, user.gid, user.gid) != 0 ||
+            ::setresuid(user.uid, user.uid, user.uid) != 0)
+            ::_exit(99);
+    };
+}
+
+void GiveTo(const QString& path, OtherUser user) {
+    ::lchown(QFile::encodeName(path).constData(), user.uid, user.gid);
+    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ::lchown(QFile::encodeName(it.next()).constData(), user.uid, user.gid);
+}
+
 QString HelperProgram(const QString& name) {
     return qEnvironmentVariable("QV_TEST_BIN_DIR") + QLatin1Char('/') + name;
 }
 
-TokenHolder::TokenHolder(const QString& name, const QStringList& options)
-    : m_process(HelperProgram(QStringLiteral("qv_tokenholder")), QStringList{name} + options) {
+TokenHolder::TokenHolder(const QString& name, const QStringList& options, const ChildSetup& setup)
+    : m_process(HelperProgram(QStringLiteral("qv_tokenholder")), QStringList{name} + options, {},
+                {}, setup) {
     m_ready = m_process.readLine() == QLatin1String("ready");
 }
 

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <functional>
+#include <optional>
+#include <sys/types.h>
 
 namespace support {
 
@@ -38,13 +41,17 @@ bool ProcessRuns(qint64 pid);
 // The argument vector pid was started with; empty when it is gone.
 QStringList ProcessArguments(qint64 pid);
 
+// Runs in a child between fork and exec, after its standard streams are set up: only
+// async-signal-safe calls (dup2, setresuid...) belong here.
+using ChildSetup = std::function<void()>;
+
 // A process started by a test; killed, when still running, as the object goes.
 class ChildProcess final {
 public:
     // environment holds NAME=value entries that replace or add to the inherited ones.
     explicit ChildProcess(const QString& program, const QStringList& arguments = {},
-                          const QStringList& environment = {},
-                          const QString& workingDirectory = {});
+                          const QStringList& environment = {}, const QString& workingDirectory = {},
+                          const ChildSetup& setup = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -63,13 +70,26 @@ private:
     qint64 m_pid = 0;
 };
 
+// A second local user for the tests that need one: the user nobody, whom only root can become.
+struct OtherUser {
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+// The user nobody when this process runs as root; nothing otherwise (tests then skip).
+std::optional<OtherUser> SecondUser();
+// In the child: run as user.
+ChildSetup RunAs(OtherUser user);
+// Gives path, and all below it, to user.
+void GiveTo(const QString& path, OtherUser user);
+
 // A helper program built beside the tests (qv_tokenholder, qv_queuepeer).
 QString HelperProgram(const QString& name);
 
 // Holds a named token in another process (qv_tokenholder), as a parent program does.
 class TokenHolder final {
 public:
-    explicit TokenHolder(const QString& name, const QStringList& options = {});
+    explicit TokenHolder(const QString& name, const QStringList& options = {},
+                         const ChildSetup& setup = {});
     // The token is held.
     bool ready() const { return m_ready; }
     // Lets the token go in order: the holder's standard input closes and it ends.

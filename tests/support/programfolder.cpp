@@ -85,10 +85,10 @@ void ProgramFolder::writeSettings(const QString& elements, const QString& config
                   .toUtf8());
 }
 
-ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments) {
+ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments, const ChildSetup& setup) {
     m_processes.push_back(std::make_unique<ChildProcess>(
         path(QStringLiteral("websvr")), arguments, QStringList{QStringLiteral("TEMP=") + temp()},
-        m_dir.path()));
+        m_dir.path(), setup));
     return *m_processes.back();
 }
 

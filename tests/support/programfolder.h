@@ -51,7 +51,7 @@ public:
     // port and elements after it.
     void writeSettings(const QString& elements = {}, const QString& configFolder = {}) const;
     // Starts websvr with arguments, TEMP set and the temporary folder as current folder.
-    ChildProcess& startWebsvr(const QStringList& arguments);
+    ChildProcess& startWebsvr(const QStringList& arguments, const ChildSetup& setup = {});
     // The log of websvr process pid ("*-WEBSRV-<pid>.log" in logsFolder, by default the
     // program's data/Logs); "" when there is none.
     QString log(qint64 pid, const QString& logsFolder = {}) const;

@@ -1,0 +1,25 @@
+#include "dataserver/tokenstate.h"
+
+#include "common/error.h"
+#include "dataserver/namedmutex.h"
+#include "diagnostics/trace.h"
+
+namespace dataserver {
+
+bool TokenState::held(const QString& name) {
+    try {
+        m_held = MutexExists(name);
+        m_failing = false;
+    } catch (const common::Error& e) {
+        if (!m_failing)
+            diagnostics::TraceSafely(QStringLiteral("Unable to check the token ") + name +
+                                         QStringLiteral(", its last known state stands. Error ") +
+                                         QString::number(e.number()) + QStringLiteral(". ") +
+                                         e.description().trimmed(),
+                                     1);
+        m_failing = true;
+    }
+    return m_held;
+}
+
+} // namespace dataserver
