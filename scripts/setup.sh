@@ -11,6 +11,7 @@ PACKAGES=(
     qt6-base-dev libpugixml-dev libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev
     clang libclang-rt-14-dev
     xvfb xauth socat procps python3 chromium
+    lintian
 )
 
 install() {

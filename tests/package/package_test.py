@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""The Debian package, built with the build's own cpack: its contents, its
+dependencies and lintian's verdict, its systemd unit, and websvr run from the
+unpacked tree the way the unit runs it: it serves the web root and the example
+application, writes only into the state folder, and stops in order on SIGTERM.
+
+    package_test.py --build-dir BUILD --cpack CPACK
+Exits 77 (skipped) where dpkg-deb is missing.
+"""
+import argparse
+import glob
+import os
+import re
+import shlex
+import shutil
+import signal
+import socket
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.parse
+import urllib.request
+
+PROGRAM = "usr/lib/quorvex"
+STATE = "var/lib/quorvex"
+UNIT = "usr/lib/systemd/system/quorvex-websvr.service"
+EXAMPLE = "examples/microsoft access"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def run(*command, **kwargs):
+    result = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    if result.returncode != 0:
+        raise Failure(f"{' '.join(command)} failed ({result.returncode}):\n"
+                      f"{result.stdout}{result.stderr}")
+    return result.stdout
+
+
+def build_package(build_dir, cpack, work):
+    out = os.path.join(work, "cpack")
+    run(cpack, "-G", "DEB", "--config", os.path.join(build_dir, "CPackConfig.cmake"), "-B", out)
+    debs = glob.glob(os.path.join(out, "*.deb"))
+    check(len(debs) == 1, f"cpack made {debs}")
+    return debs[0]
+
+
+def check_contents(deb, root):
+    paths = [line.split(None, 5)[5].split(" -> ")[0].removeprefix(".")
+             for line in run("dpkg-deb", "--contents", deb).splitlines()]
+    outside = [p for p in paths if not p.startswith("/usr/")]
+    check(not outside, f"the package installs outside /usr: {outside}")
+
+    # The desktop entry names what the package installs.
+    entry = dict(line.split("=", 1) for line in
+                 open(os.path.join(root, "usr/share/applications/quorvex-websvr.desktop"))
+                 if "=" in line)
+    check(os.access(os.path.join(root, entry["Exec"].split()[0].lstrip("/")), os.X_OK),
+          f"the desktop entry's Exec {entry['Exec']!r} is not in the package")
+    icons = glob.glob(os.path.join(root, f"usr/share/icons/hicolor/*/apps/{entry['Icon'].strip()}.*"))
+    check(len(icons) == 8, f"icon sizes for {entry['Icon']!r}: {icons}")
+
+
+def check_dependencies(deb, root):
+    depends_field = run("dpkg-deb", "--field", deb, "Depends").strip()
+    depends = {d.strip().split()[0] for d in re.split(r"[,|]", depends_field)}
+    check("adduser" in depends, f"no adduser (the postinst needs it) in {depends}")
+    # Every library the programs load must come from a package the Depends names.
+    for name in ("websvr", "dbsvr"):
+        program = os.path.join(root, PROGRAM, name)
+        needed = re.findall(r"\(NEEDED\).*\[(.+)\]", run("readelf", "--dynamic", program))
+        found = dict(re.findall(r"^\s*(\S+) => (/\S+)", run("ldd", program), re.M))
+        for library in needed:
+            check(library in found, f"{name} needs {library}, which is not found")
+            owner = package_of(found[library])
+            check(owner is None or owner in depends,
+                  f"{name} needs {library} of {owner}, which Depends lacks: {depends_field}")
+
+
+def package_of(library):
+    """The package that ships a library, trying both sides of the /usr merge."""
+    real = os.path.realpath(library)
+    for path in {library, real, real.removeprefix("/usr"), "/usr" + real}:
+        result = subprocess.run(["dpkg", "--search", path], capture_output=True, text=True)
+        if result.returncode == 0:
+            return result.stdout.split(":")[0]
+    return None
+
+
+def run_lintian(deb):
+    if not shutil.which("lintian"):
+        print("lintian not installed: not run")
+        return
+    result = subprocess.run(["lintian", "--fail-on", "error", "--allow-root", deb],
+                            capture_output=True, text=True)
+    print(result.stdout + result.stderr, end="")
+    check(result.returncode == 0, "lintian found errors")
+
+
+def verify_unit(root):
+    if not shutil.which("systemd-analyze"):
+        print("systemd-analyze not installed: unit not verified")
+        return
+    # The programs it names are checked where they were unpacked (the run below
+    # starts them by the same names).
+    unit = os.path.join(os.path.dirname(root), os.path.basename(UNIT))
+    with open(unit, "w") as f:
+        f.write(open(os.path.join(root, UNIT)).read().replace("=/usr/", f"={root}/usr/"))
+    result = subprocess.run(["systemd-analyze", "verify", unit], capture_output=True, text=True)
+    output = (result.stdout + result.stderr).strip()
+    check(result.returncode == 0 and "quorvex" not in output,
+          f"systemd-analyze verify: {output}")
+
+
+def unit_settings(root):
+    """ExecStartPre, ExecStart (their programs taken from root) and the environment of the unit."""
+    settings = {"Environment": []}
+    for line in open(os.path.join(root, UNIT)):
+        key, _, value = line.strip().partition("=")
+        if key in ("ExecStartPre", "ExecStart"):
+            program, *arguments = shlex.split(value)
+            settings[key] = [os.path.join(root, program.lstrip("/"))] + arguments
+        elif key == "Environment":
+            settings[key] += shlex.split(value)
+    return settings
+
+
+def in_namespace(root):
+    """A command prefix that runs in a private mount namespace where the state
+    folder is root's and root's usr/ is read-only, as ProtectSystem makes /usr."""
+    prefix = ["unshare", "--mount", "--propagation", "private"]
+    if os.geteuid() != 0:
+        prefix.append("--map-root-user")
+    mounts = (f"mount --bind {shlex.quote(root)}/var/lib /var/lib && "
+              f"mount --bind {shlex.quote(root)}/usr {shlex.quote(root)}/usr && "
+              f"mount -o remount,bind,ro {shlex.quote(root)}/usr && exec \"$@\"")
+    return prefix + ["sh", "-c", mounts, "namespace"]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class NoRedirect(urllib.request.HTTPRedirectHandler):
+    def redirect_request(self, *args):
+        return None
+
+
+def fetch(url, data=None):
+    opener = urllib.request.build_opener(NoRedirect)
+    body = urllib.parse.urlencode(data).encode() if data else None
+    try:
+        with opener.open(url, body, timeout=10) as answer:
+            return answer.status, answer.headers, answer.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.headers, error.read()
+
+
+def wait_for(predicate, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise Failure(f"timed out waiting for {what}")
+
+
+def processes_of(executable):
+    pids = []
+    for entry in os.listdir("/proc"):
+        try:
+            if entry.isdigit() and os.readlink(f"/proc/{entry}/exe") == executable:
+                pids.append(int(entry))
+        except OSError:
+            pass
+    return pids
+
+
+def answer_with_data_server(url):
+    answer = fetch(url)
+    return None if b"Data Server is not running." in answer[2] else answer
+
+
+def write_with_form(base, database):
+    """A form's write reaches the example database in the state folder."""
+    _, _, form = fetch(base + "/?page=form&name=newcustomer")
+    fields = dict(re.findall(rb'<input type="hidden" name="([^"]+)" value="([^"]*)"', form))
+    post = {k.decode(): v.decode() for k, v in fields.items()}
+    post.update({"f.name": "Package Test", "f.city": "Bern", "f.country": "Switzerland"})
+    status, _, _ = fetch(base + "/", post)
+    check(status == 302, f"the form post answered {status}")
+    with sqlite3.connect(database) as db:
+        rows = db.execute("SELECT city FROM customers WHERE name = 'Package Test'").fetchall()
+    check(rows == [("Bern",)], f"the customer in {database}: {rows}")
+
+
+def serve_and_stop(root):
+    """Runs websvr as the unit does, after what the postinst does on a first installation."""
+    unit = unit_settings(root)
+    state = os.path.join(root, STATE)
+    os.makedirs(state)
+    os.makedirs(os.path.join(root, "tmp"))
+    namespace = in_namespace(root)
+    if subprocess.run(namespace + ["true"], capture_output=True).returncode != 0:
+        print("SKIP: no private mount namespace here, the package was not run")
+        return False
+    run(*namespace, os.path.join(root, PROGRAM, "prepare-state"), "--example")
+    run(*namespace, *unit["ExecStartPre"])
+    port = free_port()
+    with open(os.path.join(state, "data/config/webserver.xml"), "w") as f:
+        f.write(f"<Settings><TCPPort>{port}</TCPPort></Settings>")
+
+    # As systemd starts it: no inherited temp folder, and PrivateTmp's empty /tmp.
+    env = {k: v for k, v in os.environ.items() if k not in ("TEMP", "TMP", "TMPDIR")}
+    env.update(v.split("=", 1) for v in unit["Environment"])
+    if "TEMP" in env:
+        env["TEMP"] = os.path.join(root, env["TEMP"].lstrip("/"))
+    output = os.path.join(root, "..", "websvr.out")
+    with open(output, "w") as out:
+        websvr = subprocess.Popen(namespace + unit["ExecStart"], cwd=root, env=env, stdout=out,
+                                  stderr=subprocess.STDOUT)
+    try:
+        wait_for(lambda: "Serving http://" in open(output).read() or websvr.poll() is not None,
+                 30, "the served address")
+        check(websvr.poll() is None, f"websvr ended: {open(output).read()}")
+        base = f"http://127.0.0.1:{port}"
+
+        status, _, body = fetch(base + "/index.htm")
+        index = open(os.path.join(root, PROGRAM, "wwwroot/index.htm"), "rb").read()
+        check(status == 200 and body == index, f"/index.htm: {status}")
+        # "/" is answered by the web application once websvr sees its data server.
+        status, _, home = wait_for(lambda: answer_with_data_server(base + "/"), 30,
+                                   "the data server")
+        if status == 200:
+            check(b"home page of the Quorvex example application" in home,
+                  "/ is not the example application's home page")
+            write_with_form(base, os.path.join(state, EXAMPLE, "sample.db"))
+        else:
+            log = "".join(open(f).read() for f in glob.glob(os.path.join(state, "data/Logs/*")))
+            check(status == 500 and "No web application is installed" in log,
+                  f"/ answered {status}: {home}")
+            print("NOTE: this websvr has no web application wired in; the example "
+                  "application's pages and its database write were not checked")
+
+        dbsvr = wait_for(lambda: processes_of(os.path.join(root, PROGRAM, "dbsvr")), 10, "dbsvr")
+        websvr.send_signal(signal.SIGTERM)
+        code = websvr.wait(timeout=15)
+        check(code == 0, f"websvr ended with {code} on SIGTERM: {open(output).read()}")
+        wait_for(lambda: not any(os.path.exists(f"/proc/{p}") for p in dbsvr), 10,
+                 "dbsvr to end after websvr")
+    finally:
+        if websvr.poll() is None:
+            websvr.kill()
+            websvr.wait()
+
+    leftover = os.listdir(os.path.join(env["TEMP"], "Quorvex"))
+    check(str(websvr.pid) not in leftover, f"the instance folder is left: {leftover}")
+    check(glob.glob(os.path.join(state, "data/Logs/*.log")), "no log in the state folder")
+    # usr/ was read-only; nothing went to the working folder either.
+    check(sorted(os.listdir(root)) == ["tmp", "usr", "var"],
+          f"written beside usr and var: {os.listdir(root)}")
+    return True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--cpack", default="cpack")
+    args = parser.parse_args()
+    if not shutil.which("dpkg-deb"):
+        print("SKIP: no dpkg-deb")
+        return 77
+
+    work = tempfile.mkdtemp(prefix="qv-package-")
+    try:
+        started = time.monotonic()
+        deb = build_package(args.build_dir, args.cpack, work)
+        print(f"built {os.path.basename(deb)} in {time.monotonic() - started:.1f} s")
+        root = os.path.join(work, "root")
+        run("dpkg-deb", "--extract", deb, root)
+        check_contents(deb, root)
+        check_dependencies(deb, root)
+        run_lintian(deb)
+        verify_unit(root)
+        if not serve_and_stop(root):
+            return 77
+        print(f"PASS in {time.monotonic() - started:.1f} s")
+        return 0
+    except Failure as failure:
+        print(f"FAIL: {failure}")
+        return 1
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
