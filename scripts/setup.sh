@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev libpugixml-dev libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev
     clang libclang-rt-14-dev
     xvfb xauth socat procps python3 chromium
@@ -29,10 +29,18 @@ install() {
     fi
 }
 
+# Compiler cache shared by every clone on this machine: paths are taken relative
+# to the clone, so a fresh clone of the same sources compiles from the cache.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+LAUNCHER=()
+if command -v ccache >/dev/null; then
+    LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 build() { # build DIR [cmake options...]
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${LAUNCHER[@]}" "$@" >/dev/null
     cmake --build "$dir"
 }
 
@@ -43,7 +51,7 @@ run_tests() { # DIR
 fuzz() {
     local targets=()
     for src in fuzz/fuzz_*.cpp; do targets+=("$(basename "$src" .cpp)"); done
-    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ "${LAUNCHER[@]}" \
         -DQV_FUZZ=ON -DQV_TESTS=OFF >/dev/null
     cmake --build build-fuzz --target "${targets[@]}"
     local name target corpus
