@@ -79,8 +79,9 @@ void TraceSafely(const QString& text, int severity = 0) noexcept;
 // take that as a refusal.
 int NotifyUser(const QString& text, int style);
 
-// Last resort for an error escaping an event handler: traces it (severity 2)
-// and closes the server. source is not used. Never raises.
+// Last resort for an error escaping an event handler: traces its description
+// (severity 2) and closes the server. source and number are not used: an error
+// 1100 names its language in its own description. Never raises.
 void AppErrorHandler(const QString& source, int number, const QString& description);
 
 } // namespace diagnostics
