@@ -3,9 +3,7 @@
 #include "common/codepage.h"
 #include "common/error.h"
 #include "common/text.h"
-#include "common/userinterface.h"
 #include "diagnostics/trace.h"
-#include "i18n/language.h"
 #include "server/descriptorlimit.h"
 #include "server/listener.h"
 #include "server/requestparser.h"
@@ -14,8 +12,6 @@
 #include "server/socketarray.h"
 #include "server/tracetext.h"
 
-#include <QCoreApplication>
-#include <climits>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -60,10 +56,6 @@ void trace(const QString& text, int severity = 0) {
     }
 }
 
-QString withPort(QString text, int port) {
-    return text.replace(QStringLiteral("{Port}"), QString::number(port));
-}
-
 QString requestLine(const QByteArray& text) {
     const qsizetype end = text.indexOf("\r\n");
     const QByteArray line = text.left(std::min(end < 0 ? text.size() : end, TRACED_REQUEST_LINE));
@@ -71,9 +63,8 @@ QString requestLine(const QByteArray& text) {
 }
 } // namespace
 
-HttpServer::HttpServer(HttpConfig& config, RequestHandler& handler, common::WindowState& state,
-                       QObject* parent)
-    : QObject(parent), m_config(config), m_handler(handler), m_state(state), m_staticFiles(config),
+HttpServer::HttpServer(HttpConfig& config, RequestHandler& handler, QObject* parent)
+    : QObject(parent), m_config(config), m_handler(handler), m_staticFiles(config),
       sckServer(std::make_unique<SocketArray>()) {
     m_clock.start();
     connect(sckServer.get(), &SocketArray::ConnectionRequest, this, &HttpServer::ConnectionRequest);
@@ -91,31 +82,20 @@ HttpServer::~HttpServer() {
 
 // --- Listener -------------------------------------------------------------
 
-void HttpServer::StartServer() {
-    if (m_config.tcpPort == 0) {
-        diagnostics::NotifyUser(QStringLiteral("You must specify the port number of this server."),
-                                common::MB_WARNING);
-        showSettingsWhenInteractive();
-        return;
-    }
+ListenOutcome HttpServer::StartServer() {
+    if (m_config.tcpPort == 0)
+        return ListenOutcome::NoPort;
     const int port = m_config.tcpPort;
     const int error = tryListen(port);
-    if (error == WSAEADDRINUSE) {
-        diagnostics::NotifyUser(withPort(i18n::Translate(QStringLiteral("msgPortInUse")), port),
-                                common::MB_WARNING);
-        showSettingsWhenInteractive();
-    } else if (error != 0) {
-        // Not shown to the user, but a port below 1024 without the right to
-        // bind it must leave a trace of why nobody can connect.
-        trace(QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
-              SEVERITY_ERROR);
-    }
-    // The settings dialog above may have changed the port.
-    SetServerStatus(
-        withPort(i18n::Translate(QStringLiteral("msgServerRunning")), m_config.tcpPort));
-    m_state.linksVisible = true;
-    m_state.serverStarted = true;
-    m_state.changed();
+    if (error == 0)
+        return ListenOutcome::Listening;
+    if (error == WSAEADDRINUSE)
+        return ListenOutcome::PortInUse;
+    // Not shown to the user, but a port below 1024 without the right to
+    // bind it must leave a trace of why nobody can connect.
+    trace(QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
+          SEVERITY_ERROR);
+    return ListenOutcome::OtherError;
 }
 
 void HttpServer::StopServer() {
@@ -126,9 +106,6 @@ void HttpServer::StopServer() {
             socket.Close();
     }
     closeListener();
-    SetServerStatus(QStringLiteral("Server is stopped"));
-    m_state.serverStarted = false;
-    m_state.changed();
 }
 
 void HttpServer::closeListener() {
@@ -142,11 +119,6 @@ int HttpServer::tryListen(int port) {
 quint16 HttpServer::serverPort() const {
     const Listener& listener = sckServer->listener();
     return listener.isListening() ? listener.serverPort() : 0;
-}
-
-void HttpServer::showSettingsWhenInteractive() {
-    if (diagnostics::Diagnostics::instance().interactive() && m_showSettings)
-        m_showSettings();
 }
 
 // --- Slots and status -----------------------------------------------------
@@ -184,17 +156,6 @@ int HttpServer::slotOf(int index) const {
     return GetConnection(index);
 }
 
-void HttpServer::SetServerStatus(const QString& text) {
-    m_state.statusText = text;
-    m_state.changed();
-    QCoreApplication::processEvents();
-}
-
-void HttpServer::SetTotalRequests(int count) {
-    m_state.totalRequests = count;
-    m_state.changed();
-}
-
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
     trace(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
@@ -205,8 +166,7 @@ void HttpServer::RegisterRequest(const QString& FilePath, const QString& queryst
 
 void HttpServer::ConnectionRequest(int Index, qintptr requestID) {
     guarded(0, "ConnectionRequest", [&] {
-        // Wraps to 0 rather than overflow past the largest 32-bit count.
-        SetTotalRequests(m_state.totalRequests == INT_MAX ? 0 : m_state.totalRequests + 1);
+        Q_EMIT connectionCounted();
         if (Index != 0)
             return;
         acceptConnection(requestID);

@@ -26,6 +26,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <climits>
 #include <cstdio>
 
 namespace startup {
@@ -36,6 +37,10 @@ const int TICK_MS = 500;
 
 void trace(const QString& text) {
     diagnostics::WriteTrace(text);
+}
+
+QString withPort(QString text, int port) {
+    return text.replace(QStringLiteral("{Port}"), QString::number(port));
 }
 
 // A hidden run has nobody to show a message to; its parent reads standard error.
@@ -57,8 +62,9 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
     m_values.interactive =
         !ParseCommandLine(JoinArguments(m_arguments))->Exists(QStringLiteral("hidden"));
     diagnostics::Diagnostics::instance().setInteractive(m_values.interactive);
-    m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_requestHandler, m_windowState);
-    m_http->setShowSettings([this] { m_ui.showSettingsDialog(); });
+    m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_requestHandler);
+    connect(m_http.get(), &server::HttpServer::connectionCounted, this,
+            &WebServer::countConnection);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &WebServer::onTick);
     diagnostics::Diagnostics::instance().setCloseServer(
@@ -203,7 +209,54 @@ void WebServer::reportStartupError(int number, const QString& description) {
 }
 
 void WebServer::setStatus(const QString& text) {
-    m_http->SetServerStatus(text);
+    m_windowState.statusText = text;
+    m_windowState.changed();
+    QCoreApplication::processEvents();
+}
+
+void WebServer::countConnection() {
+    // Wraps to 0 rather than overflow past the largest 32-bit count.
+    m_windowState.totalRequests =
+        m_windowState.totalRequests == INT_MAX ? 0 : m_windowState.totalRequests + 1;
+    m_windowState.changed();
+}
+
+void WebServer::showSettingsWhenInteractive() {
+    if (m_values.interactive)
+        m_ui.showSettingsDialog();
+}
+
+// ---- listener --------------------------------------------------------------
+
+void WebServer::StartServer() {
+    const int port = m_httpConfig.tcpPort;
+    switch (m_http->StartServer()) {
+    case server::ListenOutcome::NoPort:
+        diagnostics::NotifyUser(QStringLiteral("You must specify the port number of this server."),
+                                common::MB_WARNING);
+        showSettingsWhenInteractive();
+        return;
+    case server::ListenOutcome::PortInUse:
+        diagnostics::NotifyUser(withPort(i18n::Translate(QStringLiteral("msgPortInUse")), port),
+                                common::MB_WARNING);
+        showSettingsWhenInteractive();
+        break;
+    case server::ListenOutcome::Listening:
+    case server::ListenOutcome::OtherError:
+        break;
+    }
+    // The settings dialog above may have changed the port.
+    setStatus(withPort(i18n::Translate(QStringLiteral("msgServerRunning")), m_httpConfig.tcpPort));
+    m_windowState.linksVisible = true;
+    m_windowState.serverStarted = true;
+    m_windowState.changed();
+}
+
+void WebServer::StopServer() {
+    m_http->StopServer();
+    setStatus(QStringLiteral("Server is stopped"));
+    m_windowState.serverStarted = false;
+    m_windowState.changed();
 }
 
 QString WebServer::option(const QString& key) const {
@@ -429,7 +482,7 @@ void WebServer::checkExcel() {
 // Steps 39 to 41.
 void WebServer::startServing() {
     trace(QStringLiteral("Start serving pages"));
-    m_http->StartServer();
+    StartServer();
     if (m_http->serverPort() == 0 && !m_values.interactive && !listenOnceMore())
         return;
     if (m_http->serverPort() > 0)

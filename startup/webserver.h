@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/windowstate.h"
 #include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
 #include "startup/corerequesthandler.h"
@@ -8,6 +7,7 @@
 #include "startup/folders.h"
 #include "startup/settings.h"
 #include "startup/startupvalues.h"
+#include "startup/windowstate.h"
 
 #include <QObject>
 #include <QStringList>
@@ -51,6 +51,13 @@ public:
     // the current step is done, so no later step runs.
     void CloseServer(int exitCode = EXIT_ORDERLY);
 
+    // Listens on the configured port and shows the running status. No port: a
+    // warning (and the settings dialog when interactive) and nothing else. Port in
+    // use: the "msgPortInUse" warning (and the dialog when interactive).
+    void StartServer();
+    // Stops the listener and the connections still receiving; "Server is stopped".
+    void StopServer();
+
     // True when no parent is named or the parent's mutex is still held.
     bool IsParentAlive() const;
 
@@ -78,7 +85,7 @@ public:
     StartupValues& values() { return m_values; }
     server::HttpConfig& httpConfig() { return m_httpConfig; }
     server::HttpServer& httpServer() { return *m_http; }
-    common::WindowState& windowState() { return m_windowState; }
+    WindowState& windowState() { return m_windowState; }
     common::UserInterface& userInterface() { return m_ui; }
 
     bool isFinished() const { return m_finished; }
@@ -102,7 +109,10 @@ private:
     void shutdown(int exitCode);
     void removeInstanceFiles();
     bool listenOnceMore();
+    // Shows text as the status and lets the event loop run once.
     void setStatus(const QString& text);
+    void countConnection();
+    void showSettingsWhenInteractive();
 
     // The start-up sequence in its order; each may end the run.
     void beginStartup();
@@ -132,7 +142,7 @@ private:
     FolderSet m_folders;
     Settings m_settings;
     StartupValues m_values;
-    common::WindowState m_windowState;
+    WindowState m_windowState;
     server::HttpConfig m_httpConfig;
     std::unique_ptr<DataServerSupervisor> m_supervisor;
     CoreRequestHandler m_requestHandler;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-namespace common {
+namespace startup {
 
 // What the main window shows. The core owns and changes it; a window, when
 // there is one, only displays it (notified through onChanged).
@@ -22,4 +22,4 @@ struct WindowState {
     }
 };
 
-} // namespace common
+} // namespace startup
