@@ -318,19 +318,18 @@ void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& n
 
 void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
                                  const QDateTime& now) {
-    if (!m_handler.IsDataServerRunning()) {
-        sendWhenConnected(index, DataServerNotRunningAnswer());
-        return;
-    }
     Socket& socket = (*sckServer)(index);
     const quint64 connection = socket.generation();
     const common::Dictionary& parameters = *header.Parameters;
-    const QString method = HeaderField(parameters, QStringLiteral("Content-Length"))
-                               ? QStringLiteral("POST")
-                               : QStringLiteral("GET");
-    const QString page = m_handler.ProcessRequest(
-        header.Command, common::ToText(parameters.item(QStringLiteral("Content"))),
-        common::ToText(parameters.item(QStringLiteral("User-Agent"))), method, ip);
+    DynamicRequest request;
+    request.method = HeaderField(parameters, QStringLiteral("Content-Length"))
+                         ? QStringLiteral("POST")
+                         : QStringLiteral("GET");
+    request.query = header.Command;
+    request.body = common::ToText(parameters.item(QStringLiteral("Content")));
+    request.userAgent = common::ToText(parameters.item(QStringLiteral("User-Agent")));
+    request.remoteAddress = ip;
+    const QString page = m_handler.ProcessRequest(request);
     // The page may have let the event loop run: a client gone meanwhile gets
     // nothing, and neither does the next one on the same socket.
     if (socket.generation() != connection)

@@ -27,12 +27,6 @@ QByteArray MethodNotAllowedAnswer() {
     return QByteArrayLiteral("HTTP/1.1 405 Method Not Allowed\r\nConnection: close\r\n\r\n");
 }
 
-QByteArray DataServerNotRunningAnswer() {
-    return QByteArrayLiteral("HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\n"
-                             "Data Server is not running. Check the database options and "
-                             "restart the web server.\r\n\r\n");
-}
-
 QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
                              const QDateTime& now) {
     const QByteArray page = common::ToCodePage(pageText);

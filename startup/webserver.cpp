@@ -55,14 +55,14 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
       m_supervisor(std::make_unique<SupervisedDataServer>(
           m_folders, m_settings, m_values,
           [this] { return m_finished || m_pendingClose.has_value(); })),
-      m_requestHandler([this] { return m_supervisor->IsDataServerRunning(); }) {
+      m_dynamicPages(m_pageContext, [this] { return m_supervisor->IsDataServerRunning(); }) {
     m_folders.ProgramFolder = common::ProgramFolder();
     m_values.ApplicationDictionary = common::NewDictionary();
     // Known before anything can fail, so that a hidden run never shows a box.
     m_values.interactive =
         !ParseCommandLine(JoinArguments(m_arguments))->Exists(QStringLiteral("hidden"));
     diagnostics::Diagnostics::instance().setInteractive(m_values.interactive);
-    m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_requestHandler);
+    m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_dynamicPages);
     connect(m_http.get(), &server::HttpServer::connectionCounted, this,
             &WebServer::countConnection);
     m_timer.setTimerType(Qt::PreciseTimer);

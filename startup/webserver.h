@@ -1,8 +1,9 @@
 #pragma once
 
+#include "bridge/dynamicpages.h"
+#include "bridge/pagecontext.h"
 #include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
-#include "startup/corerequesthandler.h"
 #include "startup/exitcodes.h"
 #include "startup/folders.h"
 #include "startup/settings.h"
@@ -73,7 +74,6 @@ public:
     // Replaces the data server supervision (the default launches nothing).
     void setDataServerSupervisor(std::unique_ptr<DataServerSupervisor> supervisor);
     DataServerSupervisor& dataServerSupervisor() { return *m_supervisor; }
-    void setDynamicPages(DynamicPages pages) { m_requestHandler.setDynamicPages(std::move(pages)); }
 
     // Hands the settings the HTTP server reads (port, cache times) to it; call after
     // changing settings().
@@ -145,7 +145,8 @@ private:
     WindowState m_windowState;
     server::HttpConfig m_httpConfig;
     std::unique_ptr<DataServerSupervisor> m_supervisor;
-    CoreRequestHandler m_requestHandler;
+    bridge::PageContext m_pageContext;
+    bridge::DynamicPages m_dynamicPages;
     std::unique_ptr<server::HttpServer> m_http; // after what it refers to, so it goes first
     QTimer m_timer;
     dataserver::TokenState m_parentState{true}; // the parent was there at start-up

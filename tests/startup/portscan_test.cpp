@@ -13,11 +13,7 @@
 namespace {
 class NoPages final : public server::RequestHandler {
 public:
-    bool IsDataServerRunning() override { return false; }
-    QString ProcessRequest(const QString&, const QString&, const QString&, const QString&,
-                           const QString&) override {
-        return {};
-    }
+    QString ProcessRequest(const server::DynamicRequest&) override { return {}; }
 };
 
 class PortScanTest : public StartupFixture {
