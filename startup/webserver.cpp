@@ -20,7 +20,6 @@
 #include "startup/commandline.h"
 #include "startup/portscan.h"
 #include "startup/queuecleanup.h"
-#include "startup/superviseddataserver.h"
 #include "startup/usermode.h"
 
 #include <QCoreApplication>
@@ -52,11 +51,9 @@ void tellParent(const QString& text) {
 
 WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
     : QObject(parent), m_ui(ui), m_arguments(std::move(arguments)),
-      m_supervisor(std::make_unique<SupervisedDataServer>(
-          m_folders, m_settings, m_values,
-          [this] { return m_finished || m_pendingClose.has_value(); })),
-      m_dynamicPages(m_pageContext, [this] { return m_supervisor->IsDataServerRunning(); }) {
+      m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }) {
     m_folders.ProgramFolder = common::ProgramFolder();
+    m_values.ServerVersion = common::ServerVersion();
     m_values.ApplicationDictionary = common::NewDictionary();
     // Known before anything can fail, so that a hidden run never shows a box.
     m_values.interactive =
@@ -85,10 +82,6 @@ WebServer::~WebServer() {
 void WebServer::start() {
     m_timer.setInterval(FIRST_TICK_MS);
     m_timer.start();
-}
-
-void WebServer::setDataServerSupervisor(std::unique_ptr<DataServerSupervisor> supervisor) {
-    m_supervisor = std::move(supervisor);
 }
 
 // ---- timer -----------------------------------------------------------------
@@ -126,7 +119,7 @@ void WebServer::tick() {
         if (m_finished || m_pendingClose)
             return;
     }
-    m_values.dataServerOk = m_supervisor->CheckDataServer(true);
+    m_values.dataServerOk = m_supervisor.CheckDataServer(true);
 }
 
 bool WebServer::IsParentAlive() const {
@@ -173,6 +166,7 @@ void WebServer::runSteps() {
     };
     for (const Step step : STEPS) {
         (this->*step)();
+        applyConfiguration();
         if (m_pendingClose && !m_finished)
             shutdown(*m_pendingClose);
         if (m_finished)
@@ -208,6 +202,44 @@ void WebServer::reportStartupError(int number, const QString& description) {
     Q_EMIT finished(m_exitCode); // no shutdown steps after a start-up error
 }
 
+void WebServer::applyConfiguration() {
+    m_httpConfig.webRootFolder = m_folders.WebRootFolder;
+    m_httpConfig.serverVersion = m_values.ServerVersion;
+    m_httpConfig.tcpPort = m_settings.TCPPort;
+    m_httpConfig.cacheExpiresStatic = m_settings.CacheExpiresStatic;
+    m_httpConfig.cacheExpiresDynamic = m_settings.CacheExpiresDynamic;
+
+    dataserver::SupervisorConfig supervision;
+    supervision.ProgramFolder = m_folders.ProgramFolder;
+    supervision.ParameterFile = m_folders.ParameterFile;
+    supervision.AliveFile = m_folders.AliveFile;
+    supervision.MessageFile = m_folders.MessageFile;
+    supervision.InQueueFolder = m_folders.InQueueFolder;
+    supervision.OutQueueFolder = m_folders.OutQueueFolder;
+    supervision.ApplicationPath = m_settings.ApplicationPath;
+    supervision.RunningMutexName = m_values.RunningMutexName;
+    supervision.ShowDataServer = m_values.ShowDataServer;
+    supervision.interactive = m_values.interactive;
+    supervision.ApplicationDictionary = m_values.ApplicationDictionary;
+    supervision.stopRequested = [this] { return m_finished || m_pendingClose.has_value(); };
+    m_supervisor.setConfig(std::move(supervision));
+    m_supervisor.setDataServerDebug(m_values.dataServerDebug);
+
+    m_pageContext.ProgramFolder = m_folders.ProgramFolder;
+    m_pageContext.WebRootFolder = m_folders.WebRootFolder;
+    m_pageContext.UrlPrefix = m_values.UrlPrefix;
+    m_pageContext.ApplicationDictionary = m_values.ApplicationDictionary;
+    m_pageContext.ApplicationPath = m_settings.ApplicationPath;
+    m_pageContext.ExcelInstalled = m_values.ExcelInstalled;
+    m_pageContext.DebugMode = m_settings.DebugMode;
+    m_pageContext.UserMode = m_values.UserMode;
+    m_pageContext.RunSecret = m_values.RunSecret;
+    m_pageContext.TempFolder = m_folders.TempFolder;
+    m_pageContext.SessionTimeout = m_settings.SessionTimeout;
+    m_pageContext.InQueueFolder = m_folders.InQueueFolder;
+    m_pageContext.OutQueueFolder = m_folders.OutQueueFolder;
+}
+
 void WebServer::setStatus(const QString& text) {
     m_windowState.statusText = text;
     m_windowState.changed();
@@ -229,6 +261,7 @@ void WebServer::showSettingsWhenInteractive() {
 // ---- listener --------------------------------------------------------------
 
 void WebServer::StartServer() {
+    applyConfiguration();
     const int port = m_httpConfig.tcpPort;
     switch (m_http->StartServer()) {
     case server::ListenOutcome::NoPort:
@@ -246,6 +279,7 @@ void WebServer::StartServer() {
         break;
     }
     // The settings dialog above may have changed the port.
+    applyConfiguration();
     setStatus(withPort(i18n::Translate(QStringLiteral("msgServerRunning")), m_httpConfig.tcpPort));
     m_windowState.linksVisible = true;
     m_windowState.serverStarted = true;
@@ -269,8 +303,6 @@ void WebServer::beginStartup() {
     QRandomGenerator random(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     const float number = static_cast<float>(random.generateDouble());
     m_values.RunSecret = common::NewGuidString() + QLocale::system().toString(number);
-    m_values.ServerVersion = common::ServerVersion();
-    m_httpConfig.serverVersion = m_values.ServerVersion;
     m_values.dataServerDebug = dataserver::MutexExists(QStringLiteral("DS_DEBUG"));
 }
 
@@ -353,19 +385,11 @@ void WebServer::loadSettings() {
     m_settings =
         LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
                      [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); });
-    applySettings();
-}
-
-void WebServer::applySettings() {
-    m_httpConfig.tcpPort = m_settings.TCPPort;
-    m_httpConfig.cacheExpiresStatic = m_settings.CacheExpiresStatic;
-    m_httpConfig.cacheExpiresDynamic = m_settings.CacheExpiresDynamic;
 }
 
 // Steps 19 to 22.
 void WebServer::deriveTempFolders() {
     m_folders.WebRootFolder = m_folders.ProgramFolder + QStringLiteral("/wwwroot");
-    m_httpConfig.webRootFolder = m_folders.WebRootFolder;
     m_values.UrlPrefix.clear();
     DeriveTempFolders(m_folders);
     trace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
@@ -453,14 +477,14 @@ void WebServer::checkApplicationFolder() {
 void WebServer::startDataServer() {
     trace(QStringLiteral("Start data server"));
     setStatus(i18n::Translate(QStringLiteral("msgStartDataServer")));
-    if (!m_supervisor->StartDataServer()) {
+    if (!m_supervisor.StartDataServer()) {
         trace(QStringLiteral("Unable to start data server"));
         CloseServer(EXIT_START_FAILED);
         return;
     }
     setStatus(QString());
     trace(QStringLiteral("Check data server"));
-    m_values.dataServerOk = m_supervisor->CheckDataServer(false);
+    m_values.dataServerOk = m_supervisor.CheckDataServer(false);
 }
 
 // Step 38.
@@ -548,7 +572,7 @@ void WebServer::shutdown(int exitCode) {
 // made and checked its instance folder. The data server is let go first and given a moment
 // to end, so that it writes no alive file after their removal. Ignores every error.
 void WebServer::removeInstanceFiles() {
-    m_supervisor->ReleaseDataServerHandles();
+    m_supervisor.ReleaseParentMutex(dataserver::END_WAIT_MS);
     // A refused temporary folder is somebody else's: nothing in it is touched.
     if (!m_instanceFolderChecked)
         return;

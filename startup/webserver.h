@@ -2,6 +2,7 @@
 
 #include "bridge/dynamicpages.h"
 #include "bridge/pagecontext.h"
+#include "dataserver/supervisor.h"
 #include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
 #include "startup/exitcodes.h"
@@ -24,8 +25,6 @@ class HttpServer;
 }
 
 namespace startup {
-
-class DataServerSupervisor;
 
 // The query of the web application's administration page, after the site address.
 inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin";
@@ -71,13 +70,12 @@ public:
     void ShowClientPage();
     void ShowAdminPage();
 
-    // Replaces the data server supervision (the default launches nothing).
-    void setDataServerSupervisor(std::unique_ptr<DataServerSupervisor> supervisor);
-    DataServerSupervisor& dataServerSupervisor() { return *m_supervisor; }
+    const dataserver::Supervisor& supervisor() const { return m_supervisor; }
 
-    // Hands the settings the HTTP server reads (port, cache times) to it; call after
-    // changing settings().
-    void applySettings();
+    // Hands the folders, settings and start-up values down to the HTTP server's
+    // configuration, the data server's supervision and the dynamic pages' context.
+    // Runs after every start-up step; call it after changing settings().
+    void applyConfiguration();
 
     const FolderSet& folders() const { return m_folders; }
     Settings& settings() { return m_settings; }
@@ -144,7 +142,7 @@ private:
     StartupValues m_values;
     WindowState m_windowState;
     server::HttpConfig m_httpConfig;
-    std::unique_ptr<DataServerSupervisor> m_supervisor;
+    dataserver::Supervisor m_supervisor;
     bridge::PageContext m_pageContext;
     bridge::DynamicPages m_dynamicPages;
     std::unique_ptr<server::HttpServer> m_http; // after what it refers to, so it goes first

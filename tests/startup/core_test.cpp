@@ -35,7 +35,7 @@ TEST_F(CoreTest, StartServerShowsWhatTheListenerFoundAndStopServerTheStop) {
     QTcpServer holder;
     ASSERT_TRUE(holder.listen(QHostAddress::Any, 0));
     const QString port = QString::number(holder.serverPort());
-    hidden.httpConfig().tcpPort = holder.serverPort();
+    hidden.settings().TCPPort = holder.serverPort();
     hidden.StartServer();
     EXPECT_TRUE(traced("Port " + port + " is already in use."));
     EXPECT_EQ(hidden.windowState().statusText, "Server is running on port " + port);
@@ -43,7 +43,7 @@ TEST_F(CoreTest, StartServerShowsWhatTheListenerFoundAndStopServerTheStop) {
     EXPECT_EQ(m_ui.settingsShown, 0); // hidden: nobody could answer the dialog
 
     startup::WebServer shown(m_ui, {});
-    shown.httpConfig().tcpPort = holder.serverPort();
+    shown.settings().TCPPort = holder.serverPort();
     shown.StartServer();
     EXPECT_EQ(m_ui.settingsShown, 1);
     holder.close();
