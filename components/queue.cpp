@@ -22,7 +22,7 @@ const QString Queue::CLASS_NAME = QStringLiteral("Halvik.Queue");
 
 namespace {
 
-const QString SUFFIX = QStringLiteral(".msg");
+const QString SUFFIX = QLatin1String(MESSAGE_SUFFIX);
 const QString TMP = QStringLiteral("tmp");
 constexpr int ERR_INVALID_ARGUMENT = 5;
 constexpr int MAX_ID_LENGTH = 200; // leaves room for the suffix within a file name

@@ -17,6 +17,9 @@
 
 namespace components {
 
+// The ending of every message file's name.
+inline constexpr char MESSAGE_SUFFIX[] = ".msg";
+
 class Queue final : public common::Component {
 public:
     static const QString CLASS_NAME; // "Halvik.Queue"

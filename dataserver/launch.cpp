@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/guid.h"
 #include "common/text.h"
+#include "dataserver/contract.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/process.h"
 #include "dataserver/serverqueue.h"
@@ -89,18 +90,13 @@ QString DataServerProgram(const SupervisorConfig& config) {
 
 QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
                       const QString& runningMutex) {
-    const std::pair<const char*, QString> lines[] = {
-        {"parentmutex", parentMutex},
-        {"runningmutex", runningMutex},
-        {"inqueue", config.OutQueueFolder},
-        {"outqueue", config.InQueueFolder},
-        {"alivefile", config.AliveFile},
-        {"messagefile", config.MessageFile},
-        {"configfolder", config.ApplicationPath},
-    };
+    const Parameters parameters{parentMutex,           runningMutex,     config.OutQueueFolder,
+                                config.InQueueFolder,  config.AliveFile, config.MessageFile,
+                                config.ApplicationPath};
     QStringList text;
-    for (const auto& [key, value] : lines)
-        text << QLatin1String(key) + QStringLiteral("=\"") + value + QLatin1Char('"');
+    for (const ParameterKey& entry : PARAMETER_KEYS)
+        text << QLatin1String(entry.key) + QStringLiteral("=\"") + parameters.*entry.value +
+                    QLatin1Char('"');
     return text.join(QStringLiteral("\r\n"));
 }
 

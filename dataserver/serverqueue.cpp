@@ -4,6 +4,7 @@
 #include "common/files.h"
 #include "common/xml.h"
 #include "components/queue.h"
+#include "dataserver/contract.h"
 
 namespace dataserver {
 
@@ -18,8 +19,8 @@ std::shared_ptr<components::Queue> queueAt(const QString& folder) {
 bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
     try {
         // Only this user's web server and data server have any business in them.
-        common::MkDirRecurse(queueFolder + QStringLiteral("/requests"), 0700);
-        common::MkDirRecurse(queueFolder + QStringLiteral("/results"), 0700);
+        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_REQUESTS), 0700);
+        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_RESULTS), 0700);
     } catch (const common::Error& e) {
         errorText = QStringLiteral("Error %1. %2").arg(e.number()).arg(e.description());
         return false;

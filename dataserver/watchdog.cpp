@@ -6,6 +6,7 @@
 #include "common/userinterface.h"
 #include "common/xml.h"
 #include "dataserver/connectionsettings.h"
+#include "dataserver/contract.h"
 #include "dataserver/launch.h"
 #include "dataserver/namedmutex.h"
 #include "diagnostics/trace.h"
@@ -101,12 +102,12 @@ bool Watchdog::checkMessage() {
 }
 
 bool Watchdog::actOn(const QString& type, const QString& code, const QString& message) {
-    if (type == QLatin1String("Critical")) {
+    if (type == QLatin1String(MESSAGE_CRITICAL)) {
         trace(QStringLiteral("A critical error was reported from the Data Server. Error ") + code +
               QStringLiteral(". ") + message);
         return false;
     }
-    if (type == QLatin1String("Restart")) {
+    if (type == QLatin1String(MESSAGE_RESTART)) {
         trace(QStringLiteral("The Data Server has requested a restart. Code: ") + code +
               QStringLiteral(" Message: ") + message);
         if (m_launch.RestartDataServer())
@@ -114,7 +115,7 @@ bool Watchdog::actOn(const QString& type, const QString& code, const QString& me
         trace(QStringLiteral("The restart of the Data Server failed"));
         return false;
     }
-    if (type == QLatin1String("Message") && code == QLatin1String("UnableToConnectDB"))
+    if (type == QLatin1String(MESSAGE_MESSAGE) && code == QLatin1String(CODE_UNABLE_TO_CONNECT_DB))
         return connectionFailed();
     return true; // "Done", other messages and unknown types need nothing
 }

@@ -17,7 +17,7 @@ namespace dbsvr {
 
 namespace {
 constexpr int RESCAN_INTERVAL_MS = 2000;
-const QString SUFFIX = QStringLiteral(".msg");
+const QString SUFFIX = QLatin1String(components::MESSAGE_SUFFIX);
 
 bool isMessage(const QString& name) {
     return name.endsWith(SUFFIX) && name.size() > SUFFIX.size() &&

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/version.h"
+#include "dataserver/contract.h"
 
 #include <QFile>
 #include <cerrno>
@@ -131,11 +132,11 @@ void DeriveInstanceFiles(FolderSet& folders, const QString& instanceName) {
 }
 
 QString DefaultInQueueFolder(const FolderSet& folders) {
-    return join(folders.QueueFolder, QStringLiteral("results"));
+    return join(folders.QueueFolder, QLatin1String(dataserver::QUEUE_RESULTS));
 }
 
 QString DefaultOutQueueFolder(const FolderSet& folders) {
-    return join(folders.QueueFolder, QStringLiteral("requests"));
+    return join(folders.QueueFolder, QLatin1String(dataserver::QUEUE_REQUESTS));
 }
 
 } // namespace startup

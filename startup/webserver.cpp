@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "common/userinterface.h"
 #include "common/version.h"
+#include "dataserver/contract.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/serverqueue.h"
 #include "dataserver/watchdog.h"
@@ -303,7 +304,7 @@ void WebServer::beginStartup() {
     QRandomGenerator random(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     const float number = static_cast<float>(random.generateDouble());
     m_values.RunSecret = common::NewGuidString() + QLocale::system().toString(number);
-    m_values.dataServerDebug = dataserver::MutexExists(QStringLiteral("DS_DEBUG"));
+    m_values.dataServerDebug = dataserver::MutexExists(QLatin1String(dataserver::DEBUG_TOKEN));
 }
 
 // Step 4.
