@@ -122,7 +122,8 @@ bool Watchdog::actOn(const QString& type, const QString& code, const QString& me
 
 bool Watchdog::connectionFailed() {
     trace(QStringLiteral("The database server was unable to connect to the database"));
-    if (!m_config.interactive)
+    // Nobody could answer the settings in a hidden run.
+    if (!diagnostics::Diagnostics::instance().interactive())
         return true;
     diagnostics::NotifyUser(i18n::Translate(QStringLiteral("msgConnectDBError")),
                             common::MB_WARNING);
