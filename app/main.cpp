@@ -1,3 +1,4 @@
+#include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "components/components.h"
 #include "diagnostics/trace.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 int main(int argc, char** argv) {
     // Qt's glib dispatcher adds wake-up writes to every event; the plain one is faster.
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         if (!written)
             diagnostics::TraceSafely(QStringLiteral("The serving address could not be written to "
                                                     "standard output: ") +
-                                     QString::fromLocal8Bit(std::strerror(errno)));
+                                     common::ErrnoText(errno));
     });
     QObject::connect(&core, &startup::WebServer::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });

@@ -1,13 +1,8 @@
 #include "server/clsconnections.h"
 
-#include "common/error.h"
 #include "server/socket.h"
 
 namespace server {
-
-namespace {
-constexpr int ERR_SUBSCRIPT = 9;
-} // namespace
 
 int clsConnection::ConnectionIndex() const {
     return socket.index();
@@ -27,9 +22,8 @@ clsConnection& clsConnections::Item(int position) {
 }
 
 const clsConnection& clsConnections::Item(int position) const {
-    if (position < 1 || position > Count())
-        throw common::Error(ERR_SUBSCRIPT, QStringLiteral("Subscript out of range"));
-    return *m_records[position - 1];
+    Q_ASSERT(position >= 1 && position <= Count());
+    return *m_records.at(static_cast<size_t>(position - 1));
 }
 
 } // namespace server

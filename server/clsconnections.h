@@ -13,7 +13,7 @@ class clsConnections final {
 public:
     // Appends a free slot on socket and returns it.
     clsConnection& Add(Socket& socket);
-    // Raises common::Error 9 for a position that does not exist.
+    // position: 1..Count().
     clsConnection& Item(int position);
     const clsConnection& Item(int position) const;
     int Count() const { return static_cast<int>(m_records.size()); }

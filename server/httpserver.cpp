@@ -11,6 +11,7 @@
 #include "server/socket.h"
 #include "server/socketarray.h"
 #include "server/tracetext.h"
+#include "server/winsockerror.h"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -18,9 +19,6 @@
 namespace server {
 
 namespace {
-constexpr int WSAEADDRINUSE = 10048;
-constexpr int SEVERITY_WARNING = 1;
-constexpr int SEVERITY_ERROR = 2;
 constexpr qsizetype TRACED_REQUEST_LINE = 200; // characters of a refused request line in the trace
 constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is worth giving back
 
@@ -46,14 +44,6 @@ std::optional<std::pair<int, QString>> Refusal(RequestStatus status) {
         return std::pair(503, QStringLiteral("Service Unavailable"));
     }
     return std::nullopt;
-}
-
-// The log being unavailable must not stop the server from answering.
-void trace(const QString& text, int severity = 0) {
-    try {
-        diagnostics::WriteTrace(text, diagnostics::NO_DURATION, severity);
-    } catch (...) {
-    }
 }
 
 QString requestLine(const QByteArray& text) {
@@ -93,8 +83,9 @@ ListenOutcome HttpServer::StartServer() {
         return ListenOutcome::PortInUse;
     // Not shown to the user, but a port below 1024 without the right to
     // bind it must leave a trace of why nobody can connect.
-    trace(QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
-          SEVERITY_ERROR);
+    diagnostics::TraceSafely(
+        QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
+        diagnostics::Severity::Error);
     return ListenOutcome::OtherError;
 }
 
@@ -151,8 +142,8 @@ clsConnection* HttpServer::slotOf(int index) {
 
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
-    trace(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
-          EscapeControlCharacters(FilePath + querystring));
+    diagnostics::TraceSafely(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
+                             EscapeControlCharacters(FilePath + querystring));
 }
 
 // --- Events ---------------------------------------------------------------
@@ -170,9 +161,10 @@ void HttpServer::acceptConnection(qintptr requestID) {
     const int k = GetFreeConnectionIndex();
     if (k == 0) {
         ::close(static_cast<int>(requestID));
-        trace(QStringLiteral("Connection refused: all %1 connection slots are in use")
-                  .arg(m_connections.Count()),
-              SEVERITY_WARNING);
+        diagnostics::TraceSafely(
+            QStringLiteral("Connection refused: all %1 connection slots are in use")
+                .arg(m_connections.Count()),
+            diagnostics::Severity::Warning);
         return;
     }
     Socket& socket = (*sckServer)(k);
@@ -180,7 +172,8 @@ void HttpServer::acceptConnection(qintptr requestID) {
         socket.Close();
     if (!socket.Accept(requestID, sckServer->listener().peerAddress())) {
         ::close(static_cast<int>(requestID));
-        trace(QStringLiteral("Cannot accept a connection"), SEVERITY_WARNING);
+        diagnostics::TraceSafely(QStringLiteral("Cannot accept a connection"),
+                                 diagnostics::Severity::Warning);
         return;
     }
     clsConnection& slot = m_connections.Item(k);
@@ -333,8 +326,9 @@ void HttpServer::refuseRequest(int index, int status, const QString& reason,
                                const QByteArray& text) {
     const clsConnection* slot = slotOf(index);
     const QString ip = slot ? slot->RemoteAddress() : QString();
-    trace(QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
-          SEVERITY_WARNING);
+    diagnostics::TraceSafely(
+        QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
+        diagnostics::Severity::Warning);
     Socket& socket = (*sckServer)(index);
     socket.setLingerOnClose(true);
     sendWhenConnected(index,
@@ -361,16 +355,18 @@ void HttpServer::sweepTimeouts() {
         if (slot.reader.status() == RequestStatus::Incomplete) {
             if (now - slot.acceptedAtMs < m_config.requestTimeoutMs)
                 continue;
-            trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
-                      .arg(slot.RemoteAddress())
-                      .arg(m_config.requestTimeoutMs),
-                  SEVERITY_WARNING);
+            diagnostics::TraceSafely(
+                QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
+                    .arg(slot.RemoteAddress())
+                    .arg(m_config.requestTimeoutMs),
+                diagnostics::Severity::Warning);
             socket.Close();
         } else if (answerStalled(slot, now)) {
-            trace(QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
-                      .arg(slot.RemoteAddress())
-                      .arg(m_config.sendTimeoutMs),
-                  SEVERITY_WARNING);
+            diagnostics::TraceSafely(
+                QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
+                    .arg(slot.RemoteAddress())
+                    .arg(m_config.sendTimeoutMs),
+                diagnostics::Severity::Warning);
             socket.Abort();
         }
     }
@@ -419,10 +415,10 @@ void HttpServer::handleError(int index, quint64 generation, const char* event, i
         const bool sameClient = index > 0 && generationOf(index) == generation;
         const clsConnection* slot = sameClient ? slotOf(index) : nullptr;
         const QString ip = slot ? slot->RemoteAddress() : QString();
-        trace(QStringLiteral("Error %1 in %2 [%3]: %4")
-                  .arg(number)
-                  .arg(QLatin1String(event), ip, description),
-              SEVERITY_ERROR);
+        diagnostics::TraceSafely(QStringLiteral("Error %1 in %2 [%3]: %4")
+                                     .arg(number)
+                                     .arg(QLatin1String(event), ip, description),
+                                 diagnostics::Severity::Error);
         if (!sameClient)
             return;
         Socket& socket = (*sckServer)(index);

@@ -31,10 +31,6 @@
 namespace startup {
 
 namespace {
-void trace(const QString& text) {
-    diagnostics::WriteTrace(text);
-}
-
 // A hidden run has nobody to show a message to; its parent reads standard error.
 void tellParent(const QString& text) {
     std::fprintf(stderr, "websvr: %s\n", qUtf8Printable(text));
@@ -96,7 +92,7 @@ void WebServer::reportStartupError(int number, const QString& description) {
     try {
         if (logOpen) {
             diagnostics::NotifyUser(text, common::MB_ERROR);
-            diagnostics::WriteTrace(text, diagnostics::NO_DURATION, 2);
+            diagnostics::WriteTrace(text, diagnostics::NO_DURATION, diagnostics::Severity::Error);
         } else if (interactive()) {
             m_ui.messageBox(text, common::MB_ERROR, common::MessageTitle());
         }
@@ -154,8 +150,8 @@ void WebServer::openLog() {
     common::MkDirRecurse(m_folders.DataFolder);
     diagnostics::OpenLog(m_folders.DataFolder);
     m_folders.LogsFolder = GetLogsFolder(m_folders.DataFolder);
-    trace(QStringLiteral("Application Path: ") + m_folders.ProgramFolder);
-    trace(QStringLiteral("Command Line: ") + m_values.CommandLine);
+    diagnostics::WriteTrace(QStringLiteral("Application Path: ") + m_folders.ProgramFolder);
+    diagnostics::WriteTrace(QStringLiteral("Command Line: ") + m_values.CommandLine);
 }
 
 // Steps 9 to 11.
@@ -174,8 +170,8 @@ void WebServer::takeInstanceMutex() {
 void WebServer::checkParent() {
     if (IsParentAlive())
         return;
-    trace(QStringLiteral("Parent mutex ") + m_values.ParentMutexName +
-          QStringLiteral(" is not active. Closing web server."));
+    diagnostics::WriteTrace(QStringLiteral("Parent mutex ") + m_values.ParentMutexName +
+                            QStringLiteral(" is not active. Closing web server."));
     CloseServer(EXIT_ORDERLY);
 }
 
@@ -188,14 +184,14 @@ void WebServer::checkComponents() {
 void WebServer::deriveConfiguration() {
     m_folders.ContextFile =
         ContextFileFor(option(QStringLiteral("context")), m_folders.ProgramFolder);
-    trace(QStringLiteral("Context file: ") + m_folders.ContextFile);
+    diagnostics::WriteTrace(QStringLiteral("Context file: ") + m_folders.ContextFile);
     m_folders.ConfigFolder =
         ConfigFolderFor(option(QStringLiteral("configfolder")), m_folders.DataFolder);
-    trace(QStringLiteral("Config folder: ") + m_folders.ConfigFolder);
+    diagnostics::WriteTrace(QStringLiteral("Config folder: ") + m_folders.ConfigFolder);
     common::MkDirRecurse(m_folders.ConfigFolder);
     m_folders.SettingsFile =
         SettingsFileFor(option(QStringLiteral("config")), m_folders.ConfigFolder);
-    trace(QStringLiteral("INI file: ") + m_folders.SettingsFile);
+    diagnostics::WriteTrace(QStringLiteral("INI file: ") + m_folders.SettingsFile);
 }
 
 // Step 18.
@@ -210,7 +206,7 @@ void WebServer::deriveTempFolders() {
     m_folders.WebRootFolder = m_folders.ProgramFolder + QStringLiteral("/wwwroot");
     m_values.UrlPrefix.clear();
     DeriveTempFolders(m_folders);
-    trace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
+    diagnostics::WriteTrace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
     // Made and checked before anything goes into them: another local user must neither read
     // nor plant what the data server and we exchange there.
     common::MkDirRecurse(m_folders.TempFolder, PRIVATE_FOLDER_MODE);
@@ -225,19 +221,19 @@ void WebServer::deriveTempFolders() {
 
 // Steps 23 to 26.
 void WebServer::prepareQueues() {
-    trace(QStringLiteral("Queue folder: ") + m_folders.QueueFolder);
+    diagnostics::WriteTrace(QStringLiteral("Queue folder: ") + m_folders.QueueFolder);
     m_folders.InQueueFolder = option(QStringLiteral("inqueue"));
     if (m_folders.InQueueFolder.isEmpty()) {
         m_folders.InQueueFolder = DefaultInQueueFolder(m_folders);
         m_values.DeleteInQueueOnExit = !m_values.dataServerDebug;
     }
-    trace(QStringLiteral("Incoming Queue: ") + m_folders.InQueueFolder);
+    diagnostics::WriteTrace(QStringLiteral("Incoming Queue: ") + m_folders.InQueueFolder);
     m_folders.OutQueueFolder = option(QStringLiteral("outqueue"));
     if (m_folders.OutQueueFolder.isEmpty()) {
         m_folders.OutQueueFolder = DefaultOutQueueFolder(m_folders);
         m_values.DeleteOutQueueOnExit = !m_values.dataServerDebug;
     }
-    trace(QStringLiteral("Outgoing Queue: ") + m_folders.OutQueueFolder);
+    diagnostics::WriteTrace(QStringLiteral("Outgoing Queue: ") + m_folders.OutQueueFolder);
     QString reason;
     if (dataserver::CreateQueueFolders(m_folders.QueueFolder, reason))
         return;
@@ -251,7 +247,7 @@ void WebServer::prepareQueues() {
 
 // Step 27.
 void WebServer::clearQueues() {
-    trace(QStringLiteral("Clear queues"));
+    diagnostics::WriteTrace(QStringLiteral("Clear queues"));
     dataserver::ClearQueues({m_folders.InQueueFolder, m_folders.OutQueueFolder});
 }
 
@@ -266,10 +262,10 @@ void WebServer::readContext() {
 
 // Steps 31 to 33.
 void WebServer::loadTranslations() {
-    trace(QStringLiteral("Load translations"));
+    diagnostics::WriteTrace(QStringLiteral("Load translations"));
     i18n::SetLanguageOverrides(m_values.LanguageFileOverride, m_values.LanguageFolderOverride);
     i18n::LoadLanguage(m_values.LanguageCode);
-    trace(QStringLiteral("Apply translations"));
+    diagnostics::WriteTrace(QStringLiteral("Apply translations"));
     Q_EMIT translationsLoaded();
     m_windowState.versionText =
         i18n::Translate(QStringLiteral("lblVersion")) + QLatin1Char(' ') + common::VersionText();
@@ -287,27 +283,28 @@ void WebServer::checkApplicationFolder() {
     if (interactive() && m_ui.showSettingsDialog() &&
         startup::CheckApplicationFolder(m_settings.ApplicationPath))
         return;
-    trace(QStringLiteral("Invalid application path: ") + m_settings.ApplicationPath);
+    diagnostics::WriteTrace(QStringLiteral("Invalid application path: ") +
+                            m_settings.ApplicationPath);
     CloseServer(EXIT_START_FAILED);
 }
 
 // Steps 35 to 37.
 void WebServer::startDataServer() {
-    trace(QStringLiteral("Start data server"));
+    diagnostics::WriteTrace(QStringLiteral("Start data server"));
     setStatus(i18n::Translate(QStringLiteral("msgStartDataServer")));
     if (!m_supervisor.StartDataServer()) {
-        trace(QStringLiteral("Unable to start data server"));
+        diagnostics::WriteTrace(QStringLiteral("Unable to start data server"));
         CloseServer(EXIT_START_FAILED);
         return;
     }
     setStatus(QString());
-    trace(QStringLiteral("Check data server"));
+    diagnostics::WriteTrace(QStringLiteral("Check data server"));
     m_dataServerOk = m_supervisor.CheckDataServer(false);
 }
 
 // Step 38.
 void WebServer::checkExcel() {
-    trace(QStringLiteral("Check Excel"));
+    diagnostics::WriteTrace(QStringLiteral("Check Excel"));
     setStatus(QStringLiteral("Check Excel installation"));
     QString reason;
     bool ok = false;
@@ -323,14 +320,14 @@ void WebServer::checkExcel() {
 
 // Steps 39 to 41.
 void WebServer::startServing() {
-    trace(QStringLiteral("Start serving pages"));
+    diagnostics::WriteTrace(QStringLiteral("Start serving pages"));
     StartServer();
     if (m_http->serverPort() == 0 && !interactive() && !listenOnceMore())
         return;
     if (m_http->serverPort() > 0)
         Q_EMIT listening(m_http->serverPort());
     if (interactive() && m_dataServerOk) {
-        trace(QStringLiteral("Launch browser as client"));
+        diagnostics::WriteTrace(QStringLiteral("Launch browser as client"));
         ShowAdminPage();
     }
     m_startupComplete = true;
@@ -348,7 +345,8 @@ bool WebServer::listenOnceMore() {
                                           ListenErrorText(error)
                                     : QStringLiteral("No port to listen on (TCPPort is 0 in ") +
                                           m_folders.SettingsFile + QLatin1Char(')');
-    diagnostics::TraceSafely(reason + QStringLiteral(". Closing web server."), 2);
+    diagnostics::TraceSafely(reason + QStringLiteral(". Closing web server."),
+                             diagnostics::Severity::Error);
     tellParent(reason + QStringLiteral("; ending."));
     CloseServer(EXIT_NO_LISTENER);
     return false;

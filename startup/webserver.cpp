@@ -5,6 +5,7 @@
 #include "common/objectfactory.h"
 #include "common/userinterface.h"
 #include "dataserver/namedmutex.h"
+#include "dataserver/serverqueue.h"
 #include "dataserver/watchdog.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
@@ -239,9 +240,9 @@ void WebServer::removeInstanceFiles() {
     if (!m_instanceFolderChecked)
         return;
     if (m_values.DeleteInQueueOnExit)
-        RemoveQueueFolder(m_folders.InQueueFolder);
+        dataserver::RemoveQueueFolder(m_folders.InQueueFolder);
     if (m_values.DeleteOutQueueOnExit)
-        RemoveQueueFolder(m_folders.OutQueueFolder);
+        dataserver::RemoveQueueFolder(m_folders.OutQueueFolder);
     if (m_values.DeleteInQueueOnExit || m_values.DeleteOutQueueOnExit)
         RemoveEmptyFolder(m_folders.QueueFolder);
     DeleteFileQuietly(m_folders.AliveFile);
