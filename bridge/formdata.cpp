@@ -1,8 +1,8 @@
 #include "bridge/formdata.h"
 
-#include "bridge/urldecode.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
+#include "common/urldecode.h"
 
 namespace bridge {
 
@@ -13,8 +13,8 @@ common::DictionaryPtr ParseFormData(const QString& text) {
     const QStringList pieces = text.split(QLatin1Char('&'));
     for (const QString& piece : pieces) {
         const QStringList parts = piece.split(QLatin1Char('='));
-        const QString name = UrlDecode(parts.at(0));
-        const QString value = parts.size() >= 2 ? UrlDecode(parts.at(1)) : QString();
+        const QString name = common::UrlDecode(parts.at(0));
+        const QString value = parts.size() >= 2 ? common::UrlDecode(parts.at(1)) : QString();
         fields->Add(name, value);
     }
     return fields;

@@ -21,12 +21,8 @@ inline constexpr int END_WAIT_MS = 2000;    // for the running token to go at th
 // The data server executable: <ProgramFolder>/dbsvr.
 QString DataServerProgram(const SupervisorConfig& config);
 
-// Begins a parameter file written in UTF-8; without it the file is Windows-1252.
-inline constexpr char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
-
-// The parameter file's text: the lines parentmutex, runningmutex, inqueue, outqueue,
-// alivefile, messagefile, configfolder, each key="value", joined by CRLF with none after the
-// last. The queues are crossed over: the data server reads what the web server sends.
+// The parameter file's text (dataserver/contract.h). The queues are crossed over: the data
+// server reads what the web server sends.
 QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
                       const QString& runningMutex);
 

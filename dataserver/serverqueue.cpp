@@ -4,6 +4,9 @@
 #include "common/files.h"
 #include "common/xml.h"
 #include "components/queue.h"
+#include "dataserver/contract.h"
+
+#include <QDir>
 
 namespace dataserver {
 
@@ -18,8 +21,8 @@ std::shared_ptr<components::Queue> queueAt(const QString& folder) {
 bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
     try {
         // Only this user's web server and data server have any business in them.
-        common::MkDirRecurse(queueFolder + QStringLiteral("/requests"), 0700);
-        common::MkDirRecurse(queueFolder + QStringLiteral("/results"), 0700);
+        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_REQUESTS), 0700);
+        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_RESULTS), 0700);
     } catch (const common::Error& e) {
         errorText = QStringLiteral("Error %1. %2").arg(e.number()).arg(e.description());
         return false;
@@ -31,6 +34,21 @@ bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
 void ClearQueues(const QueueFolders& q) {
     queueAt(q.in)->Clear();
     queueAt(q.out)->Clear();
+}
+
+void RemoveQueueFolder(const QString& folder) {
+    if (folder.isEmpty())
+        return;
+    // Not through the object factory: the end of a run needs no registered component.
+    components::Queue queue;
+    queue.folder = folder;
+    try {
+        queue.Clear();
+    } catch (const common::Error&) {
+        // What could not be removed keeps its folder below.
+    }
+    QDir().rmdir(folder + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER));
+    QDir().rmdir(folder); // refuses a folder that still holds anything
 }
 
 std::unique_ptr<pugi::xml_document>

@@ -6,6 +6,7 @@
 #include "common/userinterface.h"
 #include "common/xml.h"
 #include "dataserver/connectionsettings.h"
+#include "dataserver/contract.h"
 #include "dataserver/launch.h"
 #include "dataserver/namedmutex.h"
 #include "diagnostics/trace.h"
@@ -19,11 +20,6 @@
 namespace dataserver {
 
 namespace {
-
-// The supervision goes on whatever the log does.
-void trace(const QString& text) {
-    diagnostics::TraceSafely(text);
-}
 
 // The zero date-time: an alive file never seen is as old as can be.
 QDateTime zeroDateTime() {
@@ -43,10 +39,10 @@ bool Watchdog::CheckDataServer(bool restartAllowed) {
     if (m_launch.dataServerDebug())
         return true;
     if (!m_launch.IsDataServerRunning() && !m_launch.DataServerRunningMutex().isEmpty()) {
-        trace(
+        diagnostics::TraceSafely(
             QStringLiteral("The Data Server has stopped running for some reason. Let's start it."));
         if (!m_launch.StartDataServer()) {
-            trace(QStringLiteral("Failed to start the Data Server"));
+            diagnostics::TraceSafely(QStringLiteral("Failed to start the Data Server"));
             return false;
         }
     } else if (!m_config.AliveFile.isEmpty() && !checkAlive(restartAllowed)) {
@@ -61,10 +57,10 @@ bool Watchdog::checkAlive(bool restartAllowed) {
     const double age = double(m_lastAliveTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
     if (age <= HANG_SECONDS)
         return true;
-    trace(QStringLiteral("Data Server may hang. Last alive signal was ") +
-          common::ToText(common::Value(m_lastAliveTime)) + QLatin1Char('.'));
+    diagnostics::TraceSafely(QStringLiteral("Data Server may hang. Last alive signal was ") +
+                             common::ToText(common::Value(m_lastAliveTime)) + QLatin1Char('.'));
     if (restartAllowed && !m_launch.RestartDataServer()) {
-        trace(QStringLiteral("Restart of Data Server failed"));
+        diagnostics::TraceSafely(QStringLiteral("Restart of Data Server failed"));
         return false;
     }
     return true;
@@ -77,22 +73,24 @@ bool Watchdog::checkMessage() {
     if (!common::IsOwnFile(path)) {
         // Another local user's file is never obeyed.
         const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
-        trace(QStringLiteral("Data Server message file of another user ignored") +
-              (removed ? QStringLiteral(" and removed: ") : QStringLiteral(": ")) + path);
+        diagnostics::TraceSafely(
+            QStringLiteral("Data Server message file of another user ignored") +
+            (removed ? QStringLiteral(" and removed: ") : QStringLiteral(": ")) + path);
         return true;
     }
     pugi::xml_document doc;
     if (!common::LoadXmlFile(doc, path)) {
         // Left in place: the next tick tries again.
-        trace(QStringLiteral("Unable to load Data Server message file: ") + path);
+        diagnostics::TraceSafely(QStringLiteral("Unable to load Data Server message file: ") +
+                                 path);
         return false;
     }
     // Consumed before it is acted on: one file, one reaction.
     if (::unlink(QFile::encodeName(path).constData()) != 0) {
         const int code = errno;
-        trace(QStringLiteral("Error deleting Data Server message file: ") + path +
-              QStringLiteral(". Error ") + QString::number(code) + QStringLiteral(". ") +
-              SystemErrorText(code));
+        diagnostics::TraceSafely(QStringLiteral("Error deleting Data Server message file: ") +
+                                 path + QStringLiteral(". Error ") + QString::number(code) +
+                                 QStringLiteral(". ") + SystemErrorText(code));
         return false;
     }
     return actOn(common::NodeText(doc, QStringLiteral("/XML/Type")),
@@ -101,27 +99,30 @@ bool Watchdog::checkMessage() {
 }
 
 bool Watchdog::actOn(const QString& type, const QString& code, const QString& message) {
-    if (type == QLatin1String("Critical")) {
-        trace(QStringLiteral("A critical error was reported from the Data Server. Error ") + code +
-              QStringLiteral(". ") + message);
+    if (type == QLatin1String(MESSAGE_CRITICAL)) {
+        diagnostics::TraceSafely(
+            QStringLiteral("A critical error was reported from the Data Server. Error ") + code +
+            QStringLiteral(". ") + message);
         return false;
     }
-    if (type == QLatin1String("Restart")) {
-        trace(QStringLiteral("The Data Server has requested a restart. Code: ") + code +
-              QStringLiteral(" Message: ") + message);
+    if (type == QLatin1String(MESSAGE_RESTART)) {
+        diagnostics::TraceSafely(QStringLiteral("The Data Server has requested a restart. Code: ") +
+                                 code + QStringLiteral(" Message: ") + message);
         if (m_launch.RestartDataServer())
             return true;
-        trace(QStringLiteral("The restart of the Data Server failed"));
+        diagnostics::TraceSafely(QStringLiteral("The restart of the Data Server failed"));
         return false;
     }
-    if (type == QLatin1String("Message") && code == QLatin1String("UnableToConnectDB"))
+    if (type == QLatin1String(MESSAGE_MESSAGE) && code == QLatin1String(CODE_UNABLE_TO_CONNECT_DB))
         return connectionFailed();
     return true; // "Done", other messages and unknown types need nothing
 }
 
 bool Watchdog::connectionFailed() {
-    trace(QStringLiteral("The database server was unable to connect to the database"));
-    if (!m_config.interactive)
+    diagnostics::TraceSafely(
+        QStringLiteral("The database server was unable to connect to the database"));
+    // Nobody could answer the settings in a hidden run.
+    if (!diagnostics::Diagnostics::instance().interactive())
         return true;
     diagnostics::NotifyUser(i18n::Translate(QStringLiteral("msgConnectDBError")),
                             common::MB_WARNING);
@@ -130,8 +131,9 @@ bool Watchdog::connectionFailed() {
     } catch (const common::Error& e) {
         // The web server goes on serving; a settings program that cannot start is no reason
         // to end it.
-        trace(QStringLiteral("Unable to open the data connection settings. Error ") +
-              QString::number(e.number()) + QStringLiteral(". ") + e.description());
+        diagnostics::TraceSafely(
+            QStringLiteral("Unable to open the data connection settings. Error ") +
+            QString::number(e.number()) + QStringLiteral(". ") + e.description());
     }
     return false;
 }

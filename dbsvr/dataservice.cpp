@@ -1,6 +1,7 @@
 #include "dbsvr/dataservice.h"
 
 #include "common/error.h"
+#include "dataserver/contract.h"
 #include "dataserver/namedmutex.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
@@ -71,8 +72,9 @@ void DataService::start() {
 
     connectDatabase();
     if (!m_database)
-        WriteMessageFile(m_parameters.messageFile, QString::fromLatin1(MESSAGE_MESSAGE),
-                         QString::fromLatin1(CODE_UNABLE_TO_CONNECT_DB), m_connectError);
+        WriteMessageFile(m_parameters.messageFile, QString::fromLatin1(dataserver::MESSAGE_MESSAGE),
+                         QString::fromLatin1(dataserver::CODE_UNABLE_TO_CONNECT_DB),
+                         m_connectError);
 
     m_queue =
         std::make_unique<QueueService>(m_parameters.inQueue, m_parameters.outQueue,
@@ -146,7 +148,8 @@ int RunDataServer(const QString& parameterFile, bool verbose, bool debug) {
     } catch (const common::Error& e) {
         std::fprintf(stderr, "dbsvr: %s\n", e.what());
         try {
-            WriteMessageFile(parameters.messageFile, QString::fromLatin1(MESSAGE_CRITICAL),
+            WriteMessageFile(parameters.messageFile,
+                             QString::fromLatin1(dataserver::MESSAGE_CRITICAL),
                              QString::number(e.number()), e.description());
         } catch (const common::Error& again) {
             std::fprintf(stderr, "dbsvr: %s\n", again.what());

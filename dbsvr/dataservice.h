@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dataserver/contract.h"
 #include "dbsvr/parameters.h"
 
 #include <QByteArray>
@@ -28,7 +29,7 @@ public:
 
     // The token a developer's hand-started data server holds, so that a web
     // server started after it uses it instead of starting its own.
-    static QString DebugMutexName() { return QStringLiteral("DS_DEBUG"); }
+    static QString DebugMutexName() { return QLatin1String(dataserver::DEBUG_TOKEN); }
 
     // With debug, the service also holds the DS_DEBUG token while it runs.
     explicit DataService(Parameters parameters, bool debug = false, QObject* parent = nullptr);

@@ -16,27 +16,16 @@ QString unquoted(QString value) {
 }
 
 void assign(Parameters& p, const QString& key, const QString& value) {
-    if (key == QLatin1String("parentmutex"))
-        p.parentMutex = value;
-    else if (key == QLatin1String("runningmutex"))
-        p.runningMutex = value;
-    else if (key == QLatin1String("inqueue"))
-        p.inQueue = value;
-    else if (key == QLatin1String("outqueue"))
-        p.outQueue = value;
-    else if (key == QLatin1String("alivefile"))
-        p.aliveFile = value;
-    else if (key == QLatin1String("messagefile"))
-        p.messageFile = value;
-    else if (key == QLatin1String("configfolder"))
-        p.configFolder = value;
+    for (const dataserver::ParameterKey& entry : dataserver::PARAMETER_KEYS)
+        if (key == QLatin1String(entry.key))
+            p.*entry.value = value;
 }
 } // namespace
 
 Parameters ParseParameterText(QByteArrayView bytes) {
     Parameters p;
     // The web server writes UTF-8 after a byte-order mark when a path does not fit the code page.
-    const QByteArrayView utf8Mark("\xEF\xBB\xBF");
+    const QByteArrayView utf8Mark(dataserver::UTF8_BYTE_ORDER_MARK);
     const QString text = bytes.startsWith(utf8Mark) ? QString::fromUtf8(bytes.sliced(3))
                                                     : common::FromCodePage(bytes);
     for (QString line : text.split(QLatin1Char('\n'))) {

@@ -1,20 +1,14 @@
 #pragma once
 
+#include "dataserver/contract.h"
+
 #include <QByteArrayView>
 #include <QString>
 
 namespace dbsvr {
 
 // What the web server hands the data server in its parameter file.
-struct Parameters {
-    QString parentMutex;  // token held by whoever wants us alive
-    QString runningMutex; // token we hold while we run
-    QString inQueue;      // folder we read requests from
-    QString outQueue;     // folder we put replies into
-    QString aliveFile;
-    QString messageFile;
-    QString configFolder; // the application folder, home of the configuration file
-};
+using dataserver::Parameters;
 
 // Parses the parameter file's text: Windows-1252, or UTF-8 when it begins with
 // a byte-order mark; lines key="value" separated by CRLF (a bare LF is

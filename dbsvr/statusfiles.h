@@ -13,14 +13,7 @@ namespace dbsvr {
 // server reads only the file's modification time. Does nothing for "".
 void WriteAliveFile(const QString& path);
 
-// Message file types the web server acts on.
-inline constexpr char MESSAGE_CRITICAL[] = "Critical";
-inline constexpr char MESSAGE_RESTART[] = "Restart";
-inline constexpr char MESSAGE_DONE[] = "Done";
-inline constexpr char MESSAGE_MESSAGE[] = "Message";
-// Code of a "Message" that makes an interactive web server open the data
-// connection settings.
-inline constexpr char CODE_UNABLE_TO_CONNECT_DB[] = "UnableToConnectDB";
+// The message types and codes are the contract's (dataserver/contract.h).
 
 // <XML><Type>type</Type><Code>code</Code><Message>text</Message></XML>.
 // Does nothing for "".

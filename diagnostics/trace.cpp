@@ -4,7 +4,6 @@
 #include "common/userinterface.h"
 #include "common/version.h"
 #include "diagnostics/log.h"
-#include "i18n/language.h"
 
 #include <cmath>
 #include <cstdio>
@@ -44,7 +43,7 @@ QString DurationText(double duration) {
            QStringLiteral(" ms");
 }
 
-void WriteTrace(const QString& text, double duration, int severity) {
+void WriteTrace(const QString& text, double duration, Severity severity) {
     Diagnostics& d = Diagnostics::instance();
     if (!d.log())
         throw common::Error(common::ERR_PROGRAM, QStringLiteral("The log file is not open."),
@@ -52,12 +51,12 @@ void WriteTrace(const QString& text, double duration, int severity) {
     const QString timeText = DurationText(duration);
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
-    d.log()->LogEntry(severity, text + suffix);
+    d.log()->LogEntry(static_cast<int>(severity), text + suffix);
     if (d.traceSink())
         d.traceSink()(text, timeText);
 }
 
-void TraceSafely(const QString& text, int severity) noexcept {
+void TraceSafely(const QString& text, Severity severity) noexcept {
     try {
         WriteTrace(text, NO_DURATION, severity);
     } catch (...) {
@@ -73,18 +72,13 @@ int NotifyUser(const QString& text, int style) {
     return d.userInterface()->messageBox(text, style, common::MessageTitle());
 }
 
-void AppErrorHandler(const QString&, int number, const QString& description) {
-    QString message = description;
-    if (number == common::ERR_LANGUAGE)
-        message = QStringLiteral("The application was unable to load the translation file for "
-                                 "the specified language '") +
-                  i18n::CurrentLanguageCode() + QStringLiteral("'.\r\n") + description;
+void AppErrorHandler(const QString&, int, const QString& description) {
     try {
-        WriteTrace(message, NO_DURATION, 2);
+        WriteTrace(description, NO_DURATION, Severity::Error);
     } catch (const common::Error& e) {
         // The log itself failed: say so where somebody may see it, and close
         // all the same rather than let the error escape the event loop.
-        std::fprintf(stderr, "%s\n%s\n", qUtf8Printable(message), e.what());
+        std::fprintf(stderr, "%s\n%s\n", qUtf8Printable(description), e.what());
     }
     Diagnostics::instance().closeServer();
 }

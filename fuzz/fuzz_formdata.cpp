@@ -1,10 +1,10 @@
 // Form decoding: any text decodes without failing, into no more fields than
 // it has pieces, each no longer than its raw text.
 #include "bridge/formdata.h"
-#include "bridge/urldecode.h"
 #include "common/codepage.h"
 #include "common/dictionary.h"
 #include "common/text.h"
+#include "common/urldecode.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(name.size() <= text.size());
         check(common::ToText(fields->item(name)).size() <= text.size());
     }
-    const QString decoded = bridge::UrlDecode(text);
+    const QString decoded = common::UrlDecode(text);
     check(decoded.size() <= text.size());
     check(!decoded.contains(QLatin1Char('+')) || text.contains(QLatin1Char('%')));
     return 0;

@@ -4,8 +4,8 @@
 // must keep its promises: decoded path no longer than the raw one, trace text
 // free of control characters, no parameter taken from a body line, and a
 // Content-Length the reader waited for is one the parser finds in any case.
-#include "bridge/urldecode.h"
 #include "common/codepage.h"
+#include "common/urldecode.h"
 #include "server/requestparser.h"
 #include "server/requestreader.h"
 #include "server/tracetext.h"
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           server::HeaderField(*a->Parameters, QStringLiteral("Content-Length")).has_value());
     check(a->FilePath.size() <= a->Request.size());
     checkTraceText(a->FilePath + a->Command);
-    const QString decoded = bridge::UrlDecode(a->Command);
+    const QString decoded = common::UrlDecode(a->Command);
     check(decoded.size() <= a->Command.size());
     return 0;
 }

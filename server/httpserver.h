@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/windowstate.h"
 #include "server/clsconnections.h"
 #include "server/httpconfig.h"
 #include "server/requesthandler.h"
@@ -21,32 +20,33 @@ class Socket;
 class SocketArray;
 struct clsHeader;
 
+// What StartServer found: listening, no port set, the port in use, or another
+// error (traced here; the caller shows nothing for it).
+enum class ListenOutcome { Listening, NoPort, PortInUse, OtherError };
+
 // The HTTP server: the listener and the connection slots, reception of
 // requests, routing to static files or the RequestHandler, and the answers.
+// It knows no window: the core shows what StartServer reports and counts the
+// connections it announces.
 // One request and one answer per connection; the connection is closed once the
 // answer has been sent. Every event handler is a boundary for errors: a failure
 // answers "500" (when nothing was sent yet) and is traced, never passed on.
 class HttpServer final : public QObject {
     Q_OBJECT
 public:
-    HttpServer(HttpConfig& config, RequestHandler& handler, common::WindowState& state,
-               QObject* parent = nullptr);
+    HttpServer(HttpConfig& config, RequestHandler& handler, QObject* parent = nullptr);
     ~HttpServer() override;
 
-    // Listens on config().tcpPort and shows the running status. Port 0: a warning
-    // (and the settings dialog when interactive) and nothing else. Port in use:
-    // the "msgPortInUse" warning (and the dialog when interactive).
-    void StartServer();
+    // Listens on config().tcpPort; port 0 is not tried.
+    ListenOutcome StartServer();
     // Closes the connections still receiving a request (answers under way are
-    // finished) and the listener; status "Server is stopped".
+    // finished) and the listener.
     void StopServer();
     void closeListener();
     // 0 on success, else a Winsock-style number: 10048 address in use, 10013 permission denied.
     int tryListen(int port);
     // The port actually listening, 0 when not.
     quint16 serverPort() const;
-    // The settings dialog; called only when interactive.
-    void setShowSettings(std::function<void()> f) { m_showSettings = std::move(f); }
     HttpConfig& config() { return m_config; }
 
     // The slot table. A free slot is one whose socket is closed; the lowest free
@@ -59,24 +59,16 @@ public:
     int GetConnection(int intConnectionIndex) const;
     const clsConnections& connections() const { return m_connections; }
 
-    // Shows text as the status and lets the event loop run once.
-    void SetServerStatus(const QString& text);
-    void SetTotalRequests(int count);
     // The trace line of one request: "[ip] HTTP GET: " + path + query, with
     // control characters escaped.
     void RegisterRequest(const QString& FilePath, const QString& querystring,
                          const QString& ipaddress);
 
-private:
-    struct Reception {
-        RequestReader reader;    // the request text so far (RequestBuffers)
-        qint64 acceptedAtMs = 0; // for the request time-out
-        // The answer's progress as last seen by the sweep, for the send time-out.
-        quint64 sentMark = 0;
-        qint64 sentMarkAtMs = -1; // -1: not watched yet
-        qint64 bodyReserved = 0;  // counted in m_bodyBytesInUse
-    };
+Q_SIGNALS:
+    // A connection request reached the listener (counted whether or not a slot takes it).
+    void connectionCounted();
 
+private:
     // Events of sckServer.
     void ConnectionRequest(int Index, qintptr requestID);
     void DataArrival(int Index);
@@ -84,10 +76,10 @@ private:
     void Close(int Index);
 
     void acceptConnection(qintptr requestID);
-    void awaitBody(int index, Reception& reception);
-    void releaseBody(Reception& reception);
-    // The slot of socket index: GetConnection without the walk, as slot k carries socket k.
-    int slotOf(int index) const;
+    void awaitBody(clsConnection& slot);
+    void releaseBody(clsConnection& slot);
+    // The slot of socket index, which slot index carries; nullptr for the listener.
+    clsConnection* slotOf(int index);
     void route(int index, const QByteArray& text, const QString& ip);
     void SendFile(int index, const clsHeader& header, const QDateTime& now);
     void sendDynamicPage(int index, const clsHeader& header, const QString& ip,
@@ -95,8 +87,6 @@ private:
     void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
     void sendWhenConnected(int index, const QByteArray& answer);
     void sweepTimeouts();
-    bool answerStalled(Reception& reception, const Socket& socket, qint64 now) const;
-    void showSettingsWhenInteractive();
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
     void handleError(int index, quint64 generation, const char* event, int number,
@@ -105,15 +95,12 @@ private:
 
     HttpConfig& m_config;
     RequestHandler& m_handler;
-    common::WindowState& m_state;
     clsConnections m_connections;
-    std::vector<Reception> m_requestBuffers{1}; // by socket index; 0 is the listener
     StaticFiles m_staticFiles;
     qint64 m_bodyBytesInUse = 0; // POST bodies being received, by Content-Length
     bool m_trimPending = false;  // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;
     QTimer m_timeoutTimer;
-    std::function<void()> m_showSettings;
     std::unique_ptr<SocketArray> sckServer; // last: its sockets go before the state they report to
 };
 

@@ -4,17 +4,23 @@
 
 namespace server {
 
+// One dynamic request as the HTTP layer hands it over.
+struct DynamicRequest {
+    QString method;        // "POST" when the request has a Content-Length, else "GET"
+    QString query;         // the text after the first "?" of a GET path
+    QString body;          // the body of a POST
+    QString userAgent;     // the User-Agent header line
+    QString remoteAddress; // the client's IP address
+};
+
 // The one narrow interface to dynamic pages: the HTTP layer never sees how a
-// page is made.
+// page is made, nor whether it can be made at all.
 class RequestHandler {
 public:
     virtual ~RequestHandler() = default;
-    virtual bool IsDataServerRunning() = 0;
     // Page text (one char per byte, Windows-1252): a full answer starting with a
     // status line, or an HTML body. May throw common::Error or std::exception.
-    virtual QString ProcessRequest(const QString& getdata, const QString& postdata,
-                                   const QString& useragent, const QString& method,
-                                   const QString& remoteip) = 0;
+    virtual QString ProcessRequest(const DynamicRequest& request) = 0;
 };
 
 } // namespace server

@@ -1,7 +1,7 @@
 #include "server/requestparser.h"
 
-#include "bridge/urldecode.h"
 #include "common/text.h"
+#include "common/urldecode.h"
 
 namespace server {
 
@@ -97,7 +97,7 @@ std::optional<clsHeader> ProcessDataRequest(const QString& strData) {
         header.Parameters->Add(QStringLiteral("Content"),
                                blank < 0 ? QString() : strData.mid(blank + BLANK_LINE.size()));
     }
-    header.FilePath = bridge::UrlDecode(path);
+    header.FilePath = common::UrlDecode(path);
     return header;
 }
 

@@ -20,9 +20,6 @@ QByteArray ContinueAnswer();
 // "HTTP/1.1 405 Method Not Allowed" and "Connection: close", no body (OPTIONS).
 QByteArray MethodNotAllowedAnswer();
 
-// The fixed answer to a dynamic request while the data server is down.
-QByteArray DataServerNotRunningAnswer();
-
 // A page of the web application. Sent unchanged when it starts with its own
 // status line ("HTTP/1." in any case); otherwise a "200 OK" header goes in front.
 QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,

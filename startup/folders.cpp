@@ -1,12 +1,13 @@
 #include "startup/folders.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 #include "common/files.h"
 #include "common/version.h"
+#include "dataserver/contract.h"
 
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ void CheckPrivateFolder(const QString& folder) {
     if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode) && !trustedOwner(st.st_uid))
         refuse(folder, QStringLiteral("it is a link of user ") + QString::number(st.st_uid) + '.');
     if (::stat(native.constData(), &st) != 0)
-        refuse(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        refuse(folder, common::ErrnoText(errno));
     if (!trustedOwner(st.st_uid))
         refuse(folder, QStringLiteral("it belongs to user ") + QString::number(st.st_uid) + '.');
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
@@ -131,11 +132,11 @@ void DeriveInstanceFiles(FolderSet& folders, const QString& instanceName) {
 }
 
 QString DefaultInQueueFolder(const FolderSet& folders) {
-    return join(folders.QueueFolder, QStringLiteral("results"));
+    return join(folders.QueueFolder, QLatin1String(dataserver::QUEUE_RESULTS));
 }
 
 QString DefaultOutQueueFolder(const FolderSet& folders) {
-    return join(folders.QueueFolder, QStringLiteral("requests"));
+    return join(folders.QueueFolder, QLatin1String(dataserver::QUEUE_REQUESTS));
 }
 
 } // namespace startup

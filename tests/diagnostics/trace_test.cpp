@@ -2,7 +2,6 @@
 #include "common/userinterface.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
-#include "i18n/language.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/recordeddiagnostics.h"
@@ -17,11 +16,7 @@ namespace {
 
 class TraceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        i18n::UnloadLanguage();
-    }
-    void TearDown() override { i18n::UnloadLanguage(); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     // The log's lines after the user/computer/process line, without time stamp and counter.
     QStringList entries() const {
         QStringList lines = m_diagnostics.logText().split('\n', Qt::SkipEmptyParts);
@@ -55,7 +50,7 @@ TEST_F(TraceTest, DurationsAreWholeMillisecondsRoundedDown) {
 
     diagnostics::WriteTrace("Load translations");
     diagnostics::WriteTrace("Processing time", 0.0156);
-    diagnostics::WriteTrace("Zero", 0, 1);
+    diagnostics::WriteTrace("Zero", 0, diagnostics::Severity::Warning);
     EXPECT_EQ(entries(), (QStringList{"0, 'Load translations'\r", "0, 'Processing time (15 ms)'\r",
                                       "1, 'Zero (0 ms)'\r"}));
     EXPECT_EQ(m_diagnostics.traces, (QStringList{"Load translations", "Processing time", "Zero"}));
@@ -84,24 +79,15 @@ TEST_F(TraceTest, NotifyUserShowsOnlyWhenInteractiveButAlwaysLogs) {
     EXPECT_EQ(entries(), (QStringList{"0, 'Shown'\r", "0, 'Hidden'\r", "0, 'Nobody'\r"}));
 }
 
-TEST_F(TraceTest, AppErrorHandlerLogsTheLanguageSentenceAndCloses) {
+TEST_F(TraceTest, AppErrorHandlerLogsTheDescriptionAndCloses) {
     int closed = 0;
     Diagnostics::instance().setCloseServer([&closed] { ++closed; });
-    i18n::SetLanguageOverrides({}, m_dir.filePath("nolanguages"));
-    try {
-        i18n::LoadLanguage("fr");
-        FAIL() << "loaded a missing file";
-    } catch (const common::Error& e) {
-        diagnostics::AppErrorHandler({}, e.number(), e.description());
-    }
+    diagnostics::AppErrorHandler({}, common::ERR_LANGUAGE, "Sentence for 'fr'.\r\nfile");
     diagnostics::AppErrorHandler("ignored", 5, "Plain it's");
     EXPECT_EQ(closed, 2);
 
     const QString log = m_diagnostics.logText();
-    EXPECT_TRUE(
-        log.contains(", 2, 'The application was unable to load the translation file for the "
-                     "specified language ''fr''.\r\nError loading language file: " +
-                     m_dir.filePath("nolanguages/fr.xml") + "'\r\n"));
+    EXPECT_TRUE(log.contains(", 2, 'Sentence for ''fr''.\r\nfile'\r\n"));
     EXPECT_TRUE(log.contains(", 2, 'Plain it''s'\r\n"));
 }
 

@@ -1,4 +1,3 @@
-#include "common/windowstate.h"
 #include "server/httpconfig.h"
 #include "server/httpserver.h"
 #include "server/requesthandler.h"
@@ -14,18 +13,14 @@
 namespace {
 class NoPages final : public server::RequestHandler {
 public:
-    bool IsDataServerRunning() override { return false; }
-    QString ProcessRequest(const QString&, const QString&, const QString&, const QString&,
-                           const QString&) override {
-        return {};
-    }
+    QString ProcessRequest(const server::DynamicRequest&) override { return {}; }
 };
 
 class PortScanTest : public StartupFixture {
 protected:
     void SetUp() override {
         StartupFixture::SetUp();
-        m_server = std::make_unique<server::HttpServer>(m_config, m_pages, m_state);
+        m_server = std::make_unique<server::HttpServer>(m_config, m_pages);
         findPorts();
     }
     void TearDown() override {
@@ -58,7 +53,6 @@ protected:
 
     server::HttpConfig m_config;
     NoPages m_pages;
-    common::WindowState m_state;
     std::unique_ptr<server::HttpServer> m_server;
     std::vector<std::unique_ptr<QTcpServer>> m_holders;
     int m_base = 0;

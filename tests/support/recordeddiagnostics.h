@@ -14,13 +14,16 @@ namespace support {
 class RecordingInterface final : public common::UserInterface {
 public:
     int messageBox(const QString& text, int style, const QString& title) override;
-    bool showSettingsDialog() override { return false; }
+    bool showSettingsDialog() override {
+        ++settingsShown;
+        return false;
+    }
     bool openUrl(const QString&) override { return false; }
-    void windowStateChanged() override {}
 
     QStringList shown;
     QStringList titles;
     int answer = common::ANSWER_YES;
+    int settingsShown = 0; // times the settings dialog was asked for
 };
 
 // Resets the diagnostics, opens the log under logFolder, and records what the user would

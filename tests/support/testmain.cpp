@@ -1,5 +1,3 @@
-#include "components/components.h"
-
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -15,6 +13,5 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QV_TEST_BIN_DIR"))
         qputenv("QV_TEST_BIN_DIR", QV_TEST_BIN_DIR_DEFAULT);
     QCoreApplication app(argc, argv);
-    components::RegisterComponents();
     return RUN_ALL_TESTS();
 }

@@ -1,11 +1,11 @@
-#include "bridge/urldecode.h"
+#include "common/urldecode.h"
 
 #include "common/codepage.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace bridge {
+namespace common {
 
 namespace {
 int hexValue(QChar c) {
@@ -54,4 +54,4 @@ QString UrlDecode(const QString& text) {
     return QString(tail.data(), static_cast<qsizetype>(tail.size()));
 }
 
-} // namespace bridge
+} // namespace common

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace bridge {
+namespace common {
 
 // Decodes "+" to a space and "%XY" escapes to the Windows-1252 character of
 // that byte. The escapes are worked off from the end of the text backwards, so
@@ -13,4 +13,4 @@ namespace bridge {
 // are consumed ("%4z" gives the byte 4, "%zz" the byte 0, a final "%" the byte 0).
 QString UrlDecode(const QString& text);
 
-} // namespace bridge
+} // namespace common

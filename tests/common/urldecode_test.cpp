@@ -1,7 +1,4 @@
-#include "bridge/formdata.h"
-#include "bridge/urldecode.h"
-#include "common/dictionary.h"
-#include "common/text.h"
+#include "common/urldecode.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +6,7 @@ inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
 
-using bridge::ParseFormData;
-using bridge::UrlDecode;
+using common::UrlDecode;
 
 TEST(UrlDecode, DecodesPlusAndEscapesToWindows1252Characters) {
     EXPECT_EQ(UrlDecode("a+b%20c"), "a b c");
@@ -35,18 +31,4 @@ TEST(UrlDecode, MalformedEscapesDecodeTheLeadingHexDigits) {
     EXPECT_EQ(UrlDecode("%%41"), QString(QChar(10)));
     // "+" is a blank before any escape is looked at: "% 1" takes both characters.
     EXPECT_EQ(UrlDecode("%+1"), QString(QChar(0)));
-}
-
-TEST(ParseFormData, SplitsFieldsInOrderAndKeepsTheLastRepeat) {
-    const auto fields = ParseFormData("first+name=J%F6rg&a&=x&b=1=2&a=again");
-    EXPECT_EQ(fields->keys(), QStringList({"first name", "a", "", "b"}));
-    EXPECT_EQ(common::ToText(fields->item("first name")), QString::fromUtf8("Jörg"));
-    EXPECT_EQ(common::ToText(fields->item("a")), "again");
-    EXPECT_EQ(common::ToText(fields->item("")), "x");
-    EXPECT_EQ(common::ToText(fields->item("b")), "1");
-    EXPECT_EQ(ParseFormData("")->count(), 0);
-    // Two empty pieces are the same empty name.
-    const auto empty = ParseFormData("&");
-    EXPECT_EQ(empty->keys(), QStringList({""}));
-    EXPECT_EQ(fields->className(), "Vantori.Dictionary");
 }

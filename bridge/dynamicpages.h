@@ -1,0 +1,33 @@
+#pragma once
+
+#include "server/requesthandler.h"
+
+#include <functional>
+
+namespace bridge {
+
+struct PageContext;
+
+// The answer to a dynamic request while the data server is down, complete with
+// its status line.
+QString DataServerNotRunningAnswer();
+
+// What the HTTP layer's dynamic requests reach: refused with
+// DataServerNotRunningAnswer while the data server is down, otherwise made by the
+// web application component from a request object and a new context.
+class DynamicPages final : public server::RequestHandler {
+public:
+    // context: the core's record, read at every request. isDataServerRunning:
+    // whether the data server runs now.
+    DynamicPages(const PageContext& context, std::function<bool()> isDataServerRunning)
+        : m_context(context), m_isDataServerRunning(std::move(isDataServerRunning)) {}
+
+    // While no web application is installed, raises 1000 for a running data server.
+    QString ProcessRequest(const server::DynamicRequest& request) override;
+
+private:
+    const PageContext& m_context;
+    std::function<bool()> m_isDataServerRunning;
+};
+
+} // namespace bridge

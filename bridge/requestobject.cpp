@@ -1,0 +1,23 @@
+#include "bridge/requestobject.h"
+
+#include "bridge/formdata.h"
+#include "bridge/pagecontext.h"
+#include "common/dictionary.h"
+#include "common/objectfactory.h"
+#include "server/requesthandler.h"
+
+namespace bridge {
+
+common::DictionaryPtr CreateRequestObject(const server::DynamicRequest& request,
+                                          const PageContext& context) {
+    const common::DictionaryPtr object =
+        ParseFormData(request.method == QLatin1String("GET") ? request.query : request.body);
+    const common::DictionaryPtr variables = common::NewDictionary();
+    variables->Add(QStringLiteral("PATH_TRANSLATED"), context.ApplicationPath);
+    variables->Add(QStringLiteral("SCRIPT_NAME"), context.UrlPrefix + QLatin1Char('/'));
+    variables->Add(QStringLiteral("HTTP_USER_AGENT"), request.userAgent);
+    object->Add(QStringLiteral("ServerVariables"), variables);
+    return object;
+}
+
+} // namespace bridge

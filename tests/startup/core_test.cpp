@@ -1,0 +1,81 @@
+#include "startup/webserver.h"
+#include "startupfixture.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <climits>
+
+namespace {
+
+// The core with the texts of the listener's outcomes.
+class CoreTest : public StartupFixture {
+protected:
+    void SetUp() override {
+        StartupFixture::SetUp();
+        ASSERT_TRUE(support::WriteFile(
+            path("core.xml"),
+            "<Language><Label id=\"msgPortInUse\">Port {Port} is already in use.</Label>"
+            "<Label id=\"msgServerRunning\">Server is running on port {Port}</Label></Language>"));
+        i18n::SetLanguageOverrides(path("core.xml"), QString());
+        i18n::LoadLanguage("en");
+    }
+    bool traced(const QString& text) const { return m_diagnostics.traces.contains(text); }
+    static void setPort(startup::WebServer& core, int port) {
+        startup::Settings settings = core.settings();
+        settings.TCPPort = port;
+        core.applySettings(settings);
+    }
+};
+
+} // namespace
+
+TEST_F(CoreTest, StartServerShowsWhatTheListenerFoundAndStopServerTheStop) {
+    startup::WebServer hidden(m_ui, {"hidden"});
+    hidden.StartServer(); // no port
+    EXPECT_TRUE(traced("You must specify the port number of this server."));
+    EXPECT_FALSE(hidden.windowState().serverStarted);
+
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::Any, 0));
+    const QString port = QString::number(holder.serverPort());
+    setPort(hidden, holder.serverPort());
+    hidden.StartServer();
+    EXPECT_TRUE(traced("Port " + port + " is already in use."));
+    EXPECT_EQ(hidden.windowState().statusText, "Server is running on port " + port);
+    EXPECT_TRUE(hidden.windowState().serverStarted && hidden.windowState().linksVisible);
+    EXPECT_EQ(m_ui.settingsShown, 0); // hidden: nobody could answer the dialog
+
+    startup::WebServer shown(m_ui, {});
+    setPort(shown, holder.serverPort());
+    shown.StartServer();
+    EXPECT_EQ(m_ui.settingsShown, 1);
+    holder.close();
+    shown.StartServer();
+    EXPECT_EQ(QString::number(shown.serverPort()), port);
+
+    shown.StopServer();
+    EXPECT_EQ(shown.windowState().statusText, "Server is stopped");
+    EXPECT_FALSE(shown.windowState().serverStarted);
+    EXPECT_EQ(shown.serverPort(), 0);
+}
+
+TEST_F(CoreTest, EveryConnectionIsCountedAndTheCounterWrapsToZero) {
+    startup::WebServer core(m_ui, {"hidden"});
+    setPort(core, core.ScanPorts(20000, 40000));
+    core.StartServer();
+    ASSERT_GT(core.serverPort(), 0);
+    QSignalSpy changes(&core, &startup::WebServer::stateChanged);
+    for (const int expected : {1, 2}) {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, core.serverPort());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return core.windowState().totalRequests == expected; }));
+    }
+    EXPECT_EQ(changes.count(), 2);
+
+    startup::WindowState state;
+    state.totalRequests = INT_MAX;
+    state.countRequest();
+    EXPECT_EQ(state.totalRequests, 0);
+}
