@@ -22,7 +22,10 @@ public:
     DynamicPages(const PageContext& context, std::function<bool()> isDataServerRunning)
         : m_context(context), m_isDataServerRunning(std::move(isDataServerRunning)) {}
 
-    // While no web application is installed, raises 1000 for a running data server.
+    // Builds the request object and a new context, has a new component answer
+    // and traces "Processing time". A "Redirect" the component set replaces its
+    // answer by RedirectAnswer. Errors of the component, of its creation and of a
+    // refused redirect pass to the HTTP layer, which answers 500.
     QString ProcessRequest(const server::DynamicRequest& request) override;
 
 private:

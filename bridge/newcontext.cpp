@@ -2,6 +2,7 @@
 
 #include "bridge/formdata.h"
 #include "bridge/pagecontext.h"
+#include "bridge/serverentry.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
 
@@ -27,6 +28,8 @@ common::DictionaryPtr NewContext(const PageContext& context) {
     entries->Add(QStringLiteral("InQueueFolder"), context.InQueueFolder);
     entries->Add(QStringLiteral("OutQueueFolder"), context.OutQueueFolder);
     entries->Add(QStringLiteral("session"), common::NewDictionary());
+    entries->Add(QStringLiteral("Server"),
+                 NewServerEntry(context.Server ? context.Server() : ServerStatus{}));
     return entries;
 }
 

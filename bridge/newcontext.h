@@ -10,7 +10,8 @@ struct PageContext;
 // PhysicalServerRoot, PhysicalDocumentRoot, Application (the shared Dictionary
 // itself), Request (empty), Messages (empty), ThemeFolder, ImageFolder,
 // AdminFolder, RelativePath, Debug, DefaultUserMode, Secret, TempFolder,
-// SessionTimeout, InQueueFolder, OutQueueFolder, session (empty).
+// SessionTimeout, InQueueFolder, OutQueueFolder, session (empty), and last
+// Server, the core's status now (NewServerEntry).
 common::DictionaryPtr NewContext(const PageContext& context);
 
 } // namespace bridge

@@ -197,6 +197,7 @@ void Launch::StopDataServer() {
 
 bool Launch::RestartDataServer() {
     trace(QStringLiteral("Restart Data Server"));
+    ++m_restarts;
     StopDataServer();
     return StartDataServer();
 }

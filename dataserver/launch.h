@@ -74,6 +74,8 @@ public:
     const QString& DataServerRunningMutex() const { return m_runningMutex; }
     int DataServerParentMutexHandle() const { return m_parentMutexHandle; }
     qint64 DataServerProcessId() const { return m_processId; }
+    // How many restarts were attempted in this run.
+    int DataServerRestarts() const { return m_restarts; }
 
 private:
     bool runningMutexExists() const;
@@ -92,6 +94,7 @@ private:
     int m_parentMutexHandle = 0;         // 0: none
     qint64 m_processId = 0;
     int m_processFd = -1; // pidfd of the last data server started; -1: none
+    int m_restarts = 0;
 };
 
 } // namespace dataserver

@@ -1,5 +1,6 @@
 #include "startup/webserver.h"
 
+#include "bridge/adminkey.h"
 #include "common/dictionary.h"
 #include "common/error.h"
 #include "common/files.h"
@@ -21,11 +22,13 @@
 #include "startup/commandline.h"
 #include "startup/portscan.h"
 #include "startup/queuecleanup.h"
+#include "startup/serverstatus.h"
 #include "startup/usermode.h"
 
 #include <QCoreApplication>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QUrl>
 #include <climits>
 #include <cstdio>
 
@@ -60,6 +63,10 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
     m_values.interactive =
         !ParseCommandLine(JoinArguments(m_arguments))->Exists(QStringLiteral("hidden"));
     diagnostics::Diagnostics::instance().setInteractive(m_values.interactive);
+    m_pageContext.Server = [this] {
+        return CollectServerStatus(m_values, m_supervisor, m_httpConfig.tcpPort,
+                                   m_windowState.totalRequests);
+    };
     m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_dynamicPages);
     connect(m_http.get(), &server::HttpServer::connectionCounted, this,
             &WebServer::countConnection);
@@ -610,7 +617,15 @@ void WebServer::ShowClientPage() {
 }
 
 void WebServer::ShowAdminPage() {
-    m_ui.openUrl(LocalSiteAddress(true) + QLatin1String(ADMIN_PAGE_QUERY));
+    m_ui.openUrl(LocalSiteAddress(true) + QLatin1String(ADMIN_PAGE_QUERY) +
+                 bridge::AdminKey(m_values.RunSecret));
+}
+
+void WebServer::ShowHelp(const QString& context) {
+    m_ui.openUrl(LocalSiteAddress(true) + QStringLiteral("fn/?productid=") +
+                 QLatin1String(HELP_PRODUCT_ID) + QStringLiteral("&version=") +
+                 common::VersionText() + QStringLiteral("&fn=help&context=") +
+                 QString::fromLatin1(QUrl::toPercentEncoding(context)));
 }
 
 } // namespace startup

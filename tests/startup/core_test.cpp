@@ -1,3 +1,4 @@
+#include "bridge/adminkey.h"
 #include "server/httpserver.h"
 #include "startup/webserver.h"
 #include "startupfixture.h"
@@ -65,4 +66,19 @@ TEST_F(CoreTest, EveryConnectionIsCountedAndTheCounterWrapsToZero) {
         client.connectToHost(QHostAddress::LocalHost, core.httpServer().serverPort());
         EXPECT_TRUE(QTest::qWaitFor([&] { return core.windowState().totalRequests == expected; }));
     }
+}
+
+TEST_F(CoreTest, AdministrationAndHelpOpenThisServersOwnPages) {
+    startup::WebServer core(m_ui, {});
+    core.settings().TCPPort = 8081;
+    core.values().RunSecret = "secret";
+    core.ShowAdminPage();
+    core.ShowHelp("ServerSettings");
+    core.ShowHelp("");
+    EXPECT_EQ(m_ui.opened,
+              QStringList({"http://localhost:8081/?page=admin&key=" + bridge::AdminKey("secret"),
+                           "http://localhost:8081/fn/"
+                           "?productid=QV&version=1.0.202&fn=help&context=ServerSettings",
+                           "http://localhost:8081/fn/"
+                           "?productid=QV&version=1.0.202&fn=help&context="}));
 }
