@@ -135,6 +135,7 @@ Launch::~Launch() {
 bool Launch::StartDataServer() {
     if (m_dataServerDebug)
         return true; // the developer's data server: nothing is started, written or waited for
+    ++m_starts;
     if (runningMutexExists())
         StopDataServer();
     // A data server that ended by itself leaves our parent token behind; a new one gets its own.
@@ -197,7 +198,6 @@ void Launch::StopDataServer() {
 
 bool Launch::RestartDataServer() {
     trace(QStringLiteral("Restart Data Server"));
-    ++m_restarts;
     StopDataServer();
     return StartDataServer();
 }
