@@ -1,10 +1,12 @@
 #include "faultinjection.h"
 
+#include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "components/components.h"
 #include "diagnostics/trace.h"
 #include "server/descriptorlimit.h"
 #include "startup/adminkeyfile.h"
+#include "startup/commandline.h"
 #include "startup/signalwatcher.h"
 #include "startup/webserver.h"
 #include "webapp/webapplication.h"
@@ -12,13 +14,6 @@
 #include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-
-namespace {
-bool isHidden(const startup::WebServer& core) {
-    return !core.values().interactive;
-}
-} // namespace
 
 int main(int argc, char** argv) {
     // Qt's glib dispatcher adds wake-up writes to every event; the plain one is faster.
@@ -29,6 +24,12 @@ int main(int argc, char** argv) {
         qputenv("TZ", ":/etc/localtime");
     // Every connection costs descriptors; the slots are capped below this limit.
     server::RaiseDescriptorLimit();
+    // Decided before the application object: a desktop run will need a
+    // QApplication, a hidden one must not need a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const bool hidden = startup::IsHiddenRun(arguments);
     QCoreApplication app(argc, argv);
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
@@ -39,16 +40,12 @@ int main(int argc, char** argv) {
     // Until the desktop window exists every run is headless: messages go to
     // standard error and no question is ever answered Yes.
     common::HeadlessInterface ui;
-    diagnostics::Diagnostics::instance().setUserInterface(&ui);
-
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
     startup::WebServer core(ui, arguments);
 
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
-    QObject::connect(&core, &startup::WebServer::listening, &core, [&core](int port) {
-        if (!isHidden(core))
+    QObject::connect(&core, &startup::WebServer::listening, &core, [hidden, &core](int port) {
+        if (!hidden)
             return;
         // Before the line below, so that whoever waits for it finds the key.
         startup::WriteAdminKeyFile(core.values().RunSecret);
@@ -60,13 +57,11 @@ int main(int argc, char** argv) {
         if (!written)
             diagnostics::TraceSafely(QStringLiteral("The serving address could not be written to "
                                                     "standard output: ") +
-                                     QString::fromLocal8Bit(std::strerror(errno)));
+                                     common::ErrnoText(errno));
     });
     QObject::connect(&core, &startup::WebServer::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 
     core.start();
-    const int exitCode = app.exec();
-    diagnostics::Diagnostics::instance().setUserInterface(nullptr);
-    return exitCode;
+    return app.exec();
 }

@@ -22,7 +22,6 @@ public:
         opened.append(url);
         return false;
     }
-    void windowStateChanged() override {}
 
     QStringList shown;
     QStringList titles;
