@@ -43,7 +43,9 @@ QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     const common::DictionaryPtr& application = m_context.ApplicationDictionary;
     application->setItem(QStringLiteral("ApplicationFolder"), m_context.ApplicationPath);
     application->setItem(QStringLiteral("ExcelInstalled"), m_context.ExcelInstalled);
-    common::DictionaryPtr context = NewContext(m_context);
+    ServerStatus status = m_context.Server ? m_context.Server() : ServerStatus{};
+    status.DataServerRunning = true; // or the request would not have come this far
+    common::DictionaryPtr context = NewContext(m_context, status);
     context->setItem(QStringLiteral("Request"), requestObject);
     requestObject->item(QStringLiteral("ServerVariables"))
         .dictionary()

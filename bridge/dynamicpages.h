@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/runningcheck.h"
 #include "server/requesthandler.h"
 
 #include <functional>
@@ -18,7 +19,7 @@ QString DataServerNotRunningAnswer();
 class DynamicPages final : public server::RequestHandler {
 public:
     // context: the core's record, read at every request. isDataServerRunning:
-    // whether the data server runs now.
+    // whether the data server runs now (asked through a RunningCheck).
     DynamicPages(const PageContext& context, std::function<bool()> isDataServerRunning)
         : m_context(context), m_isDataServerRunning(std::move(isDataServerRunning)) {}
 
@@ -30,7 +31,7 @@ public:
 
 private:
     const PageContext& m_context;
-    std::function<bool()> m_isDataServerRunning;
+    RunningCheck m_isDataServerRunning;
 };
 
 } // namespace bridge

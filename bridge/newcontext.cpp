@@ -8,7 +8,7 @@
 
 namespace bridge {
 
-common::DictionaryPtr NewContext(const PageContext& context) {
+common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status) {
     const QString& prefix = context.UrlPrefix;
     const common::DictionaryPtr entries = common::NewDictionary();
     entries->Add(QStringLiteral("PhysicalServerRoot"), context.ProgramFolder);
@@ -28,8 +28,7 @@ common::DictionaryPtr NewContext(const PageContext& context) {
     entries->Add(QStringLiteral("InQueueFolder"), context.InQueueFolder);
     entries->Add(QStringLiteral("OutQueueFolder"), context.OutQueueFolder);
     entries->Add(QStringLiteral("session"), common::NewDictionary());
-    entries->Add(QStringLiteral("Server"),
-                 NewServerEntry(context.Server ? context.Server() : ServerStatus{}));
+    entries->Add(QStringLiteral("Server"), NewServerEntry(status));
     return entries;
 }
 

@@ -5,13 +5,14 @@
 namespace bridge {
 
 struct PageContext;
+struct ServerStatus;
 
 // A new context Dictionary for one request, entries in this order:
 // PhysicalServerRoot, PhysicalDocumentRoot, Application (the shared Dictionary
 // itself), Request (empty), Messages (empty), ThemeFolder, ImageFolder,
 // AdminFolder, RelativePath, Debug, DefaultUserMode, Secret, TempFolder,
 // SessionTimeout, InQueueFolder, OutQueueFolder, session (empty), and last
-// Server, the core's status now (NewServerEntry).
-common::DictionaryPtr NewContext(const PageContext& context);
+// Server, made from status (NewServerEntry).
+common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status);
 
 } // namespace bridge

@@ -19,7 +19,7 @@ struct ServerStatus {
     int TotalRequests = 0;
     QString InstanceName;
     QString LanguageCode;
-    bool DataServerRunning = false;
+    bool DataServerRunning = false; // set by the dynamic pages, which check it anyway
     qint64 DataServerProcessId = 0;
     QDateTime DataServerLastAlive; // invalid: never seen
     int DataServerRestarts = 0;

@@ -7,8 +7,8 @@
 
 namespace diagnostics {
 
-// The last RECENT_TRACE_SIZE trace entries, for the administration page. Adding
-// costs one string assignment: the entries are formatted only when read.
+// The last RECENT_TRACE_SIZE trace entries, for the administration page. Every
+// request reads them, so reading only shares the stored texts; adding formats one.
 class RecentTrace final {
 public:
     static constexpr size_t RECENT_TRACE_SIZE = 100;
@@ -20,11 +20,7 @@ public:
     void clear();
 
 private:
-    struct Entry {
-        QString line;
-        int msecsOfDay = 0;
-    };
-    std::array<Entry, RECENT_TRACE_SIZE> m_ring;
+    std::array<QString, RECENT_TRACE_SIZE> m_ring;
     size_t m_next = 0;  // where the next entry goes
     size_t m_count = 0; // how many of the ring hold entries
 };

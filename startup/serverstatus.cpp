@@ -24,7 +24,6 @@ bridge::ServerStatus CollectServerStatus(const StartupValues& values,
     status.TotalRequests = totalRequests;
     status.InstanceName = values.InstanceName;
     status.LanguageCode = values.LanguageCode;
-    status.DataServerRunning = supervisor.IsDataServerRunning();
     status.DataServerProcessId = supervisor.launch().DataServerProcessId();
     status.DataServerLastAlive = lastAliveOrInvalid(supervisor.watchdog().LastAliveTime());
     status.DataServerRestarts = supervisor.launch().DataServerRestarts();
