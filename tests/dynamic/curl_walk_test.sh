@@ -118,6 +118,7 @@ fetch admin "$BASE/?page=admin&key=$KEY"
 [ "$(status admin)" = "HTTP/1.1 200 OK" ] || fail "the administration page: $(status admin)"
 body_of admin | grep -q "<td>$PORT</td>" || fail "the port is not on the administration page"
 body_of admin | grep -q '<li>[0-9:.]* Processing time' || fail "no trace entries on the administration page"
+! grep -q "$KEY" "$WORK"/program/data/Logs/*.log || fail "the key is in the log"
 
 # An export: an attachment with its own complete header.
 fetch export "$BASE/?page=export&format=csv&name=customers"
