@@ -8,10 +8,12 @@
 #include "common/objectfactory.h"
 #include "common/text.h"
 #include "diagnostics/trace.h"
+#include "i18n/language.h"
 #include "server/requesthandler.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/recordeddiagnostics.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -25,14 +27,16 @@ struct Seen {
     QStringList calls;
     QStringList contextKeys;
     common::DictionaryPtr context;
+    QString translationCode; // the "code" of the root SetTranslation got
 };
 
 class ScriptedApplication final : public bridge::WebApplication {
 public:
     ScriptedApplication(Script script, Seen& seen) : m_script(std::move(script)), m_seen(seen) {}
     QString className() const override { return QStringLiteral("Quorvex.WebApp"); }
-    void SetTranslation(pugi::xml_node) override {
+    void SetTranslation(pugi::xml_node root) override {
         m_seen.calls.append(QStringLiteral("SetTranslation"));
+        m_seen.translationCode = QString::fromUtf8(root.attribute("code").value());
     }
     common::Value ProcessRequest(common::DictionaryPtr& context) override {
         m_seen.calls.append(QStringLiteral("ProcessRequest"));
@@ -63,6 +67,7 @@ protected:
         setScript([](common::DictionaryPtr&) { return common::Value("<p>page</p>"); });
     }
     void TearDown() override {
+        i18n::UnloadLanguage();
         common::ObjectFactory::instance().removeClass(
             QString::fromLatin1(bridge::WEB_APPLICATION_CLASS));
     }
@@ -100,8 +105,16 @@ protected:
 };
 
 TEST_F(DynamicPagesTest, TheComponentGetsAFullContextAndItsTextIsTheAnswer) {
+    const QString language = m_dir.filePath("xx.xml");
+    QFile file(language);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<Language code=\"xx\"><Label id=\"a\">A</Label></Language>");
+    file.close();
+    i18n::SetLanguageOverrides(language, QString());
+    i18n::LoadLanguage("xx");
     EXPECT_EQ(get("a=1&b=x+y"), "<p>page</p>");
     EXPECT_EQ(m_seen.calls, QStringList({"SetTranslation", "ProcessRequest"}));
+    EXPECT_EQ(m_seen.translationCode, "xx"); // the loaded document's root
     EXPECT_EQ(m_seen.contextKeys,
               QStringList({"PhysicalServerRoot", "PhysicalDocumentRoot", "Application", "Request",
                            "Messages", "ThemeFolder", "ImageFolder", "AdminFolder", "RelativePath",
