@@ -22,6 +22,9 @@ struct clsConnection {
     qint64 sentMarkAtMs = -1; // -1: not watched yet
     qint64 bodyReserved = 0;  // counted in the server's memory for bodies
 
+    // True once the socket has sent nothing for timeoutMs while an answer is still
+    // going out. Watched by a sweep rather than per write, so sending costs nothing extra.
+    bool answerStalled(qint64 nowMs, qint64 timeoutMs);
     int ConnectionIndex() const;   // index of the slot's socket
     QString RemoteAddress() const; // the client's address, dotted decimal for IPv4
 };

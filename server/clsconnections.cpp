@@ -12,6 +12,17 @@ QString clsConnection::RemoteAddress() const {
     return socket.RemoteHostIP();
 }
 
+bool clsConnection::answerStalled(qint64 nowMs, qint64 timeoutMs) {
+    if (!socket.sending())
+        return false;
+    if (sentMarkAtMs < 0 || socket.bytesSent() != sentMark) {
+        sentMark = socket.bytesSent();
+        sentMarkAtMs = nowMs;
+        return false;
+    }
+    return nowMs - sentMarkAtMs >= timeoutMs;
+}
+
 clsConnection& clsConnections::Add(Socket& socket) {
     m_records.push_back(std::make_unique<clsConnection>(socket));
     return *m_records.back();

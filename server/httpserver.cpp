@@ -22,30 +22,6 @@ namespace {
 constexpr qsizetype TRACED_REQUEST_LINE = 200; // characters of a refused request line in the trace
 constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is worth giving back
 
-// The status and reason of a request the reader refuses; nothing for one to answer.
-std::optional<std::pair<int, QString>> Refusal(RequestStatus status) {
-    switch (status) {
-    case RequestStatus::Incomplete:
-    case RequestStatus::Complete:
-        return std::nullopt;
-    case RequestStatus::NotImplemented:
-        return std::pair(501, QStringLiteral("Not Implemented"));
-    case RequestStatus::HeaderTooLarge:
-        return std::pair(431, QStringLiteral("Request Header Fields Too Large"));
-    case RequestStatus::BodyTooLarge:
-        return std::pair(413, QStringLiteral("Payload Too Large"));
-    case RequestStatus::BadRequest:
-        return std::pair(400, QStringLiteral("Bad Request"));
-    case RequestStatus::VersionNotSupported:
-        return std::pair(505, QStringLiteral("HTTP Version Not Supported"));
-    case RequestStatus::LengthRequired:
-        return std::pair(411, QStringLiteral("Length Required"));
-    case RequestStatus::Unavailable:
-        return std::pair(503, QStringLiteral("Service Unavailable"));
-    }
-    return std::nullopt;
-}
-
 QString requestLine(const QByteArray& text) {
     const qsizetype end = text.indexOf("\r\n");
     const QByteArray line = text.left(std::min(end < 0 ? text.size() : end, TRACED_REQUEST_LINE));
@@ -210,7 +186,7 @@ void HttpServer::DataArrival(int Index) {
         if (text.size() >= TRIM_AFTER_BODY_BYTES)
             m_trimPending = true;
         const quint64 connection = socket.generation();
-        if (const auto refusal = Refusal(status))
+        if (const auto refusal = RefusalOf(status))
             refuseRequest(Index, refusal->first, refusal->second, text);
         else
             route(Index, text, ip); // may let events run: other connections come and go
@@ -361,7 +337,7 @@ void HttpServer::sweepTimeouts() {
                     .arg(m_config.requestTimeoutMs),
                 diagnostics::Severity::Warning);
             socket.Close();
-        } else if (answerStalled(slot, now)) {
+        } else if (slot.answerStalled(now, m_config.sendTimeoutMs)) {
             diagnostics::TraceSafely(
                 QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
                     .arg(slot.RemoteAddress())
@@ -372,20 +348,6 @@ void HttpServer::sweepTimeouts() {
     }
     if (!anyUsed)
         m_timeoutTimer.stop();
-}
-
-// True once the socket has sent nothing for sendTimeoutMs while an answer is
-// still going out. Watched here rather than per write, so sending costs nothing extra.
-bool HttpServer::answerStalled(clsConnection& slot, qint64 now) const {
-    const Socket& socket = slot.socket;
-    if (!socket.sending())
-        return false;
-    if (slot.sentMarkAtMs < 0 || socket.bytesSent() != slot.sentMark) {
-        slot.sentMark = socket.bytesSent();
-        slot.sentMarkAtMs = now;
-        return false;
-    }
-    return now - slot.sentMarkAtMs >= m_config.sendTimeoutMs;
 }
 
 // --- Errors ---------------------------------------------------------------

@@ -87,7 +87,6 @@ private:
     void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
     void sendWhenConnected(int index, const QByteArray& answer);
     void sweepTimeouts();
-    bool answerStalled(clsConnection& slot, qint64 now) const;
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
     void handleError(int index, quint64 generation, const char* event, int number,
