@@ -1,11 +1,15 @@
+#include "faultinjection.h"
+
 #include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "components/components.h"
 #include "diagnostics/trace.h"
 #include "server/descriptorlimit.h"
+#include "startup/adminkeyfile.h"
 #include "startup/commandline.h"
 #include "startup/signalwatcher.h"
 #include "startup/webserver.h"
+#include "webapp/webapplication.h"
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -30,6 +34,8 @@ int main(int argc, char** argv) {
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
     components::RegisterComponents();
+    webapp::RegisterWebApplication();
+    RegisterFaultInjection();
 
     // Until the desktop window exists every run is headless: messages go to
     // standard error and no question is ever answered Yes.
@@ -38,13 +44,15 @@ int main(int argc, char** argv) {
 
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
-    QObject::connect(&core, &startup::WebServer::listening, &core, [hidden](int port) {
+    QObject::connect(&core, &startup::WebServer::listening, &core, [hidden, &core](int port) {
         if (!hidden)
             return;
-        // The one line a parent program waits for to know where we serve; it
-        // names the web root's page, since "/" itself is a dynamic page.
-        const bool written = std::printf("Serving http://127.0.0.1:%d/index.htm\n", port) > 0 &&
-                             std::fflush(stdout) == 0;
+        // Before the line below, so that whoever waits for it finds the key.
+        startup::WriteAdminKeyFile(core.values().RunSecret);
+        // The one line a parent program waits for to know where we serve: the
+        // application's home page.
+        const bool written =
+            std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
         // A parent that stopped reading is no reason to stop serving.
         if (!written)
             diagnostics::TraceSafely(QStringLiteral("The serving address could not be written to "

@@ -1,8 +1,30 @@
 #include "bridge/dynamicpages.h"
 
-#include "common/error.h"
+#include "bridge/newcontext.h"
+#include "bridge/pagecontext.h"
+#include "bridge/redirectanswer.h"
+#include "bridge/requestobject.h"
+#include "bridge/webapplicationobject.h"
+#include "common/dictionary.h"
+#include "common/text.h"
+#include "diagnostics/trace.h"
+
+#include <QElapsedTimer>
 
 namespace bridge {
+
+namespace {
+
+// A trace that cannot be written never costs the client its page.
+void traceProcessingTime(const QElapsedTimer& clock) {
+    try {
+        diagnostics::WriteTrace(QStringLiteral("Processing time"),
+                                double(clock.nsecsElapsed()) / 1e9);
+    } catch (...) {
+    }
+}
+
+} // namespace
 
 QString DataServerNotRunningAnswer() {
     return QStringLiteral("HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\n"
@@ -10,11 +32,32 @@ QString DataServerNotRunningAnswer() {
                           "web server.\r\n\r\n");
 }
 
-QString DynamicPages::ProcessRequest(const server::DynamicRequest&) {
+QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     if (!m_isDataServerRunning())
         return DataServerNotRunningAnswer();
-    throw common::Error(common::ERR_PROGRAM,
-                        QStringLiteral("No web application is installed for dynamic pages."));
+    // Monotonic: a request that spans midnight, or a clock set back, still gives its real time.
+    QElapsedTimer clock;
+    clock.start();
+    const common::DictionaryPtr requestObject = CreateRequestObject(request, m_context);
+    const std::shared_ptr<WebApplication> component = GetWebApplicationObject();
+    const common::DictionaryPtr& application = m_context.ApplicationDictionary;
+    application->setItem(QStringLiteral("ApplicationFolder"), m_context.ApplicationPath);
+    application->setItem(QStringLiteral("ExcelInstalled"), m_context.ExcelInstalled);
+    ServerStatus status = m_context.Server ? m_context.Server() : ServerStatus{};
+    status.DataServerRunning = true; // or the request would not have come this far
+    common::DictionaryPtr context = NewContext(m_context, status);
+    context->setItem(QStringLiteral("Request"), requestObject);
+    requestObject->item(QStringLiteral("ServerVariables"))
+        .dictionary()
+        ->setItem(QStringLiteral("REMOTE_HOST"), request.remoteAddress);
+    QString answer = common::ToText(component->ProcessRequest(context));
+    // The component may have replaced the context itself; it is read as it stands now.
+    const QString redirect =
+        context ? common::ToText(context->item(QStringLiteral("Redirect"))) : QString();
+    if (!redirect.isEmpty())
+        answer = RedirectAnswer(redirect);
+    traceProcessingTime(clock);
+    return answer;
 }
 
 } // namespace bridge

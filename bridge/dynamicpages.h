@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/runningcheck.h"
 #include "server/requesthandler.h"
 
 #include <functional>
@@ -18,16 +19,19 @@ QString DataServerNotRunningAnswer();
 class DynamicPages final : public server::RequestHandler {
 public:
     // context: the core's record, read at every request. isDataServerRunning:
-    // whether the data server runs now.
+    // whether the data server runs now (asked through a RunningCheck).
     DynamicPages(const PageContext& context, std::function<bool()> isDataServerRunning)
         : m_context(context), m_isDataServerRunning(std::move(isDataServerRunning)) {}
 
-    // While no web application is installed, raises 1000 for a running data server.
+    // Builds the request object and a new context, has a new component answer
+    // and traces "Processing time". A "Redirect" the component set replaces its
+    // answer by RedirectAnswer. Errors of the component, of its creation and of a
+    // refused redirect pass to the HTTP layer, which answers 500.
     QString ProcessRequest(const server::DynamicRequest& request) override;
 
 private:
     const PageContext& m_context;
-    std::function<bool()> m_isDataServerRunning;
+    RunningCheck m_isDataServerRunning;
 };
 
 } // namespace bridge

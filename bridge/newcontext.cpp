@@ -2,12 +2,13 @@
 
 #include "bridge/formdata.h"
 #include "bridge/pagecontext.h"
+#include "bridge/serverentry.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
 
 namespace bridge {
 
-common::DictionaryPtr NewContext(const PageContext& context) {
+common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status) {
     const QString& prefix = context.UrlPrefix;
     const common::DictionaryPtr entries = common::NewDictionary();
     entries->Add(QStringLiteral("PhysicalServerRoot"), context.ProgramFolder);
@@ -27,6 +28,7 @@ common::DictionaryPtr NewContext(const PageContext& context) {
     entries->Add(QStringLiteral("InQueueFolder"), context.InQueueFolder);
     entries->Add(QStringLiteral("OutQueueFolder"), context.OutQueueFolder);
     entries->Add(QStringLiteral("session"), common::NewDictionary());
+    entries->Add(QStringLiteral("Server"), NewServerEntry(status));
     return entries;
 }
 

@@ -4,24 +4,26 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
 
 namespace bridge {
 
 // The status values the context's "Server" entry shows, filled by the core for
 // each request.
 struct ServerStatus {
-    QString Version; // "Quorvex/1.0.202"
+    QString Version; // "1.0.202"
     QDateTime StartTime;
     int Port = 0;
     int TotalRequests = 0;
     QString InstanceName;
     QString LanguageCode;
-    bool DataServerRunning = false;
+    bool DataServerRunning = false; // set by the dynamic pages, which check it anyway
     qint64 DataServerProcessId = 0;
-    QDateTime DataServerLastAlive;
+    QDateTime DataServerLastAlive; // invalid: never seen
     int DataServerRestarts = 0;
-    int64_t TraceEntries = 0;
+    QStringList TraceEntries; // the most recent, oldest first
 };
 
 // Every value a dynamic page's context and request object need from the web
@@ -41,7 +43,8 @@ struct PageContext {
     int32_t SessionTimeout = 20;
     QString InQueueFolder;
     QString OutQueueFolder;
-    ServerStatus Server;
+    // The core's status at the moment of a request; unset gives an empty "Server".
+    std::function<ServerStatus()> Server;
 };
 
 } // namespace bridge

@@ -130,6 +130,7 @@ Launch::~Launch() {
 bool Launch::StartDataServer() {
     if (m_dataServerDebug)
         return true; // the developer's data server: nothing is started, written or waited for
+    ++m_starts;
     if (runningMutexExists())
         StopDataServer();
     // A data server that ended by itself leaves our parent token behind; a new one gets its own.

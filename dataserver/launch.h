@@ -74,6 +74,9 @@ public:
     const QString& DataServerRunningMutex() const { return m_runningMutex; }
     int DataServerParentMutexHandle() const { return m_parentMutexHandle; }
     qint64 DataServerProcessId() const { return m_processId; }
+    // How many starts after the first were attempted in this run: a data server
+    // replaced because it stopped, hung or asked for it, or after new settings.
+    int DataServerRestarts() const { return m_starts > 0 ? m_starts - 1 : 0; }
 
 private:
     bool runningMutexExists() const;
@@ -92,6 +95,7 @@ private:
     int m_parentMutexHandle = 0;         // 0: none
     qint64 m_processId = 0;
     int m_processFd = -1; // pidfd of the last data server started; -1: none
+    int m_starts = 0;
 };
 
 } // namespace dataserver

@@ -5,6 +5,7 @@
 #include "common/version.h"
 #include "diagnostics/log.h"
 
+#include <QTime>
 #include <cmath>
 #include <cstdio>
 
@@ -33,6 +34,7 @@ void Diagnostics::reset() {
     m_userInterface = nullptr;
     m_traceSink = nullptr;
     m_closeServer = nullptr;
+    m_recentTrace.clear();
 }
 
 QString DurationText(double duration) {
@@ -52,6 +54,7 @@ void WriteTrace(const QString& text, double duration, Severity severity) {
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
     d.log()->LogEntry(static_cast<int>(severity), text + suffix);
+    d.recentTrace().add(text + suffix, QTime::currentTime().msecsSinceStartOfDay());
     if (d.traceSink())
         d.traceSink()(text, timeText);
 }

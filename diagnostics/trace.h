@@ -1,5 +1,6 @@
 #pragma once
 
+#include "diagnostics/recenttrace.h"
 #include "diagnostics/severity.h"
 
 #include <QString>
@@ -47,6 +48,10 @@ public:
     }
     void closeServer() const;
 
+    // The most recent entries, whether or not a window shows them.
+    const RecentTrace& recentTrace() const { return m_recentTrace; }
+    RecentTrace& recentTrace() { return m_recentTrace; }
+
     // Back to the state at program start (for tests).
     void reset();
 
@@ -59,6 +64,7 @@ private:
     common::UserInterface* m_userInterface = nullptr;
     TraceSink m_traceSink;
     std::function<void()> m_closeServer;
+    RecentTrace m_recentTrace;
 };
 
 // "15 ms" for 0.0156 (whole milliseconds, rounded down); "" for NO_DURATION

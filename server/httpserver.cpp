@@ -119,7 +119,7 @@ clsConnection* HttpServer::slotOf(int index) {
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
     diagnostics::TraceSafely(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
-                             EscapeControlCharacters(FilePath + querystring));
+                             EscapeControlCharacters(FilePath + HideKeys(querystring)));
 }
 
 // --- Events ---------------------------------------------------------------

@@ -41,4 +41,17 @@ QString EscapeControlCharacters(const QString& text) {
     return out;
 }
 
+QString HideKeys(const QString& query) {
+    static const QLatin1String KEY("key=");
+    QString out = query;
+    for (qsizetype at = out.indexOf(KEY); at >= 0; at = out.indexOf(KEY, at + 1)) {
+        if (at > 0 && out.at(at - 1) != QLatin1Char('&'))
+            continue;
+        const qsizetype start = at + KEY.size();
+        const qsizetype end = out.indexOf(QLatin1Char('&'), start);
+        out.replace(start, (end < 0 ? out.size() : end) - start, QStringLiteral("(hidden)"));
+    }
+    return out;
+}
+
 } // namespace server

@@ -10,4 +10,9 @@ namespace server {
 // backslashes included, is kept as sent.
 QString EscapeControlCharacters(const QString& text);
 
+// A query string for the log: the value of every field named "key" (the
+// administration page's key) becomes "(hidden)", so that a log readable by other
+// local users never hands them the key. Everything else is kept as sent.
+QString HideKeys(const QString& query);
+
 } // namespace server

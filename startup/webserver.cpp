@@ -1,9 +1,11 @@
 #include "startup/webserver.h"
 
+#include "bridge/adminkey.h"
 #include "common/error.h"
 #include "common/files.h"
 #include "common/objectfactory.h"
 #include "common/userinterface.h"
+#include "common/version.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/serverqueue.h"
 #include "dataserver/watchdog.h"
@@ -13,8 +15,10 @@
 #include "startup/commandline.h"
 #include "startup/portscan.h"
 #include "startup/queuecleanup.h"
+#include "startup/serverstatus.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 #include <utility>
 
 namespace startup {
@@ -37,6 +41,10 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
     diagnostics.setUserInterface(&m_ui);
     // Known before anything can fail, so that a hidden run never shows a box.
     diagnostics.setInteractive(!IsHiddenRun(m_arguments));
+    m_pageContext.Server = [this] {
+        return CollectServerStatus(m_values, m_supervisor, m_httpConfig.tcpPort,
+                                   m_windowState.totalRequests);
+    };
     m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_dynamicPages);
     connect(m_http.get(), &server::HttpServer::connectionCounted, this, [this] {
         m_windowState.countRequest();
@@ -272,7 +280,15 @@ void WebServer::ShowClientPage() {
 }
 
 void WebServer::ShowAdminPage() {
-    m_ui.openUrl(LocalSiteAddress(true) + QLatin1String(ADMIN_PAGE_QUERY));
+    m_ui.openUrl(LocalSiteAddress(true) + QLatin1String(ADMIN_PAGE_QUERY) +
+                 bridge::AdminKey(m_values.RunSecret));
+}
+
+void WebServer::ShowHelp(const QString& context) {
+    m_ui.openUrl(LocalSiteAddress(true) + QStringLiteral("fn/?productid=") +
+                 QLatin1String(HELP_PRODUCT_ID) + QStringLiteral("&version=") +
+                 common::VersionText() + QStringLiteral("&fn=help&context=") +
+                 QString::fromLatin1(QUrl::toPercentEncoding(context)));
 }
 
 } // namespace startup

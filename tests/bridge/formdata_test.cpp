@@ -1,8 +1,5 @@
-#include "bridge/dynamicpages.h"
 #include "bridge/formdata.h"
-#include "bridge/pagecontext.h"
 #include "common/dictionary.h"
-#include "common/error.h"
 #include "common/text.h"
 
 #include <gtest/gtest.h>
@@ -25,20 +22,4 @@ TEST(ParseFormData, SplitsFieldsInOrderAndKeepsTheLastRepeat) {
     const auto empty = ParseFormData("&");
     EXPECT_EQ(empty->keys(), QStringList({""}));
     EXPECT_EQ(fields->className(), "Vantori.Dictionary");
-}
-
-TEST(DynamicPages, RefusedWhileTheDataServerIsDownAndAnErrorWithoutAWebApplication) {
-    bool running = false;
-    const bridge::PageContext context;
-    bridge::DynamicPages pages(context, [&running] { return running; });
-    EXPECT_EQ(pages.ProcessRequest({}),
-              "HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\nData Server "
-              "is not running. Check the database options and restart the web server.\r\n\r\n");
-    running = true;
-    try {
-        pages.ProcessRequest({});
-        FAIL() << "answered without a web application";
-    } catch (const common::Error& e) {
-        EXPECT_EQ(e.description(), "No web application is installed for dynamic pages.");
-    }
 }

@@ -57,6 +57,22 @@ TEST_F(TraceTest, DurationsAreWholeMillisecondsRoundedDown) {
     EXPECT_EQ(m_diagnostics.traceTimes, (QStringList{"", "15 ms", "0 ms"}));
 }
 
+TEST_F(TraceTest, TheRecentEntriesAreTheLastHundredOldestFirst) {
+    const diagnostics::RecentTrace& recent = Diagnostics::instance().recentTrace();
+    EXPECT_TRUE(recent.entries().isEmpty());
+    diagnostics::WriteTrace("Processing time", 0.0156);
+    ASSERT_EQ(recent.entries().size(), 1);
+    EXPECT_TRUE(recent.entries().at(0).endsWith(" Processing time (15 ms)"));
+    for (int k = 1; k < 250; ++k)
+        diagnostics::WriteTrace("entry " + QString::number(k));
+    const QStringList entries = recent.entries();
+    ASSERT_EQ(entries.size(), 100);
+    EXPECT_TRUE(entries.first().endsWith(" entry 150")) << entries.first().toStdString();
+    EXPECT_TRUE(entries.last().endsWith(" entry 249"));
+    // "hh:mm:ss.zzz " in front of each.
+    EXPECT_EQ(entries.last().indexOf(' '), 12);
+}
+
 TEST_F(TraceTest, TracingWithoutALogRaises) {
     Diagnostics::instance().setLog(nullptr);
     EXPECT_THROW(diagnostics::WriteTrace("nowhere"), common::Error);

@@ -150,3 +150,18 @@ TEST(TraceText, ControlCharactersCannotStartALine) {
               "a\\x00\\x1b\\x7f\\x85\\u2028\\t");
     EXPECT_EQ(EscapeControlCharacters(QString::fromUtf8("J€rg")), QString::fromUtf8("J€rg"));
 }
+
+TEST(TraceText, TheAdministrationKeyNeverReachesTheLog) {
+    const struct {
+        const char* query;
+        const char* logged;
+    } cases[] = {
+        {"page=admin&key=0123abcd", "page=admin&key=(hidden)"},
+        {"key=abc&page=admin", "key=(hidden)&page=admin"},
+        {"key=&key=x&monkey=y&keys=z", "key=(hidden)&key=(hidden)&monkey=y&keys=z"},
+        {"page=tables", "page=tables"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(server::HideKeys(c.query), c.logged) << c.query;
+}

@@ -1,3 +1,4 @@
+#include "bridge/adminkey.h"
 #include "startup/webserver.h"
 #include "startupfixture.h"
 
@@ -78,4 +79,19 @@ TEST_F(CoreTest, EveryConnectionIsCountedAndTheCounterWrapsToZero) {
     state.totalRequests = INT_MAX;
     state.countRequest();
     EXPECT_EQ(state.totalRequests, 0);
+}
+
+TEST_F(CoreTest, AdministrationAndHelpOpenThisServersOwnPages) {
+    startup::WebServer core(m_ui, {});
+    setPort(core, 8081);
+    core.ShowAdminPage();
+    core.ShowHelp("ServerSettings");
+    core.ShowHelp("");
+    EXPECT_EQ(m_ui.opened,
+              QStringList({"http://localhost:8081/?page=admin&key=" +
+                               bridge::AdminKey(core.values().RunSecret),
+                           "http://localhost:8081/fn/"
+                           "?productid=QV&version=1.0.202&fn=help&context=ServerSettings",
+                           "http://localhost:8081/fn/"
+                           "?productid=QV&version=1.0.202&fn=help&context="}));
 }

@@ -18,12 +18,16 @@ public:
         ++settingsShown;
         return false;
     }
-    bool openUrl(const QString&) override { return false; }
+    bool openUrl(const QString& url) override {
+        opened.append(url);
+        return false;
+    }
 
     QStringList shown;
     QStringList titles;
     int answer = common::ANSWER_YES;
     int settingsShown = 0; // times the settings dialog was asked for
+    QStringList opened;    // the addresses asked to be opened
 };
 
 // Resets the diagnostics, opens the log under logFolder, and records what the user would

@@ -7,6 +7,7 @@
 #include "common/objectfactory.h"
 #include "common/text.h"
 #include "dataserver/namedmutex.h"
+#include "tests/dbsvr/pgcluster.h"
 #include "tests/support/programfolder.h"
 #include "webapp/html.h"
 #include "webapp/webapplication.h"
@@ -35,6 +36,26 @@ bool copyFolder(const QString& from, const QString& to) {
     return ok;
 }
 
+// Loads the example (and extra SQL) into a new database on the tests' PostgreSQL server and
+// points the application's dataserver.xml at it.
+bool useSharedPostgresql(const QString& app, const char* extraSql) {
+    PgCluster* cluster = PgCluster::Shared();
+    EXPECT_TRUE(cluster) << PgCluster::SkipReason().toStdString();
+    if (!cluster)
+        return false;
+    const QString database = cluster->createDatabase(
+        QString::fromUtf8(common::ReadFile(app + "/sample-postgresql.sql")) + QLatin1Char('\n') +
+        QString::fromUtf8(extraSql ? extraSql : ""));
+    EXPECT_FALSE(database.isEmpty()) << cluster->error().toStdString();
+    const QString config = app + "/dataserver.xml";
+    QString xml = QString::fromUtf8(common::ReadFile(config));
+    xml.replace(QRegularExpression("<Database>[^<]*</Database>"),
+                "<Database type=\"postgresql\">" +
+                    cluster->connectionString(database).toHtmlEscaped() + "</Database>");
+    common::SaveFile(config, xml.toUtf8());
+    return !database.isEmpty();
+}
+
 Page parse(const QString& answer) {
     Page page;
     page.raw = common::ToCodePage(answer);
@@ -59,14 +80,19 @@ Page parse(const QString& answer) {
 
 } // namespace
 
-ExampleApplication::ExampleApplication(const QString& extraQueries, const char* extraSql) {
+bool OnPostgresql() {
+    return qEnvironmentVariable("QV_TEST_DATABASE") == QLatin1String("postgresql");
+}
+
+ExampleApplication::ExampleApplication(const QString& extraQueries, const char* extraSql,
+                                       const char* extraPostgresqlSql) {
     const QString requests = m_dir.filePath("queue/requests");
     const QString results = m_dir.filePath("queue/results");
     m_app = m_dir.filePath("application");
     m_requests = requests;
     m_results = results;
-    const bool copied = copyFolder(support::StageDir() + "/examples/microsoft access", m_app) &&
-                        QDir().mkpath(requests) && QDir().mkpath(results);
+    bool copied = copyFolder(support::StageDir() + "/examples/microsoft access", m_app) &&
+                  QDir().mkpath(requests) && QDir().mkpath(results);
     EXPECT_TRUE(copied);
     if (!extraQueries.isEmpty()) {
         const QString config = m_app + "/dataserver.xml";
@@ -74,7 +100,10 @@ ExampleApplication::ExampleApplication(const QString& extraQueries, const char* 
         xml.replace("</Queries>", extraQueries + "</Queries>");
         common::SaveFile(config, xml.toUtf8());
     }
-    if (extraSql) {
+    if (OnPostgresql()) {
+        EXPECT_TRUE(!extraSql || extraPostgresqlSql) << "no PostgreSQL version of the extra SQL";
+        copied = useSharedPostgresql(m_app, extraPostgresqlSql) && copied;
+    } else if (extraSql) {
         sqlite3* db = nullptr;
         EXPECT_EQ(sqlite3_open((m_app + "/sample.db").toUtf8().constData(), &db), SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(db, extraSql, nullptr, nullptr, nullptr), SQLITE_OK)

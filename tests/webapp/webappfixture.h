@@ -26,12 +26,19 @@ struct Page {
     bool complete = false;                 // the component wrote its own status line
 };
 
+// The database the example application is served from: SQLite, or with
+// QV_TEST_DATABASE=postgresql in the environment a copy on a PostgreSQL server of
+// the tests' own (the suite runs once each way).
+bool OnPostgresql();
+
 // A copy of the staged example application with a data server serving it.
 class ExampleApplication final {
 public:
-    // extraQueries: <Query> elements added to the copy's dataserver.xml; extraSql: run on the
-    // copy's database before the data server starts.
-    explicit ExampleApplication(const QString& extraQueries = {}, const char* extraSql = nullptr);
+    // extraQueries: <Query> elements added to the copy's dataserver.xml; extraSql and
+    // extraPostgresqlSql: run on the copy's database (the one of its kind) before the
+    // data server starts.
+    explicit ExampleApplication(const QString& extraQueries = {}, const char* extraSql = nullptr,
+                                const char* extraPostgresqlSql = nullptr);
     ~ExampleApplication();
     ExampleApplication(const ExampleApplication&) = delete;
     ExampleApplication& operator=(const ExampleApplication&) = delete;

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# curl walks the dynamic pages of the staged websvr (hidden, with its real dbsvr)
+# and checks the answers byte by byte: the 200 header in its order, the exact 302
+# after a form post (and the one write it made), 500 for an error of the web
+# application and for a redirect that would split the answer, 403 and the
+# administration page with the run's key, the headers of an export.
+#   curl_walk_test.sh STAGE_DIR
+set -euo pipefail
+STAGE=$1
+command -v curl >/dev/null || { echo "SKIP: no curl"; exit 77; }
+
+WORK=$(mktemp -d)
+cleanup() {
+    [ -n "${WEBSVR:-}" ] && kill "$WEBSVR" 2>/dev/null && wait "$WEBSVR" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    cat "$WORK"/program/data/Logs/*.log 2>/dev/null | tail -20
+    exit 1
+}
+
+cp -r "$STAGE" "$WORK/program"
+rm -rf "$WORK/program/data" "$WORK/program/Temp"
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+mkdir -p "$WORK/program/data/config" "$WORK/temp"
+echo "<Settings><TCPPort>$PORT</TCPPort></Settings>" >"$WORK/program/data/config/webserver.xml"
+DB="$WORK/program/examples/microsoft access/sample.db"
+
+(cd "$WORK" && TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" QV_FAULT_INJECTION=webapp \
+    exec program/websvr hidden >"$WORK/websvr.out" 2>&1) &
+WEBSVR=$!
+for _ in $(seq 200); do
+    grep -q '^Serving ' "$WORK/websvr.out" 2>/dev/null && break
+    sleep 0.1
+done
+BASE="http://127.0.0.1:$PORT"
+[ "$(head -1 "$WORK/websvr.out")" = "Serving $BASE/" ] || fail "printed: $(cat "$WORK/websvr.out")"
+
+# fetch NAME URL [curl options]: the whole answer as sent, in $WORK/NAME.
+fetch() {
+    local name=$1 url=$2
+    shift 2
+    curl -sS --raw -i -A "curl walk" -o "$WORK/$name" "$@" "$url" || fail "curl $url"
+}
+status() { head -1 "$WORK/$1" | tr -d '\r'; }
+head_of() { sed '/^\r$/q' "$WORK/$1" | tr -d '\r'; }
+body_of() { python3 -c 'import sys; d=open(sys.argv[1],"rb").read(); sys.stdout.buffer.write(d[d.index(b"\r\n\r\n")+4:])' "$WORK/$1"; }
+field() { head_of "$1" | sed -n "s/^$2: //p"; }
+
+# The home page, once the data server answers: the 200 header lines in their order.
+for _ in $(seq 100); do
+    fetch home "$BASE/"
+    [ "$(status home)" = "HTTP/1.1 200 OK" ] && break
+    sleep 0.2
+done
+[ "$(status home)" = "HTTP/1.1 200 OK" ] || fail "/ answered $(status home)"
+[ "$(head_of home | cut -d: -f1 | tr '\n' ' ')" = \
+    "HTTP/1.1 200 OK Server Date Content-Type Accept-Ranges Expires Content-Length Connection  " ] ||
+    fail "header lines: $(head_of home)"
+[ "$(field home Server)" = "Quorvex/1.0.202" ] || fail "Server: $(field home Server)"
+[ "$(field home Content-Type)" = "text/html" ] || fail "Content-Type"
+[ "$(field home Accept-Ranges)" = "bytes" ] || fail "Accept-Ranges"
+[ "$(field home Connection)" = "close" ] || fail "Connection"
+[[ "$(field home Date)" =~ ^[A-Z][a-z]{2},\ [0-9]{2}\ [A-Z][a-z]{2}\ [0-9]{4}\ [0-9:]{8}\ GMT$ ]] ||
+    fail "Date: $(field home Date)"
+[ "$(field home Expires)" = "$(field home Date)" ] || fail "Expires is not the Date"
+[ "$(field home Content-Length)" = "$(body_of home | wc -c)" ] || fail "Content-Length"
+body_of home | grep -q 'home page of the Quorvex example application' || fail "not the home page"
+
+# A form post: exactly the 302 of a redirect, and one row however often it is sent.
+fetch form "$BASE/?page=form&name=newcustomer"
+hidden() { sed -n "s/.*<input type=\"hidden\" name=\"$1\" value=\"\([^\"]*\)\".*/\1/p" "$WORK/form" | head -1; }
+NONCE=$(hidden formnonce)
+TOKEN=$(hidden formtoken)
+[ -n "$NONCE" ] && [ -n "$TOKEN" ] || fail "no nonce or token in the form"
+post() {
+    fetch "$1" "$BASE/" --data-urlencode page=form --data-urlencode name=newcustomer \
+        --data-urlencode "formnonce=$NONCE" --data-urlencode "formtoken=$2" \
+        --data-urlencode "f.name=Walk Ärger & Co" --data-urlencode f.city=Bern \
+        --data-urlencode f.country=Switzerland --data-urlencode f.email=
+}
+post posted "$TOKEN"
+printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\n\r\n' \
+    "$NONCE" | cmp -s - "$WORK/posted" || fail "the post answered: $(cat -A "$WORK/posted")"
+post again "$TOKEN"
+cmp -s "$WORK/posted" "$WORK/again" || fail "the same post again answered otherwise"
+rows=$(sqlite3 "$DB" "SELECT count(*) FROM customers WHERE name = 'Walk Ärger & Co' AND city = 'Bern'")
+[ "$rows" = 1 ] || fail "$rows rows for the posted customer"
+fetch saved "$BASE/?page=saved&form=newcustomer&entry=$NONCE"
+[ "$(status saved)" = "HTTP/1.1 200 OK" ] && body_of saved | grep -q 'Walk Ärger &amp; Co' ||
+    fail "the saved page: $(status saved)"
+post forged "0000$TOKEN"
+[ "$(status forged)" = "HTTP/1.1 403 Forbidden" ] || fail "a forged token: $(status forged)"
+
+# Errors of the web application: 500 with a short page, traced with number and
+# description; a redirect with a line break never reaches the wire. Serving goes on.
+fetch error "$BASE/?qvfault=error"
+[ "$(status error)" = "HTTP/1.1 500 Internal Server Error" ] || fail "an error: $(status error)"
+body_of error | grep -q '^<html>.*500 Internal Server Error.*</html>$' || fail "the error page"
+fetch split "$BASE/?qvfault=redirect"
+[ "$(status split)" = "HTTP/1.1 500 Internal Server Error" ] || fail "a split redirect: $(status split)"
+! grep -qi 'Set-Cookie' "$WORK/split" || fail "the redirect split the answer"
+LOG=$(cat "$WORK"/program/data/Logs/*.log)
+grep -q 'Error 5 in .*Injected fault' <<<"$LOG" || fail "the error is not traced"
+grep -q 'redirect holding a line break' <<<"$LOG" || fail "the refused redirect is not traced"
+grep -q "Processing time ([0-9]* ms)" <<<"$LOG" || fail "no processing time traced"
+
+# The administration page: 403 without the key or with a wrong one, the page with it.
+KEY=$(cat "$WORK/adminkey")
+[[ "$KEY" =~ ^[0-9a-f]{32}$ ]] || fail "the key file holds '$KEY'"
+for query in "page=admin" "page=admin&key=0123456789abcdef0123456789abcdef"; do
+    fetch refused "$BASE/?$query"
+    [ "$(status refused)" = "HTTP/1.1 403 Forbidden" ] || fail "$query: $(status refused)"
+done
+fetch admin "$BASE/?page=admin&key=$KEY"
+[ "$(status admin)" = "HTTP/1.1 200 OK" ] || fail "the administration page: $(status admin)"
+body_of admin | grep -q "<td>$PORT</td>" || fail "the port is not on the administration page"
+body_of admin | grep -q '<li>[0-9:.]* Processing time' || fail "no trace entries on the administration page"
+! grep -q "$KEY" "$WORK"/program/data/Logs/*.log || fail "the key is in the log"
+
+# An export: an attachment with its own complete header.
+fetch export "$BASE/?page=export&format=csv&name=customers"
+[ "$(status export)" = "HTTP/1.1 200 OK" ] || fail "export: $(status export)"
+[ "$(field export Content-Type)" = "text/csv; charset=utf-8" ] || fail "export type"
+field export Content-Disposition | grep -q '^attachment; filename="customers.csv"' || fail "export disposition"
+[ "$(field export Content-Length)" = "$(body_of export | wc -c)" ] || fail "export length"
+body_of export | head -c 3 | cmp -s - <(printf '\xEF\xBB\xBF') || fail "export BOM"
+
+# Help works offline: it is a page of this server.
+fetch help "$BASE/fn/?productid=QV&version=1.0.202&fn=help&context=ServerSettings"
+[ "$(status help)" = "HTTP/1.1 200 OK" ] || fail "help: $(status help)"
+
+fetch last "$BASE/"
+[ "$(status last)" = "HTTP/1.1 200 OK" ] || fail "/ after the errors: $(status last)"
+echo "PASS: dynamic pages answered as sent by curl"
