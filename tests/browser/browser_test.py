@@ -7,6 +7,7 @@ checked is what the page shows. Screenshots of the home, table, form and
 administration pages go into the artefacts folder.
 
     browser_test.py --stage STAGE_DIR --artefacts FOLDER [--browser PATH] [--timeout S]
+                    [--deadline S]
 Exits 77 (skipped) when no Chromium is installed.
 """
 import argparse
@@ -41,12 +42,17 @@ def check_equal(actual, expected, what):
 
 
 class Walk:
-    def __init__(self, page, server, chromium, artefacts, downloads):
+    def __init__(self, page, server, chromium, artefacts):
         self.page = page
         self.server = server
         self.chromium = chromium
         self.artefacts = artefacts
-        self.downloads = downloads
+        page.after_load = self._check_labels
+
+    def _check_labels(self):
+        missing = [line for line in (self.page.text("body") or "").splitlines()
+                   if "[Missing label" in line]
+        check(not missing, f"a label is missing on {self.page.url()}: {missing}")
 
     def menu(self, entry):
         self.page.click("header nav a", entry)
@@ -108,7 +114,6 @@ def home_page(walk):
     body = page.text("body")
     check("This is the home page of the Quorvex example application" in body,
           f"the home page does not show pages/home.htm: {body[:500]}")
-    check("[Missing label" not in body, f"a label is missing: {body}")
     check(page.text("footer").strip() != "", "the footer is empty")
     # The style sheet applied: the bar's gradient and the heading's colour come from it.
     style = page.evaluate("""(() => {
@@ -322,7 +327,7 @@ def run(args, work):
         downloads = os.path.join(work, "downloads")
         os.makedirs(downloads)
         chromium.allow_downloads(downloads)
-        failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts, downloads))
+        failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts))
     except (AssertionError, BrowserFailure) as failure:
         failures = [str(failure)]
     finally:

@@ -18,6 +18,8 @@ class Page:
         self._session = chromium.new_page()
         for domain in ("Page", "Runtime"):
             self._call(f"{domain}.enable")
+        # Checks that hold on every page, run after each page load.
+        self.after_load = lambda: None
 
     def _call(self, method, params=None, timeout=None):
         return self._devtools.call(method, params, self._session, timeout)
@@ -43,6 +45,7 @@ class Page:
         if committed.get("type") != "BackForwardCacheRestore":
             self._devtools.wait_event("Page.loadEventFired", f"page load after {what}",
                                       self._session)
+        self.after_load()
 
     def open(self, url):
         def navigate():
