@@ -55,8 +55,10 @@ QString Frame::render(const QString& title, const QString& content,
            QStringLiteral("</title>\n<link rel=\"stylesheet\" href=\"") + HtmlEscape(root) +
            QStringLiteral("/style.css\">\n</head>\n<body class=\"app\">\n<header class=\"appbar\">"
                           "<a class=\"brand\" href=\"") +
+           // PNG: static files are typed by a fixed table with no entry for SVG, and a
+           // browser draws no image sent without its type.
            HtmlEscape(root) + QStringLiteral("/\"><img src=\"") + HtmlEscape(root) +
-           QStringLiteral("/logo.svg\" width=\"36\" height=\"36\" alt=\"\"> ") + product +
+           QStringLiteral("/logo.png\" width=\"36\" height=\"36\" alt=\"\"> ") + product +
            QStringLiteral("</a>\n<nav><ul>") + nav +
            QStringLiteral("</ul></nav></header>\n<main>\n<h1>") + HtmlEscape(title) +
            QStringLiteral("</h1>\n") + content + QStringLiteral("\n</main>\n<footer>") +

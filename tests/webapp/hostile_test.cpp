@@ -70,7 +70,7 @@ void expectClean(const Page& page, const QString& what) {
     if (page.complete && !page.headers.value("content-type").startsWith("text/html"))
         return; // an export: checked by its values
     EXPECT_FALSE(page.body.contains("<script", Qt::CaseInsensitive)) << where;
-    const QString logo = "<img src=\"/logo.svg\" width=\"36\" height=\"36\" alt=\"\">";
+    const QString logo = "<img src=\"/logo.png\" width=\"36\" height=\"36\" alt=\"\">";
     EXPECT_FALSE(QString(page.body).remove(logo).contains("<img", Qt::CaseInsensitive)) << where;
     EXPECT_FALSE(page.body.contains("onmouseover='")) << where;
     EXPECT_FALSE(page.body.contains(QChar(0))) << where;

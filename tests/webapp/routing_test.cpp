@@ -50,7 +50,7 @@ TEST(ApplicationPages, HomeAndNamedPagesAreShownInTheFrame) {
     EXPECT_FALSE(home.body.contains("<BODY"));
     EXPECT_TRUE(support::ContainsInOrder(
         home.body,
-        {"<html lang=\"en\">", "<meta charset=\"utf-8\">", "href=\"/style.css\"", "/logo.svg",
+        {"<html lang=\"en\">", "<meta charset=\"utf-8\">", "href=\"/style.css\"", "/logo.png",
          ">Home</a>", ">Tables</a>", ">Queries</a>", ">Forms</a>", ">Administration</a>", "fn=help",
          ">Help</a>", "<h1>Shop</h1>", "<footer>Quorvex 1.0.202</footer>"}));
 

@@ -1,0 +1,99 @@
+"""The staged websvr, run hidden from a copy of the program folder in a temporary
+folder, with its real dbsvr, on a free loopback port."""
+import os
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import time
+import urllib.error
+import urllib.request
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class StagedServer:
+    """Starts websvr; address is what it printed, admin_key what it handed over
+    through QV_ADMIN_KEY_FILE."""
+
+    def __init__(self, stage, work, timeout):
+        self.folder = os.path.join(work, "program")
+        shutil.copytree(stage, self.folder, symlinks=True)
+        for leftover in ("data", "Temp"):
+            shutil.rmtree(os.path.join(self.folder, leftover), ignore_errors=True)
+        self.port = free_port()
+        os.makedirs(os.path.join(self.folder, "data", "config"))
+        with open(os.path.join(self.folder, "data", "config", "webserver.xml"), "w") as settings:
+            settings.write(f"<Settings><TCPPort>{self.port}</TCPPort></Settings>")
+        temp = os.path.join(work, "temp")
+        os.makedirs(temp)
+        key_file = os.path.join(work, "adminkey")
+        self._output = open(os.path.join(work, "websvr.out"), "w+b")
+        self._process = subprocess.Popen(
+            ["program/websvr", "hidden"], cwd=work, stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=self._output,
+            env={**os.environ, "TEMP": temp, "QV_ADMIN_KEY_FILE": key_file})
+        self.address = self._serving_line(timeout).removeprefix("Serving ")
+        with open(key_file) as key:
+            self.admin_key = key.read().strip()
+        self._await_data_server(timeout)
+
+    def _serving_line(self, timeout):
+        deadline = time.monotonic() + timeout
+        line = b""
+        while not line.endswith(b"\n"):
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([self._process.stdout], [], [], remaining)[0]:
+                raise AssertionError(f"websvr printed no address within {timeout} s: {line!r}")
+            byte = os.read(self._process.stdout.fileno(), 1)
+            if not byte:
+                raise AssertionError(f"websvr ended ({self._process.wait()}) before serving: "
+                                     f"{line!r} {self.errors()}")
+            line += byte
+        text = line.decode().strip()
+        if not text.startswith("Serving http://"):
+            raise AssertionError(f"websvr printed {text!r}, not the address it serves")
+        return text
+
+    def _await_data_server(self, timeout):
+        # Dynamic pages answer 500 until the data server runs; the browser should
+        # meet a server that is ready, as a person opening the printed page would.
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                with urllib.request.urlopen(self.address, timeout=timeout) as answer:
+                    if answer.status == 200:
+                        return
+            except (urllib.error.URLError, ConnectionError):
+                pass
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the home page did not answer 200 within {timeout} s")
+            time.sleep(0.2)
+
+    def errors(self):
+        with open(self._output.name, "rb") as output:
+            return output.read().decode(errors="replace")[-2000:]
+
+    def log(self):
+        logs = os.path.join(self.folder, "data", "Logs")
+        text = ""
+        for name in sorted(os.listdir(logs)) if os.path.isdir(logs) else []:
+            with open(os.path.join(logs, name), "rb") as log:
+                text += log.read().decode("cp1252", errors="replace")
+        return text
+
+    def stop(self):
+        if self._process.poll() is None:
+            self._process.send_signal(signal.SIGTERM)
+            try:
+                self._process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
+        self._process.stdout.close()
+        self._output.close()
