@@ -1,18 +1,44 @@
+#include "common/dictionary.h"
+#include "common/display.h"
 #include "common/userinterface.h"
 #include "components/components.h"
 #include "diagnostics/trace.h"
 #include "server/descriptorlimit.h"
+#include "startup/commandline.h"
 #include "startup/signalwatcher.h"
 #include "startup/webserver.h"
+#include "ui/appicon.h"
+#include "ui/desktop.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
-bool isHidden(const startup::WebServer& core) {
-    return !core.values().interactive;
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+bool isHidden(const QStringList& arguments) {
+    return startup::ParseCommandLine(startup::JoinArguments(arguments))
+        ->Exists(QStringLiteral("hidden"));
+}
+
+// The one line a parent program waits for to know where we serve; it names the web root's
+// page, since "/" itself is a dynamic page.
+void printServingLine(int port) {
+    const bool written = std::printf("Serving http://127.0.0.1:%d/index.htm\n", port) > 0 &&
+                         std::fflush(stdout) == 0;
+    // A parent that stopped reading is no reason to stop serving.
+    if (!written)
+        diagnostics::TraceSafely(
+            QStringLiteral("The serving address could not be written to standard output: ") +
+            QString::fromLocal8Bit(std::strerror(errno)));
 }
 } // namespace
 
@@ -25,40 +51,54 @@ int main(int argc, char** argv) {
         qputenv("TZ", ":/etc/localtime");
     // Every connection costs descriptors; the slots are capped below this limit.
     server::RaiseDescriptorLimit();
-    QCoreApplication app(argc, argv);
+
+    // Desktop or headless is decided before the application object, which differs.
+    QStringList arguments = argumentsOf(argc, argv);
+    const bool hidden = isHidden(arguments);
+    const bool desktop = !hidden && common::DisplayAvailable();
+    if (!hidden && !desktop) {
+        // Nobody could answer a window here: carry on as a hidden run, and say so.
+        std::fprintf(stderr, "websvr: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                             "running headless, as with hidden.\n");
+        std::fflush(stderr);
+        arguments << QStringLiteral("hidden");
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (desktop) {
+        auto widgets = std::make_unique<QApplication>(argc, argv);
+        // The run ends with the core's shutdown, not with its last window.
+        widgets->setQuitOnLastWindowClosed(false);
+        widgets->setWindowIcon(ui::AppIcon());
+        widgets->setDesktopFileName(QStringLiteral("quorvex-websvr"));
+        app = std::move(widgets);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
     components::RegisterComponents();
 
-    // Until the desktop window exists every run is headless: messages go to
-    // standard error and no question is ever answered Yes.
-    common::HeadlessInterface ui;
-    diagnostics::Diagnostics::instance().setUserInterface(&ui);
+    common::HeadlessInterface headless;
+    // Made before the core and gone after it: the core talks to it to the end.
+    ui::Desktop windows;
+    common::UserInterface& userInterface =
+        desktop ? static_cast<common::UserInterface&>(windows) : headless;
+    diagnostics::Diagnostics::instance().setUserInterface(&userInterface);
 
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
-    startup::WebServer core(ui, arguments);
+    startup::WebServer core(userInterface, arguments);
+    if (desktop)
+        windows.attach(core);
 
+    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown.
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
-    QObject::connect(&core, &startup::WebServer::listening, &core, [&core](int port) {
-        if (!isHidden(core))
-            return;
-        // The one line a parent program waits for to know where we serve; it
-        // names the web root's page, since "/" itself is a dynamic page.
-        const bool written = std::printf("Serving http://127.0.0.1:%d/index.htm\n", port) > 0 &&
-                             std::fflush(stdout) == 0;
-        // A parent that stopped reading is no reason to stop serving.
-        if (!written)
-            diagnostics::TraceSafely(QStringLiteral("The serving address could not be written to "
-                                                    "standard output: ") +
-                                     QString::fromLocal8Bit(std::strerror(errno)));
-    });
-    QObject::connect(&core, &startup::WebServer::finished, &app,
+    if (!desktop)
+        QObject::connect(&core, &startup::WebServer::listening, &core, &printServingLine);
+    QObject::connect(&core, &startup::WebServer::finished, app.get(),
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 
     core.start();
-    const int exitCode = app.exec();
+    const int exitCode = app->exec();
     diagnostics::Diagnostics::instance().setUserInterface(nullptr);
     return exitCode;
 }

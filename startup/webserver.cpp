@@ -256,7 +256,7 @@ void WebServer::countConnection() {
 
 void WebServer::showSettingsWhenInteractive() {
     if (m_values.interactive)
-        m_ui.showSettingsDialog();
+        ShowSettings();
 }
 
 // ---- listener --------------------------------------------------------------

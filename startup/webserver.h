@@ -70,6 +70,22 @@ public:
     void ShowClientPage();
     void ShowAdminPage();
 
+    // The procedures the window calls (windowprocedures.cpp).
+    // The settings dialog with the timer paused; then, confirmed or cancelled, the debug
+    // text, the listener stopped, the application reset and the listener started again.
+    void ShowSettings();
+    // A new, empty ApplicationDictionary and a restarted data server.
+    void ResetApplication();
+    // Starts the data server's configuration mode. A failure to start it is told to the
+    // user, never raised.
+    void ShowDataConnectionSettings();
+    // Opens the help page for context, served by this server.
+    void ShowHelp(const QString& context);
+    // Links, Web Site and Links, Administration: the page while the server is started,
+    // else the msgServerNotStarted warning.
+    void LinkWebSite();
+    void LinkAdministration();
+
     const dataserver::Supervisor& supervisor() const { return m_supervisor; }
 
     // Hands the folders, settings and start-up values down to the HTTP server's
