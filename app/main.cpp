@@ -1,5 +1,5 @@
-#include "common/dictionary.h"
 #include "common/display.h"
+#include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "components/components.h"
 #include "diagnostics/trace.h"
@@ -13,22 +13,9 @@
 #include <QApplication>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
-QStringList argumentsOf(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
-}
-
-bool isHidden(const QStringList& arguments) {
-    return startup::ParseCommandLine(startup::JoinArguments(arguments))
-        ->Exists(QStringLiteral("hidden"));
-}
-
 // The one line a parent program waits for to know where we serve; it names the web root's
 // page, since "/" itself is a dynamic page.
 void printServingLine(int port) {
@@ -38,7 +25,17 @@ void printServingLine(int port) {
     if (!written)
         diagnostics::TraceSafely(
             QStringLiteral("The serving address could not be written to standard output: ") +
-            QString::fromLocal8Bit(std::strerror(errno)));
+            common::ErrnoText(errno));
+}
+
+// The desktop's application object; the run ends with the core's shutdown, not with its
+// last window.
+std::unique_ptr<QCoreApplication> desktopApplication(int& argc, char** argv) {
+    auto app = std::make_unique<QApplication>(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    app->setWindowIcon(ui::AppIcon());
+    app->setDesktopFileName(QStringLiteral("quorvex-websvr"));
+    return app;
 }
 } // namespace
 
@@ -52,9 +49,12 @@ int main(int argc, char** argv) {
     // Every connection costs descriptors; the slots are capped below this limit.
     server::RaiseDescriptorLimit();
 
-    // Desktop or headless is decided before the application object, which differs.
-    QStringList arguments = argumentsOf(argc, argv);
-    const bool hidden = isHidden(arguments);
+    // Decided before the application object: a desktop run needs a QApplication, a hidden
+    // one must not need a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const bool hidden = startup::IsHiddenRun(arguments);
     const bool desktop = !hidden && common::DisplayAvailable();
     if (!hidden && !desktop) {
         // Nobody could answer a window here: carry on as a hidden run, and say so.
@@ -63,17 +63,8 @@ int main(int argc, char** argv) {
         std::fflush(stderr);
         arguments << QStringLiteral("hidden");
     }
-    std::unique_ptr<QCoreApplication> app;
-    if (desktop) {
-        auto widgets = std::make_unique<QApplication>(argc, argv);
-        // The run ends with the core's shutdown, not with its last window.
-        widgets->setQuitOnLastWindowClosed(false);
-        widgets->setWindowIcon(ui::AppIcon());
-        widgets->setDesktopFileName(QStringLiteral("quorvex-websvr"));
-        app = std::move(widgets);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    const std::unique_ptr<QCoreApplication> app =
+        desktop ? desktopApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
     components::RegisterComponents();
@@ -81,11 +72,8 @@ int main(int argc, char** argv) {
     common::HeadlessInterface headless;
     // Made before the core and gone after it: the core talks to it to the end.
     ui::Desktop windows;
-    common::UserInterface& userInterface =
-        desktop ? static_cast<common::UserInterface&>(windows) : headless;
-    diagnostics::Diagnostics::instance().setUserInterface(&userInterface);
-
-    startup::WebServer core(userInterface, arguments);
+    startup::WebServer core(desktop ? static_cast<common::UserInterface&>(windows) : headless,
+                            arguments);
     if (desktop)
         windows.attach(core);
 
@@ -98,7 +86,5 @@ int main(int argc, char** argv) {
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 
     core.start();
-    const int exitCode = app->exec();
-    diagnostics::Diagnostics::instance().setUserInterface(nullptr);
-    return exitCode;
+    return app->exec();
 }

@@ -96,6 +96,7 @@ struct Measured {
 Measured measure(const QString& stage, const QString& label, const QString& appFolder, int count) {
     QTemporaryDir dir;
     diagnostics::OpenLog(dir.filePath("data"));
+    diagnostics::Diagnostics::instance().setInteractive(false); // nobody answers a message
     const QString app = dir.filePath("app");
     QDir().mkpath(app);
     for (const char* name : {"dataserver.xml", "sample.db"})
@@ -113,7 +114,6 @@ Measured measure(const QString& stage, const QString& label, const QString& appF
     c.OutQueueFolder = dir.filePath("Queue/requests");
     c.ApplicationPath = app;
     c.RunningMutexName = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    c.interactive = false;
     c.ApplicationDictionary = common::NewDictionary();
     dataserver::Supervisor supervisor(c);
     if (!supervisor.StartDataServer())

@@ -1,5 +1,6 @@
 #include "common/files.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
-#include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +24,7 @@ QString& programFolderOverride() {
 [[noreturn]] void folderError(const QString& target, const QString& current, int err) {
     throw Error(err,
                 QStringLiteral("Error creating folder in function MkDirRecurse. Target=") + target +
-                    QStringLiteral(", Current=") + current + QStringLiteral(". ") +
-                    QString::fromLocal8Bit(std::strerror(err)),
+                    QStringLiteral(", Current=") + current + QStringLiteral(". ") + ErrnoText(err),
                 QStringLiteral("MkDirRecurse"));
 }
 } // namespace

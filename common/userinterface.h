@@ -28,8 +28,6 @@ public:
     virtual bool showSettingsDialog() = 0;
     // Opens a URL in the user's browser.
     virtual bool openUrl(const QString& url) = 0;
-    // The core's window state (WindowState) changed; the window shows it.
-    virtual void windowStateChanged() = 0;
 };
 
 // Writes messages to standard error; every question counts as not answered Yes.
@@ -38,7 +36,6 @@ public:
     int messageBox(const QString& text, int style, const QString& title) override;
     bool showSettingsDialog() override { return false; }
     bool openUrl(const QString&) override { return false; }
-    void windowStateChanged() override {}
 };
 
 } // namespace common

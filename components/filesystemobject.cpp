@@ -1,10 +1,10 @@
 #include "components/filesystemobject.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace components {
@@ -19,7 +19,7 @@ bool statPath(const QString& path, struct stat& st) {
 // The scripting runtime's numbers for the failures a caller may want to tell apart.
 [[noreturn]] void raiseCreateError(const QString& path, int err) {
     int number = err;
-    QString text = QString::fromLocal8Bit(std::strerror(err));
+    QString text = common::ErrnoText(err);
     if (err == EEXIST) {
         number = 58;
         text = QStringLiteral("File already exists");

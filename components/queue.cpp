@@ -1,5 +1,6 @@
 #include "components/queue.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 #include "common/guid.h"
 #include "common/objectfactory.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -23,15 +23,14 @@ const QString Queue::CLASS_NAME = QStringLiteral("Halvik.Queue");
 namespace {
 
 const QString SUFFIX = QLatin1String(MESSAGE_SUFFIX);
-const QString TMP = QStringLiteral("tmp");
+const QString TMP = QLatin1String(PARTIAL_FOLDER);
 constexpr int ERR_INVALID_ARGUMENT = 5;
 constexpr int MAX_ID_LENGTH = 200; // leaves room for the suffix within a file name
 
 [[noreturn]] void raise(int code, const QString& what, const QString& where) {
-    throw common::Error(code,
-                        what + QStringLiteral(" (") + where + QStringLiteral("). ") +
-                            QString::fromLocal8Bit(std::strerror(code)),
-                        Queue::CLASS_NAME);
+    throw common::Error(
+        code, what + QStringLiteral(" (") + where + QStringLiteral("). ") + common::ErrnoText(code),
+        Queue::CLASS_NAME);
 }
 
 // An id becomes a file name: it must not reach outside the queue folder.

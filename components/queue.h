@@ -19,6 +19,8 @@ namespace components {
 
 // The ending of every message file's name.
 inline constexpr char MESSAGE_SUFFIX[] = ".msg";
+// The subfolder of a queue folder where a message is written before it appears.
+inline constexpr char PARTIAL_FOLDER[] = "tmp";
 
 class Queue final : public common::Component {
 public:

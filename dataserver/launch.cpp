@@ -33,11 +33,6 @@ namespace dataserver {
 
 namespace {
 
-// The supervision goes on whatever the log does.
-void trace(const QString& text, int severity = 0) {
-    diagnostics::TraceSafely(text, severity);
-}
-
 // Sleeps ms milliseconds while the thread's events keep being served.
 void sleepServingEvents(int ms) {
     QElapsedTimer clock;
@@ -149,13 +144,15 @@ bool Launch::StartDataServer() {
     m_running.reset(false);
     m_parentMutex = common::NewGuidString();
     m_parentMutexHandle = CreateInstanceMutex(m_parentMutex);
-    trace(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
-          QStringLiteral(", handle: ") + QString::number(m_parentMutexHandle));
+    diagnostics::TraceSafely(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
+                             QStringLiteral(", handle: ") + QString::number(m_parentMutexHandle));
 
     const QString parameters = ParameterText(m_config, m_parentMutex, m_runningMutex);
-    trace(QStringLiteral("Data server parameters: ") +
-          QString(parameters).replace(QStringLiteral("\r\n"), QStringLiteral(", ")));
-    trace(QStringLiteral("Data server command line: ") + DataServerCommandLine(m_config));
+    diagnostics::TraceSafely(
+        QStringLiteral("Data server parameters: ") +
+        QString(parameters).replace(QStringLiteral("\r\n"), QStringLiteral(", ")));
+    diagnostics::TraceSafely(QStringLiteral("Data server command line: ") +
+                             DataServerCommandLine(m_config));
     DeleteMessageFile();
     DeleteParameterFile(); // the alive file stays: it is the data server's own
     // It names the tokens: another user who read them could hold or watch them.
@@ -163,7 +160,8 @@ bool Launch::StartDataServer() {
                      common::FileAccess::OwnerOnly);
 
     spawn();
-    trace(QStringLiteral("Data server process id: ") + QString::number(m_processId));
+    diagnostics::TraceSafely(QStringLiteral("Data server process id: ") +
+                             QString::number(m_processId));
 
     WaitServingEvents(START_WAIT_MS, [this] {
         return !stopRequested() && !runningMutexExists() && !DataServerMessageExists() &&
@@ -178,7 +176,7 @@ bool Launch::StartDataServer() {
     }
     QString info;
     if (!PingDataServer({m_config.InQueueFolder, m_config.OutQueueFolder}, info)) {
-        trace(QStringLiteral("Data Server ping failed"));
+        diagnostics::TraceSafely(QStringLiteral("Data Server ping failed"));
         result = false;
     }
     return result;
@@ -190,13 +188,14 @@ void Launch::StopDataServer() {
     m_parentMutexHandle = 0;
     WaitServingEvents(STOP_WAIT_MS, [this] { return !stopRequested() && runningMutexExists(); });
     if (runningMutexExists() && !m_dataServerDebug) {
-        trace(QStringLiteral("Terminate data server process"), 1);
+        diagnostics::TraceSafely(QStringLiteral("Terminate data server process"),
+                                 diagnostics::Severity::Warning);
         TerminateProcessById(static_cast<int>(m_processId), 0);
     }
 }
 
 bool Launch::RestartDataServer() {
-    trace(QStringLiteral("Restart Data Server"));
+    diagnostics::TraceSafely(QStringLiteral("Restart Data Server"));
     StopDataServer();
     return StartDataServer();
 }
@@ -262,7 +261,8 @@ void Launch::spawn() {
 void Launch::killFailedStart() {
     releaseParentHandle();
     if (m_processFd >= 0 && !processEnded(m_processFd)) {
-        trace(QStringLiteral("Terminate data server process"), 1);
+        diagnostics::TraceSafely(QStringLiteral("Terminate data server process"),
+                                 diagnostics::Severity::Warning);
         ::pidfd_send_signal(m_processFd, SIGKILL, nullptr, 0);
     }
     forgetProcess();

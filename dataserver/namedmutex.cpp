@@ -1,5 +1,6 @@
 #include "dataserver/namedmutex.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 #include "dataserver/socketowner.h"
 
@@ -161,10 +162,7 @@ bool IsTrustedHolder(uid_t uid) {
 QString SystemErrorText(int code) {
     if (code == ERR_ALREADY_EXISTS)
         return QStringLiteral("Cannot create a file when that file already exists.\r\n");
-    char buffer[256] = {};
-    // The GNU strerror_r may return a static text instead of filling the buffer.
-    const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    const QString message = QString::fromLocal8Bit(text);
+    const QString message = common::ErrnoText(code);
     if (message.isEmpty() || message.startsWith(QLatin1String("Unknown error")))
         return {};
     return message + QStringLiteral("\r\n");

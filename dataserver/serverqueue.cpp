@@ -6,6 +6,8 @@
 #include "components/queue.h"
 #include "dataserver/contract.h"
 
+#include <QDir>
+
 namespace dataserver {
 
 namespace {
@@ -32,6 +34,21 @@ bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
 void ClearQueues(const QueueFolders& q) {
     queueAt(q.in)->Clear();
     queueAt(q.out)->Clear();
+}
+
+void RemoveQueueFolder(const QString& folder) {
+    if (folder.isEmpty())
+        return;
+    // Not through the object factory: the end of a run needs no registered component.
+    components::Queue queue;
+    queue.folder = folder;
+    try {
+        queue.Clear();
+    } catch (const common::Error&) {
+        // What could not be removed keeps its folder below.
+    }
+    QDir().rmdir(folder + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER));
+    QDir().rmdir(folder); // refuses a folder that still holds anything
 }
 
 std::unique_ptr<pugi::xml_document>

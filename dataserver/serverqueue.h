@@ -24,6 +24,10 @@ bool CreateQueueFolders(const QString& queueFolder, QString& errorText);
 // Removes the messages left in both folders from an earlier run.
 void ClearQueues(const QueueFolders& q);
 
+// The end of a run: removes the messages of folder and of its partial-writes subfolder,
+// then both folders. Ignores every error; a folder that still holds anything stays.
+void RemoveQueueFolder(const QString& folder);
+
 // Sends message and waits for its reply. nullptr when no reply came in time; a reply that is
 // not well-formed XML gives an empty document.
 std::unique_ptr<pugi::xml_document> SendQueueMessage(const QueueFolders& q,

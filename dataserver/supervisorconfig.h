@@ -19,7 +19,6 @@ struct SupervisorConfig {
     QString ApplicationPath;
     QString RunningMutexName; // the web server's own token: the parent of the configuration mode
     bool ShowDataServer = false;
-    bool interactive = true;
     // Its "Initialized" entry is emptied at every start, so that the web application sees
     // that its data server is a new one.
     common::DictionaryPtr ApplicationDictionary;

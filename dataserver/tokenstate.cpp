@@ -16,7 +16,7 @@ bool TokenState::held(const QString& name) {
                                          QStringLiteral(", its last known state stands. Error ") +
                                          QString::number(e.number()) + QStringLiteral(". ") +
                                          e.description().trimmed(),
-                                     1);
+                                     diagnostics::Severity::Warning);
         m_failing = true;
     }
     return m_held;

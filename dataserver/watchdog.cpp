@@ -21,11 +21,6 @@ namespace dataserver {
 
 namespace {
 
-// The supervision goes on whatever the log does.
-void trace(const QString& text) {
-    diagnostics::TraceSafely(text);
-}
-
 // The zero date-time: an alive file never seen is as old as can be.
 QDateTime zeroDateTime() {
     return QDateTime(QDate(1899, 12, 30), QTime(0, 0));
@@ -44,10 +39,10 @@ bool Watchdog::CheckDataServer(bool restartAllowed) {
     if (m_launch.dataServerDebug())
         return true;
     if (!m_launch.IsDataServerRunning() && !m_launch.DataServerRunningMutex().isEmpty()) {
-        trace(
+        diagnostics::TraceSafely(
             QStringLiteral("The Data Server has stopped running for some reason. Let's start it."));
         if (!m_launch.StartDataServer()) {
-            trace(QStringLiteral("Failed to start the Data Server"));
+            diagnostics::TraceSafely(QStringLiteral("Failed to start the Data Server"));
             return false;
         }
     } else if (!m_config.AliveFile.isEmpty() && !checkAlive(restartAllowed)) {
@@ -62,10 +57,10 @@ bool Watchdog::checkAlive(bool restartAllowed) {
     const double age = double(m_lastAliveTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
     if (age <= HANG_SECONDS)
         return true;
-    trace(QStringLiteral("Data Server may hang. Last alive signal was ") +
-          common::ToText(common::Value(m_lastAliveTime)) + QLatin1Char('.'));
+    diagnostics::TraceSafely(QStringLiteral("Data Server may hang. Last alive signal was ") +
+                             common::ToText(common::Value(m_lastAliveTime)) + QLatin1Char('.'));
     if (restartAllowed && !m_launch.RestartDataServer()) {
-        trace(QStringLiteral("Restart of Data Server failed"));
+        diagnostics::TraceSafely(QStringLiteral("Restart of Data Server failed"));
         return false;
     }
     return true;
@@ -78,22 +73,24 @@ bool Watchdog::checkMessage() {
     if (!common::IsOwnFile(path)) {
         // Another local user's file is never obeyed.
         const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
-        trace(QStringLiteral("Data Server message file of another user ignored") +
-              (removed ? QStringLiteral(" and removed: ") : QStringLiteral(": ")) + path);
+        diagnostics::TraceSafely(
+            QStringLiteral("Data Server message file of another user ignored") +
+            (removed ? QStringLiteral(" and removed: ") : QStringLiteral(": ")) + path);
         return true;
     }
     pugi::xml_document doc;
     if (!common::LoadXmlFile(doc, path)) {
         // Left in place: the next tick tries again.
-        trace(QStringLiteral("Unable to load Data Server message file: ") + path);
+        diagnostics::TraceSafely(QStringLiteral("Unable to load Data Server message file: ") +
+                                 path);
         return false;
     }
     // Consumed before it is acted on: one file, one reaction.
     if (::unlink(QFile::encodeName(path).constData()) != 0) {
         const int code = errno;
-        trace(QStringLiteral("Error deleting Data Server message file: ") + path +
-              QStringLiteral(". Error ") + QString::number(code) + QStringLiteral(". ") +
-              SystemErrorText(code));
+        diagnostics::TraceSafely(QStringLiteral("Error deleting Data Server message file: ") +
+                                 path + QStringLiteral(". Error ") + QString::number(code) +
+                                 QStringLiteral(". ") + SystemErrorText(code));
         return false;
     }
     return actOn(common::NodeText(doc, QStringLiteral("/XML/Type")),
@@ -103,16 +100,17 @@ bool Watchdog::checkMessage() {
 
 bool Watchdog::actOn(const QString& type, const QString& code, const QString& message) {
     if (type == QLatin1String(MESSAGE_CRITICAL)) {
-        trace(QStringLiteral("A critical error was reported from the Data Server. Error ") + code +
-              QStringLiteral(". ") + message);
+        diagnostics::TraceSafely(
+            QStringLiteral("A critical error was reported from the Data Server. Error ") + code +
+            QStringLiteral(". ") + message);
         return false;
     }
     if (type == QLatin1String(MESSAGE_RESTART)) {
-        trace(QStringLiteral("The Data Server has requested a restart. Code: ") + code +
-              QStringLiteral(" Message: ") + message);
+        diagnostics::TraceSafely(QStringLiteral("The Data Server has requested a restart. Code: ") +
+                                 code + QStringLiteral(" Message: ") + message);
         if (m_launch.RestartDataServer())
             return true;
-        trace(QStringLiteral("The restart of the Data Server failed"));
+        diagnostics::TraceSafely(QStringLiteral("The restart of the Data Server failed"));
         return false;
     }
     if (type == QLatin1String(MESSAGE_MESSAGE) && code == QLatin1String(CODE_UNABLE_TO_CONNECT_DB))
@@ -121,8 +119,10 @@ bool Watchdog::actOn(const QString& type, const QString& code, const QString& me
 }
 
 bool Watchdog::connectionFailed() {
-    trace(QStringLiteral("The database server was unable to connect to the database"));
-    if (!m_config.interactive)
+    diagnostics::TraceSafely(
+        QStringLiteral("The database server was unable to connect to the database"));
+    // Nobody could answer the settings in a hidden run.
+    if (!diagnostics::Diagnostics::instance().interactive())
         return true;
     diagnostics::NotifyUser(i18n::Translate(QStringLiteral("msgConnectDBError")),
                             common::MB_WARNING);
@@ -131,8 +131,9 @@ bool Watchdog::connectionFailed() {
     } catch (const common::Error& e) {
         // The web server goes on serving; a settings program that cannot start is no reason
         // to end it.
-        trace(QStringLiteral("Unable to open the data connection settings. Error ") +
-              QString::number(e.number()) + QStringLiteral(". ") + e.description());
+        diagnostics::TraceSafely(
+            QStringLiteral("Unable to open the data connection settings. Error ") +
+            QString::number(e.number()) + QStringLiteral(". ") + e.description());
     }
     return false;
 }

@@ -1,5 +1,6 @@
 #include "dbsvr/queueservice.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 #include "common/files.h"
 #include "components/queue.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <cstring>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -31,8 +31,7 @@ QByteArray errorReply(const QString& code, const QString& message) {
 }
 
 [[noreturn]] void systemError(const QString& what, int err) {
-    throw common::Error(err,
-                        what + QStringLiteral(". ") + QString::fromLocal8Bit(std::strerror(err)));
+    throw common::Error(err, what + QStringLiteral(". ") + common::ErrnoText(err));
 }
 
 } // namespace

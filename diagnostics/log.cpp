@@ -1,16 +1,17 @@
 #include "diagnostics/log.h"
 
 #include "common/codepage.h"
+#include "common/errnotext.h"
 #include "common/error.h"
 #include "common/files.h"
 #include "common/text.h"
+#include "diagnostics/severity.h"
 #include "diagnostics/trace.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +23,6 @@ const QString SOURCE = QStringLiteral("Log");
 // Running out of descriptors is reported as the lack of a free file handle,
 // which happens before the path is known, so the path stays out of the text.
 const QString NO_HANDLE = QStringLiteral("Unable to get file handle in function PreLog");
-constexpr int SEVERITY_WARNING = 1;
 
 QString QuoteText(QString text) {
     text.replace(QLatin1Char('\''), QStringLiteral("''"));
@@ -30,7 +30,7 @@ QString QuoteText(QString text) {
 }
 
 QString systemText(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return common::ErrnoText(err);
 }
 
 // "Error in <path>. <reason>"; no path when no descriptor was left to open it.
@@ -202,7 +202,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     if (m_lost > 0) {
         // Said once, by the first entry that reaches the file again, under a number of its
         // own; the entry takes the next one.
-        bytes = lineBytes(now, SEVERITY_WARNING,
+        bytes = lineBytes(now, static_cast<int>(Severity::Warning),
                           QStringLiteral("Log entries lost while the log could not be written: ") +
                               QString::number(m_lost));
         ++m_counter;

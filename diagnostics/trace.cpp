@@ -43,7 +43,7 @@ QString DurationText(double duration) {
            QStringLiteral(" ms");
 }
 
-void WriteTrace(const QString& text, double duration, int severity) {
+void WriteTrace(const QString& text, double duration, Severity severity) {
     Diagnostics& d = Diagnostics::instance();
     if (!d.log())
         throw common::Error(common::ERR_PROGRAM, QStringLiteral("The log file is not open."),
@@ -51,12 +51,12 @@ void WriteTrace(const QString& text, double duration, int severity) {
     const QString timeText = DurationText(duration);
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
-    d.log()->LogEntry(severity, text + suffix);
+    d.log()->LogEntry(static_cast<int>(severity), text + suffix);
     if (d.traceSink())
         d.traceSink()(text, timeText);
 }
 
-void TraceSafely(const QString& text, int severity) noexcept {
+void TraceSafely(const QString& text, Severity severity) noexcept {
     try {
         WriteTrace(text, NO_DURATION, severity);
     } catch (...) {
@@ -74,7 +74,7 @@ int NotifyUser(const QString& text, int style) {
 
 void AppErrorHandler(const QString&, int, const QString& description) {
     try {
-        WriteTrace(description, NO_DURATION, 2);
+        WriteTrace(description, NO_DURATION, Severity::Error);
     } catch (const common::Error& e) {
         // The log itself failed: say so where somebody may see it, and close
         // all the same rather than let the error escape the event loop.

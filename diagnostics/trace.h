@@ -1,5 +1,7 @@
 #pragma once
 
+#include "diagnostics/severity.h"
+
 #include <QString>
 #include <functional>
 #include <memory>
@@ -66,12 +68,13 @@ QString DurationText(double duration);
 // One trace entry: a log line "text (15 ms)" and, to the trace sink, the text
 // and the time text apart. Raises common::Error when no log is open or the
 // line cannot be written (the sink then gets nothing).
-void WriteTrace(const QString& text, double duration = NO_DURATION, int severity = 0);
+void WriteTrace(const QString& text, double duration = NO_DURATION,
+                Severity severity = Severity::Info);
 
 // The trace of code that must go on whatever the log does (the data server's
 // supervision, the timer tick): as WriteTrace, but never raises. An entry the log
 // cannot take is lost; the log counts it and names the count once it can write again.
-void TraceSafely(const QString& text, int severity = 0) noexcept;
+void TraceSafely(const QString& text, Severity severity = Severity::Info) noexcept;
 
 // Traces text; shows it in a message box only when the run is interactive and
 // a user interface is set. Returns the answer (common::ANSWER_*), or

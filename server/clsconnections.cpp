@@ -1,27 +1,30 @@
 #include "server/clsconnections.h"
 
-#include "common/error.h"
+#include "server/socket.h"
 
 namespace server {
 
-namespace {
-constexpr int ERR_SUBSCRIPT = 9;
-constexpr int ERR_ARGUMENT = 5;
-constexpr int ERR_DUPLICATE_KEY = 457;
-} // namespace
+int clsConnection::ConnectionIndex() const {
+    return socket.index();
+}
 
-clsConnection& clsConnections::Add(bool Used, const QString& RemoteAddress, int ConnectionIndex,
-                                   const QString& sKey) {
-    if (!sKey.isEmpty() && positionOfKey(sKey) > 0)
-        throw common::Error(ERR_DUPLICATE_KEY,
-                            QStringLiteral("This key is already associated with an element of "
-                                           "this collection"));
-    auto record = std::make_unique<clsConnection>();
-    record->Used = Used;
-    record->RemoteAddress = RemoteAddress;
-    record->ConnectionIndex = ConnectionIndex;
-    m_records.push_back(std::move(record));
-    m_keys.push_back(sKey);
+QString clsConnection::RemoteAddress() const {
+    return socket.RemoteHostIP();
+}
+
+bool clsConnection::answerStalled(qint64 nowMs, qint64 timeoutMs) {
+    if (!socket.sending())
+        return false;
+    if (sentMarkAtMs < 0 || socket.bytesSent() != sentMark) {
+        sentMark = socket.bytesSent();
+        sentMarkAtMs = nowMs;
+        return false;
+    }
+    return nowMs - sentMarkAtMs >= timeoutMs;
+}
+
+clsConnection& clsConnections::Add(Socket& socket) {
+    m_records.push_back(std::make_unique<clsConnection>(socket));
     return *m_records.back();
 }
 
@@ -30,36 +33,8 @@ clsConnection& clsConnections::Item(int position) {
 }
 
 const clsConnection& clsConnections::Item(int position) const {
-    if (position < 1 || position > Count())
-        throw common::Error(ERR_SUBSCRIPT, QStringLiteral("Subscript out of range"));
-    return *m_records[position - 1];
-}
-
-clsConnection& clsConnections::Item(const QString& key) {
-    const int position = positionOfKey(key);
-    if (position == 0)
-        throw common::Error(ERR_ARGUMENT, QStringLiteral("Invalid procedure call or argument"));
-    return Item(position);
-}
-
-void clsConnections::Remove(int position) {
-    Item(position);
-    m_records.erase(m_records.begin() + (position - 1));
-    m_keys.erase(m_keys.begin() + (position - 1));
-}
-
-void clsConnections::Remove(const QString& key) {
-    Item(key);
-    Remove(positionOfKey(key));
-}
-
-int clsConnections::positionOfKey(const QString& key) const {
-    if (key.isEmpty())
-        return 0;
-    for (size_t i = 0; i < m_keys.size(); ++i)
-        if (m_keys[i] == key)
-            return static_cast<int>(i) + 1;
-    return 0;
+    Q_ASSERT(position >= 1 && position <= Count());
+    return *m_records.at(static_cast<size_t>(position - 1));
 }
 
 } // namespace server

@@ -11,6 +11,7 @@
 #include "server/socket.h"
 #include "server/socketarray.h"
 #include "server/tracetext.h"
+#include "server/winsockerror.h"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -18,43 +19,8 @@
 namespace server {
 
 namespace {
-constexpr int WSAEADDRINUSE = 10048;
-constexpr int SEVERITY_WARNING = 1;
-constexpr int SEVERITY_ERROR = 2;
 constexpr qsizetype TRACED_REQUEST_LINE = 200; // characters of a refused request line in the trace
 constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is worth giving back
-
-// The status and reason of a request the reader refuses; nothing for one to answer.
-std::optional<std::pair<int, QString>> Refusal(RequestStatus status) {
-    switch (status) {
-    case RequestStatus::Incomplete:
-    case RequestStatus::Complete:
-        return std::nullopt;
-    case RequestStatus::NotImplemented:
-        return std::pair(501, QStringLiteral("Not Implemented"));
-    case RequestStatus::HeaderTooLarge:
-        return std::pair(431, QStringLiteral("Request Header Fields Too Large"));
-    case RequestStatus::BodyTooLarge:
-        return std::pair(413, QStringLiteral("Payload Too Large"));
-    case RequestStatus::BadRequest:
-        return std::pair(400, QStringLiteral("Bad Request"));
-    case RequestStatus::VersionNotSupported:
-        return std::pair(505, QStringLiteral("HTTP Version Not Supported"));
-    case RequestStatus::LengthRequired:
-        return std::pair(411, QStringLiteral("Length Required"));
-    case RequestStatus::Unavailable:
-        return std::pair(503, QStringLiteral("Service Unavailable"));
-    }
-    return std::nullopt;
-}
-
-// The log being unavailable must not stop the server from answering.
-void trace(const QString& text, int severity = 0) {
-    try {
-        diagnostics::WriteTrace(text, diagnostics::NO_DURATION, severity);
-    } catch (...) {
-    }
-}
 
 QString requestLine(const QByteArray& text) {
     const qsizetype end = text.indexOf("\r\n");
@@ -93,18 +59,16 @@ ListenOutcome HttpServer::StartServer() {
         return ListenOutcome::PortInUse;
     // Not shown to the user, but a port below 1024 without the right to
     // bind it must leave a trace of why nobody can connect.
-    trace(QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
-          SEVERITY_ERROR);
+    diagnostics::TraceSafely(
+        QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
+        diagnostics::Severity::Error);
     return ListenOutcome::OtherError;
 }
 
 void HttpServer::StopServer() {
-    for (int k = 1; k <= m_connections.Count(); ++k) {
-        const clsConnection& slot = m_connections.Item(k);
-        Socket& socket = (*sckServer)(slot.ConnectionIndex > 0 ? slot.ConnectionIndex : k);
-        if (slot.Used && !socket.sending())
-            socket.Close();
-    }
+    for (const auto& slot : m_connections)
+        if (slot->Used && !slot->socket.sending())
+            slot->socket.Close();
     closeListener();
 }
 
@@ -129,10 +93,9 @@ int HttpServer::GetFreeConnectionIndex() {
             return k;
     if (m_connections.Count() >= maxConnections())
         return 0;
-    m_connections.Add(false, QString(), 0);
     const int index = sckServer->Load();
+    m_connections.Add((*sckServer)(index));
     Q_ASSERT(index == m_connections.Count());
-    m_requestBuffers.resize(static_cast<size_t>(index) + 1);
     return index;
 }
 
@@ -142,24 +105,21 @@ int HttpServer::maxConnections() const {
 }
 
 int HttpServer::GetConnection(int intConnectionIndex) const {
-    int found = 0;
-    for (int k = 1; k <= m_connections.Count(); ++k)
-        if (m_connections.Item(k).ConnectionIndex == intConnectionIndex)
-            found = k;
-    return found;
+    // Slot k carries socket k: the record ties them together.
+    return intConnectionIndex >= 1 && intConnectionIndex <= m_connections.Count()
+               ? intConnectionIndex
+               : 0;
 }
 
-int HttpServer::slotOf(int index) const {
-    if (index >= 1 && index <= m_connections.Count() &&
-        m_connections.Item(index).ConnectionIndex == index)
-        return index;
-    return GetConnection(index);
+clsConnection* HttpServer::slotOf(int index) {
+    const int k = GetConnection(index);
+    return k > 0 ? &m_connections.Item(k) : nullptr;
 }
 
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
-    trace(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
-          EscapeControlCharacters(FilePath + querystring));
+    diagnostics::TraceSafely(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
+                             EscapeControlCharacters(FilePath + querystring));
 }
 
 // --- Events ---------------------------------------------------------------
@@ -177,9 +137,10 @@ void HttpServer::acceptConnection(qintptr requestID) {
     const int k = GetFreeConnectionIndex();
     if (k == 0) {
         ::close(static_cast<int>(requestID));
-        trace(QStringLiteral("Connection refused: all %1 connection slots are in use")
-                  .arg(m_connections.Count()),
-              SEVERITY_WARNING);
+        diagnostics::TraceSafely(
+            QStringLiteral("Connection refused: all %1 connection slots are in use")
+                .arg(m_connections.Count()),
+            diagnostics::Severity::Warning);
         return;
     }
     Socket& socket = (*sckServer)(k);
@@ -187,16 +148,17 @@ void HttpServer::acceptConnection(qintptr requestID) {
         socket.Close();
     if (!socket.Accept(requestID, sckServer->listener().peerAddress())) {
         ::close(static_cast<int>(requestID));
-        trace(QStringLiteral("Cannot accept a connection"), SEVERITY_WARNING);
+        diagnostics::TraceSafely(QStringLiteral("Cannot accept a connection"),
+                                 diagnostics::Severity::Warning);
         return;
     }
     clsConnection& slot = m_connections.Item(k);
-    slot.ConnectionIndex = k;
-    slot.RemoteAddress = socket.RemoteHostIP();
     slot.Used = true;
-    Reception& reception = m_requestBuffers[static_cast<size_t>(k)];
-    releaseBody(reception); // released at the close already; never counted twice
-    reception = Reception{RequestReader(), m_clock.elapsed()};
+    releaseBody(slot); // released at the close already; never counted twice
+    slot.reader.clear();
+    slot.acceptedAtMs = m_clock.elapsed();
+    slot.sentMark = 0;
+    slot.sentMarkAtMs = -1;
     if (!m_timeoutTimer.isActive())
         m_timeoutTimer.start(
             std::clamp(std::min(m_config.requestTimeoutMs, m_config.sendTimeoutMs) / 4, 10, 1000));
@@ -207,53 +169,52 @@ void HttpServer::DataArrival(int Index) {
     guarded(Index, "DataArrival", [&] {
         Socket& socket = (*sckServer)(Index);
         const QByteArray data = socket.GetData();
-        const int p = slotOf(Index);
-        Reception& reception = m_requestBuffers[static_cast<size_t>(Index)];
-        RequestReader& reader = reception.reader;
-        if (p == 0 || !m_connections.Item(p).Used || reader.status() != RequestStatus::Incomplete) {
+        clsConnection* slot = slotOf(Index);
+        if (!slot || !slot->Used || slot->reader.status() != RequestStatus::Incomplete) {
             // Bytes beyond the request: they must be read before the close.
             socket.setLingerOnClose(true);
             return;
         }
+        RequestReader& reader = slot->reader;
         const RequestStatus status = reader.append(data, m_config.maxBodyMemory - m_bodyBytesInUse);
-        const QString ip = m_connections.Item(p).RemoteAddress;
+        const QString ip = slot->RemoteAddress();
         if (status == RequestStatus::Incomplete) {
-            awaitBody(Index, reception);
+            awaitBody(*slot);
             return;
         }
         QByteArray text = reader.take();
         if (text.size() >= TRIM_AFTER_BODY_BYTES)
             m_trimPending = true;
         const quint64 connection = socket.generation();
-        if (const auto refusal = Refusal(status))
+        if (const auto refusal = RefusalOf(status))
             refuseRequest(Index, refusal->first, refusal->second, text);
         else
             route(Index, text, ip); // may let events run: other connections come and go
         text = QByteArray();
         // Gone meanwhile, the connection's body was released as it closed.
         if (socket.generation() == connection)
-            releaseBody(m_requestBuffers[static_cast<size_t>(Index)]);
+            releaseBody(*slot);
     });
 }
 
 // A POST whose body is still to come, within the limits: its declared length
 // counts against maxBodyMemory until the request is done, and a client that
 // asked is told to send it.
-void HttpServer::awaitBody(int index, Reception& reception) {
-    const RequestReader& reader = reception.reader;
-    if (!reader.headerComplete() || reception.bodyReserved > 0 || reader.bodyLength() == 0)
+void HttpServer::awaitBody(clsConnection& slot) {
+    const RequestReader& reader = slot.reader;
+    if (!reader.headerComplete() || slot.bodyReserved > 0 || reader.bodyLength() == 0)
         return;
-    reception.bodyReserved = reader.bodyLength();
-    m_bodyBytesInUse += reception.bodyReserved;
+    slot.bodyReserved = reader.bodyLength();
+    m_bodyBytesInUse += slot.bodyReserved;
     if (reader.expectsContinue())
-        (*sckServer)(index).SendInterim(ContinueAnswer());
+        slot.socket.SendInterim(ContinueAnswer());
 }
 
-void HttpServer::releaseBody(Reception& reception) {
-    if (reception.bodyReserved >= TRIM_AFTER_BODY_BYTES)
+void HttpServer::releaseBody(clsConnection& slot) {
+    if (slot.bodyReserved >= TRIM_AFTER_BODY_BYTES)
         m_trimPending = true;
-    m_bodyBytesInUse -= reception.bodyReserved;
-    reception.bodyReserved = 0;
+    m_bodyBytesInUse -= slot.bodyReserved;
+    slot.bodyReserved = 0;
     // The heap keeps what a burst of large bodies took unless asked to give it back.
     if (m_trimPending && m_bodyBytesInUse == 0) {
         m_trimPending = false;
@@ -270,12 +231,12 @@ void HttpServer::Close(int Index) {
         // The connection is gone (answered or the client went away): the slot
         // and its socket are free for the next one.
         (*sckServer)(Index).Close();
-        const int p = slotOf(Index);
-        if (p > 0)
-            m_connections.Item(p).Used = false;
-        Reception& reception = m_requestBuffers[static_cast<size_t>(Index)];
-        reception.reader.clear();
-        releaseBody(reception);
+        clsConnection* slot = slotOf(Index);
+        if (!slot)
+            return;
+        slot->Used = false;
+        slot->reader.clear();
+        releaseBody(*slot);
     });
 }
 
@@ -339,10 +300,11 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
 
 void HttpServer::refuseRequest(int index, int status, const QString& reason,
                                const QByteArray& text) {
-    const int p = slotOf(index);
-    const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
-    trace(QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
-          SEVERITY_WARNING);
+    const clsConnection* slot = slotOf(index);
+    const QString ip = slot ? slot->RemoteAddress() : QString();
+    diagnostics::TraceSafely(
+        QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
+        diagnostics::Severity::Warning);
     Socket& socket = (*sckServer)(index);
     socket.setLingerOnClose(true);
     sendWhenConnected(index,
@@ -361,43 +323,31 @@ void HttpServer::sweepTimeouts() {
     const qint64 now = m_clock.elapsed();
     bool anyUsed = false;
     for (int k = 1; k <= m_connections.Count(); ++k) {
-        const clsConnection& slot = m_connections.Item(k);
+        clsConnection& slot = m_connections.Item(k);
         if (!slot.Used)
             continue;
         anyUsed = true;
-        Reception& reception = m_requestBuffers[static_cast<size_t>(slot.ConnectionIndex)];
-        Socket& socket = (*sckServer)(slot.ConnectionIndex);
-        if (reception.reader.status() == RequestStatus::Incomplete) {
-            if (now - reception.acceptedAtMs < m_config.requestTimeoutMs)
+        Socket& socket = slot.socket;
+        if (slot.reader.status() == RequestStatus::Incomplete) {
+            if (now - slot.acceptedAtMs < m_config.requestTimeoutMs)
                 continue;
-            trace(QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
-                      .arg(slot.RemoteAddress)
-                      .arg(m_config.requestTimeoutMs),
-                  SEVERITY_WARNING);
+            diagnostics::TraceSafely(
+                QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
+                    .arg(slot.RemoteAddress())
+                    .arg(m_config.requestTimeoutMs),
+                diagnostics::Severity::Warning);
             socket.Close();
-        } else if (answerStalled(reception, socket, now)) {
-            trace(QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
-                      .arg(slot.RemoteAddress)
-                      .arg(m_config.sendTimeoutMs),
-                  SEVERITY_WARNING);
+        } else if (slot.answerStalled(now, m_config.sendTimeoutMs)) {
+            diagnostics::TraceSafely(
+                QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
+                    .arg(slot.RemoteAddress())
+                    .arg(m_config.sendTimeoutMs),
+                diagnostics::Severity::Warning);
             socket.Abort();
         }
     }
     if (!anyUsed)
         m_timeoutTimer.stop();
-}
-
-// True once the socket has sent nothing for sendTimeoutMs while an answer is
-// still going out. Watched here rather than per write, so sending costs nothing extra.
-bool HttpServer::answerStalled(Reception& reception, const Socket& socket, qint64 now) const {
-    if (!socket.sending())
-        return false;
-    if (reception.sentMarkAtMs < 0 || socket.bytesSent() != reception.sentMark) {
-        reception.sentMark = socket.bytesSent();
-        reception.sentMarkAtMs = now;
-        return false;
-    }
-    return now - reception.sentMarkAtMs >= m_config.sendTimeoutMs;
 }
 
 // --- Errors ---------------------------------------------------------------
@@ -425,12 +375,12 @@ void HttpServer::handleError(int index, quint64 generation, const char* event, i
     try {
         // The client the error belongs to may have gone while the page ran.
         const bool sameClient = index > 0 && generationOf(index) == generation;
-        const int p = sameClient ? slotOf(index) : 0;
-        const QString ip = p > 0 ? m_connections.Item(p).RemoteAddress : QString();
-        trace(QStringLiteral("Error %1 in %2 [%3]: %4")
-                  .arg(number)
-                  .arg(QLatin1String(event), ip, description),
-              SEVERITY_ERROR);
+        const clsConnection* slot = sameClient ? slotOf(index) : nullptr;
+        const QString ip = slot ? slot->RemoteAddress() : QString();
+        diagnostics::TraceSafely(QStringLiteral("Error %1 in %2 [%3]: %4")
+                                     .arg(number)
+                                     .arg(QLatin1String(event), ip, description),
+                                 diagnostics::Severity::Error);
         if (!sameClient)
             return;
         Socket& socket = (*sckServer)(index);

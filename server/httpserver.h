@@ -69,15 +69,6 @@ Q_SIGNALS:
     void connectionCounted();
 
 private:
-    struct Reception {
-        RequestReader reader;    // the request text so far (RequestBuffers)
-        qint64 acceptedAtMs = 0; // for the request time-out
-        // The answer's progress as last seen by the sweep, for the send time-out.
-        quint64 sentMark = 0;
-        qint64 sentMarkAtMs = -1; // -1: not watched yet
-        qint64 bodyReserved = 0;  // counted in m_bodyBytesInUse
-    };
-
     // Events of sckServer.
     void ConnectionRequest(int Index, qintptr requestID);
     void DataArrival(int Index);
@@ -85,10 +76,10 @@ private:
     void Close(int Index);
 
     void acceptConnection(qintptr requestID);
-    void awaitBody(int index, Reception& reception);
-    void releaseBody(Reception& reception);
-    // The slot of socket index: GetConnection without the walk, as slot k carries socket k.
-    int slotOf(int index) const;
+    void awaitBody(clsConnection& slot);
+    void releaseBody(clsConnection& slot);
+    // The slot of socket index, which slot index carries; nullptr for the listener.
+    clsConnection* slotOf(int index);
     void route(int index, const QByteArray& text, const QString& ip);
     void SendFile(int index, const clsHeader& header, const QDateTime& now);
     void sendDynamicPage(int index, const clsHeader& header, const QString& ip,
@@ -96,7 +87,6 @@ private:
     void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
     void sendWhenConnected(int index, const QByteArray& answer);
     void sweepTimeouts();
-    bool answerStalled(Reception& reception, const Socket& socket, qint64 now) const;
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
     void handleError(int index, quint64 generation, const char* event, int number,
@@ -106,7 +96,6 @@ private:
     HttpConfig& m_config;
     RequestHandler& m_handler;
     clsConnections m_connections;
-    std::vector<Reception> m_requestBuffers{1}; // by socket index; 0 is the listener
     StaticFiles m_staticFiles;
     qint64 m_bodyBytesInUse = 0; // POST bodies being received, by Content-Length
     bool m_trimPending = false;  // a large body went: give the heap back once none is left

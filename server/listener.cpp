@@ -1,6 +1,7 @@
 #include "server/listener.h"
 
 #include "server/peeraddress.h"
+#include "server/winsockerror.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -58,30 +59,6 @@ quint16 boundPort(int fd) {
     return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 } // namespace
-
-int WinsockError(int errnoValue) {
-    switch (errnoValue) {
-    case EADDRINUSE:
-        return 10048;
-    case EACCES:
-    case EPERM:
-        return 10013;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case EAFNOSUPPORT:
-        return 10047;
-    case EINVAL:
-        return 10022;
-    case EMFILE:
-    case ENFILE:
-        return 10024;
-    case ENOBUFS:
-    case ENOMEM:
-        return 10055;
-    default:
-        return 10000 + errnoValue;
-    }
-}
 
 Listener::Listener(QObject* parent)
     : QObject(parent), m_notifier(new QSocketNotifier(QSocketNotifier::Read, this)) {

@@ -41,7 +41,4 @@ private:
     QString m_peerAddress;
 };
 
-// The Winsock number of a socket errno value (10000 + errno where none matches).
-int WinsockError(int errnoValue);
-
 } // namespace server

@@ -177,4 +177,27 @@ RequestStatus RequestReader::bodyProgress() const {
                                                              : RequestStatus::Incomplete;
 }
 
+std::optional<std::pair<int, QString>> RefusalOf(RequestStatus status) {
+    switch (status) {
+    case RequestStatus::Incomplete:
+    case RequestStatus::Complete:
+        return std::nullopt;
+    case RequestStatus::NotImplemented:
+        return std::pair(501, QStringLiteral("Not Implemented"));
+    case RequestStatus::HeaderTooLarge:
+        return std::pair(431, QStringLiteral("Request Header Fields Too Large"));
+    case RequestStatus::BodyTooLarge:
+        return std::pair(413, QStringLiteral("Payload Too Large"));
+    case RequestStatus::BadRequest:
+        return std::pair(400, QStringLiteral("Bad Request"));
+    case RequestStatus::VersionNotSupported:
+        return std::pair(505, QStringLiteral("HTTP Version Not Supported"));
+    case RequestStatus::LengthRequired:
+        return std::pair(411, QStringLiteral("Length Required"));
+    case RequestStatus::Unavailable:
+        return std::pair(503, QStringLiteral("Service Unavailable"));
+    }
+    return std::nullopt;
+}
+
 } // namespace server

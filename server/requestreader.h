@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <optional>
 #include <utility>
 
@@ -22,6 +23,9 @@ enum class RequestStatus {
     LengthRequired,      // a POST whose body comes in a transfer coding (chunked)
     Unavailable,         // a POST body longer than the memory left for bodies
 };
+
+// The HTTP status and reason of a request the reader refuses; nothing for one to answer.
+std::optional<std::pair<int, QString>> RefusalOf(RequestStatus status);
 
 // Collects the bytes of one request as they arrive, in any number of pieces,
 // and says when the request is complete: a GET or OPTIONS once the blank line

@@ -1,5 +1,6 @@
 #include "server/responses.h"
 
+#include "common/answerhead.h"
 #include "common/codepage.h"
 #include "server/webdate.h"
 
@@ -7,10 +8,6 @@
 #include <cmath>
 
 namespace server {
-
-namespace {
-const QString CRLF = QStringLiteral("\r\n");
-} // namespace
 
 QDateTime AddDays(const QDateTime& d, double days) {
     // A settings value of 1e300 days must give a date, not an overflow.
@@ -32,15 +29,16 @@ QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
     const QByteArray page = common::ToCodePage(pageText);
     if (pageText.left(7).toUpper() == QLatin1String("HTTP/1."))
         return page;
-    const QString head =
-        QStringLiteral("HTTP/1.1 200 OK") + CRLF + QStringLiteral("Server: ") +
-        config.serverVersion + CRLF + QStringLiteral("Date: ") + FormatWebDate(now, true) + CRLF +
-        QStringLiteral("Content-Type: text/html") + CRLF + QStringLiteral("Accept-Ranges: bytes") +
-        CRLF + QStringLiteral("Expires: ") +
-        FormatWebDate(AddDays(now, config.cacheExpiresDynamic), true) + CRLF +
-        QStringLiteral("Content-Length: ") + QString::number(page.size()) + CRLF +
-        QStringLiteral("Connection: close") + CRLF + CRLF;
-    return common::ToCodePage(head) + page;
+    return common::AnswerHead(QStringLiteral("200 OK"))
+               .add("Server", config.serverVersion)
+               .add("Date", FormatWebDate(now, true))
+               .add("Content-Type", QStringLiteral("text/html"))
+               .add("Accept-Ranges", QStringLiteral("bytes"))
+               .add("Expires", FormatWebDate(AddDays(now, config.cacheExpiresDynamic), true))
+               .add("Content-Length", QString::number(page.size()))
+               .add("Connection", QStringLiteral("close"))
+               .end() +
+           page;
 }
 
 QByteArray ErrorAnswer(int status, const QString& reason, const HttpConfig& config,
@@ -49,12 +47,14 @@ QByteArray ErrorAnswer(int status, const QString& reason, const HttpConfig& conf
     const QByteArray body = common::ToCodePage(QStringLiteral("<html><head><title>") + title +
                                                QStringLiteral("</title></head><body>") + title +
                                                QStringLiteral("</body></html>"));
-    const QString head =
-        QStringLiteral("HTTP/1.1 ") + title + CRLF + QStringLiteral("Server: ") +
-        config.serverVersion + CRLF + QStringLiteral("Date: ") + FormatWebDate(now, true) + CRLF +
-        QStringLiteral("Content-Type: text/html") + CRLF + QStringLiteral("Content-Length: ") +
-        QString::number(body.size()) + CRLF + QStringLiteral("Connection: close") + CRLF + CRLF;
-    return common::ToCodePage(head) + body;
+    return common::AnswerHead(title)
+               .add("Server", config.serverVersion)
+               .add("Date", FormatWebDate(now, true))
+               .add("Content-Type", QStringLiteral("text/html"))
+               .add("Content-Length", QString::number(body.size()))
+               .add("Connection", QStringLiteral("close"))
+               .end() +
+           body;
 }
 
 } // namespace server

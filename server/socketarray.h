@@ -21,8 +21,12 @@ public:
     Listener& listener() { return *m_listener; }
     const Listener& listener() const { return *m_listener; }
     // Element index, 1..UBound().
-    Socket& operator()(int index) { return *m_sockets.at(static_cast<size_t>(index - 1)); }
+    Socket& operator()(int index) {
+        Q_ASSERT(index >= 1 && index <= UBound());
+        return *m_sockets.at(static_cast<size_t>(index - 1));
+    }
     const Socket& operator()(int index) const {
+        Q_ASSERT(index >= 1 && index <= UBound());
         return *m_sockets.at(static_cast<size_t>(index - 1));
     }
     int UBound() const { return static_cast<int>(m_sockets.size()); }

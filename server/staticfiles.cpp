@@ -1,5 +1,6 @@
 #include "server/staticfiles.h"
 
+#include "common/answerhead.h"
 #include "common/codepage.h"
 #include "common/error.h"
 #include "common/text.h"
@@ -15,13 +16,6 @@ namespace server {
 namespace {
 constexpr qint64 SMALL_FILE_BYTES = 256 * 1024; // read whole and kept; larger ones are streamed
 constexpr qint64 CACHE_BUDGET_BYTES = 8 * 1024 * 1024;
-const QString CRLF = QStringLiteral("\r\n");
-const QString CONNECTION_CLOSE = QStringLiteral("Connection: close\r\n");
-
-QString line(const char* name, const QString& value) {
-    return QLatin1String(name) + value + CRLF;
-}
-
 QString readError(const QString& fileName, const QString& reason) {
     return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") + reason;
 }
@@ -40,10 +34,6 @@ template <typename F> bool anyStep(const QString& path, F f) {
         start = end + 1;
     }
     return false;
-}
-
-QByteArray headerLine(const char* name, const QString& value) {
-    return name + common::ToCodePage(value) + "\r\n";
 }
 } // namespace
 
@@ -138,10 +128,10 @@ const StaticFiles::SecondLines& StaticFiles::secondLines(const QDateTime& now) {
         m_second.serverVersion = m_config.serverVersion;
         m_second.expiresDays = m_config.cacheExpiresStatic;
         ++m_second.generation;
-        m_second.server = headerLine("Server: ", m_config.serverVersion);
-        m_second.date = headerLine("Date: ", FormatWebDate(now, true));
-        m_second.expires =
-            headerLine("Expires: ", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true));
+        m_second.server = common::AnswerHead::Line("Server", m_config.serverVersion);
+        m_second.date = common::AnswerHead::Line("Date", FormatWebDate(now, true));
+        m_second.expires = common::AnswerHead::Line(
+            "Expires", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true));
     }
     return m_second;
 }
@@ -150,11 +140,12 @@ StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const str
                                               qint64 length) const {
     const QString lastModified =
         FormatWebDate(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC), true);
-    return FileLines{
-        headerLine("Content-Type: ", GetContentType(fileName)) + "Accept-Ranges: bytes\r\n",
-        headerLine("Last-Modified: ", lastModified) +
-            "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n",
-        lastModified};
+    return FileLines{common::AnswerHead::Line("Content-Type", GetContentType(fileName)) +
+                         common::AnswerHead::Line("Accept-Ranges", QStringLiteral("bytes")),
+                     common::AnswerHead::Line("Last-Modified", lastModified) +
+                         common::AnswerHead::Line("Content-Length", QString::number(length)) +
+                         common::AnswerHead::Line("Connection", QStringLiteral("close")),
+                     lastModified};
 }
 
 StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
@@ -180,13 +171,17 @@ StaticAnswer StaticFiles::foundAnswer(StaticAnswer result, const FileLines& file
     const SecondLines& lines = secondLines(now);
     if (file.lastModified == cachetime) {
         result = StaticAnswer();
-        result.head = "HTTP/1.1 304 Not Modified\r\n" + lines.server + lines.date + lines.expires +
-                      headerLine("Last-Modified: ", file.lastModified) +
-                      "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        result.head = common::AnswerHead(QStringLiteral("304 Not Modified"))
+                          .addLines(lines.server + lines.date + lines.expires)
+                          .add("Last-Modified", file.lastModified)
+                          .add("Content-Length", QStringLiteral("0"))
+                          .add("Connection", QStringLiteral("close"))
+                          .end();
         return result;
     }
-    result.head =
-        "HTTP/1.1 200 OK\r\n" + lines.server + lines.date + file.type + lines.expires + file.tail;
+    result.head = common::AnswerHead(QStringLiteral("200 OK"))
+                      .addLines(lines.server + lines.date + file.type + lines.expires + file.tail)
+                      .end();
     return result;
 }
 
@@ -209,16 +204,17 @@ QByteArray StaticFiles::errorAnswer(const QString& status, const QString& fileNa
                                     const QDateTime& now, const QString& body,
                                     bool poweredBy) const {
     const QByteArray bytes = common::ToCodePage(body);
-    QString head = QStringLiteral("HTTP/1.1 ") + status + CRLF +
-                   line("Server: ", m_config.serverVersion) +
-                   line("Date: ", FormatWebDate(now, true)) +
-                   line("Content-Type: ", GetContentType(fileName)) +
-                   line("Accept-Ranges: ", QStringLiteral("bytes")) +
-                   line("Last-Modified: ", FormatWebDate(NoDate(), false));
+    common::AnswerHead head(status);
+    head.add("Server", m_config.serverVersion)
+        .add("Date", FormatWebDate(now, true))
+        .add("Content-Type", GetContentType(fileName))
+        .add("Accept-Ranges", QStringLiteral("bytes"))
+        .add("Last-Modified", FormatWebDate(NoDate(), false));
     if (poweredBy)
-        head += line("X-Powered-By: ", common::ProductName());
-    head += line("Content-Length: ", QString::number(bytes.size())) + CONNECTION_CLOSE + CRLF;
-    return common::ToCodePage(head) + bytes;
+        head.add("X-Powered-By", common::ProductName());
+    head.add("Content-Length", QString::number(bytes.size()))
+        .add("Connection", QStringLiteral("close"));
+    return head.end() + bytes;
 }
 
 QByteArray StaticFiles::notFoundAnswer(const QString& fileName, const QDateTime& now) const {

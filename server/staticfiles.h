@@ -69,7 +69,7 @@ private:
     // A found file's own header lines.
     struct FileLines {
         QByteArray type;      // Content-Type and Accept-Ranges
-        QByteArray tail;      // Last-Modified, Content-Length, Connection and the blank line
+        QByteArray tail;      // Last-Modified, Content-Length, Connection
         QString lastModified; // the Last-Modified text, for If-Modified-Since
     };
     struct CachedFile {

@@ -107,4 +107,8 @@ QString JoinArguments(const QStringList& arguments) {
     return items.join(BLANK);
 }
 
+bool IsHiddenRun(const QStringList& arguments) {
+    return ParseCommandLine(JoinArguments(arguments))->Exists(QStringLiteral("hidden"));
+}
+
 } // namespace startup

@@ -22,4 +22,8 @@ common::DictionaryPtr ParseCommandLine(const QString& text);
 // ParseCommandLine trims them.
 QString JoinArguments(const QStringList& arguments);
 
+// True when the command line (the program's arguments without its name) asks for
+// a hidden run: nobody is there to answer a message or a dialog.
+bool IsHiddenRun(const QStringList& arguments);
+
 } // namespace startup

@@ -1,5 +1,6 @@
 #include "startup/folders.h"
 
+#include "common/errnotext.h"
 #include "common/error.h"
 #include "common/files.h"
 #include "common/version.h"
@@ -7,7 +8,6 @@
 
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,7 +49,7 @@ void CheckPrivateFolder(const QString& folder) {
     if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode) && !trustedOwner(st.st_uid))
         refuse(folder, QStringLiteral("it is a link of user ") + QString::number(st.st_uid) + '.');
     if (::stat(native.constData(), &st) != 0)
-        refuse(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        refuse(folder, common::ErrnoText(errno));
     if (!trustedOwner(st.st_uid))
         refuse(folder, QStringLiteral("it belongs to user ") + QString::number(st.st_uid) + '.');
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))

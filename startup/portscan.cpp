@@ -1,11 +1,10 @@
 #include "startup/portscan.h"
 
+#include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "diagnostics/trace.h"
 #include "server/httpserver.h"
-
-#include <cerrno>
-#include <cstring>
+#include "server/winsockerror.h"
 
 namespace startup {
 
@@ -20,33 +19,7 @@ QString failureMessage(int number) {
 } // namespace
 
 QString ListenErrorText(int number) {
-    int errnoValue = 0;
-    switch (number) {
-    case WSAEACCES:
-        errnoValue = EACCES;
-        break;
-    case WSAEADDRINUSE:
-        errnoValue = EADDRINUSE;
-        break;
-    case 10049:
-        errnoValue = EADDRNOTAVAIL;
-        break;
-    case 10047:
-        errnoValue = EAFNOSUPPORT;
-        break;
-    case 10022:
-        errnoValue = EINVAL;
-        break;
-    case 10024:
-        errnoValue = EMFILE;
-        break;
-    case 10055:
-        errnoValue = ENOBUFS;
-        break;
-    default:
-        errnoValue = number > 10000 ? number - 10000 : number;
-    }
-    return QString::fromLocal8Bit(std::strerror(errnoValue));
+    return common::ErrnoText(server::ErrnoOfWinsockError(number));
 }
 
 namespace {
@@ -65,9 +38,9 @@ ScanResult scan(server::HttpServer& server, int start, int end) {
             result.port = port;
             return result;
         }
-        if (error == WSAEADDRINUSE)
+        if (error == server::WSAEADDRINUSE)
             continue;
-        if (error == WSAEACCES) {
+        if (error == server::WSAEACCES) {
             // Ports below 1024 need rights an ordinary user lacks: one trace line, no box.
             diagnostics::WriteTrace(QStringLiteral("Port ") + QString::number(port) +
                                     QStringLiteral(" skipped: ") + ListenErrorText(error));

@@ -8,10 +8,6 @@ class HttpServer;
 
 namespace startup {
 
-// Winsock-style listen errors that the scan treats apart.
-inline constexpr int WSAEACCES = 10013;     // permission denied (a port below 1024)
-inline constexpr int WSAEADDRINUSE = 10048; // address already in use
-
 // The first port from start to end (both included) on which the server's listener
 // can listen; 0 when none. Closes the listener first (a running server stops
 // listening) and leaves it closed. A port in use is skipped silently, a port that

@@ -9,7 +9,6 @@
 #include "i18n/language.h"
 #include "startup/applicationfolder.h"
 #include "startup/folders.h"
-#include "startup/portscan.h"
 #include "startup/webserver.h"
 
 namespace startup {
@@ -27,8 +26,7 @@ SettingsFormValues SettingsForm::load() const {
 bool SettingsForm::confirm(const SettingsFormValues& values) {
     if (!CheckApplicationFolder(values.applicationFolder))
         return false;
-    Settings& settings = m_core.settings();
-    const Settings before = settings;
+    Settings settings = m_core.settings();
     settings.TCPPort = common::ToLong(values.portText);
     settings.DebugMode = values.debugMode;
     settings.ApplicationPath = values.applicationFolder;
@@ -36,19 +34,21 @@ bool SettingsForm::confirm(const SettingsFormValues& values) {
         SaveSettings(m_core.folders().SettingsFile, settings, m_core.folders().ProgramFolder);
     } catch (const common::Error& e) {
         // Unsaved values are not taken: the user may correct the cause or cancel.
-        settings = before;
         diagnostics::NotifyUser(e.description(), common::MB_ERROR);
         return false;
     }
+    m_core.applySettings(settings);
     return true;
 }
 
 void SettingsForm::close(const QString& portText) {
-    m_core.settings().TCPPort = common::ToLong(portText);
+    Settings settings = m_core.settings();
+    settings.TCPPort = common::ToLong(portText);
+    m_core.applySettings(settings);
 }
 
 int SettingsForm::scan() {
-    const int port = ScanPortsForUser(m_core.httpServer(), SCAN_FIRST_PORT, SCAN_LAST_PORT);
+    const int port = m_core.ScanForFreePort(SCAN_FIRST_PORT, SCAN_LAST_PORT);
     if (port > 0)
         diagnostics::NotifyUser(i18n::Translate(QStringLiteral("msgPortOk"))
                                     .replace(QStringLiteral("{Port}"), QString::number(port)),

@@ -31,7 +31,9 @@ inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin";
 
 // The web server's core: folders, settings, start-up values, the HTTP server, the
 // window state and the timer that drives start-up and the watchdog. The window (or
-// the headless run) only shows its state. One per process.
+// the headless run) only shows its state, through the const views below, and acts
+// through its procedures. One per process: it registers the user interface with
+// the diagnostics for its lifetime.
 class WebServer final : public QObject {
     Q_OBJECT
 public:
@@ -41,10 +43,6 @@ public:
 
     // Arms the timer whose first tick runs the start-up sequence (the main window's load).
     void start();
-
-    // The start-up sequence; normally run by the first tick. Either completes
-    // (StartupComplete) or ends the run (finished).
-    void InitializeServer();
 
     // The orderly end: removes this instance's queue folders and files, releases the
     // mutexes and emits finished(exitCode). Inside a tick the shutdown runs as soon as
@@ -57,6 +55,10 @@ public:
     void StartServer();
     // Stops the listener and the connections still receiving; "Server is stopped".
     void StopServer();
+
+    // Takes settings as the run's and hands them down to the HTTP server, the
+    // supervision and the dynamic pages.
+    void applySettings(const Settings& settings);
 
     // True when no parent is named or the parent's mutex is still held.
     bool IsParentAlive() const;
@@ -85,29 +87,27 @@ public:
     // else the msgServerNotStarted warning.
     void LinkWebSite();
     void LinkAdministration();
-
-    const dataserver::Supervisor& supervisor() const { return m_supervisor; }
-
-    // Hands the folders, settings and start-up values down to the HTTP server's
-    // configuration, the data server's supervision and the dynamic pages' context.
-    // Runs after every start-up step; call it after changing settings().
-    void applyConfiguration();
+    // The settings dialog's Scan: as ScanPorts, going on over 8080 to 8100 when every
+    // port of the range needs privileges we lack.
+    int ScanForFreePort(int start, int end);
 
     const FolderSet& folders() const { return m_folders; }
-    Settings& settings() { return m_settings; }
+    const Settings& settings() const { return m_settings; }
     const StartupValues& values() const { return m_values; }
-    StartupValues& values() { return m_values; }
-    server::HttpConfig& httpConfig() { return m_httpConfig; }
-    server::HttpServer& httpServer() { return *m_http; }
-    WindowState& windowState() { return m_windowState; }
-    common::UserInterface& userInterface() { return m_ui; }
-
-    bool isFinished() const { return m_finished; }
-    int exitCode() const { return m_exitCode; }
+    const WindowState& windowState() const { return m_windowState; }
+    const server::HttpConfig& httpConfig() const { return m_httpConfig; }
+    const dataserver::Supervisor& supervisor() const { return m_supervisor; }
+    // The port being listened on; 0 when not listening.
+    int serverPort() const;
+    bool startupComplete() const { return m_startupComplete; }
+    // The data server answered at the last check.
+    bool dataServerOk() const { return m_dataServerOk; }
 
 Q_SIGNALS:
     // The translation is loaded: the window applies its texts now.
     void translationsLoaded();
+    // windowState() changed: the window shows it again.
+    void stateChanged();
     // The listener is listening on port (after StartServer succeeded).
     void listening(int port);
     // The run is over; the process should end with exitCode.
@@ -118,17 +118,25 @@ private:
 
     void onTick();
     void tick();
-    void runSteps();
-    void reportStartupError(int number, const QString& description);
     void shutdown(int exitCode);
     void removeInstanceFiles();
-    bool listenOnceMore();
+    void releaseInstanceMutex();
+    // Hands the folders, settings and start-up values down to the HTTP server's
+    // configuration, the data server's supervision and the dynamic pages' context.
+    // Runs after every start-up step and every change of the settings.
+    void applyConfiguration();
+    bool interactive() const;
     // Shows text as the status and lets the event loop run once.
     void setStatus(const QString& text);
-    void countConnection();
     void showSettingsWhenInteractive();
 
-    // The start-up sequence in its order; each may end the run.
+    // The start-up sequence (startupsequence.cpp), run by the first tick. Either
+    // completes (startupComplete) or ends the run (finished).
+    void InitializeServer();
+    // Its steps in their order; each may end the run.
+    void runSteps();
+    void reportStartupError(int number, const QString& description);
+    bool listenOnceMore();
     void beginStartup();
     void createProgramFolders();
     void readCommandLine();
@@ -147,16 +155,21 @@ private:
     void startDataServer();
     void checkExcel();
     void startServing();
-
     QString option(const QString& key) const;
 
     common::UserInterface& m_ui;
-    QStringList m_arguments;
+    const QStringList m_arguments;
     common::DictionaryPtr m_commandLine;
     FolderSet m_folders;
     Settings m_settings;
-    StartupValues m_values;
+    StartupValues m_values; // fixed by the start-up sequence
+
+    // Live state.
     WindowState m_windowState;
+    bool m_startupComplete = false;
+    bool m_dataServerOk = false;
+    int m_instanceMutexHandle = 0; // 0: none
+
     server::HttpConfig m_httpConfig;
     dataserver::Supervisor m_supervisor;
     bridge::PageContext m_pageContext;
@@ -169,7 +182,6 @@ private:
     bool m_instanceFolderChecked = false; // the temporary folders are ours
     std::optional<int> m_pendingClose;
     bool m_finished = false;
-    int m_exitCode = EXIT_ORDERLY;
 };
 
 } // namespace startup

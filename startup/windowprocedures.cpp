@@ -6,7 +6,9 @@
 #include "common/userinterface.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
+#include "server/httpserver.h"
 #include "startup/help.h"
+#include "startup/portscan.h"
 #include "startup/webserver.h"
 
 namespace startup {
@@ -26,13 +28,19 @@ void WebServer::ShowSettings() {
     // one and start the server twice.
     const bool resumeTimer = m_timer.isActive();
     m_timer.stop();
-    m_ui.showSettingsDialog();
+    const bool shown = m_ui.showSettingsDialog();
     // Ended while the dialog was open (a signal, the parent gone): nothing more to restart.
     if (m_finished || m_pendingClose)
         return;
+    // No dialog, no new values: a restart would only meet the same listener outcome again.
+    if (!shown) {
+        if (resumeTimer)
+            m_timer.start();
+        return;
+    }
     m_windowState.debugText =
         i18n::Translate(m_settings.DebugMode ? QStringLiteral("On") : QStringLiteral("Off"));
-    m_windowState.changed();
+    Q_EMIT stateChanged();
     StopServer();
     ResetApplication();
     StartServer();
@@ -55,6 +63,10 @@ void WebServer::ShowDataConnectionSettings() {
         // A menu command that fails says so and leaves the server running.
         diagnostics::NotifyUser(e.description(), common::MB_ERROR);
     }
+}
+
+int WebServer::ScanForFreePort(int start, int end) {
+    return startup::ScanPortsForUser(*m_http, start, end);
 }
 
 void WebServer::ShowHelp(const QString& context) {

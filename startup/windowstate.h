@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QString>
-#include <functional>
+#include <climits>
 
 namespace startup {
 
-// What the main window shows. The core owns and changes it; a window, when
-// there is one, only displays it (notified through onChanged).
+// What the main window shows. The core owns and changes it and tells so with
+// its stateChanged signal; a window, when there is one, only displays it.
 struct WindowState {
     QString statusText;
     int totalRequests = 0;
@@ -14,12 +14,9 @@ struct WindowState {
     bool serverStarted = false;
     QString debugText;
     QString versionText;
-    std::function<void()> onChanged;
 
-    void changed() const {
-        if (onChanged)
-            onChanged();
-    }
+    // Wraps to 0 rather than overflow past the largest 32-bit count.
+    void countRequest() { totalRequests = totalRequests == INT_MAX ? 0 : totalRequests + 1; }
 };
 
 } // namespace startup

@@ -30,8 +30,9 @@ void Desktop::attach(startup::WebServer& core) {
         [traceLog](const QString& text, const QString& timeText) {
             traceLog->AddEntry(text, timeText);
         });
-    core.windowState().onChanged = [this] { windowStateChanged(); };
     MainWindow* window = m_mainWindow.get();
+    QObject::connect(&core, &startup::WebServer::stateChanged, window,
+                     &MainWindow::scheduleRefresh);
     QObject::connect(&core, &startup::WebServer::translationsLoaded, window,
                      &MainWindow::applyTranslations);
     // The end of the run unloads the trace log (its column widths are kept) and the window.
@@ -62,11 +63,6 @@ bool Desktop::showSettingsDialog() {
 
 bool Desktop::openUrl(const QString& url) {
     return OpenInBrowser(url);
-}
-
-void Desktop::windowStateChanged() {
-    if (m_mainWindow)
-        m_mainWindow->scheduleRefresh();
 }
 
 } // namespace ui

@@ -30,7 +30,6 @@ public:
     int messageBox(const QString& text, int style, const QString& title) override;
     bool showSettingsDialog() override;
     bool openUrl(const QString& url) override;
-    void windowStateChanged() override;
 
 private:
     startup::WebServer* m_core = nullptr;

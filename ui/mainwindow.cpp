@@ -237,9 +237,8 @@ void MainWindow::refresh() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // Closing the window is the orderly end of the program.
-    if (!m_core.isFinished())
-        m_core.CloseServer(startup::EXIT_ORDERLY);
+    // Closing the window is the orderly end of the program (nothing more once it has ended).
+    m_core.CloseServer(startup::EXIT_ORDERLY);
     event->accept();
 }
 

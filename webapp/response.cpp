@@ -1,5 +1,6 @@
 #include "webapp/response.h"
 
+#include "common/answerhead.h"
 #include "common/codepage.h"
 #include "common/version.h"
 
@@ -49,13 +50,17 @@ QString Response::answer() const {
         QLocale::c()
             .toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss"))
             .toLatin1();
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) +
-                     "\r\nServer: " + common::ServerVersion().toLatin1() + "\r\nDate: " + date +
-                     " GMT\r\nContent-Type: " + contentType +
-                     "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    common::AnswerHead head(QString::number(status) + QLatin1Char(' ') +
+                            QLatin1String(ReasonPhrase(status)));
+    head.add("Server", common::ServerVersion())
+        .add("Date", date + " GMT")
+        .add("Content-Type", contentType)
+        .add("Content-Length", QByteArray::number(body.size()));
     for (const auto& [name, value] : headers)
-        out += name + ": " + value + "\r\n";
-    out += "Cache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
+        head.add(name.constData(), value);
+    head.add("Cache-Control", QByteArrayLiteral("no-store"))
+        .add("Connection", QByteArrayLiteral("close"));
+    const QByteArray out = head.end() + body;
     return common::FromCodePage(out);
 }
 

@@ -50,7 +50,7 @@ TEST_F(TraceTest, DurationsAreWholeMillisecondsRoundedDown) {
 
     diagnostics::WriteTrace("Load translations");
     diagnostics::WriteTrace("Processing time", 0.0156);
-    diagnostics::WriteTrace("Zero", 0, 1);
+    diagnostics::WriteTrace("Zero", 0, diagnostics::Severity::Warning);
     EXPECT_EQ(entries(), (QStringList{"0, 'Load translations'\r", "0, 'Processing time (15 ms)'\r",
                                       "1, 'Zero (0 ms)'\r"}));
     EXPECT_EQ(m_diagnostics.traces, (QStringList{"Load translations", "Processing time", "Zero"}));

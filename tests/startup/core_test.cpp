@@ -1,7 +1,7 @@
-#include "server/httpserver.h"
 #include "startup/webserver.h"
 #include "startupfixture.h"
 
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -22,6 +22,11 @@ protected:
         i18n::LoadLanguage("en");
     }
     bool traced(const QString& text) const { return m_diagnostics.traces.contains(text); }
+    static void setPort(startup::WebServer& core, int port) {
+        startup::Settings settings = core.settings();
+        settings.TCPPort = port;
+        core.applySettings(settings);
+    }
 };
 
 } // namespace
@@ -35,7 +40,7 @@ TEST_F(CoreTest, StartServerShowsWhatTheListenerFoundAndStopServerTheStop) {
     QTcpServer holder;
     ASSERT_TRUE(holder.listen(QHostAddress::Any, 0));
     const QString port = QString::number(holder.serverPort());
-    hidden.settings().TCPPort = holder.serverPort();
+    setPort(hidden, holder.serverPort());
     hidden.StartServer();
     EXPECT_TRUE(traced("Port " + port + " is already in use."));
     EXPECT_EQ(hidden.windowState().statusText, "Server is running on port " + port);
@@ -43,26 +48,34 @@ TEST_F(CoreTest, StartServerShowsWhatTheListenerFoundAndStopServerTheStop) {
     EXPECT_EQ(m_ui.settingsShown, 0); // hidden: nobody could answer the dialog
 
     startup::WebServer shown(m_ui, {});
-    shown.settings().TCPPort = holder.serverPort();
+    setPort(shown, holder.serverPort());
     shown.StartServer();
     EXPECT_EQ(m_ui.settingsShown, 1);
     holder.close();
     shown.StartServer();
-    EXPECT_EQ(QString::number(shown.httpServer().serverPort()), port);
+    EXPECT_EQ(QString::number(shown.serverPort()), port);
 
     shown.StopServer();
     EXPECT_EQ(shown.windowState().statusText, "Server is stopped");
     EXPECT_FALSE(shown.windowState().serverStarted);
-    EXPECT_EQ(shown.httpServer().serverPort(), 0);
+    EXPECT_EQ(shown.serverPort(), 0);
 }
 
 TEST_F(CoreTest, EveryConnectionIsCountedAndTheCounterWrapsToZero) {
     startup::WebServer core(m_ui, {"hidden"});
-    ASSERT_EQ(core.httpServer().tryListen(0), 0);
-    core.windowState().totalRequests = INT_MAX;
-    for (const int expected : {0, 1}) {
+    setPort(core, core.ScanPorts(20000, 40000));
+    core.StartServer();
+    ASSERT_GT(core.serverPort(), 0);
+    QSignalSpy changes(&core, &startup::WebServer::stateChanged);
+    for (const int expected : {1, 2}) {
         QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, core.httpServer().serverPort());
+        client.connectToHost(QHostAddress::LocalHost, core.serverPort());
         EXPECT_TRUE(QTest::qWaitFor([&] { return core.windowState().totalRequests == expected; }));
     }
+    EXPECT_EQ(changes.count(), 2);
+
+    startup::WindowState state;
+    state.totalRequests = INT_MAX;
+    state.countRequest();
+    EXPECT_EQ(state.totalRequests, 0);
 }

@@ -41,7 +41,6 @@ protected:
         c.OutQueueFolder = path("Queue/requests");
         c.ApplicationPath = path("app folder");
         c.RunningMutexName = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        c.interactive = false;
         c.ApplicationDictionary = common::NewDictionary();
         m_supervisor.setConfig(c);
     }
@@ -214,8 +213,6 @@ TEST_F(SupervisorTest, MessageFilesAreConsumedAndActedOn) {
 
 TEST_F(SupervisorTest, UnableToConnectInAnInteractiveRunOpensTheConnectionSettings) {
     dataserver::SupervisorConfig c = config();
-    c.interactive = true;
-    m_supervisor.setConfig(c);
     diagnostics::Diagnostics::instance().setInteractive(true);
 
     // Never started: only the message file matters here.

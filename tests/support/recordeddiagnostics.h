@@ -19,7 +19,6 @@ public:
         return false;
     }
     bool openUrl(const QString&) override { return false; }
-    void windowStateChanged() override {}
 
     QStringList shown;
     QStringList titles;

@@ -78,9 +78,9 @@ void DesktopFixture::SetUp() {
 }
 
 void DesktopFixture::TearDown() {
-    if (m_core && !m_core->isFinished()) {
+    if (m_core && !m_exitCode) {
         m_core->CloseServer(startup::EXIT_ORDERLY);
-        EXPECT_TRUE(Eventually([this] { return m_core->isFinished(); }, WAIT_MS));
+        EXPECT_TRUE(Eventually([this] { return m_exitCode.has_value(); }, WAIT_MS));
     }
     m_core.reset();
     m_desktop.reset();
@@ -92,13 +92,14 @@ void DesktopFixture::TearDown() {
 
 void DesktopFixture::startCore(const QStringList& arguments) {
     m_desktop = std::make_unique<ui::Desktop>();
-    diagnostics::Diagnostics::instance().setUserInterface(m_desktop.get());
     m_core = std::make_unique<startup::WebServer>(*m_desktop, arguments);
+    QObject::connect(m_core.get(), &startup::WebServer::finished,
+                     [this](int exitCode) { m_exitCode = exitCode; });
     m_desktop->attach(*m_core);
     m_core->start();
-    ASSERT_TRUE(Eventually(
-        [this] { return m_core->values().StartupComplete || m_core->isFinished(); }, WAIT_MS));
-    ASSERT_FALSE(m_core->isFinished()) << logText().toStdString();
+    ASSERT_TRUE(Eventually([this] { return m_core->startupComplete() || m_exitCode.has_value(); },
+                           WAIT_MS));
+    ASSERT_FALSE(m_exitCode.has_value()) << logText().toStdString();
     m_desktop->mainWindow()->refresh();
 }
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 namespace support {
 
@@ -69,6 +70,7 @@ protected:
     ModalDriver m_modals;
     std::unique_ptr<ui::Desktop> m_desktop;
     std::unique_ptr<startup::WebServer> m_core; // after the desktop: it goes first
+    std::optional<int> m_exitCode;              // once the core has finished
 
 private:
     QByteArray m_path;

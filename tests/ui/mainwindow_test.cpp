@@ -168,8 +168,7 @@ TEST_F(MainWindowTest, ClosingTheWindowShutsDownInOrderAndUnloadsTheTraceLog) {
     const QString instance = m_program.instanceFolder(QCoreApplication::applicationPid());
     ASSERT_TRUE(QDir(instance).exists());
     action("mnuFileExit")->trigger();
-    EXPECT_TRUE(m_core->isFinished());
-    EXPECT_EQ(m_core->exitCode(), 0);
+    EXPECT_EQ(m_exitCode, 0);
     EXPECT_FALSE(QDir(instance).exists());
     EXPECT_FALSE(m_desktop->traceLog()->isVisible());
     EXPECT_FALSE(m_desktop->traceLog()->m_isvisible);

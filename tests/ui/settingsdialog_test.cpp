@@ -73,7 +73,7 @@ TEST_F(SettingsDialogTest, OkSavesAndRestartsTheServerOnTheNewPort) {
     EXPECT_TRUE(settingsFile().contains("<TCPPort>" + QByteArray::number(port) + "</TCPPort>"));
     EXPECT_TRUE(settingsFile().contains("<DebugMode>1</DebugMode>"))
         << settingsFile().toStdString();
-    EXPECT_EQ(m_core->httpServer().serverPort(), port);
+    EXPECT_EQ(m_core->serverPort(), port);
     EXPECT_TRUE(listensOn(port));
     EXPECT_NE(m_core->values().ApplicationDictionary, before);
     m_desktop->mainWindow()->refresh();
@@ -90,7 +90,7 @@ TEST_F(SettingsDialogTest, CancelRestartsOnATypedPortWithoutSavingIt) {
         box(d, "txtApplicationFolder")->setText("/elsewhere");
         press(d, "cmdCancel");
     });
-    EXPECT_EQ(m_core->httpServer().serverPort(), port);
+    EXPECT_EQ(m_core->serverPort(), port);
     EXPECT_EQ(settingsFile(), saved);
     EXPECT_EQ(m_core->settings().ApplicationPath, m_program.path("examples/microsoft access"));
 }
@@ -198,7 +198,7 @@ TEST_F(SettingsDialogTest, StartUpAsksForAFolderAndAPortWhenItHasNoUsableOnes) {
         m_modals.boxesWith(
             i18n::Translate("msgPortInUse").replace("{Port}", QString::number(m_program.port()))),
         1);
-    EXPECT_EQ(m_core->httpServer().serverPort(), port);
+    EXPECT_EQ(m_core->serverPort(), port);
     EXPECT_EQ(m_core->windowState().statusText,
               i18n::Translate("msgServerRunning").replace("{Port}", QString::number(port)));
     // The start-up ran once: one listener start after the dialog, one data server.
