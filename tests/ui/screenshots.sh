@@ -57,6 +57,7 @@ shoot() { # title file
 # Keys go where the pointer is (Xvfb has no window manager).
 keysTo() { # window keys...
     xdotool mousemove --window "$1" 20 20
+    xdotool windowfocus --sync "$1" 2>/dev/null || true
     shift
     xdotool key --delay 150 "$@"
 }
