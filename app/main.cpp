@@ -56,18 +56,20 @@ int main(int argc, char** argv) {
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool hidden = startup::IsHiddenRun(arguments);
     const bool desktop = !hidden && common::DisplayAvailable();
-    if (!hidden && !desktop) {
-        // Nobody could answer a window here: carry on as a hidden run, and say so.
-        std::fprintf(stderr, "websvr: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "running headless, as with hidden.\n");
-        std::fflush(stderr);
+    // Nobody could answer a window here: carry on as a hidden run (and say so below).
+    const bool noDisplay = !hidden && !desktop;
+    if (noDisplay)
         arguments << QStringLiteral("hidden");
-    }
     const std::unique_ptr<QCoreApplication> app =
         desktop ? desktopApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
     components::RegisterComponents();
+    if (noDisplay) {
+        std::fprintf(stderr, "websvr: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                             "running headless, as with hidden.\n");
+        std::fflush(stderr);
+    }
 
     common::HeadlessInterface headless;
     // Made before the core and gone after it: the core talks to it to the end.
