@@ -18,7 +18,7 @@
 namespace ui {
 
 namespace {
-const int BATCH_MS = 100;
+const int BATCH_MS = 200;
 const int MARGIN = 120;      // twips around the list and between the buttons
 const int LIST_SPACE = 800;  // twips below the list's top margin kept for the buttons
 const int BUTTON_FROM = 500; // twips from the bottom to the buttons' top
@@ -161,10 +161,16 @@ void TraceLogWindow::flushEntries() {
     const QLocale locale;
     QList<QTreeWidgetItem*> rows;
     rows.reserve(qsizetype(m_pending.size()));
-    for (const Entry& entry : m_pending)
-        rows << new QTreeWidgetItem(
-            {locale.toString(QDateTime::fromMSecsSinceEpoch(entry.msecs), m_timeFormat),
-             entry.description, entry.processingTime});
+    // The time shows whole seconds: a busy second's rows share one formatted text.
+    qint64 second = -1;
+    QString timeText;
+    for (const Entry& entry : m_pending) {
+        if (entry.msecs / 1000 != second) {
+            second = entry.msecs / 1000;
+            timeText = locale.toString(QDateTime::fromMSecsSinceEpoch(second * 1000), m_timeFormat);
+        }
+        rows << new QTreeWidgetItem({timeText, entry.description, entry.processingTime});
+    }
     m_pending.clear();
     lvTrace->addTopLevelItems(rows);
     lvTrace->scrollToItem(rows.constLast());
