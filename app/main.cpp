@@ -1,5 +1,6 @@
 #include "faultinjection.h"
 
+#include "common/display.h"
 #include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "components/components.h"
@@ -9,11 +10,39 @@
 #include "startup/commandline.h"
 #include "startup/signalwatcher.h"
 #include "startup/webserver.h"
+#include "ui/appicon.h"
+#include "ui/desktop.h"
 #include "webapp/webapplication.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+
+namespace {
+// The one line a parent program waits for to know where we serve: the application's home
+// page. The admin key file is written first, so that whoever waits for the line finds it.
+void announceServing(const startup::WebServer& core, int port) {
+    startup::WriteAdminKeyFile(core.values().RunSecret);
+    const bool written =
+        std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
+    // A parent that stopped reading is no reason to stop serving.
+    if (!written)
+        diagnostics::TraceSafely(
+            QStringLiteral("The serving address could not be written to standard output: ") +
+            common::ErrnoText(errno));
+}
+
+// The desktop's application object; the run ends with the core's shutdown, not with its
+// last window.
+std::unique_ptr<QCoreApplication> desktopApplication(int& argc, char** argv) {
+    auto app = std::make_unique<QApplication>(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    app->setWindowIcon(ui::AppIcon());
+    app->setDesktopFileName(QStringLiteral("quorvex-websvr"));
+    return app;
+}
+} // namespace
 
 int main(int argc, char** argv) {
     // Qt's glib dispatcher adds wake-up writes to every event; the plain one is faster.
@@ -24,44 +53,48 @@ int main(int argc, char** argv) {
         qputenv("TZ", ":/etc/localtime");
     // Every connection costs descriptors; the slots are capped below this limit.
     server::RaiseDescriptorLimit();
-    // Decided before the application object: a desktop run will need a
-    // QApplication, a hidden one must not need a display.
+
+    // Decided before the application object: a desktop run needs a QApplication, a hidden
+    // one must not need a display.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool hidden = startup::IsHiddenRun(arguments);
-    QCoreApplication app(argc, argv);
+    const bool desktop = !hidden && common::DisplayAvailable();
+    // Nobody could answer a window here: carry on as a hidden run (and say so below).
+    const bool noDisplay = !hidden && !desktop;
+    if (noDisplay)
+        arguments << QStringLiteral("hidden");
+    const std::unique_ptr<QCoreApplication> app =
+        desktop ? desktopApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
     components::RegisterComponents();
     webapp::RegisterWebApplication();
     RegisterFaultInjection();
+    if (noDisplay) {
+        std::fprintf(stderr, "websvr: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                             "running headless, as with hidden.\n");
+        std::fflush(stderr);
+    }
 
-    // Until the desktop window exists every run is headless: messages go to
-    // standard error and no question is ever answered Yes.
-    common::HeadlessInterface ui;
-    startup::WebServer core(ui, arguments);
+    common::HeadlessInterface headless;
+    // Made before the core and gone after it: the core talks to it to the end.
+    ui::Desktop windows;
+    startup::WebServer core(desktop ? static_cast<common::UserInterface&>(windows) : headless,
+                            arguments);
+    if (desktop)
+        windows.attach(core);
 
+    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown.
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
-    QObject::connect(&core, &startup::WebServer::listening, &core, [hidden, &core](int port) {
-        if (!hidden)
-            return;
-        // Before the line below, so that whoever waits for it finds the key.
-        startup::WriteAdminKeyFile(core.values().RunSecret);
-        // The one line a parent program waits for to know where we serve: the
-        // application's home page.
-        const bool written =
-            std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
-        // A parent that stopped reading is no reason to stop serving.
-        if (!written)
-            diagnostics::TraceSafely(QStringLiteral("The serving address could not be written to "
-                                                    "standard output: ") +
-                                     common::ErrnoText(errno));
-    });
-    QObject::connect(&core, &startup::WebServer::finished, &app,
+    if (!desktop)
+        QObject::connect(&core, &startup::WebServer::listening, &core,
+                         [&core](int port) { announceServing(core, port); });
+    QObject::connect(&core, &startup::WebServer::finished, app.get(),
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 
     core.start();
-    return app.exec();
+    return app->exec();
 }

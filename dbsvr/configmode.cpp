@@ -1,5 +1,6 @@
 #include "dbsvr/configmode.h"
 
+#include "common/display.h"
 #include "common/error.h"
 #include "dbsvr/commandline.h"
 #include "dbsvr/config.h"
@@ -65,15 +66,6 @@ int showSetting(const QString& folder) {
 }
 } // namespace
 
-bool DisplayAvailable() {
-    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
-    if (platform.startsWith(QLatin1String("offscreen")) ||
-        platform.startsWith(QLatin1String("minimal")))
-        return false;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 QString DatabaseProblem(const QString& path) {
     try {
         Database::Open(path);
@@ -93,7 +85,7 @@ int RunConfigMode(int& argc, char** argv, const CommandLine& commandLine) {
     }
     if (commandLine.has(QStringLiteral("database")))
         return setDatabase(folder, commandLine.value(QStringLiteral("database")));
-    if (DisplayAvailable())
+    if (common::DisplayAvailable())
         return RunConfigDialog(argc, argv, folder,
                                commandLine.value(QStringLiteral("parentmutex")));
     return showSetting(folder);

@@ -13,10 +13,6 @@ class CommandLine;
 // setting and how to change it. Returns the process exit code.
 int RunConfigMode(int& argc, char** argv, const CommandLine& commandLine);
 
-// Whether a window can be shown: a display is named and Qt is not told to
-// draw off screen.
-bool DisplayAvailable();
-
 // The settings dialog (configdialog.cpp, the only file on QtWidgets). Ends,
 // like a cancel, when the parent token disappears.
 int RunConfigDialog(int& argc, char** argv, const QString& configFolder,

@@ -10,7 +10,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev libpugixml-dev libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev
     clang libclang-rt-14-dev
-    xvfb xauth socat procps python3 chromium curl wrk
+    xvfb xauth x11-utils xdotool socat procps python3 chromium curl wrk
     lintian
 )
 

@@ -163,7 +163,7 @@ void WebServer::setStatus(const QString& text) {
 
 void WebServer::showSettingsWhenInteractive() {
     if (interactive())
-        m_ui.showSettingsDialog();
+        ShowSettings();
 }
 
 // ---- listener --------------------------------------------------------------

@@ -80,6 +80,25 @@ public:
     // so help works without the internet.
     void ShowHelp(const QString& context);
 
+    // The procedures the window calls (windowprocedures.cpp).
+    // The settings dialog with the timer paused; then, confirmed or cancelled, the debug
+    // text, the listener stopped, the application reset and the listener started again.
+    void ShowSettings();
+    // A new, empty ApplicationDictionary and a restarted data server.
+    void ResetApplication();
+    // Starts the data server's configuration mode. A failure to start it is told to the
+    // user, never raised.
+    void ShowDataConnectionSettings();
+    // Opens the help page for context, served by this server.
+    void ShowHelp(const QString& context);
+    // Links, Web Site and Links, Administration: the page while the server is started,
+    // else the msgServerNotStarted warning.
+    void LinkWebSite();
+    void LinkAdministration();
+    // The settings dialog's Scan: as ScanPorts, going on over 8080 to 8100 when every
+    // port of the range needs privileges we lack.
+    int ScanForFreePort(int start, int end);
+
     const FolderSet& folders() const { return m_folders; }
     const Settings& settings() const { return m_settings; }
     const StartupValues& values() const { return m_values; }

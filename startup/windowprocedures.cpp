@@ -1,0 +1,90 @@
+// The procedures of the web server's core that the window calls: the settings procedure,
+// the application reset, the data connection settings, help and the links.
+
+#include "common/error.h"
+#include "common/objectfactory.h"
+#include "common/userinterface.h"
+#include "diagnostics/trace.h"
+#include "i18n/language.h"
+#include "server/httpserver.h"
+#include "startup/help.h"
+#include "startup/portscan.h"
+#include "startup/webserver.h"
+
+namespace startup {
+
+namespace {
+// A link used before the listener runs explains itself instead of opening a dead address.
+void tellServerNotStarted() {
+    diagnostics::NotifyUser(i18n::Translate(QStringLiteral("msgServerNotStarted")),
+                            common::MB_WARNING);
+}
+} // namespace
+
+void WebServer::ShowSettings() {
+    // Neither the watchdog nor the parent check runs while the dialog is open. Inside a
+    // tick (the listener asking at start-up) the timer is already stopped, and the tick
+    // arms it again when it ends: starting it here would let a second tick run inside this
+    // one and start the server twice.
+    const bool resumeTimer = m_timer.isActive();
+    m_timer.stop();
+    const bool shown = m_ui.showSettingsDialog();
+    // Ended while the dialog was open (a signal, the parent gone): nothing more to restart.
+    if (m_finished || m_pendingClose)
+        return;
+    // No dialog, no new values: a restart would only meet the same listener outcome again.
+    if (!shown) {
+        if (resumeTimer)
+            m_timer.start();
+        return;
+    }
+    m_windowState.debugText =
+        i18n::Translate(m_settings.DebugMode ? QStringLiteral("On") : QStringLiteral("Off"));
+    Q_EMIT stateChanged();
+    StopServer();
+    ResetApplication();
+    StartServer();
+    if (resumeTimer && !m_finished)
+        m_timer.start();
+}
+
+void WebServer::ResetApplication() {
+    m_values.ApplicationDictionary = common::NewDictionary();
+    applyConfiguration();
+    // The result is not needed: the watchdog's next tick sees a data server that did not start.
+    m_supervisor.RestartDataServer();
+}
+
+void WebServer::ShowDataConnectionSettings() {
+    applyConfiguration();
+    try {
+        m_supervisor.ShowDataConnectionSettings();
+    } catch (const common::Error& e) {
+        // A menu command that fails says so and leaves the server running.
+        diagnostics::NotifyUser(e.description(), common::MB_ERROR);
+    }
+}
+
+int WebServer::ScanForFreePort(int start, int end) {
+    return startup::ScanPortsForUser(*m_http, start, end);
+}
+
+void WebServer::ShowHelp(const QString& context) {
+    m_ui.openUrl(HelpAddress(m_settings.TCPPort, context));
+}
+
+void WebServer::LinkWebSite() {
+    if (m_windowState.serverStarted)
+        ShowClientPage();
+    else
+        tellServerNotStarted();
+}
+
+void WebServer::LinkAdministration() {
+    if (m_windowState.serverStarted)
+        ShowAdminPage();
+    else
+        tellServerNotStarted();
+}
+
+} // namespace startup

@@ -1,0 +1,68 @@
+#include "ui/desktop.h"
+
+#include "diagnostics/trace.h"
+#include "startup/settingsform.h"
+#include "startup/webserver.h"
+#include "ui/browser.h"
+#include "ui/mainwindow.h"
+#include "ui/messagebox.h"
+#include "ui/settingsdialog.h"
+#include "ui/tracelogwindow.h"
+
+#include <QApplication>
+
+namespace ui {
+
+Desktop::Desktop() = default;
+
+// The core may already be gone: only what is ours is let go.
+Desktop::~Desktop() {
+    diagnostics::Diagnostics::instance().setTraceSink({});
+}
+
+void Desktop::attach(startup::WebServer& core) {
+    m_core = &core;
+    m_traceLog =
+        std::make_unique<TraceLogWindow>([&core] { core.ShowHelp(QStringLiteral("tracelog")); });
+    m_mainWindow = std::make_unique<MainWindow>(core, *m_traceLog);
+    TraceLogWindow* traceLog = m_traceLog.get();
+    diagnostics::Diagnostics::instance().setTraceSink(
+        [traceLog](const QString& text, const QString& timeText) {
+            traceLog->AddEntry(text, timeText);
+        });
+    MainWindow* window = m_mainWindow.get();
+    QObject::connect(&core, &startup::WebServer::stateChanged, window,
+                     &MainWindow::scheduleRefresh);
+    QObject::connect(&core, &startup::WebServer::translationsLoaded, window,
+                     &MainWindow::applyTranslations);
+    // The end of the run unloads the trace log (its column widths are kept) and the window.
+    QObject::connect(&core, &startup::WebServer::finished, window, [traceLog, window] {
+        traceLog->unload();
+        window->hide();
+    });
+    window->show();
+}
+
+int Desktop::messageBox(const QString& text, int style, const QString& title) {
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent && m_mainWindow && m_mainWindow->isVisible())
+        parent = m_mainWindow.get();
+    return ShowMessageBox(parent, text, style, title);
+}
+
+bool Desktop::showSettingsDialog() {
+    if (!m_core)
+        return false;
+    startup::SettingsForm form(*m_core);
+    startup::WebServer* core = m_core;
+    SettingsDialog dialog(
+        form, [core](const QString& context) { core->ShowHelp(context); }, m_mainWindow.get());
+    dialog.exec();
+    return true;
+}
+
+bool Desktop::openUrl(const QString& url) {
+    return OpenInBrowser(url);
+}
+
+} // namespace ui

@@ -1,0 +1,33 @@
+#include "ui/folderpicker.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace ui {
+
+namespace {
+QString existingFolder(QString folder) {
+    while (!folder.isEmpty() && !QDir(folder).exists()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    return folder;
+}
+} // namespace
+
+bool BrowseForFolder(QWidget* parent, const QString& title, const QString& startFolder,
+                     QString& chosen) {
+    QFileDialog picker(parent, title, existingFolder(startFolder));
+    picker.setObjectName(QStringLiteral("folderPicker"));
+    picker.setFileMode(QFileDialog::Directory);
+    picker.setOption(QFileDialog::ShowDirsOnly);
+    picker.setAcceptMode(QFileDialog::AcceptOpen);
+    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
+        return false;
+    chosen = QDir::cleanPath(picker.selectedFiles().constFirst());
+    return true;
+}
+
+} // namespace ui
