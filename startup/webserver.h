@@ -89,8 +89,6 @@ public:
     // Starts the data server's configuration mode. A failure to start it is told to the
     // user, never raised.
     void ShowDataConnectionSettings();
-    // Opens the help page for context, served by this server.
-    void ShowHelp(const QString& context);
     // Links, Web Site and Links, Administration: the page while the server is started,
     // else the msgServerNotStarted warning.
     void LinkWebSite();

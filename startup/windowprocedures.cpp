@@ -7,7 +7,6 @@
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
 #include "server/httpserver.h"
-#include "startup/help.h"
 #include "startup/portscan.h"
 #include "startup/webserver.h"
 
@@ -67,10 +66,6 @@ void WebServer::ShowDataConnectionSettings() {
 
 int WebServer::ScanForFreePort(int start, int end) {
     return startup::ScanPortsForUser(*m_http, start, end);
-}
-
-void WebServer::ShowHelp(const QString& context) {
-    m_ui.openUrl(HelpAddress(m_settings.TCPPort, context));
 }
 
 void WebServer::LinkWebSite() {
