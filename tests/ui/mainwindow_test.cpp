@@ -1,5 +1,6 @@
 #include "desktopfixture.h"
 
+#include "bridge/adminkey.h"
 #include "common/files.h"
 #include "common/usersettings.h"
 #include "i18n/language.h"
@@ -26,6 +27,11 @@ protected:
     QString field(const char* name) const { return control<QLineEdit>(name)->text(); }
     QString site(const QString& host) const {
         return "http://" + host + ":" + QString::number(m_program.port());
+    }
+    // The administration page carries this run's key.
+    QString adminPage() const {
+        return site("localhost") +
+               "/?page=admin&key=" + bridge::AdminKey(m_core->values().RunSecret);
     }
 };
 
@@ -93,7 +99,7 @@ TEST_F(MainWindowTest, MenusAndControlsCarryTheirNamesAccessKeysAndTranslatedTex
     EXPECT_TRUE(control<QLabel>("lblClientLink")->isVisible());
     // The interactive start ended by opening the administration page.
     EXPECT_TRUE(Eventually([this] { return !openedUrls().isEmpty(); }));
-    EXPECT_EQ(openedUrls(), QStringList{site("localhost") + "/?page=admin"});
+    EXPECT_EQ(openedUrls(), QStringList{adminPage()});
 
     // The size stays as designed in the normal state.
     const QSize size = m_desktop->mainWindow()->size();
@@ -120,8 +126,7 @@ TEST_F(MainWindowTest, LinksAndHelpOpenTheBrowserOnlyWhileTheServerListens) {
     // Each browser starts on its own: the order they note their address in is theirs.
     QStringList opened = openedUrls().mid(1);
     opened.sort();
-    QStringList expected{site(common::ComputerName()) + "/", site("localhost") + "/?page=admin",
-                         help};
+    QStringList expected{site(common::ComputerName()) + "/", adminPage(), help};
     expected.sort();
     EXPECT_EQ(opened, expected);
 
