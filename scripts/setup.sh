@@ -82,7 +82,8 @@ test)
     build build -DQV_WERROR=ON
     run_tests build
     build build-asan -DQV_WERROR=ON -DQV_SANITIZE=ON
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+        run_tests build-asan
     fuzz
     ;;
 *)

@@ -96,6 +96,6 @@ except Exception: pass" "http://127.0.0.1:$port/$page"
     keysTo "$(window "About Quorvex - Web Server")" Return
 
     kill -TERM "$pid"
-    wait "$pid" || fail "websvr ended with $?"
+    wait "$pid" || fail "websvr ended with $?: $(tail -c 3000 "$work/stderr")"
     pid=
 done
