@@ -20,16 +20,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-DATABASE=both
-if [ "${1:-}" = "--database" ]; then
-    DATABASE=${2:?--database needs sqlite, postgresql or both}
-    shift 2
-fi
-case "$DATABASE" in sqlite | postgresql | both) ;; *)
-    echo "dataserver.sh: --database takes sqlite, postgresql or both" >&2
-    exit 2
-    ;;
-esac
+source bench/databaseoption.sh dataserver.sh "$@"
+set -- "${BENCH_ARGS[@]}"
 BUILD=${1:-${QV_BUILD_DIR:-build}}
 MESSAGES=${BENCH_MESSAGES:-1000}
 STAGE=$BUILD/quorvex

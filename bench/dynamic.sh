@@ -24,16 +24,8 @@ set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
 
-DATABASE=both
-if [ "${1:-}" = "--database" ]; then
-    DATABASE=${2:?--database needs sqlite, postgresql or both}
-    shift 2
-fi
-case "$DATABASE" in sqlite | postgresql | both) ;; *)
-    echo "dynamic.sh: --database takes sqlite, postgresql or both" >&2
-    exit 2
-    ;;
-esac
+source bench/databaseoption.sh dynamic.sh "$@"
+set -- "${BENCH_ARGS[@]}"
 STAGE=${1:-${QV_STAGE_DIR:-build/quorvex}}
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 ROUNDS=${BENCH_ROUNDS:-3}
