@@ -91,6 +91,13 @@ void collectText(const pugi::xml_node& node, QString& out) {
 }
 } // namespace
 
+QString InnerText(const pugi::xml_node& node) {
+    QString out;
+    if (node)
+        collectText(node, out);
+    return out;
+}
+
 QString NodeText(const pugi::xml_node& node, const QString& xpath) {
     if (!node)
         return {};
@@ -98,10 +105,7 @@ QString NodeText(const pugi::xml_node& node, const QString& xpath) {
         const pugi::xpath_node found = node.select_node(ToUtf8(xpath).c_str());
         if (found.attribute())
             return ToQString(found.attribute().value());
-        QString out;
-        if (found.node())
-            collectText(found.node(), out);
-        return out;
+        return InnerText(found.node());
     } catch (const pugi::xpath_exception& e) {
         throw Error(ERR_PROGRAM,
                     QStringLiteral("XPath error in ") + xpath + ". " + QString::fromUtf8(e.what()));

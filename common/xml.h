@@ -18,6 +18,8 @@ void SaveXmlFile(const pugi::xml_document& doc, const QString& path);
 // Text of the first node the XPath selects from node; "" for a null node or
 // no match. A malformed expression raises common::Error.
 QString NodeText(const pugi::xml_node& node, const QString& xpath);
+// The concatenated text of node and its descendants, as a DOM's text gives it.
+QString InnerText(const pugi::xml_node& node);
 
 QString ToQString(const pugi::char_t* s);
 std::string ToUtf8(const QString& s);

@@ -4,6 +4,7 @@
 #include "common/error.h"
 #include "common/guid.h"
 #include "common/objectfactory.h"
+#include "components/dataversion.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -198,6 +199,7 @@ QString Queue::Poll(const QString& id, int timeoutMs) {
 
 void Queue::Clear() {
     checkFolder(folder);
+    WithdrawDataVersion(folder);
     for (const QString& dir : {folder, folder + QLatin1Char('/') + TMP}) {
         const QStringList names =
             QDir(dir).entryList({QStringLiteral("*") + SUFFIX}, QDir::Files | QDir::Hidden);

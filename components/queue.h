@@ -42,7 +42,8 @@ public:
     // Raises common::Error when the folder cannot be watched or the message cannot be read.
     QString Poll(const QString& id, int timeoutMs);
 
-    // Removes every "*.msg" in folder and in folder/tmp; other files stay.
+    // Removes every "*.msg" in folder and in folder/tmp, and the folder's data version
+    // (components/dataversion.h): what it vouched for is gone. Other files stay.
     void Clear();
 };
 

@@ -126,6 +126,9 @@ public:
     // True once the connection to a database server has broken: this object
     // serves no more requests and is to be replaced by a new connection.
     virtual bool connectionLost() const { return false; }
+    // The local file that holds all the data, so that a change by anyone can be seen on it;
+    // "" when changes cannot be seen that way (a database on a server).
+    virtual QString dataFile() const { return {}; }
 
     // The user's tables and views in name order, with their row counts;
     // the database's own tables and the ledger are left out.

@@ -1,8 +1,10 @@
 #include "dbsvr/dataservice.h"
 
 #include "common/error.h"
+#include "components/dataversion.h"
 #include "dataserver/contract.h"
 #include "dataserver/namedmutex.h"
+#include "dbsvr/changewatch.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
 #include "dbsvr/messagehandler.h"
@@ -59,6 +61,8 @@ void DataService::start() {
     // Whoever wanted us is gone already: nothing to show or serve.
     if (!parentAlive())
         return;
+    // A version left by a data server that died vouches for nothing now.
+    components::WithdrawDataVersion(m_parameters.outQueue);
     // The web server watches the alive file from the moment it sees the running token.
     WriteAliveFile(m_parameters.aliveFile);
     if (!m_parameters.runningMutex.isEmpty())
@@ -80,6 +84,13 @@ void DataService::start() {
         std::make_unique<QueueService>(m_parameters.inQueue, m_parameters.outQueue,
                                        [this](QByteArrayView request) { return handle(request); });
     m_queue->start();
+    m_changes = std::make_unique<ChangeWatch>(m_parameters.outQueue);
+    watchData();
+}
+
+void DataService::watchData() {
+    if (m_changes)
+        m_changes->watch(m_database ? m_database->dataFile() : QString());
 }
 
 void DataService::connectDatabase() {
@@ -93,6 +104,7 @@ void DataService::connectDatabase() {
     } catch (const common::Error& e) {
         m_connectError = e.description();
     }
+    watchData();
 }
 
 QByteArray DataService::handle(QByteArrayView request) {
@@ -105,7 +117,11 @@ QByteArray DataService::handle(QByteArrayView request) {
     if (m_database && m_database->connectionLost()) {
         m_database.reset();
         m_connectError = QStringLiteral("The connection to the database server was lost.");
+        watchData();
     }
+    // Before the reply goes out: a write is never answered under the version before it.
+    if (m_changes)
+        m_changes->refresh();
     return reply;
 }
 
@@ -128,6 +144,7 @@ void DataService::stop() {
     m_running = false;
     m_aliveTimer.stop();
     m_parentTimer.stop();
+    m_changes.reset();
     m_queue.reset();
     releaseTokens();
     QCoreApplication::exit(0);

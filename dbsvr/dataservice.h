@@ -12,6 +12,7 @@
 
 namespace dbsvr {
 
+class ChangeWatch;
 class Config;
 class Database;
 class QueueService;
@@ -48,6 +49,7 @@ public:
 
 private:
     void connectDatabase();
+    void watchData();
     QByteArray handle(QByteArrayView request);
     bool parentAlive() const;
     void checkParent();
@@ -61,6 +63,7 @@ private:
     QString m_connectError;
     QElapsedTimer m_lastConnect;
     std::unique_ptr<QueueService> m_queue;
+    std::unique_ptr<ChangeWatch> m_changes;
     QTimer m_aliveTimer;
     QTimer m_parentTimer;
     bool m_debug = false;

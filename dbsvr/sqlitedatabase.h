@@ -23,6 +23,7 @@ public:
     bool readOnly() const { return m_readOnly; }
 
     QString description() const override;
+    QString dataFile() const override { return m_path; }
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;

@@ -2,14 +2,26 @@
 
 #include "common/error.h"
 #include "common/xml.h"
+#include "components/dataversion.h"
 #include "components/queue.h"
+#include "webapp/replycache.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace webapp {
+
+namespace {
+// Queue folders where a reply may come after its wait ran out.
+QSet<QString>& foldersWithLateReplies() {
+    static QSet<QString> folders;
+    return folders;
+}
+} // namespace
 
 DataMessage::DataMessage(const char* type) {
     pugi::xml_node root = m_doc.append_child("XML");
@@ -28,11 +40,14 @@ QString DataMessage::xml() const {
     return common::XmlText(m_doc).replace(QLatin1Char('\r'), QStringLiteral("&#13;"));
 }
 
-DataReply::DataReply(const QString& xml) : m_doc(std::make_unique<pugi::xml_document>()) {
+DataReply::DataReply(const QString& xml) {
     // The data server writes a CR of a value as it is: without end-of-line handling it stays.
     const std::string utf8 = common::ToUtf8(xml);
-    m_doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default & ~pugi::parse_eol,
-                       pugi::encoding_utf8);
+    auto doc = std::make_shared<pugi::xml_document>();
+    doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default & ~pugi::parse_eol,
+                     pugi::encoding_utf8);
+    m_doc = std::move(doc);
+    m_bytes = qsizetype(utf8.size());
 }
 
 QString DataReply::text(const char* xpath) const {
@@ -42,15 +57,37 @@ QString DataReply::text(const char* xpath) const {
 DataClient::DataClient(QString outQueue, QString inQueue, int timeoutMs)
     : m_outQueue(std::move(outQueue)), m_inQueue(std::move(inQueue)), m_timeoutMs(timeoutMs) {}
 
-DataReply DataClient::ask(const DataMessage& message) const {
-    DataReply reply = askUnchecked(message);
+DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
+    DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
     if (!reply.error().isEmpty())
         throw DataFailure{reply.error(), reply.text("Message")};
     return reply;
 }
 
+DataReply DataClient::askAndKeep(const DataMessage& message) const {
+    removeStaleReplies();
+    // Read before asking: a change while the request is under way makes the kept reply
+    // belong to an old version, never a fresh version to an old reply.
+    const QString version = components::ReadDataVersion(m_inQueue);
+    if (version.isEmpty())
+        return roundTrip(message);
+    const QString key = m_inQueue + QLatin1Char('\n') + version;
+    const QString request = message.xml();
+    ReplyCache& cache = ReplyCache::shared();
+    if (std::optional<DataReply> kept = cache.find(key, request))
+        return *kept;
+    DataReply reply = roundTrip(message);
+    if (reply.error().isEmpty() && !reply.reportsWrite())
+        cache.store(key, request, reply);
+    return reply;
+}
+
 DataReply DataClient::askUnchecked(const DataMessage& message) const {
     removeStaleReplies();
+    return roundTrip(message);
+}
+
+DataReply DataClient::roundTrip(const DataMessage& message) const {
     try {
         const auto out = components::NewQueue();
         out->folder = m_outQueue;
@@ -58,9 +95,11 @@ DataReply DataClient::askUnchecked(const DataMessage& message) const {
         const QString id = out->send({});
         const auto in = components::NewQueue();
         in->folder = m_inQueue;
-        if (in->Poll(id, m_timeoutMs).isEmpty())
+        if (in->Poll(id, m_timeoutMs).isEmpty()) {
+            foldersWithLateReplies().insert(m_inQueue);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(m_timeoutMs / 1000.0)};
+        }
         DataReply reply(in->package);
         if (!reply.root())
             throw DataUnavailable{QStringLiteral("The data server's reply is not XML.")};
@@ -71,14 +110,26 @@ DataReply DataClient::askUnchecked(const DataMessage& message) const {
 }
 
 void DataClient::removeStaleReplies() const {
+    static QElapsedTimer lastSweep;
     if (m_inQueue.isEmpty())
         return;
+    // Only a wait that ran out leaves a reply behind: the folder is looked through on every
+    // request while one may be there, otherwise only now and then (for the web server's own
+    // pings); a listing per request would cost more than the request.
+    QSet<QString>& expected = foldersWithLateReplies();
+    if (!expected.contains(m_inQueue) && lastSweep.isValid() &&
+        lastSweep.elapsed() < SWEEP_INTERVAL_MS)
+        return;
+    lastSweep.start();
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-STALE_AFTER_SECONDS);
     const QFileInfoList replies =
         QDir(m_inQueue).entryInfoList({QStringLiteral("*.msg")}, QDir::Files);
+    qsizetype left = 0;
     for (const QFileInfo& reply : replies)
-        if (reply.lastModified().toUTC() < cutoff)
-            QFile::remove(reply.filePath());
+        if (reply.lastModified().toUTC() >= cutoff || !QFile::remove(reply.filePath()))
+            ++left;
+    if (left == 0)
+        expected.remove(m_inQueue);
 }
 
 } // namespace webapp

@@ -32,7 +32,7 @@ private:
     pugi::xml_document m_doc;
 };
 
-// A reply of the data server.
+// A reply of the data server. Copies share the parsed document.
 class DataReply final {
 public:
     explicit DataReply(const QString& xml);
@@ -41,9 +41,21 @@ public:
     // Text of the first node the XPath selects below the root; "" when none.
     QString text(const char* xpath) const;
     QString error() const { return text("Error"); }
+    // The reply reports a write ("Changes"): its request must never be answered from a cache.
+    bool reportsWrite() const { return bool(root().child("Changes")); }
+    // Size of the reply's text in bytes.
+    qsizetype bytes() const { return m_bytes; }
 
 private:
-    std::unique_ptr<pugi::xml_document> m_doc;
+    std::shared_ptr<const pugi::xml_document> m_doc;
+    qsizetype m_bytes = 0;
+};
+
+// Whether a reply may be reused for the same request (webapp/replycache.h).
+enum class Reuse {
+    Never,
+    // While the data server's data version is unchanged: for requests that only read.
+    WhileDataUnchanged,
 };
 
 // Sends messages to the data server through the queue folders and waits, bounded, for the
@@ -54,16 +66,20 @@ class DataClient final {
 public:
     static constexpr int TIMEOUT_MS = 5000;
     static constexpr int STALE_AFTER_SECONDS = 60;
+    // How often the in-queue is looked through for stale replies when no wait has run out.
+    static constexpr int SWEEP_INTERVAL_MS = 60000;
 
     // outQueue takes the messages, inQueue receives the replies.
     DataClient(QString outQueue, QString inQueue, int timeoutMs = TIMEOUT_MS);
 
     // Raises DataUnavailable when no reply comes in time, DataFailure for an error reply.
-    DataReply ask(const DataMessage& message) const;
+    DataReply ask(const DataMessage& message, Reuse reuse = Reuse::Never) const;
     // As ask, but an error reply is returned rather than raised.
     DataReply askUnchecked(const DataMessage& message) const;
 
 private:
+    DataReply askAndKeep(const DataMessage& message) const;
+    DataReply roundTrip(const DataMessage& message) const;
     void removeStaleReplies() const;
 
     QString m_outQueue;

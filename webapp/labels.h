@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <pugixml.hpp>
+#include <string_view>
+#include <unordered_map>
 
 namespace webapp {
 
@@ -13,7 +15,7 @@ namespace webapp {
 // or an array), and a missing label reads "[Missing label: id]".
 class Labels final {
 public:
-    explicit Labels(pugi::xml_node root = {}) : m_root(root) {}
+    explicit Labels(pugi::xml_node root = {});
 
     QString text(const QString& id, const common::Value& args = {}) const;
     // The text HTML-escaped, arguments included.
@@ -23,6 +25,8 @@ public:
 
 private:
     pugi::xml_node m_root;
+    // The first Label of each id; the ids are views into the document, which outlives this.
+    std::unordered_map<std::string_view, pugi::xml_node> m_byId;
 };
 
 } // namespace webapp

@@ -99,7 +99,7 @@ std::pair<double, QString> RemoteDatabase::ping() const {
 }
 
 QList<TableInfo> RemoteDatabase::listTables() const {
-    const DataReply reply = m_client.ask(DataMessage("ListTables"));
+    const DataReply reply = m_client.ask(DataMessage("ListTables"), Reuse::WhileDataUnchanged);
     QList<TableInfo> tables;
     for (const pugi::xml_node& t : reply.root().child("Tables").children("Table")) {
         bool ok = false;
@@ -112,7 +112,7 @@ QList<TableInfo> RemoteDatabase::listTables() const {
 TableSchema RemoteDatabase::describeTable(const QString& table) const {
     DataMessage m("DescribeTable");
     m.add("Table", table);
-    const DataReply reply = m_client.ask(m);
+    const DataReply reply = m_client.ask(m, Reuse::WhileDataUnchanged);
     const pugi::xml_node root = reply.root();
     TableSchema schema;
     schema.name = common::ToQString(root.child("Table").child_value());
@@ -138,11 +138,11 @@ RowSet RemoteDatabase::readTable(const TableRead& read) const {
         node.append_attribute("column").set_value(common::ToUtf8(f.column).c_str());
         node.append_attribute("op").set_value(common::ToUtf8(f.op).c_str());
     }
-    return rowSet(m_client.ask(m));
+    return rowSet(m_client.ask(m, Reuse::WhileDataUnchanged));
 }
 
 QList<QueryInfo> RemoteDatabase::listQueries() const {
-    const DataReply reply = m_client.ask(DataMessage("ListQueries"));
+    const DataReply reply = m_client.ask(DataMessage("ListQueries"), Reuse::WhileDataUnchanged);
     QList<QueryInfo> queries;
     for (const pugi::xml_node& q : reply.root().child("Queries").children("Query")) {
         QueryInfo info{attribute(q, "name"), {}, attribute(q, "kind")};
@@ -163,7 +163,8 @@ std::optional<QueryInfo> RemoteDatabase::findQuery(const QString& name) const {
 RowSet RemoteDatabase::query(const QueryRun& run) const {
     DataMessage m = queryMessage(run);
     addPaging(m, run.offset, run.limit);
-    return rowSet(m_client.ask(m));
+    // A query that writes says so in its reply, which is then never reused.
+    return rowSet(m_client.ask(m, Reuse::WhileDataUnchanged));
 }
 
 WriteResult RemoteDatabase::write(const QueryRun& run) const {

@@ -5,6 +5,7 @@
 #include "common/files.h"
 #include "common/guid.h"
 #include "common/text.h"
+#include "components/dataversion.h"
 #include "components/queue.h"
 #include "dataserver/namedmutex.h"
 #include "dbsvr/config.h"
@@ -182,6 +183,54 @@ TEST(DataServerProcess, AnsweredWriteSurvivesAKillAndIsNotRepeated) {
                       "<Filter column=\"country\" op=\"eq\">Norway</Filter></XML>")
                   .text("/XML/Total"),
               "1");
+}
+
+// The data version in the reply queue vouches for earlier replies: it changes before the
+// reply to a write is readable, and soon after another program writes the file; reads leave
+// it alone; a data server that ends withdraws it, and its successor's versions are new.
+TEST(DataServerProcess, DataVersionChangesWithEveryWriteWhoeverMakesIt) {
+    DataServerRun run;
+    run.holdParent();
+    run.start();
+    ASSERT_TRUE(Eventually([&] { return run.running(); }));
+    const auto version = [&] { return components::ReadDataVersion(run.results); };
+    ASSERT_TRUE(Eventually([&] { return !version().isEmpty(); }));
+    const QString first = version();
+
+    run.ask("<XML><Type>ReadTable</Type><Table>customers</Table></XML>");
+    run.ask("<XML><Type>ListTables</Type></XML>");
+    EXPECT_EQ(version(), first);
+
+    const QString add = "<XML><Type>Query</Type><Name>AddCustomer</Name><RequestId>" +
+                        common::NewGuidString() +
+                        "</RequestId><Parameters><Parameter name=\"name\">Ola</Parameter>"
+                        "<Parameter name=\"city\">Bergen</Parameter><Parameter "
+                        "name=\"country\">Norway</Parameter><Parameter name=\"email\"/>"
+                        "</Parameters></XML>";
+    ASSERT_EQ(run.ask(add).text("/XML/Error"), "");
+    const QString afterWrite = version(); // read right after the reply: no waiting
+    EXPECT_NE(afterWrite, first);
+
+    // Settled (the write's own file events may still bump it), then another program writes.
+    QString settled = afterWrite;
+    ASSERT_TRUE(Eventually([&] {
+        const QString now = version();
+        const bool same = now == settled;
+        settled = now;
+        return same;
+    }));
+    QueryValue(run.app + "/sample.db",
+               "UPDATE customers SET city = 'Oslo' WHERE country = 'Norway'");
+    EXPECT_TRUE(Eventually([&] { return version() != settled; }));
+
+    run.releaseParent();
+    ASSERT_TRUE(Eventually([&] { return !run.running(); }));
+    EXPECT_EQ(version(), "");
+    run.holdParent();
+    run.start();
+    ASSERT_TRUE(Eventually([&] { return !version().isEmpty(); }));
+    EXPECT_NE(version(), first);
+    EXPECT_NE(version(), settled);
 }
 
 // A data server on a PostgreSQL server of the test's own, which the test stops and starts.

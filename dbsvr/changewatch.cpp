@@ -1,0 +1,95 @@
+#include "dbsvr/changewatch.h"
+
+#include "components/dataversion.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <cstring>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace dbsvr {
+
+namespace {
+// Every way a file's content can change or a file can be replaced in its folder.
+constexpr uint32_t CHANGE_EVENTS =
+    IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+} // namespace
+
+ChangeWatch::ChangeWatch(QString replyQueue) : m_replyQueue(std::move(replyQueue)) {}
+
+ChangeWatch::~ChangeWatch() {
+    stop();
+}
+
+void ChangeWatch::stop() {
+    m_notifier.reset();
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+    m_inotify = -1;
+    m_fileName.clear();
+    components::WithdrawDataVersion(m_replyQueue);
+}
+
+void ChangeWatch::watch(const QString& dataFile) {
+    stop();
+    if (dataFile.isEmpty())
+        return;
+    // A link is followed: the changes happen where the data really is.
+    const QFileInfo file(QFileInfo(dataFile).canonicalFilePath());
+    if (file.filePath().isEmpty())
+        return;
+    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify < 0 || ::inotify_add_watch(m_inotify, QFile::encodeName(file.path()).constData(),
+                                             CHANGE_EVENTS | IN_ONLYDIR) < 0) {
+        qWarning("dbsvr: changes to %s cannot be watched; replies will not be reused",
+                 qPrintable(file.filePath()));
+        stop();
+        return;
+    }
+    m_fileName = file.fileName();
+    m_prefix = QString::number(QRandomGenerator::system()->generate64(), 16);
+    m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { refresh(); });
+    publish();
+}
+
+bool ChangeWatch::concerns(const char* name) const {
+    const QString n = QFile::decodeName(name);
+    return n == m_fileName || n == m_fileName + QLatin1String("-wal") ||
+           n == m_fileName + QLatin1String("-journal");
+}
+
+void ChangeWatch::refresh() {
+    if (m_inotify < 0)
+        return;
+    alignas(inotify_event) char buffer[4096];
+    bool changed = false;
+    ssize_t n;
+    while ((n = ::read(m_inotify, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += ssize_t(sizeof(inotify_event)) + event->len;
+            if (event->mask & IN_IGNORED) {
+                // The folder went away: nothing can be vouched for any more.
+                stop();
+                return;
+            }
+            // A lost event may hide a change: assume one.
+            changed = changed || (event->mask & IN_Q_OVERFLOW) ||
+                      (event->len > 0 && concerns(event->name));
+        }
+    }
+    if (changed)
+        publish();
+}
+
+void ChangeWatch::publish() {
+    ++m_counter;
+    if (!components::PublishDataVersion(m_replyQueue,
+                                        m_prefix + QLatin1Char(':') + QString::number(m_counter)))
+        qWarning("dbsvr: the data version cannot be written into %s", qPrintable(m_replyQueue));
+}
+
+} // namespace dbsvr

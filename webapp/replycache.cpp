@@ -1,0 +1,45 @@
+#include "webapp/replycache.h"
+
+namespace webapp {
+
+ReplyCache& ReplyCache::shared() {
+    static ReplyCache cache;
+    return cache;
+}
+
+std::optional<DataReply> ReplyCache::find(const QString& version, const QString& request) {
+    if (version == m_version) {
+        const auto at = m_replies.constFind(request);
+        if (at != m_replies.constEnd()) {
+            ++m_hits;
+            return *at;
+        }
+    }
+    ++m_misses;
+    return std::nullopt;
+}
+
+void ReplyCache::store(const QString& version, const QString& request, const DataReply& reply) {
+    if (version != m_version) {
+        clear();
+        m_version = version;
+    }
+    const qsizetype bytes = reply.bytes() + request.size();
+    if (bytes > MAX_ENTRY_BYTES)
+        return;
+    if (m_bytes + bytes > MAX_BYTES)
+        clear();
+    m_replies.insert(request, reply);
+    m_bytes += bytes;
+}
+
+void ReplyCache::clear() {
+    m_replies.clear();
+    m_bytes = 0;
+}
+
+ReplyCache::Counts ReplyCache::counts() const {
+    return {m_hits, m_misses, m_replies.size(), m_bytes};
+}
+
+} // namespace webapp

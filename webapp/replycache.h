@@ -1,0 +1,45 @@
+#pragma once
+
+#include "webapp/dataclient.h"
+
+#include <QHash>
+#include <QString>
+#include <optional>
+
+namespace webapp {
+
+// The data server's replies to reading requests, kept to answer the same request again
+// without a round trip for as long as the data version they were asked under is the current
+// one (components/dataversion.h). One per process: the component itself is new for every
+// request. Bounded: a reply over MAX_ENTRY_BYTES is never kept, and the whole cache is
+// dropped when it would grow over MAX_BYTES.
+class ReplyCache final {
+public:
+    static constexpr qsizetype MAX_BYTES = 4 * 1024 * 1024;
+    static constexpr qsizetype MAX_ENTRY_BYTES = 256 * 1024;
+
+    struct Counts {
+        qint64 hits = 0;
+        qint64 misses = 0;
+        qsizetype entries = 0;
+        qsizetype bytes = 0;
+    };
+
+    static ReplyCache& shared();
+
+    // The reply kept for request under version; nullopt when none is.
+    std::optional<DataReply> find(const QString& version, const QString& request);
+    // Keeps reply for request under version, forgetting everything kept under another one.
+    void store(const QString& version, const QString& request, const DataReply& reply);
+    void clear();
+    Counts counts() const;
+
+private:
+    QString m_version;
+    QHash<QString, DataReply> m_replies;
+    qsizetype m_bytes = 0;
+    qint64 m_hits = 0;
+    qint64 m_misses = 0;
+};
+
+} // namespace webapp
