@@ -18,7 +18,7 @@ QString CsvField(const QString& text) {
 }
 
 QByteArray CsvText(const QStringList& columns, const QList<QList<Cell>>& rows) {
-    auto line = [](const QStringList& fields) {
+    auto line = [](const QStringList& fields) -> QByteArray {
         QStringList out;
         for (const QString& f : fields)
             out.append(CsvField(f));

@@ -67,8 +67,11 @@ DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
 DataReply DataClient::askAndKeep(const DataMessage& message) const {
     removeStaleReplies();
     // Read before asking: a change while the request is under way makes the kept reply
-    // belong to an old version, never a fresh version to an old reply.
-    const QString version = components::ReadDataVersion(m_inQueue);
+    // belong to an old version, never a fresh version to an old reply. Read once for all the
+    // reading requests of a page, which so see one state of the data.
+    if (!m_version)
+        m_version = components::ReadDataVersion(m_inQueue);
+    const QString version = *m_version;
     if (version.isEmpty())
         return roundTrip(message);
     const QString key = m_inQueue + QLatin1Char('\n') + version;
@@ -84,6 +87,7 @@ DataReply DataClient::askAndKeep(const DataMessage& message) const {
 
 DataReply DataClient::askUnchecked(const DataMessage& message) const {
     removeStaleReplies();
+    m_version.reset(); // this request may write: what is read after it must see that
     return roundTrip(message);
 }
 

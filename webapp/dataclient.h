@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 
 namespace webapp {
@@ -85,6 +86,7 @@ private:
     QString m_outQueue;
     QString m_inQueue;
     int m_timeoutMs = TIMEOUT_MS;
+    mutable std::optional<QString> m_version; // the data version read for this page
 };
 
 } // namespace webapp

@@ -107,7 +107,7 @@ std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString
     } catch (const FormDefinitionError& e) {
         *failure = env.page(name,
                             QStringLiteral("<p class=\"error\">") +
-                                env.html("webFormInvalid", name + QStringLiteral(".xml")) +
+                                env.html("webFormInvalid", QString(name + QStringLiteral(".xml"))) +
                                 QStringLiteral("</p><p class=\"detail\">") + HtmlEscape(e.message) +
                                 QStringLiteral("</p>"),
                             QStringLiteral("forms"), 500);

@@ -2,11 +2,59 @@
 
 #include <QHash>
 #include <QRegularExpression>
-#include <QUrl>
+#include <algorithm>
 
 namespace webapp {
 
+namespace {
+
+bool needsEscaping(QChar c) {
+    switch (c.unicode()) {
+    case '&':
+    case '<':
+    case '>':
+    case '"':
+    case '\'':
+    case 0:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isUnreserved(char16_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+// Appends text as a URL query component (see UrlEncode).
+void appendUrlEncoded(QString& out, const QString& text) {
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    qsizetype plain = 0;
+    while (plain < text.size() && isUnreserved(text[plain].unicode()))
+        ++plain;
+    if (plain == text.size()) {
+        out += text; // the common case: nothing to encode
+        return;
+    }
+    out += QStringView(text).left(plain);
+    for (const char byte : QStringView(text).mid(plain).toUtf8()) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (isUnreserved(b)) {
+            out += QLatin1Char(char(b));
+        } else {
+            const char encoded[] = {'%', HEX[b >> 4], HEX[b & 15]};
+            out += QLatin1String(encoded, 3);
+        }
+    }
+}
+
+} // namespace
+
 QString HtmlEscape(const QString& text) {
+    // Most texts need nothing: they are returned shared, without a copy.
+    if (std::none_of(text.begin(), text.end(), needsEscaping))
+        return text;
     QString out;
     out.reserve(text.size() + text.size() / 8);
     for (const QChar c : text) {
@@ -66,7 +114,9 @@ QString HtmlUnescape(const QString& html) {
 }
 
 QString UrlEncode(const QString& text) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+    QString out;
+    appendUrlEncoded(out, text);
+    return out;
 }
 
 Link::Link(const QString& page) {
@@ -84,18 +134,40 @@ Link& Link::keep(const QString& name, const QString& value) {
     return *this;
 }
 
-QString Link::address(const QString& root) const {
-    QString out = root + QLatin1Char('/');
+void Link::appendTo(QString& out, const QString& root, QLatin1String separator) const {
+    out += root;
+    out += QLatin1Char('/');
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
-        out += QLatin1Char(i == 0 ? '?' : '&');
-        out += UrlEncode(m_fields[i].first) + QLatin1Char('=') + UrlEncode(m_fields[i].second);
+        if (i == 0)
+            out += QLatin1Char('?');
+        else
+            out += separator;
+        appendUrlEncoded(out, m_fields[i].first);
+        out += QLatin1Char('=');
+        appendUrlEncoded(out, m_fields[i].second);
     }
+}
+
+QString Link::address(const QString& root) const {
+    QString out;
+    appendTo(out, root, QLatin1String("&"));
+    return out;
+}
+
+QString Link::href(const QString& root) const {
+    // Encoded fields hold nothing HTML would read: only the root and the separators need it.
+    QString out;
+    appendTo(out, HtmlEscape(root), QLatin1String("&amp;"));
     return out;
 }
 
 QString Anchor(const Link& link, const QString& text, const QString& root) {
-    return QStringLiteral("<a href=\"") + link.href(root) + QStringLiteral("\">") +
-           HtmlEscape(text) + QStringLiteral("</a>");
+    QString out = QStringLiteral("<a href=\"");
+    out += link.href(root);
+    out += QStringLiteral("\">");
+    out += HtmlEscape(text);
+    out += QStringLiteral("</a>");
+    return out;
 }
 
 } // namespace webapp

@@ -31,11 +31,13 @@ public:
     // The address, e.g. "/?page=tables"; root is the application's path prefix.
     QString address(const QString& root = {}) const;
     // The address HTML-escaped, ready for an href attribute.
-    QString href(const QString& root = {}) const { return HtmlEscape(address(root)); }
+    QString href(const QString& root = {}) const;
 
     const QList<QPair<QString, QString>>& fields() const { return m_fields; }
 
 private:
+    void appendTo(QString& out, const QString& root, QLatin1String separator) const;
+
     QList<QPair<QString, QString>> m_fields;
 };
 

@@ -4,20 +4,67 @@
 #include "common/xml.h"
 #include "webapp/html.h"
 
+#include <cstring>
+
 namespace webapp {
 
-Labels::Labels(pugi::xml_node root) : m_root(root) {
-    // Pages look up dozens of labels: one pass over the document instead of one per lookup.
-    for (const pugi::xml_node& label : m_root.children("Label"))
-        m_byId.emplace(label.attribute("id").value(), label); // the first of an id wins
+namespace {
+
+// What tells one handed-over document from another without reading all of it. The web
+// server loads its language once per run and hands the same document to every component.
+struct Fingerprint {
+    const void* root = nullptr;
+    const void* first = nullptr;
+    const void* last = nullptr;
+    qsizetype children = 0;
+    QString code;
+
+    explicit Fingerprint(const pugi::xml_node& r = {})
+        : root(r.internal_object()), first(r.first_child().internal_object()),
+          last(r.last_child().internal_object()),
+          code(common::ToQString(r.attribute("code").value())) {
+        for (pugi::xml_node n = r.first_child(); n; n = n.next_sibling())
+            ++children;
+    }
+    bool operator==(const Fingerprint&) const = default;
+};
+
+} // namespace
+
+struct Labels::Index {
+    Fingerprint fingerprint;
+    QHash<QString, QString> texts; // raw text by id; copies, so no node outlives its document
+};
+
+namespace {
+
+std::shared_ptr<const Labels::Index> indexOf(const pugi::xml_node& root) {
+    // Every request hands the document over anew: the index is made once per document.
+    static std::shared_ptr<const Labels::Index> last;
+    Fingerprint fingerprint(root);
+    if (last && last->fingerprint == fingerprint)
+        return last;
+    auto index = std::make_shared<Labels::Index>();
+    index->fingerprint = std::move(fingerprint);
+    for (const pugi::xml_node& label : root.children("Label")) {
+        const QString id = common::ToQString(label.attribute("id").value());
+        if (!index->texts.contains(id)) // the first of an id wins
+            index->texts.insert(id, common::InnerText(label));
+    }
+    last = index;
+    return last;
 }
+
+} // namespace
+
+Labels::Labels(pugi::xml_node root) : m_index(indexOf(root)) {}
 
 QString Labels::text(const QString& id, const common::Value& args) const {
     // A lookup rather than XPath: an id from a request (a NUL, say) cannot break it.
-    const auto found = m_byId.find(common::ToUtf8(id));
-    if (found == m_byId.end())
+    const auto found = m_index->texts.constFind(id);
+    if (found == m_index->texts.constEnd())
         return QStringLiteral("[Missing label: ") + id + QLatin1Char(']');
-    return common::LabelText(common::InnerText(found->second), args);
+    return common::LabelText(*found, args);
 }
 
 QString Labels::html(const QString& id, const common::Value& args) const {
@@ -25,7 +72,7 @@ QString Labels::html(const QString& id, const common::Value& args) const {
 }
 
 QString Labels::languageCode() const {
-    return common::ToQString(m_root.attribute("code").value());
+    return m_index->fingerprint.code;
 }
 
 } // namespace webapp

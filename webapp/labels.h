@@ -2,10 +2,10 @@
 
 #include "common/value.h"
 
+#include <QHash>
 #include <QString>
+#include <memory>
 #include <pugixml.hpp>
-#include <string_view>
-#include <unordered_map>
 
 namespace webapp {
 
@@ -23,10 +23,11 @@ public:
     // The language's code ("en") from the root's code attribute; "" when it has none.
     QString languageCode() const;
 
+    // The texts of one document, copied out of it.
+    struct Index;
+
 private:
-    pugi::xml_node m_root;
-    // The first Label of each id; the ids are views into the document, which outlives this.
-    std::unordered_map<std::string_view, pugi::xml_node> m_byId;
+    std::shared_ptr<const Index> m_index;
 };
 
 } // namespace webapp

@@ -218,7 +218,7 @@ Response RowPage(const PageEnvironment& env) {
     }
     html += QStringLiteral("</tbody></table>\n");
 
-    auto describe = [](const KeyReference& ref, bool outgoing) {
+    auto describe = [](const KeyReference& ref, bool outgoing) -> QString {
         QStringList pairs;
         for (const auto& [from, to] : ref.columns)
             pairs.append(outgoing ? from + QStringLiteral(" \u2192 ") + to : from);
