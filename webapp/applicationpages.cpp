@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace webapp {
 
@@ -16,20 +19,38 @@ namespace {
 const QString PAGES_FOLDER = QStringLiteral("pages");
 const QString PAGE_SUFFIX = QStringLiteral(".htm");
 
+// The bytes of a regular file; nullopt when path is anything else (a link among them).
+std::optional<QByteArray> readRegularFile(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return std::nullopt;
+    QFile f;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return f.readAll();
+}
+
 // The file's bytes; nullopt when it is not a readable regular file inside folder.
 std::optional<QByteArray> readInside(const QString& folder, const QString& name) {
-    const QFileInfo file(QDir(folder).filePath(name));
-    const QString canonicalFolder =
-        folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
-    const QString canonical = file.canonicalFilePath();
+    if (folder.isEmpty())
+        return std::nullopt;
+    const QString path = QDir(folder).filePath(name);
+    // A plain name that is no link names a file inside the folder, wherever the folder is:
+    // no path needs resolving (and the file is opened without following a link).
+    struct stat st;
+    if (IsPlainFileName(name) && ::lstat(QFile::encodeName(path).constData(), &st) == 0 &&
+        !S_ISLNK(st.st_mode))
+        return readRegularFile(QFile::encodeName(path));
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
     // A link in the pages folder must not lead a request out of it.
-    if (canonicalFolder.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')) ||
-        !QFileInfo(canonical).isFile())
+    if (canonicalFolder.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')))
         return std::nullopt;
-    QFile f(canonical);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return f.readAll();
+    return readRegularFile(QFile::encodeName(canonical));
 }
 
 Response pageFile(const PageEnvironment& env, const QString& name, const QString& fallbackTitle) {

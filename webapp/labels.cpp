@@ -40,7 +40,10 @@ namespace {
 
 std::shared_ptr<const Labels::Index> indexOf(const pugi::xml_node& root) {
     // Every request hands the document over anew: the index is made once per document.
+    static const auto none = std::make_shared<const Labels::Index>();
     static std::shared_ptr<const Labels::Index> last;
+    if (!root)
+        return none; // a component before its translation: keeps the document's index
     Fingerprint fingerprint(root);
     if (last && last->fingerprint == fingerprint)
         return last;
