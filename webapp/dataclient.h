@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
+#include <typeindex>
 
 namespace webapp {
 
@@ -47,8 +48,24 @@ public:
     // Size of the reply's text in bytes.
     qsizetype bytes() const { return m_bytes; }
 
+    // What make() builds from this reply, built once and shared by all its copies: a reply
+    // kept for reuse is read into its typed form only the first time.
+    template <typename T, typename Make> T as(Make make) const {
+        if (m_derived->type != std::type_index(typeid(T)) || !m_derived->value) {
+            m_derived->value = std::make_shared<const T>(make(*this));
+            m_derived->type = std::type_index(typeid(T));
+        }
+        return *static_cast<const T*>(m_derived->value.get());
+    }
+
 private:
+    struct Derived {
+        std::type_index type = std::type_index(typeid(void));
+        std::shared_ptr<const void> value;
+    };
+
     std::shared_ptr<const pugi::xml_document> m_doc;
+    std::shared_ptr<Derived> m_derived = std::make_shared<Derived>();
     qsizetype m_bytes = 0;
 };
 

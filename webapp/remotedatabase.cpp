@@ -56,6 +56,40 @@ RowSet rowSet(const DataReply& reply) {
     return set;
 }
 
+QList<TableInfo> tableList(const DataReply& reply) {
+    QList<TableInfo> tables;
+    for (const pugi::xml_node& t : reply.root().child("Tables").children("Table")) {
+        bool ok = false;
+        const qint64 rows = attribute(t, "rows").toLongLong(&ok);
+        tables.append({common::ToQString(t.child_value()), attribute(t, "type"), ok ? rows : -1});
+    }
+    return tables;
+}
+
+TableSchema tableSchema(const DataReply& reply) {
+    const pugi::xml_node root = reply.root();
+    TableSchema schema;
+    schema.name = common::ToQString(root.child("Table").child_value());
+    schema.type = attribute(root.child("Table"), "type");
+    for (const pugi::xml_node& c : root.child("Columns").children("Column"))
+        schema.columns.append({attribute(c, "name"), attribute(c, "type"),
+                               attribute(c, "notnull") == "true", attribute(c, "pk").toInt()});
+    schema.foreignKeys = references(root.child("ForeignKeys"), "ForeignKey");
+    schema.referencedBy = references(root.child("ReferencedBy"), "Reference");
+    return schema;
+}
+
+QList<QueryInfo> queryList(const DataReply& reply) {
+    QList<QueryInfo> queries;
+    for (const pugi::xml_node& q : reply.root().child("Queries").children("Query")) {
+        QueryInfo info{attribute(q, "name"), {}, attribute(q, "kind")};
+        for (const pugi::xml_node& p : q.children("Parameter"))
+            info.parameters.append({attribute(p, "name"), attribute(p, "type")});
+        queries.append(info);
+    }
+    return queries;
+}
+
 void addPaging(DataMessage& m, qint64 offset, int limit) {
     m.add("Offset", QString::number(std::max<qint64>(offset, 0)));
     m.add("Limit", QString::number(std::clamp(limit, 0, RemoteDatabase::MAX_LIMIT)));
@@ -99,30 +133,14 @@ std::pair<double, QString> RemoteDatabase::ping() const {
 }
 
 QList<TableInfo> RemoteDatabase::listTables() const {
-    const DataReply reply = m_client.ask(DataMessage("ListTables"), Reuse::WhileDataUnchanged);
-    QList<TableInfo> tables;
-    for (const pugi::xml_node& t : reply.root().child("Tables").children("Table")) {
-        bool ok = false;
-        const qint64 rows = attribute(t, "rows").toLongLong(&ok);
-        tables.append({common::ToQString(t.child_value()), attribute(t, "type"), ok ? rows : -1});
-    }
-    return tables;
+    return m_client.ask(DataMessage("ListTables"), Reuse::WhileDataUnchanged)
+        .as<QList<TableInfo>>(tableList);
 }
 
 TableSchema RemoteDatabase::describeTable(const QString& table) const {
     DataMessage m("DescribeTable");
     m.add("Table", table);
-    const DataReply reply = m_client.ask(m, Reuse::WhileDataUnchanged);
-    const pugi::xml_node root = reply.root();
-    TableSchema schema;
-    schema.name = common::ToQString(root.child("Table").child_value());
-    schema.type = attribute(root.child("Table"), "type");
-    for (const pugi::xml_node& c : root.child("Columns").children("Column"))
-        schema.columns.append({attribute(c, "name"), attribute(c, "type"),
-                               attribute(c, "notnull") == "true", attribute(c, "pk").toInt()});
-    schema.foreignKeys = references(root.child("ForeignKeys"), "ForeignKey");
-    schema.referencedBy = references(root.child("ReferencedBy"), "Reference");
-    return schema;
+    return m_client.ask(m, Reuse::WhileDataUnchanged).as<TableSchema>(tableSchema);
 }
 
 RowSet RemoteDatabase::readTable(const TableRead& read) const {
@@ -138,19 +156,12 @@ RowSet RemoteDatabase::readTable(const TableRead& read) const {
         node.append_attribute("column").set_value(common::ToUtf8(f.column).c_str());
         node.append_attribute("op").set_value(common::ToUtf8(f.op).c_str());
     }
-    return rowSet(m_client.ask(m, Reuse::WhileDataUnchanged));
+    return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(rowSet);
 }
 
 QList<QueryInfo> RemoteDatabase::listQueries() const {
-    const DataReply reply = m_client.ask(DataMessage("ListQueries"), Reuse::WhileDataUnchanged);
-    QList<QueryInfo> queries;
-    for (const pugi::xml_node& q : reply.root().child("Queries").children("Query")) {
-        QueryInfo info{attribute(q, "name"), {}, attribute(q, "kind")};
-        for (const pugi::xml_node& p : q.children("Parameter"))
-            info.parameters.append({attribute(p, "name"), attribute(p, "type")});
-        queries.append(info);
-    }
-    return queries;
+    return m_client.ask(DataMessage("ListQueries"), Reuse::WhileDataUnchanged)
+        .as<QList<QueryInfo>>(queryList);
 }
 
 std::optional<QueryInfo> RemoteDatabase::findQuery(const QString& name) const {
@@ -164,7 +175,7 @@ RowSet RemoteDatabase::query(const QueryRun& run) const {
     DataMessage m = queryMessage(run);
     addPaging(m, run.offset, run.limit);
     // A query that writes says so in its reply, which is then never reused.
-    return rowSet(m_client.ask(m, Reuse::WhileDataUnchanged));
+    return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(rowSet);
 }
 
 WriteResult RemoteDatabase::write(const QueryRun& run) const {
