@@ -91,6 +91,9 @@ struct RowPage {
     QList<QList<FieldValue>> rows;
     bool more = false;
     std::optional<int64_t> total; // the rows of the whole table read, after filters
+    // The same request may give other rows without any change to the data (the query reads
+    // the clock or draws random numbers): its reply must never be reused.
+    bool isVolatile = false;
 };
 
 struct WriteResult {

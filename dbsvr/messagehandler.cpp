@@ -100,6 +100,8 @@ void addPage(pugi::xml_node reply, const RowPage& page, const Paging& paging) {
     addText(reply, "More", boolText(page.more));
     if (page.total)
         addNumber(reply, "Total", *page.total);
+    if (page.isVolatile)
+        addText(reply, "Volatile", boolText(true));
 }
 
 void addWrite(pugi::xml_node reply, const WriteResult& result) {

@@ -8,6 +8,7 @@
 #include "dbsvr/statement.h"
 
 #include <QFile>
+#include <QSet>
 #include <cmath>
 #include <functional>
 #include <sqlite3.h>
@@ -91,6 +92,37 @@ RowPage readRows(Statement& s, int64_t skip, int64_t limit) {
     page.more = s.step();
     return page;
 }
+
+// Notes, while statements are prepared, whether one calls a function whose result does not
+// follow from the data alone: the clock, random numbers, the connection's last changes.
+class VolatileFunctionWatch final {
+public:
+    explicit VolatileFunctionWatch(sqlite3* db) : m_db(db) {
+        sqlite3_set_authorizer(m_db, &VolatileFunctionWatch::authorize, this);
+    }
+    ~VolatileFunctionWatch() { sqlite3_set_authorizer(m_db, nullptr, nullptr); }
+    VolatileFunctionWatch(const VolatileFunctionWatch&) = delete;
+    VolatileFunctionWatch& operator=(const VolatileFunctionWatch&) = delete;
+
+    bool seen() const { return m_seen; }
+
+private:
+    static int authorize(void* self, int action, const char*, const char* function, const char*,
+                         const char*) {
+        // The date and time functions count even with fixed arguments: telling those apart
+        // from 'now' is not worth a wrong page.
+        static const QSet<QByteArray> names = {
+            "random",   "randomblob", "changes",      "total_changes", "last_insert_rowid",
+            "date",     "time",       "datetime",     "julianday",     "unixepoch",
+            "strftime", "timediff",   "current_date", "current_time",  "current_timestamp"};
+        if (action == SQLITE_FUNCTION && function && names.contains(QByteArray(function).toLower()))
+            static_cast<VolatileFunctionWatch*>(self)->m_seen = true;
+        return SQLITE_OK;
+    }
+
+    sqlite3* m_db;
+    bool m_seen = false;
+};
 
 int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values = {}) {
     Statement s(db, QStringLiteral("SELECT count(*)") + from);
@@ -332,11 +364,15 @@ QueryKind SqliteDatabase::queryKind(const NamedQuery& query) {
 
 QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                      const Paging& paging, const QString& requestId) {
+    VolatileFunctionWatch watch(m_db);
     Statement s(m_db, query.sql);
+    const bool isVolatile = watch.seen();
     s.bindAll(BindArguments(query, s.parameterNames(), arguments));
-    if (s.readOnly())
-        return readRows(s, paging.offset, paging.limit);
-    return RunSqliteWrite(m_db, s, query.name, requestId);
+    if (!s.readOnly())
+        return RunSqliteWrite(m_db, s, query.name, requestId);
+    RowPage page = readRows(s, paging.offset, paging.limit);
+    page.isVolatile = isVolatile;
+    return page;
 }
 
 } // namespace dbsvr

@@ -50,6 +50,11 @@ DataReply::DataReply(const QString& xml) {
     m_bytes = qsizetype(utf8.size());
 }
 
+bool DataReply::reusable() const {
+    return !root().child("Changes") &&
+           QLatin1String(root().child("Volatile").child_value()) != QLatin1String("true");
+}
+
 QString DataReply::text(const char* xpath) const {
     return common::NodeText(root(), QString::fromLatin1(xpath));
 }
@@ -80,7 +85,7 @@ DataReply DataClient::askAndKeep(const DataMessage& message) const {
     if (std::optional<DataReply> kept = cache.find(key, request))
         return *kept;
     DataReply reply = roundTrip(message);
-    if (reply.error().isEmpty() && !reply.reportsWrite())
+    if (reply.error().isEmpty() && reply.reusable())
         cache.store(key, request, reply);
     return reply;
 }

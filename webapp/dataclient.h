@@ -43,8 +43,9 @@ public:
     // Text of the first node the XPath selects below the root; "" when none.
     QString text(const char* xpath) const;
     QString error() const { return text("Error"); }
-    // The reply reports a write ("Changes"): its request must never be answered from a cache.
-    bool reportsWrite() const { return bool(root().child("Changes")); }
+    // Neither a write ("Changes") nor a result that may change without the data changing
+    // ("Volatile"): the same request may be answered with this reply again.
+    bool reusable() const;
     // Size of the reply's text in bytes.
     qsizetype bytes() const { return m_bytes; }
 

@@ -174,7 +174,8 @@ std::optional<QueryInfo> RemoteDatabase::findQuery(const QString& name) const {
 RowSet RemoteDatabase::query(const QueryRun& run) const {
     DataMessage m = queryMessage(run);
     addPaging(m, run.offset, run.limit);
-    // A query that writes says so in its reply, which is then never reused.
+    // A query that writes, or reads the clock, says so in its reply, which is then never
+    // reused.
     return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(rowSet);
 }
 

@@ -7,8 +7,9 @@
 using namespace webapptest;
 
 namespace {
-// A query the database refuses when it runs.
-const char BROKEN[] = "<Query name=\"Broken\"><Sql>SELECT * FROM nowhere</Sql></Query>";
+// A query the database refuses when it runs, and one whose rows change without any write.
+const char BROKEN[] = "<Query name=\"Broken\"><Sql>SELECT * FROM nowhere</Sql></Query>"
+                      "<Query name=\"Dice\"><Sql>SELECT random() AS r</Sql></Query>";
 } // namespace
 
 TEST(Queries, OnlyReadQueriesAreOfferedWithTypedInputs) {
@@ -66,4 +67,8 @@ TEST(Queries, RunPagedAndReportErrorsOnThePage) {
     EXPECT_TRUE(refused.body.contains("The data server reported an error: DatabaseError"));
     EXPECT_TRUE(refused.body.contains("nowhere"));
     EXPECT_EQ(browser.get("page=query&name=NoSuchQuery").status, 404);
+
+    // Unchanged data does not make the same answer: each run is new.
+    const QString dice = "page=query&name=Dice&run=1";
+    EXPECT_NE(browser.get(dice).body, browser.get(dice).body);
 }
