@@ -91,9 +91,6 @@ struct RowPage {
     QList<QList<FieldValue>> rows;
     bool more = false;
     std::optional<int64_t> total; // the rows of the whole table read, after filters
-    // The same request may give other rows without any change to the data (the query reads
-    // the clock or draws random numbers): its reply must never be reused.
-    bool isVolatile = false;
 };
 
 struct WriteResult {
@@ -132,6 +129,9 @@ public:
     // The local file that holds all the data, so that a change by anyone can be seen on it;
     // "" when changes cannot be seen that way (a database on a server).
     virtual QString dataFile() const { return {}; }
+    // True when what was read since the last call may read otherwise without any change to
+    // the data (a query or view that reads the clock or draws random numbers); clears it.
+    virtual bool takeVolatile() { return false; }
 
     // The user's tables and views in name order, with their row counts;
     // the database's own tables and the ledger are left out.

@@ -100,8 +100,6 @@ void addPage(pugi::xml_node reply, const RowPage& page, const Paging& paging) {
     addText(reply, "More", boolText(page.more));
     if (page.total)
         addNumber(reply, "Total", *page.total);
-    if (page.isVolatile)
-        addText(reply, "Volatile", boolText(true));
 }
 
 void addWrite(pugi::xml_node reply, const WriteResult& result) {
@@ -195,6 +193,8 @@ MessageHandler::MessageHandler(const Config* config, Database* database, QString
     : m_config(config), m_database(database), m_connectError(std::move(connectError)) {}
 
 QByteArray MessageHandler::handle(QByteArrayView request) const {
+    if (m_database)
+        m_database->takeVolatile(); // what an earlier, failed request read does not count
     pugi::xml_document reply;
     pugi::xml_node root = reply.append_child("XML");
     pugi::xml_node type = root.append_child("Type");
@@ -236,6 +236,8 @@ QByteArray MessageHandler::handle(QByteArrayView request) const {
         } catch (const common::Error& e) {
             failFromDatabase(e, QString());
         }
+        if (m_database && m_database->takeVolatile())
+            addText(root, "Volatile", boolText(true));
     } catch (const RequestError& f) {
         // Whatever was added before the failure is dropped: a reply is either
         // a whole answer or an error.

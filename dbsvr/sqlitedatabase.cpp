@@ -97,14 +97,13 @@ RowPage readRows(Statement& s, int64_t skip, int64_t limit) {
 // follow from the data alone: the clock, random numbers, the connection's last changes.
 class VolatileFunctionWatch final {
 public:
-    explicit VolatileFunctionWatch(sqlite3* db) : m_db(db) {
+    // Sets seen when a statement prepared while this lives calls such a function.
+    VolatileFunctionWatch(sqlite3* db, bool& seen) : m_db(db), m_seen(seen) {
         sqlite3_set_authorizer(m_db, &VolatileFunctionWatch::authorize, this);
     }
     ~VolatileFunctionWatch() { sqlite3_set_authorizer(m_db, nullptr, nullptr); }
     VolatileFunctionWatch(const VolatileFunctionWatch&) = delete;
     VolatileFunctionWatch& operator=(const VolatileFunctionWatch&) = delete;
-
-    bool seen() const { return m_seen; }
 
 private:
     static int authorize(void* self, int action, const char*, const char* function, const char*,
@@ -121,7 +120,7 @@ private:
     }
 
     sqlite3* m_db;
-    bool m_seen = false;
+    bool& m_seen;
 };
 
 int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values = {}) {
@@ -178,6 +177,7 @@ QString SqliteDatabase::description() const {
 }
 
 QList<TableSummary> SqliteDatabase::tables() {
+    const VolatileFunctionWatch watch(m_db, m_volatile); // a view's count may follow the clock
     Statement s(m_db, QStringLiteral("SELECT name, type FROM sqlite_master WHERE ") + USER_TABLES +
                           QStringLiteral(" ORDER BY name"));
     QList<TableSummary> tables;
@@ -325,6 +325,7 @@ TableDescription SqliteDatabase::describeTable(const QString& table) {
 }
 
 RowPage SqliteDatabase::readTable(const TableRead& read) {
+    const VolatileFunctionWatch watch(m_db, m_volatile); // a view may read the clock
     const QString type = checkedTableType(read.table);
     const QList<ColumnDescription> all = columns(read.table);
     QString order;
@@ -364,15 +365,12 @@ QueryKind SqliteDatabase::queryKind(const NamedQuery& query) {
 
 QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                      const Paging& paging, const QString& requestId) {
-    VolatileFunctionWatch watch(m_db);
+    const VolatileFunctionWatch watch(m_db, m_volatile);
     Statement s(m_db, query.sql);
-    const bool isVolatile = watch.seen();
     s.bindAll(BindArguments(query, s.parameterNames(), arguments));
-    if (!s.readOnly())
-        return RunSqliteWrite(m_db, s, query.name, requestId);
-    RowPage page = readRows(s, paging.offset, paging.limit);
-    page.isVolatile = isVolatile;
-    return page;
+    if (s.readOnly())
+        return readRows(s, paging.offset, paging.limit);
+    return RunSqliteWrite(m_db, s, query.name, requestId);
 }
 
 } // namespace dbsvr

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <utility>
 
 struct sqlite3;
 
@@ -24,6 +25,7 @@ public:
 
     QString description() const override;
     QString dataFile() const override { return m_path; }
+    bool takeVolatile() override { return std::exchange(m_volatile, false); }
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
@@ -47,6 +49,7 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     bool m_readOnly = false;
+    bool m_volatile = false;
 };
 
 } // namespace dbsvr

@@ -639,3 +639,17 @@ TEST(SampleDatabases, SqliteAndPostgresqlHoldTheSameRows) {
     EXPECT_GT(expected.size(), 100);
     EXPECT_EQ(everyRow(postgresql), expected);
 }
+
+// A view that reads the clock makes its rows and the table list volatile: such replies are
+// never reused under the data version (which only SQLite has). Plain reads are not.
+TEST_P(MessageHandlerTest, RepliesThatFollowTheClockAreMarkedVolatile) {
+    m_data.exec("CREATE VIEW recent_orders AS SELECT id FROM orders "
+                "WHERE CURRENT_TIMESTAMP IS NOT NULL");
+    const QString onSqlite = pick("true", "");
+    EXPECT_EQ(readTable("recent_orders").text("/XML/Volatile"), onSqlite);
+    EXPECT_EQ(ask("<XML><Type>ListTables</Type></XML>").text("/XML/Volatile"), onSqlite);
+    EXPECT_EQ(readTable("orders").text("/XML/Volatile"), "");
+    EXPECT_EQ(ask(describe("recent_orders")).text("/XML/Volatile"), "");
+    EXPECT_EQ(ask(query("AllCustomers")).text("/XML/Volatile"), "");
+    EXPECT_EQ(readTable("nowhere").text("/XML/Volatile"), ""); // an error reply: nothing more
+}
