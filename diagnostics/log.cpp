@@ -119,9 +119,10 @@ void Log::closeFile() {
     m_openPath.clear();
 }
 
+// One fstat per entry, after the write: it finds a file removed behind our
+// back (an old inode without a name), which gets the line again in a new file
+// so that no entry disappears unseen, and it gives the size for the cut-back.
 int64_t Log::appendBytes(const QByteArray& bytes) {
-    // A file removed behind our back (an old inode without a name) gets the
-    // line again in a new file, so that no entry disappears unseen.
     for (int attempt = 0; attempt < 2; ++attempt) {
         appendWhole(bytes);
         struct stat st {};
@@ -142,8 +143,6 @@ int64_t Log::appendBytes(const QByteArray& bytes) {
 // is closed, so the next entry opens it anew (the folder may be back by then).
 void Log::appendWhole(const QByteArray& bytes) {
     const QByteArray data = m_brokenPath == m_openPath ? "\r\n" + bytes : bytes;
-    struct stat st {};
-    const off_t start = ::fstat(m_fd, &st) == 0 ? st.st_size : -1;
     qsizetype written = 0;
     int err = 0;
     while (written < data.size() && err == 0) {
@@ -160,7 +159,11 @@ void Log::appendWhole(const QByteArray& bytes) {
         m_brokenPath.clear();
         return;
     }
-    if (written > 0 && (start < 0 || ::ftruncate(m_fd, start) != 0))
+    // Appending, the part written is the end of the file: its start is found
+    // only now, so that the common case costs no look at the file before.
+    struct stat st {};
+    if (written > 0 && (::fstat(m_fd, &st) != 0 || st.st_size < written ||
+                        ::ftruncate(m_fd, st.st_size - written) != 0))
         m_brokenPath = m_openPath;
     closeFile();
     throw common::Error(common::ERR_PROGRAM,
