@@ -5,6 +5,7 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/text.h"
+#include "diagnostics/localclock.h"
 #include "diagnostics/severity.h"
 #include "diagnostics/trace.h"
 
@@ -175,11 +176,10 @@ int64_t Log::fileSize() const {
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_size : 0;
 }
 
-QString Log::formatLine(const QDateTime& now, int severity, const common::Value& msg) {
-    const qint64 second = now.toSecsSinceEpoch();
-    if (second != m_stampSecond) {
-        m_stamp = QuoteText(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-        m_stampSecond = second;
+QString Log::formatLine(const LocalTime& now, int severity, const common::Value& msg) {
+    if (now.epochSecond != m_stampSecond) {
+        m_stamp = QuoteText(now.second.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        m_stampSecond = now.epochSecond;
     }
     QString line = m_stamp + QStringLiteral(", ") + QString::number(m_counter) +
                    QStringLiteral(", ") + QString::number(severity);
@@ -200,7 +200,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     if (m_folder.isEmpty())
         setFolder(common::ProgramFolder());
     const int64_t number = ++m_counter;
-    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
+    const LocalTime now = m_clock ? LocalTimeOf(m_clock()) : CurrentLocalTime();
     QByteArray bytes;
     if (m_lost > 0) {
         // Said once, by the first entry that reaches the file again, under a number of its
@@ -211,7 +211,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
         ++m_counter;
     }
     bytes += lineBytes(now, severity, msg);
-    const QString path = pathFor(now.date());
+    const QString path = pathFor(now.second.date());
     int64_t size = 0;
     try {
         openFile(path);
@@ -229,7 +229,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     }
 }
 
-QByteArray Log::lineBytes(const QDateTime& now, int severity, const common::Value& msg) {
+QByteArray Log::lineBytes(const LocalTime& now, int severity, const common::Value& msg) {
     return common::ToCodePage(formatLine(now, severity, msg)) + "\r\n";
 }
 

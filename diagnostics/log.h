@@ -10,6 +10,8 @@
 
 namespace diagnostics {
 
+struct LocalTime;
+
 // A daily log file of dated, comma-separated lines, kept below a size limit by
 // cutting old lines from its front. The file name is prefix + yyyyMMdd +
 // postfix, with "%PID%" in prefix and postfix standing for the process id.
@@ -69,8 +71,8 @@ public:
 private:
     QString LogFileName(const QDate& date) const;
     QString pathFor(const QDate& date);
-    QString formatLine(const QDateTime& now, int severity, const common::Value& msg);
-    QByteArray lineBytes(const QDateTime& now, int severity, const common::Value& msg);
+    QString formatLine(const LocalTime& now, int severity, const common::Value& msg);
+    QByteArray lineBytes(const LocalTime& now, int severity, const common::Value& msg);
     void openFile(const QString& path);
     void closeFile();
     int64_t appendBytes(const QByteArray& bytes);

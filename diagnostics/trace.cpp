@@ -3,9 +3,9 @@
 #include "common/error.h"
 #include "common/userinterface.h"
 #include "common/version.h"
+#include "diagnostics/localclock.h"
 #include "diagnostics/log.h"
 
-#include <QTime>
 #include <cmath>
 #include <cstdio>
 
@@ -54,7 +54,7 @@ void WriteTrace(const QString& text, double duration, Severity severity) {
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
     d.log()->LogEntry(static_cast<int>(severity), text + suffix);
-    d.recentTrace().add(text + suffix, QTime::currentTime().msecsSinceStartOfDay());
+    d.recentTrace().add(text + suffix, CurrentLocalTime().msecsOfDay);
     if (d.traceSink())
         d.traceSink()(text, timeText);
 }
