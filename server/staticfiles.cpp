@@ -76,7 +76,7 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
     const QByteArray name =
         cached != m_cache.end() ? cached->name : WebRoot::RelativeName(filePath);
     if (m_webRoot.stat(name, st) && S_ISREG(st.st_mode) && cached != m_cache.end() &&
-        cached->stamp == stampOf(st))
+        cached->stamp == FileStamp::of(st))
         return cachedAnswer(*cached, cachetime, now);
 
     const QString fileName = m_config.webRootFolder + filePath;
@@ -99,7 +99,7 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
         result.fileLength = st.st_size;
         return foundAnswer(std::move(result), fileLines(fileName, st, st.st_size), cachetime, now);
     }
-    CachedFile kept{stampOf(st), name, file->readAll(), {}, {}, 0};
+    CachedFile kept{FileStamp::of(st), name, file->readAll(), {}, {}, 0};
     if (file->error() != QFileDevice::NoError)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, file->errorString()));
     // The file may have changed since it was looked at: keep it only when it
@@ -111,12 +111,6 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
     }
     keep(filePath, std::move(kept));
     return cachedAnswer(m_cache[filePath], cachetime, now);
-}
-
-StaticFiles::FileStamp StaticFiles::stampOf(const struct stat& st) {
-    return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
-                     st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
-                     static_cast<quint64>(st.st_ino), static_cast<quint64>(st.st_dev)};
 }
 
 const DatedLines& StaticFiles::secondLines(const QDateTime& now) {

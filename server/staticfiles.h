@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/filestamp.h"
 #include "server/datedlines.h"
 #include "server/httpconfig.h"
 #include "server/webroot.h"
@@ -49,14 +50,7 @@ public:
     static bool IsHiddenPath(const QString& filePath);
 
 private:
-    struct FileStamp {
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        quint64 inode = 0;
-        quint64 device = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
+    using FileStamp = common::FileStamp;
     // A found file's own header lines.
     struct FileLines {
         QByteArray type;      // Content-Type and Accept-Ranges
@@ -72,7 +66,6 @@ private:
         quint64 answerGeneration = 0;
     };
 
-    static FileStamp stampOf(const struct stat& st);
     const DatedLines& secondLines(const QDateTime& now);
     FileLines fileLines(const QString& fileName, const struct stat& st, qint64 length) const;
     StaticAnswer cachedAnswer(CachedFile& file, const QString& cachetime, const QDateTime& now);
