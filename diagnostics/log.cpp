@@ -200,7 +200,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     if (m_folder.isEmpty())
         setFolder(common::ProgramFolder());
     const int64_t number = ++m_counter;
-    const LocalTime now = m_clock ? LocalTimeOf(m_clock()) : CurrentLocalTime();
+    const LocalTime now = m_clock ? LocalTimeOf(m_clock()) : m_localClock.now();
     QByteArray bytes;
     if (m_lost > 0) {
         // Said once, by the first entry that reaches the file again, under a number of its

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/value.h"
+#include "diagnostics/localclock.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -9,8 +10,6 @@
 #include <functional>
 
 namespace diagnostics {
-
-struct LocalTime;
 
 // A daily log file of dated, comma-separated lines, kept below a size limit by
 // cutting old lines from its front. The file name is prefix + yyyyMMdd +
@@ -89,6 +88,7 @@ private:
     int64_t m_counter = 0;
     int64_t m_lost = 0;
     Clock m_clock;
+    LocalClock m_localClock; // when no clock is set
 
     int m_fd = -1;
     QString m_openPath;        // the file m_fd refers to

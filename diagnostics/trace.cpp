@@ -3,7 +3,6 @@
 #include "common/error.h"
 #include "common/userinterface.h"
 #include "common/version.h"
-#include "diagnostics/localclock.h"
 #include "diagnostics/log.h"
 
 #include <cmath>
@@ -54,7 +53,7 @@ void WriteTrace(const QString& text, double duration, Severity severity) {
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
     d.log()->LogEntry(static_cast<int>(severity), text + suffix);
-    d.recentTrace().add(text + suffix, CurrentLocalTime().msecsOfDay);
+    d.recentTrace().add(text + suffix, d.localClock().now().msecsOfDay);
     if (d.traceSink())
         d.traceSink()(text, timeText);
 }

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <thread>
 #include <time.h>
 
 using common::Value;
@@ -162,15 +161,10 @@ TEST(LocalClockTest, AgreesWithTheZoneAlsoAtOffsetsOfHalfAnHour) {
     for (const char* zone : {"UTC", "Asia/Kolkata", "America/St_Johns"}) {
         qputenv("TZ", zone);
         ::tzset();
-        QDateTime before;
-        QDateTime after;
-        diagnostics::LocalTime now;
-        // A thread of its own: the clock keeps the second it looked up per thread.
-        std::thread([&] {
-            before = QDateTime::currentDateTime();
-            now = diagnostics::CurrentLocalTime();
-            after = QDateTime::currentDateTime();
-        }).join();
+        diagnostics::LocalClock clock; // a new one: it keeps the second it looked up
+        const QDateTime before = QDateTime::currentDateTime();
+        const diagnostics::LocalTime now = clock.now();
+        const QDateTime after = QDateTime::currentDateTime();
         const auto wholeSecond = [](const QDateTime& d) { return d.addMSecs(-d.time().msec()); };
         EXPECT_GE(now.second, wholeSecond(before)) << zone;
         EXPECT_LE(now.second, wholeSecond(after)) << zone;
