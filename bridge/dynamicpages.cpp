@@ -45,8 +45,7 @@ QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     application->setItem(QStringLiteral("ExcelInstalled"), m_context.ExcelInstalled);
     ServerStatus status = m_context.Server ? m_context.Server() : ServerStatus{};
     status.DataServerRunning = true; // or the request would not have come this far
-    common::DictionaryPtr context = NewContext(m_context, status);
-    context->setItem(QStringLiteral("Request"), requestObject);
+    common::DictionaryPtr context = m_contexts.NewContext(m_context, status, requestObject);
     requestObject->item(QStringLiteral("ServerVariables"))
         .dictionary()
         ->setItem(QStringLiteral("REMOTE_HOST"), request.remoteAddress);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/newcontext.h"
 #include "bridge/runningcheck.h"
 #include "server/requesthandler.h"
 
@@ -32,6 +33,7 @@ public:
 private:
     const PageContext& m_context;
     RunningCheck m_isDataServerRunning;
+    ContextMaker m_contexts;
 };
 
 } // namespace bridge

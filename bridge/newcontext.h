@@ -2,17 +2,47 @@
 
 #include "common/value.h"
 
+#include <QString>
+
 namespace bridge {
 
 struct PageContext;
 struct ServerStatus;
 
-// A new context Dictionary for one request, entries in this order:
+// Makes the context Dictionary of each request. Its entries, in this order:
 // PhysicalServerRoot, PhysicalDocumentRoot, Application (the shared Dictionary
-// itself), Request (empty), Messages (empty), ThemeFolder, ImageFolder,
-// AdminFolder, RelativePath, Debug, DefaultUserMode, Secret, TempFolder,
-// SessionTimeout, InQueueFolder, OutQueueFolder, session (empty), and last
-// Server, made from status (NewServerEntry).
-common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status);
+// itself), Request, Messages (empty), ThemeFolder, ImageFolder, AdminFolder,
+// RelativePath, Debug, DefaultUserMode, Secret, TempFolder, SessionTimeout,
+// InQueueFolder, OutQueueFolder, session (empty), and last Server, made from
+// status (NewServerEntry). What depends on the PageContext alone is built once
+// and copied for as long as the PageContext keeps those values.
+class ContextMaker final {
+public:
+    // request: the Request entry; null gives an empty Dictionary.
+    common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status,
+                                     common::DictionaryPtr request = nullptr);
+
+private:
+    // The values of the PageContext the constant entries are made of.
+    struct Constants {
+        QString programFolder;
+        QString webRootFolder;
+        QString urlPrefix;
+        common::DictionaryPtr application;
+        bool debugMode = false;
+        QString userMode;
+        QString runSecret;
+        QString tempFolder;
+        int32_t sessionTimeout = 0;
+        QString inQueueFolder;
+        QString outQueueFolder;
+        bool operator==(const Constants&) const = default;
+    };
+    static Constants constantsOf(const PageContext& context);
+    static common::DictionaryPtr newTemplate(const Constants& constants);
+
+    Constants m_constants;
+    common::DictionaryPtr m_template; // the constant entries, the others empty
+};
 
 } // namespace bridge

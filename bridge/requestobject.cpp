@@ -13,6 +13,7 @@ common::DictionaryPtr CreateRequestObject(const server::DynamicRequest& request,
     const common::DictionaryPtr object =
         ParseFormData(request.method == QLatin1String("GET") ? request.query : request.body);
     const common::DictionaryPtr variables = common::NewDictionary();
+    variables->reserve(4); // REMOTE_HOST comes from the caller
     variables->Add(QStringLiteral("PATH_TRANSLATED"), context.ApplicationPath);
     variables->Add(QStringLiteral("SCRIPT_NAME"), context.UrlPrefix + QLatin1Char('/'));
     variables->Add(QStringLiteral("HTTP_USER_AGENT"), request.userAgent);

@@ -21,6 +21,7 @@ common::DictionaryPtr NewServerEntry(const ServerStatus& status) {
     for (const QString& entry : status.TraceEntries)
         trace.emplace_back(entry);
     const common::DictionaryPtr server = common::NewDictionary();
+    server->reserve(11);
     server->Add(QStringLiteral("Version"), status.Version);
     server->Add(QStringLiteral("StartTime"), status.StartTime);
     server->Add(QStringLiteral("Port"), int32_t(status.Port));

@@ -9,6 +9,11 @@ QString Dictionary::normalised(const QString& key) const {
     return m_keys == Keys::CaseInsensitive ? key.toLower() : key;
 }
 
+void Dictionary::reserve(int n) {
+    m_entries.reserve(size_t(n));
+    m_index.reserve(n);
+}
+
 bool Dictionary::Exists(const QString& key) const {
     return m_index.contains(normalised(key));
 }

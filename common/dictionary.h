@@ -27,6 +27,8 @@ public:
     void setItem(const QString& key, const Value& value);
     bool remove(const QString& key);
     int count() const { return static_cast<int>(m_entries.size()); }
+    // Room for n entries, so that filling a Dictionary of known size does not grow it step by step.
+    void reserve(int n);
     QStringList keys() const;
 
 private:

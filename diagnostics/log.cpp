@@ -5,6 +5,7 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/text.h"
+#include "diagnostics/localclock.h"
 #include "diagnostics/severity.h"
 #include "diagnostics/trace.h"
 
@@ -119,9 +120,10 @@ void Log::closeFile() {
     m_openPath.clear();
 }
 
+// One fstat per entry, after the write: it finds a file removed behind our
+// back (an old inode without a name), which gets the line again in a new file
+// so that no entry disappears unseen, and it gives the size for the cut-back.
 int64_t Log::appendBytes(const QByteArray& bytes) {
-    // A file removed behind our back (an old inode without a name) gets the
-    // line again in a new file, so that no entry disappears unseen.
     for (int attempt = 0; attempt < 2; ++attempt) {
         appendWhole(bytes);
         struct stat st {};
@@ -142,8 +144,6 @@ int64_t Log::appendBytes(const QByteArray& bytes) {
 // is closed, so the next entry opens it anew (the folder may be back by then).
 void Log::appendWhole(const QByteArray& bytes) {
     const QByteArray data = m_brokenPath == m_openPath ? "\r\n" + bytes : bytes;
-    struct stat st {};
-    const off_t start = ::fstat(m_fd, &st) == 0 ? st.st_size : -1;
     qsizetype written = 0;
     int err = 0;
     while (written < data.size() && err == 0) {
@@ -160,7 +160,11 @@ void Log::appendWhole(const QByteArray& bytes) {
         m_brokenPath.clear();
         return;
     }
-    if (written > 0 && (start < 0 || ::ftruncate(m_fd, start) != 0))
+    // Appending, the part written is the end of the file: its start is found
+    // only now, so that the common case costs no look at the file before.
+    struct stat st {};
+    if (written > 0 && (::fstat(m_fd, &st) != 0 || st.st_size < written ||
+                        ::ftruncate(m_fd, st.st_size - written) != 0))
         m_brokenPath = m_openPath;
     closeFile();
     throw common::Error(common::ERR_PROGRAM,
@@ -172,11 +176,10 @@ int64_t Log::fileSize() const {
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_size : 0;
 }
 
-QString Log::formatLine(const QDateTime& now, int severity, const common::Value& msg) {
-    const qint64 second = now.toSecsSinceEpoch();
-    if (second != m_stampSecond) {
-        m_stamp = QuoteText(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-        m_stampSecond = second;
+QString Log::formatLine(const LocalTime& now, int severity, const common::Value& msg) {
+    if (now.epochSecond != m_stampSecond) {
+        m_stamp = QuoteText(now.second.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        m_stampSecond = now.epochSecond;
     }
     QString line = m_stamp + QStringLiteral(", ") + QString::number(m_counter) +
                    QStringLiteral(", ") + QString::number(severity);
@@ -197,7 +200,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     if (m_folder.isEmpty())
         setFolder(common::ProgramFolder());
     const int64_t number = ++m_counter;
-    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
+    const LocalTime now = m_clock ? LocalTimeOf(m_clock()) : m_localClock.now();
     QByteArray bytes;
     if (m_lost > 0) {
         // Said once, by the first entry that reaches the file again, under a number of its
@@ -208,7 +211,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
         ++m_counter;
     }
     bytes += lineBytes(now, severity, msg);
-    const QString path = pathFor(now.date());
+    const QString path = pathFor(now.second.date());
     int64_t size = 0;
     try {
         openFile(path);
@@ -226,7 +229,7 @@ void Log::LogEntry(int severity, const common::Value& msg) {
     }
 }
 
-QByteArray Log::lineBytes(const QDateTime& now, int severity, const common::Value& msg) {
+QByteArray Log::lineBytes(const LocalTime& now, int severity, const common::Value& msg) {
     return common::ToCodePage(formatLine(now, severity, msg)) + "\r\n";
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/value.h"
+#include "diagnostics/localclock.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -69,8 +70,8 @@ public:
 private:
     QString LogFileName(const QDate& date) const;
     QString pathFor(const QDate& date);
-    QString formatLine(const QDateTime& now, int severity, const common::Value& msg);
-    QByteArray lineBytes(const QDateTime& now, int severity, const common::Value& msg);
+    QString formatLine(const LocalTime& now, int severity, const common::Value& msg);
+    QByteArray lineBytes(const LocalTime& now, int severity, const common::Value& msg);
     void openFile(const QString& path);
     void closeFile();
     int64_t appendBytes(const QByteArray& bytes);
@@ -87,6 +88,7 @@ private:
     int64_t m_counter = 0;
     int64_t m_lost = 0;
     Clock m_clock;
+    LocalClock m_localClock; // when no clock is set
 
     int m_fd = -1;
     QString m_openPath;        // the file m_fd refers to

@@ -5,7 +5,6 @@
 #include "common/version.h"
 #include "diagnostics/log.h"
 
-#include <QTime>
 #include <cmath>
 #include <cstdio>
 
@@ -54,7 +53,7 @@ void WriteTrace(const QString& text, double duration, Severity severity) {
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
     d.log()->LogEntry(static_cast<int>(severity), text + suffix);
-    d.recentTrace().add(text + suffix, QTime::currentTime().msecsSinceStartOfDay());
+    d.recentTrace().add(text + suffix, d.localClock().now().msecsOfDay);
     if (d.traceSink())
         d.traceSink()(text, timeText);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "diagnostics/localclock.h"
 #include "diagnostics/recenttrace.h"
 #include "diagnostics/severity.h"
 
@@ -52,6 +53,9 @@ public:
     const RecentTrace& recentTrace() const { return m_recentTrace; }
     RecentTrace& recentTrace() { return m_recentTrace; }
 
+    // The clock of the recent entries' times of day.
+    LocalClock& localClock() { return m_localClock; }
+
     // Back to the state at program start (for tests).
     void reset();
 
@@ -65,6 +69,7 @@ private:
     TraceSink m_traceSink;
     std::function<void()> m_closeServer;
     RecentTrace m_recentTrace;
+    LocalClock m_localClock;
 };
 
 // "15 ms" for 0.0156 (whole milliseconds, rounded down); "" for NO_DURATION

@@ -295,7 +295,9 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     // nothing, and neither does the next one on the same socket.
     if (socket.generation() != connection)
         return;
-    sendWhenConnected(index, DynamicPageAnswer(page, m_config, now));
+    sendWhenConnected(
+        index, DynamicPageAnswer(page, m_dynamicLines.refresh(now, m_config.serverVersion,
+                                                              m_config.cacheExpiresDynamic)));
 }
 
 void HttpServer::refuseRequest(int index, int status, const QString& reason,

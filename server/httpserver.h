@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/clsconnections.h"
+#include "server/datedlines.h"
 #include "server/httpconfig.h"
 #include "server/requesthandler.h"
 #include "server/requestreader.h"
@@ -97,6 +98,7 @@ private:
     RequestHandler& m_handler;
     clsConnections m_connections;
     StaticFiles m_staticFiles;
+    DatedLines m_dynamicLines;   // Server, Date and Expires of dynamic pages
     qint64 m_bodyBytesInUse = 0; // POST bodies being received, by Content-Length
     bool m_trimPending = false;  // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;

@@ -2,6 +2,7 @@
 
 #include "common/answerhead.h"
 #include "common/codepage.h"
+#include "server/datedlines.h"
 #include "server/webdate.h"
 
 #include <algorithm>
@@ -24,21 +25,21 @@ QByteArray MethodNotAllowedAnswer() {
     return QByteArrayLiteral("HTTP/1.1 405 Method Not Allowed\r\nConnection: close\r\n\r\n");
 }
 
-QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
-                             const QDateTime& now) {
-    const QByteArray page = common::ToCodePage(pageText);
-    if (pageText.left(7).toUpper() == QLatin1String("HTTP/1."))
-        return page;
-    return common::AnswerHead(QStringLiteral("200 OK"))
-               .add("Server", config.serverVersion)
-               .add("Date", FormatWebDate(now, true))
-               .add("Content-Type", QStringLiteral("text/html"))
-               .add("Accept-Ranges", QStringLiteral("bytes"))
-               .add("Expires", FormatWebDate(AddDays(now, config.cacheExpiresDynamic), true))
-               .add("Content-Length", QString::number(page.size()))
-               .add("Connection", QStringLiteral("close"))
-               .end() +
-           page;
+QByteArray DynamicPageAnswer(const QString& pageText, const DatedLines& lines) {
+    if (QStringView(pageText).left(7).compare(QLatin1String("HTTP/1."), Qt::CaseInsensitive) == 0)
+        return common::ToCodePage(pageText);
+    // In the code page a character is a byte: the length is known before the conversion.
+    const QByteArray length = QByteArray::number(pageText.size());
+    QByteArray answer;
+    answer.reserve(256 + pageText.size());
+    answer += "HTTP/1.1 200 OK\r\n";
+    answer += lines.server();
+    answer += lines.date();
+    answer += "Content-Type: text/html\r\nAccept-Ranges: bytes\r\n";
+    answer += lines.expires();
+    answer += "Content-Length: " + length + "\r\nConnection: close\r\n\r\n";
+    answer += common::ToCodePage(pageText);
+    return answer;
 }
 
 QByteArray ErrorAnswer(int status, const QString& reason, const HttpConfig& config,

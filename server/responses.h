@@ -8,6 +8,8 @@
 
 namespace server {
 
+class DatedLines;
+
 // Answers built from text; every one comes out as bytes in Windows-1252, so a
 // Content-Length always counts the bytes that go on the wire.
 
@@ -21,9 +23,9 @@ QByteArray ContinueAnswer();
 QByteArray MethodNotAllowedAnswer();
 
 // A page of the web application. Sent unchanged when it starts with its own
-// status line ("HTTP/1." in any case); otherwise a "200 OK" header goes in front.
-QByteArray DynamicPageAnswer(const QString& pageText, const HttpConfig& config,
-                             const QDateTime& now);
+// status line ("HTTP/1." in any case); otherwise a "200 OK" header goes in front,
+// with lines refreshed for the moment of the answer and CacheExpiresDynamic.
+QByteArray DynamicPageAnswer(const QString& pageText, const DatedLines& lines);
 
 // The server's own answer to a request it refuses or fails on, e.g. 400
 // "Bad Request": a short HTML page, and "Connection: close" because the rest of

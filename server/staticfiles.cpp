@@ -76,7 +76,7 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
     const QByteArray name =
         cached != m_cache.end() ? cached->name : WebRoot::RelativeName(filePath);
     if (m_webRoot.stat(name, st) && S_ISREG(st.st_mode) && cached != m_cache.end() &&
-        cached->stamp == stampOf(st))
+        cached->stamp == FileStamp::of(st))
         return cachedAnswer(*cached, cachetime, now);
 
     const QString fileName = m_config.webRootFolder + filePath;
@@ -99,7 +99,7 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
         result.fileLength = st.st_size;
         return foundAnswer(std::move(result), fileLines(fileName, st, st.st_size), cachetime, now);
     }
-    CachedFile kept{stampOf(st), name, file->readAll(), {}, {}, 0};
+    CachedFile kept{FileStamp::of(st), name, file->readAll(), {}, {}, 0};
     if (file->error() != QFileDevice::NoError)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, file->errorString()));
     // The file may have changed since it was looked at: keep it only when it
@@ -113,27 +113,8 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
     return cachedAnswer(m_cache[filePath], cachetime, now);
 }
 
-StaticFiles::FileStamp StaticFiles::stampOf(const struct stat& st) {
-    return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
-                     st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
-                     static_cast<quint64>(st.st_ino), static_cast<quint64>(st.st_dev)};
-}
-
-// Date and Expires change once a second, Server and the expiry days with the settings.
-const StaticFiles::SecondLines& StaticFiles::secondLines(const QDateTime& now) {
-    const qint64 second = now.toSecsSinceEpoch();
-    if (second != m_second.second || m_config.serverVersion != m_second.serverVersion ||
-        m_config.cacheExpiresStatic != m_second.expiresDays) {
-        m_second.second = second;
-        m_second.serverVersion = m_config.serverVersion;
-        m_second.expiresDays = m_config.cacheExpiresStatic;
-        ++m_second.generation;
-        m_second.server = common::AnswerHead::Line("Server", m_config.serverVersion);
-        m_second.date = common::AnswerHead::Line("Date", FormatWebDate(now, true));
-        m_second.expires = common::AnswerHead::Line(
-            "Expires", FormatWebDate(AddDays(now, m_config.cacheExpiresStatic), true));
-    }
-    return m_second;
+const DatedLines& StaticFiles::secondLines(const QDateTime& now) {
+    return m_second.refresh(now, m_config.serverVersion, m_config.cacheExpiresStatic);
 }
 
 StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const struct stat& st,
@@ -150,13 +131,13 @@ StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const str
 
 StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
                                        const QDateTime& now) {
-    const SecondLines& lines = secondLines(now);
+    const DatedLines& lines = secondLines(now);
     if (file.lines.lastModified == cachetime)
         return foundAnswer(StaticAnswer(), file.lines, cachetime, now);
-    if (file.answerGeneration != lines.generation || file.answer.isEmpty()) {
+    if (file.answerGeneration != lines.generation() || file.answer.isEmpty()) {
         m_cacheBytes -= file.answer.size();
         file.answer = foundAnswer(StaticAnswer(), file.lines, cachetime, now).head + file.body;
-        file.answerGeneration = lines.generation;
+        file.answerGeneration = lines.generation();
         m_cacheBytes += file.answer.size();
     }
     StaticAnswer result;
@@ -168,20 +149,21 @@ StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetim
 // then), else "200 OK" with result's body or file.
 StaticAnswer StaticFiles::foundAnswer(StaticAnswer result, const FileLines& file,
                                       const QString& cachetime, const QDateTime& now) {
-    const SecondLines& lines = secondLines(now);
+    const DatedLines& lines = secondLines(now);
     if (file.lastModified == cachetime) {
         result = StaticAnswer();
         result.head = common::AnswerHead(QStringLiteral("304 Not Modified"))
-                          .addLines(lines.server + lines.date + lines.expires)
+                          .addLines(lines.server() + lines.date() + lines.expires())
                           .add("Last-Modified", file.lastModified)
                           .add("Content-Length", QStringLiteral("0"))
                           .add("Connection", QStringLiteral("close"))
                           .end();
         return result;
     }
-    result.head = common::AnswerHead(QStringLiteral("200 OK"))
-                      .addLines(lines.server + lines.date + file.type + lines.expires + file.tail)
-                      .end();
+    result.head =
+        common::AnswerHead(QStringLiteral("200 OK"))
+            .addLines(lines.server() + lines.date() + file.type + lines.expires() + file.tail)
+            .end();
     return result;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/filestamp.h"
+#include "server/datedlines.h"
 #include "server/httpconfig.h"
 #include "server/webroot.h"
 
@@ -48,24 +50,7 @@ public:
     static bool IsHiddenPath(const QString& filePath);
 
 private:
-    struct FileStamp {
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        quint64 inode = 0;
-        quint64 device = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-    // The header lines that depend on the second and the settings only.
-    struct SecondLines {
-        qint64 second = -1;
-        QString serverVersion;
-        double expiresDays = 0;
-        quint64 generation = 0; // changes with every refresh
-        QByteArray server;      // "Server: ..." line
-        QByteArray date;        // "Date: ..." line
-        QByteArray expires;     // "Expires: ..." line
-    };
+    using FileStamp = common::FileStamp;
     // A found file's own header lines.
     struct FileLines {
         QByteArray type;      // Content-Type and Accept-Ranges
@@ -81,8 +66,7 @@ private:
         quint64 answerGeneration = 0;
     };
 
-    static FileStamp stampOf(const struct stat& st);
-    const SecondLines& secondLines(const QDateTime& now);
+    const DatedLines& secondLines(const QDateTime& now);
     FileLines fileLines(const QString& fileName, const struct stat& st, qint64 length) const;
     StaticAnswer cachedAnswer(CachedFile& file, const QString& cachetime, const QDateTime& now);
     StaticAnswer foundAnswer(StaticAnswer result, const FileLines& lines, const QString& cachetime,
@@ -95,7 +79,7 @@ private:
 
     const HttpConfig& m_config;
     WebRoot m_webRoot;
-    SecondLines m_second;
+    DatedLines m_second;
     QHash<QString, CachedFile> m_cache; // by decoded URL path
     qint64 m_cacheBytes = 0;
 };

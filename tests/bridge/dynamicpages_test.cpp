@@ -173,6 +173,35 @@ TEST_F(DynamicPagesTest, TheApplicationIsSharedAndItsServerEntriesRewrittenPerRe
     EXPECT_EQ(requests, 1);
 }
 
+TEST_F(DynamicPagesTest, EachContextIsNewAndFollowsThePageContextAsItStandsNow) {
+    // A component that changes its context leaves the next one untouched.
+    setScript([](common::DictionaryPtr& context) {
+        context->setItem("Secret", "spoiled");
+        context->setItem("Extra", 1);
+        return common::Value();
+    });
+    m_context.RunSecret = "s1";
+    get();
+    setScript([](common::DictionaryPtr&) { return common::Value(); });
+    get();
+    EXPECT_EQ(common::ToText(m_seen.context->item("Secret")), "s1");
+    EXPECT_FALSE(m_seen.context->Exists("Extra"));
+
+    m_context.RunSecret = "s2";
+    m_context.UrlPrefix = "/shop";
+    m_context.DebugMode = true;
+    m_context.SessionTimeout = 5;
+    m_context.ApplicationDictionary = common::NewDictionary();
+    get();
+    const common::DictionaryPtr& context = m_seen.context;
+    EXPECT_EQ(common::ToText(context->item("Secret")), "s2");
+    EXPECT_EQ(common::ToText(context->item("ThemeFolder")), "/shop/themes");
+    EXPECT_EQ(common::ToText(context->item("RelativePath")), "/shop");
+    EXPECT_TRUE(context->item("Debug").boolean());
+    EXPECT_EQ(context->item("SessionTimeout").toInt(), 5);
+    EXPECT_EQ(context->item("Application").dictionary(), m_context.ApplicationDictionary);
+}
+
 TEST_F(DynamicPagesTest, ARedirectReplacesThePageOneWithALineBreakIsRefused) {
     struct Case {
         QString redirect;

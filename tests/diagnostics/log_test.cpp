@@ -1,5 +1,6 @@
 #include "common/error.h"
 #include "common/files.h"
+#include "diagnostics/localclock.h"
 #include "diagnostics/log.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <time.h>
 
 using common::Value;
 using diagnostics::Log;
@@ -152,4 +154,29 @@ TEST_F(LogTest, AnEmptyFolderBecomesTheProgramFolderForGood) {
     common::SetProgramFolder({});
     EXPECT_EQ(log.folder(), program.path());
     EXPECT_TRUE(QFile::exists(program.filePath("20261207.log")));
+}
+
+TEST(LocalClockTest, AgreesWithTheZoneAlsoAtOffsetsOfHalfAnHour) {
+    const QByteArray saved = qgetenv("TZ");
+    for (const char* zone : {"UTC", "Asia/Kolkata", "America/St_Johns"}) {
+        qputenv("TZ", zone);
+        ::tzset();
+        diagnostics::LocalClock clock; // a new one: it keeps the second it looked up
+        const QDateTime before = QDateTime::currentDateTime();
+        const diagnostics::LocalTime now = clock.now();
+        const QDateTime after = QDateTime::currentDateTime();
+        const auto wholeSecond = [](const QDateTime& d) { return d.addMSecs(-d.time().msec()); };
+        EXPECT_GE(now.second, wholeSecond(before)) << zone;
+        EXPECT_LE(now.second, wholeSecond(after)) << zone;
+        EXPECT_EQ(now.second.toSecsSinceEpoch(), now.epochSecond) << zone;
+        if (before.date() == after.date()) {
+            EXPECT_GE(now.msecsOfDay, before.time().msecsSinceStartOfDay()) << zone;
+            EXPECT_LE(now.msecsOfDay, after.time().msecsSinceStartOfDay()) << zone;
+        }
+    }
+    if (saved.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", saved);
+    ::tzset();
 }

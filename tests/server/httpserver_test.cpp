@@ -426,6 +426,19 @@ TEST_F(HttpServerTest, DynamicPages) {
                            "Connection: close"}));
     EXPECT_EQ(page.body, "<p>caf\xe9</p>"); // Windows-1252 on the wire, counted in bytes
 
+    // Lines kept for the second follow the settings at once, each kind of answer its own.
+    m_config.cacheExpiresDynamic = 2;
+    m_config.serverVersion = "Other/2";
+    const Answer later = split(fetch("GET / HTTP/1.1\r\n\r\n"));
+    const QDateTime laterDate = headerDate(later.head, "Date");
+    EXPECT_EQ(later.head.value(1), "Server: Other/2");
+    EXPECT_EQ(later.head.value(5),
+              "Expires: " + server::FormatWebDate(laterDate.addDays(2), false));
+    writeFile("index.htm", "static");
+    const Answer file = split(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(file.head.value(5),
+              "Expires: " + server::FormatWebDate(headerDate(file.head, "Date").addDays(1), false));
+
     m_handler.page = "http/1.1 302 Found\r\nLocation: /x\r\n\r\n";
     EXPECT_EQ(fetch("GET /sub/ HTTP/1.1\r\n\r\n"), "http/1.1 302 Found\r\nLocation: /x\r\n\r\n");
 
