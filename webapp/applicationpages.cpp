@@ -1,16 +1,11 @@
 #include "webapp/applicationpages.h"
 
 #include "common/codepage.h"
+#include "common/insidefiles.h"
 #include "webapp/errorpages.h"
 #include "webapp/html.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace webapp {
 
@@ -19,38 +14,11 @@ namespace {
 const QString PAGES_FOLDER = QStringLiteral("pages");
 const QString PAGE_SUFFIX = QStringLiteral(".htm");
 
-// The bytes of a regular file; nullopt when path is anything else (a link among them).
-std::optional<QByteArray> readRegularFile(const QByteArray& path) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return std::nullopt;
-    QFile f;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    return f.readAll();
-}
-
-// The file's bytes; nullopt when it is not a readable regular file inside folder.
+// The file's bytes; nullopt when it is not a readable regular file inside folder. A page
+// unchanged since the last request costs one stat.
 std::optional<QByteArray> readInside(const QString& folder, const QString& name) {
-    if (folder.isEmpty())
-        return std::nullopt;
-    const QString path = QDir(folder).filePath(name);
-    // A plain name that is no link names a file inside the folder, wherever the folder is:
-    // no path needs resolving (and the file is opened without following a link).
-    struct stat st;
-    if (IsPlainFileName(name) && ::lstat(QFile::encodeName(path).constData(), &st) == 0 &&
-        !S_ISLNK(st.st_mode))
-        return readRegularFile(QFile::encodeName(path));
-    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    // A link in the pages folder must not lead a request out of it.
-    if (canonicalFolder.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')))
-        return std::nullopt;
-    return readRegularFile(QFile::encodeName(canonical));
+    static common::InsideFiles files;
+    return files.read(folder, name);
 }
 
 Response pageFile(const PageEnvironment& env, const QString& name, const QString& fallbackTitle) {
