@@ -96,6 +96,15 @@ private:
     int m_parentHandle = 0;
 };
 
+// A write of the sample application's AddCustomer under a new request id.
+QString addCustomerOnce() {
+    return "<XML><Type>Query</Type><Name>AddCustomer</Name><RequestId>" + common::NewGuidString() +
+           "</RequestId><Parameters><Parameter name=\"name\">Ola</Parameter>"
+           "<Parameter name=\"city\">Bergen</Parameter><Parameter "
+           "name=\"country\">Norway</Parameter><Parameter name=\"email\"/>"
+           "</Parameters></XML>";
+}
+
 TEST(DataServerProcess, StartsServesAndEndsWithItsParent) {
     DataServerRun run;
     run.holdParent();
@@ -162,12 +171,7 @@ TEST(DataServerProcess, AnsweredWriteSurvivesAKillAndIsNotRepeated) {
     run.holdParent();
     const qint64 first = run.start().pid();
     ASSERT_TRUE(Eventually([&] { return run.running(); }));
-    const QString add = "<XML><Type>Query</Type><Name>AddCustomer</Name><RequestId>" +
-                        common::NewGuidString() +
-                        "</RequestId><Parameters><Parameter name=\"name\">Ola</Parameter>"
-                        "<Parameter name=\"city\">Bergen</Parameter><Parameter "
-                        "name=\"country\">Norway</Parameter><Parameter name=\"email\"/>"
-                        "</Parameters></XML>";
+    const QString add = addCustomerOnce();
     const Reply reply = run.ask(add);
     ::kill(pid_t(first), SIGKILL);
     EXPECT_EQ(reply.text("/XML/Error"), "");
@@ -201,12 +205,7 @@ TEST(DataServerProcess, DataVersionChangesWithEveryWriteWhoeverMakesIt) {
     run.ask("<XML><Type>ListTables</Type></XML>");
     EXPECT_EQ(version(), first);
 
-    const QString add = "<XML><Type>Query</Type><Name>AddCustomer</Name><RequestId>" +
-                        common::NewGuidString() +
-                        "</RequestId><Parameters><Parameter name=\"name\">Ola</Parameter>"
-                        "<Parameter name=\"city\">Bergen</Parameter><Parameter "
-                        "name=\"country\">Norway</Parameter><Parameter name=\"email\"/>"
-                        "</Parameters></XML>";
+    const QString add = addCustomerOnce();
     ASSERT_EQ(run.ask(add).text("/XML/Error"), "");
     const QString afterWrite = version(); // read right after the reply: no waiting
     EXPECT_NE(afterWrite, first);
