@@ -12,16 +12,13 @@
 # BENCH_SECONDS and BENCH_ROUNDS shorten a trial run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/helpers.sh
 
 STAGE=$(realpath "${1:-${QV_STAGE_DIR:-build/quorvex}}")
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 ROUNDS=${BENCH_ROUNDS:-3}
 CONNECTIONS=50
 
-die() {
-    echo "desktop.sh: $*" >&2
-    exit 1
-}
 for tool in xvfb-run xdotool wrk python3 curl; do
     command -v "$tool" >/dev/null || die "$tool is needed (apt-get install xvfb xdotool wrk curl)"
 done
@@ -40,11 +37,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
 
 start_websvr() { # name port [arguments...]
     local name=$1 port=$2 folder=$WORK/$1

@@ -23,6 +23,7 @@
 set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
+source bench/helpers.sh
 
 source bench/databaseoption.sh dynamic.sh "$@"
 set -- "${BENCH_ARGS[@]}"
@@ -33,19 +34,10 @@ CONNECTIONS=20
 POSTS=400
 SAMPLE="$STAGE/examples/microsoft access"
 
-die() {
-    echo "dynamic.sh: $*" >&2
-    exit 1
-}
 command -v wrk >/dev/null || die "wrk is needed (apt-get install wrk)"
 command -v curl >/dev/null || die "curl is needed (apt-get install curl)"
 [ -x "$STAGE/websvr" ] || die "no websvr in $STAGE (build first)"
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
 
 WORK=$(mktemp -d /tmp/qvdynbench.XXXXXX)
 chmod 755 "$WORK" # the PostgreSQL server runs as nobody under it

@@ -20,6 +20,7 @@
 # shorten a trial run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/helpers.sh
 
 STAGE=${1:-${QV_STAGE_DIR:-build/quorvex}}
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
@@ -30,10 +31,6 @@ LARGE_BYTES=$((10 * 1024 * 1024))
 CLK_TCK=$(getconf CLK_TCK)
 PATH=$PATH:/usr/sbin:/sbin # nginx, for users whose PATH lacks the system folders
 
-die() {
-    echo "static.sh: $*" >&2
-    exit 1
-}
 
 install_tools() {
     command -v wrk >/dev/null && command -v nginx >/dev/null && return
@@ -43,9 +40,6 @@ install_tools() {
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wrk nginx
 }
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 # utime+stime in clock ticks of the process and its children processes (nginx's workers).
 cpu_ticks() {
@@ -62,8 +56,6 @@ server_pids() { # websvr itself (not its data server); nginx's master and worker
     if [ "$pid" = "$WEBSVR_PID" ]; then echo "$pid"; else echo "$pid" $(pgrep -P "$pid" || true); fi
 }
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
 
 # One wrk run against URL; prints
 # "requests rps p99ms cpu_us_per_request read_errors other_errors".
