@@ -8,15 +8,10 @@ ReplyCache& ReplyCache::shared() {
 }
 
 std::optional<DataReply> ReplyCache::find(const QString& version, const QString& request) {
-    if (version == m_version) {
-        const auto at = m_replies.constFind(request);
-        if (at != m_replies.constEnd()) {
-            ++m_hits;
-            return *at;
-        }
-    }
-    ++m_misses;
-    return std::nullopt;
+    if (version != m_version)
+        return std::nullopt;
+    const auto at = m_replies.constFind(request);
+    return at == m_replies.constEnd() ? std::nullopt : std::optional<DataReply>(*at);
 }
 
 void ReplyCache::store(const QString& version, const QString& request, const DataReply& reply) {
@@ -36,10 +31,6 @@ void ReplyCache::store(const QString& version, const QString& request, const Dat
 void ReplyCache::clear() {
     m_replies.clear();
     m_bytes = 0;
-}
-
-ReplyCache::Counts ReplyCache::counts() const {
-    return {m_hits, m_misses, m_replies.size(), m_bytes};
 }
 
 } // namespace webapp

@@ -18,28 +18,19 @@ public:
     static constexpr qsizetype MAX_BYTES = 4 * 1024 * 1024;
     static constexpr qsizetype MAX_ENTRY_BYTES = 256 * 1024;
 
-    struct Counts {
-        qint64 hits = 0;
-        qint64 misses = 0;
-        qsizetype entries = 0;
-        qsizetype bytes = 0;
-    };
-
     static ReplyCache& shared();
 
     // The reply kept for request under version; nullopt when none is.
     std::optional<DataReply> find(const QString& version, const QString& request);
     // Keeps reply for request under version, forgetting everything kept under another one.
     void store(const QString& version, const QString& request, const DataReply& reply);
-    void clear();
-    Counts counts() const;
 
 private:
+    void clear();
+
     QString m_version;
     QHash<QString, DataReply> m_replies;
     qsizetype m_bytes = 0;
-    qint64 m_hits = 0;
-    qint64 m_misses = 0;
 };
 
 } // namespace webapp
