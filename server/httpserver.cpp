@@ -25,7 +25,7 @@ constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is wo
 QString requestLine(const QByteArray& text) {
     const qsizetype end = text.indexOf("\r\n");
     const QByteArray line = text.left(std::min(end < 0 ? text.size() : end, TRACED_REQUEST_LINE));
-    return EscapeControlCharacters(common::FromCodePage(line));
+    return RequestTraceText(common::FromCodePage(line));
 }
 } // namespace
 
@@ -119,7 +119,7 @@ clsConnection* HttpServer::slotOf(int index) {
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
     diagnostics::TraceSafely(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
-                             EscapeControlCharacters(FilePath + HideKeys(querystring)));
+                             RequestTraceText(FilePath, querystring));
 }
 
 // --- Events ---------------------------------------------------------------

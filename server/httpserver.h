@@ -60,8 +60,8 @@ public:
     int GetConnection(int intConnectionIndex) const;
     const clsConnections& connections() const { return m_connections; }
 
-    // The trace line of one request: "[ip] HTTP GET: " + path + query, with
-    // control characters escaped.
+    // The trace line of one request: "[ip] HTTP GET: " + path + query, as
+    // RequestTraceText shows them (the key hidden, control characters escaped).
     void RegisterRequest(const QString& FilePath, const QString& querystring,
                          const QString& ipaddress);
 

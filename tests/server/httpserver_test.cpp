@@ -649,6 +649,26 @@ TEST_F(HttpServerTest, RefusalsTracesAndDatesStayInBounds) {
     EXPECT_NEAR(expires.date().year(), QDate::currentDate().year() + 100, 1);
 }
 
+// The administration key goes into no trace line, however a request carries it.
+TEST_F(HttpServerTest, TheKeyIsHiddenWhereverARequestIsTraced) {
+    const QByteArray requests[] = {
+        "GET /?page=admin&k%65y=secret1 HTTP/1.1\r\n\r\n",
+        "POST /?page=admin&key=secret2 HTTP/1.1\r\nContent-Length: 0\r\n\r\n",
+        "GET /?page=admin&key=secret3 HTTP/2.0\r\n\r\n",
+        "GET /?key=secret4 HTTP/1.1\r\nContent-Length: x\r\n\r\n",
+    };
+    for (const QByteArray& request : requests)
+        fetch(request);
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /page=admin&k%65y=(hidden)"));
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /?page=admin&key=(hidden)"));
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP 505 HTTP Version Not Supported: "
+                       "GET /?page=admin&key=(hidden) HTTP/2.0"));
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP 400 Bad Request: GET /?key=(hidden) HTTP/1.1"));
+    QFile log(Diagnostics::instance().log()->LogFilePath());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(log.readAll().contains("secret")) << m_trace.join("\n").toStdString();
+}
+
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {
     fetch("GET /x%0D%0A[6.6.6.6]%20HTTP%20GET:%20/forged?a=%0A HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /x\\r\\n[6.6.6.6] HTTP GET: /forgeda=%0A"))

@@ -204,9 +204,22 @@ TEST(TraceText, TheAdministrationKeyNeverReachesTheLog) {
         {"page=admin&key=0123abcd", "page=admin&key=(hidden)"},
         {"key=abc&page=admin", "key=(hidden)&page=admin"},
         {"key=&key=x&monkey=y&keys=z", "key=(hidden)&key=(hidden)&monkey=y&keys=z"},
+        // The name as the web application decodes it.
+        {"page=admin&k%65y=abc", "page=admin&k%65y=(hidden)"},
+        {"%6B%65%79=abc&x=1", "%6B%65%79=(hidden)&x=1"},
+        {"KEY=abc", "KEY=(hidden)"},
+        {"key=abc HTTP/1.1", "key=(hidden) HTTP/1.1"}, // the end of a request line stays
         {"page=tables", "page=tables"},
+        {"a&&b=", "a&&b="},
         {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(server::HideKeys(c.query), c.logged) << c.query;
+
+    using server::RequestTraceText;
+    // A path, its query after a "?" (a POST's), a whole request line: the key goes from all.
+    EXPECT_EQ(RequestTraceText("/", "page=admin&k%65y=abc"), "/page=admin&k%65y=(hidden)");
+    EXPECT_EQ(RequestTraceText("/?page=admin&key=abc"), "/?page=admin&key=(hidden)");
+    EXPECT_EQ(RequestTraceText("GET /?key=abc\x01 HTTP/1.1"), "GET /?key=(hidden) HTTP/1.1");
+    EXPECT_EQ(RequestTraceText("/a\r\n", "x=\n"), "/a\\r\\nx=\\n");
 }
