@@ -669,6 +669,32 @@ TEST_F(HttpServerTest, TheKeyIsHiddenWhereverARequestIsTraced) {
     EXPECT_FALSE(log.readAll().contains("secret")) << m_trace.join("\n").toStdString();
 }
 
+// Answers that clients do not read are held in memory up to a total: past it, 503.
+TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
+    // Far more than the kernel takes in for a client that does not read.
+    const qsizetype pageBytes = 16 * 1024 * 1024;
+    m_config.maxAnswerMemory = 24 * 1024 * 1024;
+    m_handler.page = QString(pageBytes, QLatin1Char('p'));
+    Client unread(m_port);
+    unread.send("GET /?fn=big HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return m_handler.calls.size() == 1; }));
+
+    const Answer refused = split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(refused.head.value(0), "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(refused.head.last(), "Connection: close");
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
+        return t.startsWith("[127.0.0.1] HTTP 503 Service Unavailable: an answer of ");
+    }));
+    // Small answers still fit beside the first.
+    m_handler.page = "<p>hi</p>";
+    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+
+    // Once read, the first answer's memory is free again.
+    EXPECT_EQ(split(unread.readToEnd()).body.size(), pageBytes);
+    m_handler.page = QString(pageBytes, QLatin1Char('q'));
+    EXPECT_EQ(split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n")).body.size(), pageBytes);
+}
+
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {
     fetch("GET /x%0D%0A[6.6.6.6]%20HTTP%20GET:%20/forged?a=%0A HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /x\\r\\n[6.6.6.6] HTTP GET: /forgeda=%0A"))
