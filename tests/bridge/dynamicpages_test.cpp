@@ -208,7 +208,8 @@ TEST_F(DynamicPagesTest, ARedirectReplacesThePageOneWithALineBreakIsRefused) {
         QString answer; // "" : refused with error 1000
     };
     const Case cases[] = {
-        {"/login", "HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /login\r\n\r\n"},
+        {"/login", "HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /login\r\n"
+                   "Connection: close\r\n\r\n"},
         {"", "<p>page</p>"},
         {"/x\r\nSet-Cookie: a=b", ""},
         {"/x\nX: y", ""},

@@ -82,7 +82,7 @@ post() {
         --data-urlencode f.country=Switzerland --data-urlencode f.email=
 }
 post posted "$TOKEN"
-printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\n\r\n' \
+printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\nConnection: close\r\n\r\n' \
     "$NONCE" | cmp -s - "$WORK/posted" || fail "the post answered: $(cat -A "$WORK/posted")"
 post again "$TOKEN"
 cmp -s "$WORK/posted" "$WORK/again" || fail "the same post again answered otherwise"
