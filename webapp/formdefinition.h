@@ -51,9 +51,10 @@ struct FormDefinition {
 
     const FormField* field(const QString& fieldName) const;
 
-    // Reads and checks the file; raises FormDefinitionError naming what is wrong. Texts
-    // with a label attribute come from labels, others are the element's text.
-    static FormDefinition load(const QString& path, const QString& name, const Labels& labels);
+    // Reads and checks the bytes of a form file; raises FormDefinitionError naming what is
+    // wrong. Texts with a label attribute come from labels, others are the element's text.
+    static FormDefinition parse(const QByteArray& bytes, const QString& name,
+                                const Labels& labels);
 };
 
 struct FormDefinitionError {

@@ -9,8 +9,6 @@
 #include "webapp/savedentries.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QHash>
 
 namespace webapp {
 
@@ -94,16 +92,24 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
                                     .address(env.root()));
 }
 
+// The form file of name (name.xml in forms/), read as pages are: a link that leads out of
+// the folder is not followed.
+std::optional<QByteArray> formFile(const PageEnvironment& env, const QString& name) {
+    const QString folder = formsFolder(env);
+    if (folder.isEmpty() || !IsPlainFileName(name))
+        return std::nullopt;
+    return ReadApplicationFile(folder, name + QStringLiteral(".xml"));
+}
+
 std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,
                                        Response* failure) {
-    const QString folder = formsFolder(env);
-    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".xml");
-    if (folder.isEmpty() || !IsPlainFileName(name) || !QFileInfo(path).isFile()) {
+    const std::optional<QByteArray> bytes = formFile(env, name);
+    if (!bytes) {
         *failure = NotFoundPage(env, env.label("webFormMissing", name));
         return std::nullopt;
     }
     try {
-        return FormDefinition::load(path, name, env.labels);
+        return FormDefinition::parse(*bytes, name, env.labels);
     } catch (const FormDefinitionError& e) {
         *failure = env.page(name,
                             QStringLiteral("<p class=\"error\">") +
@@ -123,14 +129,15 @@ Response FormsPage(const PageEnvironment& env) {
                                                : QDir(folder).entryList({QStringLiteral("*.xml")},
                                                                         QDir::Files, QDir::Name);
     QString html = QStringLiteral("<ul class=\"forms\">\n");
+    int listed = 0;
     for (const QString& file : files) {
         const QString name = file.chopped(4);
-        if (!IsPlainFileName(name))
-            continue;
+        const std::optional<QByteArray> bytes = formFile(env, name);
+        if (!bytes)
+            continue; // not one the form page would open
         QString title = name;
         try {
-            title =
-                FormDefinition::load(QDir(formsFolder(env)).filePath(file), name, env.labels).title;
+            title = FormDefinition::parse(*bytes, name, env.labels).title;
         } catch (const FormDefinitionError&) {
             // Listed by name: opening it says what is wrong.
         }
@@ -138,8 +145,9 @@ Response FormsPage(const PageEnvironment& env) {
                 Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name), title,
                        env.root()) +
                 QStringLiteral("</li>\n");
+        ++listed;
     }
-    if (files.isEmpty())
+    if (listed == 0)
         html += QStringLiteral("<li>") + env.html("webNoForms") + QStringLiteral("</li>\n");
     html += QStringLiteral("</ul>\n");
     return env.page(env.label("webFormsTitle"), html, QStringLiteral("forms"));

@@ -2,6 +2,7 @@
 #include "tests/support/qtprinters.h"
 #include "webappfixture.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace webapptest;
@@ -156,4 +157,21 @@ TEST_F(Forms, ChoicesComeFromAQueryAndTheChosenValueIsWritten) {
     const Page customer = browser.get("page=form&name=newcustomer");
     EXPECT_TRUE(customer.body.contains("<option value=\"Portugal\">Portugal</option>"));
     EXPECT_TRUE(customer.body.contains("list=\"ff3-list\""));
+}
+
+// A form file reached through a link that leads out of forms/ is not read, as pages are not.
+TEST(FormErrors, AFormBehindALinkOutOfTheFolderIsNotRead) {
+    ExampleApplication app;
+    ASSERT_TRUE(app.ready());
+    const QString forms = app.folder() + "/forms";
+    const QString outside = app.folder() + "/outside.xml";
+    ASSERT_TRUE(QFile::copy(forms + "/newcustomer.xml", outside));
+    ASSERT_TRUE(QFile::link(outside, forms + "/linked.xml"));
+    ASSERT_TRUE(QFile::link(forms + "/newcustomer.xml", forms + "/alias.xml"));
+    Browser browser(app);
+    EXPECT_EQ(browser.get("page=form&name=linked").status, 404);
+    EXPECT_EQ(browser.get("page=form&name=alias").status, 200);
+    const QString list = browser.get("page=forms").body;
+    EXPECT_FALSE(list.contains("name=linked"));
+    EXPECT_TRUE(list.contains("name=alias"));
 }
