@@ -43,9 +43,13 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
         return ForbiddenPage(env, env.label("webTokenRefused"));
     LoadChoices(env, entry, Choices::Restricted);
     for (const FormField& f : entry.form.fields) {
-        const QString value = env.field(FORM_FIELD_PREFIX + f.name);
+        const QString name = FORM_FIELD_PREFIX + f.name;
+        const QString value = env.field(name);
         entry.values.insert(f.name, value);
-        const QString error = CheckFieldValue(f, value, entry.choices.value(f.name), env.labels);
+        const QString error =
+            env.context.fieldIsUtf8(name)
+                ? CheckFieldValue(f, value, entry.choices.value(f.name), env.labels)
+                : env.label("webErrEncoding");
         if (!error.isEmpty())
             entry.errors.insert(f.name, error);
     }

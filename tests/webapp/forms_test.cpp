@@ -159,6 +159,17 @@ TEST_F(Forms, ChoicesComeFromAQueryAndTheChosenValueIsWritten) {
     EXPECT_TRUE(customer.body.contains("list=\"ff3-list\""));
 }
 
+// A value that is not UTF-8 text (here a character cut off) is refused, never cut.
+TEST_F(Forms, AValueThatIsNotUtf8IsRefused) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const Page cut = browser.post(FormBody(form.body, {}) + "&f.name=caf%E9&f.city=Graz" +
+                                  "&f.country=Austria&f.email=");
+    EXPECT_TRUE(cut.redirect.isEmpty());
+    EXPECT_TRUE(cut.body.contains("The value is not UTF-8 text"));
+    EXPECT_TRUE(cut.body.contains(QString::fromUtf8("value=\"caf\xEF\xBF\xBD\"")));
+    EXPECT_EQ(customers(), 12);
+}
+
 // A form file reached through a link that leads out of forms/ is not read, as pages are not.
 TEST(FormErrors, AFormBehindALinkOutOfTheFolderIsNotRead) {
     ExampleApplication app;
