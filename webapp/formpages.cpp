@@ -32,16 +32,18 @@ bool isSubmission(const PageEnvironment& env) {
     return false;
 }
 
-QString notSavedNote(const PageEnvironment& env) {
-    return QStringLiteral("<p class=\"warning\">") + env.html("webMaybeSaved") +
-           QStringLiteral("</p>\n");
+// A GET is an address: it lands in logs, histories and Referer headers, and anybody may
+// be sent along it. Only what a form's button posts is written.
+bool isPost(const PageEnvironment& env) {
+    return env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
 }
 
-Response submit(const PageEnvironment& env, FormEntry& entry) {
-    const QString secret = env.context.text(QStringLiteral("Secret"));
-    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
-        return ForbiddenPage(env, env.label("webTokenRefused"));
-    LoadChoices(env, entry, Choices::Restricted);
+QString note(const PageEnvironment& env, const char* labelId) {
+    return QStringLiteral("<p class=\"warning\">") + env.html(labelId) + QStringLiteral("</p>\n");
+}
+
+// The message of each field whose value breaks a rule; the values are kept in the entry.
+void checkValues(const PageEnvironment& env, FormEntry& entry) {
     for (const FormField& f : entry.form.fields) {
         const QString name = FORM_FIELD_PREFIX + f.name;
         const QString value = env.field(name);
@@ -53,13 +55,9 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
         if (!error.isEmpty())
             entry.errors.insert(f.name, error);
     }
-    if (!entry.errors.isEmpty()) {
-        LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry,
-                        QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
-                            QStringLiteral("</p>\n"));
-    }
+}
 
+QueryRun writeOf(const FormEntry& entry) {
     QueryRun run;
     run.name = entry.form.writeQuery;
     run.requestId = entry.nonce;
@@ -72,24 +70,70 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
         run.arguments.append(
             {parameter, value.trimmed().isEmpty() ? std::nullopt : std::optional<QString>(value)});
     }
+    return run;
+}
+
+// The entry as this send would save it.
+SavedEntry sentEntry(const FormEntry& entry, const WriteResult& result = {}) {
+    SavedEntry sent;
+    sent.form = entry.form.name;
+    sent.title = entry.form.title;
+    sent.savedText = entry.form.savedText;
+    if (result.lastInsertId > 0)
+        sent.lastInsertId = QString::number(result.lastInsertId);
+    for (const FormField& f : entry.form.fields)
+        sent.values.append({f.label, entry.values.value(f.name)});
+    return sent;
+}
+
+// The data server found the entry written by an earlier send of the same form: what it
+// was written with, as far as this server knows, and this send's values when they differ.
+SavedEntry sentAgain(const SavedEntries& entries, const QString& nonce, const SavedEntry& sent) {
+    std::optional<SavedEntry> stored = entries.find(nonce);
+    if (!stored)
+        stored = entries.unanswered(nonce);
+    SavedEntry shown = stored ? *stored : sent;
+    shown.valuesKnown = stored && stored->valuesKnown;
+    if (!shown.valuesKnown)
+        shown.values.clear();
+    if (shown.lastInsertId.isEmpty())
+        shown.lastInsertId = sent.lastInsertId;
+    shown.sentAgain = true;
+    shown.notWritten =
+        shown.valuesKnown && shown.values == sent.values ? FieldValues() : sent.values;
+    return shown;
+}
+
+Response submit(const PageEnvironment& env, FormEntry& entry) {
+    const QString secret = env.context.text(QStringLiteral("Secret"));
+    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
+        return ForbiddenPage(env, env.label("webTokenRefused"));
+    LoadChoices(env, entry, Choices::Restricted);
+    checkValues(env, entry);
+    if (!entry.errors.isEmpty()) {
+        LoadChoices(env, entry, Choices::All);
+        return formPage(env, entry,
+                        QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
+                            QStringLiteral("</p>\n"));
+    }
+
+    SavedEntries entries(env.context.application());
     WriteResult result;
     try {
-        result = env.database.write(run);
+        result = env.database.write(writeOf(entry));
     } catch (const DataUnavailable& e) {
+        // Perhaps written after all: a later send of the same entry may learn that it was.
+        entries.rememberUnanswered(entry.nonce, sentEntry(entry));
         // No further waits on a data server that does not answer: the form as far as known.
-        return UnavailablePage(env, e.reason, notSavedNote(env) + FormEntryHtml(env, entry));
+        return UnavailablePage(env, e.reason,
+                               note(env, "webMaybeSaved") + FormEntryHtml(env, entry));
     } catch (const DataFailure& failure) {
+        // An error reply is an answer: the write did not happen.
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry, FailureBox(env, failure) + notSavedNote(env));
+        return formPage(env, entry, FailureBox(env, failure) + note(env, "webNotSaved"));
     }
-    SavedEntry saved{entry.form.name,
-                     entry.form.title,
-                     entry.form.savedText,
-                     {},
-                     result.lastInsertId > 0 ? QString::number(result.lastInsertId) : QString()};
-    for (const FormField& f : entry.form.fields)
-        saved.values.append({f.label, entry.values.value(f.name)});
-    SavedEntries(env.context.application()).remember(entry.nonce, saved);
+    const SavedEntry sent = sentEntry(entry, result);
+    entries.remember(entry.nonce, result.duplicate ? sentAgain(entries, entry.nonce, sent) : sent);
     return Response::redirectTo(Link(QStringLiteral("saved"))
                                     .with(QStringLiteral("form"), entry.form.name)
                                     .with(QStringLiteral("entry"), entry.nonce)
@@ -123,6 +167,37 @@ std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString
                             QStringLiteral("forms"), 500);
         return std::nullopt;
     }
+}
+
+QString valuesTable(const FieldValues& values) {
+    QString html = QStringLiteral("<table class=\"record\"><tbody>\n");
+    for (const auto& [label, value] : values)
+        html += QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
+                HtmlEscape(value) + QStringLiteral("</td></tr>\n");
+    return html + QStringLiteral("</tbody></table>\n");
+}
+
+QString paragraph(const QString& html, const char* cssClass = nullptr) {
+    return (cssClass
+                ? QStringLiteral("<p class=\"") + QLatin1String(cssClass) + QStringLiteral("\">")
+                : QStringLiteral("<p>")) +
+           html + QStringLiteral("</p>\n");
+}
+
+QString savedEntryHtml(const PageEnvironment& env, const SavedEntry& saved) {
+    QString html = paragraph(
+        HtmlEscape(saved.savedText.isEmpty() ? env.label("webSavedText") : saved.savedText),
+        "success");
+    if (saved.sentAgain)
+        html += paragraph(env.html("webSavedBefore"));
+    html += saved.valuesKnown ? valuesTable(saved.values)
+                              : paragraph(env.html("webSavedValuesUnknown"));
+    if (!saved.lastInsertId.isEmpty())
+        html += paragraph(env.html("webSavedId", saved.lastInsertId));
+    if (!saved.notWritten.isEmpty())
+        html += paragraph(env.html("webNotWritten"), "warning") + valuesTable(saved.notWritten) +
+                paragraph(env.html("webChangeSaved"));
+    return html;
 }
 
 } // namespace
@@ -164,13 +239,15 @@ Response FormPage(const PageEnvironment& env) {
         return failure;
     FormEntry entry{*form, {}, {}, {}, {}};
     try {
-        if (isSubmission(env)) {
+        const bool submission = isSubmission(env);
+        if (submission && isPost(env)) {
             entry.nonce = env.field(FORM_NONCE);
             return submit(env, entry);
         }
+        // A form sent as an address is shown afresh, none of its values taken over.
         entry.nonce = NewFormNonce();
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry);
+        return formPage(env, entry, submission ? note(env, "webPostOnly") : QString());
     } catch (const FormDefinitionError& e) {
         return env.page(form->name,
                         QStringLiteral("<p class=\"error\">") + HtmlEscape(e.message) +
@@ -187,25 +264,13 @@ Response SavedPage(const PageEnvironment& env) {
     QString title = env.label("webSavedTitle");
     if (saved && saved->form == name) {
         title = saved->title;
-        html +=
-            QStringLiteral("<p class=\"success\">") +
-            HtmlEscape(saved->savedText.isEmpty() ? env.label("webSavedText") : saved->savedText) +
-            QStringLiteral("</p>\n<table class=\"record\"><tbody>\n");
-        for (const auto& [label, value] : saved->values)
-            html += QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
-                    HtmlEscape(value) + QStringLiteral("</td></tr>\n");
-        html += QStringLiteral("</tbody></table>\n");
-        if (!saved->lastInsertId.isEmpty())
-            html += QStringLiteral("<p>") + env.html("webSavedId", saved->lastInsertId) +
-                    QStringLiteral("</p>\n");
+        html += savedEntryHtml(env, *saved);
     } else {
-        html += QStringLiteral("<p>") + env.html("webSavedUnknown") + QStringLiteral("</p>\n");
+        html += paragraph(env.html("webSavedUnknown"));
     }
     if (IsPlainFileName(name))
-        html += QStringLiteral("<p>") +
-                Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name),
-                       env.label("webEnterAnother"), env.root()) +
-                QStringLiteral("</p>\n");
+        html += paragraph(Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name),
+                                 env.label("webEnterAnother"), env.root()));
     return env.page(title, html, QStringLiteral("forms"));
 }
 

@@ -123,8 +123,9 @@ TEST_F(DynamicPagesTest, TheComponentGetsAFullContextAndItsTextIsTheAnswer) {
     const common::DictionaryPtr request = m_seen.context->item("Request").dictionary();
     EXPECT_EQ(request->keys(), QStringList({"a", "b", "ServerVariables"}));
     const common::DictionaryPtr variables = request->item("ServerVariables").dictionary();
-    EXPECT_EQ(variables->keys(),
-              QStringList({"PATH_TRANSLATED", "SCRIPT_NAME", "HTTP_USER_AGENT", "REMOTE_HOST"}));
+    EXPECT_EQ(variables->keys(), QStringList({"PATH_TRANSLATED", "SCRIPT_NAME", "HTTP_USER_AGENT",
+                                              "REQUEST_METHOD", "REMOTE_HOST"}));
+    EXPECT_EQ(common::ToText(variables->item("REQUEST_METHOD")), "GET");
     EXPECT_EQ(common::ToText(variables->item("REMOTE_HOST")), "127.0.0.1");
 
     const common::DictionaryPtr server = m_seen.context->item("Server").dictionary();
