@@ -40,7 +40,7 @@ protected:
 
 TEST_F(LocalUsersTest, AnotherUsersTokenFoldersAndFilesAreNotObeyed) {
     // DS_DEBUG of another user: websvr starts its own data server all the same.
-    TokenHolder debug("DS_DEBUG", {}, RunAs(m_other));
+    TokenHolder debug("DS_DEBUG", {}, m_other);
     ASSERT_TRUE(debug.ready());
     ChildProcess& websvr = m_program.startWebsvr({"hidden"});
     ASSERT_TRUE(websvr.readLine().startsWith("Serving http://"));

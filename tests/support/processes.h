@@ -85,11 +85,12 @@ void GiveTo(const QString& path, OtherUser user);
 // A helper program built beside the tests (qv_tokenholder, qv_queuepeer).
 QString HelperProgram(const QString& name);
 
-// Holds a named token in another process (qv_tokenholder), as a parent program does.
+// Holds a named token in another process (qv_tokenholder), as a parent program does; as user,
+// when one is given, from a copy of the helper that user can reach wherever the build lies.
 class TokenHolder final {
 public:
     explicit TokenHolder(const QString& name, const QStringList& options = {},
-                         const ChildSetup& setup = {});
+                         const std::optional<OtherUser>& user = std::nullopt);
     // The token is held.
     bool ready() const { return m_ready; }
     // Lets the token go in order: the holder's standard input closes and it ends.
