@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace support;
@@ -184,6 +185,52 @@ TEST_F(WebsvrTest, ServesWithItsDataServerThenStopsInOrderOnSigterm) {
                                       "Check data server",
                                       "Check Excel",
                                       "Start serving pages"}));
+}
+
+TEST_F(WebsvrTest, NamedQueueFoldersArePrivateAndLeaveNoInstanceFolder) {
+    const QString in = m_program.beside("queues/in"), out = m_program.beside("queues/out");
+    ChildProcess& p =
+        m_program.startWebsvr({"hidden", "instance=named", "inqueue=" + in, "outqueue=" + out});
+    ASSERT_TRUE(serves(p));
+    // The web application's home page asks the data server through them.
+    QByteArray home;
+    EXPECT_TRUE(Eventually([&] {
+        home = m_program.get("/");
+        return home.startsWith("HTTP/1.1 200 OK\r\n");
+    })) << home.left(300).toStdString();
+    // A reply of the data server, left where nobody takes it.
+    ASSERT_TRUE(WriteFile(out + "/probe.msg", "<XML><Type>Ping</Type></XML>"));
+    ASSERT_TRUE(Eventually([&] { return QFile::exists(in + "/probe.msg"); }));
+
+    // Made by websvr (in, out), by each side's first message (tmp) and by the data server.
+    for (const QString& folder : {in, out, in + "/tmp", out + "/tmp"})
+        EXPECT_EQ(FileMode(folder), 0700u) << folder.toStdString();
+    for (const QString& file : {in + "/probe.msg", in + "/data.version"})
+        EXPECT_EQ(FileMode(file), 0600u) << file.toStdString();
+
+    ::kill(pid_t(p.pid()), SIGTERM);
+    EXPECT_EQ(p.finish(), 0);
+    // The default queue folders were made all the same; they go with the instance folder.
+    EXPECT_EQ(leftInTemp(), QStringList{"excel"});
+    EXPECT_TRUE(QDir(in).exists());
+    EXPECT_TRUE(QDir(out).exists());
+}
+
+TEST_F(WebsvrTest, NamedQueueFoldersOthersMayWriteToAreRefused) {
+    // The sticky bit is no help here: the data server would run what others plant, and a
+    // data version they put there first could never be replaced.
+    for (const mode_t open : {0777, 01777, 0770}) {
+        const QString folder = m_program.beside(QString("open %1").arg(open, 0, 8));
+        ASSERT_TRUE(WriteFile(folder + "/keep.msg", "x"));
+        ::chmod(QFile::encodeName(folder).constData(), open);
+        ChildProcess& p = m_program.startWebsvr({"hidden", "outqueue=" + folder});
+        ASSERT_EQ(p.readLine(), "") << "served with " << folder.toStdString();
+        EXPECT_EQ(p.finish(), 1);
+        EXPECT_TRUE(p.process().readAllStandardError().contains(
+            "The queue folder " + folder.toUtf8() + " is not used: other users may write to it."));
+        EXPECT_TRUE(QFile::exists(folder + "/keep.msg"));
+        EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+    }
 }
 
 TEST_F(WebsvrTest, SigintAndAQuotedDataFolderWithABlank) {
