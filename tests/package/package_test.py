@@ -207,6 +207,18 @@ def write_with_form(base, database):
     check(rows == [("Bern",)], f"the customer in {database}: {rows}")
 
 
+def mode(path):
+    return os.stat(path).st_mode & 0o7777
+
+
+def check_private_example(folder, what):
+    """The example application's folder and database files are their owner's alone: the forms
+    write what people enter into the database."""
+    check(mode(folder) == 0o700, f"{what}: the example folder is {oct(mode(folder))}")
+    for database in glob.glob(os.path.join(glob.escape(folder), "sample.db*")):
+        check(mode(database) == 0o600, f"{what}: {database} is {oct(mode(database))}")
+
+
 def serve_and_stop(root):
     """Runs websvr as the unit does, after what the postinst does on a first installation."""
     unit = unit_settings(root)
@@ -219,6 +231,7 @@ def serve_and_stop(root):
         return False
     run(*namespace, os.path.join(root, PROGRAM, "prepare-state"), "--example")
     run(*namespace, *unit["ExecStartPre"])
+    check_private_example(os.path.join(state, EXAMPLE), "after prepare-state")
     port = free_port()
     with open(os.path.join(state, "data/config/webserver.xml"), "w") as f:
         f.write(f"<Settings><TCPPort>{port}</TCPPort></Settings>")
@@ -248,6 +261,7 @@ def serve_and_stop(root):
         check(b"home page of the Quorvex example application" in home,
               "/ is not the example application's home page")
         write_with_form(base, os.path.join(state, EXAMPLE, "sample.db"))
+        check_private_example(os.path.join(state, EXAMPLE), "after a form's write")
 
         dbsvr = wait_for(lambda: processes_of(os.path.join(root, PROGRAM, "dbsvr")), 10, "dbsvr")
         websvr.send_signal(signal.SIGTERM)
@@ -281,6 +295,7 @@ def main():
     work = tempfile.mkdtemp(prefix="qv-package-")
     try:
         started = time.monotonic()
+        check_private_example(os.path.join(args.build_dir, "quorvex", EXAMPLE), "staged")
         deb = build_package(args.build_dir, args.cpack, work)
         print(f"built {os.path.basename(deb)} in {time.monotonic() - started:.1f} s")
         root = os.path.join(work, "root")
