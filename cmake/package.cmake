@@ -68,5 +68,5 @@ if(QV_TESTS)
              COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/package/package_test.py
                      --build-dir ${CMAKE_BINARY_DIR} --cpack ${CMAKE_CPACK_COMMAND})
     set_tests_properties(Package.DebianPackageServesFromItsStateFolder
-                         PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+                         PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 endif()

@@ -22,7 +22,8 @@ QByteArray versionPath(const QString& folder) {
 }
 
 bool writeWhole(const QByteArray& path, const QByteArray& bytes) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, QUEUE_FILE_MODE);
     if (fd < 0)
         return false;
     bool ok = true;

@@ -70,10 +70,11 @@ bool writeAll(int fd, const QByteArray& bytes) {
 // Writes the message beside the queue and renames it in: readers see all of it or nothing.
 void writeMessage(const QString& folder, const QString& id, const QByteArray& body) {
     const QByteArray tmpFolder = nativePath(folder, TMP);
-    if (::mkdir(tmpFolder.constData(), 0777) != 0 && errno != EEXIST)
+    if (::mkdir(tmpFolder.constData(), QUEUE_FOLDER_MODE) != 0 && errno != EEXIST)
         raise(errno, QStringLiteral("Error sending queue message"), folder);
     const QByteArray partial = nativePath(folder, TMP + QLatin1Char('/') + id + SUFFIX);
-    const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, QUEUE_FILE_MODE);
     if (fd < 0)
         raise(errno, QStringLiteral("Error sending queue message"), folder);
     const bool written = writeAll(fd, body);

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <sys/types.h>
 
 // The queue component "Halvik.Queue": messages between the web server and the data server.
 //
@@ -21,6 +22,10 @@ namespace components {
 inline constexpr char MESSAGE_SUFFIX[] = ".msg";
 // The subfolder of a queue folder where a message is written before it appears.
 inline constexpr char PARTIAL_FOLDER[] = "tmp";
+// What goes through a queue is for the web server and the data server of one user alone,
+// whatever folder it goes through: folders made for a queue, and its files.
+inline constexpr mode_t QUEUE_FOLDER_MODE = 0700;
+inline constexpr mode_t QUEUE_FILE_MODE = 0600;
 
 class Queue final : public common::Component {
 public:

@@ -20,9 +20,10 @@ std::shared_ptr<components::Queue> queueAt(const QString& folder) {
 
 bool CreateQueueFolders(const QString& queueFolder, QString& errorText) {
     try {
-        // Only this user's web server and data server have any business in them.
-        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_REQUESTS), 0700);
-        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_RESULTS), 0700);
+        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_REQUESTS),
+                             components::QUEUE_FOLDER_MODE);
+        common::MkDirRecurse(queueFolder + QLatin1Char('/') + QLatin1String(QUEUE_RESULTS),
+                             components::QUEUE_FOLDER_MODE);
     } catch (const common::Error& e) {
         errorText = QStringLiteral("Error %1. %2").arg(e.number()).arg(e.description());
         return false;

@@ -50,8 +50,9 @@ QueueService::~QueueService() {
 }
 
 void QueueService::start() {
-    common::MkDirRecurse(m_inQueue);
-    common::MkDirRecurse(m_outQueue + QStringLiteral("/tmp"));
+    common::MkDirRecurse(m_inQueue, components::QUEUE_FOLDER_MODE);
+    common::MkDirRecurse(m_outQueue + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER),
+                         components::QUEUE_FOLDER_MODE);
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0)
         systemError(QStringLiteral("Unable to watch the queue ") + m_inQueue, errno);

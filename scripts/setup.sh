@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine (as root), builds, and runs the server or the tests.
-#   scripts/setup.sh run    install, build, start build/quorvex/websvr hidden
+#   scripts/setup.sh run    install, build the program folder only, start build/quorvex/websvr hidden
 #   scripts/setup.sh test   install, build, run every test (plain and sanitizer builds, fuzzers)
 #   scripts/setup.sh build  install and build only
 set -euo pipefail
@@ -32,16 +32,24 @@ install() {
 # Compiler cache shared by every clone on this machine: paths are taken relative
 # to the clone, so a fresh clone of the same sources compiles from the cache.
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
-LAUNCHER=()
-if command -v ccache >/dev/null; then
-    LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+# Asked after install: on a new machine ccache comes with it, and the first build uses it.
+compiler_cache() {
+    LAUNCHER=()
+    if command -v ccache >/dev/null; then
+        LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+}
 
-build() { # build DIR [cmake options...]
+configure() { # configure DIR [cmake options...]
     local dir=$1
     shift
+    compiler_cache
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${LAUNCHER[@]}" "$@" >/dev/null
-    cmake --build "$dir"
+}
+
+build() { # build DIR [cmake options...]: everything, the tests included
+    configure "$@"
+    cmake --build "$1"
 }
 
 run_tests() { # DIR
@@ -51,8 +59,7 @@ run_tests() { # DIR
 fuzz() {
     local targets=()
     for src in fuzz/fuzz_*.cpp; do targets+=("$(basename "$src" .cpp)"); done
-    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ "${LAUNCHER[@]}" \
-        -DQV_FUZZ=ON -DQV_TESTS=OFF >/dev/null
+    configure build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQV_FUZZ=ON -DQV_TESTS=OFF
     cmake --build build-fuzz --target "${targets[@]}"
     local name target corpus
     for name in "${targets[@]}"; do
@@ -70,7 +77,9 @@ fuzz() {
 case "${1:-}" in
 run)
     install
-    build build
+    # Only what it runs: the tests are built by test (or build).
+    configure build
+    cmake --build build --target program_folder
     exec build/quorvex/websvr hidden
     ;;
 build)

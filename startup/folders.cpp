@@ -28,9 +28,11 @@ bool trustedOwner(uid_t uid) {
     return uid == ::geteuid() || uid == 0;
 }
 
-[[noreturn]] void refuse(const QString& folder, const QString& reason) {
-    throw common::Error(common::ERR_PROGRAM, QStringLiteral("The temporary folder ") + folder +
-                                                 QStringLiteral(" is not used: ") + reason);
+[[noreturn]] void refuse(const QString& folder, PrivateFolder kind, const QString& reason) {
+    const QString what = kind == PrivateFolder::Queue ? QStringLiteral("The queue folder ")
+                                                      : QStringLiteral("The temporary folder ");
+    throw common::Error(common::ERR_PROGRAM,
+                        what + folder + QStringLiteral(" is not used: ") + reason);
 }
 } // namespace
 
@@ -42,18 +44,26 @@ void CreateProgramFolders(const QString& programFolder) {
         common::MkDirRecurse(join(programFolder, QString::fromLatin1(folder)));
 }
 
-void CheckPrivateFolder(const QString& folder) {
+void CheckPrivateFolder(const QString& folder, PrivateFolder kind) {
     const QByteArray native = QFile::encodeName(folder);
     struct stat st {};
     // A link counts as the folder it names only when nobody else could point it elsewhere.
     if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode) && !trustedOwner(st.st_uid))
-        refuse(folder, QStringLiteral("it is a link of user ") + QString::number(st.st_uid) + '.');
+        refuse(folder, kind,
+               QStringLiteral("it is a link of user ") + QString::number(st.st_uid) + '.');
     if (::stat(native.constData(), &st) != 0)
-        refuse(folder, common::ErrnoText(errno));
+        refuse(folder, kind, common::ErrnoText(errno));
     if (!trustedOwner(st.st_uid))
-        refuse(folder, QStringLiteral("it belongs to user ") + QString::number(st.st_uid) + '.');
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
-        refuse(folder, QStringLiteral("other users may write to it."));
+        refuse(folder, kind,
+               QStringLiteral("it belongs to user ") + QString::number(st.st_uid) + '.');
+    const bool stickyIsEnough = kind == PrivateFolder::Temporary;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(stickyIsEnough && (st.st_mode & S_ISVTX)))
+        refuse(folder, kind, QStringLiteral("other users may write to it."));
+}
+
+void MakePrivateFolder(const QString& folder, PrivateFolder kind) {
+    common::MkDirRecurse(folder, PRIVATE_FOLDER_MODE);
+    CheckPrivateFolder(folder, kind);
 }
 
 bool IsAbsolutePath(const QString& path) {

@@ -33,11 +33,26 @@ struct FolderSet {
 // says about the data folder. Raises the MkDirRecurse error.
 void CreateProgramFolders(const QString& programFolder);
 
-// Refuses (common::Error 1000) a temporary folder that another local user could change
-// under us: one that belongs to another user than us or root (or is a link of one), or that
-// others may write to without the sticky bit. They could otherwise plant the files the data
-// server and the web server read.
-void CheckPrivateFolder(const QString& folder);
+// What lies under TempFolder, and in the queue folders, is this user's alone: folders made
+// there are 0700.
+inline constexpr mode_t PRIVATE_FOLDER_MODE = 0700;
+
+// What a private folder is to the run; its refusal names it.
+enum class PrivateFolder {
+    Temporary, // $TEMP/Quorvex and the instance folder
+    Queue,     // a queue folder named on the command line (inqueue=, outqueue=)
+};
+
+// Refuses (common::Error 1000) a folder that another local user could change under us: one
+// that belongs to another user than us or root (or is a link of one), or that others may
+// write to. They could otherwise plant the files the data server and the web server read. A
+// temporary folder may still let others write with the sticky bit, which keeps them from
+// removing or replacing what we put there; a queue folder may not: the data server would run
+// the requests they plant, and a data version they put there first could never be replaced.
+void CheckPrivateFolder(const QString& folder, PrivateFolder kind);
+// Makes folder (PRIVATE_FOLDER_MODE, with every missing parent) unless it exists, then
+// checks it as above. Raises the MkDirRecurse error or the refusal.
+void MakePrivateFolder(const QString& folder, PrivateFolder kind);
 
 // A path is absolute when it begins with "/"; anything else is taken relative to base.
 bool IsAbsolutePath(const QString& path);
@@ -62,9 +77,6 @@ QString ContextFileFor(const QString& option, const QString& programFolder);
 // The temporary folders (TempFolder, ExcelTempFolder, WebTempFolder from WebRootFolder)
 // and the per-instance names (InstanceFolder, QueueFolder, AliveFile, MessageFile,
 // ParameterFile). Creates nothing.
-//
-// What lies under TempFolder is this user's alone: folders made there are 0700.
-inline constexpr mode_t PRIVATE_FOLDER_MODE = 0700;
 void DeriveTempFolders(FolderSet& folders);
 void DeriveInstanceFiles(FolderSet& folders, const QString& instanceName);
 QString DefaultInQueueFolder(const FolderSet& folders);

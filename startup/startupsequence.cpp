@@ -25,6 +25,7 @@
 #include <QLocale>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <utility>
 
 // The start-up sequence of the core, step by step.
 
@@ -209,13 +210,11 @@ void WebServer::deriveTempFolders() {
     diagnostics::WriteTrace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
     // Made and checked before anything goes into them: another local user must neither read
     // nor plant what the data server and we exchange there.
-    common::MkDirRecurse(m_folders.TempFolder, PRIVATE_FOLDER_MODE);
-    CheckPrivateFolder(m_folders.TempFolder);
+    MakePrivateFolder(m_folders.TempFolder, PrivateFolder::Temporary);
     common::MkDirRecurse(m_folders.ExcelTempFolder, PRIVATE_FOLDER_MODE);
     common::MkDirRecurse(m_folders.WebTempFolder);
     DeriveInstanceFiles(m_folders, m_values.InstanceName);
-    common::MkDirRecurse(m_folders.InstanceFolder, PRIVATE_FOLDER_MODE);
-    CheckPrivateFolder(m_folders.InstanceFolder);
+    MakePrivateFolder(m_folders.InstanceFolder, PrivateFolder::Temporary);
     m_instanceFolderChecked = true;
 }
 
@@ -223,17 +222,21 @@ void WebServer::deriveTempFolders() {
 void WebServer::prepareQueues() {
     diagnostics::WriteTrace(QStringLiteral("Queue folder: ") + m_folders.QueueFolder);
     m_folders.InQueueFolder = option(QStringLiteral("inqueue"));
-    if (m_folders.InQueueFolder.isEmpty()) {
+    if (m_folders.InQueueFolder.isEmpty())
         m_folders.InQueueFolder = DefaultInQueueFolder(m_folders);
-        m_values.DeleteInQueueOnExit = !m_values.dataServerDebug;
-    }
+    else
+        m_values.NamedQueueFolders << m_folders.InQueueFolder;
     diagnostics::WriteTrace(QStringLiteral("Incoming Queue: ") + m_folders.InQueueFolder);
     m_folders.OutQueueFolder = option(QStringLiteral("outqueue"));
-    if (m_folders.OutQueueFolder.isEmpty()) {
+    if (m_folders.OutQueueFolder.isEmpty())
         m_folders.OutQueueFolder = DefaultOutQueueFolder(m_folders);
-        m_values.DeleteOutQueueOnExit = !m_values.dataServerDebug;
-    }
+    else
+        m_values.NamedQueueFolders << m_folders.OutQueueFolder;
     diagnostics::WriteTrace(QStringLiteral("Outgoing Queue: ") + m_folders.OutQueueFolder);
+    // Named ones follow the temporary folder's rules, checked before anything is cleared
+    // from them or goes into them.
+    for (const QString& folder : std::as_const(m_values.NamedQueueFolders))
+        MakePrivateFolder(folder, PrivateFolder::Queue);
     QString reason;
     if (dataserver::CreateQueueFolders(m_folders.QueueFolder, reason))
         return;

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace startup {
 
@@ -28,8 +29,8 @@ struct StartupValues {
     QDateTime StartTime;
     common::DictionaryPtr ApplicationDictionary;
     bool ExcelInstalled = false;
-    bool DeleteInQueueOnExit = false;
-    bool DeleteOutQueueOnExit = false;
+    // The queue folders named on the command line (inqueue=, outqueue=): never removed.
+    QStringList NamedQueueFolders;
 };
 
 } // namespace startup

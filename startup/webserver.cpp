@@ -247,18 +247,25 @@ void WebServer::removeInstanceFiles() {
     // A refused temporary folder is somebody else's: nothing in it is touched.
     if (!m_instanceFolderChecked)
         return;
-    if (m_values.DeleteInQueueOnExit)
-        dataserver::RemoveQueueFolder(m_folders.InQueueFolder);
-    if (m_values.DeleteOutQueueOnExit)
-        dataserver::RemoveQueueFolder(m_folders.OutQueueFolder);
-    if (m_values.DeleteInQueueOnExit || m_values.DeleteOutQueueOnExit)
-        RemoveEmptyFolder(m_folders.QueueFolder);
+    removeQueueFolders();
     DeleteFileQuietly(m_folders.AliveFile);
     DeleteFileQuietly(m_folders.MessageFile);
     // Written by the launch for the data server's start; nobody reads it after the run.
     if (!m_values.dataServerDebug)
         DeleteFileQuietly(m_folders.ParameterFile);
     RemoveEmptyFolder(m_folders.InstanceFolder);
+}
+
+// Every run makes both default queue folders, also one told to use others: they are its own
+// to remove, unless a developer's data server works in them. Named ones stay.
+void WebServer::removeQueueFolders() {
+    if (m_values.dataServerDebug)
+        return;
+    for (const QString& folder :
+         {DefaultInQueueFolder(m_folders), DefaultOutQueueFolder(m_folders)})
+        if (!m_values.NamedQueueFolders.contains(folder))
+            dataserver::RemoveQueueFolder(folder);
+    RemoveEmptyFolder(m_folders.QueueFolder);
 }
 
 // ---- ports and links -------------------------------------------------------

@@ -126,6 +126,7 @@ private:
     void tick();
     void shutdown(int exitCode);
     void removeInstanceFiles();
+    void removeQueueFolders();
     void releaseInstanceMutex();
     // Hands the folders, settings and start-up values down to the HTTP server's
     // configuration, the data server's supervision and the dynamic pages' context.

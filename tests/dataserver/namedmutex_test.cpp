@@ -74,7 +74,7 @@ TEST(NamedMutex, ChildOfTheHolderNeverInheritsTheToken) {
     holder.finish();
     // An inherited token would live as long as the child (a minute); the kernel
     // may take a moment to release the holder's socket on a loaded machine.
-    EXPECT_TRUE(support::Eventually([&name] { return !MutexExists(name); }, 3000));
+    EXPECT_TRUE(support::Eventually([&name] { return !MutexExists(name); }));
     EXPECT_TRUE(support::ProcessRuns(child));
     EXPECT_TRUE(TerminateProcessById(int(child), 0));
 }
@@ -139,7 +139,7 @@ TEST(NamedMutex, ATokenOfAnotherUserDoesNotCount) {
     // Asked through the connection, and, with a holder whose backlog is full, of the kernel.
     for (const QStringList& options : {QStringList{}, QStringList{QStringLiteral("--no-loop")}}) {
         const QString name = uniqueName();
-        TokenHolder holder(name, options, support::RunAs(*other));
+        TokenHolder holder(name, options, *other);
         ASSERT_TRUE(holder.ready());
         EXPECT_EQ(timesHeld(name, 100), 0) << options.join(' ').toStdString();
         EXPECT_EQ(errorNumberOf([&] { CreateInstanceMutex(name); }), ERR_ALREADY_EXISTS);

@@ -44,7 +44,7 @@ qint64 DataServerPid(const ProgramFolder& program, qint64 websvr) {
     const QString line = websvr->readLine();
     if (!line.startsWith("Serving "))
         return ::testing::AssertionFailure() << "printed \"" << line.toStdString() << "\"";
-    if (!Eventually([&] { return program.get("/").startsWith("HTTP/1.1 200 OK"); }, WAIT_MS))
+    if (!Eventually([&] { return program.get("/").startsWith("HTTP/1.1 200 OK"); }))
         return ::testing::AssertionFailure() << "/ is not served";
     return ::testing::AssertionSuccess();
 }
@@ -87,12 +87,10 @@ TEST(FormPosts, EachSavedPostIsWrittenOnceWhileTheDataServerIsKilledTwice) {
     for (const int after : {POSTS / 4, POSTS / 2}) {
         Eventually([&] { return done >= after; }, 120000);
         // A replacement must be running before it can be killed in its turn.
-        ASSERT_TRUE(Eventually(
-            [&] {
-                const qint64 pid = DataServerPid(program, websvr->pid());
-                return pid != killed && ProcessRuns(pid);
-            },
-            60000));
+        ASSERT_TRUE(Eventually([&] {
+            const qint64 pid = DataServerPid(program, websvr->pid());
+            return pid != killed && ProcessRuns(pid);
+        }));
         killed = DataServerPid(program, websvr->pid());
         ::kill(pid_t(killed), SIGKILL);
     }

@@ -25,11 +25,6 @@ protected:
         ASSERT_TRUE(m_program.isValid());
     }
 
-    static mode_t mode(const QString& path) {
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        return st.st_mode & 07777;
-    }
     QString quorvexTemp() const { return m_program.temp() + "/Quorvex"; }
 
     ProgramFolder m_program;
@@ -40,7 +35,7 @@ protected:
 
 TEST_F(LocalUsersTest, AnotherUsersTokenFoldersAndFilesAreNotObeyed) {
     // DS_DEBUG of another user: websvr starts its own data server all the same.
-    TokenHolder debug("DS_DEBUG", {}, RunAs(m_other));
+    TokenHolder debug("DS_DEBUG", {}, m_other);
     ASSERT_TRUE(debug.ready());
     ChildProcess& websvr = m_program.startWebsvr({"hidden"});
     ASSERT_TRUE(websvr.readLine().startsWith("Serving http://"));
@@ -50,9 +45,9 @@ TEST_F(LocalUsersTest, AnotherUsersTokenFoldersAndFilesAreNotObeyed) {
     // Only this user may look into what websvr and its data server exchange.
     for (const QString& folder : {quorvexTemp(), instance, instance + "/Queue",
                                   instance + "/Queue/requests", instance + "/Queue/results"})
-        EXPECT_EQ(mode(folder), 0700u) << folder.toStdString();
+        EXPECT_EQ(FileMode(folder), 0700u) << folder.toStdString();
     for (const char* file : {".dataserver.parameters.txt", ".dataserver.alive.xml"})
-        EXPECT_EQ(mode(instance + file), 0600u) << file;
+        EXPECT_EQ(FileMode(instance + file), 0600u) << file;
 
     // A message file of another user is not obeyed.
     const QString message = instance + ".dataserver.message.xml";
@@ -84,6 +79,21 @@ TEST_F(LocalUsersTest, AnotherUsersTokenFoldersAndFilesAreNotObeyed) {
     EXPECT_TRUE(owned.process().readAllStandardError().contains(
         "The temporary folder " + quorvexTemp().toUtf8() + " is not used: it belongs to user " +
         QByteArray::number(m_other.uid)));
+}
+
+TEST_F(LocalUsersTest, AnotherUsersQueueFolderIsRefusedAndLeftAlone) {
+    const QString folder = m_program.beside("their queue");
+    ASSERT_TRUE(WriteFile(folder + "/keep.msg", "x"));
+    GiveTo(folder, m_other);
+    for (const QString option : {"inqueue=", "outqueue="}) {
+        ChildProcess& websvr = m_program.startWebsvr({"hidden", option + folder});
+        ASSERT_EQ(websvr.readLine(), "") << "served with " << option.toStdString();
+        EXPECT_EQ(websvr.finish(), 1);
+        EXPECT_TRUE(websvr.process().readAllStandardError().contains(
+            "The queue folder " + folder.toUtf8() + " is not used: it belongs to user " +
+            QByteArray::number(m_other.uid) + "."));
+        EXPECT_TRUE(QFile::exists(folder + "/keep.msg"));
+    }
 }
 
 TEST_F(LocalUsersTest, AUserWithoutPrivilegesFindsAPortOfItsOwn) {

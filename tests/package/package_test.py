@@ -30,6 +30,11 @@ UNIT = "usr/lib/systemd/system/quorvex-websvr.service"
 EXAMPLE = "examples/microsoft access"
 
 
+# How long a wait looks for what it waits for: it ends as soon as that comes, so this bounds
+# only a failing run, far beyond what a loaded machine needs.
+WAIT_SECONDS = 90
+
+
 class Failure(Exception):
     pass
 
@@ -162,14 +167,14 @@ def fetch(url, data=None):
     opener = urllib.request.build_opener(NoRedirect)
     body = urllib.parse.urlencode(data).encode() if data else None
     try:
-        with opener.open(url, body, timeout=10) as answer:
+        with opener.open(url, body, timeout=WAIT_SECONDS) as answer:
             return answer.status, answer.headers, answer.read()
     except urllib.error.HTTPError as error:
         return error.code, error.headers, error.read()
 
 
-def wait_for(predicate, seconds, what):
-    deadline = time.monotonic() + seconds
+def wait_for(predicate, what):
+    deadline = time.monotonic() + WAIT_SECONDS
     while time.monotonic() < deadline:
         value = predicate()
         if value:
@@ -207,6 +212,18 @@ def write_with_form(base, database):
     check(rows == [("Bern",)], f"the customer in {database}: {rows}")
 
 
+def mode(path):
+    return os.stat(path).st_mode & 0o7777
+
+
+def check_private_example(folder, what):
+    """The example application's folder and database files are their owner's alone: the forms
+    write what people enter into the database."""
+    check(mode(folder) == 0o700, f"{what}: the example folder is {oct(mode(folder))}")
+    for database in glob.glob(os.path.join(glob.escape(folder), "sample.db*")):
+        check(mode(database) == 0o600, f"{what}: {database} is {oct(mode(database))}")
+
+
 def serve_and_stop(root):
     """Runs websvr as the unit does, after what the postinst does on a first installation."""
     unit = unit_settings(root)
@@ -219,6 +236,7 @@ def serve_and_stop(root):
         return False
     run(*namespace, os.path.join(root, PROGRAM, "prepare-state"), "--example")
     run(*namespace, *unit["ExecStartPre"])
+    check_private_example(os.path.join(state, EXAMPLE), "after prepare-state")
     port = free_port()
     with open(os.path.join(state, "data/config/webserver.xml"), "w") as f:
         f.write(f"<Settings><TCPPort>{port}</TCPPort></Settings>")
@@ -234,7 +252,7 @@ def serve_and_stop(root):
                                   stderr=subprocess.STDOUT)
     try:
         wait_for(lambda: "Serving http://" in open(output).read() or websvr.poll() is not None,
-                 30, "the served address")
+                 "the served address")
         check(websvr.poll() is None, f"websvr ended: {open(output).read()}")
         base = f"http://127.0.0.1:{port}"
 
@@ -242,18 +260,18 @@ def serve_and_stop(root):
         index = open(os.path.join(root, PROGRAM, "wwwroot/index.htm"), "rb").read()
         check(status == 200 and body == index, f"/index.htm: {status}")
         # "/" is answered by the web application once websvr sees its data server.
-        status, _, home = wait_for(lambda: answer_with_data_server(base + "/"), 30,
-                                   "the data server")
+        status, _, home = wait_for(lambda: answer_with_data_server(base + "/"), "the data server")
         check(status == 200, f"/ answered {status}: {home}")
         check(b"home page of the Quorvex example application" in home,
               "/ is not the example application's home page")
         write_with_form(base, os.path.join(state, EXAMPLE, "sample.db"))
+        check_private_example(os.path.join(state, EXAMPLE), "after a form's write")
 
-        dbsvr = wait_for(lambda: processes_of(os.path.join(root, PROGRAM, "dbsvr")), 10, "dbsvr")
+        dbsvr = wait_for(lambda: processes_of(os.path.join(root, PROGRAM, "dbsvr")), "dbsvr")
         websvr.send_signal(signal.SIGTERM)
-        code = websvr.wait(timeout=15)
+        code = websvr.wait(timeout=WAIT_SECONDS)
         check(code == 0, f"websvr ended with {code} on SIGTERM: {open(output).read()}")
-        wait_for(lambda: not any(os.path.exists(f"/proc/{p}") for p in dbsvr), 10,
+        wait_for(lambda: not any(os.path.exists(f"/proc/{p}") for p in dbsvr),
                  "dbsvr to end after websvr")
     finally:
         if websvr.poll() is None:
@@ -281,6 +299,7 @@ def main():
     work = tempfile.mkdtemp(prefix="qv-package-")
     try:
         started = time.monotonic()
+        check_private_example(os.path.join(args.build_dir, "quorvex", EXAMPLE), "staged")
         deb = build_package(args.build_dir, args.cpack, work)
         print(f"built {os.path.basename(deb)} in {time.monotonic() - started:.1f} s")
         root = os.path.join(work, "root")

@@ -62,7 +62,7 @@ protected:
     bool pings() const {
         QString info;
         return dataserver::PingDataServer({config().InQueueFolder, config().OutQueueFolder}, info,
-                                          5000);
+                                          WAIT_MS);
     }
     // The parameter file of a launch: seven lines, CRLF between them and none after the
     // last, the queues crossed over.

@@ -4,7 +4,9 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -106,9 +108,38 @@ QString HelperProgram(const QString& name) {
     return qEnvironmentVariable("QV_TEST_BIN_DIR") + QLatin1Char('/') + name;
 }
 
-TokenHolder::TokenHolder(const QString& name, const QStringList& options, const ChildSetup& setup)
-    : m_process(HelperProgram(QStringLiteral("qv_tokenholder")), QStringList{name} + options, {},
-                {}, setup) {
+namespace {
+// A copy of a helper in a folder of the temporary folder that every user may enter: the build
+// folder may lie where only its owner can (a clone in a 0700 folder). Empty when it cannot be
+// copied.
+QString helperProgramForAnyUser(const QString& name) {
+    static QTemporaryDir shared; // one for the whole test program, removed as it ends
+    const QString copy = shared.filePath(name);
+    if (QFile::exists(copy))
+        return copy;
+    constexpr QFileDevice::Permissions EVERYONE_RUNS =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+        QFileDevice::ExeOther;
+    if (!shared.isValid() || !QFile::setPermissions(shared.path(), EVERYONE_RUNS) ||
+        !QFile::copy(HelperProgram(name), copy) || !QFile::setPermissions(copy, EVERYONE_RUNS))
+        return {};
+    return copy;
+}
+
+QString tokenHolderProgram(const std::optional<OtherUser>& user) {
+    const QString name = QStringLiteral("qv_tokenholder");
+    return user ? helperProgramForAnyUser(name) : HelperProgram(name);
+}
+} // namespace
+
+// Another user runs the copy in the copy's folder: the test's current folder may be closed to
+// that user too.
+TokenHolder::TokenHolder(const QString& name, const QStringList& options,
+                         const std::optional<OtherUser>& user)
+    : m_process(tokenHolderProgram(user), QStringList{name} + options, {},
+                user ? QFileInfo(tokenHolderProgram(user)).path() : QString(),
+                user ? RunAs(*user) : ChildSetup()) {
     m_ready = m_process.readLine() == QLatin1String("ready");
 }
 

@@ -15,11 +15,14 @@
 
 namespace support {
 
-// How long a test waits for a process to answer or to end before it gives up.
-inline constexpr int WAIT_MS = 20000;
+// How long a test waits for the event it checks (a process answers, ends, writes a line)
+// before it takes the event as never coming. A wait ends as soon as its event comes, so this
+// bounds only a failing test: far beyond what a loaded machine needs (a sanitizer build beside
+// other tests runs several times slower), never a measure of speed (bench/ measures that).
+inline constexpr int WAIT_MS = 90000;
 
 // Pumps events until condition holds or timeoutMs pass; returns the condition.
-template <typename Condition> bool Eventually(Condition condition, int timeoutMs = 10000) {
+template <typename Condition> bool Eventually(Condition condition, int timeoutMs = WAIT_MS) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired())
@@ -85,11 +88,12 @@ void GiveTo(const QString& path, OtherUser user);
 // A helper program built beside the tests (qv_tokenholder, qv_queuepeer).
 QString HelperProgram(const QString& name);
 
-// Holds a named token in another process (qv_tokenholder), as a parent program does.
+// Holds a named token in another process (qv_tokenholder), as a parent program does; as user,
+// when one is given, from a copy of the helper that user can reach wherever the build lies.
 class TokenHolder final {
 public:
     explicit TokenHolder(const QString& name, const QStringList& options = {},
-                         const ChildSetup& setup = {});
+                         const std::optional<OtherUser>& user = std::nullopt);
     // The token is held.
     bool ready() const { return m_ready; }
     // Lets the token go in order: the holder's standard input closes and it ends.

@@ -24,6 +24,8 @@ int FreePort();
 bool WriteFile(const QString& path, const QByteArray& bytes);
 // The file's bytes; empty when it cannot be read.
 QByteArray ReadFile(const QString& path);
+// The permission bits of a file or folder (0755...); 0 when there is none.
+unsigned FileMode(const QString& path);
 
 // Copies the staged sample application (its dataserver.xml and sample.db) into folder.
 bool CopySampleApplication(const QString& folder);
