@@ -271,7 +271,9 @@ QString WebServer::LocalSiteAddress(bool useLocalhost) const {
     const QString host = useLocalhost || m_values.ComputerName.isEmpty()
                              ? QStringLiteral("localhost")
                              : m_values.ComputerName;
-    return QStringLiteral("http://") + host + QLatin1Char(':') +
+    // The scheme in capitals, as the address has always been written; browsers, xdg-open and
+    // URL parsers take a scheme in any case.
+    return QStringLiteral("HTTP://") + host + QLatin1Char(':') +
            QString::number(m_settings.TCPPort) + m_values.UrlPrefix + QLatin1Char('/');
 }
 

@@ -70,7 +70,7 @@ public:
     // Leaves the listener closed.
     int ScanPorts(int start, int end);
 
-    // "http://" + ("localhost" or the computer name) + ":" + port + "/".
+    // "HTTP://" + ("localhost" or the computer name) + ":" + port + "/".
     QString LocalSiteAddress(bool useLocalhost) const;
     void ShowClientPage();
     // The administration page with this run's key, on "localhost".

@@ -26,7 +26,7 @@ protected:
     QAction* action(const char* name) const { return control<QAction>(name); }
     QString field(const char* name) const { return control<QLineEdit>(name)->text(); }
     QString site(const QString& host) const {
-        return "http://" + host + ":" + QString::number(m_program.port());
+        return "HTTP://" + host + ":" + QString::number(m_program.port());
     }
     // The administration page carries this run's key.
     QString adminPage() const {
