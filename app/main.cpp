@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool hidden = startup::IsHiddenRun(arguments);
-    const bool desktop = !hidden && common::DisplayAvailable();
+    // A hidden run needs no display, so it does not look for one.
+    const common::DisplayProbe display = hidden ? common::DisplayProbe{} : common::ProbeDisplay();
+    const bool desktop = !hidden && display.available;
     // Nobody could answer a window here: carry on as a hidden run (and say so below).
     const bool noDisplay = !hidden && !desktop;
     if (noDisplay)
@@ -73,8 +75,8 @@ int main(int argc, char** argv) {
     webapp::RegisterWebApplication();
     RegisterFaultInjection();
     if (noDisplay) {
-        std::fprintf(stderr, "websvr: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "running headless, as with hidden.\n");
+        std::fprintf(stderr, "websvr: no display (%s); running headless, as with hidden.\n",
+                     qUtf8Printable(display.reason));
         std::fflush(stderr);
     }
 

@@ -85,10 +85,11 @@ void ProgramFolder::writeSettings(const QString& elements, const QString& config
                   .toUtf8());
 }
 
-ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments, const ChildSetup& setup) {
+ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments, const ChildSetup& setup,
+                                         const QStringList& environment) {
     m_processes.push_back(std::make_unique<ChildProcess>(
-        path(QStringLiteral("websvr")), arguments, QStringList{QStringLiteral("TEMP=") + temp()},
-        m_dir.path(), setup));
+        path(QStringLiteral("websvr")), arguments,
+        QStringList{QStringLiteral("TEMP=") + temp()} + environment, m_dir.path(), setup));
     return *m_processes.back();
 }
 

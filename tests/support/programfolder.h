@@ -50,8 +50,10 @@ public:
     // Writes <configFolder>/webserver.xml (by default the program's data/config) with the
     // port and elements after it.
     void writeSettings(const QString& elements = {}, const QString& configFolder = {}) const;
-    // Starts websvr with arguments, TEMP set and the temporary folder as current folder.
-    ChildProcess& startWebsvr(const QStringList& arguments, const ChildSetup& setup = {});
+    // Starts websvr with arguments, TEMP set (and environment, entries as ChildProcess
+    // takes them) and the temporary folder as current folder.
+    ChildProcess& startWebsvr(const QStringList& arguments, const ChildSetup& setup = {},
+                              const QStringList& environment = {});
     // The log of websvr process pid ("*-WEBSRV-<pid>.log" in logsFolder, by default the
     // program's data/Logs); "" when there is none.
     QString log(qint64 pid, const QString& logsFolder = {}) const;

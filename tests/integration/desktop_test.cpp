@@ -1,0 +1,83 @@
+// The staged websvr started for a desktop user: on a display that is not there, and on a
+// real X server (Xvfb) where nobody answers its windows.
+#include "tests/support/processes.h"
+#include "tests/support/programfolder.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/xserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace support;
+
+namespace {
+
+// Longer than any orderly end takes (the data server is given two seconds); only a guard
+// against a run that never ends.
+constexpr int END_GUARD_MS = 60000;
+
+class DesktopRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_program.isValid());
+        // The browser is a script that notes the address it is given.
+        const QString bin = m_program.beside("bin");
+        ASSERT_TRUE(
+            WriteFile(bin + "/xdg-open",
+                      "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n"));
+        QFile::setPermissions(bin + "/xdg-open",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // websvr without hidden, as a desktop user starts it, on display.
+    ChildProcess& startOn(const QString& display, const QStringList& arguments = {}) {
+        return m_program.startWebsvr(
+            arguments, {},
+            {"DISPLAY=" + display, "QT_QPA_PLATFORM", "WAYLAND_DISPLAY",
+             "PATH=" + m_program.beside("bin") + ":" + qEnvironmentVariable("PATH"),
+             "XDG_CONFIG_HOME=" + m_program.beside("config")});
+    }
+    bool logged(const ChildProcess& p, const QString& text, int timeoutMs = WAIT_MS) const {
+        return Eventually([&] { return m_program.log(p.pid()).contains(text); }, timeoutMs);
+    }
+    QStringList opened() const {
+        return QString::fromUtf8(ReadFile(m_program.beside("bin/opened")))
+            .split('\n', Qt::SkipEmptyParts);
+    }
+
+    ProgramFolder m_program;
+};
+
+} // namespace
+
+TEST_F(DesktopRunTest, ADisplayThatIsNotThereGivesAHeadlessRun) {
+    const QString display = UnusedDisplay();
+    ChildProcess& p = startOn(display, {"instance=nodisplay"});
+    EXPECT_EQ(p.readLine(), QString("Serving http://127.0.0.1:%1/").arg(m_program.port()));
+    EXPECT_TRUE(p.process().readAllStandardError().contains(
+        "websvr: no display (no X server answers at DISPLAY=" + display.toUtf8() +
+        "); running headless, as with hidden.\n"));
+    EXPECT_TRUE(m_program.log(p.pid()).contains("Command Line: instance=nodisplay hidden"));
+    ::kill(pid_t(p.pid()), SIGTERM);
+    EXPECT_EQ(p.finish(END_GUARD_MS), 0);
+    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+}
+
+TEST_F(DesktopRunTest, ADesktopStartAsksNothingOfItsUser) {
+    if (!XServer::Installed())
+        GTEST_SKIP() << "Xvfb is not installed";
+    XServer x;
+    ASSERT_TRUE(x.running());
+    ChildProcess& p = startOn(x.display());
+    // Nobody answers a box here: the start reaches its end only if it shows none.
+    ASSERT_TRUE(logged(p, "Launch browser as client")) << m_program.log(p.pid()).toStdString();
+    EXPECT_FALSE(m_program.log(p.pid()).contains("Microsoft Excel"));
+    EXPECT_TRUE(Eventually([this] { return !opened().isEmpty(); }));
+    EXPECT_TRUE(opened().value(0).startsWith(
+        QString("HTTP://localhost:%1/?page=admin&key=").arg(m_program.port())));
+    ::kill(pid_t(p.pid()), SIGTERM);
+    EXPECT_EQ(p.finish(END_GUARD_MS), 0);
+    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+}
