@@ -88,9 +88,14 @@ int main(int argc, char** argv) {
     if (desktop)
         windows.attach(core);
 
-    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown.
+    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown, also
+    // while a box or a dialog waits for its user.
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
+    // The session manager ending the session quits the application (after closing the main
+    // window, which runs the shutdown itself): whatever ends the event loop runs it.
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &core,
+                     [&core] { core.CloseServer(startup::EXIT_ORDERLY); });
     if (!desktop)
         QObject::connect(&core, &startup::WebServer::listening, &core,
                          [&core](int port) { announceServing(core, port); });

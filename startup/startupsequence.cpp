@@ -276,7 +276,7 @@ void WebServer::checkApplicationFolder() {
         return;
     // A hidden run never waits for a dialog that nobody can see.
     if (interactive() && m_ui.showSettingsDialog() &&
-        startup::CheckApplicationFolder(m_settings.ApplicationPath))
+        (closing() || startup::CheckApplicationFolder(m_settings.ApplicationPath)))
         return;
     diagnostics::WriteTrace(QStringLiteral("Invalid application path: ") +
                             m_settings.ApplicationPath);
@@ -317,6 +317,9 @@ void WebServer::checkExcel() {
 void WebServer::startServing() {
     diagnostics::WriteTrace(QStringLiteral("Start serving pages"));
     StartServer();
+    // Ended while its warning or the settings dialog was up: no browser, no serving line.
+    if (closing())
+        return;
     if (m_http->serverPort() == 0 && !interactive() && !listenOnceMore())
         return;
     if (m_http->serverPort() > 0)

@@ -100,7 +100,7 @@ void WebServer::tick() {
     }
     if (!m_startupComplete) {
         InitializeServer();
-        if (m_finished || m_pendingClose)
+        if (closing())
             return;
     }
     m_dataServerOk = m_supervisor.CheckDataServer(true);
@@ -136,7 +136,7 @@ void WebServer::applyConfiguration() {
     supervision.RunningMutexName = m_values.RunningMutexName;
     supervision.ShowDataServer = m_values.ShowDataServer;
     supervision.ApplicationDictionary = m_values.ApplicationDictionary;
-    supervision.stopRequested = [this] { return m_finished || m_pendingClose.has_value(); };
+    supervision.stopRequested = [this] { return closing(); };
     m_supervisor.setConfig(std::move(supervision));
     m_supervisor.setDataServerDebug(m_values.dataServerDebug);
 
@@ -210,6 +210,10 @@ int WebServer::serverPort() const {
 void WebServer::CloseServer(int exitCode) {
     if (m_finished)
         return;
+    // A signal or the end of the session may come while a box or a dialog waits for its user
+    // (this may run inside it): it returns now, and nothing asks the user anything more, so
+    // that whatever showed it can end.
+    m_ui.endModalWindows();
     if (m_inTick) {
         if (!m_pendingClose)
             m_pendingClose = exitCode; // the first reason stands

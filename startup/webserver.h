@@ -49,7 +49,8 @@ public:
 
     // The orderly end: removes this instance's queue folders and files, releases the
     // mutexes and emits finished(exitCode). Inside a tick the shutdown runs as soon as
-    // the current step is done, so no later step runs.
+    // the current step is done, so no later step runs. Any box or dialog open is closed
+    // first (as by its user), and none opens afterwards.
     void CloseServer(int exitCode = EXIT_ORDERLY);
 
     // Listens on the configured port and shows the running status. No port: a
@@ -132,6 +133,8 @@ private:
     // Runs after every start-up step and every change of the settings.
     void applyConfiguration();
     bool interactive() const;
+    // A close was asked for, or the run has ended: nothing more is started or shown.
+    bool closing() const { return m_finished || m_pendingClose.has_value(); }
     // Shows text as the status and lets the event loop run once.
     void setStatus(const QString& text);
     void showSettingsWhenInteractive();

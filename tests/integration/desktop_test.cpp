@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -80,4 +81,21 @@ TEST_F(DesktopRunTest, ADesktopStartAsksNothingOfItsUser) {
     ::kill(pid_t(p.pid()), SIGTERM);
     EXPECT_EQ(p.finish(END_GUARD_MS), 0);
     EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+}
+TEST_F(DesktopRunTest, SigtermEndsAStartHeldByAMessageBoxInOrder) {
+    if (!XServer::Installed())
+        GTEST_SKIP() << "Xvfb is not installed";
+    XServer x;
+    ASSERT_TRUE(x.running());
+    QTcpServer taken; // the port of the settings is in use: start-up shows its warning
+    ASSERT_TRUE(taken.listen(QHostAddress::Any, quint16(m_program.port())));
+    ChildProcess& p = startOn(x.display());
+    // The warning is traced as its box is shown, and only that box's loop runs from then on.
+    ASSERT_TRUE(logged(p, QString("Port %1 is already in use").arg(m_program.port())))
+        << m_program.log(p.pid()).toStdString();
+    ::kill(pid_t(p.pid()), SIGTERM);
+    EXPECT_EQ(p.finish(END_GUARD_MS), 0) << m_program.log(p.pid()).toStdString();
+    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+    EXPECT_FALSE(m_program.log(p.pid()).contains("Launch browser as client"));
+    EXPECT_TRUE(opened().isEmpty());
 }
