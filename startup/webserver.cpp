@@ -3,9 +3,9 @@
 #include "bridge/adminkey.h"
 #include "common/error.h"
 #include "common/files.h"
+#include "common/helpfiles.h"
 #include "common/objectfactory.h"
 #include "common/userinterface.h"
-#include "common/version.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/serverqueue.h"
 #include "dataserver/watchdog.h"
@@ -18,7 +18,6 @@
 #include "startup/serverstatus.h"
 
 #include <QCoreApplication>
-#include <QUrl>
 #include <utility>
 
 namespace startup {
@@ -291,10 +290,7 @@ void WebServer::ShowAdminPage() {
 }
 
 void WebServer::ShowHelp(const QString& context) {
-    m_ui.openUrl(LocalSiteAddress(true) + QStringLiteral("fn/?productid=") +
-                 QLatin1String(HELP_PRODUCT_ID) + QStringLiteral("&version=") +
-                 common::VersionText() + QStringLiteral("&fn=help&context=") +
-                 QString::fromLatin1(QUrl::toPercentEncoding(context)));
+    m_ui.openUrl(common::HelpFileAddress(m_folders.ProgramFolder, m_values.LanguageCode, context));
 }
 
 } // namespace startup

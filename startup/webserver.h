@@ -29,8 +29,6 @@ namespace startup {
 // The query of the web application's administration page, after the site address;
 // the run's administration key follows it.
 inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin&key=";
-// The product identifier of the help address.
-inline constexpr const char* HELP_PRODUCT_ID = "QV";
 
 // The web server's core: folders, settings, start-up values, the HTTP server, the
 // window state and the timer that drives start-up and the watchdog. The window (or
@@ -76,9 +74,9 @@ public:
     void ShowClientPage();
     // The administration page with this run's key, on "localhost".
     void ShowAdminPage();
-    // The help page for context ("" for the contents, "tracelog", "ServerSettings"):
-    // "/fn/?productid=QV&version=1.0.202&fn=help&context=<context>" on this server,
-    // so help works without the internet.
+    // The help page for context ("" for the contents, "tracelog", "ServerSettings"): the
+    // file shipped with the program, in the run's language (common::HelpFileAddress), so
+    // help opens whatever state the server is in, and without the internet.
     void ShowHelp(const QString& context);
 
     // The procedures the window calls (windowprocedures.cpp).

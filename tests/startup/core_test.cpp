@@ -96,17 +96,10 @@ TEST_F(CoreTest, TheSiteAddressWritesItsSchemeInCapitalsAndParsesAsHttp) {
     EXPECT_EQ(url.query(), "page=admin");
 }
 
-TEST_F(CoreTest, AdministrationAndHelpOpenThisServersOwnPages) {
+TEST_F(CoreTest, AdministrationOpensThisServersOwnPageWithTheRunsKey) {
     startup::WebServer core(m_ui, {});
     setPort(core, 8081);
     core.ShowAdminPage();
-    core.ShowHelp("ServerSettings");
-    core.ShowHelp("");
-    EXPECT_EQ(m_ui.opened,
-              QStringList({"HTTP://localhost:8081/?page=admin&key=" +
-                               bridge::AdminKey(core.values().RunSecret),
-                           "HTTP://localhost:8081/fn/"
-                           "?productid=QV&version=1.0.202&fn=help&context=ServerSettings",
-                           "HTTP://localhost:8081/fn/"
-                           "?productid=QV&version=1.0.202&fn=help&context="}));
+    EXPECT_EQ(m_ui.opened, QStringList({"HTTP://localhost:8081/?page=admin&key=" +
+                                        bridge::AdminKey(core.values().RunSecret)}));
 }
