@@ -6,7 +6,6 @@
 #include "tests/support/xserver.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -24,12 +23,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_program.isValid());
         // The browser is a script that notes the address it is given.
-        const QString bin = m_program.beside("bin");
-        ASSERT_TRUE(
-            WriteFile(bin + "/xdg-open",
-                      "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n"));
-        QFile::setPermissions(bin + "/xdg-open",
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteNotingBrowser(m_program.beside("bin")));
     }
 
     // websvr without hidden, as a desktop user starts it, on display.
@@ -43,9 +37,15 @@ protected:
     bool logged(const ChildProcess& p, const QString& text, int timeoutMs = WAIT_MS) const {
         return Eventually([&] { return m_program.log(p.pid()).contains(text); }, timeoutMs);
     }
-    QStringList opened() const {
-        return QString::fromUtf8(ReadFile(m_program.beside("bin/opened")))
-            .split('\n', Qt::SkipEmptyParts);
+    QStringList opened() const { return NotedAddresses(m_program.beside("bin")); }
+    // SIGTERM ends p in order: status 0, its instance folder gone.
+    ::testing::AssertionResult endsInOrderOnSigterm(ChildProcess& p) const {
+        ::kill(pid_t(p.pid()), SIGTERM);
+        const int status = p.finish(END_GUARD_MS);
+        if (status == 0 && !QDir(m_program.instanceFolder(p.pid())).exists())
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "status " << status << "; log:\n"
+                                             << m_program.log(p.pid()).toStdString();
     }
 
     ProgramFolder m_program;
@@ -61,9 +61,7 @@ TEST_F(DesktopRunTest, ADisplayThatIsNotThereGivesAHeadlessRun) {
         "websvr: no display (no X server answers at DISPLAY=" + display.toUtf8() +
         "); running headless, as with hidden.\n"));
     EXPECT_TRUE(m_program.log(p.pid()).contains("Command Line: instance=nodisplay hidden"));
-    ::kill(pid_t(p.pid()), SIGTERM);
-    EXPECT_EQ(p.finish(END_GUARD_MS), 0);
-    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+    EXPECT_TRUE(endsInOrderOnSigterm(p));
 }
 
 TEST_F(DesktopRunTest, ADesktopStartAsksNothingOfItsUser) {
@@ -78,9 +76,7 @@ TEST_F(DesktopRunTest, ADesktopStartAsksNothingOfItsUser) {
     EXPECT_TRUE(Eventually([this] { return !opened().isEmpty(); }));
     EXPECT_TRUE(opened().value(0).startsWith(
         QString("HTTP://localhost:%1/?page=admin&key=").arg(m_program.port())));
-    ::kill(pid_t(p.pid()), SIGTERM);
-    EXPECT_EQ(p.finish(END_GUARD_MS), 0);
-    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+    EXPECT_TRUE(endsInOrderOnSigterm(p));
 }
 TEST_F(DesktopRunTest, SigtermEndsAStartHeldByAMessageBoxInOrder) {
     if (!XServer::Installed())
@@ -93,9 +89,7 @@ TEST_F(DesktopRunTest, SigtermEndsAStartHeldByAMessageBoxInOrder) {
     // The warning is traced as its box is shown, and only that box's loop runs from then on.
     ASSERT_TRUE(logged(p, QString("Port %1 is already in use").arg(m_program.port())))
         << m_program.log(p.pid()).toStdString();
-    ::kill(pid_t(p.pid()), SIGTERM);
-    EXPECT_EQ(p.finish(END_GUARD_MS), 0) << m_program.log(p.pid()).toStdString();
-    EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
+    EXPECT_TRUE(endsInOrderOnSigterm(p));
     EXPECT_FALSE(m_program.log(p.pid()).contains("Launch browser as client"));
     EXPECT_TRUE(opened().isEmpty());
 }

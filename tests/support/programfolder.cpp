@@ -50,6 +50,18 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool WriteNotingBrowser(const QString& folder) {
+    const QString browser = folder + QStringLiteral("/xdg-open");
+    return WriteFile(browser,
+                     "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n") &&
+           QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QStringList NotedAddresses(const QString& folder) {
+    return QString::fromUtf8(ReadFile(folder + QStringLiteral("/opened")))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 bool CopySampleApplication(const QString& folder) {
     const QString sample = StageDir() + QStringLiteral("/examples/microsoft access/");
     bool ok = QDir().mkpath(folder);

@@ -25,6 +25,12 @@ bool WriteFile(const QString& path, const QByteArray& bytes);
 // The file's bytes; empty when it cannot be read.
 QByteArray ReadFile(const QString& path);
 
+// Writes an xdg-open into folder that notes each address it is given, one a line, in
+// folder/opened, and opens nothing; false when it cannot. Put folder first on PATH.
+bool WriteNotingBrowser(const QString& folder);
+// The addresses that browser noted so far.
+QStringList NotedAddresses(const QString& folder);
+
 // Copies the staged sample application (its dataserver.xml and sample.db) into folder.
 bool CopySampleApplication(const QString& folder);
 

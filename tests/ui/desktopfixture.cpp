@@ -6,7 +6,6 @@
 #include "i18n/language.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -85,10 +84,7 @@ void DesktopFixture::SetUp() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_program.beside("config"));
     qputenv("TEMP", m_program.temp().toUtf8());
     const QString bin = m_program.beside("bin");
-    ASSERT_TRUE(WriteFile(bin + "/xdg-open",
-                          "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n"));
-    QFile::setPermissions(bin + "/xdg-open",
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteNotingBrowser(bin));
     m_path = qgetenv("PATH");
     qputenv("PATH", bin.toUtf8() + ":" + m_path);
     common::SetProgramFolder(m_program.path());
@@ -127,8 +123,7 @@ void DesktopFixture::startCore(const QStringList& arguments) {
 }
 
 QStringList DesktopFixture::openedUrls() const {
-    return QString::fromUtf8(ReadFile(m_program.beside("bin/opened")))
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return NotedAddresses(m_program.beside("bin"));
 }
 
 QByteArray DesktopFixture::fetch(const QString& path) const {
