@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool hidden = startup::IsHiddenRun(arguments);
-    const bool desktop = !hidden && common::DisplayAvailable();
+    // A hidden run needs no display, so it does not look for one.
+    const common::DisplayProbe display = hidden ? common::DisplayProbe{} : common::ProbeDisplay();
+    const bool desktop = !hidden && display.available;
     // Nobody could answer a window here: carry on as a hidden run (and say so below).
     const bool noDisplay = !hidden && !desktop;
     if (noDisplay)
@@ -73,8 +75,8 @@ int main(int argc, char** argv) {
     webapp::RegisterWebApplication();
     RegisterFaultInjection();
     if (noDisplay) {
-        std::fprintf(stderr, "websvr: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "running headless, as with hidden.\n");
+        std::fprintf(stderr, "websvr: no display (%s); running headless, as with hidden.\n",
+                     qUtf8Printable(display.reason));
         std::fflush(stderr);
     }
 
@@ -86,9 +88,14 @@ int main(int argc, char** argv) {
     if (desktop)
         windows.attach(core);
 
-    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown.
+    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown, also
+    // while a box or a dialog waits for its user.
     QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
                      [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
+    // The session manager ending the session quits the application (after closing the main
+    // window, which runs the shutdown itself): whatever ends the event loop runs it.
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &core,
+                     [&core] { core.CloseServer(startup::EXIT_ORDERLY); });
     if (!desktop)
         QObject::connect(&core, &startup::WebServer::listening, &core,
                          [&core](int port) { announceServing(core, port); });

@@ -19,12 +19,14 @@ SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 ROUNDS=${BENCH_ROUNDS:-3}
 CONNECTIONS=50
 
-for tool in xvfb-run xdotool wrk python3 curl; do
-    command -v "$tool" >/dev/null || die "$tool is needed (apt-get install xvfb xdotool wrk curl)"
+for tool in xvfb-run xdpyinfo xdotool wrk python3 curl; do
+    command -v "$tool" >/dev/null || die "$tool is needed (apt-get install xvfb x11-utils xdotool wrk curl)"
 done
 [ -x "$STAGE/websvr" ] || die "no websvr in $STAGE (build first)"
+# -noreset: Xvfb would otherwise reset when its last client leaves, and a websvr started
+# then could meet it in the middle of that.
 if [ -z "${QV_BENCH_DISPLAY:-}" ]; then
-    exec env QV_BENCH_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$STAGE"
+    exec env QV_BENCH_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$STAGE"
 fi
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
@@ -38,9 +40,20 @@ cleanup() {
 trap cleanup EXIT
 
 
+# Waits up to 10 seconds for the X server to answer.
+display_answers() {
+    local i
+    for i in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 start_websvr() { # name port [arguments...]
     local name=$1 port=$2 folder=$WORK/$1
     shift 2
+    display_answers || die "the X server does not answer on $DISPLAY"
     cp -a "$STAGE" "$folder"
     rm -rf "$folder/data" "$folder/Temp"
     mkdir -p "$folder/data/config" "$folder/temp" "$folder/bin"
@@ -55,9 +68,6 @@ start_websvr() { # name port [arguments...]
     local i
     for i in $(seq 200); do
         curl -sf -o /dev/null "http://127.0.0.1:$port/bench-1k.bin" && return
-        # A box at start-up (no spreadsheet application) waits for its Return.
-        box=$(xdotool search --onlyvisible --name '^Quorvex \(1\.0\.202\)$' 2>/dev/null | head -n1 || true)
-        [ -n "$box" ] && { xdotool mousemove --window "$box" 10 10; xdotool key Return; }
         sleep 0.1
     done
     cat "$folder/err" >&2

@@ -1,7 +1,7 @@
 # Install rules: `cmake --install build --prefix <prefix>` lays out
 #
 #   <prefix>/lib/quorvex/             the program folder (websvr, dbsvr, language files,
-#                                     context file, web root), read-only at run time
+#                                     help pages, context file, web root), read-only at run time
 #   <prefix>/share/quorvex/examples/  the pristine example application
 #   <prefix>/share/applications/, <prefix>/share/icons/hicolor/   desktop entry and icon
 #   <prefix>/lib/systemd/system/quorvex-websvr.service            the system service
@@ -30,6 +30,7 @@ install(PROGRAMS ${QV_PACKAGING_DIR}/prepare-state ${QV_PACKAGING_DIR}/websvr-de
 # the run wrote; none of that is installed.
 install(FILES ${QV_STAGE_DIR}/context.xml DESTINATION ${QV_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${QV_STAGE_DIR}/language DESTINATION ${QV_INSTALL_PROGRAM_DIR})
+install(DIRECTORY ${QV_STAGE_DIR}/help DESTINATION ${QV_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${QV_STAGE_DIR}/wwwroot DESTINATION ${QV_INSTALL_PROGRAM_DIR}
         REGEX "/wwwroot/temp$" EXCLUDE)
 install(DIRECTORY "${QV_STAGE_DIR}/examples/${QV_EXAMPLE_NAME}" DESTINATION ${QV_INSTALL_EXAMPLES_DIR}

@@ -28,6 +28,10 @@ public:
     virtual bool showSettingsDialog() = 0;
     // Opens a URL in the user's browser.
     virtual bool openUrl(const QString& url) = 0;
+    // The run is ending and nobody may wait for an answer: every box and dialog still open
+    // returns as when its user closes it (Cancel, No, or its only button), and none opens
+    // from now on (messageBox answers ANSWER_NONE, the others false). Safe from inside one.
+    virtual void endModalWindows() {}
 };
 
 // Writes messages to standard error; every question counts as not answered Yes.

@@ -14,16 +14,9 @@ template <typename T> void registerPlain(common::ObjectFactory& factory) {
 }
 
 void registerSpreadsheet(common::ObjectFactory& factory) {
-    const QString program = SpreadsheetApplication::findProgram();
-    for (const QString& name : SpreadsheetApplication::classNames()) {
-        if (program.isEmpty()) {
-            factory.removeClass(name);
-            continue;
-        }
-        factory.registerClass(name, [name, program] {
-            return std::make_shared<SpreadsheetApplication>(name, program);
-        });
-    }
+    for (const QString& name : SpreadsheetApplication::classNames())
+        factory.registerClass(name,
+                              [name] { return std::make_shared<SpreadsheetApplication>(name); });
 }
 } // namespace
 

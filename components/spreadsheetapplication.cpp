@@ -1,7 +1,5 @@
 #include "components/spreadsheetapplication.h"
 
-#include <QStandardPaths>
-
 namespace components {
 
 namespace {
@@ -14,15 +12,6 @@ QStringList SpreadsheetApplication::classNames() {
     for (int v = OLDEST_VERSION; v <= NEWEST_VERSION; ++v)
         names.append(QStringLiteral("Excel.Application.%1").arg(v));
     return names;
-}
-
-QString SpreadsheetApplication::findProgram() {
-    for (const QString& name : {QStringLiteral("soffice"), QStringLiteral("libreoffice")}) {
-        const QString path = QStandardPaths::findExecutable(name);
-        if (!path.isEmpty())
-            return path;
-    }
-    return {};
 }
 
 } // namespace components

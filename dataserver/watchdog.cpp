@@ -126,6 +126,9 @@ bool Watchdog::connectionFailed() {
         return true;
     diagnostics::NotifyUser(i18n::Translate(QStringLiteral("msgConnectDBError")),
                             common::MB_WARNING);
+    // Ended while the warning was up: no settings program for a run that is going.
+    if (m_config.stopRequested && m_config.stopRequested())
+        return true;
     try {
         ShowDataConnectionSettings(m_config, m_launch.dataServerDebug());
     } catch (const common::Error& e) {

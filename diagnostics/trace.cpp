@@ -31,6 +31,7 @@ void Diagnostics::reset() {
     m_log.reset();
     m_interactive = true;
     m_userInterface = nullptr;
+    m_languageCode.clear();
     m_traceSink = nullptr;
     m_closeServer = nullptr;
     m_recentTrace.clear();
@@ -74,13 +75,18 @@ int NotifyUser(const QString& text, int style) {
     return d.userInterface()->messageBox(text, style, common::MessageTitle());
 }
 
-void AppErrorHandler(const QString&, int, const QString& description) {
+void AppErrorHandler(const QString&, int number, const QString& description) {
+    QString message = description;
+    if (number == common::ERR_LANGUAGE)
+        message = QStringLiteral("The application was unable to load the translation file for "
+                                 "the specified language '") +
+                  Diagnostics::instance().languageCode() + QStringLiteral("'.\r\n") + description;
     try {
-        WriteTrace(description, NO_DURATION, Severity::Error);
+        WriteTrace(message, NO_DURATION, Severity::Error);
     } catch (const common::Error& e) {
         // The log itself failed: say so where somebody may see it, and close
         // all the same rather than let the error escape the event loop.
-        std::fprintf(stderr, "%s\n%s\n", qUtf8Printable(description), e.what());
+        std::fprintf(stderr, "%s\n%s\n", qUtf8Printable(message), e.what());
     }
     Diagnostics::instance().closeServer();
 }

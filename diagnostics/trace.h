@@ -43,6 +43,10 @@ public:
     const TraceSink& traceSink() const { return m_traceSink; }
     void setTraceSink(TraceSink sink) { m_traceSink = std::move(sink); }
 
+    // The language code of the run, which an error 1100 names (AppErrorHandler).
+    const QString& languageCode() const { return m_languageCode; }
+    void setLanguageCode(const QString& code) { m_languageCode = code; }
+
     // Unloads the main window, which shuts the program down in order.
     void setCloseServer(std::function<void()> closeServer) {
         m_closeServer = std::move(closeServer);
@@ -66,6 +70,7 @@ private:
     std::unique_ptr<Log> m_log;
     bool m_interactive = true;
     common::UserInterface* m_userInterface = nullptr;
+    QString m_languageCode;
     TraceSink m_traceSink;
     std::function<void()> m_closeServer;
     RecentTrace m_recentTrace;
@@ -94,8 +99,8 @@ void TraceSafely(const QString& text, Severity severity = Severity::Info) noexce
 int NotifyUser(const QString& text, int style);
 
 // Last resort for an error escaping an event handler: traces its description
-// (severity 2) and closes the server. source and number are not used: an error
-// 1100 names its language in its own description. Never raises.
+// (severity 2) and closes the server. An error 1100 (a language file) is traced
+// after a sentence naming the run's language code. source is not used. Never raises.
 void AppErrorHandler(const QString& source, int number, const QString& description);
 
 } // namespace diagnostics

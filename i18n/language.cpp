@@ -58,11 +58,8 @@ void LoadLanguage(const QString& code) {
     const QString path = LanguageFilePath(code);
     auto document = std::make_unique<pugi::xml_document>();
     if (!common::LoadXmlFile(*document, path))
-        // Says which language it was, so that whoever reports it needs no translation.
         throw common::Error(common::ERR_LANGUAGE,
-                            QStringLiteral("The application was unable to load the translation "
-                                           "file for the specified language '") +
-                                code + QStringLiteral("'.\r\nError loading language file: ") + path,
+                            QStringLiteral("Error loading language file: ") + path,
                             QStringLiteral("LoadLanguage"));
     state().document = std::move(document);
 }

@@ -21,11 +21,9 @@ QString LanguageFilePath(const QString& code);
 QString DefaultLanguage();
 
 // Loads the language file of code and makes it the program's translation,
-// releasing any earlier one. Raises common::Error 1100 "The application was
-// unable to load the translation file for the specified language '<code>'."
-// CR LF "Error loading language file: <path>" for a missing, empty or malformed
-// file (the earlier translation then stays). The code becomes CurrentLanguageCode() either way,
-// so that a failure report can name it.
+// releasing any earlier one. Raises common::Error 1100 "Error loading language
+// file: <path>" for a missing, empty or malformed file (the earlier translation
+// then stays). The code becomes CurrentLanguageCode() either way.
 void LoadLanguage(const QString& code);
 
 // The text of the first Label element below the root whose id is labelId,

@@ -89,17 +89,11 @@ void WebServer::reportStartupError(int number, const QString& description) {
     const QString text = QStringLiteral("An error occured in the program. Error ") +
                          QString::number(number) + QStringLiteral(". ") + description;
     diagnostics::Log* log = diagnostics::Diagnostics::instance().log();
-    const bool logOpen = log && log->isOpen();
-    try {
-        if (logOpen) {
-            diagnostics::NotifyUser(text, common::MB_ERROR);
-            diagnostics::WriteTrace(text, diagnostics::NO_DURATION, diagnostics::Severity::Error);
-        } else if (interactive()) {
-            m_ui.messageBox(text, common::MB_ERROR, common::MessageTitle());
-        }
-    } catch (const common::Error&) {
-        // The report must not fail; standard error below still carries it.
-    }
+    // One entry, at the error level.
+    if (log && log->isOpen())
+        diagnostics::TraceSafely(text, diagnostics::Severity::Error);
+    if (interactive())
+        m_ui.messageBox(text, common::MB_ERROR, common::MessageTitle());
     // A hidden run shows nothing; its parent learns the reason from standard error.
     if (!interactive())
         tellParent(text);
@@ -267,6 +261,7 @@ void WebServer::readContext() {
 void WebServer::loadTranslations() {
     diagnostics::WriteTrace(QStringLiteral("Load translations"));
     i18n::SetLanguageOverrides(m_values.LanguageFileOverride, m_values.LanguageFolderOverride);
+    diagnostics::Diagnostics::instance().setLanguageCode(m_values.LanguageCode);
     i18n::LoadLanguage(m_values.LanguageCode);
     diagnostics::WriteTrace(QStringLiteral("Apply translations"));
     Q_EMIT translationsLoaded();
@@ -284,7 +279,7 @@ void WebServer::checkApplicationFolder() {
         return;
     // A hidden run never waits for a dialog that nobody can see.
     if (interactive() && m_ui.showSettingsDialog() &&
-        startup::CheckApplicationFolder(m_settings.ApplicationPath))
+        (closing() || startup::CheckApplicationFolder(m_settings.ApplicationPath)))
         return;
     diagnostics::WriteTrace(QStringLiteral("Invalid application path: ") +
                             m_settings.ApplicationPath);
@@ -325,6 +320,9 @@ void WebServer::checkExcel() {
 void WebServer::startServing() {
     diagnostics::WriteTrace(QStringLiteral("Start serving pages"));
     StartServer();
+    // Ended while its warning or the settings dialog was up: no browser, no serving line.
+    if (closing())
+        return;
     if (m_http->serverPort() == 0 && !interactive() && !listenOnceMore())
         return;
     if (m_http->serverPort() > 0)

@@ -3,9 +3,9 @@
 #include "bridge/adminkey.h"
 #include "common/error.h"
 #include "common/files.h"
+#include "common/helpfiles.h"
 #include "common/objectfactory.h"
 #include "common/userinterface.h"
-#include "common/version.h"
 #include "dataserver/namedmutex.h"
 #include "dataserver/serverqueue.h"
 #include "dataserver/watchdog.h"
@@ -18,7 +18,6 @@
 #include "startup/serverstatus.h"
 
 #include <QCoreApplication>
-#include <QUrl>
 #include <utility>
 
 namespace startup {
@@ -100,7 +99,7 @@ void WebServer::tick() {
     }
     if (!m_startupComplete) {
         InitializeServer();
-        if (m_finished || m_pendingClose)
+        if (closing())
             return;
     }
     m_dataServerOk = m_supervisor.CheckDataServer(true);
@@ -136,7 +135,7 @@ void WebServer::applyConfiguration() {
     supervision.RunningMutexName = m_values.RunningMutexName;
     supervision.ShowDataServer = m_values.ShowDataServer;
     supervision.ApplicationDictionary = m_values.ApplicationDictionary;
-    supervision.stopRequested = [this] { return m_finished || m_pendingClose.has_value(); };
+    supervision.stopRequested = [this] { return closing(); };
     m_supervisor.setConfig(std::move(supervision));
     m_supervisor.setDataServerDebug(m_values.dataServerDebug);
 
@@ -210,6 +209,10 @@ int WebServer::serverPort() const {
 void WebServer::CloseServer(int exitCode) {
     if (m_finished)
         return;
+    // A signal or the end of the session may come while a box or a dialog waits for its user
+    // (this may run inside it): it returns now, and nothing asks the user anything more, so
+    // that whatever showed it can end.
+    m_ui.endModalWindows();
     if (m_inTick) {
         if (!m_pendingClose)
             m_pendingClose = exitCode; // the first reason stands
@@ -278,7 +281,9 @@ QString WebServer::LocalSiteAddress(bool useLocalhost) const {
     const QString host = useLocalhost || m_values.ComputerName.isEmpty()
                              ? QStringLiteral("localhost")
                              : m_values.ComputerName;
-    return QStringLiteral("http://") + host + QLatin1Char(':') +
+    // The scheme in capitals, as the address has always been written; browsers, xdg-open and
+    // URL parsers take a scheme in any case.
+    return QStringLiteral("HTTP://") + host + QLatin1Char(':') +
            QString::number(m_settings.TCPPort) + m_values.UrlPrefix + QLatin1Char('/');
 }
 
@@ -292,10 +297,7 @@ void WebServer::ShowAdminPage() {
 }
 
 void WebServer::ShowHelp(const QString& context) {
-    m_ui.openUrl(LocalSiteAddress(true) + QStringLiteral("fn/?productid=") +
-                 QLatin1String(HELP_PRODUCT_ID) + QStringLiteral("&version=") +
-                 common::VersionText() + QStringLiteral("&fn=help&context=") +
-                 QString::fromLatin1(QUrl::toPercentEncoding(context)));
+    m_ui.openUrl(common::HelpFileAddress(m_folders.ProgramFolder, m_values.LanguageCode, context));
 }
 
 } // namespace startup

@@ -29,8 +29,6 @@ namespace startup {
 // The query of the web application's administration page, after the site address;
 // the run's administration key follows it.
 inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin&key=";
-// The product identifier of the help address.
-inline constexpr const char* HELP_PRODUCT_ID = "QV";
 
 // The web server's core: folders, settings, start-up values, the HTTP server, the
 // window state and the timer that drives start-up and the watchdog. The window (or
@@ -49,7 +47,8 @@ public:
 
     // The orderly end: removes this instance's queue folders and files, releases the
     // mutexes and emits finished(exitCode). Inside a tick the shutdown runs as soon as
-    // the current step is done, so no later step runs.
+    // the current step is done, so no later step runs. Any box or dialog open is closed
+    // first (as by its user), and none opens afterwards.
     void CloseServer(int exitCode = EXIT_ORDERLY);
 
     // Listens on the configured port and shows the running status. No port: a
@@ -70,14 +69,14 @@ public:
     // Leaves the listener closed.
     int ScanPorts(int start, int end);
 
-    // "http://" + ("localhost" or the computer name) + ":" + port + "/".
+    // "HTTP://" + ("localhost" or the computer name) + ":" + port + "/".
     QString LocalSiteAddress(bool useLocalhost) const;
     void ShowClientPage();
     // The administration page with this run's key, on "localhost".
     void ShowAdminPage();
-    // The help page for context ("" for the contents, "tracelog", "ServerSettings"):
-    // "/fn/?productid=QV&version=1.0.202&fn=help&context=<context>" on this server,
-    // so help works without the internet.
+    // The help page for context ("" for the contents, "tracelog", "ServerSettings"): the
+    // file shipped with the program, in the run's language (common::HelpFileAddress), so
+    // help opens whatever state the server is in, and without the internet.
     void ShowHelp(const QString& context);
 
     // The procedures the window calls (windowprocedures.cpp).
@@ -133,6 +132,8 @@ private:
     // Runs after every start-up step and every change of the settings.
     void applyConfiguration();
     bool interactive() const;
+    // A close was asked for, or the run has ended: nothing more is started or shown.
+    bool closing() const { return m_finished || m_pendingClose.has_value(); }
     // Shows text as the status and lets the event loop run once.
     void setStatus(const QString& text);
     void showSettingsWhenInteractive();

@@ -29,7 +29,7 @@ void WebServer::ShowSettings() {
     m_timer.stop();
     const bool shown = m_ui.showSettingsDialog();
     // Ended while the dialog was open (a signal, the parent gone): nothing more to restart.
-    if (m_finished || m_pendingClose)
+    if (closing())
         return;
     // No dialog, no new values: a restart would only meet the same listener outcome again.
     if (!shown) {

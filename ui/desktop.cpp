@@ -10,6 +10,7 @@
 #include "ui/tracelogwindow.h"
 
 #include <QApplication>
+#include <QDialog>
 
 namespace ui {
 
@@ -44,6 +45,8 @@ void Desktop::attach(startup::WebServer& core) {
 }
 
 int Desktop::messageBox(const QString& text, int style, const QString& title) {
+    if (m_ending)
+        return common::ANSWER_NONE;
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent && m_mainWindow && m_mainWindow->isVisible())
         parent = m_mainWindow.get();
@@ -51,7 +54,7 @@ int Desktop::messageBox(const QString& text, int style, const QString& title) {
 }
 
 bool Desktop::showSettingsDialog() {
-    if (!m_core)
+    if (!m_core || m_ending)
         return false;
     startup::SettingsForm form(*m_core);
     startup::WebServer* core = m_core;
@@ -62,7 +65,21 @@ bool Desktop::showSettingsDialog() {
 }
 
 bool Desktop::openUrl(const QString& url) {
-    return OpenInBrowser(url);
+    return !m_ending && OpenInBrowser(url);
+}
+
+void Desktop::endModalWindows() {
+    m_ending = true;
+    // Innermost first. A rejected dialog leaves its exec() as soon as control is back in its
+    // loop; one that is no dialog is hidden, so that it no longer counts as modal.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+            modal->hide();
+        }
+    }
 }
 
 } // namespace ui

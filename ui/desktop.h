@@ -30,9 +30,11 @@ public:
     int messageBox(const QString& text, int style, const QString& title) override;
     bool showSettingsDialog() override;
     bool openUrl(const QString& url) override;
+    void endModalWindows() override;
 
 private:
     startup::WebServer* m_core = nullptr;
+    bool m_ending = false;
     std::unique_ptr<TraceLogWindow> m_traceLog;
     std::unique_ptr<MainWindow> m_mainWindow;
 };

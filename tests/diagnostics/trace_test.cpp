@@ -98,13 +98,19 @@ TEST_F(TraceTest, NotifyUserShowsOnlyWhenInteractiveButAlwaysLogs) {
 TEST_F(TraceTest, AppErrorHandlerLogsTheDescriptionAndCloses) {
     int closed = 0;
     Diagnostics::instance().setCloseServer([&closed] { ++closed; });
-    diagnostics::AppErrorHandler({}, common::ERR_LANGUAGE, "Sentence for 'fr'.\r\nfile");
+    Diagnostics::instance().setLanguageCode("fr");
+    diagnostics::AppErrorHandler({}, common::ERR_LANGUAGE, "Error loading language file: /l/fr");
     diagnostics::AppErrorHandler("ignored", 5, "Plain it's");
     EXPECT_EQ(closed, 2);
 
+    // Only an error 1100 gets the sentence about the translation file, in the same entry.
     const QString log = m_diagnostics.logText();
-    EXPECT_TRUE(log.contains(", 2, 'Sentence for ''fr''.\r\nfile'\r\n"));
+    EXPECT_TRUE(log.contains(", 2, 'The application was unable to load the translation file for "
+                             "the specified language ''fr''.\r\nError loading language file: "
+                             "/l/fr'\r\n"))
+        << log.toStdString();
     EXPECT_TRUE(log.contains(", 2, 'Plain it''s'\r\n"));
+    EXPECT_EQ(log.count("translation file"), 1);
 }
 
 TEST_F(TraceTest, AppErrorHandlerClosesEvenWhenTheLogFails) {

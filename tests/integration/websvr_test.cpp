@@ -294,10 +294,19 @@ TEST_F(WebsvrTest, StartupErrorsEndTheRunWithTheirNumber) {
     // The queue folders were made before the failing step; the failed start takes them away.
     EXPECT_FALSE(QDir(m_program.instanceFolder(p.pid())).exists());
 
+    // A language file that cannot be loaded: the start-up report, in one entry, and no word of
+    // the sentence that an error after start-up gets.
     ChildProcess& language = m_program.startWebsvr({"hidden", "language=xx"});
     EXPECT_EQ(language.finish(), 1);
+    const QString report = "An error occured in the program. Error 1100. Error loading language "
+                           "file: " +
+                           m_program.path("language/xx.xml");
+    const QString log = m_program.log(language.pid());
+    EXPECT_EQ(log.count(", 2, '" + report + "'\r\n"), 1) << log.toStdString();
+    EXPECT_EQ(log.count("Error 1100"), 1);
+    EXPECT_FALSE(log.contains("translation file"));
     EXPECT_TRUE(
-        m_program.log(language.pid()).contains("An error occured in the program. Error 1100."));
+        language.process().readAllStandardError().contains("websvr: " + report.toUtf8() + "\n"));
 }
 
 TEST_F(WebsvrTest, UnusableApplicationFolderEndsAHiddenRunWithoutWaiting) {

@@ -66,6 +66,14 @@ def check_contents(deb, root):
     outside = [p for p in paths if not p.startswith("/usr/")]
     check(not outside, f"the package installs outside /usr: {outside}")
 
+    # The help pages, which Help opens as files, in every language, beside the web root
+    # whose style sheet they take.
+    for language in ("en", "de"):
+        for page in ("index.html", "tracelog.html", "ServerSettings.html"):
+            path = f"/{PROGRAM}/help/{language}/{page}"
+            check(path in paths, f"the package lacks {path}")
+    check(f"/{PROGRAM}/wwwroot/style.css" in paths, "the package lacks the web root's style sheet")
+
     # The desktop entry names what the package installs.
     entry = dict(line.split("=", 1) for line in
                  open(os.path.join(root, "usr/share/applications/quorvex-websvr.desktop"))

@@ -3,6 +3,7 @@
 #include "components/components.h"
 #include "startup/checks.h"
 #include "startupfixture.h"
+#include "tests/support/scopedenvironment.h"
 
 using common::ObjectFactory;
 
@@ -20,11 +21,16 @@ common::ObjectPtr makeFake() {
 class ChecksTest : public StartupFixture {
 protected:
     void TearDown() override {
+        removeExcel();
+        components::RegisterComponents();
+        StartupFixture::TearDown();
+    }
+
+    // No spreadsheet class at all, as on a machine without one.
+    static void removeExcel() {
         for (int v = 8; v <= 16; ++v)
             ObjectFactory::instance().removeClass(QString("Excel.Application.%1").arg(v));
         ObjectFactory::instance().removeClass("Excel.Application");
-        components::RegisterComponents();
-        StartupFixture::TearDown();
     }
 
     void registerExcel(std::initializer_list<int> versions) {
@@ -94,8 +100,16 @@ TEST_F(ChecksTest, MissingScriptingComponentAndOtherCreationErrors) {
     }
 }
 
+TEST_F(ChecksTest, TheBuiltInSpreadsheetApplicationPassesTheCheck) {
+    const support::ScopedEnvironment noPrograms{{"PATH", "/nonexistent"}};
+    components::RegisterComponents();
+    bool ok = false;
+    EXPECT_EQ(excel(&ok), "");
+    EXPECT_TRUE(ok);
+}
+
 TEST_F(ChecksTest, ExcelVersions) {
-    ObjectFactory::instance().removeClass("Excel.Application");
+    removeExcel();
     bool ok = true;
     EXPECT_EQ(excel(&ok), "Excel is not installed.");
     EXPECT_FALSE(ok);

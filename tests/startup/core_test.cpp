@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUrl>
 #include <climits>
 
 namespace {
@@ -81,17 +82,24 @@ TEST_F(CoreTest, EveryConnectionIsCountedAndTheCounterWrapsToZero) {
     EXPECT_EQ(state.totalRequests, 0);
 }
 
-TEST_F(CoreTest, AdministrationAndHelpOpenThisServersOwnPages) {
+TEST_F(CoreTest, TheSiteAddressWritesItsSchemeInCapitalsAndParsesAsHttp) {
+    startup::WebServer core(m_ui, {});
+    setPort(core, 8081);
+    EXPECT_EQ(core.LocalSiteAddress(true), "HTTP://localhost:8081/");
+    // No computer name known yet: localhost stands in.
+    EXPECT_EQ(core.LocalSiteAddress(false), "HTTP://localhost:8081/");
+    const QUrl url(core.LocalSiteAddress(true) + "?page=admin");
+    EXPECT_TRUE(url.isValid());
+    EXPECT_EQ(url.scheme(), "http");
+    EXPECT_EQ(url.host(), "localhost");
+    EXPECT_EQ(url.port(), 8081);
+    EXPECT_EQ(url.query(), "page=admin");
+}
+
+TEST_F(CoreTest, AdministrationOpensThisServersOwnPageWithTheRunsKey) {
     startup::WebServer core(m_ui, {});
     setPort(core, 8081);
     core.ShowAdminPage();
-    core.ShowHelp("ServerSettings");
-    core.ShowHelp("");
-    EXPECT_EQ(m_ui.opened,
-              QStringList({"http://localhost:8081/?page=admin&key=" +
-                               bridge::AdminKey(core.values().RunSecret),
-                           "http://localhost:8081/fn/"
-                           "?productid=QV&version=1.0.202&fn=help&context=ServerSettings",
-                           "http://localhost:8081/fn/"
-                           "?productid=QV&version=1.0.202&fn=help&context="}));
+    EXPECT_EQ(m_ui.opened, QStringList({"HTTP://localhost:8081/?page=admin&key=" +
+                                        bridge::AdminKey(core.values().RunSecret)}));
 }

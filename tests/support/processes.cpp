@@ -47,8 +47,13 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const ChildSetup& setup) {
     if (!environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& entry : environment)
-            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        for (const QString& entry : environment) {
+            if (entry.contains(QLatin1Char('=')))
+                env.insert(entry.section(QLatin1Char('='), 0, 0),
+                           entry.section(QLatin1Char('='), 1));
+            else
+                env.remove(entry);
+        }
         m_process.setProcessEnvironment(env);
     }
     if (!workingDirectory.isEmpty())

@@ -51,7 +51,8 @@ using ChildSetup = std::function<void()>;
 // A process started by a test; killed, when still running, as the object goes.
 class ChildProcess final {
 public:
-    // environment holds NAME=value entries that replace or add to the inherited ones.
+    // environment holds NAME=value entries that replace or add to the inherited ones; a
+    // NAME alone removes that one.
     explicit ChildProcess(const QString& program, const QStringList& arguments = {},
                           const QStringList& environment = {}, const QString& workingDirectory = {},
                           const ChildSetup& setup = {});

@@ -58,6 +58,18 @@ unsigned FileMode(const QString& path) {
     return st.st_mode & 07777;
 }
 
+bool WriteNotingBrowser(const QString& folder) {
+    const QString browser = folder + QStringLiteral("/xdg-open");
+    return WriteFile(browser,
+                     "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n") &&
+           QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QStringList NotedAddresses(const QString& folder) {
+    return QString::fromUtf8(ReadFile(folder + QStringLiteral("/opened")))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 bool CopySampleApplication(const QString& folder) {
     const QString sample = StageDir() + QStringLiteral("/examples/microsoft access/");
     bool ok = QDir().mkpath(folder);
@@ -93,10 +105,11 @@ void ProgramFolder::writeSettings(const QString& elements, const QString& config
                   .toUtf8());
 }
 
-ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments, const ChildSetup& setup) {
+ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments, const ChildSetup& setup,
+                                         const QStringList& environment) {
     m_processes.push_back(std::make_unique<ChildProcess>(
-        path(QStringLiteral("websvr")), arguments, QStringList{QStringLiteral("TEMP=") + temp()},
-        m_dir.path(), setup));
+        path(QStringLiteral("websvr")), arguments,
+        QStringList{QStringLiteral("TEMP=") + temp()} + environment, m_dir.path(), setup));
     return *m_processes.back();
 }
 

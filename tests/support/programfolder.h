@@ -27,6 +27,12 @@ QByteArray ReadFile(const QString& path);
 // The permission bits of a file or folder (0755...); 0 when there is none.
 unsigned FileMode(const QString& path);
 
+// Writes an xdg-open into folder that notes each address it is given, one a line, in
+// folder/opened, and opens nothing; false when it cannot. Put folder first on PATH.
+bool WriteNotingBrowser(const QString& folder);
+// The addresses that browser noted so far.
+QStringList NotedAddresses(const QString& folder);
+
 // Copies the staged sample application (its dataserver.xml and sample.db) into folder.
 bool CopySampleApplication(const QString& folder);
 
@@ -52,8 +58,10 @@ public:
     // Writes <configFolder>/webserver.xml (by default the program's data/config) with the
     // port and elements after it.
     void writeSettings(const QString& elements = {}, const QString& configFolder = {}) const;
-    // Starts websvr with arguments, TEMP set and the temporary folder as current folder.
-    ChildProcess& startWebsvr(const QStringList& arguments, const ChildSetup& setup = {});
+    // Starts websvr with arguments, TEMP set (and environment, entries as ChildProcess
+    // takes them) and the temporary folder as current folder.
+    ChildProcess& startWebsvr(const QStringList& arguments, const ChildSetup& setup = {},
+                              const QStringList& environment = {});
     // The log of websvr process pid ("*-WEBSRV-<pid>.log" in logsFolder, by default the
     // program's data/Logs); "" when there is none.
     QString log(qint64 pid, const QString& logsFolder = {}) const;

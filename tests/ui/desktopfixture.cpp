@@ -6,7 +6,6 @@
 #include "i18n/language.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -29,6 +28,18 @@ void ModalDriver::look() {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal)
         return;
+    const bool firstLook = modal != m_current;
+    if (firstLook) {
+        m_current = modal;
+        m_currentGuard = QDeadlineTimer(WAIT_MS);
+    } else if (m_currentGuard.hasExpired()) {
+        ++forcedClosed;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        return;
+    }
     auto* box = qobject_cast<QMessageBox*>(modal);
     if (!box) {
         // Handed over from a call of its own: a timer does not fire again while its handler
@@ -45,7 +56,13 @@ void ModalDriver::look() {
         }
         return;
     }
+    if (onBox && !firstLook)
+        return;
     boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+    if (onBox) {
+        onBox(box);
+        return;
+    }
     QAbstractButton* button = box->defaultButton();
     if (!answers.empty()) {
         button = box->button(answers.front());
@@ -67,10 +84,7 @@ void DesktopFixture::SetUp() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_program.beside("config"));
     qputenv("TEMP", m_program.temp().toUtf8());
     const QString bin = m_program.beside("bin");
-    ASSERT_TRUE(WriteFile(bin + "/xdg-open",
-                          "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n"));
-    QFile::setPermissions(bin + "/xdg-open",
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteNotingBrowser(bin));
     m_path = qgetenv("PATH");
     qputenv("PATH", bin.toUtf8() + ":" + m_path);
     common::SetProgramFolder(m_program.path());
@@ -78,6 +92,7 @@ void DesktopFixture::SetUp() {
 }
 
 void DesktopFixture::TearDown() {
+    EXPECT_EQ(m_modals.forcedClosed, 0) << "a window waited for an answer that never came";
     if (m_core && !m_exitCode) {
         m_core->CloseServer(startup::EXIT_ORDERLY);
         EXPECT_TRUE(Eventually([this] { return m_exitCode.has_value(); }, WAIT_MS));
@@ -90,13 +105,17 @@ void DesktopFixture::TearDown() {
     qputenv("PATH", m_path);
 }
 
-void DesktopFixture::startCore(const QStringList& arguments) {
+void DesktopFixture::launchCore(const QStringList& arguments) {
     m_desktop = std::make_unique<ui::Desktop>();
     m_core = std::make_unique<startup::WebServer>(*m_desktop, arguments);
     QObject::connect(m_core.get(), &startup::WebServer::finished,
                      [this](int exitCode) { m_exitCode = exitCode; });
     m_desktop->attach(*m_core);
     m_core->start();
+}
+
+void DesktopFixture::startCore(const QStringList& arguments) {
+    launchCore(arguments);
     ASSERT_TRUE(Eventually([this] { return m_core->startupComplete() || m_exitCode.has_value(); },
                            WAIT_MS));
     ASSERT_FALSE(m_exitCode.has_value()) << logText().toStdString();
@@ -104,8 +123,7 @@ void DesktopFixture::startCore(const QStringList& arguments) {
 }
 
 QStringList DesktopFixture::openedUrls() const {
-    return QString::fromUtf8(ReadFile(m_program.beside("bin/opened")))
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return NotedAddresses(m_program.beside("bin"));
 }
 
 QByteArray DesktopFixture::fetch(const QString& path) const {

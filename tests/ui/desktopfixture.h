@@ -9,7 +9,9 @@
 #include "ui/desktop.h"
 #include "ui/mainwindow.h"
 
+#include <QDeadlineTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <deque>
@@ -37,6 +39,12 @@ public:
     // A modal window that is no message box; the test closes it (or leaves it for the next
     // look, 20 ms on).
     std::function<void(QWidget*)> onDialog;
+    // When set, a message box is handed to it (once, recorded) instead of being answered;
+    // the test answers it or leaves it open.
+    std::function<void(QMessageBox*)> onBox;
+    // Modal windows still open WAIT_MS after they came up, closed by the driver as a guard:
+    // whatever the test waited for to close them did not.
+    int forcedClosed = 0;
 
     // The boxes whose text holds part.
     int boxesWith(const QString& part) const;
@@ -44,6 +52,8 @@ public:
 private:
     void look();
     QTimer m_timer;
+    QPointer<QWidget> m_current; // the modal window of the last look
+    QDeadlineTimer m_currentGuard;
     QSet<QWidget*> m_handling; // dialogs handed to onDialog and not yet given back
 };
 
@@ -54,6 +64,8 @@ protected:
 
     // Makes the core for arguments with its windows, and runs its start-up to the end.
     void startCore(const QStringList& arguments = {});
+    // Makes the core with its windows and arms its start-up, without waiting for it.
+    void launchCore(const QStringList& arguments = {});
     // The URLs handed to the browser (xdg-open) so far.
     QStringList openedUrls() const;
     // A GET of path from the server in this process (events run while it waits): the

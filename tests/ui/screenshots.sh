@@ -4,15 +4,17 @@
 # a copy of the staged program folder under Xvfb and is driven with the keyboard through its
 # menus (their access keys come from the language file).
 #   screenshots.sh STAGE_DIR QV_GRAB OUT_DIR
-# Exit status 77 (skipped) when xvfb-run or xdotool is missing.
+# Exit status 77 (skipped) when xvfb-run, xdpyinfo or xdotool is missing.
 set -euo pipefail
 stage=$1 grab=$2 out=$3
 
-for tool in xvfb-run xdotool python3; do
+for tool in xvfb-run xdpyinfo xdotool python3; do
     command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing; skipped"; exit 77; }
 done
+# -noreset: Xvfb would otherwise reset when its last client leaves, and the next websvr
+# could meet it in the middle of that.
 if [ -z "${QV_SCREENSHOT_DISPLAY:-}" ]; then
-    exec env QV_SCREENSHOT_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    exec env QV_SCREENSHOT_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
 fi
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
@@ -34,6 +36,14 @@ mkdir -p "$work/quorvex/data/config"
 echo "<Settings><TCPPort>$port</TCPPort></Settings>" > "$work/quorvex/data/config/webserver.xml"
 
 fail() { echo "screenshots: $*" >&2; exit 1; }
+# Waits up to 10 seconds for the X server to answer.
+displayAnswers() {
+    for _ in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
 # The text of a label of the language file, and its access key (the letter after "&amp;").
 label() { sed -n "s:.*<Label id=\"$2\">\(.*\)</Label>.*:\1:p" "$work/quorvex/language/$1.xml"; }
 key() { label "$1" "$2" | sed -n 's/.*&amp;\(.\).*/\1/p' | tr '[:upper:]' '[:lower:]'; }
@@ -64,17 +74,19 @@ keysTo() { # window keys...
 menu() { keysTo "$main" "alt+$(key "$lang" "$1")" "$(key "$lang" "$2")"; }
 
 for lang in en de; do
+    displayAnswers || fail "the X server does not answer on $DISPLAY"
     TEMP="$work/temp" PATH="$work/bin:$PATH" XDG_CONFIG_HOME="$work/config" \
         "$work/quorvex/websvr" "language=$lang" 2>>"$work/stderr" &
     pid=$!
     main=$(window Quorvex) || fail "no main window ($(cat "$work/stderr"))"
-    # Boxes that start-up may show (no spreadsheet application): answered.
+    # The start asks nothing of its user: it ends by opening the administration page.
+    started=
     for _ in $(seq 100); do
-        grep -q "Launch browser as client" "$work/quorvex/data/Logs/"*"-WEBSRV-$pid.log" 2>/dev/null && break
-        box=$(xdotool search --onlyvisible --name '^Quorvex \(1\.0\.202\)$' 2>/dev/null | head -n1 || true)
-        [ -n "$box" ] && keysTo "$box" Return
+        grep -q "Launch browser as client" "$work/quorvex/data/Logs/"*"-WEBSRV-$pid.log" 2>/dev/null &&
+            { started=1; break; }
         sleep 0.2
     done
+    [ -n "$started" ] || fail "the start did not end ($(cat "$work/stderr"))"
     shoot Quorvex "main-$lang.png"
 
     menu mnuTools mnuTraceLog
