@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/version.h"
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 #include "dbsvr/config.h"
 
 #include <QStringList>
@@ -13,12 +14,22 @@ namespace dbsvr {
 
 namespace {
 
+// A setting of the request (a type, a number, a flag), where blanks around it do not count.
 QString childText(const pugi::xml_node& node, const char* name) {
     return common::ToQString(node.child(name).child_value()).trimmed();
 }
 
+// A name or a value, exactly as sent: a table "customers " is not customers.
+QString childValue(const pugi::xml_node& node, const char* name) {
+    return common::ValueText(node.child(name));
+}
+
 QString attribute(const pugi::xml_node& node, const char* name) {
     return common::ToQString(node.attribute(name).value()).trimmed();
+}
+
+QString exactAttribute(const pugi::xml_node& node, const char* name) {
+    return common::ToQString(node.attribute(name).value());
 }
 
 void setAttribute(pugi::xml_node node, const char* name, const QString& value) {
@@ -26,7 +37,7 @@ void setAttribute(pugi::xml_node node, const char* name, const QString& value) {
 }
 
 void addText(pugi::xml_node parent, const char* name, const QString& text) {
-    parent.append_child(name).text().set(common::ToUtf8(text).c_str());
+    common::SetValueText(parent.append_child(name), text);
 }
 
 void addNumber(pugi::xml_node parent, const char* name, int64_t value) {
@@ -73,7 +84,7 @@ void addField(pugi::xml_node row, const std::string& name, const FieldValue& val
     pugi::xml_node field = row.append_child("Field");
     field.append_attribute("name").set_value(name.c_str());
     if (const auto* text = std::get_if<QString>(&value)) {
-        field.text().set(text->toUtf8().constData());
+        common::SetValueText(field, *text);
     } else if (const auto* blob = std::get_if<QByteArray>(&value)) {
         field.append_attribute("type").set_value("blob");
         field.text().set(blob->toBase64().constData());
@@ -122,9 +133,7 @@ QList<Argument> readArguments(const pugi::xml_node& request) {
             if (earlier.name == name)
                 Fail(ERROR_INVALID_ARGUMENT,
                      QStringLiteral("The parameter ") + name + QStringLiteral(" is given twice."));
-        // The whole text, unlike other elements: spaces may matter in a value.
-        arguments << Argument{name, common::ToQString(p.child_value()),
-                              isTrue(attribute(p, "null"))};
+        arguments << Argument{name, common::ValueText(p), isTrue(attribute(p, "null"))};
     }
     return arguments;
 }
@@ -148,8 +157,8 @@ FilterOp readOp(const QString& text) {
 QList<Filter> readFilters(const pugi::xml_node& request) {
     QList<Filter> filters;
     for (const pugi::xml_node& f : request.children("Filter")) {
-        Filter filter{attribute(f, "column"), readOp(attribute(f, "op")),
-                      common::ToQString(f.child_value()), isTrue(attribute(f, "null"))};
+        Filter filter{exactAttribute(f, "column"), readOp(attribute(f, "op")), common::ValueText(f),
+                      isTrue(attribute(f, "null"))};
         if (filter.isNull && filter.op != FilterOp::Equal && filter.op != FilterOp::NotEqual)
             Fail(ERROR_INVALID_ARGUMENT,
                  QStringLiteral("A filter for NULL takes the op eq or ne, not ") +
@@ -202,7 +211,8 @@ QByteArray MessageHandler::handle(QByteArrayView request) const {
     pugi::xml_node message = root.append_child("Message");
     try {
         pugi::xml_document doc;
-        const auto parsed = doc.load_buffer(request.data(), size_t(request.size()));
+        const auto parsed =
+            doc.load_buffer(request.data(), size_t(request.size()), common::MESSAGE_PARSE);
         const pugi::xml_node in = doc.document_element();
         if (!parsed || !in)
             Fail(ERROR_INVALID_REQUEST, QStringLiteral("The request is not well-formed XML."));
@@ -245,7 +255,7 @@ QByteArray MessageHandler::handle(QByteArrayView request) const {
             root.remove_child(message.next_sibling());
         type.text().set("Error");
         error.text().set(common::ToUtf8(f.code).c_str());
-        message.text().set(common::ToUtf8(f.message).c_str());
+        common::SetValueText(message, f.message); // it may quote the request's text
     }
     return serialize(reply);
 }
@@ -289,7 +299,7 @@ void MessageHandler::listTables(pugi::xml_node reply) const {
         setAttribute(table, "type", t.type);
         if (t.rows)
             table.append_attribute("rows").set_value(static_cast<long long>(*t.rows));
-        table.text().set(common::ToUtf8(t.name).c_str());
+        common::SetValueText(table, t.name);
     }
 }
 
@@ -311,10 +321,10 @@ void MessageHandler::listQueries(pugi::xml_node reply) const {
 }
 
 void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node reply) const {
-    const TableDescription d = database().describeTable(childText(request, "Table"));
+    const TableDescription d = database().describeTable(childValue(request, "Table"));
     pugi::xml_node table = reply.append_child("Table");
     setAttribute(table, "type", d.type);
-    table.text().set(common::ToUtf8(d.name).c_str());
+    common::SetValueText(table, d.name);
     pugi::xml_node columns = reply.append_child("Columns");
     for (const ColumnDescription& c : d.columns) {
         pugi::xml_node column = columns.append_child("Column");
@@ -330,9 +340,9 @@ void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node
 void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node reply) const {
     Database& db = database();
     TableRead read;
-    read.table = childText(request, "Table");
+    read.table = childValue(request, "Table");
     read.paging = readPaging(request);
-    read.orderBy = childText(request, "OrderBy");
+    read.orderBy = childValue(request, "OrderBy");
     read.descending = isTrue(childText(request, "Descending"));
     read.filters = readFilters(request);
     const RowPage page = db.readTable(read);
@@ -341,7 +351,7 @@ void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node rep
 }
 
 void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node reply) const {
-    const QString name = childText(request, "Name");
+    const QString name = childValue(request, "Name");
     const NamedQuery* query = config().query(name);
     if (!query)
         Fail(ERROR_UNKNOWN_QUERY,

@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 #include "components/dataversion.h"
 #include "components/queue.h"
 #include "webapp/replycache.h"
@@ -30,7 +31,7 @@ DataMessage::DataMessage(const char* type) {
 
 pugi::xml_node DataMessage::add(const char* name, const QString& text, pugi::xml_node parent) {
     pugi::xml_node node = (parent ? parent : root()).append_child(name);
-    node.text().set(common::ToUtf8(text).c_str());
+    common::SetValueText(node, text);
     return node;
 }
 
@@ -44,7 +45,7 @@ DataReply::DataReply(const QString& xml) {
     // The data server writes a CR of a value as it is: without end-of-line handling it stays.
     const std::string utf8 = common::ToUtf8(xml);
     auto doc = std::make_shared<pugi::xml_document>();
-    doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default & ~pugi::parse_eol,
+    doc->load_buffer(utf8.data(), utf8.size(), common::MESSAGE_PARSE & ~pugi::parse_eol,
                      pugi::encoding_utf8);
     m_doc = std::move(doc);
     m_bytes = qsizetype(utf8.size());
@@ -65,7 +66,7 @@ DataClient::DataClient(QString outQueue, QString inQueue, int timeoutMs)
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
     if (!reply.error().isEmpty())
-        throw DataFailure{reply.error(), reply.text("Message")};
+        throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
     return reply;
 }
 

@@ -1,6 +1,7 @@
 #include "webapp/remotedatabase.h"
 
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -38,14 +39,14 @@ RowSet rowSet(const DataReply& reply) {
     const pugi::xml_node root = reply.root();
     RowSet set;
     for (const pugi::xml_node& c : root.child("Columns").children("Column"))
-        set.columns.append(common::ToQString(c.child_value()));
+        set.columns.append(common::ValueText(c));
     for (const pugi::xml_node& r : root.child("Rows").children("Row")) {
         QList<Cell> row(set.columns.size());
         for (const pugi::xml_node& f : r.children("Field")) {
             const qsizetype at = set.column(attribute(f, "name"));
             if (at < 0)
                 continue;
-            row[at] = Cell{common::ToQString(f.child_value()), attribute(f, "null") == "true",
+            row[at] = Cell{common::ValueText(f), attribute(f, "null") == "true",
                            attribute(f, "type") == "blob"};
         }
         set.rows.append(row);
@@ -61,7 +62,7 @@ QList<TableInfo> tableList(const DataReply& reply) {
     for (const pugi::xml_node& t : reply.root().child("Tables").children("Table")) {
         bool ok = false;
         const qint64 rows = attribute(t, "rows").toLongLong(&ok);
-        tables.append({common::ToQString(t.child_value()), attribute(t, "type"), ok ? rows : -1});
+        tables.append({common::ValueText(t), attribute(t, "type"), ok ? rows : -1});
     }
     return tables;
 }
@@ -69,7 +70,7 @@ QList<TableInfo> tableList(const DataReply& reply) {
 TableSchema tableSchema(const DataReply& reply) {
     const pugi::xml_node root = reply.root();
     TableSchema schema;
-    schema.name = common::ToQString(root.child("Table").child_value());
+    schema.name = common::ValueText(root.child("Table"));
     schema.type = attribute(root.child("Table"), "type");
     for (const pugi::xml_node& c : root.child("Columns").children("Column"))
         schema.columns.append({attribute(c, "name"), attribute(c, "type"),

@@ -155,6 +155,12 @@ TEST_P(MessageHandlerTest, RefusedRequestsGetAnErrorReplyAndChangeNothing) {
         {table(""), "UnknownTable"},
         {table("Customers"), "UnknownTable"},
         {table("(SELECT * FROM customers)"), "UnknownTable"},
+        // Blanks are part of a name: "customers " is not customers.
+        {table("customers "), "UnknownTable"},
+        {table(" customers"), "UnknownTable"},
+        {describe("customers "), "UnknownTable"},
+        {table("customers", "<OrderBy>id </OrderBy>"), "UnknownColumn"},
+        {table("customers", filter(" id", "eq", "1")), "UnknownColumn"},
         {table("customers", "<OrderBy>id; DROP TABLE customers</OrderBy>"), "UnknownColumn"},
         {table("customers", "<Limit>-1</Limit>"), "InvalidArgument"},
         {table("customers", "<Offset>ten</Offset>"), "InvalidArgument"},
@@ -652,4 +658,79 @@ TEST_P(MessageHandlerTest, RepliesThatFollowTheClockAreMarkedVolatile) {
     EXPECT_EQ(ask(describe("recent_orders")).text("/XML/Volatile"), "");
     EXPECT_EQ(ask(query("AllCustomers")).text("/XML/Volatile"), "");
     EXPECT_EQ(readTable("nowhere").text("/XML/Volatile"), ""); // an error reply: nothing more
+}
+
+// Values reach the database and come back exactly as stored: blanks at the ends and
+// whitespace-only texts (which an XML parser drops unless told to keep them), and names with
+// blanks at their ends, which are names of their own.
+TEST_P(MessageHandlerTest, ValuesAndNamesWithBlanksArriveExactly) {
+    m_data.exec("INSERT INTO customers (id, name, email) VALUES (26, '   ', ' a@b '), "
+                "(27, ' padded ', '');"
+                "CREATE TABLE \" spaced \" (\" v \" TEXT);"
+                "INSERT INTO \" spaced \" VALUES ('  ');");
+    const struct {
+        QString filters;
+        const char* ids;
+    } cases[] = {
+        {filter("name", "eq", "   "), "26"},    {filter("name", "eq", " padded "), "27"},
+        {filter("name", "eq", "padded"), ""},   {filter("name", "contains", " p"), "27"},
+        {filter("email", "eq", " a@b "), "26"}, {filter("email", "eq", ""), "27"},
+    };
+    for (const auto& c : cases) {
+        const Reply r = readTable("customers", c.filters);
+        QStringList ids;
+        for (const auto& f : r.doc.select_nodes("/XML/Rows/Row/Field[@name='id']"))
+            ids << f.node().child_value();
+        EXPECT_EQ(ids.join(","), c.ids) << c.filters.toStdString() << r.raw.constData();
+    }
+    const Reply rows = readTable("customers", "<Offset>25</Offset>");
+    EXPECT_EQ(rows.text("/XML/Rows/Row[1]/Field[@name='name']"), "   ") << rows.raw.constData();
+    EXPECT_EQ(rows.text("/XML/Rows/Row[1]/Field[@name='email']"), " a@b ");
+    EXPECT_EQ(rows.text("/XML/Rows/Row[2]/Field[@name='name']"), " padded ");
+    EXPECT_EQ(rows.text("/XML/Rows/Row[2]/Field[@name='email']/@null"), "");
+
+    const Reply byName = ask(query("CustomerByName", "<Parameter name=\"name\">   </Parameter>"));
+    EXPECT_EQ(byName.text("/XML/Rows/Row/Field[@name='id']"), "26") << byName.raw.constData();
+    EXPECT_EQ(byName.text("/XML/Rows/Row/Field[@name='name']"), "   ");
+
+    const Reply spaced =
+        readTable(" spaced ", filter(" v ", "eq", "  ") + "<OrderBy> v </OrderBy>");
+    EXPECT_EQ(spaced.text("/XML/Error"), "") << spaced.raw.constData();
+    EXPECT_EQ(spaced.text("/XML/Table"), " spaced ");
+    EXPECT_EQ(spaced.text("/XML/Columns/Column"), " v ");
+    EXPECT_EQ(spaced.text("/XML/Rows/Row/Field[@name=' v ']"), "  ");
+    EXPECT_EQ(ask(describe(" spaced ")).text("/XML/Table"), " spaced ");
+    EXPECT_EQ(ask("<XML><Type>ListTables</Type></XML>").text("/XML/Tables/Table[@type='table'][1]"),
+              " spaced ");
+}
+
+// Text XML cannot carry travels encoded both ways: the NUL of an SQLite text (PostgreSQL keeps
+// none) and control characters come back exactly, and find their rows as filter and parameter.
+TEST_P(MessageHandlerTest, TextXmlCannotCarryTravelsEncoded) {
+    const QString nul = m_data.pick("a' || char(0) || 'b", "a' || chr(1) || 'b");
+    const QString stored = m_data.pick(QString::fromUtf8("a\0b", 3), "a\x01"
+                                                                     "b");
+    m_data.exec("INSERT INTO customers (id, name) VALUES (26, '" + nul + "'), (27, 'bell' || " +
+                m_data.pick("char(7)", "chr(7)") + ");");
+    const auto encoded = [](const QString& text) {
+        return QString("encoding=\"base64\">") + text.toUtf8().toBase64();
+    };
+    const Reply rows = readTable("customers", "<Offset>25</Offset>");
+    const pugi::xml_node first =
+        rows.doc.select_node("/XML/Rows/Row[1]/Field[@name='name']").node();
+    EXPECT_EQ(first.attribute("encoding").value(), std::string("base64")) << rows.raw.constData();
+    EXPECT_EQ(QByteArray::fromBase64(first.child_value()), stored.toUtf8());
+    const pugi::xml_node second =
+        rows.doc.select_node("/XML/Rows/Row[2]/Field[@name='name']").node();
+    EXPECT_EQ(QByteArray::fromBase64(second.child_value()), QByteArray("bell\x07"));
+    // Plain values stay plain.
+    EXPECT_EQ(rows.count("/XML/Rows/Row/Field[@name='id'][@encoding]"), 0u);
+
+    const Reply found = readTable("customers", "<Filter column=\"name\" op=\"eq\" " +
+                                                   encoded(stored) + "</Filter>");
+    EXPECT_EQ(found.text("/XML/Total"), "1") << found.raw.constData();
+    EXPECT_EQ(found.text("/XML/Rows/Row/Field[@name='id']"), "26");
+    const Reply parameter = ask(
+        query("CustomerByName", "<Parameter name=\"name\" " + encoded(stored) + "</Parameter>"));
+    EXPECT_EQ(parameter.text("/XML/Rows/Row/Field[@name='id']"), "26") << parameter.raw.constData();
 }
