@@ -129,6 +129,9 @@ public:
     // The local file that holds all the data, so that a change by anyone can be seen on it;
     // "" when changes cannot be seen that way (a database on a server).
     virtual QString dataFile() const { return {}; }
+    // True once the database's path no longer names the file that is open (another file was
+    // moved over it, or it was removed): this object is to be replaced by a new one.
+    virtual bool replaced() const { return false; }
     // True when what was read since the last call may read otherwise without any change to
     // the data (a query or view that reads the clock or draws random numbers); clears it.
     virtual bool takeVolatile() { return false; }

@@ -108,7 +108,10 @@ void DataService::connectDatabase() {
 }
 
 QByteArray DataService::handle(QByteArrayView request) {
-    if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
+    // A file moved over the database's name is the database from now on.
+    if (m_database && m_database->replaced())
+        connectDatabase();
+    else if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
         connectDatabase();
     const QByteArray reply =
         MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request);

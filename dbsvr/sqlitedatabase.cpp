@@ -12,6 +12,7 @@
 #include <cmath>
 #include <functional>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace dbsvr {
 
@@ -166,7 +167,20 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
 }
 
 SqliteDatabase::SqliteDatabase(sqlite3* db, QString path, bool readOnly)
-    : m_db(db), m_path(std::move(path)), m_readOnly(readOnly) {}
+    : m_db(db), m_path(std::move(path)), m_readOnly(readOnly), m_file(fileIdentity()) {}
+
+std::optional<std::pair<dev_t, ino_t>> SqliteDatabase::fileIdentity() const {
+    struct stat file {};
+    if (::stat(QFile::encodeName(m_path).constData(), &file) != 0)
+        return std::nullopt;
+    return std::make_pair(file.st_dev, file.st_ino);
+}
+
+bool SqliteDatabase::replaced() const {
+    // An open file stays readable after it was replaced or removed, and SQLite refuses to write
+    // into it: only the path tells what the database is now.
+    return fileIdentity() != m_file;
+}
 
 SqliteDatabase::~SqliteDatabase() {
     sqlite3_close_v2(m_db);

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
+#include <sys/types.h>
 #include <utility>
 
 struct sqlite3;
@@ -25,6 +27,7 @@ public:
 
     QString description() const override;
     QString dataFile() const override { return m_path; }
+    bool replaced() const override;
     bool takeVolatile() override { return std::exchange(m_volatile, false); }
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
@@ -35,6 +38,8 @@ public:
 
 private:
     SqliteDatabase(sqlite3* db, QString path, bool readOnly);
+    // The device and inode the path names now; nullopt when it names nothing.
+    std::optional<std::pair<dev_t, ino_t>> fileIdentity() const;
 
     // "table" or "view" for a user table or view of exactly this name, "" otherwise.
     QString tableType(const QString& name) const;
@@ -50,6 +55,7 @@ private:
     QString m_path;
     bool m_readOnly = false;
     bool m_volatile = false;
+    std::optional<std::pair<dev_t, ino_t>> m_file; // the file opened
 };
 
 } // namespace dbsvr
