@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbsvr/database.h"
+#include "dbsvr/statement.h"
 
 #include <QString>
 #include <memory>
@@ -32,9 +33,14 @@ public:
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
+    void exportTable(const TableRead& read, RowReceiver& out,
+                     const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                          const Paging& paging, const QString& requestId) override;
+    void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                     const Paging& paging, RowReceiver& out,
+                     const QDeadlineTimer& deadline) override;
 
 private:
     SqliteDatabase(sqlite3* db, QString path, bool readOnly);
@@ -50,6 +56,15 @@ private:
     QList<KeyReference> foreignKeys(const QString& table) const;
     QList<KeyReference> referencedBy(const QString& table) const;
     bool hasRowid(const QString& table) const;
+    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ..." and the filters' values.
+    struct TableSelect {
+        QString from;
+        QString order;
+        QList<BoundValue> values;
+    };
+    // Raises UnknownTable, UnknownColumn.
+    TableSelect tableSelect(const TableRead& read) const;
+    Statement rowStatement(const TableSelect& select, int64_t limit, int64_t offset) const;
 
     sqlite3* m_db = nullptr;
     QString m_path;

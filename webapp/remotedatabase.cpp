@@ -2,6 +2,7 @@
 
 #include "common/xml.h"
 #include "common/xmlvalue.h"
+#include "components/replyparts.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -47,7 +48,7 @@ RowSet rowSet(const DataReply& reply) {
             if (at < 0)
                 continue;
             row[at] = Cell{common::ValueText(f), attribute(f, "null") == "true",
-                           attribute(f, "type") == "blob"};
+                           attribute(f, "type") == "blob", attribute(f, "length").toLongLong()};
         }
         set.rows.append(row);
     }
@@ -94,6 +95,26 @@ QList<QueryInfo> queryList(const DataReply& reply) {
 void addPaging(DataMessage& m, qint64 offset, int limit) {
     m.add("Offset", QString::number(std::max<qint64>(offset, 0)));
     m.add("Limit", QString::number(std::clamp(limit, 0, RemoteDatabase::MAX_LIMIT)));
+}
+
+DataMessage tableMessage(const TableRead& read) {
+    DataMessage m("ReadTable");
+    m.add("Table", read.table);
+    if (!read.orderBy.isEmpty()) {
+        m.add("OrderBy", read.orderBy);
+        m.add("Descending", read.descending ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    for (const Filter& f : read.filters) {
+        pugi::xml_node node = m.add("Filter", f.value);
+        node.append_attribute("column").set_value(common::ToUtf8(f.column).c_str());
+        node.append_attribute("op").set_value(common::ToUtf8(f.op).c_str());
+    }
+    return m;
+}
+
+// The data server's own time limit, and a reply's time to arrive after it.
+QDeadlineTimer exportDeadline() {
+    return QDeadlineTimer(components::EXPORT_TIME_LIMIT_MS + DataClient::TIMEOUT_MS);
 }
 
 DataMessage queryMessage(const QueryRun& run) {
@@ -145,19 +166,25 @@ TableSchema RemoteDatabase::describeTable(const QString& table) const {
 }
 
 RowSet RemoteDatabase::readTable(const TableRead& read) const {
-    DataMessage m("ReadTable");
-    m.add("Table", read.table);
+    DataMessage m = tableMessage(read);
     addPaging(m, read.offset, read.limit);
-    if (!read.orderBy.isEmpty()) {
-        m.add("OrderBy", read.orderBy);
-        m.add("Descending", read.descending ? QStringLiteral("true") : QStringLiteral("false"));
-    }
-    for (const Filter& f : read.filters) {
-        pugi::xml_node node = m.add("Filter", f.value);
-        node.append_attribute("column").set_value(common::ToUtf8(f.column).c_str());
-        node.append_attribute("op").set_value(common::ToUtf8(f.op).c_str());
-    }
     return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(rowSet);
+}
+
+void RemoteDatabase::exportTable(const TableRead& read,
+                                 const std::function<void(const RowSet&)>& part) const {
+    DataMessage m = tableMessage(read);
+    m.add("Export", QStringLiteral("true"));
+    m_client.askInParts(
+        m, [&](const DataReply& reply) { part(rowSet(reply)); }, exportDeadline());
+}
+
+void RemoteDatabase::exportQuery(const QueryRun& run,
+                                 const std::function<void(const RowSet&)>& part) const {
+    DataMessage m = queryMessage(run);
+    m.add("Export", QStringLiteral("true"));
+    m_client.askInParts(
+        m, [&](const DataReply& reply) { part(rowSet(reply)); }, exportDeadline());
 }
 
 QList<QueryInfo> RemoteDatabase::listQueries() const {
