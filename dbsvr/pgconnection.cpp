@@ -308,50 +308,40 @@ std::vector<const char*> PgConnection::valuePointers(const QList<BoundValue>& va
     return pointers;
 }
 
-PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
-    if (m_lost)
-        return PgResult();
+int PgConnection::sendQuery(const QString& sql, const QList<BoundValue>& values) {
+    // libpq copies the values into its buffer: they need not outlive the call.
     QList<QByteArray> texts;
     const std::vector<const char*> pointers = valuePointers(values, texts);
     std::vector<Oid> types;
     for (const BoundValue& v : values)
         types.push_back(typeOf(v));
-    return finish(PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()),
-                                    types.data(), pointers.data(), nullptr, nullptr, 0));
+    return PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()), types.data(),
+                             pointers.data(), nullptr, nullptr, 0);
+}
+
+int PgConnection::sendPrepared(const QString& name, const QList<BoundValue>& values) {
+    QList<QByteArray> texts;
+    const std::vector<const char*> pointers = valuePointers(values, texts);
+    return PQsendQueryPrepared(m_conn, name.toUtf8().constData(), int(values.size()),
+                               pointers.data(), nullptr, nullptr, 0);
+}
+
+PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
+    return m_lost ? PgResult() : finish(sendQuery(sql, values));
 }
 
 PgResult PgConnection::runPrepared(const QString& name, const QList<BoundValue>& values) {
-    if (m_lost)
-        return PgResult();
-    QList<QByteArray> texts;
-    const std::vector<const char*> pointers = valuePointers(values, texts);
-    return finish(PQsendQueryPrepared(m_conn, name.toUtf8().constData(), int(values.size()),
-                                      pointers.data(), nullptr, nullptr, 0));
+    return m_lost ? PgResult() : finish(sendPrepared(name, values));
 }
 
 PgResult PgConnection::stream(const QString& sql, const QList<BoundValue>& values,
                               const RowHandler& row, const QDeadlineTimer& deadline) {
-    if (m_lost)
-        return PgResult();
-    QList<QByteArray> texts;
-    const std::vector<const char*> pointers = valuePointers(values, texts);
-    std::vector<Oid> types;
-    for (const BoundValue& v : values)
-        types.push_back(typeOf(v));
-    return receiveRows(PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()),
-                                         types.data(), pointers.data(), nullptr, nullptr, 0),
-                       row, deadline);
+    return m_lost ? PgResult() : receiveRows(sendQuery(sql, values), row, deadline);
 }
 
 PgResult PgConnection::streamPrepared(const QString& name, const QList<BoundValue>& values,
                                       const RowHandler& row, const QDeadlineTimer& deadline) {
-    if (m_lost)
-        return PgResult();
-    QList<QByteArray> texts;
-    const std::vector<const char*> pointers = valuePointers(values, texts);
-    return receiveRows(PQsendQueryPrepared(m_conn, name.toUtf8().constData(), int(values.size()),
-                                           pointers.data(), nullptr, nullptr, 0),
-                       row, deadline);
+    return m_lost ? PgResult() : receiveRows(sendPrepared(name, values), row, deadline);
 }
 
 PgResult PgConnection::runScript(const char* sql) {

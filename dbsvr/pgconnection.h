@@ -98,6 +98,9 @@ public:
                             const RowHandler& row, const QDeadlineTimer& deadline);
 
 private:
+    // Sends a command, or a prepared statement, with its values; libpq's result (0: not sent).
+    int sendQuery(const QString& sql, const QList<BoundValue>& values);
+    int sendPrepared(const QString& name, const QList<BoundValue>& values);
     // The result of a command that was sent (sent != 0), or the failure to send it.
     PgResult finish(int sent);
     PgResult waitForResult();

@@ -173,18 +173,19 @@ RowSet RemoteDatabase::readTable(const TableRead& read) const {
 
 void RemoteDatabase::exportTable(const TableRead& read,
                                  const std::function<void(const RowSet&)>& part) const {
-    DataMessage m = tableMessage(read);
-    m.add("Export", QStringLiteral("true"));
-    m_client.askInParts(
-        m, [&](const DataReply& reply) { part(rowSet(reply)); }, exportDeadline());
+    exportRows(tableMessage(read), part);
 }
 
 void RemoteDatabase::exportQuery(const QueryRun& run,
                                  const std::function<void(const RowSet&)>& part) const {
-    DataMessage m = queryMessage(run);
-    m.add("Export", QStringLiteral("true"));
+    exportRows(queryMessage(run), part);
+}
+
+void RemoteDatabase::exportRows(DataMessage message,
+                                const std::function<void(const RowSet&)>& part) const {
+    message.add("Export", QStringLiteral("true"));
     m_client.askInParts(
-        m, [&](const DataReply& reply) { part(rowSet(reply)); }, exportDeadline());
+        message, [&](const DataReply& reply) { part(rowSet(reply)); }, exportDeadline());
 }
 
 QList<QueryInfo> RemoteDatabase::listQueries() const {

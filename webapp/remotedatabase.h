@@ -129,6 +129,8 @@ public:
     void exportQuery(const QueryRun& run, const std::function<void(const RowSet&)>& part) const;
 
 private:
+    void exportRows(DataMessage message, const std::function<void(const RowSet&)>& part) const;
+
     DataClient m_client;
 };
 
