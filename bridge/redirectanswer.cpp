@@ -11,7 +11,7 @@ QString RedirectAnswer(const QString& location) {
                                            "line break; refused."),
                             QStringLiteral("ProcessRequest"));
     return QStringLiteral("HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: ") + location +
-           QStringLiteral("\r\n\r\n");
+           QStringLiteral("\r\nConnection: close\r\n\r\n");
 }
 
 } // namespace bridge

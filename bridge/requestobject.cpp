@@ -13,10 +13,12 @@ common::DictionaryPtr CreateRequestObject(const server::DynamicRequest& request,
     const common::DictionaryPtr object =
         ParseFormData(request.method == QLatin1String("GET") ? request.query : request.body);
     const common::DictionaryPtr variables = common::NewDictionary();
-    variables->reserve(4); // REMOTE_HOST comes from the caller
+    variables->reserve(5); // REMOTE_HOST comes from the caller
     variables->Add(QStringLiteral("PATH_TRANSLATED"), context.ApplicationPath);
     variables->Add(QStringLiteral("SCRIPT_NAME"), context.UrlPrefix + QLatin1Char('/'));
     variables->Add(QStringLiteral("HTTP_USER_AGENT"), request.userAgent);
+    // Which of query and body the fields came from: a page that writes takes only a POST's.
+    variables->Add(QStringLiteral("REQUEST_METHOD"), request.method);
     object->Add(QStringLiteral("ServerVariables"), variables);
     return object;
 }

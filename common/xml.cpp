@@ -36,7 +36,11 @@ bool LoadXmlFile(pugi::xml_document& doc, const QString& path) {
     QFile f(path);
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         return false;
-    QByteArray bytes = f.readAll();
+    return LoadXmlBytes(doc, f.readAll());
+}
+
+bool LoadXmlBytes(pugi::xml_document& doc, QByteArray bytes) {
+    doc.reset();
     if (bytes.isEmpty())
         return false;
     // Such a document is read as Windows-1252 (a superset of Latin-1's printable part).

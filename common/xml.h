@@ -9,6 +9,8 @@ namespace common {
 // that declares windows-1252 or iso-8859-1 is read as Windows-1252).
 // A missing, empty or malformed file leaves doc empty and returns false.
 bool LoadXmlFile(pugi::xml_document& doc, const QString& path);
+// The same for the bytes of a file already read.
+bool LoadXmlBytes(pugi::xml_document& doc, QByteArray bytes);
 bool LoadXmlString(pugi::xml_document& doc, const QString& text);
 // The document as one line of XML text, without declaration or indentation.
 QString XmlText(const pugi::xml_node& node);

@@ -2,9 +2,11 @@
 // give the same verdict (and body length, and wish for "100 Continue") as the
 // same bytes at once, under the same memory left for bodies; a parsed request
 // must keep its promises: decoded path no longer than the raw one, trace text
-// free of control characters, no parameter taken from a body line, and a
-// Content-Length the reader waited for is one the parser finds in any case.
+// free of control characters, no parameter taken from a body line, a
+// Content-Length the reader waited for is one the parser finds in any case, and
+// a POST's body exactly as long as it says.
 #include "common/codepage.h"
+#include "common/text.h"
 #include "common/urldecode.h"
 #include "server/requestparser.h"
 #include "server/requestreader.h"
@@ -40,9 +42,8 @@ void checkParametersFromHeader(const server::clsHeader& header, const QString& t
         check(key == QLatin1String("Content") || head.contains(key + QLatin1Char(':')));
 }
 
-void checkTraceText(const QString& text) {
-    const QString escaped = server::EscapeControlCharacters(text);
-    for (QChar c : escaped)
+void checkTraceText(const QString& path, const QString& query) {
+    for (QChar c : server::RequestTraceText(path, query))
         check(c.unicode() >= 0x20 && c.unicode() != 0x7F &&
               !(c.unicode() >= 0x80 && c.unicode() <= 0x9F) && c.unicode() != 0x2028 &&
               c.unicode() != 0x2029);
@@ -82,7 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(whole.bodyLength() == 0 ||
           server::HeaderField(*a->Parameters, QStringLiteral("Content-Length")).has_value());
     check(a->FilePath.size() <= a->Request.size());
-    checkTraceText(a->FilePath + a->Command);
+    checkTraceText(a->FilePath, a->Command);
+    if (text.startsWith(QLatin1String("POST")))
+        check(common::ToText(a->Parameters->item(QStringLiteral("Content"))).size() ==
+              whole.bodyLength());
     const QString decoded = common::UrlDecode(a->Command);
     check(decoded.size() <= a->Command.size());
     return 0;

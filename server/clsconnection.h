@@ -19,8 +19,9 @@ struct clsConnection {
     qint64 acceptedAtMs = 0; // for the request time-out
     // The answer's progress as last seen by the time-out sweep.
     quint64 sentMark = 0;
-    qint64 sentMarkAtMs = -1; // -1: not watched yet
-    qint64 bodyReserved = 0;  // counted in the server's memory for bodies
+    qint64 sentMarkAtMs = -1;  // -1: not watched yet
+    qint64 bodyReserved = 0;   // counted in the server's memory for bodies
+    qint64 answerReserved = 0; // counted in the server's memory for answers
 
     // True once the socket has sent nothing for timeoutMs while an answer is still
     // going out. Watched by a sweep rather than per write, so sending costs nothing extra.

@@ -25,6 +25,10 @@ struct HttpConfig {
     // The POST bodies being received at one time, counted by their Content-Length;
     // a request whose body would pass it is answered "503 Service Unavailable".
     qint64 maxBodyMemory = 64LL * 1024 * 1024;
+    // The answers held in memory until they have been sent, counted by their size
+    // (files streamed from disk count for nothing); an answer that would pass it
+    // is replaced by "503 Service Unavailable".
+    qint64 maxAnswerMemory = 64LL * 1024 * 1024;
 };
 
 } // namespace server

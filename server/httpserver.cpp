@@ -25,7 +25,7 @@ constexpr qint64 TRIM_AFTER_BODY_BYTES = 1024 * 1024; // a body this large is wo
 QString requestLine(const QByteArray& text) {
     const qsizetype end = text.indexOf("\r\n");
     const QByteArray line = text.left(std::min(end < 0 ? text.size() : end, TRACED_REQUEST_LINE));
-    return EscapeControlCharacters(common::FromCodePage(line));
+    return RequestTraceText(common::FromCodePage(line));
 }
 } // namespace
 
@@ -119,7 +119,7 @@ clsConnection* HttpServer::slotOf(int index) {
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
     diagnostics::TraceSafely(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
-                             EscapeControlCharacters(FilePath + HideKeys(querystring)));
+                             RequestTraceText(FilePath, querystring));
 }
 
 // --- Events ---------------------------------------------------------------
@@ -155,6 +155,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     clsConnection& slot = m_connections.Item(k);
     slot.Used = true;
     releaseBody(slot); // released at the close already; never counted twice
+    releaseAnswer(slot);
     slot.reader.clear();
     slot.acceptedAtMs = m_clock.elapsed();
     slot.sentMark = 0;
@@ -222,8 +223,17 @@ void HttpServer::releaseBody(clsConnection& slot) {
     }
 }
 
+void HttpServer::releaseAnswer(clsConnection& slot) {
+    m_answerBytesInUse -= slot.answerReserved;
+    slot.answerReserved = 0;
+}
+
 void HttpServer::SendComplete(int Index) {
-    guarded(Index, "SendComplete", [&] { (*sckServer)(Index).Close(); });
+    guarded(Index, "SendComplete", [&] {
+        if (clsConnection* slot = slotOf(Index))
+            releaseAnswer(*slot); // all handed to the kernel: the socket holds none of it
+        (*sckServer)(Index).Close();
+    });
 }
 
 void HttpServer::Close(int Index) {
@@ -237,6 +247,7 @@ void HttpServer::Close(int Index) {
         slot->Used = false;
         slot->reader.clear();
         releaseBody(*slot);
+        releaseAnswer(*slot);
     });
 }
 
@@ -272,9 +283,10 @@ void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& n
     if (answer.file)
         socket.SendStream(answer.head, std::move(answer.file), answer.fileLength);
     else if (answer.body.isEmpty())
-        socket.SendData(answer.head); // a kept answer, shared rather than copied
+        socket.SendData(
+            answer.head); // a kept answer, shared rather than copied: no memory of its own
     else
-        socket.SendData(answer.head + answer.body);
+        sendAnswer(index, answer.head + answer.body);
 }
 
 void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
@@ -316,9 +328,36 @@ void HttpServer::refuseRequest(int index, int status, const QString& reason,
 void HttpServer::sendWhenConnected(int index, const QByteArray& answer) {
     Socket& socket = (*sckServer)(index);
     if (socket.State() == Socket::STATE_CONNECTED)
-        socket.SendData(answer);
+        sendAnswer(index, answer);
     else
         socket.Close();
+}
+
+// Clients that do not read their answers must not make the server hold any
+// amount of memory for them, as they cannot with request bodies.
+void HttpServer::sendAnswer(int index, const QByteArray& answer) {
+    Socket& socket = (*sckServer)(index);
+    clsConnection* slot = slotOf(index);
+    if (!slot) {
+        socket.SendData(answer);
+        return;
+    }
+    if (m_answerBytesInUse + answer.size() > m_config.maxAnswerMemory) {
+        diagnostics::TraceSafely(
+            QStringLiteral("[%1] HTTP 503 Service Unavailable: an answer of %2 "
+                           "bytes would pass the %3 bytes kept for answers")
+                .arg(slot->RemoteAddress())
+                .arg(answer.size())
+                .arg(m_config.maxAnswerMemory),
+            diagnostics::Severity::Warning);
+        socket.SendData(ErrorAnswer(503, QStringLiteral("Service Unavailable"), m_config,
+                                    QDateTime::currentDateTimeUtc()));
+        return;
+    }
+    releaseAnswer(*slot);
+    slot->answerReserved = answer.size();
+    m_answerBytesInUse += answer.size();
+    socket.SendData(answer);
 }
 
 void HttpServer::sweepTimeouts() {

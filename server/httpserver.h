@@ -60,8 +60,8 @@ public:
     int GetConnection(int intConnectionIndex) const;
     const clsConnections& connections() const { return m_connections; }
 
-    // The trace line of one request: "[ip] HTTP GET: " + path + query, with
-    // control characters escaped.
+    // The trace line of one request: "[ip] HTTP GET: " + path + query, as
+    // RequestTraceText shows them (the key hidden, control characters escaped).
     void RegisterRequest(const QString& FilePath, const QString& querystring,
                          const QString& ipaddress);
 
@@ -87,6 +87,9 @@ private:
                          const QDateTime& now);
     void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
     void sendWhenConnected(int index, const QByteArray& answer);
+    // Sends an answer held in memory, counted against maxAnswerMemory until it has gone.
+    void sendAnswer(int index, const QByteArray& answer);
+    void releaseAnswer(clsConnection& slot);
     void sweepTimeouts();
 
     template <typename Handler> void guarded(int index, const char* event, Handler&& handler);
@@ -98,9 +101,10 @@ private:
     RequestHandler& m_handler;
     clsConnections m_connections;
     StaticFiles m_staticFiles;
-    DatedLines m_dynamicLines;   // Server, Date and Expires of dynamic pages
-    qint64 m_bodyBytesInUse = 0; // POST bodies being received, by Content-Length
-    bool m_trimPending = false;  // a large body went: give the heap back once none is left
+    DatedLines m_dynamicLines;     // Server, Date and Expires of dynamic pages
+    qint64 m_bodyBytesInUse = 0;   // POST bodies being received, by Content-Length
+    qint64 m_answerBytesInUse = 0; // answers in memory not sent yet
+    bool m_trimPending = false;    // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;
     QTimer m_timeoutTimer;
     std::unique_ptr<SocketArray> sckServer; // last: its sockets go before the state they report to

@@ -1,7 +1,6 @@
 #include "server/requestreader.h"
 
-#include "common/text.h"
-
+#include <algorithm>
 #include <cstring>
 
 namespace server {
@@ -47,21 +46,34 @@ Version requestLineVersion(QByteArrayView line) {
     return {minor == UNREADABLE ? UNREADABLE : versionNumber(number.first(dot)), minor};
 }
 
-// The value of a header line as the request parser stores it: from the second
-// character after the ":" on.
-QByteArrayView lineValue(QByteArrayView line, qsizetype colon) {
-    return colon + 2 <= line.size() ? line.sliced(colon + 2) : QByteArrayView();
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
-// The Content-Length the way the parser's ToLong reads it (unreadable gives
-// 0); nullopt when the number passes MAX_BODY_BYTES, which ToLong would read
-// as 0 and so let the body through unbounded.
+// A field value without the blanks around it (RFC 9112 5: optional whitespace).
+QByteArrayView fieldValue(QByteArrayView line, qsizetype colon) {
+    QByteArrayView value = line.sliced(colon + 1);
+    while (!value.isEmpty() && isBlank(value.front()))
+        value = value.sliced(1);
+    while (!value.isEmpty() && isBlank(value.back()))
+        value.chop(1);
+    return value;
+}
+
+// The body length a Content-Length value frames: decimal digits and nothing
+// else (no sign, blank, hexadecimal or exponent, which another reader in front
+// of us might frame otherwise); nullopt for anything else. Capped just above
+// MAX_BODY_BYTES, so that any longer number is too long, never a wrapped one.
 std::optional<qint64> contentLength(QByteArrayView value) {
-    bool ok = false;
-    const double number = value.trimmed().toByteArray().toDouble(&ok);
-    if (ok && number > double(MAX_BODY_BYTES))
+    if (value.isEmpty())
         return std::nullopt;
-    return common::ToLong(QString::fromLatin1(value));
+    qint64 n = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = std::min(n * 10 + (c - '0'), MAX_BODY_BYTES + 1);
+    }
+    return n;
 }
 } // namespace
 
@@ -88,6 +100,10 @@ RequestStatus RequestReader::append(QByteArrayView bytes, qint64 bodyBudget) {
             m_text.reserve(m_headerLength + m_contentLength);
     }
     m_status = bodyProgress();
+    // The request is exactly its header and Content-Length bytes of body: what
+    // follows is no part of it.
+    if (m_status == RequestStatus::Complete)
+        m_text.truncate(m_headerLength + bodyLength());
     return m_status;
 }
 
@@ -136,26 +152,32 @@ RequestStatus RequestReader::checkHeaderFields(qint64 bodyBudget) {
 
     const QByteArrayView header = QByteArrayView(m_text).first(m_headerLength - 2);
     qsizetype start = header.indexOf("\r\n") + 2;
-    std::optional<QByteArrayView> length;
+    std::optional<qint64> length;
     bool transferCoded = false;
     while (start < header.size()) {
         const qsizetype end = header.indexOf("\r\n", start);
         const QByteArrayView line = header.sliced(start, end - start);
         start = end + 2;
+        // A lone CR is a line end to some readers and none to others.
+        if (line.contains('\r'))
+            return RequestStatus::BadRequest;
         const qsizetype colon = line.indexOf(':');
         if (colon < 0)
             continue;
         const QByteArrayView name = line.first(colon);
-        const QByteArrayView value = lineValue(line, colon);
+        // RFC 9112 5.1: "Transfer-Encoding : chunked" must not pass as some other field.
+        if (name.isEmpty() || std::any_of(name.begin(), name.end(), isBlank))
+            return RequestStatus::BadRequest;
         if (name.compare(CONTENT_LENGTH, Qt::CaseInsensitive) == 0) {
+            const std::optional<qint64> bytes = contentLength(fieldValue(line, colon));
             // Two different lengths: which one frames the body is anybody's guess.
-            if (length && length->trimmed() != value.trimmed())
+            if (!bytes || (length && *length != *bytes))
                 return RequestStatus::BadRequest;
-            length = value;
+            length = bytes;
         } else if (name.compare(TRANSFER_ENCODING, Qt::CaseInsensitive) == 0) {
             transferCoded = true;
         } else if (name.compare(EXPECT, Qt::CaseInsensitive) == 0) {
-            m_expectContinue = value.trimmed().compare(CONTINUE, Qt::CaseInsensitive) == 0;
+            m_expectContinue = fieldValue(line, colon).compare(CONTINUE, Qt::CaseInsensitive) == 0;
         }
     }
     if (!m_isPost)
@@ -163,10 +185,9 @@ RequestStatus RequestReader::checkHeaderFields(qint64 bodyBudget) {
     // A body in a transfer coding has no length we could wait for.
     if (transferCoded)
         return RequestStatus::LengthRequired;
-    const auto bytes = length ? contentLength(*length) : std::optional<qint64>(0);
-    if (!bytes)
+    if (length.value_or(0) > MAX_BODY_BYTES)
         return RequestStatus::BodyTooLarge;
-    m_contentLength = std::max<qint64>(*bytes, 0);
+    m_contentLength = length.value_or(0);
     return m_contentLength > bodyBudget ? RequestStatus::Unavailable : RequestStatus::Incomplete;
 }
 

@@ -18,7 +18,8 @@ enum class RequestStatus {
     NotImplemented,      // a complete header with another method
     HeaderTooLarge,      // no end of the header within MAX_HEADER_BYTES
     BodyTooLarge,        // Content-Length above MAX_BODY_BYTES
-    BadRequest,          // a bare LF line end, no HTTP/1.x version, conflicting Content-Lengths
+    BadRequest,          // a bare LF or CR, no HTTP/1.x version, a Content-Length that is not
+                         // digits only or conflicts with another, blanks in a header name
     VersionNotSupported, // a request line of HTTP/2 or later
     LengthRequired,      // a POST whose body comes in a transfer coding (chunked)
     Unavailable,         // a POST body longer than the memory left for bodies
@@ -29,10 +30,13 @@ std::optional<std::pair<int, QString>> RefusalOf(RequestStatus status);
 
 // Collects the bytes of one request as they arrive, in any number of pieces,
 // and says when the request is complete: a GET or OPTIONS once the blank line
-// is there, a POST once Content-Length bytes of body follow it (a missing or
-// unreadable Content-Length counts as 0). Only the header decides the body
-// length: a body line cannot stretch or cut its own body. A request that can
-// never be parsed is refused as soon as the line that shows it is complete.
+// is there, a POST once Content-Length bytes of body follow it (a missing
+// Content-Length counts as 0). The request is exactly that: bytes after it are
+// not part of it. Only the header decides the body length: a body line cannot
+// stretch or cut its own body. Whatever a proxy in front of the server could
+// frame otherwise (a Content-Length that is not plain digits, blanks before a
+// header line's colon, a lone CR) is refused. A request that can never be
+// parsed is refused as soon as the line that shows it is complete.
 // Header names are matched in any letter case. Works in time linear in the
 // bytes received. No socket access: bytes in, status out.
 class RequestReader final {

@@ -1,5 +1,7 @@
 #include "server/tracetext.h"
 
+#include "common/urldecode.h"
+
 namespace server {
 
 namespace {
@@ -42,16 +44,40 @@ QString EscapeControlCharacters(const QString& text) {
 }
 
 QString HideKeys(const QString& query) {
-    static const QLatin1String KEY("key=");
-    QString out = query;
-    for (qsizetype at = out.indexOf(KEY); at >= 0; at = out.indexOf(KEY, at + 1)) {
-        if (at > 0 && out.at(at - 1) != QLatin1Char('&'))
-            continue;
-        const qsizetype start = at + KEY.size();
-        const qsizetype end = out.indexOf(QLatin1Char('&'), start);
-        out.replace(start, (end < 0 ? out.size() : end) - start, QStringLiteral("(hidden)"));
+    static const QString HIDDEN = QStringLiteral("(hidden)");
+    QString out;
+    out.reserve(query.size());
+    qsizetype at = 0;
+    while (at <= query.size()) {
+        qsizetype end = query.indexOf(QLatin1Char('&'), at);
+        if (end < 0)
+            end = query.size();
+        const QStringView field = QStringView(query).mid(at, end - at);
+        const qsizetype equals = field.indexOf(QLatin1Char('='));
+        const bool isKey =
+            equals >= 0 && common::UrlDecode(field.left(equals).toString())
+                                   .compare(QLatin1String("key"), Qt::CaseInsensitive) == 0;
+        if (isKey) {
+            const qsizetype blank = field.indexOf(QLatin1Char(' '), equals);
+            out += field.left(equals + 1);
+            out += HIDDEN;
+            if (blank >= 0)
+                out += field.mid(blank);
+        } else {
+            out += field;
+        }
+        if (end < query.size())
+            out += QLatin1Char('&');
+        at = end + 1;
     }
     return out;
+}
+
+QString RequestTraceText(const QString& path, const QString& query) {
+    const qsizetype question = path.indexOf(QLatin1Char('?'));
+    const QString shownPath =
+        question < 0 ? path : path.left(question + 1) + HideKeys(path.mid(question + 1));
+    return EscapeControlCharacters(shownPath + HideKeys(query));
 }
 
 } // namespace server

@@ -10,9 +10,16 @@ namespace server {
 // backslashes included, is kept as sent.
 QString EscapeControlCharacters(const QString& text);
 
-// A query string for the log: the value of every field named "key" (the
-// administration page's key) becomes "(hidden)", so that a log readable by other
-// local users never hands them the key. Everything else is kept as sent.
+// A query string for the log: the value of every field whose name, decoded as
+// the web application decodes it ("k%65y" too), is "key" in any letter case
+// (the administration page's key) becomes "(hidden)", so that a log readable
+// by other local users never hands them the key. A value ends at "&" or at a
+// blank (the end of the target in a request line). Everything else is kept as sent.
 QString HideKeys(const QString& query);
+
+// The one text every trace of a request shows of it: path (a decoded path, or a
+// whole request line) followed by query, with the key hidden in both (in path
+// after its first "?") and control characters escaped.
+QString RequestTraceText(const QString& path, const QString& query = {});
 
 } // namespace server

@@ -14,16 +14,9 @@ namespace {
 const QString PAGES_FOLDER = QStringLiteral("pages");
 const QString PAGE_SUFFIX = QStringLiteral(".htm");
 
-// The file's bytes; nullopt when it is not a readable regular file inside folder. A page
-// unchanged since the last request costs one stat.
-std::optional<QByteArray> readInside(const QString& folder, const QString& name) {
-    static common::InsideFiles files;
-    return files.read(folder, name);
-}
-
 Response pageFile(const PageEnvironment& env, const QString& name, const QString& fallbackTitle) {
     const QString folder = env.context.applicationSubfolder(PAGES_FOLDER);
-    const std::optional<QByteArray> bytes = readInside(folder, name);
+    const std::optional<QByteArray> bytes = ReadApplicationFile(folder, name);
     if (!bytes)
         return NotFoundPage(env, env.label("webPageMissing", name));
     QString title;
@@ -35,6 +28,11 @@ Response pageFile(const PageEnvironment& env, const QString& name, const QString
 }
 
 } // namespace
+
+std::optional<QByteArray> ReadApplicationFile(const QString& folder, const QString& name) {
+    static common::InsideFiles files;
+    return files.read(folder, name);
+}
 
 bool IsPlainFileName(const QString& name) {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||

@@ -1,6 +1,7 @@
 #include "webapp/errorpages.h"
 
 #include "webapp/html.h"
+#include "webapp/valuechecks.h"
 
 namespace webapp {
 
@@ -22,6 +23,19 @@ Response NotFoundPage(const PageEnvironment& env, const QString& detail) {
 Response ForbiddenPage(const PageEnvironment& env, const QString& message) {
     return env.page(env.label("webForbiddenTitle"), paragraph(HtmlEscape(message), "error"), {},
                     403);
+}
+
+Response UnusableFieldPage(const PageEnvironment& env, const UnusableField& field) {
+    // The name as far as a message needs it: it may itself be the over-long part.
+    constexpr qsizetype SHOWN_NAME = 100;
+    const QString name =
+        field.name.size() > SHOWN_NAME ? field.name.left(SHOWN_NAME) + QChar(0x2026) : field.name;
+    const QString message =
+        field.why == UnusableField::Why::NotText
+            ? env.html("webFieldNotText", name)
+            : env.html("webFieldTooLong",
+                       common::Value::Array{name, QString::number(MAX_VALUE_LENGTH)});
+    return env.page(env.label("webFieldRefusedTitle"), paragraph(message, "error"), {}, 400);
 }
 
 Response UnavailablePage(const PageEnvironment& env, const QString& reason,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "webapp/fieldcheck.h"
 #include "webapp/pageenvironment.h"
 
 namespace webapp {
@@ -7,6 +8,8 @@ namespace webapp {
 // Pages for what went wrong, each a complete answer with its status in the frame.
 Response NotFoundPage(const PageEnvironment& env, const QString& detail = {});
 Response ForbiddenPage(const PageEnvironment& env, const QString& message);
+// 400: a field that no page takes (FindUnusableField); nothing was done.
+Response UnusableFieldPage(const PageEnvironment& env, const UnusableField& field);
 // 503 with Retry-After: the data server did not answer; extraContent goes below the message.
 Response UnavailablePage(const PageEnvironment& env, const QString& reason,
                          const QString& extraContent = {});

@@ -106,10 +106,10 @@ const FormField* FormDefinition::field(const QString& fieldName) const {
     return nullptr;
 }
 
-FormDefinition FormDefinition::load(const QString& path, const QString& name,
-                                    const Labels& labels) {
+FormDefinition FormDefinition::parse(const QByteArray& bytes, const QString& name,
+                                     const Labels& labels) {
     pugi::xml_document doc;
-    if (!common::LoadXmlFile(doc, path))
+    if (!common::LoadXmlBytes(doc, bytes))
         invalid(QStringLiteral("The file cannot be read as XML."));
     const pugi::xml_node root = doc.document_element();
     if (QLatin1String(root.name()) != QLatin1String("Form"))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "webapp/valuechecks.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -39,7 +41,7 @@ struct FormField {
 // A form of the application folder's "forms" folder: <name>.xml.
 struct FormDefinition {
     // Longest value a field takes when its definition sets no maxlength.
-    static constexpr qsizetype DEFAULT_MAX_LENGTH = 10000;
+    static constexpr qsizetype DEFAULT_MAX_LENGTH = MAX_VALUE_LENGTH;
 
     QString name;
     QString title;
@@ -51,9 +53,9 @@ struct FormDefinition {
 
     const FormField* field(const QString& fieldName) const;
 
-    // Reads and checks the file; raises FormDefinitionError naming what is wrong. Texts
-    // with a label attribute come from labels, others are the element's text.
-    static FormDefinition load(const QString& path, const QString& name, const Labels& labels);
+    // Reads and checks the bytes of a form file; raises FormDefinitionError naming what is
+    // wrong. Texts with a label attribute come from labels, others are the element's text.
+    static FormDefinition parse(const QByteArray& bytes, const QString& name, const Labels& labels);
 };
 
 struct FormDefinitionError {

@@ -9,8 +9,6 @@
 #include "webapp/savedentries.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QHash>
 
 namespace webapp {
 
@@ -34,30 +32,32 @@ bool isSubmission(const PageEnvironment& env) {
     return false;
 }
 
-QString notSavedNote(const PageEnvironment& env) {
-    return QStringLiteral("<p class=\"warning\">") + env.html("webMaybeSaved") +
-           QStringLiteral("</p>\n");
+// A GET is an address: it lands in logs, histories and Referer headers, and anybody may
+// be sent along it. Only what a form's button posts is written.
+bool isPost(const PageEnvironment& env) {
+    return env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
 }
 
-Response submit(const PageEnvironment& env, FormEntry& entry) {
-    const QString secret = env.context.text(QStringLiteral("Secret"));
-    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
-        return ForbiddenPage(env, env.label("webTokenRefused"));
-    LoadChoices(env, entry, Choices::Restricted);
+QString note(const PageEnvironment& env, const char* labelId) {
+    return QStringLiteral("<p class=\"warning\">") + env.html(labelId) + QStringLiteral("</p>\n");
+}
+
+// The message of each field whose value breaks a rule; the values are kept in the entry.
+void checkValues(const PageEnvironment& env, FormEntry& entry) {
     for (const FormField& f : entry.form.fields) {
-        const QString value = env.field(FORM_FIELD_PREFIX + f.name);
+        const QString name = FORM_FIELD_PREFIX + f.name;
+        const QString value = env.field(name);
         entry.values.insert(f.name, value);
-        const QString error = CheckFieldValue(f, value, entry.choices.value(f.name), env.labels);
+        const QString error =
+            env.context.fieldIsUtf8(name)
+                ? CheckFieldValue(f, value, entry.choices.value(f.name), env.labels)
+                : env.label("webErrEncoding");
         if (!error.isEmpty())
             entry.errors.insert(f.name, error);
     }
-    if (!entry.errors.isEmpty()) {
-        LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry,
-                        QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
-                            QStringLiteral("</p>\n"));
-    }
+}
 
+QueryRun writeOf(const FormEntry& entry) {
     QueryRun run;
     run.name = entry.form.writeQuery;
     run.requestId = entry.nonce;
@@ -70,40 +70,94 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
         run.arguments.append(
             {parameter, value.trimmed().isEmpty() ? std::nullopt : std::optional<QString>(value)});
     }
+    return run;
+}
+
+// The entry as this send would save it.
+SavedEntry sentEntry(const FormEntry& entry, const WriteResult& result = {}) {
+    SavedEntry sent;
+    sent.form = entry.form.name;
+    sent.title = entry.form.title;
+    sent.savedText = entry.form.savedText;
+    if (result.lastInsertId > 0)
+        sent.lastInsertId = QString::number(result.lastInsertId);
+    for (const FormField& f : entry.form.fields)
+        sent.values.append({f.label, entry.values.value(f.name)});
+    return sent;
+}
+
+// The data server found the entry written by an earlier send of the same form: what it
+// was written with, as far as this server knows, and this send's values when they differ.
+SavedEntry sentAgain(const SavedEntries& entries, const QString& nonce, const SavedEntry& sent) {
+    std::optional<SavedEntry> stored = entries.find(nonce);
+    if (!stored)
+        stored = entries.unanswered(nonce);
+    SavedEntry shown = stored ? *stored : sent;
+    shown.valuesKnown = stored && stored->valuesKnown;
+    if (!shown.valuesKnown)
+        shown.values.clear();
+    if (shown.lastInsertId.isEmpty())
+        shown.lastInsertId = sent.lastInsertId;
+    shown.sentAgain = true;
+    shown.notWritten =
+        shown.valuesKnown && shown.values == sent.values ? FieldValues() : sent.values;
+    return shown;
+}
+
+Response submit(const PageEnvironment& env, FormEntry& entry) {
+    const QString secret = env.context.text(QStringLiteral("Secret"));
+    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
+        return ForbiddenPage(env, env.label("webTokenRefused"));
+    LoadChoices(env, entry, Choices::Restricted);
+    checkValues(env, entry);
+    if (!entry.errors.isEmpty()) {
+        LoadChoices(env, entry, Choices::All);
+        return formPage(env, entry,
+                        QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
+                            QStringLiteral("</p>\n"));
+    }
+
+    SavedEntries entries(env.context.application());
     WriteResult result;
     try {
-        result = env.database.write(run);
+        result = env.database.write(writeOf(entry));
     } catch (const DataUnavailable& e) {
+        // Perhaps written after all: a later send of the same entry may learn that it was.
+        entries.rememberUnanswered(entry.nonce, sentEntry(entry));
         // No further waits on a data server that does not answer: the form as far as known.
-        return UnavailablePage(env, e.reason, notSavedNote(env) + FormEntryHtml(env, entry));
+        return UnavailablePage(env, e.reason,
+                               note(env, "webMaybeSaved") + FormEntryHtml(env, entry));
     } catch (const DataFailure& failure) {
+        // An error reply is an answer: the write did not happen.
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry, FailureBox(env, failure) + notSavedNote(env));
+        return formPage(env, entry, FailureBox(env, failure) + note(env, "webNotSaved"));
     }
-    SavedEntry saved{entry.form.name,
-                     entry.form.title,
-                     entry.form.savedText,
-                     {},
-                     result.lastInsertId > 0 ? QString::number(result.lastInsertId) : QString()};
-    for (const FormField& f : entry.form.fields)
-        saved.values.append({f.label, entry.values.value(f.name)});
-    SavedEntries(env.context.application()).remember(entry.nonce, saved);
+    const SavedEntry sent = sentEntry(entry, result);
+    entries.remember(entry.nonce, result.duplicate ? sentAgain(entries, entry.nonce, sent) : sent);
     return Response::redirectTo(Link(QStringLiteral("saved"))
                                     .with(QStringLiteral("form"), entry.form.name)
                                     .with(QStringLiteral("entry"), entry.nonce)
                                     .address(env.root()));
 }
 
+// The form file of name (name.xml in forms/), read as pages are: a link that leads out of
+// the folder is not followed.
+std::optional<QByteArray> formFile(const PageEnvironment& env, const QString& name) {
+    const QString folder = formsFolder(env);
+    if (folder.isEmpty() || !IsPlainFileName(name))
+        return std::nullopt;
+    return ReadApplicationFile(folder, name + QStringLiteral(".xml"));
+}
+
 std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,
                                        Response* failure) {
-    const QString folder = formsFolder(env);
-    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".xml");
-    if (folder.isEmpty() || !IsPlainFileName(name) || !QFileInfo(path).isFile()) {
+    const std::optional<QByteArray> bytes = formFile(env, name);
+    if (!bytes) {
         *failure = NotFoundPage(env, env.label("webFormMissing", name));
         return std::nullopt;
     }
     try {
-        return FormDefinition::load(path, name, env.labels);
+        return FormDefinition::parse(*bytes, name, env.labels);
     } catch (const FormDefinitionError& e) {
         *failure = env.page(name,
                             QStringLiteral("<p class=\"error\">") +
@@ -115,6 +169,37 @@ std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString
     }
 }
 
+QString valuesTable(const FieldValues& values) {
+    QString html = QStringLiteral("<table class=\"record\"><tbody>\n");
+    for (const auto& [label, value] : values)
+        html += QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
+                HtmlEscape(value) + QStringLiteral("</td></tr>\n");
+    return html + QStringLiteral("</tbody></table>\n");
+}
+
+QString paragraph(const QString& html, const char* cssClass = nullptr) {
+    return (cssClass
+                ? QStringLiteral("<p class=\"") + QLatin1String(cssClass) + QStringLiteral("\">")
+                : QStringLiteral("<p>")) +
+           html + QStringLiteral("</p>\n");
+}
+
+QString savedEntryHtml(const PageEnvironment& env, const SavedEntry& saved) {
+    QString html = paragraph(
+        HtmlEscape(saved.savedText.isEmpty() ? env.label("webSavedText") : saved.savedText),
+        "success");
+    if (saved.sentAgain)
+        html += paragraph(env.html("webSavedBefore"));
+    html += saved.valuesKnown ? valuesTable(saved.values)
+                              : paragraph(env.html("webSavedValuesUnknown"));
+    if (!saved.lastInsertId.isEmpty())
+        html += paragraph(env.html("webSavedId", saved.lastInsertId));
+    if (!saved.notWritten.isEmpty())
+        html += paragraph(env.html("webNotWritten"), "warning") + valuesTable(saved.notWritten) +
+                paragraph(env.html("webChangeSaved"));
+    return html;
+}
+
 } // namespace
 
 Response FormsPage(const PageEnvironment& env) {
@@ -123,14 +208,15 @@ Response FormsPage(const PageEnvironment& env) {
                                                : QDir(folder).entryList({QStringLiteral("*.xml")},
                                                                         QDir::Files, QDir::Name);
     QString html = QStringLiteral("<ul class=\"forms\">\n");
+    int listed = 0;
     for (const QString& file : files) {
         const QString name = file.chopped(4);
-        if (!IsPlainFileName(name))
-            continue;
+        const std::optional<QByteArray> bytes = formFile(env, name);
+        if (!bytes)
+            continue; // not one the form page would open
         QString title = name;
         try {
-            title =
-                FormDefinition::load(QDir(formsFolder(env)).filePath(file), name, env.labels).title;
+            title = FormDefinition::parse(*bytes, name, env.labels).title;
         } catch (const FormDefinitionError&) {
             // Listed by name: opening it says what is wrong.
         }
@@ -138,8 +224,9 @@ Response FormsPage(const PageEnvironment& env) {
                 Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name), title,
                        env.root()) +
                 QStringLiteral("</li>\n");
+        ++listed;
     }
-    if (files.isEmpty())
+    if (listed == 0)
         html += QStringLiteral("<li>") + env.html("webNoForms") + QStringLiteral("</li>\n");
     html += QStringLiteral("</ul>\n");
     return env.page(env.label("webFormsTitle"), html, QStringLiteral("forms"));
@@ -152,13 +239,15 @@ Response FormPage(const PageEnvironment& env) {
         return failure;
     FormEntry entry{*form, {}, {}, {}, {}};
     try {
-        if (isSubmission(env)) {
+        const bool submission = isSubmission(env);
+        if (submission && isPost(env)) {
             entry.nonce = env.field(FORM_NONCE);
             return submit(env, entry);
         }
+        // A form sent as an address is shown afresh, none of its values taken over.
         entry.nonce = NewFormNonce();
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry);
+        return formPage(env, entry, submission ? note(env, "webPostOnly") : QString());
     } catch (const FormDefinitionError& e) {
         return env.page(form->name,
                         QStringLiteral("<p class=\"error\">") + HtmlEscape(e.message) +
@@ -175,25 +264,13 @@ Response SavedPage(const PageEnvironment& env) {
     QString title = env.label("webSavedTitle");
     if (saved && saved->form == name) {
         title = saved->title;
-        html +=
-            QStringLiteral("<p class=\"success\">") +
-            HtmlEscape(saved->savedText.isEmpty() ? env.label("webSavedText") : saved->savedText) +
-            QStringLiteral("</p>\n<table class=\"record\"><tbody>\n");
-        for (const auto& [label, value] : saved->values)
-            html += QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
-                    HtmlEscape(value) + QStringLiteral("</td></tr>\n");
-        html += QStringLiteral("</tbody></table>\n");
-        if (!saved->lastInsertId.isEmpty())
-            html += QStringLiteral("<p>") + env.html("webSavedId", saved->lastInsertId) +
-                    QStringLiteral("</p>\n");
+        html += savedEntryHtml(env, *saved);
     } else {
-        html += QStringLiteral("<p>") + env.html("webSavedUnknown") + QStringLiteral("</p>\n");
+        html += paragraph(env.html("webSavedUnknown"));
     }
     if (IsPlainFileName(name))
-        html += QStringLiteral("<p>") +
-                Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name),
-                       env.label("webEnterAnother"), env.root()) +
-                QStringLiteral("</p>\n");
+        html += paragraph(Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name),
+                                 env.label("webEnterAnother"), env.root()));
     return env.page(title, html, QStringLiteral("forms"));
 }
 

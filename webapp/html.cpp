@@ -8,6 +8,17 @@ namespace webapp {
 
 namespace {
 
+// Tab, line feed and carriage return are the white space of multi-line text: a text area
+// shows them as they are, and elsewhere they read as blanks. The other controls show nothing
+// at all, so they are shown by their pictures (U+2400 to U+241F, U+2421 for DEL).
+bool isShownControl(char16_t u) {
+    return (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F;
+}
+
+QChar controlPicture(char16_t u) {
+    return QChar(u == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + u));
+}
+
 bool needsEscaping(QChar c) {
     switch (c.unicode()) {
     case '&':
@@ -15,10 +26,9 @@ bool needsEscaping(QChar c) {
     case '>':
     case '"':
     case '\'':
-    case 0:
         return true;
     default:
-        return false;
+        return isShownControl(c.unicode());
     }
 }
 
@@ -74,12 +84,8 @@ QString HtmlEscape(const QString& text) {
         case '\'':
             out += QLatin1String("&#39;");
             break;
-        case 0:
-            // A NUL has no place in HTML; the replacement character shows that one was there.
-            out += QChar(0xFFFD);
-            break;
         default:
-            out += c;
+            out += isShownControl(c.unicode()) ? controlPicture(c.unicode()) : c;
         }
     }
     return out;

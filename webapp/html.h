@@ -6,7 +6,10 @@
 
 namespace webapp {
 
-// Element text and attribute values: "&", "<", ">", '"' and "'" as character references.
+// Element text and attribute values: "&", "<", ">", '"' and "'" as character references;
+// control characters other than tab, line feed and carriage return (NUL included), which a
+// browser would show as nothing, as their Unicode control pictures (U+2400 + c, U+2421 for
+// DEL), so that a page shows every character a value holds.
 QString HtmlEscape(const QString& text);
 
 // The text of HTML character data: the five named references of HtmlEscape, "&nbsp;" and

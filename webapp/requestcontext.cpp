@@ -12,10 +12,15 @@ const QString SERVER_VARIABLES = QStringLiteral("ServerVariables");
 }
 
 QString FromWire(const QString& text) {
-    const QByteArray bytes = common::ToCodePage(text);
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString decoded = decoder(bytes);
-    return decoder.hasError() ? text : decoded;
+    // Stateless: a sequence cut off at the end is an error, not kept for a next call that
+    // never comes; an initial byte-order mark is text like any other.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(common::ToCodePage(text));
+}
+
+bool IsUtf8OnWire(const QString& text) {
+    return common::ToCodePage(text).isValidUtf8();
 }
 
 QString ToWire(const QString& text) {
@@ -43,6 +48,12 @@ bool RequestContext::hasField(const QString& name) const {
     return fields && name != SERVER_VARIABLES && fields->Exists(ToWire(name));
 }
 
+bool RequestContext::fieldIsUtf8(const QString& name) const {
+    const common::DictionaryPtr fields = request();
+    return !fields || name == SERVER_VARIABLES ||
+           IsUtf8OnWire(common::ToText(fields->item(ToWire(name))));
+}
+
 QStringList RequestContext::fieldNames() const {
     QStringList names;
     if (const common::DictionaryPtr fields = request())
@@ -50,6 +61,15 @@ QStringList RequestContext::fieldNames() const {
             if (key != SERVER_VARIABLES)
                 names.append(FromWire(key));
     return names;
+}
+
+QList<QPair<QString, QString>> RequestContext::wireFields() const {
+    QList<QPair<QString, QString>> fields;
+    if (const common::DictionaryPtr request = this->request())
+        for (const QString& key : request->keys())
+            if (key != SERVER_VARIABLES)
+                fields.append({key, common::ToText(request->item(key))});
+    return fields;
 }
 
 QString RequestContext::serverVariable(const QString& name) const {

@@ -9,8 +9,10 @@
 namespace webapp {
 
 // Text of the wire (one character per byte, as the web server decodes it) as the UTF-8 the
-// pages ask browsers to send; a text that is not valid UTF-8 is kept as it is.
+// pages ask browsers to send. Bytes that are not UTF-8 (a character cut off at the end too)
+// become U+FFFD, so that nothing is ever dropped unseen; IsUtf8OnWire tells them apart.
 QString FromWire(const QString& text);
+bool IsUtf8OnWire(const QString& text);
 // The reverse: a text as the one-character-per-byte form the web server reads and sends.
 QString ToWire(const QString& text);
 
@@ -23,8 +25,12 @@ public:
     // A form field of the request (query string for GET, body for POST), decoded.
     QString field(const QString& name) const;
     bool hasField(const QString& name) const;
+    // Whether the field's value came as UTF-8 text (a missing field did).
+    bool fieldIsUtf8(const QString& name) const;
     // Names of all form fields, decoded, in the order they came.
     QStringList fieldNames() const;
+    // All form fields as they came on the wire (name, value), in order.
+    QList<QPair<QString, QString>> wireFields() const;
     QString serverVariable(const QString& name) const;
 
     // Entries of the context itself and of its "Application" and "Server" Dictionaries.

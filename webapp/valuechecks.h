@@ -7,6 +7,10 @@ namespace webapp {
 
 // Checks of one entered value, shared by query parameters and form fields.
 
+// The most characters a field of a request may hold: a form field without a maxlength of
+// its own, a filter value, a query parameter, any other field and any field's name.
+inline constexpr qsizetype MAX_VALUE_LENGTH = 10000;
+
 // A whole number that fits 64 bits, optionally signed; blanks around it are allowed.
 std::optional<qint64> ParseInteger(const QString& text);
 // A finite decimal number ("2.5", "-1e3"); blanks around it are allowed.

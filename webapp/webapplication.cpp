@@ -5,6 +5,7 @@
 #include "webapp/applicationpages.h"
 #include "webapp/errorpages.h"
 #include "webapp/exports.h"
+#include "webapp/formentry.h"
 #include "webapp/formpages.h"
 #include "webapp/helppages.h"
 #include "webapp/querypages.h"
@@ -20,8 +21,6 @@ using PageHandler = Response (*)(const PageEnvironment&);
 
 // Routing is by form fields only: a POST's address never reaches the component.
 Response route(const PageEnvironment& env) {
-    if (env.field(QStringLiteral("fn")) == QLatin1String("help"))
-        return HelpPage(env);
     static const QHash<QString, PageHandler> pages = {
         {QStringLiteral("page"), NamedPage},      {QStringLiteral("tables"), TablesPage},
         {QStringLiteral("table"), TablePage},     {QStringLiteral("row"), RowPage},
@@ -31,6 +30,15 @@ Response route(const PageEnvironment& env) {
         {QStringLiteral("admin"), AdminPage},     {QStringLiteral("help"), HelpPage},
     };
     const QString page = env.field(QStringLiteral("page"));
+    // A form's own fields have their rules and messages; any other field must be fit to
+    // use as it came, or the request does nothing.
+    const bool form = page == QLatin1String("form");
+    if (const auto unusable = FindUnusableField(env.context, [form](const QString& name) {
+            return form && name.startsWith(FORM_FIELD_PREFIX);
+        }))
+        return UnusableFieldPage(env, *unusable);
+    if (env.field(QStringLiteral("fn")) == QLatin1String("help"))
+        return HelpPage(env);
     if (page.isEmpty())
         return HomePage(env);
     const PageHandler handler = pages.value(page);

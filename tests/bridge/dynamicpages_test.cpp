@@ -123,8 +123,9 @@ TEST_F(DynamicPagesTest, TheComponentGetsAFullContextAndItsTextIsTheAnswer) {
     const common::DictionaryPtr request = m_seen.context->item("Request").dictionary();
     EXPECT_EQ(request->keys(), QStringList({"a", "b", "ServerVariables"}));
     const common::DictionaryPtr variables = request->item("ServerVariables").dictionary();
-    EXPECT_EQ(variables->keys(),
-              QStringList({"PATH_TRANSLATED", "SCRIPT_NAME", "HTTP_USER_AGENT", "REMOTE_HOST"}));
+    EXPECT_EQ(variables->keys(), QStringList({"PATH_TRANSLATED", "SCRIPT_NAME", "HTTP_USER_AGENT",
+                                              "REQUEST_METHOD", "REMOTE_HOST"}));
+    EXPECT_EQ(common::ToText(variables->item("REQUEST_METHOD")), "GET");
     EXPECT_EQ(common::ToText(variables->item("REMOTE_HOST")), "127.0.0.1");
 
     const common::DictionaryPtr server = m_seen.context->item("Server").dictionary();
@@ -208,7 +209,8 @@ TEST_F(DynamicPagesTest, ARedirectReplacesThePageOneWithALineBreakIsRefused) {
         QString answer; // "" : refused with error 1000
     };
     const Case cases[] = {
-        {"/login", "HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /login\r\n\r\n"},
+        {"/login", "HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /login\r\n"
+                   "Connection: close\r\n\r\n"},
         {"", "<p>page</p>"},
         {"/x\r\nSet-Cookie: a=b", ""},
         {"/x\nX: y", ""},

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # curl walks the dynamic pages of the staged websvr (hidden, with its real dbsvr)
 # and checks the answers byte by byte: the 200 header in its order, the exact 302
-# after a form post (and the one write it made), 500 for an error of the web
-# application and for a redirect that would split the answer, 403 and the
-# administration page with the run's key, the headers of an export.
+# after a form post (and the one write it made; none for the same fields in an
+# address), 500 for an error of the web application and for a redirect that would
+# split the answer, 403 and the administration page with the run's key (which no
+# log line shows), the headers of an export.
 #   curl_walk_test.sh STAGE_DIR
 set -euo pipefail
 STAGE=$1
@@ -82,7 +83,7 @@ post() {
         --data-urlencode f.country=Switzerland --data-urlencode f.email=
 }
 post posted "$TOKEN"
-printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\n\r\n' \
+printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\nConnection: close\r\n\r\n' \
     "$NONCE" | cmp -s - "$WORK/posted" || fail "the post answered: $(cat -A "$WORK/posted")"
 post again "$TOKEN"
 cmp -s "$WORK/posted" "$WORK/again" || fail "the same post again answered otherwise"
@@ -93,6 +94,14 @@ fetch saved "$BASE/?page=saved&form=newcustomer&entry=$NONCE"
     fail "the saved page: $(status saved)"
 post forged "0000$TOKEN"
 [ "$(status forged)" = "HTTP/1.1 403 Forbidden" ] || fail "a forged token: $(status forged)"
+# The same fields in an address write nothing, however valid their token.
+fetch form2 "$BASE/?page=form&name=newcustomer"
+NONCE2=$(sed -n 's/.*name="formnonce" value="\([^"]*\)".*/\1/p' "$WORK/form2" | head -1)
+TOKEN2=$(sed -n 's/.*name="formtoken" value="\([^"]*\)".*/\1/p' "$WORK/form2" | head -1)
+fetch asaddress "$BASE/?page=form&name=newcustomer&formnonce=$NONCE2&formtoken=$TOKEN2&f.name=Walk+Get&f.city=Bern&f.country=Switzerland&f.email="
+[ "$(status asaddress)" = "HTTP/1.1 200 OK" ] || fail "a form as an address: $(status asaddress)"
+rows=$(sqlite3 "$DB" "SELECT count(*) FROM customers WHERE name = 'Walk Get'")
+[ "$rows" = 0 ] || fail "a form sent as an address wrote $rows rows"
 
 # Errors of the web application: 500 with a short page, traced with number and
 # description; a redirect with a line break never reaches the wire. Serving goes on.
@@ -118,6 +127,15 @@ fetch admin "$BASE/?page=admin&key=$KEY"
 [ "$(status admin)" = "HTTP/1.1 200 OK" ] || fail "the administration page: $(status admin)"
 body_of admin | grep -q "<td>$PORT</td>" || fail "the port is not on the administration page"
 body_of admin | grep -q '<li>[0-9:.]* Processing time' || fail "no trace entries on the administration page"
+# However the key comes (its name encoded, in a POST's address, in a request line that is
+# refused), the log never shows it.
+fetch encoded "$BASE/?page=admin&k%65y=$KEY"
+[ "$(status encoded)" = "HTTP/1.1 200 OK" ] || fail "the key with its name encoded: $(status encoded)"
+fetch posted_key "$BASE/?page=admin&key=$KEY" --data "page=tables"
+fetch refused_key "$BASE/?page=admin&key=$KEY" -H "Content-Length: 1e1"
+[ "$(status refused_key)" = "HTTP/1.1 400 Bad Request" ] || fail "Content-Length 1e1: $(status refused_key)"
+grep -q 'HTTP 400 Bad Request: GET /?page=admin&key=(hidden) HTTP/1.1' "$WORK"/program/data/Logs/*.log ||
+    fail "the refused request is not traced"
 ! grep -q "$KEY" "$WORK"/program/data/Logs/*.log || fail "the key is in the log"
 
 # An export: an attachment with its own complete header.

@@ -80,7 +80,7 @@ PostOutcome PostCustomer(int port, const QString& name) {
                                         QByteArray::number(body.size()) + "\r\n\r\n" + body);
     outcome.saved = outcome.answer == "HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: "
                                       "/?page=saved&form=newcustomer&entry=" +
-                                          nonce.toLatin1() + "\r\n\r\n";
+                                          nonce.toLatin1() + "\r\nConnection: close\r\n\r\n";
     return outcome;
 }
 

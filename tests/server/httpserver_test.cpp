@@ -545,6 +545,16 @@ TEST_F(HttpServerTest, HttpCorrectnessTable) {
          "HTTP/1.1 411 Length Required"},
         {post("Content-Length: 3\r\ncontent-length: 7\r\n", "a=1&b=2"), "HTTP/1.1 400 Bad Request"},
         {post("Content-Length: 7\r\nContent-Length: 7\r\n", "a=1&b=2"), "HTTP/1.1 200 OK"},
+        // The body is Content-Length bytes, however many follow, of a length in digits only.
+        {post("Content-Length: 7\r\n", "a=1&b=2&c=3"),
+         "HTTP/1.1 200 OK",
+         {},
+         {},
+         {"", "a=1&b=2", "", "POST", ip}},
+        {post("Content-Length: +7\r\n", "a=1&b=2"), "HTTP/1.1 400 Bad Request"},
+        {post("Content-Length: 0x07\r\n", "a=1&b=2"), "HTTP/1.1 400 Bad Request"},
+        {post("Transfer-Encoding : chunked\r\nContent-Length: 7\r\n", "a=1&b=2"),
+         "HTTP/1.1 400 Bad Request"},
         {"GET http://example.com/index.htm HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", {}, "static"},
         {"GET HTTP://example.com?fn=list HTTP/1.1\r\n\r\n",
          "HTTP/1.1 200 OK",
@@ -637,6 +647,52 @@ TEST_F(HttpServerTest, RefusalsTracesAndDatesStayInBounds) {
     const QDateTime expires = headerDate(a.head, "Expires");
     ASSERT_TRUE(expires.isValid()) << a.head.join("|").toStdString();
     EXPECT_NEAR(expires.date().year(), QDate::currentDate().year() + 100, 1);
+}
+
+// The administration key goes into no trace line, however a request carries it.
+TEST_F(HttpServerTest, TheKeyIsHiddenWhereverARequestIsTraced) {
+    const QByteArray requests[] = {
+        "GET /?page=admin&k%65y=secret1 HTTP/1.1\r\n\r\n",
+        "POST /?page=admin&key=secret2 HTTP/1.1\r\nContent-Length: 0\r\n\r\n",
+        "GET /?page=admin&key=secret3 HTTP/2.0\r\n\r\n",
+        "GET /?key=secret4 HTTP/1.1\r\nContent-Length: x\r\n\r\n",
+    };
+    for (const QByteArray& request : requests)
+        fetch(request);
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /page=admin&k%65y=(hidden)"));
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP GET: /?page=admin&key=(hidden)"));
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP 505 HTTP Version Not Supported: "
+                       "GET /?page=admin&key=(hidden) HTTP/2.0"));
+    EXPECT_TRUE(traced("[127.0.0.1] HTTP 400 Bad Request: GET /?key=(hidden) HTTP/1.1"));
+    QFile log(Diagnostics::instance().log()->LogFilePath());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(log.readAll().contains("secret")) << m_trace.join("\n").toStdString();
+}
+
+// Answers that clients do not read are held in memory up to a total: past it, 503.
+TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
+    // Far more than the kernel takes in for a client that does not read.
+    const qsizetype pageBytes = 16 * 1024 * 1024;
+    m_config.maxAnswerMemory = 24 * 1024 * 1024;
+    m_handler.page = QString(pageBytes, QLatin1Char('p'));
+    Client unread(m_port);
+    unread.send("GET /?fn=big HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return m_handler.calls.size() == 1; }));
+
+    const Answer refused = split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(refused.head.value(0), "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(refused.head.last(), "Connection: close");
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
+        return t.startsWith("[127.0.0.1] HTTP 503 Service Unavailable: an answer of ");
+    }));
+    // Small answers still fit beside the first.
+    m_handler.page = "<p>hi</p>";
+    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+
+    // Once read, the first answer's memory is free again.
+    EXPECT_EQ(split(unread.readToEnd()).body.size(), pageBytes);
+    m_handler.page = QString(pageBytes, QLatin1Char('q'));
+    EXPECT_EQ(split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n")).body.size(), pageBytes);
 }
 
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {

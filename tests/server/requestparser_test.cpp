@@ -91,16 +91,61 @@ TEST(RequestReader, PostWaitsForContentLengthBytesOfBody) {
 
     RequestReader none;
     EXPECT_EQ(none.append("POST / HTTP/1.1\r\n\r\n"), RequestStatus::Complete);
-    RequestReader unreadable;
-    EXPECT_EQ(unreadable.append("POST / HTTP/1.1\r\nContent-Length:7\r\n\r\n"),
-              RequestStatus::Complete); // "" after skipping ":7" reads as 0
-    RequestReader negative;
-    EXPECT_EQ(negative.append("POST / HTTP/1.1\r\nContent-Length: -3\r\n\r\n"),
-              RequestStatus::Complete);
     // A body line cannot move the end of its own body.
     RequestReader bodyLine;
     EXPECT_EQ(bodyLine.append("POST / HTTP/1.1\r\nContent-Length: 40\r\n\r\nContent-Length: 1\r\n"),
               RequestStatus::Incomplete);
+}
+
+// What a proxy in front could frame otherwise than we do never passes: the body is exactly
+// Content-Length bytes, given as digits only, and header names hold no blanks.
+TEST(RequestReader, FramingIsUnambiguous) {
+    const struct {
+        QByteArray header;
+        RequestStatus status;
+        qint64 bodyLength = 0;
+    } cases[] = {
+        {"Content-Length: 11", RequestStatus::Incomplete, 11},
+        {"Content-Length:11", RequestStatus::Incomplete, 11}, // no blank needed after the colon
+        {"Content-Length: \t011 ", RequestStatus::Incomplete, 11},
+        {"Content-Length: 0", RequestStatus::Complete},
+        {"Content-Length: +11", RequestStatus::BadRequest},
+        {"Content-Length: -1", RequestStatus::BadRequest},
+        {"Content-Length: 0x0b", RequestStatus::BadRequest},
+        {"Content-Length: 1e1", RequestStatus::BadRequest},
+        {"Content-Length: 11, 11", RequestStatus::BadRequest},
+        {"Content-Length: 1 1", RequestStatus::BadRequest},
+        {"Content-Length:", RequestStatus::BadRequest},
+        {"Content-Length: 11\r\nContent-Length: 011", RequestStatus::Incomplete, 11},
+        {"Content-Length : 11", RequestStatus::BadRequest},
+        {"Transfer-Encoding : chunked", RequestStatus::BadRequest},
+        {"Transfer-Encoding\t: chunked", RequestStatus::BadRequest},
+        {" Content-Length: 11", RequestStatus::BadRequest}, // a folded line
+        {": x", RequestStatus::BadRequest},
+        {"X: a\rContent-Length: 11", RequestStatus::BadRequest}, // a lone CR
+        {"Transfer-Encoding: chunked", RequestStatus::LengthRequired},
+        {"Content-Length: 99999999999999999999999", RequestStatus::BodyTooLarge},
+    };
+    for (const auto& c : cases) {
+        RequestReader r;
+        EXPECT_EQ(r.append("POST / HTTP/1.1\r\n" + c.header + "\r\n\r\n"), c.status)
+            << c.header.toStdString();
+        EXPECT_EQ(r.bodyLength(), c.bodyLength) << c.header.toStdString();
+    }
+    // A GET has no body to frame, but a length that is not one is refused all the same.
+    RequestReader get;
+    EXPECT_EQ(get.append("GET / HTTP/1.1\r\nContent-Length: 1e1\r\n\r\n"),
+              RequestStatus::BadRequest);
+
+    // Bytes after the body, in the same piece or later, are no part of the request.
+    RequestReader post;
+    EXPECT_EQ(post.append("POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcGET /x HTTP/1.1"),
+              RequestStatus::Complete);
+    EXPECT_EQ(post.append("more"), RequestStatus::Complete);
+    EXPECT_EQ(post.take(), "POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc");
+    RequestReader getWithBody;
+    EXPECT_EQ(getWithBody.append("GET / HTTP/1.1\r\n\r\nbody"), RequestStatus::Complete);
+    EXPECT_EQ(getWithBody.take(), "GET / HTTP/1.1\r\n\r\n");
 }
 
 TEST(RequestReader, RefusesOversizeHeadersAndBodies) {
@@ -115,7 +160,7 @@ TEST(RequestReader, RefusesOversizeHeadersAndBodies) {
     EXPECT_EQ(oneGo.append("GET / HTTP/1.1\r\n" + line.repeated(70) + "\r\n"),
               RequestStatus::HeaderTooLarge);
 
-    for (const char* length : {"16777217", "99999999999", "1e12"}) {
+    for (const char* length : {"16777217", "99999999999"}) {
         RequestReader body;
         EXPECT_EQ(
             body.append(QByteArray("POST / HTTP/1.1\r\nContent-Length: ") + length + "\r\n\r\n"),
@@ -159,9 +204,22 @@ TEST(TraceText, TheAdministrationKeyNeverReachesTheLog) {
         {"page=admin&key=0123abcd", "page=admin&key=(hidden)"},
         {"key=abc&page=admin", "key=(hidden)&page=admin"},
         {"key=&key=x&monkey=y&keys=z", "key=(hidden)&key=(hidden)&monkey=y&keys=z"},
+        // The name as the web application decodes it.
+        {"page=admin&k%65y=abc", "page=admin&k%65y=(hidden)"},
+        {"%6B%65%79=abc&x=1", "%6B%65%79=(hidden)&x=1"},
+        {"KEY=abc", "KEY=(hidden)"},
+        {"key=abc HTTP/1.1", "key=(hidden) HTTP/1.1"}, // the end of a request line stays
         {"page=tables", "page=tables"},
+        {"a&&b=", "a&&b="},
         {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(server::HideKeys(c.query), c.logged) << c.query;
+
+    using server::RequestTraceText;
+    // A path, its query after a "?" (a POST's), a whole request line: the key goes from all.
+    EXPECT_EQ(RequestTraceText("/", "page=admin&k%65y=abc"), "/page=admin&k%65y=(hidden)");
+    EXPECT_EQ(RequestTraceText("/?page=admin&key=abc"), "/?page=admin&key=(hidden)");
+    EXPECT_EQ(RequestTraceText("GET /?key=abc\x01 HTTP/1.1"), "GET /?key=(hidden) HTTP/1.1");
+    EXPECT_EQ(RequestTraceText("/a\r\n", "x=\n"), "/a\\r\\nx=\\n");
 }

@@ -1,7 +1,10 @@
-// Data entry forms: validation, the token, exactly-once writes, post-redirect-get, choices.
+// Data entry forms: validation, the token, exactly-once writes, post-redirect-get, choices,
+// and what a send that writes nothing says.
+#include "common/files.h"
 #include "tests/support/qtprinters.h"
 #include "webappfixture.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace webapptest;
@@ -156,4 +159,96 @@ TEST_F(Forms, ChoicesComeFromAQueryAndTheChosenValueIsWritten) {
     const Page customer = browser.get("page=form&name=newcustomer");
     EXPECT_TRUE(customer.body.contains("<option value=\"Portugal\">Portugal</option>"));
     EXPECT_TRUE(customer.body.contains("list=\"ff3-list\""));
+}
+
+// A re-send of an entry already written shows what is stored, and the values it brought when
+// they differ, never those as saved.
+TEST_F(Forms, ACorrectedResendOfASavedEntryIsNotShownAsSaved) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const Page saved = browser.post(FormBody(form.body, newCustomer("Anna Berger")));
+    ASSERT_FALSE(saved.redirect.isEmpty());
+
+    // The same entry corrected: nothing written, the stored values shown, the new ones named.
+    const Page again = browser.post(FormBody(form.body, newCustomer("Anna Bergmann")));
+    EXPECT_EQ(again.redirect, saved.redirect);
+    EXPECT_TRUE(support::ContainsInOrder(
+        browser.get(QueryOf(again.redirect)).body,
+        {"The new customer has been saved.", "this time nothing was written",
+         "<th>Name</th><td>Anna Berger</td>", "Record number: 13",
+         "These values you sent last were not written", "<th>Name</th><td>Anna Bergmann</td>",
+         "To change it", "Fill in the form again"}));
+
+    // Once the entry is no longer kept (200 later entries, or a restart), the same.
+    browser.application()->remove("WebApp.SavedEntries");
+    const Page late = browser.post(FormBody(form.body, newCustomer("Anna Bergfeld")));
+    EXPECT_EQ(late.redirect, saved.redirect);
+    const QString shown = browser.get(QueryOf(late.redirect)).body;
+    EXPECT_TRUE(support::ContainsInOrder(
+        shown, {"this time nothing was written", "The values it was saved with are no longer",
+                "Record number: 13", "These values you sent last were not written",
+                "<th>Name</th><td>Anna Bergfeld</td>"}));
+    EXPECT_FALSE(shown.contains("Anna Berger<"));
+    EXPECT_EQ(customers(), 13);
+    EXPECT_TRUE(
+        browser.get("page=row&table=customers&k.id=13").body.contains("<td>Anna Berger</td>"));
+}
+
+// Only a POST writes; an error reply says the entry was not saved.
+TEST_F(Forms, WhatIsNotWrittenIsSaidSo) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const Page asAddress = browser.get(FormBody(form.body, newCustomer("Getty")));
+    EXPECT_EQ(asAddress.status, 200);
+    EXPECT_TRUE(asAddress.redirect.isEmpty());
+    EXPECT_TRUE(asAddress.body.contains("Nothing was saved: a form is saved only when it is sent "
+                                        "with its button"));
+    EXPECT_FALSE(asAddress.body.contains("Getty"));
+    EXPECT_NE(InputValue(asAddress.body, "formnonce"), InputValue(form.body, "formnonce"));
+    EXPECT_EQ(customers(), 12);
+}
+
+// A value that is not UTF-8 text (here a character cut off) is refused, never cut.
+TEST_F(Forms, AValueThatIsNotUtf8IsRefused) {
+    const Page form = browser.get("page=form&name=newcustomer");
+    const Page cut = browser.post(FormBody(form.body, {}) + "&f.name=caf%E9&f.city=Graz" +
+                                  "&f.country=Austria&f.email=");
+    EXPECT_TRUE(cut.redirect.isEmpty());
+    EXPECT_TRUE(cut.body.contains("The value is not UTF-8 text"));
+    EXPECT_TRUE(cut.body.contains(QString::fromUtf8("value=\"caf\xEF\xBF\xBD\"")));
+    EXPECT_EQ(customers(), 12);
+}
+
+TEST(FormErrors, AnErrorReplyIsADefiniteFailure) {
+    ExampleApplication app("<Query name=\"ClashingCustomer\"><Parameter name=\"name\"/>"
+                           "<Sql>INSERT INTO customers (id, name, city, country) "
+                           "VALUES (1, :name, 'x', 'y')</Sql></Query>");
+    ASSERT_TRUE(app.ready());
+    common::SaveFile(app.folder() + "/forms/clash.xml",
+                     "<Form><Title>Clash</Title><Field name=\"name\"><Label>Name</Label></Field>"
+                     "<Write query=\"ClashingCustomer\"><Parameter name=\"name\" field=\"name\"/>"
+                     "</Write></Form>");
+    Browser browser(app);
+    const Page form = browser.get("page=form&name=clash");
+    const Page refused = browser.post(FormBody(form.body, {{"f.name", "Clash"}}));
+    EXPECT_TRUE(refused.redirect.isEmpty());
+    EXPECT_TRUE(
+        support::ContainsInOrder(refused.body, {"The data server reported an error: DatabaseError",
+                                                "Your entry was not saved", "value=\"Clash\""}));
+    EXPECT_FALSE(refused.body.contains("may or may not"));
+}
+
+// A form file reached through a link that leads out of forms/ is not read, as pages are not.
+TEST(FormErrors, AFormBehindALinkOutOfTheFolderIsNotRead) {
+    ExampleApplication app;
+    ASSERT_TRUE(app.ready());
+    const QString forms = app.folder() + "/forms";
+    const QString outside = app.folder() + "/outside.xml";
+    ASSERT_TRUE(QFile::copy(forms + "/newcustomer.xml", outside));
+    ASSERT_TRUE(QFile::link(outside, forms + "/linked.xml"));
+    ASSERT_TRUE(QFile::link(forms + "/newcustomer.xml", forms + "/alias.xml"));
+    Browser browser(app);
+    EXPECT_EQ(browser.get("page=form&name=linked").status, 404);
+    EXPECT_EQ(browser.get("page=form&name=alias").status, 200);
+    const QString list = browser.get("page=forms").body;
+    EXPECT_FALSE(list.contains("name=linked"));
+    EXPECT_TRUE(list.contains("name=alias"));
 }

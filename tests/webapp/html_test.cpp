@@ -27,6 +27,15 @@ TEST(Html, AddressesEncodeEveryFieldAndEscapeForTheirAttribute) {
     EXPECT_EQ(Anchor(link, "<b>"),
               "<a href=\"/?page=table&amp;name=a%26b&amp;k.x=\">&lt;b&gt;</a>");
     EXPECT_EQ(HtmlEscape("nothing special"), "nothing special");
-    EXPECT_EQ(HtmlEscape(QString("'\"&<>") + QChar(0)),
-              QString("&#39;&quot;&amp;&lt;&gt;") + QChar(0xFFFD));
+    EXPECT_EQ(HtmlEscape(QString("'\"&<>")), QString("&#39;&quot;&amp;&lt;&gt;"));
+}
+
+// A character a browser would show as nothing is shown by its picture; the white space of
+// multi-line text stays as it is.
+TEST(Html, ControlCharactersShowAsTheirPictures) {
+    const QString text = QString("a") + QChar(0) + "b\x01" "c\x1b\x1f" + QChar(0x7f) + "\t\r\n" +
+                         QChar(0x85) + QString::fromUtf8("é");
+    EXPECT_EQ(HtmlEscape(text), QString("a") + QChar(0x2400) + "b" + QChar(0x2401) + "c" +
+                                    QChar(0x241b) + QChar(0x241f) + QChar(0x2421) + "\t\r\n" +
+                                    QChar(0x85) + QString::fromUtf8("é"));
 }

@@ -63,11 +63,14 @@ TEST(HungDataServer, AnswersTryAgainInTimeAndTheResentFormIsSavedOnce) {
     ASSERT_TRUE(support::Eventually([&] { return replies(app.inQueue()).size() == 2; }));
     const QStringList late = replies(app.inQueue());
 
-    // Sent again, the same form is not written twice.
-    const Page again = browser.post(body);
+    // Sent again, corrected, the same form is not written twice, nor shown as saved with the
+    // values that were not written.
+    const Page again = browser.post(QString(body).replace("Hanging%20Hugo", "Hanging%20Hugh"));
     ASSERT_FALSE(again.redirect.isEmpty());
     const Page saved = browser.get(QueryOf(again.redirect));
-    EXPECT_TRUE(saved.body.contains("<td>Hanging Hugo</td>"));
+    EXPECT_TRUE(support::ContainsInOrder(
+        saved.body, {"this time nothing was written", "<td>Hanging Hugo</td>",
+                     "These values you sent last were not written", "<td>Hanging Hugh</td>"}));
     EXPECT_TRUE(browser.get("page=tables")
                     .body.contains(">customers</a></td><td>Table</td>"
                                    "<td class=\"num\">13<"));

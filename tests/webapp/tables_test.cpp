@@ -157,6 +157,40 @@ TEST_F(Tables, AWriteByAnotherProgramShowsOnTheNextPages) {
                                    "<td class=\"num\">13<"));
 }
 
+// A filter or parameter value is used as it came or not at all: one that is too long or not
+// UTF-8 text gets a short refusal, never a page that repeats it.
+TEST_F(Tables, FieldsThatCannotBeUsedAsTheyCameAreRefused) {
+    const QString longest(10000, 'x');
+    const Page fits = browser.get("page=table&name=customers&col1=name&op1=eq&val1=" + longest);
+    EXPECT_EQ(fits.status, 200);
+    EXPECT_TRUE(fits.body.contains(longest));
+
+    const QString tooLong = longest + "x";
+    const struct {
+        QString query;
+        const char* message;
+    } cases[] = {
+        {"page=table&name=customers&col1=name&op1=eq&val1=" + tooLong,
+         "The field val1 holds more than 10000 characters."},
+        {"page=query&name=CustomersByCountry&p.country=" + tooLong + "&run=1",
+         "The field p.country holds more than 10000 characters."},
+        {"page=export&format=csv&name=customers&col1=name&op1=eq&val1=" + tooLong,
+         "The field val1 holds more than 10000 characters."},
+        {"page=row&table=customers&k." + tooLong + "=1", "holds more than 10000 characters."},
+        {"page=table&name=customers&col1=name&op1=eq&val1=caf%E9",
+         "The field val1 is not UTF-8 text"},
+        {"page=query&name=CustomersByCountry&p.country=%C3&run=1",
+         "The field p.country is not UTF-8 text"},
+    };
+    for (const auto& c : cases) {
+        const Page page = browser.get(c.query);
+        const std::string what = c.query.left(80).toStdString();
+        EXPECT_EQ(page.status, 400) << what;
+        EXPECT_TRUE(page.body.contains(c.message)) << what;
+        EXPECT_LT(page.raw.size(), 8000) << what;
+    }
+}
+
 namespace {
 const char EXACT_SQL[] = R"sql(
 CREATE TABLE spaces (id TEXT PRIMARY KEY, note TEXT);

@@ -156,19 +156,21 @@ Browser::Browser(const QString& applicationFolder, const QString& languageXml) {
 }
 
 Page Browser::get(const QString& query, const QString& remoteHost) {
-    return call(bridge::ParseFormData(query), remoteHost);
+    return call(bridge::ParseFormData(query), QStringLiteral("GET"), remoteHost);
 }
 
 Page Browser::post(const QString& body) {
-    return call(bridge::ParseFormData(body), QStringLiteral("127.0.0.1"));
+    return call(bridge::ParseFormData(body), QStringLiteral("POST"), QStringLiteral("127.0.0.1"));
 }
 
-Page Browser::call(const common::DictionaryPtr& request, const QString& remoteHost) {
+Page Browser::call(const common::DictionaryPtr& request, const QString& method,
+                   const QString& remoteHost) {
     m_application->setItem("ExcelInstalled", false);
     const common::DictionaryPtr variables = common::NewDictionary();
     variables->Add("PATH_TRANSLATED", m_application->item("ApplicationFolder"));
     variables->Add("SCRIPT_NAME", "/");
     variables->Add("HTTP_USER_AGENT", "webapp test");
+    variables->Add("REQUEST_METHOD", method);
     variables->Add("REMOTE_HOST", remoteHost);
     request->Add("ServerVariables", variables);
 

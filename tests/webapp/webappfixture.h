@@ -80,7 +80,8 @@ public:
     QString secret = SECRET;
 
 private:
-    Page call(const common::DictionaryPtr& request, const QString& remoteHost);
+    Page call(const common::DictionaryPtr& request, const QString& method,
+              const QString& remoteHost);
 
     pugi::xml_document m_language;
     common::DictionaryPtr m_application;
