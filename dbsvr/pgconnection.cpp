@@ -177,7 +177,8 @@ PgResult PgConnection::finish(int sent) {
 bool PgConnection::awaitResult(const QDeadlineTimer& by) {
     while (PQisBusy(m_conn)) {
         pollfd fd{PQsocket(m_conn), POLLIN, 0};
-        const int ready = ::poll(&fd, 1, int(std::clamp<qint64>(by.remainingTime(), 0, INT_MAX)));
+        const int ready = ::poll(
+            &fd, 1, by.isForever() ? -1 : int(std::clamp<qint64>(by.remainingTime(), 0, INT_MAX)));
         if (ready == 0)
             return false;
         if (ready < 0 && errno == EINTR)
