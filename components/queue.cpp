@@ -100,8 +100,19 @@ QStringList messagesOldestFirst(const QString& folder) {
     return ids;
 }
 
+[[noreturn]] void raiseTooLarge(const QByteArray& path, qint64 maxBytes) {
+    // Never read: it would take that much memory, and it would come again at the next Poll.
+    ::unlink(path.constData());
+    throw common::Error(EFBIG,
+                        QStringLiteral("The queue message %1 is larger than %2 bytes; it was "
+                                       "removed unread.")
+                            .arg(QFile::decodeName(path))
+                            .arg(maxBytes),
+                        Queue::CLASS_NAME);
+}
+
 // Reads and removes a message; false when it is not there (or another reader took it first).
-bool takeMessage(const QString& folder, const QString& id, QString& package) {
+bool takeMessage(const QString& folder, const QString& id, qint64 maxBytes, QString& package) {
     const QByteArray path = nativePath(folder, id + SUFFIX);
     // The open's own error tells "not there yet" from a real failure; asking
     // again afterwards would race with a reply landing in between.
@@ -116,6 +127,8 @@ bool takeMessage(const QString& folder, const QString& id, QString& package) {
         ::close(fd);
         raise(EIO, QStringLiteral("Error reading queue message"), QFile::decodeName(path));
     }
+    if (maxBytes > 0 && file.size() > maxBytes)
+        raiseTooLarge(path, maxBytes);
     const QByteArray body = file.readAll();
     file.close();
     // Only the reader whose unlink succeeds owns the message.
@@ -129,10 +142,10 @@ bool takeMessage(const QString& folder, const QString& id, QString& package) {
 }
 
 // Tries once: the id of the message taken, or "".
-QString tryTake(const QString& folder, const QString& id, QString& package) {
+QString tryTake(const QString& folder, const QString& id, qint64 maxBytes, QString& package) {
     const QStringList candidates = id.isEmpty() ? messagesOldestFirst(folder) : QStringList{id};
     for (const QString& candidate : candidates) {
-        if (takeMessage(folder, candidate, package))
+        if (takeMessage(folder, candidate, maxBytes, package))
             return candidate;
     }
     return {};
@@ -172,11 +185,15 @@ private:
 
 } // namespace
 
-QString Queue::send(const QString& id) {
+void SendMessage(const QString& folder, const QString& id, const QByteArray& body) {
     checkFolder(folder);
+    checkId(id);
+    writeMessage(folder, id, body);
+}
+
+QString Queue::send(const QString& id) {
     const QString messageId = id.isEmpty() ? common::NewGuidString() : id;
-    checkId(messageId);
-    writeMessage(folder, messageId, package.toUtf8());
+    SendMessage(folder, messageId, package.toUtf8());
     return messageId;
 }
 
@@ -189,7 +206,7 @@ QString Queue::Poll(const QString& id, int timeoutMs) {
     const QDeadlineTimer deadline(qMax(timeoutMs, 0));
     for (;;) {
         watch.drain();
-        const QString taken = tryTake(folder, id, package);
+        const QString taken = tryTake(folder, id, maxBytes, package);
         if (!taken.isEmpty())
             return taken;
         if (deadline.hasExpired())

@@ -2,6 +2,7 @@
 
 #include "common/component.h"
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
 #include <sys/types.h>
@@ -35,6 +36,9 @@ public:
 
     QString folder;  // the queue folder
     QString package; // body of the message to send, or of the message received
+    // The largest message Poll reads, in bytes; 0 for any. A larger one is removed unread and
+    // raises common::Error with the number EFBIG.
+    qint64 maxBytes = 0;
 
     // Puts package into folder as a new message and returns its id. A non-empty id names the
     // message (a reply to that message); empty makes a new GUID. Raises common::Error when the
@@ -51,6 +55,10 @@ public:
     // (components/dataversion.h): what it vouched for is gone. Other files stay.
     void Clear();
 };
+
+// Puts body into folder as the message id (written beside it and renamed in), as send() does.
+// Raises common::Error when the id is not a plain file name or the message cannot be written.
+void SendMessage(const QString& folder, const QString& id, const QByteArray& body);
 
 // A new queue through the object factory (common::CreateObjectByName "Halvik.Queue");
 // raises 429 when the class is not registered.

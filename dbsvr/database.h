@@ -1,8 +1,10 @@
 #pragma once
 
+#include "components/replyparts.h"
 #include "dbsvr/arguments.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,6 +28,9 @@ inline constexpr int MAX_REQUEST_ID = 100;
 // Rows per reply when the request gives no Limit, and the most it may ask for.
 inline constexpr int DEFAULT_LIMIT = 100;
 inline constexpr int MAX_LIMIT = 1000;
+// What the values of a page read may come to before it is refused: a reply's limit, less room
+// for the markup around them.
+inline constexpr qint64 PAGE_VALUE_BYTES = components::MAX_REPLY_BYTES - 64 * 1024;
 
 struct Paging {
     int64_t offset = 0;
@@ -83,8 +88,23 @@ struct TableRead {
     Paging paging;
 };
 
-// One field of a result: NULL, text, or the bytes of a BLOB.
-using FieldValue = std::variant<std::monostate, QString, QByteArray>;
+// A BLOB as a page gives it: its size, not its bytes.
+struct BlobSize {
+    int64_t bytes = 0;
+};
+
+// One field of a result: NULL, text, the bytes of a BLOB, or only its size.
+using FieldValue = std::variant<std::monostate, QString, QByteArray, BlobSize>;
+
+// Takes the rows of a read one by one as they are read, so that only what it keeps is held.
+class RowReceiver {
+public:
+    virtual ~RowReceiver() = default;
+    // Called once, before the first row.
+    virtual void columns(const QStringList& names) = 0;
+    // False when no further row is wanted: the read ends there. May raise RequestError.
+    virtual bool row(QList<FieldValue>&& values) = 0;
+};
 
 struct RowPage {
     QStringList columns;
@@ -103,6 +123,9 @@ struct WriteResult {
 using QueryResult = std::variant<RowPage, WriteResult>;
 
 enum class QueryKind { Unknown, Read, Write };
+
+// Refuses to export a query that writes (RequestError InvalidArgument).
+[[noreturn]] void FailExportOfWrite(const QString& query);
 
 // An open database, as the message handler uses it. Requests that name what
 // does not exist raise RequestError (UnknownTable, UnknownColumn, the
@@ -129,6 +152,9 @@ public:
     // The local file that holds all the data, so that a change by anyone can be seen on it;
     // "" when changes cannot be seen that way (a database on a server).
     virtual QString dataFile() const { return {}; }
+    // True once the database's path no longer names the file that is open (another file was
+    // moved over it, or it was removed): this object is to be replaced by a new one.
+    virtual bool replaced() const { return false; }
     // True when what was read since the last call may read otherwise without any change to
     // the data (a query or view that reads the clock or draws random numbers); clears it.
     virtual bool takeVolatile() { return false; }
@@ -137,7 +163,15 @@ public:
     // the database's own tables and the ledger are left out.
     virtual QList<TableSummary> tables() = 0;
     virtual TableDescription describeTable(const QString& table) = 0;
+    // One page of a table: its rows from paging.offset, at most paging.limit, BLOBs as their
+    // sizes, with the total of its rows. Raises RequestError ReplyTooLarge when the page's
+    // values pass what one reply may hold.
     virtual RowPage readTable(const TableRead& read) = 0;
+    // The rows of a table from paging.offset on, with one statement: at most paging.limit + 1
+    // (the one more tells that rows are left), BLOBs whole, each handed to out as it is read;
+    // nothing is counted. Raises common::Error when the deadline passes before the rows end.
+    virtual void exportTable(const TableRead& read, RowReceiver& out,
+                             const QDeadlineTimer& deadline) = 0;
 
     // Unknown when the query cannot be prepared.
     virtual QueryKind queryKind(const NamedQuery& query) = 0;
@@ -146,6 +180,11 @@ public:
     // an id it holds already gives the recorded result without running again.
     virtual QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                  const Paging& paging, const QString& requestId) = 0;
+    // The rows of a read query as exportTable gives a table's. Raises RequestError
+    // InvalidArgument for a query that writes, which never runs here.
+    virtual void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                             const Paging& paging, RowReceiver& out,
+                             const QDeadlineTimer& deadline) = 0;
 
 protected:
     Database() = default;

@@ -9,6 +9,7 @@
 #include "dbsvr/database.h"
 #include "dbsvr/messagehandler.h"
 #include "dbsvr/queueservice.h"
+#include "dbsvr/replysink.h"
 #include "dbsvr/statusfiles.h"
 
 #include <QCoreApplication>
@@ -80,9 +81,9 @@ void DataService::start() {
                          QString::fromLatin1(dataserver::CODE_UNABLE_TO_CONNECT_DB),
                          m_connectError);
 
-    m_queue =
-        std::make_unique<QueueService>(m_parameters.inQueue, m_parameters.outQueue,
-                                       [this](QByteArrayView request) { return handle(request); });
+    m_queue = std::make_unique<QueueService>(
+        m_parameters.inQueue, m_parameters.outQueue,
+        [this](QByteArrayView request, ReplySink& sink) { handle(request, sink); });
     m_queue->start();
     m_changes = std::make_unique<ChangeWatch>(m_parameters.outQueue);
     watchData();
@@ -107,11 +108,40 @@ void DataService::connectDatabase() {
     watchData();
 }
 
-QByteArray DataService::handle(QByteArrayView request) {
-    if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
+namespace {
+// Takes the changes seen so far before each reply goes out: a write is never answered under the
+// version before it.
+class RefreshedReplies final : public ReplySink {
+public:
+    RefreshedReplies(ReplySink& out, ChangeWatch* changes) : m_out(out), m_changes(changes) {}
+    void send(const QByteArray& reply) override {
+        refresh();
+        m_out.send(reply);
+    }
+    bool sendPart(const QByteArray& part, const QDeadlineTimer& deadline) override {
+        refresh();
+        return m_out.sendPart(part, deadline);
+    }
+
+private:
+    void refresh() {
+        if (m_changes)
+            m_changes->refresh();
+    }
+
+    ReplySink& m_out;
+    ChangeWatch* m_changes;
+};
+} // namespace
+
+void DataService::handle(QByteArrayView request, ReplySink& sink) {
+    // A file moved over the database's name is the database from now on.
+    if (m_database && m_database->replaced())
         connectDatabase();
-    const QByteArray reply =
-        MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request);
+    else if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
+        connectDatabase();
+    RefreshedReplies replies(sink, m_changes.get());
+    MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request, replies);
     // The server went away under this request, which got its error: the next
     // request connects anew.
     if (m_database && m_database->connectionLost()) {
@@ -119,10 +149,6 @@ QByteArray DataService::handle(QByteArrayView request) {
         m_connectError = QStringLiteral("The connection to the database server was lost.");
         watchData();
     }
-    // Before the reply goes out: a write is never answered under the version before it.
-    if (m_changes)
-        m_changes->refresh();
-    return reply;
 }
 
 void DataService::checkParent() {

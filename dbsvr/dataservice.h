@@ -16,6 +16,7 @@ class ChangeWatch;
 class Config;
 class Database;
 class QueueService;
+class ReplySink;
 
 // The data server's normal run: shows the web server that it lives (alive
 // file, running token), serves the queue from the database, and ends when
@@ -50,7 +51,7 @@ public:
 private:
     void connectDatabase();
     void watchData();
-    QByteArray handle(QByteArrayView request);
+    void handle(QByteArrayView request, ReplySink& sink);
     bool parentAlive() const;
     void checkParent();
     void releaseTokens();

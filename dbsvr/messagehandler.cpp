@@ -3,38 +3,41 @@
 #include "common/error.h"
 #include "common/version.h"
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 #include "dbsvr/config.h"
+#include "dbsvr/exportparts.h"
+#include "dbsvr/pagerows.h"
+#include "dbsvr/replysink.h"
+#include "dbsvr/replyxml.h"
 
 #include <QStringList>
+#include <optional>
 #include <pugixml.hpp>
-#include <sstream>
 
 namespace dbsvr {
 
 namespace {
 
+// A setting of the request (a type, a number, a flag), where blanks around it do not count.
 QString childText(const pugi::xml_node& node, const char* name) {
     return common::ToQString(node.child(name).child_value()).trimmed();
+}
+
+// A name or a value, exactly as sent: a table "customers " is not customers.
+QString childValue(const pugi::xml_node& node, const char* name) {
+    return common::ValueText(node.child(name));
 }
 
 QString attribute(const pugi::xml_node& node, const char* name) {
     return common::ToQString(node.attribute(name).value()).trimmed();
 }
 
+QString exactAttribute(const pugi::xml_node& node, const char* name) {
+    return common::ToQString(node.attribute(name).value());
+}
+
 void setAttribute(pugi::xml_node node, const char* name, const QString& value) {
     node.append_attribute(name).set_value(common::ToUtf8(value).c_str());
-}
-
-void addText(pugi::xml_node parent, const char* name, const QString& text) {
-    parent.append_child(name).text().set(common::ToUtf8(text).c_str());
-}
-
-void addNumber(pugi::xml_node parent, const char* name, int64_t value) {
-    parent.append_child(name).text().set(static_cast<long long>(value));
-}
-
-QString boolText(bool value) {
-    return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
 bool isTrue(const QString& text) {
@@ -56,60 +59,22 @@ int64_t readCount(const pugi::xml_node& request, const char* name, int64_t fallb
     return value;
 }
 
-Paging readPaging(const pugi::xml_node& request) {
+// Offset and Limit; maxLimit is the most rows that may be asked for, and the default.
+Paging readPaging(const pugi::xml_node& request, int64_t defaultLimit, int64_t maxLimit) {
     Paging p;
     p.offset = readCount(request, "Offset", 0);
-    p.limit = std::min<int64_t>(readCount(request, "Limit", DEFAULT_LIMIT), MAX_LIMIT);
+    p.limit = std::min<int64_t>(readCount(request, "Limit", defaultLimit), maxLimit);
     return p;
 }
 
-void addColumns(pugi::xml_node reply, const QStringList& names) {
-    pugi::xml_node columns = reply.append_child("Columns");
-    for (const QString& name : names)
-        addText(columns, "Column", name);
-}
-
-void addField(pugi::xml_node row, const std::string& name, const FieldValue& value) {
-    pugi::xml_node field = row.append_child("Field");
-    field.append_attribute("name").set_value(name.c_str());
-    if (const auto* text = std::get_if<QString>(&value)) {
-        field.text().set(text->toUtf8().constData());
-    } else if (const auto* blob = std::get_if<QByteArray>(&value)) {
-        field.append_attribute("type").set_value("blob");
-        field.text().set(blob->toBase64().constData());
-    } else {
-        field.append_attribute("null").set_value("true");
-    }
-}
-
-// Columns, Rows, Offset, Limit, Count, More, and Total when the page has one.
-void addPage(pugi::xml_node reply, const RowPage& page, const Paging& paging) {
-    addColumns(reply, page.columns);
-    std::vector<std::string> names;
-    for (const QString& name : page.columns)
-        names.push_back(common::ToUtf8(name));
-    pugi::xml_node rows = reply.append_child("Rows");
-    for (const QList<FieldValue>& values : page.rows) {
-        pugi::xml_node row = rows.append_child("Row");
-        for (qsizetype i = 0; i < values.size(); ++i)
-            addField(row, names[size_t(i)], values[i]);
-    }
-    addNumber(reply, "Offset", paging.offset);
-    addNumber(reply, "Limit", paging.limit);
-    addNumber(reply, "Count", page.rows.size());
-    addText(reply, "More", boolText(page.more));
-    if (page.total)
-        addNumber(reply, "Total", *page.total);
-}
-
 void addWrite(pugi::xml_node reply, const WriteResult& result) {
-    addText(reply, "Name", result.query);
-    addNumber(reply, "Changes", result.changes);
+    AddText(reply, "Name", result.query);
+    AddNumber(reply, "Changes", result.changes);
     pugi::xml_node lastId = reply.append_child("LastInsertId");
     if (result.lastInsertId)
         lastId.text().set(static_cast<long long>(*result.lastInsertId));
     if (result.duplicate)
-        addText(reply, "Duplicate", boolText(true));
+        AddText(reply, "Duplicate", BoolText(true));
 }
 
 QList<Argument> readArguments(const pugi::xml_node& request) {
@@ -122,9 +87,7 @@ QList<Argument> readArguments(const pugi::xml_node& request) {
             if (earlier.name == name)
                 Fail(ERROR_INVALID_ARGUMENT,
                      QStringLiteral("The parameter ") + name + QStringLiteral(" is given twice."));
-        // The whole text, unlike other elements: spaces may matter in a value.
-        arguments << Argument{name, common::ToQString(p.child_value()),
-                              isTrue(attribute(p, "null"))};
+        arguments << Argument{name, common::ValueText(p), isTrue(attribute(p, "null"))};
     }
     return arguments;
 }
@@ -148,8 +111,8 @@ FilterOp readOp(const QString& text) {
 QList<Filter> readFilters(const pugi::xml_node& request) {
     QList<Filter> filters;
     for (const pugi::xml_node& f : request.children("Filter")) {
-        Filter filter{attribute(f, "column"), readOp(attribute(f, "op")),
-                      common::ToQString(f.child_value()), isTrue(attribute(f, "null"))};
+        Filter filter{exactAttribute(f, "column"), readOp(attribute(f, "op")), common::ValueText(f),
+                      isTrue(attribute(f, "null"))};
         if (filter.isNull && filter.op != FilterOp::Equal && filter.op != FilterOp::NotEqual)
             Fail(ERROR_INVALID_ARGUMENT,
                  QStringLiteral("A filter for NULL takes the op eq or ne, not ") +
@@ -181,73 +144,135 @@ void addKeys(pugi::xml_node reply, const char* listName, const char* itemName,
     }
 }
 
-QByteArray serialize(const pugi::xml_document& doc) {
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    return QByteArray::fromStdString(out.str());
+// The replies of one request, kept in order.
+class KeptReplies final : public ReplySink {
+public:
+    void send(const QByteArray& reply) override { replies << reply; }
+    bool sendPart(const QByteArray& part, const QDeadlineTimer&) override {
+        replies << part;
+        return true;
+    }
+    QList<QByteArray> replies;
+};
+
+pugi::xml_node parseRequest(pugi::xml_document& doc, QByteArrayView request) {
+    const auto parsed =
+        doc.load_buffer(request.data(), size_t(request.size()), common::MESSAGE_PARSE);
+    const pugi::xml_node in = doc.document_element();
+    if (!parsed || !in)
+        Fail(ERROR_INVALID_REQUEST, QStringLiteral("The request is not well-formed XML."));
+    return in;
+}
+
+bool isType(const QString& kind, const char* name) {
+    return kind.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
 
-MessageHandler::MessageHandler(const Config* config, Database* database, QString connectError)
-    : m_config(config), m_database(database), m_connectError(std::move(connectError)) {}
+MessageHandler::MessageHandler(const Config* config, Database* database, QString connectError,
+                               int exportTimeLimitMs)
+    : m_config(config), m_database(database), m_connectError(std::move(connectError)),
+      m_exportTimeLimitMs(exportTimeLimitMs) {}
 
-QByteArray MessageHandler::handle(QByteArrayView request) const {
+QList<QByteArray> MessageHandler::replies(QByteArrayView request) const {
+    KeptReplies kept;
+    handle(request, kept);
+    return kept.replies;
+}
+
+void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
     if (m_database)
         m_database->takeVolatile(); // what an earlier, failed request read does not count
+    QByteArray reply;
+    try {
+        pugi::xml_document doc;
+        const pugi::xml_node in = parseRequest(doc, request);
+        const QString kind = childText(in, "Type");
+        if (isTrue(childText(in, "Export")) &&
+            (isType(kind, "ReadTable") || isType(kind, "Query"))) {
+            exportRows(in, isType(kind, "Query"), sink);
+            return;
+        }
+        reply = answer(in, kind);
+    } catch (const RequestError& f) {
+        // Whatever was made before the failure is dropped: a reply is either a whole answer or
+        // an error.
+        reply = ErrorReply(f.code, f.message);
+    }
+    if (reply.size() > components::MAX_REPLY_BYTES) {
+        const RequestError tooLarge = ReplyTooLarge();
+        reply = ErrorReply(tooLarge.code, tooLarge.message);
+    }
+    sink.send(reply);
+}
+
+QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind) const {
     pugi::xml_document reply;
     pugi::xml_node root = reply.append_child("XML");
     pugi::xml_node type = root.append_child("Type");
-    pugi::xml_node error = root.append_child("Error");
-    pugi::xml_node message = root.append_child("Message");
+    root.append_child("Error");
+    root.append_child("Message");
     try {
-        pugi::xml_document doc;
-        const auto parsed = doc.load_buffer(request.data(), size_t(request.size()));
-        const pugi::xml_node in = doc.document_element();
-        if (!parsed || !in)
-            Fail(ERROR_INVALID_REQUEST, QStringLiteral("The request is not well-formed XML."));
-        const QString kind = childText(in, "Type");
-        auto is = [&](const char* name) {
-            return kind.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-        };
-        try {
-            if (is("Ping")) {
-                type.text().set("Pong");
-                ping(root);
-            } else if (is("ListTables")) {
-                type.text().set("Tables");
-                listTables(root);
-            } else if (is("ListQueries")) {
-                type.text().set("Queries");
-                listQueries(root);
-            } else if (is("DescribeTable")) {
-                type.text().set("Table");
-                describeTable(in, root);
-            } else if (is("ReadTable")) {
-                type.text().set("Rows");
-                readTable(in, root);
-            } else if (is("Query")) {
-                type.text().set("Rows");
-                runQuery(in, root);
-            } else {
-                Fail(ERROR_INVALID_REQUEST,
-                     QStringLiteral("Unknown request type \"") + kind + QStringLiteral("\"."));
-            }
-        } catch (const common::Error& e) {
-            failFromDatabase(e, QString());
+        if (isType(kind, "Ping")) {
+            type.text().set("Pong");
+            ping(root);
+        } else if (isType(kind, "ListTables")) {
+            type.text().set("Tables");
+            listTables(root);
+        } else if (isType(kind, "ListQueries")) {
+            type.text().set("Queries");
+            listQueries(root);
+        } else if (isType(kind, "DescribeTable")) {
+            type.text().set("Table");
+            describeTable(in, root);
+        } else if (isType(kind, "ReadTable")) {
+            type.text().set("Rows");
+            readTable(in, root);
+        } else if (isType(kind, "Query")) {
+            type.text().set("Rows");
+            runQuery(in, root);
+        } else {
+            Fail(ERROR_INVALID_REQUEST,
+                 QStringLiteral("Unknown request type \"") + kind + QStringLiteral("\"."));
         }
-        if (m_database && m_database->takeVolatile())
-            addText(root, "Volatile", boolText(true));
-    } catch (const RequestError& f) {
-        // Whatever was added before the failure is dropped: a reply is either
-        // a whole answer or an error.
-        while (message.next_sibling())
-            root.remove_child(message.next_sibling());
-        type.text().set("Error");
-        error.text().set(common::ToUtf8(f.code).c_str());
-        message.text().set(common::ToUtf8(f.message).c_str());
+    } catch (const common::Error& e) {
+        failFromDatabase(e, QString());
     }
-    return serialize(reply);
+    if (m_database && m_database->takeVolatile())
+        AddText(root, "Volatile", BoolText(true));
+    return Serialize(reply);
+}
+
+void MessageHandler::exportRows(const pugi::xml_node& request, bool query, ReplySink& sink) const {
+    const Paging paging =
+        readPaging(request, components::MAX_EXPORT_ROWS, components::MAX_EXPORT_ROWS);
+    std::optional<ExportParts> parts;
+    QString prefix;
+    try {
+        try {
+            if (query) {
+                const NamedQuery& named = namedQuery(request);
+                const QList<Argument> arguments = readArguments(request);
+                prefix = QStringLiteral("The query ") + named.name + QStringLiteral(" failed. ");
+                parts.emplace(sink, "Name", named.name, paging, m_exportTimeLimitMs);
+                database().exportQuery(named, arguments, paging, *parts, parts->deadline());
+            } else {
+                TableRead read = tableRead(request);
+                read.paging = paging;
+                parts.emplace(sink, "Table", read.table, paging, m_exportTimeLimitMs);
+                database().exportTable(read, *parts, parts->deadline());
+            }
+            parts->finish();
+        } catch (const common::Error& e) {
+            // The deadline interrupted the statement: the export ran out of time.
+            if (parts && parts->deadline().hasExpired())
+                parts->failTimeLimit();
+            failFromDatabase(e, prefix);
+        }
+    } catch (const RequestError& f) {
+        sink.send(ErrorReply(f.code, f.message));
+    }
 }
 
 void MessageHandler::failFromDatabase(const common::Error& e, const QString& prefix) const {
@@ -289,7 +314,7 @@ void MessageHandler::listTables(pugi::xml_node reply) const {
         setAttribute(table, "type", t.type);
         if (t.rows)
             table.append_attribute("rows").set_value(static_cast<long long>(*t.rows));
-        table.text().set(common::ToUtf8(t.name).c_str());
+        common::SetValueText(table, t.name);
     }
 }
 
@@ -311,55 +336,66 @@ void MessageHandler::listQueries(pugi::xml_node reply) const {
 }
 
 void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node reply) const {
-    const TableDescription d = database().describeTable(childText(request, "Table"));
+    const TableDescription d = database().describeTable(childValue(request, "Table"));
     pugi::xml_node table = reply.append_child("Table");
     setAttribute(table, "type", d.type);
-    table.text().set(common::ToUtf8(d.name).c_str());
+    common::SetValueText(table, d.name);
     pugi::xml_node columns = reply.append_child("Columns");
     for (const ColumnDescription& c : d.columns) {
         pugi::xml_node column = columns.append_child("Column");
         setAttribute(column, "name", c.name);
         setAttribute(column, "type", c.type);
-        setAttribute(column, "notnull", boolText(c.notNull));
+        setAttribute(column, "notnull", BoolText(c.notNull));
         column.append_attribute("pk").set_value(c.primaryKey);
     }
     addKeys(reply, "ForeignKeys", "ForeignKey", d.foreignKeys);
     addKeys(reply, "ReferencedBy", "Reference", d.referencedBy);
 }
 
-void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node reply) const {
-    Database& db = database();
+TableRead MessageHandler::tableRead(const pugi::xml_node& request) const {
     TableRead read;
-    read.table = childText(request, "Table");
-    read.paging = readPaging(request);
-    read.orderBy = childText(request, "OrderBy");
+    read.table = childValue(request, "Table");
+    read.paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
+    read.orderBy = childValue(request, "OrderBy");
     read.descending = isTrue(childText(request, "Descending"));
     read.filters = readFilters(request);
-    const RowPage page = db.readTable(read);
-    addText(reply, "Table", read.table);
-    addPage(reply, page, read.paging);
+    return read;
 }
 
-void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node reply) const {
-    const QString name = childText(request, "Name");
+const NamedQuery& MessageHandler::namedQuery(const pugi::xml_node& request) const {
+    const QString name = childValue(request, "Name");
     const NamedQuery* query = config().query(name);
     if (!query)
         Fail(ERROR_UNKNOWN_QUERY,
              QStringLiteral("There is no query \"") + name + QStringLiteral("\"."));
+    return *query;
+}
+
+void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node reply) const {
     Database& db = database();
-    const Paging paging = readPaging(request);
+    const TableRead read = tableRead(request);
+    const RowPage page = db.readTable(read);
+    AddText(reply, "Table", read.table);
+    AddPage(reply, page, read.paging);
+}
+
+void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node reply) const {
+    const NamedQuery& query = namedQuery(request);
+    Database& db = database();
+    const Paging paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
     const QList<Argument> arguments = readArguments(request);
     const QString requestId = readRequestId(request);
     try {
-        const QueryResult result = db.runQuery(*query, arguments, paging, requestId);
+        const QueryResult result = db.runQuery(query, arguments, paging, requestId);
         if (const auto* write = std::get_if<WriteResult>(&result)) {
             addWrite(reply, *write);
         } else {
-            addText(reply, "Name", name);
-            addPage(reply, std::get<RowPage>(result), paging);
+            AddText(reply, "Name", query.name);
+            AddPage(reply, std::get<RowPage>(result), paging);
         }
     } catch (const common::Error& e) {
-        failFromDatabase(e, QStringLiteral("The query ") + name + QStringLiteral(" failed. "));
+        failFromDatabase(e,
+                         QStringLiteral("The query ") + query.name + QStringLiteral(" failed. "));
     }
 }
 

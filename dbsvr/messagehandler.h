@@ -17,6 +17,8 @@ class xml_node;
 namespace dbsvr {
 
 class Config;
+class ReplySink;
+struct NamedQuery;
 
 // Turns one request message into its reply; no files, no queues, so it can be
 // tested on its own. Both are UTF-8 XML with the root XML and a Type:
@@ -36,10 +38,16 @@ class Config;
 //
 // Every reply has <Type>, <Error> and <Message>; a failure gives Type "Error",
 // the code in Error and the reason in Message. Rows replies carry Columns/Column,
-// Rows/Row/Field[@name] (null="true" for NULL, type="blob" with base64 text
-// for a BLOB), Offset, Limit, Count and More; ReadTable adds Total. A query
+// Rows/Row/Field[@name] (null="true" for NULL, type="blob" length="bytes" for a
+// BLOB), Offset, Limit, Count and More; ReadTable adds Total. A query
 // that writes gives Changes and LastInsertId instead, and Duplicate when its
-// RequestId had been applied already.
+// RequestId had been applied already. No reply passes MAX_REPLY_BYTES (the
+// error ReplyTooLarge instead).
+//
+// With <Export>true</Export>, ReadTable and Query read every row from Offset, at
+// most Limit (MAX_EXPORT_ROWS, also the default) with one statement, BLOBs as
+// base64 text, and answer in parts (ExportParts) within the export's time limit
+// (the error TimeLimit when it passes).
 //
 // Table and column names are checked against the schema and only then quoted
 // into SQL; a client's values are always bound; clients name queries of the
@@ -47,12 +55,23 @@ class Config;
 class MessageHandler final {
 public:
     // config is nullptr when no configuration could be read and database is
-    // nullptr when none is open; connectError then says why.
-    MessageHandler(const Config* config, Database* database, QString connectError = {});
+    // nullptr when none is open; connectError then says why. An export that takes longer than
+    // exportTimeLimitMs is stopped.
+    MessageHandler(const Config* config, Database* database, QString connectError = {},
+                   int exportTimeLimitMs = components::EXPORT_TIME_LIMIT_MS);
 
-    QByteArray handle(QByteArrayView request) const;
+    // Serves one request: its reply, or an export's parts one after the other, go to sink.
+    void handle(QByteArrayView request, ReplySink& sink) const;
+    // Every reply to one request, in order.
+    QList<QByteArray> replies(QByteArrayView request) const;
+    // The reply to a request (the first part of an export's).
+    QByteArray handle(QByteArrayView request) const { return replies(request).value(0); }
 
 private:
+    QByteArray answer(const pugi::xml_node& request, const QString& kind) const;
+    void exportRows(const pugi::xml_node& request, bool query, ReplySink& sink) const;
+    TableRead tableRead(const pugi::xml_node& request) const;
+    const NamedQuery& namedQuery(const pugi::xml_node& request) const;
     void ping(pugi::xml_node reply) const;
     void listTables(pugi::xml_node reply) const;
     void listQueries(pugi::xml_node reply) const;
@@ -66,6 +85,7 @@ private:
     const Config* m_config = nullptr;
     Database* m_database = nullptr;
     QString m_connectError;
+    int m_exportTimeLimitMs;
 };
 
 } // namespace dbsvr

@@ -3,6 +3,9 @@
 #include "common/error.h"
 
 #include <QDeadlineTimer>
+#include <algorithm>
+#include <climits>
+#include <exception>
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -99,6 +102,15 @@ QByteArray PgResult::bytes(int row, int column) const {
     return bytes;
 }
 
+int64_t PgResult::byteaSize(int row, int column) const {
+    const char* value = PQgetvalue(m_result.get(), row, column);
+    const int length = PQgetlength(m_result.get(), row, column);
+    // The hex form (the default): "\x" and two digits a byte.
+    if (length >= 2 && value[0] == '\\' && value[1] == 'x')
+        return (length - 2) / 2;
+    return bytes(row, column).size();
+}
+
 int64_t PgResult::integer(int row, int column) const {
     return text(row, column).toLongLong();
 }
@@ -162,27 +174,102 @@ PgResult PgConnection::finish(int sent) {
     return PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
 }
 
+bool PgConnection::awaitResult(const QDeadlineTimer& by) {
+    while (PQisBusy(m_conn)) {
+        pollfd fd{PQsocket(m_conn), POLLIN, 0};
+        const int ready = ::poll(
+            &fd, 1, by.isForever() ? -1 : int(std::clamp<qint64>(by.remainingTime(), 0, INT_MAX)));
+        if (ready == 0)
+            return false;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || !PQconsumeInput(m_conn)) {
+            m_lost = true;
+            return false;
+        }
+    }
+    return true;
+}
+
 PgResult PgConnection::waitForResult() {
     const QDeadlineTimer deadline(STATEMENT_TIMEOUT_MS + ANSWER_GRACE_MS);
     PgResult last;
     for (;;) {
-        while (!PQisBusy(m_conn)) {
-            pg_result* next = PQgetResult(m_conn);
-            if (!next) {
-                if (PQstatus(m_conn) != CONNECTION_OK)
-                    m_lost = true;
-                return last;
-            }
-            last = PgResult(next);
-        }
-        pollfd fd{PQsocket(m_conn), POLLIN, 0};
-        const int ready = ::poll(&fd, 1, int(std::max<qint64>(0, deadline.remainingTime())));
-        if (ready == 0 || (ready < 0 && errno != EINTR) || !PQconsumeInput(m_conn)) {
+        if (!awaitResult(deadline)) {
             // No answer in time, or a broken socket: this connection is done for.
             m_lost = true;
             return PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
         }
+        pg_result* next = PQgetResult(m_conn);
+        if (!next) {
+            if (PQstatus(m_conn) != CONNECTION_OK)
+                m_lost = true;
+            return last;
+        }
+        last = PgResult(next);
     }
+}
+
+void PgConnection::cancel() {
+    PGcancel* request = PQgetCancel(m_conn);
+    if (!request)
+        return;
+    char error[256];
+    PQcancel(request, error, sizeof error);
+    PQfreeCancel(request);
+}
+
+PgResult PgConnection::receiveRows(int sent, const RowHandler& row,
+                                   const QDeadlineTimer& deadline) {
+    if (!sent)
+        return finish(0);
+    PQsetSingleRowMode(m_conn);
+    // The statement's own time limit on the server, and the grace to hear about it.
+    const QDeadlineTimer answerBy(STATEMENT_TIMEOUT_MS + ANSWER_GRACE_MS);
+    bool wanted = true;
+    bool cancelled = false;
+    std::exception_ptr raised;
+    PgResult last;
+    for (;;) {
+        if (!awaitResult(cancelled ? answerBy : std::min(deadline, answerBy))) {
+            if (!m_lost && !cancelled && deadline.hasExpired()) {
+                cancel(); // the caller's time is up: the statement's failure follows
+                cancelled = true;
+                continue;
+            }
+            m_lost = true;
+            last = PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
+            break;
+        }
+        pg_result* next = PQgetResult(m_conn);
+        if (!next)
+            break;
+        PgResult result(next);
+        if (PQresultStatus(next) != PGRES_SINGLE_TUPLE) {
+            last = result;
+            continue;
+        }
+        if (!wanted)
+            continue;
+        try {
+            wanted = row(result);
+        } catch (...) {
+            raised = std::current_exception();
+            wanted = false;
+        }
+        if (!wanted && !cancelled) {
+            cancel();
+            cancelled = true;
+        }
+    }
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        m_lost = true;
+    if (raised)
+        std::rethrow_exception(raised);
+    // What our own cancel cut short ended as it was wanted.
+    if (!wanted && !last.ok() && !m_lost)
+        return PgResult(PQmakeEmptyPGresult(m_conn, PGRES_TUPLES_OK));
+    return last;
 }
 
 namespace {
@@ -222,25 +309,40 @@ std::vector<const char*> PgConnection::valuePointers(const QList<BoundValue>& va
     return pointers;
 }
 
-PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
-    if (m_lost)
-        return PgResult();
+int PgConnection::sendQuery(const QString& sql, const QList<BoundValue>& values) {
+    // libpq copies the values into its buffer: they need not outlive the call.
     QList<QByteArray> texts;
     const std::vector<const char*> pointers = valuePointers(values, texts);
     std::vector<Oid> types;
     for (const BoundValue& v : values)
         types.push_back(typeOf(v));
-    return finish(PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()),
-                                    types.data(), pointers.data(), nullptr, nullptr, 0));
+    return PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()), types.data(),
+                             pointers.data(), nullptr, nullptr, 0);
+}
+
+int PgConnection::sendPrepared(const QString& name, const QList<BoundValue>& values) {
+    QList<QByteArray> texts;
+    const std::vector<const char*> pointers = valuePointers(values, texts);
+    return PQsendQueryPrepared(m_conn, name.toUtf8().constData(), int(values.size()),
+                               pointers.data(), nullptr, nullptr, 0);
+}
+
+PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
+    return m_lost ? PgResult() : finish(sendQuery(sql, values));
 }
 
 PgResult PgConnection::runPrepared(const QString& name, const QList<BoundValue>& values) {
-    if (m_lost)
-        return PgResult();
-    QList<QByteArray> texts;
-    const std::vector<const char*> pointers = valuePointers(values, texts);
-    return finish(PQsendQueryPrepared(m_conn, name.toUtf8().constData(), int(values.size()),
-                                      pointers.data(), nullptr, nullptr, 0));
+    return m_lost ? PgResult() : finish(sendPrepared(name, values));
+}
+
+PgResult PgConnection::stream(const QString& sql, const QList<BoundValue>& values,
+                              const RowHandler& row, const QDeadlineTimer& deadline) {
+    return m_lost ? PgResult() : receiveRows(sendQuery(sql, values), row, deadline);
+}
+
+PgResult PgConnection::streamPrepared(const QString& name, const QList<BoundValue>& values,
+                                      const RowHandler& row, const QDeadlineTimer& deadline) {
+    return m_lost ? PgResult() : receiveRows(sendPrepared(name, values), row, deadline);
 }
 
 PgResult PgConnection::runScript(const char* sql) {

@@ -2,8 +2,10 @@
 
 #include "dbsvr/arguments.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,7 +31,8 @@ public:
     bool isNull(int row, int column) const;
     bool isBytea(int column) const;
     QString text(int row, int column) const;
-    QByteArray bytes(int row, int column) const; // a bytea field, decoded
+    QByteArray bytes(int row, int column) const;  // a bytea field, decoded
+    int64_t byteaSize(int row, int column) const; // the bytes of a bytea field, not decoded
     int64_t integer(int row, int column) const;
     // The rows an INSERT, UPDATE, DELETE, MERGE or SELECT touched.
     int64_t affectedRows() const;
@@ -81,10 +84,32 @@ public:
     // Runs a prepared statement with its values, as run() does.
     PgResult runPrepared(const QString& name, const QList<BoundValue>& values);
 
+    // Takes one row of a streamed command (a result of one row); false when no more are wanted.
+    using RowHandler = std::function<bool(const PgResult& row)>;
+    // Runs a command as run() or runPrepared() does, but hands its rows to row() one at a time
+    // as they arrive (libpq's single-row mode), so that only one is held. When row() wants no
+    // more, or raises, or the deadline passes, the rest is cancelled on the server and the
+    // connection stays usable. The final result: ok (with the columns, and no rows) when the
+    // rows ended or row() wanted no more, else the failure (a statement cancelled at the
+    // deadline fails). Raises only what row() raises.
+    PgResult stream(const QString& sql, const QList<BoundValue>& values, const RowHandler& row,
+                    const QDeadlineTimer& deadline);
+    PgResult streamPrepared(const QString& name, const QList<BoundValue>& values,
+                            const RowHandler& row, const QDeadlineTimer& deadline);
+
 private:
+    // Sends a command, or a prepared statement, with its values; libpq's result (0: not sent).
+    int sendQuery(const QString& sql, const QList<BoundValue>& values);
+    int sendPrepared(const QString& name, const QList<BoundValue>& values);
     // The result of a command that was sent (sent != 0), or the failure to send it.
     PgResult finish(int sent);
     PgResult waitForResult();
+    PgResult receiveRows(int sent, const RowHandler& row, const QDeadlineTimer& deadline);
+    // Waits until a result can be taken without blocking; false when by passed first or the
+    // connection broke (then lost() is true).
+    bool awaitResult(const QDeadlineTimer& by);
+    // Asks the server to cancel the command that runs; its results still follow.
+    void cancel();
     // The values as libpq takes them: texts (kept in texts), NULL pointers for NULL.
     static std::vector<const char*> valuePointers(const QList<BoundValue>& values,
                                                   QList<QByteArray>& texts);

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/pagerows.h"
 #include "dbsvr/requesterror.h"
 
 #include <algorithm>
@@ -47,26 +48,51 @@ PgResult checked(const PgResult& result) {
     return result;
 }
 
-RowPage toPage(const PgResult& result, int64_t limit) {
-    RowPage page;
+QStringList columnNames(const PgResult& result) {
+    QStringList names;
     for (int c = 0; c < result.columns(); ++c)
-        page.columns << result.columnName(c);
-    const int rows = int(std::min<int64_t>(result.rows(), limit));
-    for (int r = 0; r < rows; ++r) {
-        QList<FieldValue> row;
-        row.reserve(result.columns());
-        for (int c = 0; c < result.columns(); ++c) {
-            if (result.isNull(r, c))
-                row << FieldValue();
-            else if (result.isBytea(c))
-                row << FieldValue(result.bytes(r, c));
-            else
-                row << FieldValue(result.text(r, c));
-        }
-        page.rows << row;
+        names << result.columnName(c);
+    return names;
+}
+
+QList<FieldValue> fieldsOf(const PgResult& result, int r, const PgFieldRules& rules) {
+    QList<FieldValue> row;
+    row.reserve(result.columns());
+    for (int c = 0; c < result.columns(); ++c) {
+        if (result.isNull(r, c))
+            row << FieldValue();
+        else if (rules.sizes.value(c))
+            row << FieldValue(BlobSize{result.integer(r, c)});
+        else if (result.isBytea(c))
+            row << (rules.blobData ? FieldValue(result.bytes(r, c))
+                                   : FieldValue(BlobSize{result.byteaSize(r, c)}));
+        else
+            row << FieldValue(result.text(r, c));
     }
-    page.more = result.rows() > limit;
-    return page;
+    return row;
+}
+
+// The rows of a streamed command, handed to out; its result as stream() gives it.
+PgResult streamInto(RowReceiver& out, const PgFieldRules& rules,
+                    const std::function<PgResult(const PgConnection::RowHandler&)>& run) {
+    bool described = false;
+    const PgResult end = run([&](const PgResult& row) {
+        if (!described)
+            out.columns(columnNames(row));
+        described = true;
+        return out.row(fieldsOf(row, 0, rules));
+    });
+    if (!described && end.ok())
+        out.columns(columnNames(end)); // no rows: the end result still describes them
+    return end;
+}
+
+// The failure of a read of a table: a filter's value its column cannot take is the client's.
+PgResult checkedRead(const PgResult& result) {
+    if (isDataError(result))
+        Fail(ERROR_INVALID_ARGUMENT,
+             QStringLiteral("A filter's value does not fit its column: ") + result.errorText());
+    return checked(result);
 }
 
 // Rolls back unless committed, so every way out of a failure leaves the
@@ -205,9 +231,19 @@ TableDescription PostgresDatabase::describeTable(const QString& table) {
     return d;
 }
 
-RowPage PostgresDatabase::readTable(const TableRead& read) {
-    const QString type = checkedTableType(read.table);
+PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& read) {
+    checkedTableType(read.table);
     QList<ColumnDescription> all = columns(read.table);
+    TableSelect select;
+    QStringList list;
+    for (const ColumnDescription& c : all) {
+        const QString name = QuoteIdentifier(c.name);
+        const bool blob = c.type == QLatin1String("bytea");
+        select.rules.sizes << blob;
+        list << (blob ? QStringLiteral("octet_length(") + name + QStringLiteral(") AS ") + name
+                      : name);
+    }
+    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", "));
     QString order;
     if (!read.orderBy.isEmpty()) {
         order = QStringLiteral(" ORDER BY ") +
@@ -227,24 +263,42 @@ RowPage PostgresDatabase::readTable(const TableRead& read) {
             order = QStringLiteral(" ORDER BY ") + names.join(QStringLiteral(", "));
     }
     const WhereClause where = BuildWhere(read.table, read.filters, all, POSTGRES_DIALECT);
-    const QString from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
-    const PgResult count = m_connection.run(QStringLiteral("SELECT count(*)") + from, where.values);
-    if (isDataError(count))
-        Fail(ERROR_INVALID_ARGUMENT,
-             QStringLiteral("A filter's value does not fit its column: ") + count.errorText());
-    const int64_t total = checked(count).integer(0, 0);
-
+    select.from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
     const int next = int(where.values.size()) + 1;
-    QList<BoundValue> values = where.values;
-    values << BoundValue(read.paging.limit) << BoundValue(read.paging.offset);
-    const PgResult rows = m_connection.exec(QStringLiteral("SELECT *") + from + order +
-                                                QStringLiteral(" LIMIT ") + placeholder(next) +
-                                                QStringLiteral(" OFFSET ") + placeholder(next + 1),
-                                            values);
-    RowPage page = toPage(rows, read.paging.limit);
+    select.rest = order + QStringLiteral(" LIMIT ") + placeholder(next) +
+                  QStringLiteral(" OFFSET ") + placeholder(next + 1);
+    select.values = where.values;
+    return select;
+}
+
+RowPage PostgresDatabase::readTable(const TableRead& read) {
+    const TableSelect select = tableSelect(read);
+    const int64_t total =
+        checkedRead(
+            m_connection.run(QStringLiteral("SELECT count(*)") + select.from, select.values))
+            .integer(0, 0);
+    PageRows rows(read.paging.limit);
+    const QList<BoundValue> values =
+        select.values + QList<BoundValue>{read.paging.limit, read.paging.offset};
+    checkedRead(streamInto(rows, select.rules, [&](const PgConnection::RowHandler& row) {
+        return m_connection.stream(select.sizesOnly + select.from + select.rest, values, row,
+                                   QDeadlineTimer::Forever);
+    }));
+    RowPage& page = rows.page();
     page.more = read.paging.offset + page.rows.size() < total;
     page.total = total;
-    return page;
+    return std::move(page);
+}
+
+void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,
+                                   const QDeadlineTimer& deadline) {
+    const TableSelect select = tableSelect(read);
+    const QList<BoundValue> values =
+        select.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
+    checkedRead(streamInto(out, {true, {}}, [&](const PgConnection::RowHandler& row) {
+        return m_connection.stream(QStringLiteral("SELECT *") + select.from + select.rest, values,
+                                   row, deadline);
+    }));
 }
 
 PostgresDatabase::Prepared& PostgresDatabase::prepared(const NamedQuery& query) {
@@ -294,11 +348,24 @@ QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argu
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (queryKind(query) == QueryKind::Write)
         return write(p, query.name, values, requestId);
-    return readQuery(p, values, paging);
+    PageRows rows(paging.limit);
+    readQuery(p, values, paging, rows, {false, {}}, QDeadlineTimer::Forever);
+    return std::move(rows.page());
 }
 
-RowPage PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
-                                    const Paging& paging) {
+void PostgresDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                                   const Paging& paging, RowReceiver& out,
+                                   const QDeadlineTimer& deadline) {
+    Prepared& p = prepared(query);
+    const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
+    if (queryKind(query) == QueryKind::Write)
+        FailExportOfWrite(query.name);
+    readQuery(p, values, paging, out, {true, {}}, deadline);
+}
+
+void PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
+                                 const Paging& paging, RowReceiver& out, const PgFieldRules& rules,
+                                 const QDeadlineTimer& deadline) {
     // Only the page travels, in one round trip; and a statement that writes
     // cannot stand inside FROM, so a query taken for a read never writes.
     const QString page = query.statement + QStringLiteral("_page");
@@ -317,7 +384,9 @@ RowPage PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& va
     }
     QList<BoundValue> all = values;
     all << BoundValue(paging.limit + 1) << BoundValue(paging.offset);
-    return toPage(checked(m_connection.runPrepared(page, all)), paging.limit);
+    checked(streamInto(out, rules, [&](const PgConnection::RowHandler& row) {
+        return m_connection.streamPrepared(page, all, row, deadline);
+    }));
 }
 
 std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& requestId) {

@@ -10,6 +10,13 @@
 
 namespace dbsvr {
 
+// How the fields of a result become values: a bytea whole with blobData, else its size; a
+// column marked in sizes holds the size of a BLOB already (octet_length: the bytes never travel).
+struct PgFieldRules {
+    bool blobData = false;
+    QList<bool> sizes;
+};
+
 // A database on a PostgreSQL server, through one libpq connection. Tables
 // and views are those of the connection's current schema (the first of its
 // search_path). Failures raise common::Error with the server's text.
@@ -23,9 +30,14 @@ public:
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
+    void exportTable(const TableRead& read, RowReceiver& out,
+                     const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                          const Paging& paging, const QString& requestId) override;
+    void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                     const Paging& paging, RowReceiver& out,
+                     const QDeadlineTimer& deadline) override;
 
 private:
     // "table" or "view" for a user table or view of exactly this name, "" otherwise.
@@ -33,6 +45,17 @@ private:
     QString checkedTableType(const QString& name);
     QList<ColumnDescription> columns(const QString& table);
     QList<KeyReference> keys(const QString& table, bool referencing);
+    // A read of a table as SQL: the select list that gives BLOBs as their sizes (its rules to
+    // read them), " FROM t WHERE ...", then " ORDER BY ... LIMIT $n OFFSET $n+1" with the
+    // filters' values for $1 to $n-1. Raises UnknownTable, UnknownColumn.
+    struct TableSelect {
+        QString sizesOnly;
+        PgFieldRules rules;
+        QString from;
+        QString rest;
+        QList<BoundValue> values;
+    };
+    TableSelect tableSelect(const TableRead& read);
     // A named query as this connection runs it: with $n parameters, prepared
     // once (for reads also wrapped to give one page), its kind judged once.
     struct Prepared {
@@ -44,7 +67,9 @@ private:
         std::optional<QueryKind> kind;
     };
     Prepared& prepared(const NamedQuery& query);
-    RowPage readQuery(Prepared& query, const QList<BoundValue>& values, const Paging& paging);
+    // The rows of a read query from paging.offset, at most paging.limit + 1, handed to out.
+    void readQuery(Prepared& query, const QList<BoundValue>& values, const Paging& paging,
+                   RowReceiver& out, const PgFieldRules& rules, const QDeadlineTimer& deadline);
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId);
     std::optional<WriteResult> findInLedger(const QString& requestId);

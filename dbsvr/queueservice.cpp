@@ -4,6 +4,11 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "components/queue.h"
+#include "components/replyparts.h"
+#include "dbsvr/replysink.h"
+#include "dbsvr/replyxml.h"
+#include "dbsvr/requesterror.h"
+#include "dbsvr/takenwait.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,11 +29,33 @@ bool isMessage(const QString& name) {
            !name.startsWith(QLatin1Char('.'));
 }
 
-QByteArray errorReply(const QString& code, const QString& message) {
-    return QStringLiteral("<XML><Type>Error</Type><Error>%1</Error><Message>%2</Message></XML>")
-        .arg(code, message.toHtmlEscaped())
-        .toUtf8();
-}
+// Writes the replies to one message into the out-queue: the n-th as PartId(id, n).
+class QueueReplies final : public ReplySink {
+public:
+    QueueReplies(QString outQueue, QString id, TakenWait& taken)
+        : m_outQueue(std::move(outQueue)), m_id(std::move(id)), m_taken(taken) {}
+
+    void send(const QByteArray& reply) override {
+        ++m_sent;
+        try {
+            components::SendMessage(m_outQueue, components::PartId(m_id, m_sent), reply);
+        } catch (const common::Error& e) {
+            qWarning("dbsvr: unable to reply: %s", e.what());
+        }
+    }
+    bool sendPart(const QByteArray& part, const QDeadlineTimer& deadline) override {
+        if (m_sent >= 2 && !m_taken.wait(components::PartId(m_id, m_sent - 1) + SUFFIX, deadline))
+            return false;
+        send(part);
+        return true;
+    }
+
+private:
+    QString m_outQueue;
+    QString m_id;
+    TakenWait& m_taken;
+    int m_sent = 0;
+};
 
 [[noreturn]] void systemError(const QString& what, int err) {
     throw common::Error(err, what + QStringLiteral(". ") + common::ErrnoText(err));
@@ -38,7 +65,7 @@ QByteArray errorReply(const QString& code, const QString& message) {
 
 QueueService::QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent)
     : QObject(parent), m_inQueue(std::move(inQueue)), m_outQueue(std::move(outQueue)),
-      m_handler(std::move(handler)) {
+      m_handler(std::move(handler)), m_taken(std::make_unique<TakenWait>(m_outQueue)) {
     m_rescan.setInterval(RESCAN_INTERVAL_MS);
     connect(&m_rescan, &QTimer::timeout, this, &QueueService::rescan);
 }
@@ -117,33 +144,21 @@ void QueueService::serve(const QString& fileName) {
     const QByteArray request = tooBig ? QByteArray() : file.readAll();
     file.close();
     file.remove();
-    QByteArray reply;
+    // The reply goes out as a message of the same id, the way the sender's Poll expects it.
+    QueueReplies replies(m_outQueue, fileName.chopped(SUFFIX.size()), *m_taken);
     if (tooBig) {
-        reply = errorReply(
-            QStringLiteral("InvalidRequest"),
-            QStringLiteral("The request is larger than %1 bytes.").arg(MAX_REQUEST_BYTES));
+        replies.send(ErrorReply(
+            QString::fromLatin1(ERROR_INVALID_REQUEST),
+            QStringLiteral("The request is larger than %1 bytes.").arg(MAX_REQUEST_BYTES)));
     } else {
         try {
-            reply = m_handler(request);
+            m_handler(request, replies);
         } catch (const std::exception& e) {
-            reply = errorReply(QStringLiteral("InvalidRequest"), QString::fromLocal8Bit(e.what()));
+            replies.send(ErrorReply(QString::fromLatin1(ERROR_INVALID_REQUEST),
+                                    QString::fromLocal8Bit(e.what())));
         }
     }
     ++m_served;
-    writeReply(fileName, reply);
-}
-
-void QueueService::writeReply(const QString& fileName, const QByteArray& reply) {
-    // The reply goes out as a message of the same id, the way the sender's
-    // Poll expects it.
-    components::Queue out;
-    out.folder = m_outQueue;
-    out.package = QString::fromUtf8(reply);
-    try {
-        out.send(fileName.chopped(SUFFIX.size()));
-    } catch (const common::Error& e) {
-        qWarning("dbsvr: unable to reply: %s", e.what());
-    }
 }
 
 } // namespace dbsvr

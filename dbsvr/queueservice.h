@@ -21,9 +21,14 @@ namespace dbsvr {
 // inotify tells about each file as it lands, so a reply leaves within the same
 // turn of the event loop; a scan at start and a slow periodic one catch what
 // arrived before the watch or was lost to an event-queue overflow.
+class ReplySink;
+class TakenWait;
+
 class QueueService final : public QObject {
 public:
-    using Handler = std::function<QByteArray(QByteArrayView request)>;
+    // Serves one request, sending its reply (or an export's parts) to the sink, which writes
+    // the n-th under components::PartId(id, n).
+    using Handler = std::function<void(QByteArrayView request, ReplySink& sink)>;
 
     // Requests bigger than this get an error reply without being read whole.
     static constexpr qint64 MAX_REQUEST_BYTES = 16 * 1024 * 1024;
@@ -43,7 +48,6 @@ private:
     void rescan();
     void scan();
     void serve(const QString& fileName);
-    void writeReply(const QString& fileName, const QByteArray& reply);
 
     QString m_inQueue;
     QString m_outQueue;
@@ -52,6 +56,7 @@ private:
     int m_watch = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_rescan;
+    std::unique_ptr<TakenWait> m_taken; // the out-queue's parts, as the reader takes them
     int m_served = 0;
 };
 

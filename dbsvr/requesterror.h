@@ -14,6 +14,8 @@ inline constexpr char ERROR_MISSING_PARAMETER[] = "MissingParameter";
 inline constexpr char ERROR_INVALID_ARGUMENT[] = "InvalidArgument";
 inline constexpr char ERROR_NOT_CONNECTED[] = "UnableToConnectDB";
 inline constexpr char ERROR_DATABASE[] = "DatabaseError";
+inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
+inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
 
 // A request that cannot be served, as the client gets it: the reply's Error
 // and Message. Raised by the message handler and by the databases for what

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/pagerows.h"
 #include "dbsvr/requesterror.h"
 #include "dbsvr/sqlitewrite.h"
 #include "dbsvr/statement.h"
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <functional>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace dbsvr {
 
@@ -74,24 +76,50 @@ BoundValue comparisonValue(const Filter& filter, const ColumnDescription& column
 
 const SqlDialect SQLITE_DIALECT{placeholder, contains, comparisonValue, QStringLiteral("IS NOT")};
 
-RowPage readRows(Statement& s, int64_t skip, int64_t limit) {
-    RowPage page;
-    page.columns = s.columnNames();
+// Hands the rows of s to out, after skipping skip of them, until they end, maxRows went, or
+// out wants no more.
+void streamRows(Statement& s, int64_t skip, int64_t maxRows, bool blobData, RowReceiver& out) {
+    out.columns(s.columnNames());
     for (int64_t i = 0; i < skip; ++i)
         if (!s.step())
-            return page;
-    while (page.rows.size() < limit) {
-        if (!s.step())
-            return page;
+            return;
+    for (int64_t n = 0; n < maxRows && s.step(); ++n) {
         QList<FieldValue> row;
         row.reserve(s.columnCount());
         for (int i = 0; i < s.columnCount(); ++i)
-            row << s.field(i);
-        page.rows << row;
+            row << s.field(i, blobData);
+        if (!out.row(std::move(row)))
+            return;
     }
-    page.more = s.step();
-    return page;
 }
+
+RowPage readPage(Statement& s, const Paging& paging) {
+    PageRows rows(paging.limit);
+    streamRows(s, paging.offset, paging.limit + 1, false, rows);
+    return std::move(rows.page());
+}
+
+// Interrupts what runs on the connection once the deadline has passed: the statement then
+// fails with SQLITE_INTERRUPT, even while it sorts before its first row.
+class DeadlineInterrupt final {
+public:
+    DeadlineInterrupt(sqlite3* db, const QDeadlineTimer& deadline)
+        : m_db(db), m_deadline(deadline) {
+        sqlite3_progress_handler(m_db, PROGRESS_STEPS, &DeadlineInterrupt::check, this);
+    }
+    ~DeadlineInterrupt() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
+    DeadlineInterrupt(const DeadlineInterrupt&) = delete;
+    DeadlineInterrupt& operator=(const DeadlineInterrupt&) = delete;
+
+private:
+    static constexpr int PROGRESS_STEPS = 10000; // virtual machine steps between looks at the clock
+    static int check(void* self) {
+        return static_cast<DeadlineInterrupt*>(self)->m_deadline.hasExpired() ? 1 : 0;
+    }
+
+    sqlite3* m_db;
+    QDeadlineTimer m_deadline;
+};
 
 // Notes, while statements are prepared, whether one calls a function whose result does not
 // follow from the data alone: the clock, random numbers, the connection's last changes.
@@ -166,7 +194,20 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
 }
 
 SqliteDatabase::SqliteDatabase(sqlite3* db, QString path, bool readOnly)
-    : m_db(db), m_path(std::move(path)), m_readOnly(readOnly) {}
+    : m_db(db), m_path(std::move(path)), m_readOnly(readOnly), m_file(fileIdentity()) {}
+
+std::optional<std::pair<dev_t, ino_t>> SqliteDatabase::fileIdentity() const {
+    struct stat file {};
+    if (::stat(QFile::encodeName(m_path).constData(), &file) != 0)
+        return std::nullopt;
+    return std::make_pair(file.st_dev, file.st_ino);
+}
+
+bool SqliteDatabase::replaced() const {
+    // An open file stays readable after it was replaced or removed, and SQLite refuses to write
+    // into it: only the path tells what the database is now.
+    return fileIdentity() != m_file;
+}
 
 SqliteDatabase::~SqliteDatabase() {
     sqlite3_close_v2(m_db);
@@ -324,35 +365,53 @@ TableDescription SqliteDatabase::describeTable(const QString& table) {
     return d;
 }
 
-RowPage SqliteDatabase::readTable(const TableRead& read) {
-    const VolatileFunctionWatch watch(m_db, m_volatile); // a view may read the clock
+SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) const {
     const QString type = checkedTableType(read.table);
     const QList<ColumnDescription> all = columns(read.table);
-    QString order;
+    TableSelect select;
     if (!read.orderBy.isEmpty()) {
-        order = QStringLiteral(" ORDER BY ") +
-                QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
-                (read.descending ? QStringLiteral(" DESC") : QString());
+        select.order = QStringLiteral(" ORDER BY ") +
+                       QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
+                       (read.descending ? QStringLiteral(" DESC") : QString());
     } else if (type == QLatin1String("table") && hasRowid(read.table)) {
         // Pages of a table need a stable order; views and WITHOUT ROWID
         // tables have no rowid and keep SQLite's order.
-        order = QStringLiteral(" ORDER BY rowid");
+        select.order = QStringLiteral(" ORDER BY rowid");
     }
     const WhereClause where = BuildWhere(read.table, read.filters, all, SQLITE_DIALECT);
-    const QString from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
-    const int64_t total = count(m_db, from, where.values);
+    select.from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
+    select.values = where.values;
+    return select;
+}
 
-    const int next = int(where.values.size()) + 1;
-    Statement rows(m_db, QStringLiteral("SELECT *") + from + order + QStringLiteral(" LIMIT ") +
-                             placeholder(next) + QStringLiteral(" OFFSET ") +
-                             placeholder(next + 1));
-    rows.bindAll(where.values);
-    rows.bindInteger(next, read.paging.limit);
-    rows.bindInteger(next + 1, read.paging.offset);
-    RowPage page = readRows(rows, 0, read.paging.limit);
+Statement SqliteDatabase::rowStatement(const TableSelect& select, int64_t limit,
+                                       int64_t offset) const {
+    const int next = int(select.values.size()) + 1;
+    Statement rows(m_db, QStringLiteral("SELECT *") + select.from + select.order +
+                             QStringLiteral(" LIMIT ") + placeholder(next) +
+                             QStringLiteral(" OFFSET ") + placeholder(next + 1));
+    rows.bindAll(select.values);
+    rows.bindInteger(next, limit);
+    rows.bindInteger(next + 1, offset);
+    return rows;
+}
+
+RowPage SqliteDatabase::readTable(const TableRead& read) {
+    const VolatileFunctionWatch watch(m_db, m_volatile); // a view may read the clock
+    const TableSelect select = tableSelect(read);
+    const int64_t total = count(m_db, select.from, select.values);
+    Statement rows = rowStatement(select, read.paging.limit, read.paging.offset);
+    RowPage page = readPage(rows, {0, read.paging.limit});
     page.more = read.paging.offset + page.rows.size() < total;
     page.total = total;
     return page;
+}
+
+void SqliteDatabase::exportTable(const TableRead& read, RowReceiver& out,
+                                 const QDeadlineTimer& deadline) {
+    const DeadlineInterrupt interrupt(m_db, deadline);
+    Statement rows = rowStatement(tableSelect(read), read.paging.limit + 1, read.paging.offset);
+    streamRows(rows, 0, read.paging.limit + 1, true, out);
 }
 
 QueryKind SqliteDatabase::queryKind(const NamedQuery& query) {
@@ -369,8 +428,19 @@ QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argume
     Statement s(m_db, query.sql);
     s.bindAll(BindArguments(query, s.parameterNames(), arguments));
     if (s.readOnly())
-        return readRows(s, paging.offset, paging.limit);
+        return readPage(s, paging);
     return RunSqliteWrite(m_db, s, query.name, requestId);
+}
+
+void SqliteDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                                 const Paging& paging, RowReceiver& out,
+                                 const QDeadlineTimer& deadline) {
+    const DeadlineInterrupt interrupt(m_db, deadline);
+    Statement s(m_db, query.sql);
+    s.bindAll(BindArguments(query, s.parameterNames(), arguments));
+    if (!s.readOnly())
+        FailExportOfWrite(query.name);
+    streamRows(s, paging.offset, paging.limit + 1, true, out);
 }
 
 } // namespace dbsvr

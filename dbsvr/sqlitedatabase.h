@@ -1,9 +1,12 @@
 #pragma once
 
 #include "dbsvr/database.h"
+#include "dbsvr/statement.h"
 
 #include <QString>
 #include <memory>
+#include <optional>
+#include <sys/types.h>
 #include <utility>
 
 struct sqlite3;
@@ -25,16 +28,24 @@ public:
 
     QString description() const override;
     QString dataFile() const override { return m_path; }
+    bool replaced() const override;
     bool takeVolatile() override { return std::exchange(m_volatile, false); }
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
+    void exportTable(const TableRead& read, RowReceiver& out,
+                     const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                          const Paging& paging, const QString& requestId) override;
+    void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
+                     const Paging& paging, RowReceiver& out,
+                     const QDeadlineTimer& deadline) override;
 
 private:
     SqliteDatabase(sqlite3* db, QString path, bool readOnly);
+    // The device and inode the path names now; nullopt when it names nothing.
+    std::optional<std::pair<dev_t, ino_t>> fileIdentity() const;
 
     // "table" or "view" for a user table or view of exactly this name, "" otherwise.
     QString tableType(const QString& name) const;
@@ -45,11 +56,21 @@ private:
     QList<KeyReference> foreignKeys(const QString& table) const;
     QList<KeyReference> referencedBy(const QString& table) const;
     bool hasRowid(const QString& table) const;
+    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ..." and the filters' values.
+    struct TableSelect {
+        QString from;
+        QString order;
+        QList<BoundValue> values;
+    };
+    // Raises UnknownTable, UnknownColumn.
+    TableSelect tableSelect(const TableRead& read) const;
+    Statement rowStatement(const TableSelect& select, int64_t limit, int64_t offset) const;
 
     sqlite3* m_db = nullptr;
     QString m_path;
     bool m_readOnly = false;
     bool m_volatile = false;
+    std::optional<std::pair<dev_t, ino_t>> m_file; // the file opened
 };
 
 } // namespace dbsvr

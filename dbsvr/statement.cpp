@@ -134,11 +134,13 @@ int64_t Statement::columnInteger(int index) const {
     return sqlite3_column_int64(m_stmt, index);
 }
 
-FieldValue Statement::field(int index) const {
+FieldValue Statement::field(int index, bool blobData) const {
     switch (sqlite3_column_type(m_stmt, index)) {
     case SQLITE_NULL:
         return std::monostate();
     case SQLITE_BLOB: {
+        if (!blobData)
+            return BlobSize{sqlite3_column_bytes(m_stmt, index)};
         const void* data = sqlite3_column_blob(m_stmt, index);
         return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, index));
     }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <utility>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -28,6 +29,8 @@ public:
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
+    Statement(Statement&& other) noexcept
+        : m_db(other.m_db), m_stmt(std::exchange(other.m_stmt, nullptr)) {}
 
     // Parameters count from 1. A named parameter's name keeps its prefix
     // (":customer"); an unnamed "?" gives "".
@@ -54,7 +57,8 @@ public:
     bool columnIsNull(int index) const;
     QString columnText(int index) const;
     int64_t columnInteger(int index) const;
-    FieldValue field(int index) const;
+    // A BLOB gives its bytes with blobData, otherwise only its size.
+    FieldValue field(int index, bool blobData) const;
 
 private:
     void check(int code) const;

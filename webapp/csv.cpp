@@ -17,19 +17,20 @@ QString CsvField(const QString& text) {
     return field;
 }
 
-QByteArray CsvText(const QStringList& columns, const QList<QList<Cell>>& rows) {
-    auto line = [](const QStringList& fields) -> QByteArray {
-        QStringList out;
-        for (const QString& f : fields)
-            out.append(CsvField(f));
-        return out.join(QLatin1Char(',')).toUtf8() + "\r\n";
-    };
-    QByteArray csv = line(columns);
+QByteArray CsvLine(const QStringList& fields) {
+    QStringList out;
+    for (const QString& f : fields)
+        out.append(CsvField(f));
+    return out.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
+QByteArray CsvRows(const QList<QList<Cell>>& rows) {
+    QByteArray csv;
     for (const QList<Cell>& row : rows) {
         QStringList fields;
         for (const Cell& cell : row)
             fields.append(cell.isNull ? QString() : cell.text);
-        csv += line(fields);
+        csv += CsvLine(fields);
     }
     return csv;
 }

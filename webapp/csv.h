@@ -12,8 +12,10 @@ namespace webapp {
 // (so "-5" stays a number).
 QString CsvField(const QString& text);
 
-// The header line and one line per row, each ended by CRLF; NULL is an empty field, binary
-// data its base64 text.
-QByteArray CsvText(const QStringList& columns, const QList<QList<Cell>>& rows);
+// One line of fields, ended by CRLF.
+QByteArray CsvLine(const QStringList& fields);
+
+// One line per row; NULL is an empty field, binary data its base64 text.
+QByteArray CsvRows(const QList<QList<Cell>>& rows);
 
 } // namespace webapp

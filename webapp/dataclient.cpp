@@ -2,8 +2,10 @@
 
 #include "common/error.h"
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 #include "components/dataversion.h"
 #include "components/queue.h"
+#include "components/replyparts.h"
 #include "webapp/replycache.h"
 
 #include <QDateTime>
@@ -12,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
+#include <cerrno>
 
 namespace webapp {
 
@@ -30,7 +34,7 @@ DataMessage::DataMessage(const char* type) {
 
 pugi::xml_node DataMessage::add(const char* name, const QString& text, pugi::xml_node parent) {
     pugi::xml_node node = (parent ? parent : root()).append_child(name);
-    node.text().set(common::ToUtf8(text).c_str());
+    common::SetValueText(node, text);
     return node;
 }
 
@@ -44,7 +48,7 @@ DataReply::DataReply(const QString& xml) {
     // The data server writes a CR of a value as it is: without end-of-line handling it stays.
     const std::string utf8 = common::ToUtf8(xml);
     auto doc = std::make_shared<pugi::xml_document>();
-    doc->load_buffer(utf8.data(), utf8.size(), pugi::parse_default & ~pugi::parse_eol,
+    doc->load_buffer(utf8.data(), utf8.size(), common::MESSAGE_PARSE & ~pugi::parse_eol,
                      pugi::encoding_utf8);
     m_doc = std::move(doc);
     m_bytes = qsizetype(utf8.size());
@@ -65,7 +69,7 @@ DataClient::DataClient(QString outQueue, QString inQueue, int timeoutMs)
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
     if (!reply.error().isEmpty())
-        throw DataFailure{reply.error(), reply.text("Message")};
+        throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
     return reply;
 }
 
@@ -97,23 +101,55 @@ DataReply DataClient::askUnchecked(const DataMessage& message) const {
 }
 
 DataReply DataClient::roundTrip(const DataMessage& message) const {
+    return receive(send(message), m_timeoutMs);
+}
+
+void DataClient::askInParts(const DataMessage& message,
+                            const std::function<void(const DataReply&)>& part,
+                            const QDeadlineTimer& deadline) const {
+    removeStaleReplies();
+    const QString id = send(message);
+    for (int n = 1;; ++n) {
+        const DataReply reply =
+            receive(components::PartId(id, n), int(std::max<qint64>(deadline.remainingTime(), 0)));
+        if (!reply.error().isEmpty()) {
+            // The parts still to come are not read; the sweep removes what is left.
+            throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
+        }
+        part(reply);
+        if (QLatin1String(reply.root().child("Continued").child_value()) != QLatin1String("true"))
+            return;
+    }
+}
+
+QString DataClient::send(const DataMessage& message) const {
     try {
         const auto out = components::NewQueue();
         out->folder = m_outQueue;
         out->package = message.xml();
-        const QString id = out->send({});
+        return out->send({});
+    } catch (const common::Error& e) {
+        throw DataUnavailable{e.description()};
+    }
+}
+
+DataReply DataClient::receive(const QString& id, int timeoutMs) const {
+    try {
         const auto in = components::NewQueue();
         in->folder = m_inQueue;
-        if (in->Poll(id, m_timeoutMs).isEmpty()) {
+        in->maxBytes = components::MAX_REPLY_BYTES;
+        if (in->Poll(id, timeoutMs).isEmpty()) {
             foldersWithLateReplies().insert(m_inQueue);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
-                                      .arg(m_timeoutMs / 1000.0)};
+                                      .arg(timeoutMs / 1000.0)};
         }
         DataReply reply(in->package);
         if (!reply.root())
             throw DataUnavailable{QStringLiteral("The data server's reply is not XML.")};
         return reply;
     } catch (const common::Error& e) {
+        if (e.number() == EFBIG)
+            throw DataFailure{QStringLiteral("ReplyTooLarge"), e.description()};
         throw DataUnavailable{e.description()};
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -91,14 +93,22 @@ public:
     // outQueue takes the messages, inQueue receives the replies.
     DataClient(QString outQueue, QString inQueue, int timeoutMs = TIMEOUT_MS);
 
-    // Raises DataUnavailable when no reply comes in time, DataFailure for an error reply.
+    // Raises DataUnavailable when no reply comes in time, DataFailure for an error reply (and,
+    // with the code ReplyTooLarge, for a reply over components::MAX_REPLY_BYTES).
     DataReply ask(const DataMessage& message, Reuse reuse = Reuse::Never) const;
     // As ask, but an error reply is returned rather than raised.
     DataReply askUnchecked(const DataMessage& message) const;
+    // For a message answered in parts (components/replyparts.h): hands each part to part() as
+    // it arrives, until the last, waiting for each at most until the deadline. Raises as ask()
+    // does, also for an error part after others.
+    void askInParts(const DataMessage& message, const std::function<void(const DataReply&)>& part,
+                    const QDeadlineTimer& deadline) const;
 
 private:
     DataReply askAndKeep(const DataMessage& message) const;
     DataReply roundTrip(const DataMessage& message) const;
+    QString send(const DataMessage& message) const;
+    DataReply receive(const QString& id, int timeoutMs) const;
     void removeStaleReplies() const;
 
     QString m_outQueue;

@@ -14,44 +14,62 @@ namespace webapp {
 
 namespace {
 
-struct Collected {
-    QStringList columns;
-    QList<QList<Cell>> rows;
-    bool truncated = false;
-};
+// Writes an export's text a part at a time, so that only the text is kept, not the rows.
+class ExportText final {
+public:
+    ExportText(bool json, QString name) : m_json(json), m_name(std::move(name)) {}
 
-// Pages through the data server from offset 0: fetch(offset, limit) reads one page.
-Collected collect(const std::function<RowSet(qint64 offset, int limit)>& fetch) {
-    Collected all;
-    for (;;) {
-        const int limit =
-            int(std::min<qint64>(RemoteDatabase::MAX_LIMIT, MAX_EXPORT_ROWS - all.rows.size()));
-        const RowSet page = fetch(all.rows.size(), limit);
-        all.columns = page.columns;
-        all.rows += page.rows;
-        if (!page.more || page.rows.isEmpty())
-            return all;
-        if (all.rows.size() >= MAX_EXPORT_ROWS) {
-            all.truncated = true;
-            return all;
+    void add(const RowSet& part) {
+        if (!m_started)
+            start(part.columns);
+        if (m_json)
+            addJson(part.rows);
+        else
+            m_text += CsvRows(part.rows);
+        m_truncated = part.more;
+    }
+    bool truncated() const { return m_truncated; }
+    QByteArray finish() {
+        if (!m_started)
+            start({});
+        if (m_json)
+            m_text += QByteArrayLiteral("],\"truncated\":") +
+                      (m_truncated ? QByteArrayLiteral("true") : QByteArrayLiteral("false")) + '}';
+        return std::move(m_text);
+    }
+
+private:
+    void start(const QStringList& columns) {
+        m_started = true;
+        if (!m_json) {
+            // The byte-order mark tells spreadsheets the file is UTF-8.
+            m_text = QByteArrayLiteral("\xEF\xBB\xBF") + CsvLine(columns);
+            return;
+        }
+        // {"columns":[...],"name":"...","rows":[ as Qt writes it (keys in order), left open.
+        const QJsonObject head{{QStringLiteral("columns"), QJsonArray::fromStringList(columns)},
+                               {QStringLiteral("name"), m_name}};
+        m_text = QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1) +
+                 QByteArrayLiteral(",\"rows\":[");
+    }
+    void addJson(const QList<QList<Cell>>& rows) {
+        for (const QList<Cell>& row : rows) {
+            QJsonArray values;
+            for (const Cell& cell : row)
+                values.append(cell.isNull ? QJsonValue(QJsonValue::Null) : QJsonValue(cell.text));
+            if (m_rows++ > 0)
+                m_text += ',';
+            m_text += QJsonDocument(values).toJson(QJsonDocument::Compact);
         }
     }
-}
 
-QByteArray jsonText(const QString& name, const Collected& data) {
-    QJsonArray rows;
-    for (const QList<Cell>& row : data.rows) {
-        QJsonArray values;
-        for (const Cell& cell : row)
-            values.append(cell.isNull ? QJsonValue(QJsonValue::Null) : QJsonValue(cell.text));
-        rows.append(values);
-    }
-    QJsonObject doc{{QStringLiteral("name"), name},
-                    {QStringLiteral("columns"), QJsonArray::fromStringList(data.columns)},
-                    {QStringLiteral("rows"), rows},
-                    {QStringLiteral("truncated"), data.truncated}};
-    return QJsonDocument(doc).toJson(QJsonDocument::Compact);
-}
+    bool m_json;
+    QString m_name;
+    QByteArray m_text;
+    bool m_started = false;
+    bool m_truncated = false;
+    qint64 m_rows = 0;
+};
 
 // attachment; filename="<ASCII stand-in>"; filename*=UTF-8''<the real name>
 QByteArray disposition(const QString& name, const QString& extension) {
@@ -75,39 +93,35 @@ Response ExportPage(const PageEnvironment& env) {
     if ((format != QLatin1String("csv") && format != QLatin1String("json")) || name.isEmpty())
         return NotFoundPage(env);
 
-    Collected data;
-    if (env.field(QStringLiteral("kind")) == QLatin1String("query")) {
-        const std::optional<QueryInfo> info = env.database.findQuery(name);
-        if (!info || info->writes())
-            return NotFoundPage(env, env.label("webQueryMissing", name));
-        QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
-        if (!view.errors.isEmpty())
-            return Response::page(env.frame.render(name, env.html("webErrParameters")), 400);
-        data = collect([&](qint64 offset, int limit) {
-            view.run.offset = offset;
-            view.run.limit = limit;
-            return env.database.query(view.run);
-        });
-    } else {
-        TableView view = TableView::fromRequest(env.context);
-        data = collect([&](qint64 offset, int limit) {
-            view.read.offset = offset;
-            view.read.limit = limit;
-            return env.database.readTable(view.read);
-        });
+    ExportText text(format == QLatin1String("json"), name);
+    const auto add = [&text](const RowSet& part) { text.add(part); };
+    try {
+        if (env.field(QStringLiteral("kind")) == QLatin1String("query")) {
+            const std::optional<QueryInfo> info = env.database.findQuery(name);
+            if (!info || info->writes())
+                return NotFoundPage(env, env.label("webQueryMissing", name));
+            const QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
+            if (!view.errors.isEmpty())
+                return Response::page(env.frame.render(name, env.html("webErrParameters")), 400);
+            env.database.exportQuery(view.run, add);
+        } else {
+            env.database.exportTable(TableView::fromRequest(env.context).read, add);
+        }
+    } catch (const DataFailure& failure) {
+        // Not a file: what was written so far would pass for the whole of it.
+        Response r = FailurePage(env, failure);
+        if (r.status == 200)
+            r.status = 500;
+        return r;
     }
 
     Response r;
-    if (format == QLatin1String("csv")) {
-        r.contentType = QByteArrayLiteral("text/csv; charset=utf-8");
-        // The byte-order mark tells spreadsheets the file is UTF-8.
-        r.body = QByteArrayLiteral("\xEF\xBB\xBF") + CsvText(data.columns, data.rows);
-    } else {
-        r.contentType = QByteArrayLiteral("application/json; charset=utf-8");
-        r.body = jsonText(name, data);
-    }
+    r.contentType = format == QLatin1String("csv")
+                        ? QByteArrayLiteral("text/csv; charset=utf-8")
+                        : QByteArrayLiteral("application/json; charset=utf-8");
+    r.body = text.finish();
     r.headers.append({QByteArrayLiteral("Content-Disposition"), disposition(name, format)});
-    if (data.truncated)
+    if (text.truncated())
         r.headers.append({QByteArrayLiteral("X-Export-Truncated"), QByteArrayLiteral("true")});
     return r;
 }

@@ -4,12 +4,11 @@
 
 namespace webapp {
 
-// Most rows one export holds; a longer result ends there and says so in the header
-// "X-Export-Truncated: true" (and, in JSON, "truncated": true).
-inline constexpr int MAX_EXPORT_ROWS = 100000;
-
 // ?page=export&format=csv|json&name=t with a table page's sort and filters, or
-// &kind=query&name=q with a query page's parameters: every row as an attachment.
+// &kind=query&name=q with a query page's parameters: every row as an attachment, written as
+// the data server's parts arrive. At most components::MAX_EXPORT_ROWS rows: a longer result ends
+// there and says so in the header "X-Export-Truncated: true" (and, in JSON, "truncated": true).
+// An export the data server refuses (or stops at its time limit) is an error page, never a file.
 Response ExportPage(const PageEnvironment& env);
 
 } // namespace webapp

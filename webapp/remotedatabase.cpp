@@ -1,6 +1,8 @@
 #include "webapp/remotedatabase.h"
 
 #include "common/xml.h"
+#include "common/xmlvalue.h"
+#include "components/replyparts.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -38,15 +40,15 @@ RowSet rowSet(const DataReply& reply) {
     const pugi::xml_node root = reply.root();
     RowSet set;
     for (const pugi::xml_node& c : root.child("Columns").children("Column"))
-        set.columns.append(common::ToQString(c.child_value()));
+        set.columns.append(common::ValueText(c));
     for (const pugi::xml_node& r : root.child("Rows").children("Row")) {
         QList<Cell> row(set.columns.size());
         for (const pugi::xml_node& f : r.children("Field")) {
             const qsizetype at = set.column(attribute(f, "name"));
             if (at < 0)
                 continue;
-            row[at] = Cell{common::ToQString(f.child_value()), attribute(f, "null") == "true",
-                           attribute(f, "type") == "blob"};
+            row[at] = Cell{common::ValueText(f), attribute(f, "null") == "true",
+                           attribute(f, "type") == "blob", attribute(f, "length").toLongLong()};
         }
         set.rows.append(row);
     }
@@ -61,7 +63,7 @@ QList<TableInfo> tableList(const DataReply& reply) {
     for (const pugi::xml_node& t : reply.root().child("Tables").children("Table")) {
         bool ok = false;
         const qint64 rows = attribute(t, "rows").toLongLong(&ok);
-        tables.append({common::ToQString(t.child_value()), attribute(t, "type"), ok ? rows : -1});
+        tables.append({common::ValueText(t), attribute(t, "type"), ok ? rows : -1});
     }
     return tables;
 }
@@ -69,7 +71,7 @@ QList<TableInfo> tableList(const DataReply& reply) {
 TableSchema tableSchema(const DataReply& reply) {
     const pugi::xml_node root = reply.root();
     TableSchema schema;
-    schema.name = common::ToQString(root.child("Table").child_value());
+    schema.name = common::ValueText(root.child("Table"));
     schema.type = attribute(root.child("Table"), "type");
     for (const pugi::xml_node& c : root.child("Columns").children("Column"))
         schema.columns.append({attribute(c, "name"), attribute(c, "type"),
@@ -93,6 +95,26 @@ QList<QueryInfo> queryList(const DataReply& reply) {
 void addPaging(DataMessage& m, qint64 offset, int limit) {
     m.add("Offset", QString::number(std::max<qint64>(offset, 0)));
     m.add("Limit", QString::number(std::clamp(limit, 0, RemoteDatabase::MAX_LIMIT)));
+}
+
+DataMessage tableMessage(const TableRead& read) {
+    DataMessage m("ReadTable");
+    m.add("Table", read.table);
+    if (!read.orderBy.isEmpty()) {
+        m.add("OrderBy", read.orderBy);
+        m.add("Descending", read.descending ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    for (const Filter& f : read.filters) {
+        pugi::xml_node node = m.add("Filter", f.value);
+        node.append_attribute("column").set_value(common::ToUtf8(f.column).c_str());
+        node.append_attribute("op").set_value(common::ToUtf8(f.op).c_str());
+    }
+    return m;
+}
+
+// The data server's own time limit, and a reply's time to arrive after it.
+QDeadlineTimer exportDeadline() {
+    return QDeadlineTimer(components::EXPORT_TIME_LIMIT_MS + DataClient::TIMEOUT_MS);
 }
 
 DataMessage queryMessage(const QueryRun& run) {
@@ -144,19 +166,26 @@ TableSchema RemoteDatabase::describeTable(const QString& table) const {
 }
 
 RowSet RemoteDatabase::readTable(const TableRead& read) const {
-    DataMessage m("ReadTable");
-    m.add("Table", read.table);
+    DataMessage m = tableMessage(read);
     addPaging(m, read.offset, read.limit);
-    if (!read.orderBy.isEmpty()) {
-        m.add("OrderBy", read.orderBy);
-        m.add("Descending", read.descending ? QStringLiteral("true") : QStringLiteral("false"));
-    }
-    for (const Filter& f : read.filters) {
-        pugi::xml_node node = m.add("Filter", f.value);
-        node.append_attribute("column").set_value(common::ToUtf8(f.column).c_str());
-        node.append_attribute("op").set_value(common::ToUtf8(f.op).c_str());
-    }
     return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(rowSet);
+}
+
+void RemoteDatabase::exportTable(const TableRead& read,
+                                 const std::function<void(const RowSet&)>& part) const {
+    exportRows(tableMessage(read), part);
+}
+
+void RemoteDatabase::exportQuery(const QueryRun& run,
+                                 const std::function<void(const RowSet&)>& part) const {
+    exportRows(queryMessage(run), part);
+}
+
+void RemoteDatabase::exportRows(DataMessage message,
+                                const std::function<void(const RowSet&)>& part) const {
+    message.add("Export", QStringLiteral("true"));
+    m_client.askInParts(
+        message, [&](const DataReply& reply) { part(rowSet(reply)); }, exportDeadline());
 }
 
 QList<QueryInfo> RemoteDatabase::listQueries() const {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace webapp {
@@ -44,7 +45,8 @@ struct TableSchema {
 struct Cell {
     QString text;
     bool isNull = false;
-    bool isBlob = false; // text is base64
+    bool isBlob = false;  // text is base64: the bytes in an export, "" on a page
+    qint64 blobBytes = 0; // a BLOB's size
 };
 
 struct RowSet {
@@ -118,7 +120,17 @@ public:
     RowSet query(const QueryRun& run) const;
     WriteResult write(const QueryRun& run) const;
 
+    // Every row of a table read (its filters and order; from its offset, at most
+    // components::MAX_EXPORT_ROWS) or of a read query, BLOBs with their bytes, handed to part()
+    // a part at a time as the data server reads them; the last part's more tells that rows were
+    // left out. The data server stops an export that takes longer than its time limit
+    // (DataFailure TimeLimit).
+    void exportTable(const TableRead& read, const std::function<void(const RowSet&)>& part) const;
+    void exportQuery(const QueryRun& run, const std::function<void(const RowSet&)>& part) const;
+
 private:
+    void exportRows(DataMessage message, const std::function<void(const RowSet&)>& part) const;
+
     DataClient m_client;
 };
 

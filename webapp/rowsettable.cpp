@@ -8,8 +8,7 @@ QString CellHtml(const Labels& labels, const Cell& cell) {
                QStringLiteral("</span>");
     if (cell.isBlob)
         return QStringLiteral("<span class=\"blob\">") +
-               labels.html(QStringLiteral("webBinary"),
-                           QString::number(QByteArray::fromBase64(cell.text.toLatin1()).size())) +
+               labels.html(QStringLiteral("webBinary"), QString::number(cell.blobBytes)) +
                QStringLiteral("</span>");
     return HtmlEscape(cell.text);
 }

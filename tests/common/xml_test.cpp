@@ -1,5 +1,6 @@
 #include "common/error.h"
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
 
@@ -60,4 +61,41 @@ TEST(Xml, SaveWritesOneLineAndRaisesWhenItCannot) {
     SaveXmlFile(doc, dir.filePath("out.xml"));
     EXPECT_EQ(support::ReadFile(dir.filePath("out.xml")), "<Settings><A>1</A></Settings>");
     EXPECT_THROW(SaveXmlFile(doc, dir.filePath("no/such/folder/out.xml")), Error);
+}
+
+// Message values arrive exactly as they were set, through the text of a real document.
+TEST(XmlValue, EveryTextRoundTripsAndOnlyWhatXmlCannotCarryIsEncoded) {
+    const struct {
+        QString value;
+        bool encoded;
+    } cases[] = {
+        {"", false},
+        {"   ", false},
+        {" padded\t", false},
+        {"\n", false},
+        {"line\r\nbreak", false},
+        {QString::fromUtf8("Zoë <&> \"q\" 😀"), false},
+        {QString::fromUtf8("a\0b", 3), true},
+        {QString(1, QChar(0)), true},
+        {"bell\x07", true},
+        {QString(1, QChar(0xFFFE)), true},
+    };
+    for (const auto& c : cases) {
+        pugi::xml_document out;
+        pugi::xml_node root = out.append_child("XML");
+        SetValueText(root.append_child("V"), c.value);
+        pugi::xml_document in;
+        const std::string text = ToUtf8(XmlText(out));
+        ASSERT_TRUE(in.load_buffer(text.data(), text.size(), MESSAGE_PARSE & ~pugi::parse_eol))
+            << text;
+        const pugi::xml_node v = in.child("XML").child("V");
+        EXPECT_EQ(ValueText(v), c.value) << text;
+        EXPECT_EQ(v.attribute("encoding").empty(), !c.encoded) << text;
+        EXPECT_EQ(XmlCanCarry(c.value), !c.encoded) << text;
+    }
+    // Formatting between elements is not a value.
+    pugi::xml_document formatted;
+    ASSERT_TRUE(formatted.load_string("<XML>\n  <V> </V>\n</XML>", MESSAGE_PARSE));
+    EXPECT_EQ(formatted.child("XML").first_child().name(), std::string("V"));
+    EXPECT_EQ(ValueText(formatted.child("XML").child("V")), " ");
 }

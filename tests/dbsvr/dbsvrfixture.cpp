@@ -3,6 +3,7 @@
 
 #include "common/files.h"
 #include "common/xml.h"
+#include "common/xmlvalue.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -163,7 +164,10 @@ void WriteConfig(const QString& folder, const QString& database, const QString& 
 }
 
 Reply::Reply(const QByteArray& xml) : raw(xml) {
-    EXPECT_TRUE(doc.load_buffer(xml.constData(), size_t(xml.size()))) << xml.constData();
+    // As the web application reads a reply: whitespace-only values kept, a CR as it is.
+    EXPECT_TRUE(doc.load_buffer(xml.constData(), size_t(xml.size()),
+                                common::MESSAGE_PARSE & ~pugi::parse_eol))
+        << xml.constData();
 }
 
 QString Reply::text(const char* xpath) const {

@@ -232,6 +232,42 @@ TEST(DataServerProcess, DataVersionChangesWithEveryWriteWhoeverMakesIt) {
     EXPECT_NE(version(), settled);
 }
 
+// A database file replaced under the data server (a new copy moved over its name) is served
+// from then on: its rows, writes into it (never "read-only" because the old file is gone), and a
+// new data version, so that no kept reply of the old file is reused. Removed, it is reported.
+TEST(DataServerProcess, ServesADatabaseFileReplacedUnderIt) {
+    DataServerRun run;
+    run.holdParent();
+    run.start();
+    ASSERT_TRUE(Eventually([&] { return run.running(); }));
+    const QString database = run.app + "/sample.db";
+    const QString customers = "<XML><Type>ReadTable</Type><Table>customers</Table></XML>";
+    ASSERT_EQ(run.ask(customers).text("/XML/Total"), "12");
+    const auto version = [&] { return components::ReadDataVersion(run.results); };
+    ASSERT_TRUE(Eventually([&] { return !version().isEmpty(); }));
+    const QString before = version();
+
+    const QString replacement = run.app + "/replacement.db";
+    ASSERT_TRUE(QFile::copy(database, replacement));
+    MakeDatabase(replacement, "INSERT INTO customers (name, city, country) VALUES "
+                              "('Moved', 'Lyon', 'France'), ('Over', 'Graz', 'Austria')");
+    const QString remaining = QueryValue(replacement, "SELECT count(*) FROM customers");
+    ASSERT_EQ(remaining, "14");
+    ASSERT_EQ(::rename(QFile::encodeName(replacement).constData(),
+                       QFile::encodeName(database).constData()),
+              0);
+
+    EXPECT_EQ(run.ask(customers).text("/XML/Total"), remaining);
+    EXPECT_NE(version(), before);
+    const Reply written = run.ask(addCustomerOnce());
+    EXPECT_EQ(written.text("/XML/Error"), "") << written.raw.constData();
+    EXPECT_EQ(QueryValue(database, "SELECT count(*) FROM customers WHERE country = 'Norway'"), "1");
+
+    ASSERT_TRUE(QFile::remove(database));
+    EXPECT_EQ(run.ask(customers).text("/XML/Error"), "UnableToConnectDB");
+    EXPECT_EQ(version(), "");
+}
+
 // A data server on a PostgreSQL server of the test's own, which the test stops and starts.
 class PostgresqlRun : public ::testing::Test {
 protected:

@@ -1,4 +1,6 @@
 #include "common/error.h"
+#include "common/xmlvalue.h"
+#include "components/replyparts.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
 #include "dbsvr/messagehandler.h"
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <deque>
 #include <gtest/gtest.h>
 
 using dbsvr::Config;
@@ -121,8 +124,10 @@ TEST_P(MessageHandlerTest, ReadTablePagesInStableOrder) {
 TEST_P(MessageHandlerTest, ReadTableKeepsValuesExactAndCapsTheLimit) {
     const Reply r = readTable("customers", "<Offset>2</Offset><Limit>3</Limit>");
     EXPECT_EQ(r.text("/XML/Rows/Row[1]/Field[@name='email']/@null"), "true");
+    // A page gives a BLOB's size, not its bytes.
     EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='photo']/@type"), "blob");
-    EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='photo']"), "AP8Q"); // base64 of 00 FF 10
+    EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='photo']/@length"), "3");
+    EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='photo']"), "");
     EXPECT_EQ(r.text("/XML/Rows/Row[3]/Field[@name='name']"),
               QString::fromUtf8("Zoë <&> \"quoted\""));
     EXPECT_EQ(r.text("/XML/Rows/Row[2]/Field[@name='email']/@null"), "");
@@ -155,6 +160,12 @@ TEST_P(MessageHandlerTest, RefusedRequestsGetAnErrorReplyAndChangeNothing) {
         {table(""), "UnknownTable"},
         {table("Customers"), "UnknownTable"},
         {table("(SELECT * FROM customers)"), "UnknownTable"},
+        // Blanks are part of a name: "customers " is not customers.
+        {table("customers "), "UnknownTable"},
+        {table(" customers"), "UnknownTable"},
+        {describe("customers "), "UnknownTable"},
+        {table("customers", "<OrderBy>id </OrderBy>"), "UnknownColumn"},
+        {table("customers", filter(" id", "eq", "1")), "UnknownColumn"},
         {table("customers", "<OrderBy>id; DROP TABLE customers</OrderBy>"), "UnknownColumn"},
         {table("customers", "<Limit>-1</Limit>"), "InvalidArgument"},
         {table("customers", "<Offset>ten</Offset>"), "InvalidArgument"},
@@ -652,4 +663,228 @@ TEST_P(MessageHandlerTest, RepliesThatFollowTheClockAreMarkedVolatile) {
     EXPECT_EQ(ask(describe("recent_orders")).text("/XML/Volatile"), "");
     EXPECT_EQ(ask(query("AllCustomers")).text("/XML/Volatile"), "");
     EXPECT_EQ(readTable("nowhere").text("/XML/Volatile"), ""); // an error reply: nothing more
+}
+
+// Values reach the database and come back exactly as stored: blanks at the ends and
+// whitespace-only texts (which an XML parser drops unless told to keep them), and names with
+// blanks at their ends, which are names of their own.
+TEST_P(MessageHandlerTest, ValuesAndNamesWithBlanksArriveExactly) {
+    m_data.exec("INSERT INTO customers (id, name, email) VALUES (26, '   ', ' a@b '), "
+                "(27, ' padded ', '');"
+                "CREATE TABLE \" spaced \" (\" v \" TEXT);"
+                "INSERT INTO \" spaced \" VALUES ('  ');");
+    const struct {
+        QString filters;
+        const char* ids;
+    } cases[] = {
+        {filter("name", "eq", "   "), "26"},    {filter("name", "eq", " padded "), "27"},
+        {filter("name", "eq", "padded"), ""},   {filter("name", "contains", " p"), "27"},
+        {filter("email", "eq", " a@b "), "26"}, {filter("email", "eq", ""), "27"},
+    };
+    for (const auto& c : cases) {
+        const Reply r = readTable("customers", c.filters);
+        QStringList ids;
+        for (const auto& f : r.doc.select_nodes("/XML/Rows/Row/Field[@name='id']"))
+            ids << f.node().child_value();
+        EXPECT_EQ(ids.join(","), c.ids) << c.filters.toStdString() << r.raw.constData();
+    }
+    const Reply rows = readTable("customers", "<Offset>25</Offset>");
+    EXPECT_EQ(rows.text("/XML/Rows/Row[1]/Field[@name='name']"), "   ") << rows.raw.constData();
+    EXPECT_EQ(rows.text("/XML/Rows/Row[1]/Field[@name='email']"), " a@b ");
+    EXPECT_EQ(rows.text("/XML/Rows/Row[2]/Field[@name='name']"), " padded ");
+    EXPECT_EQ(rows.text("/XML/Rows/Row[2]/Field[@name='email']/@null"), "");
+
+    const Reply byName = ask(query("CustomerByName", "<Parameter name=\"name\">   </Parameter>"));
+    EXPECT_EQ(byName.text("/XML/Rows/Row/Field[@name='id']"), "26") << byName.raw.constData();
+    EXPECT_EQ(byName.text("/XML/Rows/Row/Field[@name='name']"), "   ");
+
+    const Reply spaced =
+        readTable(" spaced ", filter(" v ", "eq", "  ") + "<OrderBy> v </OrderBy>");
+    EXPECT_EQ(spaced.text("/XML/Error"), "") << spaced.raw.constData();
+    EXPECT_EQ(spaced.text("/XML/Table"), " spaced ");
+    EXPECT_EQ(spaced.text("/XML/Columns/Column"), " v ");
+    EXPECT_EQ(spaced.text("/XML/Rows/Row/Field[@name=' v ']"), "  ");
+    EXPECT_EQ(ask(describe(" spaced ")).text("/XML/Table"), " spaced ");
+    EXPECT_EQ(ask("<XML><Type>ListTables</Type></XML>").text("/XML/Tables/Table[@type='table'][1]"),
+              " spaced ");
+}
+
+// Text XML cannot carry travels encoded both ways: the NUL of an SQLite text (PostgreSQL keeps
+// none) and control characters come back exactly, and find their rows as filter and parameter.
+TEST_P(MessageHandlerTest, TextXmlCannotCarryTravelsEncoded) {
+    const QString nul = m_data.pick("a' || char(0) || 'b", "a' || chr(1) || 'b");
+    const QString stored = m_data.pick(QString::fromUtf8("a\0b", 3), "a\x01"
+                                                                     "b");
+    m_data.exec("INSERT INTO customers (id, name) VALUES (26, '" + nul + "'), (27, 'bell' || " +
+                m_data.pick("char(7)", "chr(7)") + ");");
+    const auto encoded = [](const QString& text) {
+        return QString("encoding=\"base64\">") + text.toUtf8().toBase64();
+    };
+    const Reply rows = readTable("customers", "<Offset>25</Offset>");
+    const pugi::xml_node first =
+        rows.doc.select_node("/XML/Rows/Row[1]/Field[@name='name']").node();
+    EXPECT_EQ(first.attribute("encoding").value(), std::string("base64")) << rows.raw.constData();
+    EXPECT_EQ(QByteArray::fromBase64(first.child_value()), stored.toUtf8());
+    const pugi::xml_node second =
+        rows.doc.select_node("/XML/Rows/Row[2]/Field[@name='name']").node();
+    EXPECT_EQ(QByteArray::fromBase64(second.child_value()), QByteArray("bell\x07"));
+    // Plain values stay plain.
+    EXPECT_EQ(rows.count("/XML/Rows/Row/Field[@name='id'][@encoding]"), 0u);
+
+    const Reply found = readTable("customers", "<Filter column=\"name\" op=\"eq\" " +
+                                                   encoded(stored) + "</Filter>");
+    EXPECT_EQ(found.text("/XML/Total"), "1") << found.raw.constData();
+    EXPECT_EQ(found.text("/XML/Rows/Row/Field[@name='id']"), "26");
+    const Reply parameter = ask(
+        query("CustomerByName", "<Parameter name=\"name\" " + encoded(stored) + "</Parameter>"));
+    EXPECT_EQ(parameter.text("/XML/Rows/Row/Field[@name='id']"), "26") << parameter.raw.constData();
+}
+
+namespace {
+
+// An export's parts, read back as the web application reads them.
+struct ExportedRows {
+    std::deque<Reply> parts;
+    QStringList values;         // the first field of every row, in order
+    QString error;              // of the part that ended it with an error
+    bool continuedRight = true; // every part but the last, and only they, say Continued
+};
+
+ExportedRows exported(const MessageHandler& handler, const QString& request) {
+    ExportedRows out;
+    const QList<QByteArray> replies = handler.replies(request.toUtf8());
+    for (qsizetype i = 0; i < replies.size(); ++i) {
+        const Reply& part = out.parts.emplace_back(replies[i]);
+        out.error = part.text("/XML/Error");
+        const bool continued = part.text("/XML/Continued") == "true";
+        out.continuedRight = out.continuedRight && continued == (i + 1 < replies.size());
+        for (const auto& row : part.doc.select_nodes("/XML/Rows/Row"))
+            out.values << common::ValueText(row.node().first_child());
+        EXPECT_LE(replies[i].size(), components::MAX_REPLY_BYTES);
+    }
+    return out;
+}
+
+} // namespace
+
+// An export reads its rows with one statement and sends them in parts of at most a page's rows,
+// in the order asked for, filtered, up to its limit; the last part says whether rows were left.
+TEST_P(MessageHandlerTest, ExportsComeInPartsFromOneRead) {
+    m_data.exec("CREATE TABLE numbers (n INTEGER);" +
+                pick("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < "
+                     "2500) INSERT INTO numbers SELECT i FROM c;",
+                     "INSERT INTO numbers SELECT generate_series(1, 2500);"));
+    const MessageHandler handler(&m_data.config(), m_db.get());
+    const QString exportAll = "<Export>true</Export><OrderBy>n</OrderBy>"
+                              "<Descending>true</Descending>";
+    const ExportedRows all = exported(handler, table("numbers", exportAll));
+    EXPECT_EQ(all.error, "");
+    ASSERT_EQ(all.parts.size(), 3);
+    EXPECT_TRUE(all.continuedRight);
+    ASSERT_EQ(all.values.size(), 2500);
+    EXPECT_EQ(all.values.first(), "2500");
+    EXPECT_EQ(all.values.last(), "1");
+    EXPECT_EQ(all.parts[1].text("/XML/Offset"), "1000");
+    EXPECT_EQ(all.parts[2].text("/XML/Count"), "500");
+    EXPECT_EQ(all.parts[2].text("/XML/More"), "false");
+    EXPECT_EQ(all.parts[2].text("/XML/Table"), "numbers");
+    EXPECT_EQ(all.parts[0].count("/XML/Total"), 0u); // nothing is counted
+
+    const ExportedRows cut =
+        exported(handler, table("numbers", exportAll + "<Offset>10</Offset><Limit>1500</Limit>" +
+                                               filter("n", "gt", "100")));
+    ASSERT_EQ(cut.values.size(), 1500);
+    EXPECT_EQ(cut.values.first(), "2490");
+    EXPECT_EQ(cut.parts.back().text("/XML/More"), "true");
+    EXPECT_TRUE(cut.continuedRight);
+
+    const ExportedRows none =
+        exported(handler, table("numbers", exportAll + filter("n", "gt", "9999")));
+    ASSERT_EQ(none.parts.size(), 1);
+    EXPECT_EQ(none.parts[0].text("/XML/Columns/Column"), "n");
+    EXPECT_EQ(none.parts[0].text("/XML/More"), "false");
+
+    const ExportedRows orders =
+        exported(handler, query("OrdersOf", "<Parameter name=\"customer\">1</Parameter>",
+                                "<Export>true</Export>"));
+    EXPECT_EQ(orders.values, QStringList({"1", "2", "4"}));
+    EXPECT_EQ(orders.parts[0].text("/XML/Name"), "OrdersOf");
+
+    // Refused as a whole reply: what does not exist, and a query that writes (nothing runs).
+    EXPECT_EQ(exported(handler, table("nope", "<Export>true</Export>")).error, "UnknownTable");
+    const ExportedRows write = exported(handler, query("AddOrder",
+                                                       "<Parameter name=\"customer\">1</Parameter>"
+                                                       "<Parameter name=\"amount\">1</Parameter>",
+                                                       "<Export>true</Export>"));
+    EXPECT_EQ(write.error, "InvalidArgument");
+    EXPECT_EQ(write.parts.size(), 1);
+    EXPECT_EQ(readTable("orders").text("/XML/Total"), "4");
+}
+
+// Pages give a BLOB's size without reading it out; exports carry its bytes (base64).
+TEST_P(MessageHandlerTest, PagesGiveBlobSizesAndExportsTheirBytes) {
+    TestDatabase data(GetParam());
+    ASSERT_EQ(data.create(TEST_SCHEMA, TEST_SCHEMA_POSTGRESQL,
+                          QString(TEST_QUERIES) + "<Query name=\"Photos\"><Sql>SELECT photo, id "
+                                                  "FROM customers WHERE photo IS NOT NULL</Sql>"
+                                                  "</Query>"),
+              "");
+    const std::unique_ptr<Database> db = data.open();
+    const MessageHandler handler(&data.config(), db.get());
+    for (const QString& request : {table("customers", filter("id", "eq", "4")), query("Photos")}) {
+        const Reply page(handler.handle(request.toUtf8()));
+        EXPECT_EQ(page.text("//Field[@name='photo']/@length"), "3") << page.raw.constData();
+        EXPECT_EQ(page.text("//Field[@name='photo']/@type"), "blob");
+        EXPECT_EQ(page.text("//Field[@name='photo']"), "");
+        const ExportedRows all =
+            exported(handler, QString(request).replace("</XML>", "<Export>true</Export></XML>"));
+        ASSERT_EQ(all.parts.size(), 1) << request.toStdString();
+        EXPECT_EQ(all.parts[0].text("//Field[@name='photo']"), "AP8Q"); // 00 FF 10
+        EXPECT_EQ(all.parts[0].text("//Field[@name='photo']/@length"), "3");
+    }
+}
+
+// No reply passes the limit: a page whose values would is refused as a whole, while an export
+// sends such rows in parts of their own.
+TEST_P(MessageHandlerTest, RepliesStayWithinTheirLimit) {
+    const int rows = int(components::MAX_REPLY_BYTES / (4 << 20)) + 2;
+    m_data.exec(
+        QString("CREATE TABLE big (id INTEGER PRIMARY KEY, body TEXT);") +
+        pick("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < "
+             "%1) INSERT INTO big SELECT i, printf('%.*c', 4194304, 'x') FROM c;",
+             "INSERT INTO big SELECT i, repeat('x', 4194304) FROM generate_series(1, %1) i;")
+            .arg(rows));
+    const Reply refused = readTable("big");
+    EXPECT_EQ(refused.text("/XML/Error"), "ReplyTooLarge");
+    EXPECT_TRUE(refused.text("/XML/Message").contains("16 MiB")) << refused.raw.constData();
+    EXPECT_EQ(refused.count("/XML/Rows"), 0u);
+    EXPECT_EQ(readTable("big", "<Limit>2</Limit>").text("/XML/Count"), "2");
+
+    const MessageHandler handler(&m_data.config(), m_db.get());
+    const ExportedRows all = exported(handler, table("big", "<Export>true</Export>"));
+    EXPECT_EQ(all.error, "");
+    EXPECT_EQ(all.parts.size(), rows);
+    EXPECT_EQ(all.values.size(), rows);
+    EXPECT_TRUE(all.continuedRight);
+}
+
+// An export that runs out of its time is stopped, even inside a statement that has not given
+// its first row, and says so; the database goes on serving.
+TEST_P(MessageHandlerTest, ExportsStopAtTheirTimeLimit) {
+    TestDatabase data(GetParam());
+    ASSERT_EQ(data.create(TEST_SCHEMA, TEST_SCHEMA_POSTGRESQL,
+                          QString(TEST_QUERIES) + "<Query name=\"Endless\"><Sql>" +
+                              data.pick("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                        "FROM c WHERE i &lt; 1000000000) SELECT i FROM c "
+                                        "ORDER BY i DESC",
+                                        "SELECT 1 AS i FROM pg_sleep(60)") +
+                              "</Sql></Query>"),
+              "");
+    const std::unique_ptr<Database> db = data.open();
+    const MessageHandler handler(&data.config(), db.get(), {}, 300);
+    const ExportedRows stopped = exported(handler, query("Endless", {}, "<Export>true</Export>"));
+    EXPECT_EQ(stopped.error, "TimeLimit");
+    EXPECT_TRUE(stopped.parts.back().text("/XML/Message").contains("0.3 s"))
+        << stopped.parts.back().raw.constData();
+    EXPECT_EQ(Reply(handler.handle(table("orders").toUtf8())).text("/XML/Total"), "4");
 }

@@ -1,12 +1,18 @@
 // CSV and JSON exports of tables and query results: complete answers, quoting, all rows.
+#include "components/queue.h"
+#include "components/replyparts.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/queuereader.h"
 #include "webapp/csv.h"
 #include "webappfixture.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace webapptest;
 
@@ -117,4 +123,82 @@ TEST(Exports, TablesAndQueryResultsWithAllTheirRows) {
     const Page linked = browser.get(QueryOf(LinkTo(table.body, "CSV")));
     EXPECT_EQ(linked.content, "\xEF\xBB\xBFn\r\n3\r\n2\r\n1\r\n");
     EXPECT_EQ(browser.get("page=export&name=numbers&format=xml").status, 404);
+}
+
+namespace {
+const char BLOB_SQL[] = R"sql(
+CREATE TABLE files (id INTEGER PRIMARY KEY, data BLOB);
+INSERT INTO files VALUES (1, x'00FF10'), (2, NULL);
+CREATE TABLE big (id INTEGER PRIMARY KEY, body TEXT);
+WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 6)
+INSERT INTO big SELECT i, printf('%.*c', 4194304, 'x') FROM c;
+)sql";
+const char BLOB_POSTGRESQL[] = R"sql(
+CREATE TABLE files (id INTEGER PRIMARY KEY, data BYTEA);
+INSERT INTO files VALUES (1, '\x00ff10'), (2, NULL);
+CREATE TABLE big (id INTEGER PRIMARY KEY, body TEXT);
+INSERT INTO big SELECT i, repeat('x', 4194304) FROM generate_series(1, 6) i;
+)sql";
+} // namespace
+
+// A page shows a BLOB's size without the data server sending its bytes; exports carry them. A
+// page whose rows would pass what a reply may hold says so on the page.
+TEST(Exports, BlobsAreSizesOnPagesBytesInExportsAndBigPagesAreRefused) {
+    ExampleApplication app({}, BLOB_SQL, BLOB_POSTGRESQL);
+    ASSERT_TRUE(app.ready());
+    Browser browser(app);
+    const Page page = browser.get("page=table&name=files");
+    EXPECT_TRUE(page.body.contains("[binary data, 3 bytes]")) << page.body.toStdString();
+    const Page row = browser.get("page=row&table=files&k.id=1");
+    EXPECT_TRUE(row.body.contains("[binary data, 3 bytes]")) << row.body.toStdString();
+    EXPECT_EQ(browser.get("page=export&name=files&format=csv").content,
+              "\xEF\xBB\xBFid,data\r\n1,AP8Q\r\n2,\r\n");
+    EXPECT_EQ(browser.get("page=export&name=files&format=json").content,
+              R"({"columns":["id","data"],"name":"files","rows":[["1","AP8Q"],["2",null]],)"
+              R"("truncated":false})");
+
+    const Page big = browser.get("page=table&name=big");
+    EXPECT_EQ(big.status, 200);
+    EXPECT_TRUE(big.body.contains("ReplyTooLarge")) << big.body.left(2000).toStdString();
+    EXPECT_TRUE(big.body.contains("16 MiB"));
+    EXPECT_TRUE(browser.get("page=table&name=big&size=2").body.contains("Rows 1 to 2 of 6"));
+    // Exported in parts, every row whole.
+    const Page exported = browser.get("page=export&name=big&format=csv");
+    EXPECT_EQ(exported.status, 200);
+    EXPECT_EQ(exported.content.size(), 3 + 9 + 6 * (2 + 4194304 + 2));
+}
+
+// What the web application makes of a data server's trouble during an export: an error part
+// after the first, or a reply larger than a reply may be. Neither becomes a file.
+TEST(Exports, AnExportThatFailsHalfWayIsAnErrorPageAndNoFile) {
+    QTemporaryDir dir;
+    const QString requests = dir.filePath("requests"), results = dir.filePath("results");
+    ASSERT_TRUE(QDir().mkpath(requests) && QDir().mkpath(results));
+    const QString part = "<XML><Type>Rows</Type><Error/><Message/><Table>t</Table><Columns>"
+                         "<Column>n</Column></Columns><Rows><Row><Field name=\"n\">1</Field>"
+                         "</Row></Rows><Offset>0</Offset><Limit>100000</Limit><Count>1</Count>"
+                         "<More>true</More><Continued>true</Continued></XML>";
+    // A stand-in data server: the parts of the first request, one oversized reply to the second.
+    std::thread server([&] {
+        const QString first = support::TakeQueueMessage(requests, {}).id;
+        components::SendMessage(results, components::PartId(first, 1), part.toUtf8());
+        components::SendMessage(results, components::PartId(first, 2),
+                                "<XML><Type>Error</Type><Error>TimeLimit</Error><Message>The "
+                                "export took longer than 15 s and was stopped after 1 rows."
+                                "</Message></XML>");
+        const QString second = support::TakeQueueMessage(requests, {}).id;
+        components::SendMessage(results, second, QByteArray(components::MAX_REPLY_BYTES + 1, 'x'));
+    });
+    Browser browser(dir.path(), {});
+    browser.inQueue = results;
+    browser.outQueue = requests;
+    const Page stopped = browser.get("page=export&name=t&format=csv");
+    const Page tooLarge = browser.get("page=table&name=t");
+    server.join();
+    EXPECT_EQ(stopped.status, 500);
+    EXPECT_FALSE(stopped.headers.contains("content-disposition"));
+    EXPECT_TRUE(stopped.body.contains("TimeLimit"));
+    EXPECT_TRUE(stopped.body.contains("stopped after 1 rows"));
+    EXPECT_TRUE(tooLarge.body.contains("ReplyTooLarge")) << tooLarge.body.toStdString();
+    EXPECT_TRUE(QDir(results).entryList({"*.msg"}, QDir::Files).isEmpty()); // removed unread
 }

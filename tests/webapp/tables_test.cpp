@@ -190,3 +190,52 @@ TEST_F(Tables, FieldsThatCannotBeUsedAsTheyCameAreRefused) {
         EXPECT_LT(page.raw.size(), 8000) << what;
     }
 }
+
+namespace {
+const char EXACT_SQL[] = R"sql(
+CREATE TABLE spaces (id TEXT PRIMARY KEY, note TEXT);
+INSERT INTO spaces VALUES ('   ', ' padded '), ('x', '  ');
+CREATE TABLE nul (id INTEGER PRIMARY KEY, note TEXT);
+INSERT INTO nul VALUES (1, 'before' || char(0) || 'after');
+)sql";
+const char EXACT_POSTGRESQL[] = R"sql(
+CREATE TABLE spaces (id TEXT PRIMARY KEY, note TEXT);
+INSERT INTO spaces VALUES ('   ', ' padded '), ('x', '  ');
+)sql";
+} // namespace
+
+// Values arrive as stored: whitespace-only texts and blanks at the ends in pages, filters, row
+// pages and exports; the NUL of an SQLite text uncut. A name is only ever its exact self.
+TEST(ExactValues, ReachPagesFiltersRowPagesAndExportsUnchanged) {
+    ExampleApplication app({}, EXACT_SQL, EXACT_POSTGRESQL);
+    ASSERT_TRUE(app.ready());
+    Browser browser(app);
+
+    const Page table = browser.get("page=table&name=spaces");
+    EXPECT_TRUE(table.body.contains("<td>   </td><td> padded </td>")) << table.body.toStdString();
+    EXPECT_TRUE(table.body.contains("<td>x</td><td>  </td>"));
+    const Page row = browser.get(QueryOf(LinkTo(table.body, "Open")));
+    EXPECT_EQ(row.status, 200) << QueryOf(LinkTo(table.body, "Open")).toStdString();
+    EXPECT_TRUE(row.body.contains("<tr><th>note</th><td> padded </td>")) << row.body.toStdString();
+    EXPECT_EQ(browser.get("page=row&table=spaces&k.id=%20").status, 404);
+
+    const Page filtered = browser.get("page=table&name=spaces&col1=note&op1=eq&val1=%20%20");
+    EXPECT_TRUE(filtered.body.contains("Rows 1 to 1 of 1")) << filtered.body.toStdString();
+    EXPECT_TRUE(filtered.body.contains("<td>x</td>"));
+
+    const Page csv = browser.get("page=export&name=spaces&format=csv");
+    EXPECT_EQ(csv.content, "\xEF\xBB\xBFid,note\r\n   , padded \r\nx,  \r\n");
+
+    // A trailing blank names another table, which does not exist.
+    EXPECT_EQ(browser.get("page=table&name=customers%20").status, 404);
+    EXPECT_EQ(browser.get("page=export&name=customers%20&format=csv").status, 404);
+
+    if (OnPostgresql())
+        return; // PostgreSQL's text holds no NUL
+    const Page nul = browser.get("page=table&name=nul");
+    EXPECT_TRUE(nul.body.contains("after</td>")) << nul.body.toStdString();
+    const Page nulCsv = browser.get("page=export&name=nul&format=csv");
+    EXPECT_EQ(nulCsv.content, QByteArray("\xEF\xBB\xBFid,note\r\n1,before\0after\r\n", 28));
+    const Page nulJson = browser.get("page=export&name=nul&format=json");
+    EXPECT_TRUE(nulJson.content.contains(R"(["1","before\u0000after"])")) << nulJson.content.data();
+}

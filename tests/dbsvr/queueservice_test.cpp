@@ -1,0 +1,65 @@
+// The data server's queue service: replies by id, and an export's parts paced by the reader.
+#include "components/replyparts.h"
+#include "dbsvr/queueservice.h"
+#include "dbsvr/replysink.h"
+#include "tests/support/processes.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/queuereader.h"
+
+#include "components/queue.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <thread>
+
+using dbsvr::QueueService;
+using dbsvr::ReplySink;
+
+namespace {
+QStringList messages(const QString& folder) {
+    QStringList names = QDir(folder).entryList({"*.msg"}, QDir::Files);
+    names.sort();
+    return names;
+}
+} // namespace
+
+// No more than two parts of an export wait in the out-queue: the next waits for the reader to
+// take the one two before it, and is not written when the reader does not within the deadline.
+// An error reply after them goes out at once.
+TEST(QueueService, AnExportsPartsWaitForTheReader) {
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in"), out = dir.filePath("out");
+    const int parts = 5;
+    QList<bool> sent;
+    QDeadlineTimer deadline;
+    QueueService service(in, out, [&](QByteArrayView, ReplySink& sink) {
+        for (int n = 1; n <= parts; ++n)
+            sent << sink.sendPart(QByteArray::number(n), deadline);
+        sink.send("end");
+    });
+    service.start();
+
+    // Nobody reads: two parts go, the others wait in vain, the end goes at once.
+    deadline.setRemainingTime(300);
+    components::SendMessage(in, "A", "<XML/>");
+    ASSERT_TRUE(support::Eventually([&] { return service.served() == 1; }));
+    EXPECT_EQ(sent, QList<bool>({true, true, false, false, false}));
+    EXPECT_EQ(messages(out), QStringList({"A.2.msg", "A.3.msg", "A.msg"}));
+    EXPECT_EQ(support::TakeQueueMessage(out, "A.3").body, "end");
+
+    // A reader takes them as they come: every part goes, in order.
+    sent.clear();
+    deadline.setRemainingTime(10000);
+    QByteArrayList bodies;
+    std::thread reader([&] {
+        for (int n = 1; n <= parts + 1; ++n)
+            bodies << support::TakeQueueMessage(out, components::PartId("B", n)).body;
+    });
+    components::SendMessage(in, "B", "<XML/>");
+    const bool served = support::Eventually([&] { return service.served() == 2; });
+    reader.join();
+    ASSERT_TRUE(served);
+    EXPECT_EQ(sent, QList<bool>(parts, true));
+    EXPECT_EQ(bodies, QByteArrayList({"1", "2", "3", "4", "5", "end"}));
+}
