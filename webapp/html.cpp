@@ -1,36 +1,13 @@
 #include "webapp/html.h"
 
+#include "common/escape.h"
+
 #include <QHash>
 #include <QRegularExpression>
-#include <algorithm>
 
 namespace webapp {
 
 namespace {
-
-// Tab, line feed and carriage return are the white space of multi-line text: a text area
-// shows them as they are, and elsewhere they read as blanks. The other controls show nothing
-// at all, so they are shown by their pictures (U+2400 to U+241F, U+2421 for DEL).
-bool isShownControl(char16_t u) {
-    return (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F;
-}
-
-QChar controlPicture(char16_t u) {
-    return QChar(u == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + u));
-}
-
-bool needsEscaping(QChar c) {
-    switch (c.unicode()) {
-    case '&':
-    case '<':
-    case '>':
-    case '"':
-    case '\'':
-        return true;
-    default:
-        return isShownControl(c.unicode());
-    }
-}
 
 bool isUnreserved(char16_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -62,33 +39,7 @@ void appendUrlEncoded(QString& out, const QString& text) {
 } // namespace
 
 QString HtmlEscape(const QString& text) {
-    // Most texts need nothing: they are returned shared, without a copy.
-    if (std::none_of(text.begin(), text.end(), needsEscaping))
-        return text;
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QLatin1String("&amp;");
-            break;
-        case '<':
-            out += QLatin1String("&lt;");
-            break;
-        case '>':
-            out += QLatin1String("&gt;");
-            break;
-        case '"':
-            out += QLatin1String("&quot;");
-            break;
-        case '\'':
-            out += QLatin1String("&#39;");
-            break;
-        default:
-            out += isShownControl(c.unicode()) ? controlPicture(c.unicode()) : c;
-        }
-    }
-    return out;
+    return common::Escaped(text, common::EscapeFor::Html);
 }
 
 QString HtmlUnescape(const QString& html) {
