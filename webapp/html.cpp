@@ -38,8 +38,43 @@ void appendUrlEncoded(QString& out, const QString& text) {
 
 } // namespace
 
-QString HtmlEscape(const QString& text) {
-    return common::Escaped(text, common::EscapeFor::Html);
+void Markup::appendTo(QString& out) const {
+    if (m_ascii)
+        out += QLatin1String(m_data, m_size);
+    else
+        out += QString::fromUtf8(m_data, m_size);
+}
+
+Html::Html(Markup markup) {
+    markup.appendTo(m_markup);
+}
+
+Html Html::text(const QString& text) {
+    Html html;
+    html.m_markup = common::Escaped(text, common::EscapeFor::Html);
+    return html;
+}
+
+Html Html::number(qint64 n) {
+    Html html;
+    html.m_markup = QString::number(n);
+    return html;
+}
+
+Html Html::trustedMarkup(const QString& markup) {
+    Html html;
+    html.m_markup = markup;
+    return html;
+}
+
+Html& Html::operator+=(const Html& other) {
+    m_markup += other.m_markup;
+    return *this;
+}
+
+Html& Html::operator+=(Markup markup) {
+    markup.appendTo(m_markup);
+    return *this;
 }
 
 QString HtmlUnescape(const QString& html) {
@@ -80,6 +115,12 @@ Link::Link(const QString& page) {
     with(QStringLiteral("page"), page);
 }
 
+Link Link::inFolder(const QString& folder) {
+    Link link;
+    link.m_folder = folder;
+    return link;
+}
+
 Link& Link::with(const QString& name, const QString& value) {
     if (!value.isEmpty())
         m_fields.append({name, value});
@@ -91,40 +132,23 @@ Link& Link::keep(const QString& name, const QString& value) {
     return *this;
 }
 
-void Link::appendTo(QString& out, const QString& root, QLatin1String separator) const {
-    out += root;
-    out += QLatin1Char('/');
+QString Link::address(const QString& root) const {
+    QString out = root + m_folder;
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
-        if (i == 0)
-            out += QLatin1Char('?');
-        else
-            out += separator;
+        out += QLatin1Char(i == 0 ? '?' : '&');
         appendUrlEncoded(out, m_fields[i].first);
         out += QLatin1Char('=');
         appendUrlEncoded(out, m_fields[i].second);
     }
-}
-
-QString Link::address(const QString& root) const {
-    QString out;
-    appendTo(out, root, QLatin1String("&"));
     return out;
 }
 
-QString Link::href(const QString& root) const {
-    // Encoded fields hold nothing HTML would read: only the root and the separators need it.
-    QString out;
-    appendTo(out, HtmlEscape(root), QLatin1String("&amp;"));
-    return out;
+Html Link::href(const QString& root) const {
+    return Html::text(address(root));
 }
 
-QString Anchor(const Link& link, const QString& text, const QString& root) {
-    QString out = QStringLiteral("<a href=\"");
-    out += link.href(root);
-    out += QStringLiteral("\">");
-    out += HtmlEscape(text);
-    out += QStringLiteral("</a>");
-    return out;
+Html Anchor(const Link& link, const QString& text, const QString& root) {
+    return "<a href=\"" + link.href(root) + "\">" + Html::text(text) + "</a>";
 }
 
 } // namespace webapp
