@@ -31,6 +31,8 @@ QLatin1String reference(char16_t c, EscapeFor target) {
 }
 
 bool needsEscaping(char16_t c, EscapeFor target) {
+    if (c > u'>') // letters and most else: only DEL is above every character with a reference
+        return c == 0x7F && target == EscapeFor::Html;
     return !reference(c, target).isEmpty() || (target == EscapeFor::Html && isInvisibleControl(c));
 }
 

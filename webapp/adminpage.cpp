@@ -107,10 +107,10 @@ Html renderServer(const PageEnvironment& env, const ServerState& s) {
 }
 
 Html renderDataServer(const PageEnvironment& env, const DataServerState& d) {
-    const Html ping = d.ping
-                          ? env.html("webAdminPingTime", QString::number(d.ping->first, 'f', 1)) +
-                                " <span class=\"detail\">" + Html::text(d.ping->second) + "</span>"
-                          : "<span class=\"error\">" + Html::text(d.pingFailure) + "</span>";
+    const Html ping =
+        d.ping ? Html(env.html("webAdminPingTime", QString::number(d.ping->first, 'f', 1)) +
+                      " <span class=\"detail\">" + Html::text(d.ping->second) + "</span>")
+               : Html("<span class=\"error\">" + Html::text(d.pingFailure) + "</span>");
     return section(
         env.label("webAdminDataServer"),
         row(env.label("webAdminRunning"), yesNo(env, d.running)) +

@@ -16,8 +16,9 @@ Html RenderDocument(const Document& d) {
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
            title + " - " + product + "</title>\n<link rel=\"stylesheet\" href=\"" + d.webRoot +
            "style.css\">\n</head>\n<body class=\"app\">\n<header class=\"appbar\">" +
-           (d.brandLinksHome ? "<a class=\"brand\" href=\"" + d.webRoot + "\">" + brand + "</a>"
-                             : "<span class=\"brand\">" + brand + "</span>") +
+           (d.brandLinksHome
+                ? Html("<a class=\"brand\" href=\"" + d.webRoot + "\">" + brand + "</a>")
+                : Html("<span class=\"brand\">" + brand + "</span>")) +
            d.navigation + "</header>\n<main>\n<h1>" + title + "</h1>\n" + d.content +
            "\n</main>\n<footer>" + d.footer + "</footer>\n</body>\n</html>\n";
 }

@@ -132,19 +132,31 @@ Link& Link::keep(const QString& name, const QString& value) {
     return *this;
 }
 
-QString Link::address(const QString& root) const {
-    QString out = root + m_folder;
+void Link::appendTo(QString& out, QLatin1String separator) const {
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
-        out += QLatin1Char(i == 0 ? '?' : '&');
+        if (i == 0)
+            out += QLatin1Char('?');
+        else
+            out += separator;
         appendUrlEncoded(out, m_fields[i].first);
         out += QLatin1Char('=');
         appendUrlEncoded(out, m_fields[i].second);
     }
+}
+
+QString Link::address(const QString& root) const {
+    QString out = root + m_folder;
+    appendTo(out, QLatin1String("&"));
     return out;
 }
 
 Html Link::href(const QString& root) const {
-    return Html::text(address(root));
+    // Encoded fields hold nothing HTML would read: only the folder and the separators need it.
+    Html html;
+    common::AppendEscaped(html.m_markup, root, common::EscapeFor::Html);
+    common::AppendEscaped(html.m_markup, m_folder, common::EscapeFor::Html);
+    appendTo(html.m_markup, QLatin1String("&amp;"));
+    return html;
 }
 
 Html Anchor(const Link& link, const QString& text, const QString& root) {

@@ -4,6 +4,8 @@
 #include <QPair>
 #include <QString>
 #include <cstddef>
+#include <type_traits>
+#include <utility>
 
 namespace webapp {
 
@@ -16,6 +18,8 @@ public:
         : m_data(markup), m_size(N - 1), m_ascii(isAscii(markup, N - 1)) {}
 
     bool isEmpty() const { return m_size == 0; }
+    // At least as many UTF-16 units as it appends.
+    qsizetype size() const { return m_size; }
     void appendTo(QString& out) const;
 
 private:
@@ -30,6 +34,17 @@ private:
     qsizetype m_size;
     bool m_ascii;
 };
+
+class Html;
+template <typename T> inline constexpr bool IS_HTML_VALUE = false;
+template <> inline constexpr bool IS_HTML_VALUE<Html> = true;
+// What a page is joined from: Html, Markup, and joins of them.
+template <typename T>
+concept HtmlPart = IS_HTML_VALUE<T> || std::is_same_v<T, Markup>;
+
+template <typename Left, typename Right>
+requires HtmlPart<Left> && HtmlPart<Right>
+class HtmlJoin;
 
 // A piece of a web page, safe by construction: it is made of Markup, of other Html, of text
 // through Html::text (escaped), of numbers, and, through the one named door trustedMarkup, of
@@ -49,29 +64,70 @@ public:
 
     Html& operator+=(const Html& other);
     Html& operator+=(Markup markup);
+    template <typename Left, typename Right> Html& operator+=(const HtmlJoin<Left, Right>& join) {
+        join.appendTo(m_markup);
+        return *this;
+    }
 
     bool isEmpty() const { return m_markup.isEmpty(); }
+    qsizetype size() const { return m_markup.size(); }
     // The markup, for the body of the answer.
     const QString& toString() const { return m_markup; }
+    void appendTo(QString& out) const { out += m_markup; }
 
-    friend Html operator+(Html left, const Html& right) {
-        left += right;
-        return left;
-    }
-    friend Html operator+(Html left, Markup right) {
-        left += right;
-        return left;
-    }
-    friend Html operator+(Markup left, const Html& right) {
-        Html out(left);
-        out += right;
-        return out;
-    }
     friend bool operator==(const Html&, const Html&) = default;
 
 private:
+    template <typename Left, typename Right>
+    requires HtmlPart<Left> && HtmlPart<Right>
+    friend class HtmlJoin;
+    friend class Link;
+
     QString m_markup;
 };
+
+// Html and Markup joined by "+", written out once the whole is known: into one allocation
+// when it becomes Html, straight into the page when it is appended (as QStringBuilder does
+// for QString). It holds its parts by value, so it may outlive the expression that made it.
+template <typename Left, typename Right>
+requires HtmlPart<Left> && HtmlPart<Right>
+class HtmlJoin final {
+public:
+    HtmlJoin(Left left, Right right) : m_left(std::move(left)), m_right(std::move(right)) {}
+
+    qsizetype size() const { return m_left.size() + m_right.size(); }
+    void appendTo(QString& out) const {
+        m_left.appendTo(out);
+        m_right.appendTo(out);
+    }
+    operator Html() const { // NOLINT(google-explicit-constructor): a join is Html
+        Html html;
+        html.m_markup.reserve(size());
+        appendTo(html.m_markup);
+        return html;
+    }
+
+private:
+    Left m_left;
+    Right m_right;
+};
+
+template <typename Left, typename Right>
+inline constexpr bool IS_HTML_VALUE<HtmlJoin<Left, Right>> = true;
+// Html, or Html and Markup joined.
+template <typename T>
+concept HtmlValue = IS_HTML_VALUE<std::remove_cvref_t<T>>;
+
+template <HtmlValue Left, HtmlValue Right> auto operator+(Left&& left, Right&& right) {
+    return HtmlJoin<std::remove_cvref_t<Left>, std::remove_cvref_t<Right>>(
+        std::forward<Left>(left), std::forward<Right>(right));
+}
+template <HtmlValue Left> auto operator+(Left&& left, Markup right) {
+    return HtmlJoin<std::remove_cvref_t<Left>, Markup>(std::forward<Left>(left), right);
+}
+template <HtmlValue Right> auto operator+(Markup left, Right&& right) {
+    return HtmlJoin<Markup, std::remove_cvref_t<Right>>(left, std::forward<Right>(right));
+}
 
 // The text of HTML character data: the five named references the escaper writes, "&nbsp;"
 // and numeric references are read; anything else stays as written.
@@ -102,6 +158,8 @@ public:
     const QList<QPair<QString, QString>>& fields() const { return m_fields; }
 
 private:
+    void appendTo(QString& out, QLatin1String separator) const;
+
     QString m_folder = QStringLiteral("/");
     QList<QPair<QString, QString>> m_fields;
 };

@@ -61,6 +61,17 @@ static_assert(!Addable<Html, const QString&> && !Addable<const QString&, Html>);
 static_assert(!Addable<Html, QStringView> && !Addable<Html, QLatin1String>);
 static_assert(!Addable<Html, QChar> && !Addable<Html, char> && !Addable<Html, QByteArray>);
 static_assert(!Addable<Html, const char*> && !Addable<const char*, Html>);
+// Nor once pieces are joined.
+using Joined = decltype(Html() + "x");
+static_assert(Addable<Joined, Html> && Addable<Joined, const char (&)[4]>);
+static_assert(!Addable<Joined, QString> && !Addable<QString, Joined>);
+static_assert(!Appendable<Html&, QString> && Appendable<Html&, Joined>);
+static_assert(!std::is_convertible_v<Joined, QString> && std::is_convertible_v<Joined, Html>);
+template <typename T>
+concept JoinsWithHtml = requires {
+    typename HtmlJoin<Html, T>;
+};
+static_assert(JoinsWithHtml<Markup> && !JoinsWithHtml<QString> && !JoinsWithHtml<QStringView>);
 
 static_assert(Appendable<Html&, Html> && Appendable<Html&, const char (&)[4]>);
 static_assert(!Appendable<Html&, QString> && !Appendable<Html&, QStringView>);
@@ -87,4 +98,10 @@ TEST(Html, TextIsEscapedWhereverItEntersAndMarkupStaysAsWritten) {
     appended += Html::trustedMarkup("<b>as written</b>");
     EXPECT_EQ(appended.toString(), QString::fromUtf8("\u2192 <b>as written</b>"));
     EXPECT_TRUE(Html().isEmpty());
+    // A join keeps its pieces: it may be written out after the texts it was made of are gone.
+    const auto joined = "<i>" + Html::text(QString("a") + "<b") + "</i>";
+    Html list("<li>");
+    list += joined;
+    EXPECT_EQ(list.toString(), "<li><i>a&lt;b</i>");
+    EXPECT_EQ(Html(joined).toString(), "<i>a&lt;b</i>");
 }
