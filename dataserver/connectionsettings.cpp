@@ -27,7 +27,7 @@ bool ShowDataConnectionSettings(const SupervisorConfig& config, bool dataServerD
     diagnostics::WriteTrace(QStringLiteral("Data server config command line: ") +
                             ConfigCommandLine(config));
     const QString program = DataServerProgram(config);
-    const qint64 pid = StartProcess(program, ConfigArguments(config));
+    const qint64 pid = StartProcess(program, ConfigArguments(config), DataServerEnvironment());
     if (pid <= 0)
         throw common::Error(common::ERR_PROGRAM,
                             QStringLiteral("Unable to start the program ") + program);

@@ -10,6 +10,7 @@
 #include "dataserver/namedmutex.h"
 #include "dataserver/process.h"
 #include "dataserver/serverqueue.h"
+#include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 
 #include <QCoreApplication>
@@ -81,6 +82,13 @@ bool processEnded(int pidfd) {
 
 QString DataServerProgram(const SupervisorConfig& config) {
     return config.ProgramFolder + QStringLiteral("/dbsvr");
+}
+
+QStringList DataServerEnvironment() {
+    const diagnostics::Log* log = diagnostics::Diagnostics::instance().log();
+    if (!log || log->folder().isEmpty())
+        return {};
+    return {QString::fromLatin1(LOGS_FOLDER_VARIABLE) + QLatin1Char('=') + log->folder()};
 }
 
 QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
@@ -251,7 +259,8 @@ void Launch::releaseParentHandle() {
 }
 
 void Launch::spawn() {
-    m_processId = StartProcess(DataServerProgram(m_config), DataServerArguments(m_config));
+    m_processId = StartProcess(DataServerProgram(m_config), DataServerArguments(m_config),
+                               DataServerEnvironment());
     // Taken before the child can be reaped, so the id can never name another process later.
     if (m_processId > 0)
         m_processFd = ::pidfd_open(pid_t(m_processId), 0);
