@@ -32,7 +32,7 @@ QString withPort(QString text, int port) {
 } // namespace
 
 WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
-    : QObject(parent), m_ui(ui), m_arguments(std::move(arguments)),
+    : CoreFace(parent), m_ui(ui), m_arguments(std::move(arguments)),
       m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }) {
     m_folders.ProgramFolder = common::ProgramFolder();
     m_values.ApplicationDictionary = common::NewDictionary();
@@ -52,6 +52,10 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &WebServer::onTick);
     diagnostics.setCloseServer([this] { CloseServer(EXIT_RUNTIME_ERROR); });
+}
+
+std::unique_ptr<CoreFace> CreateCore(common::UserInterface& ui, QStringList arguments) {
+    return std::make_unique<WebServer>(ui, std::move(arguments));
 }
 
 WebServer::~WebServer() {

@@ -68,6 +68,14 @@ int WebServer::ScanForFreePort(int start, int end) {
     return startup::ScanPortsForUser(*m_http, start, end);
 }
 
+void WebServer::runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const common::Error& e) {
+        diagnostics::AppErrorHandler(QString(), e.number(), e.description());
+    }
+}
+
 void WebServer::LinkWebSite() {
     if (m_windowState.serverStarted)
         ShowClientPage();
