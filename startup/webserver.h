@@ -5,6 +5,7 @@
 #include "dataserver/supervisor.h"
 #include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
+#include "startup/configuration.h"
 #include "startup/coreface.h"
 #include "startup/exitcodes.h"
 
@@ -93,12 +94,14 @@ public:
     // port of the range needs privileges we lack.
     int ScanForFreePort(int start, int end) override;
 
-    const FolderSet& folders() const override { return m_folders; }
-    const Settings& settings() const override { return m_settings; }
-    const StartupValues& values() const override { return m_values; }
+    const FolderSet& folders() const override { return m_config.folders; }
+    const Settings& settings() const override { return m_config.settings; }
+    const StartupValues& values() const override { return m_config.values; }
     const WindowState& windowState() const override { return m_windowState; }
+    // What the parts see of the configuration.
     const server::HttpConfig& httpConfig() const { return m_httpConfig; }
     const dataserver::Supervisor& supervisor() const { return m_supervisor; }
+    const bridge::PageContext& pageContext() const { return m_pageContext; }
     // The port being listened on; 0 when not listening.
     int serverPort() const;
     bool startupComplete() const { return m_startupComplete; }
@@ -114,10 +117,10 @@ private:
     void removeInstanceFiles();
     void removeQueueFolders();
     void releaseInstanceMutex();
-    // Hands the folders, settings and start-up values down to the HTTP server's
-    // configuration, the data server's supervision and the dynamic pages' context.
-    // Runs after every start-up step and every change of the settings.
-    void applyConfiguration();
+    // Tells the HTTP server, the data server's supervision and the dynamic pages of a
+    // change of m_config (partconfiguration.h). Runs once it is made, after every start-up
+    // step, every change of the settings and the application's reset.
+    void configurationChanged();
     bool interactive() const;
     // A close was asked for, or the run has ended: nothing more is started or shown.
     bool closing() const { return m_finished || m_pendingClose.has_value(); }
@@ -155,9 +158,9 @@ private:
     common::UserInterface& m_ui;
     const QStringList m_arguments;
     common::DictionaryPtr m_commandLine;
-    FolderSet m_folders;
-    Settings m_settings;
-    StartupValues m_values; // fixed by the start-up sequence
+    // The one configuration of the run; its parts are told of every change
+    // (configurationChanged).
+    Configuration m_config;
 
     // Live state.
     WindowState m_windowState;
