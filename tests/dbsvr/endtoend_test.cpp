@@ -391,16 +391,23 @@ TEST_F(PostgresqlRun, ServerRestartFailsTheRequestInFlightAndNotTheNext) {
     ASSERT_EQ(m_run.ask("<XML><Type>ListTables</Type></XML>").text("/XML/Error"), "");
     QThread::msleep(
         dbsvr::DataService::RECONNECT_INTERVAL_MS); // the next request may connect at once
-    const QString slow = send("<XML><Type>Query</Type><Name>Slow</Name><Parameters><Parameter "
-                              "name=\"seconds\">30</Parameter></Parameters></XML>");
-    QThread::msleep(300);
+    // Longer than any wait below: a reply before the query could have ended is the stop's.
+    constexpr int SLOW_SECONDS = 300;
+    const QString slow = send(QStringLiteral("<XML><Type>Query</Type><Name>Slow</Name><Parameters>"
+                                             "<Parameter name=\"seconds\">%1</Parameter>"
+                                             "</Parameters></XML>")
+                                  .arg(SLOW_SECONDS));
+    // Taken from the queue: the data server is running it.
+    ASSERT_TRUE(Eventually([&] {
+        return !common::FileExists(m_run.requests + "/" + slow + components::MESSAGE_SUFFIX);
+    }));
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(m_cluster.stop());
     components::Queue in;
     in.folder = m_run.results;
     ASSERT_EQ(in.Poll(slow, WAIT_MS), slow);
-    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_LT(clock.elapsed(), SLOW_SECONDS * 1000);
     const Reply failed(in.package.toUtf8());
     EXPECT_EQ(failed.text("/XML/Type"), "Error");
     EXPECT_EQ(failed.text("/XML/Error"), "UnableToConnectDB") << failed.raw.constData();
