@@ -11,9 +11,10 @@
 namespace dbsvr {
 
 namespace {
+// Standard error is unbuffered: the line is out when this returns.
 void tellStandardError(const QString& text) {
-    std::fprintf(stderr, "dbsvr: %s\n", qUtf8Printable(text));
-    std::fflush(stderr);
+    const QByteArray line = "dbsvr: " + text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 } // namespace
 
