@@ -29,7 +29,7 @@ void announceServing(const startup::CoreFace& core, int port) {
         std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
     // A parent that stopped reading is no reason to stop serving.
     if (!written)
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("The serving address could not be written to standard output: ") +
             common::ErrnoText(errno));
 }

@@ -91,7 +91,7 @@ void WebServer::reportStartupError(int number, const QString& description) {
     diagnostics::Log* log = diagnostics::Diagnostics::instance().log();
     // One entry, at the error level.
     if (log && log->isOpen())
-        diagnostics::TraceSafely(text, diagnostics::Severity::Error);
+        diagnostics::WriteTrace(text, diagnostics::Severity::Error);
     if (interactive())
         m_ui.messageBox(text, common::MB_ERROR, common::MessageTitle());
     // A hidden run shows nothing; its parent learns the reason from standard error.
@@ -348,8 +348,8 @@ bool WebServer::listenOnceMore() {
                                           ListenErrorText(error)
                                     : QStringLiteral("No port to listen on (TCPPort is 0 in ") +
                                           m_config.folders.SettingsFile + QLatin1Char(')');
-    diagnostics::TraceSafely(reason + QStringLiteral(". Closing web server."),
-                             diagnostics::Severity::Error);
+    diagnostics::WriteTrace(reason + QStringLiteral(". Closing web server."),
+                            diagnostics::Severity::Error);
     tellParent(reason + QStringLiteral("; ending."));
     CloseServer(EXIT_NO_LISTENER);
     return false;
