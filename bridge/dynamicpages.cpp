@@ -13,19 +13,6 @@
 
 namespace bridge {
 
-namespace {
-
-// A trace that cannot be written never costs the client its page.
-void traceProcessingTime(const QElapsedTimer& clock) {
-    try {
-        diagnostics::WriteTrace(QStringLiteral("Processing time"),
-                                double(clock.nsecsElapsed()) / 1e9);
-    } catch (...) {
-    }
-}
-
-} // namespace
-
 QString DataServerNotRunningAnswer() {
     return QStringLiteral("HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\n"
                           "Data Server is not running. Check the database options and restart the "
@@ -55,7 +42,7 @@ QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
         context ? common::ToText(context->item(QStringLiteral("Redirect"))) : QString();
     if (!redirect.isEmpty())
         answer = RedirectAnswer(redirect);
-    traceProcessingTime(clock);
+    diagnostics::WriteTrace(QStringLiteral("Processing time"), double(clock.nsecsElapsed()) / 1e9);
     return answer;
 }
 
