@@ -39,10 +39,16 @@ void appendUrlEncoded(QString& out, const QString& text) {
 } // namespace
 
 void Markup::appendTo(QString& out) const {
-    if (m_ascii)
-        out += QLatin1String(m_data, m_size);
-    else
+    if (!m_ascii) {
         out += QString::fromUtf8(m_data, m_size);
+        return;
+    }
+    // Most pieces are a few characters long: widened here rather than through a call per piece.
+    const qsizetype at = out.size();
+    out.resize(at + m_size);
+    char16_t* to = reinterpret_cast<char16_t*>(out.data()) + at;
+    for (qsizetype i = 0; i < m_size; ++i)
+        to[i] = char16_t(static_cast<unsigned char>(m_data[i]));
 }
 
 Html::Html(Markup markup) {
