@@ -1,5 +1,6 @@
 #include "webapp/errorpages.h"
 
+#include "webapp/html.h"
 #include "webapp/valuechecks.h"
 
 namespace webapp {

@@ -26,7 +26,7 @@ struct PageEnvironment {
     // A page in the frame.
     Response page(const QString& title, const Html& content, const QString& helpContext = {},
                   int status = 200) const {
-        return Response::page(frame.render(title, content, helpContext), status);
+        return Response::page(frame.render(title, content, helpContext).toString(), status);
     }
 };
 

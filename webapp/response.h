@@ -1,7 +1,5 @@
 #pragma once
 
-#include "webapp/html.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -18,9 +16,6 @@ struct Response {
     QString redirect; // non-empty: the web server answers 302 with this address
 
     static Response page(const QString& html, int status = 200);
-    static Response page(const Html& html, int status = 200) {
-        return page(html.toString(), status);
-    }
     static Response redirectTo(const QString& address);
 
     // The component's answer: a plain page body (behind the web server's own "200 OK"
