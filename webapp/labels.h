@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/value.h"
+#include "webapp/html.h"
 
 #include <QHash>
 #include <QString>
@@ -18,8 +19,8 @@ public:
     explicit Labels(pugi::xml_node root = {});
 
     QString text(const QString& id, const common::Value& args = {}) const;
-    // The text HTML-escaped, arguments included.
-    QString html(const QString& id, const common::Value& args = {}) const;
+    // The text as page text, arguments included.
+    Html html(const QString& id, const common::Value& args = {}) const;
     // The language's code ("en") from the root's code attribute; "" when it has none.
     QString languageCode() const;
 
