@@ -37,6 +37,16 @@ rlim_t lowestFreeDescriptor(qint64 pid) {
     return fd;
 }
 
+// What process pid holds open, one "number -> target" line each, for a failure message.
+std::string descriptors(qint64 pid) {
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    std::string lines = "descriptors:\n";
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        lines += (fd + QStringLiteral(" -> ") + QFile::symLinkTarget(fds.filePath(fd)) + '\n')
+                     .toStdString();
+    return lines;
+}
+
 // A wait of websvr's that ends early (a stop, a data server that ended) ends well before its
 // own limit would: half of that limit tells the two apart and leaves a loaded machine room.
 constexpr int wellBefore(int limitMs) {
@@ -60,6 +70,15 @@ protected:
             << log().toStdString() << m_websvr->process().readAllStandardError().toStdString();
     }
     QString log() const { return m_program.log(m_websvr->pid()); }
+    // How websvr ended, for a failure message: its exit and what it printed on standard error.
+    std::string ending() {
+        QProcess& process = m_websvr->process();
+        return QStringLiteral("exit status %1, code %2, error output:\n%3")
+            .arg(process.exitStatus())
+            .arg(process.exitCode())
+            .arg(QString::fromLocal8Bit(process.readAllStandardError()))
+            .toStdString();
+    }
     // The log quotes its fields, doubling the apostrophes inside.
     int logCount(const QString& text) const {
         return int(log().count(QString(text).replace("'", "''")));
@@ -189,12 +208,13 @@ TEST_F(WebsvrSupervisionTest, ALogThatCannotBeWrittenOrAFailedTokenCheckEndsNoth
     EXPECT_TRUE(Eventually([&] {
         SetLimit(websvr, RLIMIT_NOFILE, lowestFreeDescriptor(websvr));
         return logCount("Unable to check the token ") >= 2;
-    })) << log().toStdString();
+    })) << log().toStdString()
+        << descriptors(websvr) << ending();
     SetLimit(websvr, RLIMIT_NOFILE, RLIM_INFINITY);
     // Still serving once the failing ticks are over: had one ended the run, its listener
     // would be closed by now.
     EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK"));
-    EXPECT_EQ(m_websvr->process().state(), QProcess::Running);
+    ASSERT_EQ(m_websvr->process().state(), QProcess::Running) << ending();
     EXPECT_FALSE(log().contains("is not active. Closing web server."));
     EXPECT_EQ(children(websvr), QList<qint64>{first});
 
