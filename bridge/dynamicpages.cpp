@@ -26,13 +26,15 @@ void traceProcessingTime(const QElapsedTimer& clock) {
 
 } // namespace
 
-QString DataServerNotRunningAnswer() {
-    return QStringLiteral("HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\n"
-                          "Data Server is not running. Check the database options and restart the "
-                          "web server.\r\n\r\n");
+common::Response DataServerNotRunningAnswer() {
+    common::Response r(500, QByteArrayLiteral("Data Server is not running."));
+    r.add("Connection", QByteArrayLiteral("close"));
+    r.body = QByteArrayLiteral("Data Server is not running. Check the database options and "
+                               "restart the web server.\r\n\r\n");
+    return r;
 }
 
-QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
+common::Response DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     if (!m_isDataServerRunning())
         return DataServerNotRunningAnswer();
     // Monotonic: a request that spans midnight, or a clock set back, still gives its real time.
@@ -49,7 +51,7 @@ QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     requestObject->item(QStringLiteral("ServerVariables"))
         .dictionary()
         ->setItem(QStringLiteral("REMOTE_HOST"), request.remoteAddress);
-    QString answer = common::ToText(component->ProcessRequest(context));
+    common::Response answer = component->Answer(context);
     // The component may have replaced the context itself; it is read as it stands now.
     const QString redirect =
         context ? common::ToText(context->item(QStringLiteral("Redirect"))) : QString();

@@ -116,9 +116,9 @@ Response ExportPage(const PageEnvironment& env) {
     }
 
     Response r;
-    r.contentType = format == QLatin1String("csv")
-                        ? QByteArrayLiteral("text/csv; charset=utf-8")
-                        : QByteArrayLiteral("application/json; charset=utf-8");
+    r.add("Content-Type", format == QLatin1String("csv")
+                              ? QByteArrayLiteral("text/csv; charset=utf-8")
+                              : QByteArrayLiteral("application/json; charset=utf-8"));
     r.body = text.finish();
     r.headers.append({QByteArrayLiteral("Content-Disposition"), disposition(name, format)});
     if (text.truncated())

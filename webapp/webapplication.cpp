@@ -1,5 +1,6 @@
 #include "webapp/webapplication.h"
 
+#include "bridge/answertext.h"
 #include "common/objectfactory.h"
 #include "webapp/adminpage.h"
 #include "webapp/applicationpages.h"
@@ -52,6 +53,10 @@ QString WebApp::className() const {
 }
 
 common::Value WebApp::ProcessRequest(common::DictionaryPtr& context) {
+    return bridge::ResponseText(Answer(context));
+}
+
+common::Response WebApp::Answer(common::DictionaryPtr& context) {
     RequestContext request(context);
     const Frame frame(m_labels, request);
     const RemoteDatabase database(DataClient(request.text(QStringLiteral("OutQueueFolder")),
@@ -65,9 +70,12 @@ common::Value WebApp::ProcessRequest(common::DictionaryPtr& context) {
     } catch (const DataFailure& failure) {
         response = FailurePage(env, failure);
     }
-    if (!response.redirect.isEmpty())
-        request.setRedirect(response.redirect);
-    return response.answer();
+    // Sent by the web server, which reads the address from the context.
+    if (const QString redirect = RedirectOf(response); !redirect.isEmpty()) {
+        request.setRedirect(redirect);
+        return Response::PageBody({});
+    }
+    return ComponentAnswer(response);
 }
 
 void RegisterWebApplication() {

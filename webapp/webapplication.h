@@ -12,7 +12,9 @@ class WebApp final : public bridge::WebApplication {
 public:
     QString className() const override;
     void SetTranslation(pugi::xml_node root) override { m_labels = Labels(root); }
+    // The text of Answer's Response (bridge/answertext.h).
     common::Value ProcessRequest(common::DictionaryPtr& context) override;
+    common::Response Answer(common::DictionaryPtr& context) override;
 
 private:
     Labels m_labels;

@@ -1,8 +1,9 @@
+#include "bridge/answertext.h"
 #include "common/error.h"
+#include "common/webdate.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "server/httpserver.h"
-#include "server/webdate.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,15 +30,16 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
+// Answers with the text of a page, as a web application component does.
 class TestHandler final : public server::RequestHandler {
 public:
-    QString ProcessRequest(const server::DynamicRequest& r) override {
+    common::Response ProcessRequest(const server::DynamicRequest& r) override {
         calls.append({r.query, r.body, r.userAgent, r.method, r.remoteAddress});
         if (during)
             during();
         if (fail)
             throw common::Error(common::ERR_PROGRAM, "page failed");
-        return page;
+        return bridge::ResponseFromText(page);
     }
 
     bool fail = false;
@@ -230,10 +232,10 @@ TEST_F(HttpServerTest, StaticFileAnswerIsByteExactAndTraced) {
     EXPECT_LE(std::abs(date.secsTo(QDateTime::currentDateTimeUtc())), 5);
     const QStringList expected = {"HTTP/1.1 200 OK",
                                   SERVER,
-                                  "Date: " + server::FormatWebDate(date, false),
+                                  "Date: " + common::FormatWebDate(date, false),
                                   "Content-Type: text/html",
                                   "Accept-Ranges: bytes",
-                                  "Expires: " + server::FormatWebDate(date.addDays(1), false),
+                                  "Expires: " + common::FormatWebDate(date.addDays(1), false),
                                   "Last-Modified: Wed, 15 Jul 2026 10:00:00 GMT",
                                   "Content-Length: " + QString::number(content.size()),
                                   "Connection: close"};
@@ -254,8 +256,8 @@ TEST_F(HttpServerTest, NotModifiedOnlyForTheExactLastModifiedText) {
     const QDateTime date = headerDate(same.head, "Date");
     EXPECT_EQ(same.head,
               QStringList({"HTTP/1.1 304 Not Modified", SERVER,
-                           "Date: " + server::FormatWebDate(date, false),
-                           "Expires: " + server::FormatWebDate(date.addSecs(12 * 3600), false),
+                           "Date: " + common::FormatWebDate(date, false),
+                           "Expires: " + common::FormatWebDate(date.addSecs(12 * 3600), false),
                            "Last-Modified: Mon, 07 Dec 2026 12:42:21 GMT", "Content-Length: 0",
                            "Connection: close"}));
     EXPECT_TRUE(same.body.isEmpty());
@@ -420,9 +422,9 @@ TEST_F(HttpServerTest, DynamicPages) {
     ASSERT_EQ(page.head.size(), 8);
     const QDateTime date = headerDate(page.head, "Date");
     EXPECT_EQ(page.head,
-              QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + server::FormatWebDate(date, false),
+              QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + common::FormatWebDate(date, false),
                            "Content-Type: text/html", "Accept-Ranges: bytes",
-                           "Expires: " + server::FormatWebDate(date, false), "Content-Length: 11",
+                           "Expires: " + common::FormatWebDate(date, false), "Content-Length: 11",
                            "Connection: close"}));
     EXPECT_EQ(page.body, "<p>caf\xe9</p>"); // Windows-1252 on the wire, counted in bytes
 
@@ -433,11 +435,11 @@ TEST_F(HttpServerTest, DynamicPages) {
     const QDateTime laterDate = headerDate(later.head, "Date");
     EXPECT_EQ(later.head.value(1), "Server: Other/2");
     EXPECT_EQ(later.head.value(5),
-              "Expires: " + server::FormatWebDate(laterDate.addDays(2), false));
+              "Expires: " + common::FormatWebDate(laterDate.addDays(2), false));
     writeFile("index.htm", "static");
     const Answer file = split(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(file.head.value(5),
-              "Expires: " + server::FormatWebDate(headerDate(file.head, "Date").addDays(1), false));
+              "Expires: " + common::FormatWebDate(headerDate(file.head, "Date").addDays(1), false));
 
     m_handler.page = "http/1.1 302 Found\r\nLocation: /x\r\n\r\n";
     EXPECT_EQ(fetch("GET /sub/ HTTP/1.1\r\n\r\n"), "http/1.1 302 Found\r\nLocation: /x\r\n\r\n");

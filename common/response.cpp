@@ -1,0 +1,126 @@
+#include "common/response.h"
+
+#include "common/codepage.h"
+
+#include <QFile>
+
+namespace common {
+
+Response Response::page(const QString& html, int status) {
+    Response r(status);
+    r.add("Content-Type", QByteArrayLiteral("text/html; charset=utf-8"));
+    r.body = html.toUtf8();
+    return r;
+}
+
+Response Response::redirectTo(const QString& location) {
+    Response r(302, QByteArrayLiteral("Redirect"));
+    r.version = QByteArrayLiteral("HTTP/1.0");
+    r.add("Status", QByteArrayLiteral("302 Moved"))
+        .add("Location", location)
+        .add("Connection", QByteArrayLiteral("close"));
+    return r;
+}
+
+Response Response::PageBody(QByteArray body) {
+    Response r;
+    r.form = Form::Page;
+    r.body = std::move(body);
+    return r;
+}
+
+Response Response::Verbatim(QByteArray answer) {
+    Response r;
+    r.form = Form::Verbatim;
+    r.body = std::move(answer);
+    return r;
+}
+
+Response& Response::add(const char* name, const QString& value) {
+    return add(name, ToCodePage(value));
+}
+
+Response& Response::add(const char* name, const QByteArray& value) {
+    headers.append({QByteArray(name), value});
+    return *this;
+}
+
+Response& Response::addContentLength() {
+    return add("Content-Length", QByteArray::number(bodyLength()));
+}
+
+Response& Response::setFile(std::shared_ptr<QFile> f, qint64 length) {
+    file = File{std::move(f), length};
+    body.clear();
+    return *this;
+}
+
+QByteArray Response::header(const char* name) const {
+    for (const auto& [n, value] : headers)
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+QByteArray Response::head() const {
+    if (form != Form::Complete)
+        return {};
+    const QByteArray phrase = reason.isEmpty() ? ReasonPhrase(status) : reason;
+    qsizetype size = version.size() + phrase.size() + 10;
+    for (const auto& [name, value] : headers)
+        size += name.size() + value.size() + 4;
+    QByteArray out;
+    out.reserve(size + 2);
+    out += version;
+    out += ' ';
+    out += QByteArray::number(status);
+    out += ' '; // there even when the reason is empty, as the status line has it
+    out += phrase;
+    out += "\r\n";
+    for (const auto& [name, value] : headers) {
+        out += name;
+        out += ": ";
+        out += value;
+        out += "\r\n";
+    }
+    out += "\r\n";
+    return out;
+}
+
+QByteArray ReasonPhrase(int status) {
+    switch (status) {
+    case 100:
+        return QByteArrayLiteral("Continue");
+    case 200:
+        return QByteArrayLiteral("OK");
+    case 302:
+        return QByteArrayLiteral("Found");
+    case 304:
+        return QByteArrayLiteral("Not Modified");
+    case 400:
+        return QByteArrayLiteral("Bad Request");
+    case 403:
+        return QByteArrayLiteral("Forbidden");
+    case 404:
+        return QByteArrayLiteral("Not Found");
+    case 405:
+        return QByteArrayLiteral("Method Not Allowed");
+    case 411:
+        return QByteArrayLiteral("Length Required");
+    case 413:
+        return QByteArrayLiteral("Payload Too Large");
+    case 431:
+        return QByteArrayLiteral("Request Header Fields Too Large");
+    case 500:
+        return QByteArrayLiteral("Internal Server Error");
+    case 501:
+        return QByteArrayLiteral("Not Implemented");
+    case 503:
+        return QByteArrayLiteral("Service Unavailable");
+    case 505:
+        return QByteArrayLiteral("HTTP Version Not Supported");
+    }
+    return {};
+}
+
+} // namespace common
