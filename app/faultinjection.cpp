@@ -10,6 +10,8 @@ namespace {
 
 class FaultInjectingApplication final : public bridge::WebApplication {
 public:
+    explicit FaultInjectingApplication(std::shared_ptr<webapp::ApplicationService> service)
+        : m_application(std::move(service)) {}
     QString className() const override { return m_application.className(); }
     void SetTranslation(pugi::xml_node root) override { m_application.SetTranslation(root); }
     common::Value ProcessRequest(common::DictionaryPtr& context) override {
@@ -34,10 +36,13 @@ private:
 
 } // namespace
 
-void RegisterFaultInjection() {
+void RegisterFaultInjection(const std::shared_ptr<webapp::ApplicationService>& service) {
     if (qEnvironmentVariable("QV_FAULT_INJECTION") != QLatin1String("webapp"))
         return;
     common::ObjectFactory::instance().registerClass(
         QString::fromLatin1(bridge::WEB_APPLICATION_CLASS),
-        [] { return std::make_shared<FaultInjectingApplication>(); });
+        [weak = std::weak_ptr<webapp::ApplicationService>(service)]() -> common::ObjectPtr {
+            const auto service = weak.lock();
+            return service ? std::make_shared<FaultInjectingApplication>(service) : nullptr;
+        });
 }

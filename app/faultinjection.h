@@ -6,4 +6,8 @@
 // qvfault=error, error 5 "Injected fault" raised by the component, and for
 // qvfault=redirect a "Redirect" to an address holding CR LF. Every other request
 // reaches the real component unchanged. Without the variable nothing changes.
-void RegisterFaultInjection();
+#include "webapp/applicationservice.h"
+
+#include <memory>
+
+void RegisterFaultInjection(const std::shared_ptr<webapp::ApplicationService>& service);

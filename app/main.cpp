@@ -12,7 +12,7 @@
 #include "startup/webserver.h"
 #include "ui/appicon.h"
 #include "ui/desktop.h"
-#include "webapp/webapplication.h"
+#include "webapp/applicationservice.h"
 
 #include <QApplication>
 #include <cerrno>
@@ -72,8 +72,10 @@ int main(int argc, char** argv) {
     // First, so that nothing written before it can end the process by SIGPIPE.
     startup::SignalWatcher signals;
     components::RegisterComponents();
-    webapp::RegisterWebApplication();
-    RegisterFaultInjection();
+    // The web application's lasting part, made once for the run; the core owns it.
+    auto webApplication = std::make_shared<webapp::ApplicationService>();
+    webapp::RegisterWebApplication(webApplication);
+    RegisterFaultInjection(webApplication);
     if (noDisplay) {
         std::fprintf(stderr, "websvr: no display (%s); running headless, as with hidden.\n",
                      qUtf8Printable(display.reason));
@@ -84,7 +86,7 @@ int main(int argc, char** argv) {
     // Made before the core and gone after it: the core talks to it to the end.
     ui::Desktop windows;
     startup::WebServer core(desktop ? static_cast<common::UserInterface&>(windows) : headless,
-                            arguments);
+                            arguments, std::move(webApplication));
     if (desktop)
         windows.attach(core);
 

@@ -31,9 +31,11 @@ QString withPort(QString text, int port) {
 }
 } // namespace
 
-WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
+WebServer::WebServer(common::UserInterface& ui, QStringList arguments,
+                     std::shared_ptr<bridge::WebApplicationService> webApplication, QObject* parent)
     : QObject(parent), m_ui(ui), m_arguments(std::move(arguments)),
-      m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }) {
+      m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }),
+      m_webApplication(std::move(webApplication)) {
     m_folders.ProgramFolder = common::ProgramFolder();
     m_values.ApplicationDictionary = common::NewDictionary();
     diagnostics::Diagnostics& diagnostics = diagnostics::Diagnostics::instance();
@@ -152,6 +154,13 @@ void WebServer::applyConfiguration() {
     m_pageContext.SessionTimeout = m_settings.SessionTimeout;
     m_pageContext.InQueueFolder = m_folders.InQueueFolder;
     m_pageContext.OutQueueFolder = m_folders.OutQueueFolder;
+
+    if (m_webApplication)
+        m_webApplication->configure({.applicationFolder = m_settings.ApplicationPath,
+                                     .inQueueFolder = m_folders.InQueueFolder,
+                                     .outQueueFolder = m_folders.OutQueueFolder,
+                                     .instanceFolder = m_folders.InstanceFolder,
+                                     .urlPrefix = m_values.UrlPrefix});
 }
 
 void WebServer::setStatus(const QString& text) {

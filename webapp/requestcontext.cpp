@@ -27,7 +27,8 @@ QString ToWire(const QString& text) {
     return common::FromCodePage(text.toUtf8());
 }
 
-RequestContext::RequestContext(common::DictionaryPtr context) : m_context(std::move(context)) {}
+RequestContext::RequestContext(common::DictionaryPtr context, bridge::ApplicationSettings settings)
+    : m_context(std::move(context)), m_settings(std::move(settings)) {}
 
 common::DictionaryPtr RequestContext::dictionary(const common::DictionaryPtr& in, const char* key) {
     if (!in)
@@ -94,11 +95,6 @@ bool RequestContext::truthy(const common::Value& v) {
 
 bool RequestContext::flag(const QString& key) const {
     return truthy(value(key));
-}
-
-QString RequestContext::applicationFolder() const {
-    const common::DictionaryPtr app = application();
-    return app ? common::ToText(app->item(QStringLiteral("ApplicationFolder"))) : QString();
 }
 
 QString RequestContext::applicationSubfolder(const QString& name) const {

@@ -1,6 +1,7 @@
 #include "webappfixture.h"
 
 #include "bridge/formdata.h"
+#include "bridge/webapplication.h"
 #include "common/codepage.h"
 #include "common/files.h"
 #include "common/guid.h"
@@ -9,8 +10,8 @@
 #include "dataserver/namedmutex.h"
 #include "tests/dbsvr/pgcluster.h"
 #include "tests/support/programfolder.h"
+#include "webapp/applicationservice.h"
 #include "webapp/html.h"
-#include "webapp/webapplication.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -144,8 +145,10 @@ Browser::Browser(const ExampleApplication& app, const QString& languageXml)
     outQueue = app.outQueue();
 }
 
-Browser::Browser(const QString& applicationFolder, const QString& languageXml) {
-    webapp::RegisterWebApplication();
+Browser::Browser(const QString& applicationFolder, const QString& languageXml)
+    : m_applicationFolder(applicationFolder),
+      m_service(std::make_shared<webapp::ApplicationService>()) {
+    webapp::RegisterWebApplication(m_service);
     const QString xml =
         languageXml.isEmpty()
             ? QString::fromUtf8(common::ReadFile(support::StageDir() + "/language/en.xml"))
@@ -165,6 +168,11 @@ Page Browser::post(const QString& body) {
 
 Page Browser::call(const common::DictionaryPtr& request, const QString& method,
                    const QString& remoteHost) {
+    m_service->configure({.applicationFolder = m_applicationFolder,
+                          .inQueueFolder = inQueue,
+                          .outQueueFolder = outQueue,
+                          .instanceFolder = m_instanceFolder.path(),
+                          .urlPrefix = {}});
     m_application->setItem("ExcelInstalled", false);
     const common::DictionaryPtr variables = common::NewDictionary();
     variables->Add("PATH_TRANSLATED", m_application->item("ApplicationFolder"));

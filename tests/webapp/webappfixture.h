@@ -13,6 +13,10 @@
 #include <memory>
 #include <pugixml.hpp>
 
+namespace webapp {
+class ApplicationService;
+}
+
 namespace webapptest {
 
 // The component's answer, split as a browser would see it.
@@ -58,7 +62,8 @@ private:
     bool m_ready = false;
 };
 
-// The web server's side of the calls: one Application Dictionary for the run, a new context
+// The web server's side of the calls: one Application Dictionary and one web application
+// service for the run (configured before every request from the fields below), a new context
 // per request, the language document handed to every new component.
 class Browser final {
 public:
@@ -74,6 +79,7 @@ public:
     // The last context handed to the component.
     common::DictionaryPtr lastContext() const { return m_lastContext; }
     common::DictionaryPtr application() const { return m_application; }
+    webapp::ApplicationService& service() const { return *m_service; }
 
     QString inQueue;
     QString outQueue;
@@ -84,6 +90,9 @@ private:
               const QString& remoteHost);
 
     pugi::xml_document m_language;
+    QTemporaryDir m_instanceFolder;
+    QString m_applicationFolder;
+    std::shared_ptr<webapp::ApplicationService> m_service;
     common::DictionaryPtr m_application;
     common::DictionaryPtr m_lastContext;
 };
