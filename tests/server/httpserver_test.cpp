@@ -19,6 +19,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,10 +40,11 @@ public:
             during();
         if (fail)
             throw common::Error(common::ERR_PROGRAM, "page failed");
-        return bridge::ResponseFromText(page);
+        return answer ? *answer : bridge::ResponseFromText(page);
     }
 
     bool fail = false;
+    std::optional<common::Response> answer; // instead of the page's text
     QString page = "<p>hi</p>";
     QList<QStringList> calls;
     std::function<void()> during; // runs inside ProcessRequest, as a page that waits would
@@ -695,6 +697,29 @@ TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
     EXPECT_EQ(split(unread.readToEnd()).body.size(), pageBytes);
     m_handler.page = QString(pageBytes, QLatin1Char('q'));
     EXPECT_EQ(split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n")).body.size(), pageBytes);
+}
+
+// An answer whose body is a file goes out from the file as the client reads it: it takes
+// none of the memory kept for answers.
+TEST_F(HttpServerTest, AFileBodyIsStreamedAndNotHeldInTheAnswerMemory) {
+    m_config.maxAnswerMemory = 64 * 1024;
+    QByteArray content(8 * 1024 * 1024 + 3, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
+    auto file = std::make_shared<QFile>(m_dir.filePath("export.bin"));
+    ASSERT_TRUE(file->open(QIODevice::ReadWrite));
+    ASSERT_EQ(file->write(content), content.size());
+    ASSERT_TRUE(file->seek(0));
+    common::Response r(200);
+    r.setFile(file, content.size());
+    r.add("Content-Type", QByteArray("application/octet-stream")).addContentLength();
+    m_handler.answer = r;
+
+    const Answer a = split(fetch("GET /?page=export HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(a.head, QStringList({"HTTP/1.1 200 OK", "Content-Type: application/octet-stream",
+                                   "Content-Length: " + QString::number(content.size())}));
+    EXPECT_TRUE(a.body == content) << a.body.size();
+    EXPECT_FALSE(std::any_of(m_trace.begin(), m_trace.end(),
+                             [](const QString& t) { return t.contains("HTTP 503"); }));
 }
 
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {

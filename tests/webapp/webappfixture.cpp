@@ -166,8 +166,31 @@ Page Browser::post(const QString& body) {
     return call(bridge::ParseFormData(body), QStringLiteral("POST"), QStringLiteral("127.0.0.1"));
 }
 
+webapp::Response Browser::answer(const QString& query) {
+    common::DictionaryPtr context = newContext(bridge::ParseFormData(query), QStringLiteral("GET"),
+                                               QStringLiteral("127.0.0.1"));
+    return newComponent()->Answer(context);
+}
+
+std::shared_ptr<bridge::WebApplication> Browser::newComponent() {
+    // As the web server does: a new component per request, created by class name.
+    const auto component = std::dynamic_pointer_cast<bridge::WebApplication>(
+        common::CreateObjectByName("Quorvex.WebApp"));
+    EXPECT_TRUE(component);
+    component->SetTranslation(m_language.document_element());
+    return component;
+}
+
 Page Browser::call(const common::DictionaryPtr& request, const QString& method,
                    const QString& remoteHost) {
+    common::DictionaryPtr context = newContext(request, method, remoteHost);
+    Page page = parse(common::ToText(newComponent()->ProcessRequest(context)));
+    page.redirect = common::ToText(context->item("Redirect"));
+    return page;
+}
+
+common::DictionaryPtr Browser::newContext(const common::DictionaryPtr& request,
+                                          const QString& method, const QString& remoteHost) {
     m_service->configure({.applicationFolder = m_applicationFolder,
                           .inQueueFolder = inQueue,
                           .outQueueFolder = outQueue,
@@ -215,15 +238,7 @@ Page Browser::call(const common::DictionaryPtr& request, const QString& method,
     context->Add("session", common::NewDictionary());
     context->Add("Server", server);
     m_lastContext = context;
-
-    // As the web server does: a new component per request, created by class name.
-    const auto component = std::dynamic_pointer_cast<bridge::WebApplication>(
-        common::CreateObjectByName("Quorvex.WebApp"));
-    EXPECT_TRUE(component);
-    component->SetTranslation(m_language.document_element());
-    Page page = parse(common::ToText(component->ProcessRequest(context)));
-    page.redirect = common::ToText(context->item("Redirect"));
-    return page;
+    return context;
 }
 
 QString Enc(const QString& value) {

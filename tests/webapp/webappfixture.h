@@ -3,8 +3,10 @@
 // Drives the web application component the way the web server will: a context Dictionary
 // per request, a real dbsvr on a copy of the staged example application, real queue folders.
 
+#include "bridge/webapplication.h"
 #include "common/dictionary.h"
 #include "tests/support/processes.h"
+#include "webapp/response.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -76,10 +78,14 @@ public:
     // A GET with this query string (as sent on the wire), or a POST with this body.
     Page get(const QString& query, const QString& remoteHost = QStringLiteral("127.0.0.1"));
     Page post(const QString& body);
+    // A GET answered through the component's typed call, as the web server makes it.
+    webapp::Response answer(const QString& query);
     // The last context handed to the component.
     common::DictionaryPtr lastContext() const { return m_lastContext; }
     common::DictionaryPtr application() const { return m_application; }
     webapp::ApplicationService& service() const { return *m_service; }
+    // The run's own temporary folder the service is told of.
+    QString instanceFolder() const { return m_instanceFolder.path(); }
 
     QString inQueue;
     QString outQueue;
@@ -88,6 +94,9 @@ public:
 private:
     Page call(const common::DictionaryPtr& request, const QString& method,
               const QString& remoteHost);
+    common::DictionaryPtr newContext(const common::DictionaryPtr& request, const QString& method,
+                                     const QString& remoteHost);
+    std::shared_ptr<bridge::WebApplication> newComponent();
 
     pugi::xml_document m_language;
     QTemporaryDir m_instanceFolder;
