@@ -6,6 +6,7 @@
 #include "components/dataversion.h"
 #include "components/queue.h"
 #include "components/replyparts.h"
+#include "dataserver/protocol.h"
 #include "webapp/replycache.h"
 #include "webapp/replysweep.h"
 
@@ -14,9 +15,11 @@
 
 namespace webapp {
 
+namespace protocol = dataserver::protocol;
+
 DataMessage::DataMessage(const char* type) {
-    pugi::xml_node root = m_doc.append_child("XML");
-    root.append_child("Type").text().set(type);
+    pugi::xml_node root = m_doc.append_child(protocol::ROOT);
+    root.append_child(protocol::TYPE).text().set(type);
 }
 
 pugi::xml_node DataMessage::add(const char* name, const QString& text, pugi::xml_node parent) {
@@ -42,8 +45,9 @@ DataReply::DataReply(const QString& xml) {
 }
 
 bool DataReply::reusable() const {
-    return !root().child("Changes") &&
-           QLatin1String(root().child("Volatile").child_value()) != QLatin1String("true");
+    return !root().child(protocol::CHANGES) &&
+           QLatin1String(root().child(protocol::VOLATILE).child_value()) !=
+               QLatin1String(protocol::TRUE_TEXT);
 }
 
 QString DataReply::text(const char* xpath) const {
@@ -58,7 +62,7 @@ DataClient::DataClient(QString outQueue, QString inQueue, ReplyCache& cache, Rep
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
     if (!reply.error().isEmpty())
-        throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
+        throw DataFailure{reply.error(), common::ValueText(reply.root().child(protocol::MESSAGE))};
     return reply;
 }
 
@@ -102,10 +106,12 @@ void DataClient::askInParts(const DataMessage& message,
             receive(components::PartId(id, n), int(std::max<qint64>(deadline.remainingTime(), 0)));
         if (!reply.error().isEmpty()) {
             // The parts still to come are not read; the sweep removes what is left.
-            throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
+            throw DataFailure{reply.error(),
+                              common::ValueText(reply.root().child(protocol::MESSAGE))};
         }
         part(reply);
-        if (QLatin1String(reply.root().child("Continued").child_value()) != QLatin1String("true"))
+        if (QLatin1String(reply.root().child(protocol::CONTINUED).child_value()) !=
+            QLatin1String(protocol::TRUE_TEXT))
             return;
     }
 }
@@ -137,7 +143,8 @@ DataReply DataClient::receive(const QString& id, int timeoutMs) const {
         return reply;
     } catch (const common::Error& e) {
         if (e.number() == EFBIG)
-            throw DataFailure{QStringLiteral("ReplyTooLarge"), e.description()};
+            throw DataFailure{QString::fromLatin1(protocol::ERROR_REPLY_TOO_LARGE),
+                              e.description()};
         throw DataUnavailable{e.description()};
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dataserver/protocol.h"
+
 #include <QDeadlineTimer>
 #include <QString>
 #include <functional>
@@ -47,7 +49,7 @@ public:
     pugi::xml_node root() const { return m_doc->document_element(); }
     // Text of the first node the XPath selects below the root; "" when none.
     QString text(const char* xpath) const;
-    QString error() const { return text("Error"); }
+    QString error() const { return text(dataserver::protocol::ERROR); }
     // Neither a write ("Changes") nor a result that may change without the data changing
     // ("Volatile"): the same request may be answered with this reply again.
     bool reusable() const;

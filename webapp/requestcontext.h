@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/contextkeys.h"
 #include "bridge/webapplicationservice.h"
 #include "common/dictionary.h"
 #include "common/value.h"
@@ -39,8 +40,10 @@ public:
     QString text(const QString& key) const;
     bool flag(const QString& key) const;
     common::Value value(const QString& key) const;
-    common::DictionaryPtr application() const { return dictionary(m_context, "Application"); }
-    common::DictionaryPtr server() const { return dictionary(m_context, "Server"); }
+    common::DictionaryPtr application() const {
+        return dictionary(m_context, bridge::keys::APPLICATION);
+    }
+    common::DictionaryPtr server() const { return dictionary(m_context, bridge::keys::SERVER); }
     QString applicationFolder() const { return m_settings.applicationFolder; }
     // A folder of the application folder ("pages", "forms"); "" when no application folder
     // is set, so that nothing is ever read relative to the current folder.
@@ -53,10 +56,10 @@ public:
 
     // true, a non-zero number or the text "True" (any case).
     static bool truthy(const common::Value& v);
-    static common::DictionaryPtr dictionary(const common::DictionaryPtr& in, const char* key);
+    static common::DictionaryPtr dictionary(const common::DictionaryPtr& in, const QString& key);
 
 private:
-    common::DictionaryPtr request() const { return dictionary(m_context, "Request"); }
+    common::DictionaryPtr request() const { return dictionary(m_context, bridge::keys::REQUEST); }
 
     common::DictionaryPtr m_context;
     bridge::ApplicationSettings m_settings;
