@@ -3,6 +3,7 @@
 #include "common/codepage.h"
 
 #include <QFile>
+#include <cstring>
 
 namespace common {
 
@@ -36,13 +37,8 @@ Response Response::Verbatim(QByteArray answer) {
     return r;
 }
 
-Response& Response::add(const char* name, const QString& value) {
-    return add(name, ToCodePage(value));
-}
-
-Response& Response::add(const char* name, const QByteArray& value) {
-    headers.append({QByteArray(name), value});
-    return *this;
+QByteArray Response::encoded(const QString& value) {
+    return ToCodePage(value);
 }
 
 Response& Response::addContentLength() {
@@ -66,24 +62,30 @@ QByteArray Response::head() const {
     if (form != Form::Complete)
         return {};
     const QByteArray phrase = reason.isEmpty() ? ReasonPhrase(status) : reason;
-    qsizetype size = version.size() + phrase.size() + 10;
+    const QByteArray code = QByteArray::number(status);
+    // Every answer passes here: the size is counted first, and the parts copied in once.
+    qsizetype size = version.size() + 1 + code.size() + 1 + phrase.size() + 2 + 2;
     for (const auto& [name, value] : headers)
-        size += name.size() + value.size() + 4;
-    QByteArray out;
-    out.reserve(size + 2);
-    out += version;
-    out += ' ';
-    out += QByteArray::number(status);
-    out += ' '; // there even when the reason is empty, as the status line has it
-    out += phrase;
-    out += "\r\n";
+        size += name.size() + 2 + value.size() + 2;
+    QByteArray out(size, Qt::Uninitialized);
+    char* at = out.data();
+    const auto put = [&at](const char* data, qsizetype length) {
+        std::memcpy(at, data, size_t(length));
+        at += length;
+    };
+    put(version.constData(), version.size());
+    put(" ", 1); // there even when the reason is empty, as the status line has it
+    put(code.constData(), code.size());
+    put(" ", 1);
+    put(phrase.constData(), phrase.size());
+    put("\r\n", 2);
     for (const auto& [name, value] : headers) {
-        out += name;
-        out += ": ";
-        out += value;
-        out += "\r\n";
+        put(name.constData(), name.size());
+        put(": ", 2);
+        put(value.constData(), value.size());
+        put("\r\n", 2);
     }
-    out += "\r\n";
+    put("\r\n", 2);
     return out;
 }
 

@@ -49,8 +49,14 @@ struct Response {
     static Response PageBody(QByteArray body);
     static Response Verbatim(QByteArray answer);
 
-    Response& add(const char* name, const QString& value);
-    Response& add(const char* name, const QByteArray& value);
+    // A header line. name is a string literal: it is kept as it stands, without a copy.
+    template <qsizetype N> Response& add(const char (&name)[N], const QByteArray& value) {
+        headers.append({QByteArray::fromRawData(name, N - 1), value});
+        return *this;
+    }
+    template <qsizetype N> Response& add(const char (&name)[N], const QString& value) {
+        return add(name, encoded(value));
+    }
     // "Content-Length" of the body or the file as they stand now.
     Response& addContentLength();
     Response& setFile(std::shared_ptr<QFile> file, qint64 length);
@@ -63,6 +69,9 @@ struct Response {
     // What goes on the wire before the body: the status line, the header lines and the blank
     // line of a complete answer; nothing for the other forms, whose body is all there is.
     QByteArray head() const;
+
+private:
+    static QByteArray encoded(const QString& value);
 };
 
 // "Not Found" for 404 and so on: the reason of every status the program sends, "" for others.

@@ -279,7 +279,7 @@ void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& n
     const QString cachetime =
         HeaderField(*header.Parameters, QStringLiteral("If-Modified-Since")).value_or(QString());
     const StaticAnswer answer = m_staticFiles.answer(header.FilePath, cachetime, now);
-    sendAnswer(index, answer.response, answer.kept);
+    sendAnswer(index, answer.response, answer.kept, answer.head);
 }
 
 void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
@@ -330,12 +330,13 @@ void HttpServer::sendWhenConnected(int index, const common::Response& answer) {
 // Clients that do not read their answers must not make the server hold any
 // amount of memory for them, as they cannot with request bodies. A file body is
 // read as the socket drains and costs nothing here.
-void HttpServer::sendAnswer(int index, const common::Response& answer, bool kept) {
+void HttpServer::sendAnswer(int index, const common::Response& answer, bool kept,
+                            const QByteArray& head) {
     Socket& socket = (*sckServer)(index);
     clsConnection* slot = slotOf(index);
     const qint64 bytes = kept || answer.hasFile() ? 0 : answer.body.size();
     if (!slot || bytes == 0) {
-        write(socket, answer);
+        write(socket, answer, head);
         return;
     }
     if (m_answerBytesInUse + bytes > m_config.maxAnswerMemory) {
@@ -352,12 +353,12 @@ void HttpServer::sendAnswer(int index, const common::Response& answer, bool kept
     releaseAnswer(*slot);
     slot->answerReserved = bytes;
     m_answerBytesInUse += bytes;
-    write(socket, answer);
+    write(socket, answer, head);
 }
 
-void HttpServer::write(Socket& socket, const common::Response& answer) {
+void HttpServer::write(Socket& socket, const common::Response& answer, const QByteArray& kept) {
     Q_ASSERT(answer.form != common::Response::Form::Page); // DynamicPageAnswer gave it its head
-    const QByteArray head = answer.head();
+    const QByteArray head = kept.isEmpty() ? answer.head() : kept;
     if (answer.hasFile())
         socket.SendStream(head, answer.file.file, answer.file.length);
     else

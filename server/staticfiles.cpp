@@ -79,11 +79,8 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
     const QByteArray name =
         cached != m_cache.end() ? cached->name : WebRoot::RelativeName(filePath);
     if (m_webRoot.stat(name, st) && S_ISREG(st.st_mode) && cached != m_cache.end() &&
-        cached->stamp == FileStamp::of(st)) {
-        result.response = foundAnswer(cached->lines, cachetime, now, cached->body);
-        result.kept = true;
-        return result;
-    }
+        cached->stamp == FileStamp::of(st))
+        return cachedAnswer(*cached, cachetime, now);
 
     const QString fileName = m_config.webRootFolder + filePath;
     int fd = -1;
@@ -105,17 +102,38 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
                                       {std::move(file), st.st_size});
         return result;
     }
-    CachedFile kept{FileStamp::of(st), name, file->readAll(), {}};
+    CachedFile kept{FileStamp::of(st), name, file->readAll(), {}, {}, {}, 0};
     if (file->error() != QFileDevice::NoError)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, file->errorString()));
     // The file may have changed since it was looked at: keep it only when it
     // still has the size it had then.
     kept.lines = fileLines(fileName, st, kept.body.size());
-    result.response = foundAnswer(kept.lines, cachetime, now, kept.body);
-    if (kept.body.size() == st.st_size) {
-        keep(filePath, std::move(kept));
-        result.kept = true;
+    if (kept.body.size() != st.st_size) {
+        result.response = foundAnswer(kept.lines, cachetime, now, kept.body);
+        return result;
     }
+    keep(filePath, std::move(kept));
+    return cachedAnswer(m_cache[filePath], cachetime, now);
+}
+
+// A kept file's answer: its "200 OK" of the second is made once, head and all.
+StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
+                                       const QDateTime& now) {
+    StaticAnswer result;
+    result.kept = true;
+    const quint64 generation =
+        m_second.refresh(now, m_config.serverVersion, m_config.cacheExpiresStatic).generation();
+    if (QLatin1String(file.lines.lastModified) == cachetime) {
+        result.response = foundAnswer(file.lines, cachetime, now, {});
+        return result;
+    }
+    if (file.answerGeneration != generation || file.head.isEmpty()) {
+        file.answer = foundAnswer(file.lines, cachetime, now, file.body);
+        file.head = file.answer.head();
+        file.answerGeneration = generation;
+    }
+    result.response = file.answer;
+    result.head = file.head;
     return result;
 }
 

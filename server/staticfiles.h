@@ -17,10 +17,12 @@ namespace server {
 
 // A complete answer to a static request. The body is either in memory or the first bytes
 // of an open file, sent in pieces as the socket drains. A kept body is the cache's own,
-// shared with every answer that sends it: it costs no memory of its own.
+// shared with every answer that sends it: it costs no memory of its own; so is head, when
+// given: response.head() as the cache keeps it for the second.
 struct StaticAnswer {
     common::Response response;
     bool kept = false;
+    QByteArray head;
 };
 
 // Static files under the web root: "200 OK", "304 Not Modified" (If-Modified-
@@ -30,7 +32,8 @@ struct StaticAnswer {
 // disk is named by the bytes of the decoded path (WebRoot::RelativeName); one
 // reached through a symbolic link that leads out of the web root is "404 Not
 // Found" unless config.followSymlinksOutsideWebRoot. Small files are kept in
-// memory while their size, times and inode stay the same.
+// memory while their size, times and inode stay the same, with their "200 OK" answer of
+// the current second.
 class StaticFiles final {
 public:
     explicit StaticFiles(const HttpConfig& config) : m_config(config) {}
@@ -59,6 +62,9 @@ private:
         QByteArray name; // on disk, relative to the web root
         QByteArray body;
         FileLines lines;
+        common::Response answer; // "200 OK" of answerGeneration, with its head
+        QByteArray head;
+        quint64 answerGeneration = 0;
     };
 
     FileLines fileLines(const QString& fileName, const struct stat& st, qint64 length) const;
@@ -67,6 +73,7 @@ private:
     common::Response foundAnswer(const FileLines& lines, const QString& cachetime,
                                  const QDateTime& now, const QByteArray& body,
                                  common::Response::File file = {});
+    StaticAnswer cachedAnswer(CachedFile& file, const QString& cachetime, const QDateTime& now);
     void keep(const QString& filePath, CachedFile file);
     common::Response notFoundAnswer(const QString& fileName, const QDateTime& now) const;
     common::Response relativePathAnswer(const QString& fileName, const QDateTime& now) const;
