@@ -8,8 +8,9 @@
 #include "server/descriptorlimit.h"
 #include "startup/adminkeyfile.h"
 #include "startup/commandline.h"
+#include "startup/coreface.h"
+#include "startup/exitcodes.h"
 #include "startup/signalwatcher.h"
-#include "startup/webserver.h"
 #include "ui/appicon.h"
 #include "ui/desktop.h"
 #include "webapp/applicationservice.h"
@@ -22,13 +23,13 @@
 namespace {
 // The one line a parent program waits for to know where we serve: the application's home
 // page. The admin key file is written first, so that whoever waits for the line finds it.
-void announceServing(const startup::WebServer& core, int port) {
+void announceServing(const startup::CoreFace& core, int port) {
     startup::WriteAdminKeyFile(core.values().RunSecret);
     const bool written =
         std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
     // A parent that stopped reading is no reason to stop serving.
     if (!written)
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("The serving address could not be written to standard output: ") +
             common::ErrnoText(errno));
 }
@@ -85,8 +86,10 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     common::HeadlessInterface headless;
     // Made before the core and gone after it: the core talks to it to the end.
     ui::Desktop windows;
-    startup::WebServer core(desktop ? static_cast<common::UserInterface&>(windows) : headless,
+    const std::unique_ptr<startup::CoreFace> owner =
+        startup::CreateCore(desktop ? static_cast<common::UserInterface&>(windows) : headless,
                             arguments, std::move(webApplication));
+    startup::CoreFace& core = *owner;
     if (desktop)
         windows.attach(core);
 
@@ -99,9 +102,9 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &core,
                      [&core] { core.CloseServer(startup::EXIT_ORDERLY); });
     if (!desktop)
-        QObject::connect(&core, &startup::WebServer::listening, &core,
+        QObject::connect(&core, &startup::CoreFace::listening, &core,
                          [&core](int port) { announceServing(core, port); });
-    QObject::connect(&core, &startup::WebServer::finished, app.get(),
+    QObject::connect(&core, &startup::CoreFace::finished, app.get(),
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 
     core.start();

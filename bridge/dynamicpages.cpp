@@ -14,19 +14,6 @@
 
 namespace bridge {
 
-namespace {
-
-// A trace that cannot be written never costs the client its page.
-void traceProcessingTime(const QElapsedTimer& clock) {
-    try {
-        diagnostics::WriteTrace(QStringLiteral("Processing time"),
-                                double(clock.nsecsElapsed()) / 1e9);
-    } catch (...) {
-    }
-}
-
-} // namespace
-
 common::Response DataServerNotRunningAnswer() {
     common::Response r(500, QByteArrayLiteral("Data Server is not running."));
     r.add("Connection", QByteArrayLiteral("close"));
@@ -57,7 +44,7 @@ common::Response DynamicPages::ProcessRequest(const server::DynamicRequest& requ
     const QString redirect = context ? common::ToText(context->item(keys::REDIRECT)) : QString();
     if (!redirect.isEmpty())
         answer = RedirectAnswer(redirect);
-    traceProcessingTime(clock);
+    diagnostics::WriteTrace(QStringLiteral("Processing time"), double(clock.nsecsElapsed()) / 1e9);
     return answer;
 }
 

@@ -8,10 +8,27 @@
 #   qv_layer_headers(<library> <folder>)                    every header of <folder>
 #   qv_layer_headers(<library> <folder> PUBLIC a.h b.h      only these to linkers,
 #                    [PRIVATE c.h])                         these to the library itself
+#   qv_layer_insides(<name> <library> [<libraries>...])     an interface library <name>
+#                                                           that offers the PRIVATE headers
+#                                                           of <library> too, and links
+#                                                           <library> and <libraries>: for
+#                                                           the tests of its insides
 #
 # The source tree itself is on no include path.
 
+# Include folders are made anew at every configuration: a folder that changes from all
+# headers (one link) to some (a folder of links), or loses a header, keeps nothing stale.
+# A link is removed as a link: what it points to is the source tree.
+function(qv_remove_include_path path)
+    if(IS_SYMLINK ${path})
+        file(REMOVE ${path})
+    elseif(EXISTS ${path})
+        file(REMOVE_RECURSE ${path})
+    endif()
+endfunction()
+
 function(qv_link_headers destination folder)
+    qv_remove_include_path(${destination})
     file(MAKE_DIRECTORY ${destination})
     foreach(header ${ARGN})
         file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder}/${header} ${destination}/${header} SYMBOLIC)
@@ -26,6 +43,7 @@ function(qv_layer_headers target folder)
         target_include_directories(${target} PUBLIC ${root}/public)
     else()
         file(MAKE_DIRECTORY ${root}/public)
+        qv_remove_include_path(${root}/public/${folder})
         file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/public/${folder} SYMBOLIC)
         target_include_directories(${target} PUBLIC ${root}/public)
     endif()
@@ -33,4 +51,10 @@ function(qv_layer_headers target folder)
         qv_link_headers(${root}/private/${folder} ${folder} ${ARG_PRIVATE})
         target_include_directories(${target} PRIVATE ${root}/private)
     endif()
+endfunction()
+
+function(qv_layer_insides name target)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_BINARY_DIR}/include/${target}/private)
+    target_link_libraries(${name} INTERFACE ${target} ${ARGN})
 endfunction()

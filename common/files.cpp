@@ -32,6 +32,10 @@ QString& programFolderOverride() {
 QString ProgramFolder() {
     if (!programFolderOverride().isEmpty())
         return programFolderOverride();
+    // Before any application object (dbsvr's configuration mode opens its log before its
+    // dialog makes one), the kernel's link to the executable says the same.
+    if (!QCoreApplication::instance())
+        return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
     return QCoreApplication::applicationDirPath();
 }
 

@@ -6,7 +6,8 @@
 
 namespace common {
 
-// The folder that holds the running executable. Tests may point it elsewhere.
+// The folder that holds the running executable, also before an application object
+// exists. Tests may point it elsewhere.
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder);
 

@@ -24,15 +24,15 @@ QStringList ConfigArguments(const SupervisorConfig& config) {
 bool ShowDataConnectionSettings(const SupervisorConfig& config, bool dataServerDebug) {
     if (dataServerDebug)
         return true;
-    diagnostics::TraceSafely(QStringLiteral("Data server config command line: ") +
-                             ConfigCommandLine(config));
+    diagnostics::WriteTrace(QStringLiteral("Data server config command line: ") +
+                            ConfigCommandLine(config));
     const QString program = DataServerProgram(config);
-    const qint64 pid = StartProcess(program, ConfigArguments(config));
+    const qint64 pid = StartProcess(program, ConfigArguments(config), DataServerEnvironment());
     if (pid <= 0)
         throw common::Error(common::ERR_PROGRAM,
                             QStringLiteral("Unable to start the program ") + program);
-    diagnostics::TraceSafely(QStringLiteral("Data server config process id: ") +
-                             QString::number(pid));
+    diagnostics::WriteTrace(QStringLiteral("Data server config process id: ") +
+                            QString::number(pid));
     return true;
 }
 

@@ -44,6 +44,11 @@ inline constexpr char MESSAGE_DONE[] = "Done";
 inline constexpr char MESSAGE_MESSAGE[] = "Message";
 inline constexpr char CODE_UNABLE_TO_CONNECT_DB[] = "UnableToConnectDB";
 
+// The environment variable that names the folder of the data server's daily log: websvr
+// sets it to its own logs folder for the data server it starts. Without it, dbsvr logs into
+// data/Logs of its program folder, where a websvr with the default data folder logs.
+inline constexpr char LOGS_FOLDER_VARIABLE[] = "QV_LOGS_FOLDER";
+
 // The token a developer's hand-started data server holds: websvr then starts none.
 inline constexpr char DEBUG_TOKEN[] = "DS_DEBUG";
 

@@ -10,6 +10,7 @@
 #include "dataserver/namedmutex.h"
 #include "dataserver/process.h"
 #include "dataserver/serverqueue.h"
+#include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 
 #include <QCoreApplication>
@@ -83,6 +84,13 @@ QString DataServerProgram(const SupervisorConfig& config) {
     return config.ProgramFolder + QStringLiteral("/dbsvr");
 }
 
+QStringList DataServerEnvironment() {
+    const diagnostics::Log* log = diagnostics::Diagnostics::instance().log();
+    if (!log || log->folder().isEmpty())
+        return {};
+    return {QString::fromLatin1(LOGS_FOLDER_VARIABLE) + QLatin1Char('=') + log->folder()};
+}
+
 QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
                       const QString& runningMutex) {
     const Parameters parameters{parentMutex,           runningMutex,     config.OutQueueFolder,
@@ -145,15 +153,15 @@ bool Launch::StartDataServer() {
     m_running.reset(false);
     m_parentMutex = common::NewGuidString();
     m_parentMutexHandle = CreateInstanceMutex(m_parentMutex);
-    diagnostics::TraceSafely(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
-                             QStringLiteral(", handle: ") + QString::number(m_parentMutexHandle));
+    diagnostics::WriteTrace(QStringLiteral("Data Server Parent Mutex: ") + m_parentMutex +
+                            QStringLiteral(", handle: ") + QString::number(m_parentMutexHandle));
 
     const QString parameters = ParameterText(m_config, m_parentMutex, m_runningMutex);
-    diagnostics::TraceSafely(
+    diagnostics::WriteTrace(
         QStringLiteral("Data server parameters: ") +
         QString(parameters).replace(QStringLiteral("\r\n"), QStringLiteral(", ")));
-    diagnostics::TraceSafely(QStringLiteral("Data server command line: ") +
-                             DataServerCommandLine(m_config));
+    diagnostics::WriteTrace(QStringLiteral("Data server command line: ") +
+                            DataServerCommandLine(m_config));
     DeleteMessageFile();
     DeleteParameterFile(); // the alive file stays: it is the data server's own
     // It names the tokens: another user who read them could hold or watch them.
@@ -161,8 +169,8 @@ bool Launch::StartDataServer() {
                      common::FileAccess::OwnerOnly);
 
     spawn();
-    diagnostics::TraceSafely(QStringLiteral("Data server process id: ") +
-                             QString::number(m_processId));
+    diagnostics::WriteTrace(QStringLiteral("Data server process id: ") +
+                            QString::number(m_processId));
 
     WaitServingEvents(START_WAIT_MS, [this] {
         return !stopRequested() && !runningMutexExists() && !DataServerMessageExists() &&
@@ -177,7 +185,7 @@ bool Launch::StartDataServer() {
     }
     QString info;
     if (!PingDataServer({m_config.InQueueFolder, m_config.OutQueueFolder}, info)) {
-        diagnostics::TraceSafely(QStringLiteral("Data Server ping failed"));
+        diagnostics::WriteTrace(QStringLiteral("Data Server ping failed"));
         result = false;
     }
     return result;
@@ -189,14 +197,14 @@ void Launch::StopDataServer() {
     m_parentMutexHandle = 0;
     WaitServingEvents(STOP_WAIT_MS, [this] { return !stopRequested() && runningMutexExists(); });
     if (runningMutexExists() && !m_dataServerDebug) {
-        diagnostics::TraceSafely(QStringLiteral("Terminate data server process"),
-                                 diagnostics::Severity::Warning);
+        diagnostics::WriteTrace(QStringLiteral("Terminate data server process"),
+                                diagnostics::Severity::Warning);
         TerminateProcessById(static_cast<int>(m_processId), 0);
     }
 }
 
 bool Launch::RestartDataServer() {
-    diagnostics::TraceSafely(QStringLiteral("Restart Data Server"));
+    diagnostics::WriteTrace(QStringLiteral("Restart Data Server"));
     StopDataServer();
     return StartDataServer();
 }
@@ -251,7 +259,8 @@ void Launch::releaseParentHandle() {
 }
 
 void Launch::spawn() {
-    m_processId = StartProcess(DataServerProgram(m_config), DataServerArguments(m_config));
+    m_processId = StartProcess(DataServerProgram(m_config), DataServerArguments(m_config),
+                               DataServerEnvironment());
     // Taken before the child can be reaped, so the id can never name another process later.
     if (m_processId > 0)
         m_processFd = ::pidfd_open(pid_t(m_processId), 0);
@@ -262,8 +271,8 @@ void Launch::spawn() {
 void Launch::killFailedStart() {
     releaseParentHandle();
     if (m_processFd >= 0 && !processEnded(m_processFd)) {
-        diagnostics::TraceSafely(QStringLiteral("Terminate data server process"),
-                                 diagnostics::Severity::Warning);
+        diagnostics::WriteTrace(QStringLiteral("Terminate data server process"),
+                                diagnostics::Severity::Warning);
         ::pidfd_send_signal(m_processFd, SIGKILL, nullptr, 0);
     }
     forgetProcess();

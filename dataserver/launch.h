@@ -34,6 +34,10 @@ QString DataServerCommandLine(const SupervisorConfig& config);
 // parameterfile=<file> and, unless shown, hidden.
 QStringList DataServerArguments(const SupervisorConfig& config);
 
+// What the data server's environment holds besides ours (NAME=value entries): the folder
+// of our log, so that its daily log lies beside ours; nothing while no log is open.
+QStringList DataServerEnvironment();
+
 // Waits up to timeoutMs while condition holds, serving events in between.
 void WaitServingEvents(int timeoutMs, const std::function<bool()>& condition);
 

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -116,6 +117,36 @@ struct SpawnFileActions {
     SpawnFileActions& operator=(const SpawnFileActions&) = delete;
 };
 
+// The inherited environment with entries (NAME=value) put in place of their names.
+std::vector<QByteArray> childEnvironment(const QStringList& entries) {
+    std::vector<QByteArray> added;
+    for (const QString& entry : entries)
+        added.push_back(QFile::encodeName(entry));
+    const auto replaced = [&added](const char* inherited) {
+        for (const QByteArray& entry : added) {
+            const qsizetype nameEnd = entry.indexOf('=') + 1;
+            if (nameEnd > 0 && std::strncmp(inherited, entry.constData(), size_t(nameEnd)) == 0)
+                return true;
+        }
+        return false;
+    };
+    std::vector<QByteArray> environment;
+    for (char** inherited = environ; *inherited; ++inherited)
+        if (!replaced(*inherited))
+            environment.emplace_back(*inherited);
+    environment.insert(environment.end(), added.begin(), added.end());
+    return environment;
+}
+
+// The pointers execve takes, into storage, ended by a null pointer.
+std::vector<char*> pointersTo(std::vector<QByteArray>& storage) {
+    std::vector<char*> pointers;
+    for (QByteArray& item : storage)
+        pointers.push_back(item.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 } // namespace
 
 bool TerminateProcessById(int processId, int waitMilliseconds) {
@@ -132,7 +163,8 @@ bool TerminateProcessById(int processId, int waitMilliseconds) {
     return killed;
 }
 
-qint64 StartProcess(const QString& program, const QStringList& arguments) {
+qint64 StartProcess(const QString& program, const QStringList& arguments,
+                    const QStringList& environment) {
     reapFinishedChildren();
     if (program.isEmpty())
         return 0;
@@ -140,19 +172,20 @@ qint64 StartProcess(const QString& program, const QStringList& arguments) {
     storage.push_back(QFile::encodeName(program));
     for (const QString& argument : arguments)
         storage.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& item : storage)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = pointersTo(storage);
+    std::vector<QByteArray> envStorage;
+    if (!environment.isEmpty())
+        envStorage = childEnvironment(environment);
+    std::vector<char*> envp = pointersTo(envStorage);
+    char** const env = environment.isEmpty() ? environ : envp.data();
 
     SpawnAttributes attributes;
     SpawnFileActions files;
     pid_t pid = 0;
     const bool onPath = !program.contains(QLatin1Char('/'));
     const int rc =
-        onPath
-            ? ::posix_spawnp(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), environ)
-            : ::posix_spawn(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), environ);
+        onPath ? ::posix_spawnp(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), env)
+               : ::posix_spawn(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), env);
     if (rc != 0)
         return 0;
     watchChild(pid);

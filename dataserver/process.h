@@ -17,9 +17,11 @@ bool TerminateProcessById(int processId, int waitMilliseconds);
 // Starts program with the argument vector (no shell); a program without "/" is searched on
 // PATH. The child inherits environment and current folder, but no descriptor marked
 // close-on-exec and none of our ignored signals; its standard output is our standard error.
+// environment holds NAME=value entries that replace or add to the inherited ones.
 // Returns the pid, or 0 when the program cannot be run.
 // Children are reaped when they end: at once while the calling thread runs a Qt event loop,
 // otherwise at the next StartProcess or TerminateProcessById.
-qint64 StartProcess(const QString& program, const QStringList& arguments);
+qint64 StartProcess(const QString& program, const QStringList& arguments,
+                    const QStringList& environment = {});
 
 } // namespace dataserver

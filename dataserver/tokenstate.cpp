@@ -12,11 +12,11 @@ bool TokenState::held(const QString& name) {
         m_failing = false;
     } catch (const common::Error& e) {
         if (!m_failing)
-            diagnostics::TraceSafely(QStringLiteral("Unable to check the token ") + name +
-                                         QStringLiteral(", its last known state stands. Error ") +
-                                         QString::number(e.number()) + QStringLiteral(". ") +
-                                         e.description().trimmed(),
-                                     diagnostics::Severity::Warning);
+            diagnostics::WriteTrace(QStringLiteral("Unable to check the token ") + name +
+                                        QStringLiteral(", its last known state stands. Error ") +
+                                        QString::number(e.number()) + QStringLiteral(". ") +
+                                        e.description().trimmed(),
+                                    diagnostics::Severity::Warning);
         m_failing = true;
     }
     return m_held;

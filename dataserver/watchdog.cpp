@@ -39,10 +39,10 @@ bool Watchdog::CheckDataServer(bool restartAllowed) {
     if (m_launch.dataServerDebug())
         return true;
     if (!m_launch.IsDataServerRunning() && !m_launch.DataServerRunningMutex().isEmpty()) {
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("The Data Server has stopped running for some reason. Let's start it."));
         if (!m_launch.StartDataServer()) {
-            diagnostics::TraceSafely(QStringLiteral("Failed to start the Data Server"));
+            diagnostics::WriteTrace(QStringLiteral("Failed to start the Data Server"));
             return false;
         }
     } else if (!m_config.AliveFile.isEmpty() && !checkAlive(restartAllowed)) {
@@ -57,10 +57,10 @@ bool Watchdog::checkAlive(bool restartAllowed) {
     const double age = double(m_lastAliveTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
     if (age <= HANG_SECONDS)
         return true;
-    diagnostics::TraceSafely(QStringLiteral("Data Server may hang. Last alive signal was ") +
-                             common::ToText(common::Value(m_lastAliveTime)) + QLatin1Char('.'));
+    diagnostics::WriteTrace(QStringLiteral("Data Server may hang. Last alive signal was ") +
+                            common::ToText(common::Value(m_lastAliveTime)) + QLatin1Char('.'));
     if (restartAllowed && !m_launch.RestartDataServer()) {
-        diagnostics::TraceSafely(QStringLiteral("Restart of Data Server failed"));
+        diagnostics::WriteTrace(QStringLiteral("Restart of Data Server failed"));
         return false;
     }
     return true;
@@ -73,7 +73,7 @@ bool Watchdog::checkMessage() {
     if (!common::IsOwnFile(path)) {
         // Another local user's file is never obeyed.
         const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("Data Server message file of another user ignored") +
             (removed ? QStringLiteral(" and removed: ") : QStringLiteral(": ")) + path);
         return true;
@@ -81,16 +81,15 @@ bool Watchdog::checkMessage() {
     pugi::xml_document doc;
     if (!common::LoadXmlFile(doc, path)) {
         // Left in place: the next tick tries again.
-        diagnostics::TraceSafely(QStringLiteral("Unable to load Data Server message file: ") +
-                                 path);
+        diagnostics::WriteTrace(QStringLiteral("Unable to load Data Server message file: ") + path);
         return false;
     }
     // Consumed before it is acted on: one file, one reaction.
     if (::unlink(QFile::encodeName(path).constData()) != 0) {
         const int code = errno;
-        diagnostics::TraceSafely(QStringLiteral("Error deleting Data Server message file: ") +
-                                 path + QStringLiteral(". Error ") + QString::number(code) +
-                                 QStringLiteral(". ") + SystemErrorText(code));
+        diagnostics::WriteTrace(QStringLiteral("Error deleting Data Server message file: ") + path +
+                                QStringLiteral(". Error ") + QString::number(code) +
+                                QStringLiteral(". ") + SystemErrorText(code));
         return false;
     }
     return actOn(common::NodeText(doc, QStringLiteral("/XML/Type")),
@@ -100,17 +99,17 @@ bool Watchdog::checkMessage() {
 
 bool Watchdog::actOn(const QString& type, const QString& code, const QString& message) {
     if (type == QLatin1String(MESSAGE_CRITICAL)) {
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("A critical error was reported from the Data Server. Error ") + code +
             QStringLiteral(". ") + message);
         return false;
     }
     if (type == QLatin1String(MESSAGE_RESTART)) {
-        diagnostics::TraceSafely(QStringLiteral("The Data Server has requested a restart. Code: ") +
-                                 code + QStringLiteral(" Message: ") + message);
+        diagnostics::WriteTrace(QStringLiteral("The Data Server has requested a restart. Code: ") +
+                                code + QStringLiteral(" Message: ") + message);
         if (m_launch.RestartDataServer())
             return true;
-        diagnostics::TraceSafely(QStringLiteral("The restart of the Data Server failed"));
+        diagnostics::WriteTrace(QStringLiteral("The restart of the Data Server failed"));
         return false;
     }
     if (type == QLatin1String(MESSAGE_MESSAGE) && code == QLatin1String(CODE_UNABLE_TO_CONNECT_DB))
@@ -119,7 +118,7 @@ bool Watchdog::actOn(const QString& type, const QString& code, const QString& me
 }
 
 bool Watchdog::connectionFailed() {
-    diagnostics::TraceSafely(
+    diagnostics::WriteTrace(
         QStringLiteral("The database server was unable to connect to the database"));
     // Nobody could answer the settings in a hidden run.
     if (!diagnostics::Diagnostics::instance().interactive())
@@ -134,7 +133,7 @@ bool Watchdog::connectionFailed() {
     } catch (const common::Error& e) {
         // The web server goes on serving; a settings program that cannot start is no reason
         // to end it.
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("Unable to open the data connection settings. Error ") +
             QString::number(e.number()) + QStringLiteral(". ") + e.description());
     }

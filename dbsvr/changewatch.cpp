@@ -1,6 +1,7 @@
 #include "dbsvr/changewatch.h"
 
 #include "components/dataversion.h"
+#include "dbsvr/dataserverlog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,8 +44,8 @@ void ChangeWatch::watch(const QString& dataFile) {
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0 || ::inotify_add_watch(m_inotify, QFile::encodeName(file.path()).constData(),
                                              CHANGE_EVENTS | IN_ONLYDIR) < 0) {
-        qWarning("dbsvr: changes to %s cannot be watched; replies will not be reused",
-                 qPrintable(file.filePath()));
+        ReportFault(QStringLiteral("changes to ") + file.filePath() +
+                    QStringLiteral(" cannot be watched; replies will not be reused"));
         stop();
         return;
     }
@@ -89,7 +90,7 @@ void ChangeWatch::publish() {
     ++m_counter;
     if (!components::PublishDataVersion(m_replyQueue,
                                         m_prefix + QLatin1Char(':') + QString::number(m_counter)))
-        qWarning("dbsvr: the data version cannot be written into %s", qPrintable(m_replyQueue));
+        ReportFault(QStringLiteral("the data version cannot be written into ") + m_replyQueue);
 }
 
 } // namespace dbsvr

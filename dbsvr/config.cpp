@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/xml.h"
+#include "diagnostics/trace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -132,6 +133,8 @@ void SaveDatabaseSetting(const QString& folder, const QString& setting) {
     std::ostringstream out;
     doc.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
     common::SaveFile(path, QByteArray::fromStdString(out.str()));
+    diagnostics::WriteTrace(QStringLiteral("Database of ") + path + QStringLiteral(" set to ") +
+                            setting);
 }
 
 } // namespace dbsvr

@@ -5,6 +5,7 @@
 #include "dbsvr/commandline.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
+#include "dbsvr/dataserverlog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,7 +30,7 @@ QString usage() {
 
 int setDatabase(const QString& folder, const QString& file) {
     if (file.trimmed().isEmpty()) {
-        print(stderr, QStringLiteral("dbsvr: database= names no file."));
+        ReportFault(QStringLiteral("database= names no file."));
         return 2;
     }
     const QString absolute = QFileInfo(file).absoluteFilePath();
@@ -37,7 +38,7 @@ int setDatabase(const QString& folder, const QString& file) {
     try {
         SaveDatabaseSetting(folder, setting);
     } catch (const common::Error& e) {
-        print(stderr, QStringLiteral("dbsvr: ") + e.description());
+        ReportFault(e.description());
         return 1;
     }
     print(stdout, QStringLiteral("Database of ") + Config::FilePath(folder) +
@@ -78,8 +79,8 @@ QString DatabaseProblem(const QString& path) {
 int RunConfigMode(int& argc, char** argv, const CommandLine& commandLine) {
     const QString folder = commandLine.value(QStringLiteral("configfolder"));
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        print(stderr, folder.isEmpty() ? QStringLiteral("dbsvr: configfolder= is missing.")
-                                       : QStringLiteral("dbsvr: no such folder: ") + folder);
+        ReportFault(folder.isEmpty() ? QStringLiteral("configfolder= is missing.")
+                                     : QStringLiteral("no such folder: ") + folder);
         print(stderr, usage());
         return 2;
     }

@@ -7,10 +7,12 @@
 #include "dbsvr/changewatch.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
+#include "dbsvr/dataserverlog.h"
 #include "dbsvr/messagehandler.h"
 #include "dbsvr/queueservice.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/statusfiles.h"
+#include "diagnostics/trace.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -36,7 +38,7 @@ void DataService::releaseTokens() {
         try {
             dataserver::DestroyInstanceMutex(*token);
         } catch (const common::Error& e) {
-            qWarning("dbsvr: %s", e.what());
+            ReportFault(e);
         }
         *token = 0;
     }
@@ -50,7 +52,7 @@ bool DataService::parentAlive() const {
     } catch (const common::Error& e) {
         // A name that cannot even be tested can never be watched: stop rather
         // than run on without a parent.
-        qWarning("dbsvr: %s", e.what());
+        ReportFault(e);
         return false;
     }
 }
@@ -60,8 +62,10 @@ void DataService::start() {
         throw common::Error(common::ERR_PROGRAM,
                             QStringLiteral("The parameter file names no inqueue or outqueue."));
     // Whoever wanted us is gone already: nothing to show or serve.
-    if (!parentAlive())
+    if (!parentAlive()) {
+        traceParentGone();
         return;
+    }
     // A version left by a data server that died vouches for nothing now.
     components::WithdrawDataVersion(m_parameters.outQueue);
     // The web server watches the alive file from the moment it sees the running token.
@@ -87,6 +91,8 @@ void DataService::start() {
     m_queue->start();
     m_changes = std::make_unique<ChangeWatch>(m_parameters.outQueue);
     watchData();
+    diagnostics::WriteTrace(QStringLiteral("Serving ") + m_parameters.inQueue +
+                            QStringLiteral(", replies into ") + m_parameters.outQueue);
 }
 
 void DataService::watchData() {
@@ -102,10 +108,23 @@ void DataService::connectDatabase() {
         m_config = std::make_unique<Config>(Config::Load(m_parameters.configFolder));
         m_database = Database::Connect(*m_config);
         m_connectError.clear();
+        const QString file = m_database->dataFile();
+        diagnostics::WriteTrace(QStringLiteral("Database opened: ") +
+                                (file.isEmpty() ? m_config->databaseSetting() : file));
     } catch (const common::Error& e) {
+        // Said once, not at each retry of the requests that follow.
+        if (e.description() != m_connectError)
+            diagnostics::WriteTrace(QStringLiteral("Unable to connect to the database: ") +
+                                        e.description(),
+                                    diagnostics::Severity::Warning);
         m_connectError = e.description();
     }
     watchData();
+}
+
+void DataService::traceParentGone() const {
+    diagnostics::WriteTrace(QStringLiteral("Parent mutex ") + m_parameters.parentMutex +
+                            QStringLiteral(" is not active. Closing data server."));
 }
 
 namespace {
@@ -147,13 +166,16 @@ void DataService::handle(QByteArrayView request, ReplySink& sink) {
     if (m_database && m_database->connectionLost()) {
         m_database.reset();
         m_connectError = QStringLiteral("The connection to the database server was lost.");
+        diagnostics::WriteTrace(m_connectError, diagnostics::Severity::Warning);
         watchData();
     }
 }
 
 void DataService::checkParent() {
-    if (m_running && !parentAlive())
+    if (m_running && !parentAlive()) {
+        traceParentGone();
         stop();
+    }
 }
 
 void DataService::writeAlive() {
@@ -162,7 +184,7 @@ void DataService::writeAlive() {
     } catch (const common::Error& e) {
         // The next write may succeed; if none does, the web server sees a hang
         // and restarts us, which is the right outcome.
-        qWarning("dbsvr: %s", e.what());
+        ReportFault(e);
     }
 }
 
@@ -182,20 +204,20 @@ int RunDataServer(const QString& parameterFile, bool verbose, bool debug) {
         parameters = ReadParameterFile(parameterFile);
     } catch (const common::Error& e) {
         // Without the parameters there is no message file to report in.
-        std::fprintf(stderr, "dbsvr: %s\n", e.what());
+        ReportFault(e, diagnostics::Severity::Error);
         return 1;
     }
     DataService service(parameters, debug);
     try {
         service.start();
     } catch (const common::Error& e) {
-        std::fprintf(stderr, "dbsvr: %s\n", e.what());
+        ReportFault(e, diagnostics::Severity::Error);
         try {
             WriteMessageFile(parameters.messageFile,
                              QString::fromLatin1(dataserver::MESSAGE_CRITICAL),
                              QString::number(e.number()), e.description());
         } catch (const common::Error& again) {
-            std::fprintf(stderr, "dbsvr: %s\n", again.what());
+            ReportFault(again, diagnostics::Severity::Error);
         }
         return 1;
     }

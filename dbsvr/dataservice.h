@@ -53,6 +53,7 @@ private:
     void watchData();
     void handle(QByteArrayView request, ReplySink& sink);
     bool parentAlive() const;
+    void traceParentGone() const;
     void checkParent();
     void releaseTokens();
     void writeAlive();

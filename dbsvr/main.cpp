@@ -1,5 +1,6 @@
 #include "dbsvr/commandline.h"
 #include "dbsvr/configmode.h"
+#include "dbsvr/dataserverlog.h"
 #include "dbsvr/dataservice.h"
 
 #include <QCoreApplication>
@@ -15,22 +16,26 @@ constexpr char USAGE[] =
 }
 
 int main(int argc, char** argv) {
-    // A closed standard output (a parent that stopped reading) makes a write fail, not the
-    // process end.
+    // A closed standard output (a parent that stopped reading) or a file-size limit (on the
+    // log, say) makes a write fail, not the process end.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const dbsvr::CommandLine commandLine(arguments);
 
     if (commandLine.value(QStringLiteral("mode"))
-            .compare(QLatin1String("config"), Qt::CaseInsensitive) == 0)
+            .compare(QLatin1String("config"), Qt::CaseInsensitive) == 0) {
+        dbsvr::OpenDataServerLog(arguments);
         return dbsvr::RunConfigMode(argc, argv, commandLine);
+    }
     if (commandLine.value(QStringLiteral("parameterfile")).isEmpty()) {
         std::fputs(USAGE, stderr);
         return 2;
     }
     QCoreApplication app(argc, argv);
+    dbsvr::OpenDataServerLog(arguments);
     return dbsvr::RunDataServer(commandLine.value(QStringLiteral("parameterfile")),
                                 !commandLine.has(QStringLiteral("hidden")),
                                 commandLine.has(QStringLiteral("debug")));

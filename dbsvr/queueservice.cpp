@@ -5,6 +5,7 @@
 #include "common/files.h"
 #include "components/queue.h"
 #include "components/replyparts.h"
+#include "dbsvr/dataserverlog.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
 #include "dbsvr/requesterror.h"
@@ -40,7 +41,7 @@ public:
         try {
             components::SendMessage(m_outQueue, components::PartId(m_id, m_sent), reply);
         } catch (const common::Error& e) {
-            qWarning("dbsvr: unable to reply: %s", e.what());
+            ReportFault(QStringLiteral("unable to reply: ") + QString::fromUtf8(e.what()));
         }
     }
     bool sendPart(const QByteArray& part, const QDeadlineTimer& deadline) override {

@@ -296,19 +296,23 @@ void Log::rewrite(const QString& path, const QByteArray& bytes) {
                             SOURCE);
 }
 
-void OpenLog(const QString& baseFolder) {
-    const QString folder =
-        baseFolder + (baseFolder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) +
-        QStringLiteral("Logs");
+void OpenProgramLog(const QString& folder, const QString& programTag) {
     common::MkDirRecurse(folder);
     auto owned = std::make_unique<Log>();
     Log& log = *owned;
     Diagnostics::instance().setLog(std::move(owned));
     log.setPrefix(QString());
-    log.setPostfix(QStringLiteral("-WEBSRV-%PID%.log"));
+    log.setPostfix(QLatin1Char('-') + programTag + QStringLiteral("-%PID%.log"));
     log.setFolder(folder);
-    log.setMaxsize(100000);
+    log.setMaxsize(PROGRAM_LOG_MAXSIZE);
     log.LogSysEntry();
+}
+
+void OpenLog(const QString& baseFolder) {
+    OpenProgramLog(baseFolder +
+                       (baseFolder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) +
+                       QStringLiteral("Logs"),
+                   QLatin1String(WEB_SERVER_LOG_TAG));
 }
 
 } // namespace diagnostics

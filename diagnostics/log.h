@@ -99,8 +99,20 @@ private:
     QString m_stamp;
 };
 
-// Creates baseFolder/Logs and the program's log in it ("-WEBSRV-%PID%.log",
-// 100000 bytes at most), and writes the user, computer and process line.
+// The programs' names in their log files: yyyyMMdd-<tag>-<pid>.log.
+inline constexpr char WEB_SERVER_LOG_TAG[] = "WEBSRV";
+inline constexpr char DATA_SERVER_LOG_TAG[] = "DBSRV";
+// The size a program's log is kept below.
+inline constexpr int32_t PROGRAM_LOG_MAXSIZE = 100000;
+
+// Creates folder (with its missing parents) and makes the program's log the daily
+// file "yyyyMMdd-<programTag>-<pid>.log" in it, PROGRAM_LOG_MAXSIZE bytes at
+// most; then writes the user, computer and process line. Raises common::Error
+// when the folder cannot be made (no log is set then) or that line cannot be
+// written (the log is set all the same, and counts the line as lost).
+void OpenProgramLog(const QString& folder, const QString& programTag);
+
+// The web server's log: OpenProgramLog in baseFolder/Logs with WEB_SERVER_LOG_TAG.
 void OpenLog(const QString& baseFolder);
 
 } // namespace diagnostics

@@ -45,7 +45,7 @@ QString DurationText(double duration) {
            QStringLiteral(" ms");
 }
 
-void WriteTrace(const QString& text, double duration, Severity severity) {
+void WriteTraceOrRaise(const QString& text, double duration, Severity severity) {
     Diagnostics& d = Diagnostics::instance();
     if (!d.log())
         throw common::Error(common::ERR_PROGRAM, QStringLiteral("The log file is not open."),
@@ -59,12 +59,16 @@ void WriteTrace(const QString& text, double duration, Severity severity) {
         d.traceSink()(text, timeText);
 }
 
-void TraceSafely(const QString& text, Severity severity) noexcept {
+void WriteTrace(const QString& text, double duration, Severity severity) noexcept {
     try {
-        WriteTrace(text, NO_DURATION, severity);
+        WriteTraceOrRaise(text, duration, severity);
     } catch (...) {
         // Counted by the log as lost; nothing else to do here.
     }
+}
+
+void WriteTrace(const QString& text, Severity severity) noexcept {
+    WriteTrace(text, NO_DURATION, severity);
 }
 
 int NotifyUser(const QString& text, int style) {
@@ -82,7 +86,7 @@ void AppErrorHandler(const QString&, int number, const QString& description) {
                                  "the specified language '") +
                   Diagnostics::instance().languageCode() + QStringLiteral("'.\r\n") + description;
     try {
-        WriteTrace(message, NO_DURATION, Severity::Error);
+        WriteTraceOrRaise(message, NO_DURATION, Severity::Error);
     } catch (const common::Error& e) {
         // The log itself failed: say so where somebody may see it, and close
         // all the same rather than let the error escape the event loop.

@@ -82,15 +82,20 @@ private:
 QString DurationText(double duration);
 
 // One trace entry: a log line "text (15 ms)" and, to the trace sink, the text
-// and the time text apart. Raises common::Error when no log is open or the
-// line cannot be written (the sink then gets nothing).
+// and the time text apart. Never raises: tracing is no reason for any work to
+// fail. An entry that cannot be written (no log open, a full disk) is lost, and
+// the sink gets nothing for it; the log counts what it lost and names the count
+// once it can write again.
 void WriteTrace(const QString& text, double duration = NO_DURATION,
-                Severity severity = Severity::Info);
+                Severity severity = Severity::Info) noexcept;
+// The same without a duration.
+void WriteTrace(const QString& text, Severity severity) noexcept;
 
-// The trace of code that must go on whatever the log does (the data server's
-// supervision, the timer tick): as WriteTrace, but never raises. An entry the log
-// cannot take is lost; the log counts it and names the count once it can write again.
-void TraceSafely(const QString& text, Severity severity = Severity::Info) noexcept;
+// As WriteTrace, for the rare caller that must learn of a failed write: raises
+// common::Error when no log is open or the line cannot be written (the sink then
+// gets nothing).
+void WriteTraceOrRaise(const QString& text, double duration = NO_DURATION,
+                       Severity severity = Severity::Info);
 
 // Traces text; shows it in a message box only when the run is interactive and
 // a user interface is set. Returns the answer (common::ANSWER_*), or

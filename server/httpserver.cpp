@@ -59,7 +59,7 @@ ListenOutcome HttpServer::StartServer() {
         return ListenOutcome::PortInUse;
     // Not shown to the user, but a port below 1024 without the right to
     // bind it must leave a trace of why nobody can connect.
-    diagnostics::TraceSafely(
+    diagnostics::WriteTrace(
         QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
         diagnostics::Severity::Error);
     return ListenOutcome::OtherError;
@@ -118,8 +118,8 @@ clsConnection* HttpServer::slotOf(int index) {
 
 void HttpServer::RegisterRequest(const QString& FilePath, const QString& querystring,
                                  const QString& ipaddress) {
-    diagnostics::TraceSafely(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
-                             RequestTraceText(FilePath, querystring));
+    diagnostics::WriteTrace(QLatin1Char('[') + ipaddress + QStringLiteral("] HTTP GET: ") +
+                            RequestTraceText(FilePath, querystring));
 }
 
 // --- Events ---------------------------------------------------------------
@@ -137,7 +137,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     const int k = GetFreeConnectionIndex();
     if (k == 0) {
         ::close(static_cast<int>(requestID));
-        diagnostics::TraceSafely(
+        diagnostics::WriteTrace(
             QStringLiteral("Connection refused: all %1 connection slots are in use")
                 .arg(m_connections.Count()),
             diagnostics::Severity::Warning);
@@ -148,8 +148,8 @@ void HttpServer::acceptConnection(qintptr requestID) {
         socket.Close();
     if (!socket.Accept(requestID, sckServer->listener().peerAddress())) {
         ::close(static_cast<int>(requestID));
-        diagnostics::TraceSafely(QStringLiteral("Cannot accept a connection"),
-                                 diagnostics::Severity::Warning);
+        diagnostics::WriteTrace(QStringLiteral("Cannot accept a connection"),
+                                diagnostics::Severity::Warning);
         return;
     }
     clsConnection& slot = m_connections.Item(k);
@@ -308,7 +308,7 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
 void HttpServer::refuseRequest(int index, int status, const QByteArray& text) {
     const clsConnection* slot = slotOf(index);
     const QString ip = slot ? slot->RemoteAddress() : QString();
-    diagnostics::TraceSafely(
+    diagnostics::WriteTrace(
         QStringLiteral("[%1] HTTP %2 %3: %4")
             .arg(ip)
             .arg(status)
@@ -340,13 +340,12 @@ void HttpServer::sendAnswer(int index, const common::Response& answer, bool kept
         return;
     }
     if (m_answerBytesInUse + bytes > m_config.maxAnswerMemory) {
-        diagnostics::TraceSafely(
-            QStringLiteral("[%1] HTTP 503 Service Unavailable: an answer of %2 "
-                           "bytes would pass the %3 bytes kept for answers")
-                .arg(slot->RemoteAddress())
-                .arg(bytes)
-                .arg(m_config.maxAnswerMemory),
-            diagnostics::Severity::Warning);
+        diagnostics::WriteTrace(QStringLiteral("[%1] HTTP 503 Service Unavailable: an answer of %2 "
+                                               "bytes would pass the %3 bytes kept for answers")
+                                    .arg(slot->RemoteAddress())
+                                    .arg(bytes)
+                                    .arg(m_config.maxAnswerMemory),
+                                diagnostics::Severity::Warning);
         write(socket, ErrorAnswer(503, m_config, QDateTime::currentDateTimeUtc()));
         return;
     }
@@ -377,14 +376,14 @@ void HttpServer::sweepTimeouts() {
         if (slot.reader.status() == RequestStatus::Incomplete) {
             if (now - slot.acceptedAtMs < m_config.requestTimeoutMs)
                 continue;
-            diagnostics::TraceSafely(
+            diagnostics::WriteTrace(
                 QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
                     .arg(slot.RemoteAddress())
                     .arg(m_config.requestTimeoutMs),
                 diagnostics::Severity::Warning);
             socket.Close();
         } else if (slot.answerStalled(now, m_config.sendTimeoutMs)) {
-            diagnostics::TraceSafely(
+            diagnostics::WriteTrace(
                 QStringLiteral("[%1] Answer made no progress for %2 ms: connection dropped")
                     .arg(slot.RemoteAddress())
                     .arg(m_config.sendTimeoutMs),
@@ -423,10 +422,10 @@ void HttpServer::handleError(int index, quint64 generation, const char* event, i
         const bool sameClient = index > 0 && generationOf(index) == generation;
         const clsConnection* slot = sameClient ? slotOf(index) : nullptr;
         const QString ip = slot ? slot->RemoteAddress() : QString();
-        diagnostics::TraceSafely(QStringLiteral("Error %1 in %2 [%3]: %4")
-                                     .arg(number)
-                                     .arg(QLatin1String(event), ip, description),
-                                 diagnostics::Severity::Error);
+        diagnostics::WriteTrace(QStringLiteral("Error %1 in %2 [%3]: %4")
+                                    .arg(number)
+                                    .arg(QLatin1String(event), ip, description),
+                                diagnostics::Severity::Error);
         if (!sameClient)
             return;
         Socket& socket = (*sckServer)(index);

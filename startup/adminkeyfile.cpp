@@ -18,8 +18,8 @@ void WriteAdminKeyFile(const QString& secret) {
                          file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
                          file.write(bridge::AdminKey(secret).toLatin1() + '\n') > 0 && file.flush();
     if (!written)
-        diagnostics::TraceSafely(QStringLiteral("The administration key could not be written to ") +
-                                 path + QStringLiteral(": ") + file.errorString());
+        diagnostics::WriteTrace(QStringLiteral("The administration key could not be written to ") +
+                                path + QStringLiteral(": ") + file.errorString());
 }
 
 } // namespace startup

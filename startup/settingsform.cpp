@@ -8,8 +8,8 @@
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
 #include "startup/applicationfolder.h"
+#include "startup/coreface.h"
 #include "startup/folders.h"
-#include "startup/webserver.h"
 
 namespace startup {
 

@@ -4,7 +4,7 @@
 
 namespace startup {
 
-class WebServer;
+class CoreFace;
 
 // What the settings dialog edits: the texts of its boxes and its check box.
 struct SettingsFormValues {
@@ -17,7 +17,7 @@ struct SettingsFormValues {
 // values, its buttons call these. One per opening of the dialog.
 class SettingsForm final {
 public:
-    explicit SettingsForm(WebServer& core) : m_core(core) {}
+    explicit SettingsForm(CoreFace& core) : m_core(core) {}
 
     // The dialog's load: the current port, application folder and debug mode.
     SettingsFormValues load() const;
@@ -40,7 +40,7 @@ public:
     void rememberBrowseFolder(const QString& folder);
 
 private:
-    WebServer& m_core;
+    CoreFace& m_core;
 };
 
 } // namespace startup

@@ -77,7 +77,7 @@ void WebServer::runSteps() {
     };
     for (const Step step : STEPS) {
         (this->*step)();
-        applyConfiguration();
+        configurationChanged();
         if (m_pendingClose && !m_finished)
             shutdown(*m_pendingClose);
         if (m_finished)
@@ -91,7 +91,7 @@ void WebServer::reportStartupError(int number, const QString& description) {
     diagnostics::Log* log = diagnostics::Diagnostics::instance().log();
     // One entry, at the error level.
     if (log && log->isOpen())
-        diagnostics::TraceSafely(text, diagnostics::Severity::Error);
+        diagnostics::WriteTrace(text, diagnostics::Severity::Error);
     if (interactive())
         m_ui.messageBox(text, common::MB_ERROR, common::MessageTitle());
     // A hidden run shows nothing; its parent learns the reason from standard error.
@@ -115,57 +115,58 @@ void WebServer::beginStartup() {
     setStatus(QStringLiteral("Initializing"));
     QRandomGenerator random(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     const float number = static_cast<float>(random.generateDouble());
-    m_values.RunSecret = common::NewGuidString() + QLocale::system().toString(number);
-    m_values.dataServerDebug = dataserver::MutexExists(QLatin1String(dataserver::DEBUG_TOKEN));
+    m_config.values.RunSecret = common::NewGuidString() + QLocale::system().toString(number);
+    m_config.values.dataServerDebug =
+        dataserver::MutexExists(QLatin1String(dataserver::DEBUG_TOKEN));
 }
 
 // Step 4.
 void WebServer::createProgramFolders() {
-    CreateProgramFolders(m_folders.ProgramFolder);
+    CreateProgramFolders(m_config.folders.ProgramFolder);
 }
 
 // Steps 5 and 6.
 void WebServer::readCommandLine() {
-    m_values.CommandLine = JoinArguments(m_arguments);
-    m_commandLine = ParseCommandLine(m_values.CommandLine);
-    m_values.InstanceName = option(QStringLiteral("instance"));
-    if (m_values.InstanceName.isEmpty())
-        m_values.InstanceName = m_values.dataServerDebug
-                                    ? QStringLiteral("DebugInstance")
-                                    : QString::number(QCoreApplication::applicationPid());
-    m_values.ParentMutexName = option(QStringLiteral("parentmutex"));
-    m_values.RunningMutexName = option(QStringLiteral("runningmutex"));
-    m_values.ShowDataServer = m_commandLine->Exists(QStringLiteral("showdataserver"));
+    m_config.values.CommandLine = JoinArguments(m_arguments);
+    m_commandLine = ParseCommandLine(m_config.values.CommandLine);
+    m_config.values.InstanceName = option(QStringLiteral("instance"));
+    if (m_config.values.InstanceName.isEmpty())
+        m_config.values.InstanceName = m_config.values.dataServerDebug
+                                           ? QStringLiteral("DebugInstance")
+                                           : QString::number(QCoreApplication::applicationPid());
+    m_config.values.ParentMutexName = option(QStringLiteral("parentmutex"));
+    m_config.values.RunningMutexName = option(QStringLiteral("runningmutex"));
+    m_config.values.ShowDataServer = m_commandLine->Exists(QStringLiteral("showdataserver"));
 }
 
 // Steps 7 and 8.
 void WebServer::openLog() {
-    m_folders.DataFolder =
-        DataFolderFor(option(QStringLiteral("datafolder")), m_folders.ProgramFolder);
-    common::MkDirRecurse(m_folders.DataFolder);
-    diagnostics::OpenLog(m_folders.DataFolder);
-    m_folders.LogsFolder = GetLogsFolder(m_folders.DataFolder);
-    diagnostics::WriteTrace(QStringLiteral("Application Path: ") + m_folders.ProgramFolder);
-    diagnostics::WriteTrace(QStringLiteral("Command Line: ") + m_values.CommandLine);
+    m_config.folders.DataFolder =
+        DataFolderFor(option(QStringLiteral("datafolder")), m_config.folders.ProgramFolder);
+    common::MkDirRecurse(m_config.folders.DataFolder);
+    diagnostics::OpenLog(m_config.folders.DataFolder);
+    m_config.folders.LogsFolder = GetLogsFolder(m_config.folders.DataFolder);
+    diagnostics::WriteTrace(QStringLiteral("Application Path: ") + m_config.folders.ProgramFolder);
+    diagnostics::WriteTrace(QStringLiteral("Command Line: ") + m_config.values.CommandLine);
 }
 
 // Steps 9 to 11.
 void WebServer::takeInstanceMutex() {
-    m_values.LanguageCode = option(QStringLiteral("language")).toLower();
-    if (m_values.LanguageCode.isEmpty())
-        m_values.LanguageCode = i18n::DefaultLanguage();
-    m_values.LanguageFileOverride = option(QStringLiteral("languagefile"));
-    m_values.LanguageFolderOverride = option(QStringLiteral("languagefolder"));
-    if (m_values.RunningMutexName.isEmpty())
-        m_values.RunningMutexName = common::NewGuidString();
-    m_instanceMutexHandle = dataserver::CreateInstanceMutex(m_values.RunningMutexName);
+    m_config.values.LanguageCode = option(QStringLiteral("language")).toLower();
+    if (m_config.values.LanguageCode.isEmpty())
+        m_config.values.LanguageCode = i18n::DefaultLanguage();
+    m_config.values.LanguageFileOverride = option(QStringLiteral("languagefile"));
+    m_config.values.LanguageFolderOverride = option(QStringLiteral("languagefolder"));
+    if (m_config.values.RunningMutexName.isEmpty())
+        m_config.values.RunningMutexName = common::NewGuidString();
+    m_instanceMutexHandle = dataserver::CreateInstanceMutex(m_config.values.RunningMutexName);
 }
 
 // Step 12.
 void WebServer::checkParent() {
     if (IsParentAlive())
         return;
-    diagnostics::WriteTrace(QStringLiteral("Parent mutex ") + m_values.ParentMutexName +
+    diagnostics::WriteTrace(QStringLiteral("Parent mutex ") + m_config.values.ParentMutexName +
                             QStringLiteral(" is not active. Closing web server."));
     CloseServer(EXIT_ORDERLY);
 }
@@ -177,67 +178,67 @@ void WebServer::checkComponents() {
 
 // Steps 14 to 17.
 void WebServer::deriveConfiguration() {
-    m_folders.ContextFile =
-        ContextFileFor(option(QStringLiteral("context")), m_folders.ProgramFolder);
-    diagnostics::WriteTrace(QStringLiteral("Context file: ") + m_folders.ContextFile);
-    m_folders.ConfigFolder =
-        ConfigFolderFor(option(QStringLiteral("configfolder")), m_folders.DataFolder);
-    diagnostics::WriteTrace(QStringLiteral("Config folder: ") + m_folders.ConfigFolder);
-    common::MkDirRecurse(m_folders.ConfigFolder);
-    m_folders.SettingsFile =
-        SettingsFileFor(option(QStringLiteral("config")), m_folders.ConfigFolder);
-    diagnostics::WriteTrace(QStringLiteral("INI file: ") + m_folders.SettingsFile);
+    m_config.folders.ContextFile =
+        ContextFileFor(option(QStringLiteral("context")), m_config.folders.ProgramFolder);
+    diagnostics::WriteTrace(QStringLiteral("Context file: ") + m_config.folders.ContextFile);
+    m_config.folders.ConfigFolder =
+        ConfigFolderFor(option(QStringLiteral("configfolder")), m_config.folders.DataFolder);
+    diagnostics::WriteTrace(QStringLiteral("Config folder: ") + m_config.folders.ConfigFolder);
+    common::MkDirRecurse(m_config.folders.ConfigFolder);
+    m_config.folders.SettingsFile =
+        SettingsFileFor(option(QStringLiteral("config")), m_config.folders.ConfigFolder);
+    diagnostics::WriteTrace(QStringLiteral("INI file: ") + m_config.folders.SettingsFile);
 }
 
 // Step 18.
 void WebServer::loadSettings() {
-    m_settings =
-        LoadSettings(m_folders.SettingsFile, m_folders.ProgramFolder,
+    m_config.settings =
+        LoadSettings(m_config.folders.SettingsFile, m_config.folders.ProgramFolder,
                      [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); });
 }
 
 // Steps 19 to 22.
 void WebServer::deriveTempFolders() {
-    m_folders.WebRootFolder = m_folders.ProgramFolder + QStringLiteral("/wwwroot");
-    m_values.UrlPrefix.clear();
-    DeriveTempFolders(m_folders);
-    diagnostics::WriteTrace(QStringLiteral("Temp folder: ") + m_folders.TempFolder);
+    m_config.folders.WebRootFolder = m_config.folders.ProgramFolder + QStringLiteral("/wwwroot");
+    m_config.values.UrlPrefix.clear();
+    DeriveTempFolders(m_config.folders);
+    diagnostics::WriteTrace(QStringLiteral("Temp folder: ") + m_config.folders.TempFolder);
     // Made and checked before anything goes into them: another local user must neither read
     // nor plant what the data server and we exchange there.
-    MakePrivateFolder(m_folders.TempFolder, PrivateFolder::Temporary);
-    common::MkDirRecurse(m_folders.ExcelTempFolder, PRIVATE_FOLDER_MODE);
-    common::MkDirRecurse(m_folders.WebTempFolder);
-    DeriveInstanceFiles(m_folders, m_values.InstanceName);
-    MakePrivateFolder(m_folders.InstanceFolder, PrivateFolder::Temporary);
+    MakePrivateFolder(m_config.folders.TempFolder, PrivateFolder::Temporary);
+    common::MkDirRecurse(m_config.folders.ExcelTempFolder, PRIVATE_FOLDER_MODE);
+    common::MkDirRecurse(m_config.folders.WebTempFolder);
+    DeriveInstanceFiles(m_config.folders, m_config.values.InstanceName);
+    MakePrivateFolder(m_config.folders.InstanceFolder, PrivateFolder::Temporary);
     m_instanceFolderChecked = true;
 }
 
 // Steps 23 to 26.
 void WebServer::prepareQueues() {
-    diagnostics::WriteTrace(QStringLiteral("Queue folder: ") + m_folders.QueueFolder);
-    m_folders.InQueueFolder = option(QStringLiteral("inqueue"));
-    if (m_folders.InQueueFolder.isEmpty())
-        m_folders.InQueueFolder = DefaultInQueueFolder(m_folders);
+    diagnostics::WriteTrace(QStringLiteral("Queue folder: ") + m_config.folders.QueueFolder);
+    m_config.folders.InQueueFolder = option(QStringLiteral("inqueue"));
+    if (m_config.folders.InQueueFolder.isEmpty())
+        m_config.folders.InQueueFolder = DefaultInQueueFolder(m_config.folders);
     else
-        m_values.NamedQueueFolders << m_folders.InQueueFolder;
-    diagnostics::WriteTrace(QStringLiteral("Incoming Queue: ") + m_folders.InQueueFolder);
-    m_folders.OutQueueFolder = option(QStringLiteral("outqueue"));
-    if (m_folders.OutQueueFolder.isEmpty())
-        m_folders.OutQueueFolder = DefaultOutQueueFolder(m_folders);
+        m_config.values.NamedQueueFolders << m_config.folders.InQueueFolder;
+    diagnostics::WriteTrace(QStringLiteral("Incoming Queue: ") + m_config.folders.InQueueFolder);
+    m_config.folders.OutQueueFolder = option(QStringLiteral("outqueue"));
+    if (m_config.folders.OutQueueFolder.isEmpty())
+        m_config.folders.OutQueueFolder = DefaultOutQueueFolder(m_config.folders);
     else
-        m_values.NamedQueueFolders << m_folders.OutQueueFolder;
-    diagnostics::WriteTrace(QStringLiteral("Outgoing Queue: ") + m_folders.OutQueueFolder);
+        m_config.values.NamedQueueFolders << m_config.folders.OutQueueFolder;
+    diagnostics::WriteTrace(QStringLiteral("Outgoing Queue: ") + m_config.folders.OutQueueFolder);
     // Named ones follow the temporary folder's rules, checked before anything is cleared
     // from them or goes into them.
-    for (const QString& folder : std::as_const(m_values.NamedQueueFolders))
+    for (const QString& folder : std::as_const(m_config.values.NamedQueueFolders))
         MakePrivateFolder(folder, PrivateFolder::Queue);
     QString reason;
-    if (dataserver::CreateQueueFolders(m_folders.QueueFolder, reason))
+    if (dataserver::CreateQueueFolders(m_config.folders.QueueFolder, reason))
         return;
     diagnostics::NotifyUser(
         QStringLiteral(
             "The program was unable to establish the communication queues in the foler '") +
-            m_folders.QueueFolder + QStringLiteral("'.\r\n\r\n") + reason,
+            m_config.folders.QueueFolder + QStringLiteral("'.\r\n\r\n") + reason,
         common::MB_ERROR);
     CloseServer(EXIT_START_FAILED);
 }
@@ -245,44 +246,45 @@ void WebServer::prepareQueues() {
 // Step 27.
 void WebServer::clearQueues() {
     diagnostics::WriteTrace(QStringLiteral("Clear queues"));
-    dataserver::ClearQueues({m_folders.InQueueFolder, m_folders.OutQueueFolder});
+    dataserver::ClearQueues({m_config.folders.InQueueFolder, m_config.folders.OutQueueFolder});
 }
 
 // Steps 28 to 30.
 void WebServer::readContext() {
-    m_values.UserMode = ReadUserMode(m_folders.ContextFile);
+    m_config.values.UserMode = ReadUserMode(m_config.folders.ContextFile);
     m_windowState.totalRequests = 0;
-    m_values.StartTime = QDateTime::currentDateTime();
-    m_values.ComputerName = common::ComputerName();
-    m_values.ApplicationDictionary = common::NewDictionary();
+    m_config.values.StartTime = QDateTime::currentDateTime();
+    m_config.values.ComputerName = common::ComputerName();
+    m_config.values.ApplicationDictionary = common::NewDictionary();
 }
 
 // Steps 31 to 33.
 void WebServer::loadTranslations() {
     diagnostics::WriteTrace(QStringLiteral("Load translations"));
-    i18n::SetLanguageOverrides(m_values.LanguageFileOverride, m_values.LanguageFolderOverride);
-    diagnostics::Diagnostics::instance().setLanguageCode(m_values.LanguageCode);
-    i18n::LoadLanguage(m_values.LanguageCode);
+    i18n::SetLanguageOverrides(m_config.values.LanguageFileOverride,
+                               m_config.values.LanguageFolderOverride);
+    diagnostics::Diagnostics::instance().setLanguageCode(m_config.values.LanguageCode);
+    i18n::LoadLanguage(m_config.values.LanguageCode);
     diagnostics::WriteTrace(QStringLiteral("Apply translations"));
     Q_EMIT translationsLoaded();
     m_windowState.versionText =
         i18n::Translate(QStringLiteral("lblVersion")) + QLatin1Char(' ') + common::VersionText();
     m_windowState.linksVisible = false;
     m_windowState.debugText =
-        i18n::Translate(m_settings.DebugMode ? QStringLiteral("On") : QStringLiteral("Off"));
+        i18n::Translate(m_config.settings.DebugMode ? QStringLiteral("On") : QStringLiteral("Off"));
     Q_EMIT stateChanged();
 }
 
 // Step 34.
 void WebServer::checkApplicationFolder() {
-    if (startup::CheckApplicationFolder(m_settings.ApplicationPath))
+    if (startup::CheckApplicationFolder(m_config.settings.ApplicationPath))
         return;
     // A hidden run never waits for a dialog that nobody can see.
     if (interactive() && m_ui.showSettingsDialog() &&
-        (closing() || startup::CheckApplicationFolder(m_settings.ApplicationPath)))
+        (closing() || startup::CheckApplicationFolder(m_config.settings.ApplicationPath)))
         return;
     diagnostics::WriteTrace(QStringLiteral("Invalid application path: ") +
-                            m_settings.ApplicationPath);
+                            m_config.settings.ApplicationPath);
     CloseServer(EXIT_START_FAILED);
 }
 
@@ -306,8 +308,8 @@ void WebServer::checkExcel() {
     setStatus(QStringLiteral("Check Excel installation"));
     QString reason;
     bool ok = false;
-    m_values.ExcelInstalled = CheckExcel(reason, ok);
-    if (!m_values.ExcelInstalled)
+    m_config.values.ExcelInstalled = CheckExcel(reason, ok);
+    if (!m_config.values.ExcelInstalled)
         diagnostics::NotifyUser(
             QStringLiteral("The program is unable to use Microsoft Excel. If you don't have "
                            "Microsoft Excel on this system the web users will not be able to see "
@@ -345,9 +347,9 @@ bool WebServer::listenOnceMore() {
                                           QString::number(port) + QStringLiteral(": ") +
                                           ListenErrorText(error)
                                     : QStringLiteral("No port to listen on (TCPPort is 0 in ") +
-                                          m_folders.SettingsFile + QLatin1Char(')');
-    diagnostics::TraceSafely(reason + QStringLiteral(". Closing web server."),
-                             diagnostics::Severity::Error);
+                                          m_config.folders.SettingsFile + QLatin1Char(')');
+    diagnostics::WriteTrace(reason + QStringLiteral(". Closing web server."),
+                            diagnostics::Severity::Error);
     tellParent(reason + QStringLiteral("; ending."));
     CloseServer(EXIT_NO_LISTENER);
     return false;

@@ -13,6 +13,7 @@
 #include "i18n/language.h"
 #include "server/httpserver.h"
 #include "startup/commandline.h"
+#include "startup/partconfiguration.h"
 #include "startup/portscan.h"
 #include "startup/queuecleanup.h"
 #include "startup/serverstatus.h"
@@ -33,17 +34,17 @@ QString withPort(QString text, int port) {
 
 WebServer::WebServer(common::UserInterface& ui, QStringList arguments,
                      std::shared_ptr<bridge::WebApplicationService> webApplication, QObject* parent)
-    : QObject(parent), m_ui(ui), m_arguments(std::move(arguments)),
+    : CoreFace(parent), m_ui(ui), m_arguments(std::move(arguments)),
       m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }),
       m_webApplication(std::move(webApplication)) {
-    m_folders.ProgramFolder = common::ProgramFolder();
-    m_values.ApplicationDictionary = common::NewDictionary();
+    m_config.folders.ProgramFolder = common::ProgramFolder();
+    m_config.values.ApplicationDictionary = common::NewDictionary();
     diagnostics::Diagnostics& diagnostics = diagnostics::Diagnostics::instance();
     diagnostics.setUserInterface(&m_ui);
     // Known before anything can fail, so that a hidden run never shows a box.
     diagnostics.setInteractive(!IsHiddenRun(m_arguments));
     m_pageContext.Server = [this] {
-        return CollectServerStatus(m_values, m_supervisor, m_httpConfig.tcpPort,
+        return CollectServerStatus(m_config.values, m_supervisor, m_httpConfig.tcpPort,
                                    m_windowState.totalRequests);
     };
     m_http = std::make_unique<server::HttpServer>(m_httpConfig, m_dynamicPages);
@@ -51,9 +52,19 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments,
         m_windowState.countRequest();
         Q_EMIT stateChanged();
     });
+    dataserver::SupervisorConfig supervision;
+    supervision.stopRequested = [this] { return closing(); };
+    m_supervisor.setConfig(std::move(supervision));
+    configurationChanged();
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &WebServer::onTick);
     diagnostics.setCloseServer([this] { CloseServer(EXIT_RUNTIME_ERROR); });
+}
+
+std::unique_ptr<CoreFace>
+CreateCore(common::UserInterface& ui, QStringList arguments,
+           std::shared_ptr<bridge::WebApplicationService> webApplication) {
+    return std::make_unique<WebServer>(ui, std::move(arguments), std::move(webApplication));
 }
 
 WebServer::~WebServer() {
@@ -95,7 +106,8 @@ void WebServer::onTick() {
 
 void WebServer::tick() {
     // A check that fails (no descriptor left) keeps the last answer rather than end the run.
-    if (!m_values.ParentMutexName.isEmpty() && !m_parentState.held(m_values.ParentMutexName)) {
+    if (!m_config.values.ParentMutexName.isEmpty() &&
+        !m_parentState.held(m_config.values.ParentMutexName)) {
         CloseServer(EXIT_ORDERLY); // whoever started us has gone
         return;
     }
@@ -108,59 +120,24 @@ void WebServer::tick() {
 }
 
 bool WebServer::IsParentAlive() const {
-    return dataserver::IsParentAlive(m_values.ParentMutexName);
+    return dataserver::IsParentAlive(m_config.values.ParentMutexName);
 }
 
 void WebServer::applySettings(const Settings& settings) {
-    m_settings = settings;
-    applyConfiguration();
+    m_config.settings = settings;
+    configurationChanged();
 }
 
 bool WebServer::interactive() const {
     return diagnostics::Diagnostics::instance().interactive();
 }
 
-void WebServer::applyConfiguration() {
-    m_httpConfig.webRootFolder = m_folders.WebRootFolder;
-    m_httpConfig.tcpPort = m_settings.TCPPort;
-    m_httpConfig.cacheExpiresStatic = m_settings.CacheExpiresStatic;
-    m_httpConfig.cacheExpiresDynamic = m_settings.CacheExpiresDynamic;
-
-    dataserver::SupervisorConfig supervision;
-    supervision.ProgramFolder = m_folders.ProgramFolder;
-    supervision.ParameterFile = m_folders.ParameterFile;
-    supervision.AliveFile = m_folders.AliveFile;
-    supervision.MessageFile = m_folders.MessageFile;
-    supervision.InQueueFolder = m_folders.InQueueFolder;
-    supervision.OutQueueFolder = m_folders.OutQueueFolder;
-    supervision.ApplicationPath = m_settings.ApplicationPath;
-    supervision.RunningMutexName = m_values.RunningMutexName;
-    supervision.ShowDataServer = m_values.ShowDataServer;
-    supervision.ApplicationDictionary = m_values.ApplicationDictionary;
-    supervision.stopRequested = [this] { return closing(); };
-    m_supervisor.setConfig(std::move(supervision));
-    m_supervisor.setDataServerDebug(m_values.dataServerDebug);
-
-    m_pageContext.ProgramFolder = m_folders.ProgramFolder;
-    m_pageContext.WebRootFolder = m_folders.WebRootFolder;
-    m_pageContext.UrlPrefix = m_values.UrlPrefix;
-    m_pageContext.ApplicationDictionary = m_values.ApplicationDictionary;
-    m_pageContext.ApplicationPath = m_settings.ApplicationPath;
-    m_pageContext.ExcelInstalled = m_values.ExcelInstalled;
-    m_pageContext.DebugMode = m_settings.DebugMode;
-    m_pageContext.UserMode = m_values.UserMode;
-    m_pageContext.RunSecret = m_values.RunSecret;
-    m_pageContext.TempFolder = m_folders.TempFolder;
-    m_pageContext.SessionTimeout = m_settings.SessionTimeout;
-    m_pageContext.InQueueFolder = m_folders.InQueueFolder;
-    m_pageContext.OutQueueFolder = m_folders.OutQueueFolder;
-
+void WebServer::configurationChanged() {
+    ConfigureHttpServer(m_config, m_httpConfig);
+    ConfigureSupervision(m_config, m_supervisor);
+    ConfigurePages(m_config, m_pageContext);
     if (m_webApplication)
-        m_webApplication->configure({.applicationFolder = m_settings.ApplicationPath,
-                                     .inQueueFolder = m_folders.InQueueFolder,
-                                     .outQueueFolder = m_folders.OutQueueFolder,
-                                     .instanceFolder = m_folders.InstanceFolder,
-                                     .urlPrefix = m_values.UrlPrefix});
+        ConfigureWebApplication(m_config, *m_webApplication);
 }
 
 void WebServer::setStatus(const QString& text) {
@@ -177,7 +154,6 @@ void WebServer::showSettingsWhenInteractive() {
 // ---- listener --------------------------------------------------------------
 
 void WebServer::StartServer() {
-    applyConfiguration();
     const int port = m_httpConfig.tcpPort;
     switch (m_http->StartServer()) {
     case server::ListenOutcome::NoPort:
@@ -195,7 +171,6 @@ void WebServer::StartServer() {
         break;
     }
     // The settings dialog above may have changed the port.
-    applyConfiguration();
     setStatus(withPort(i18n::Translate(QStringLiteral("msgServerRunning")), m_httpConfig.tcpPort));
     m_windowState.linksVisible = true;
     m_windowState.serverStarted = true;
@@ -260,24 +235,24 @@ void WebServer::removeInstanceFiles() {
     if (!m_instanceFolderChecked)
         return;
     removeQueueFolders();
-    DeleteFileQuietly(m_folders.AliveFile);
-    DeleteFileQuietly(m_folders.MessageFile);
+    DeleteFileQuietly(m_config.folders.AliveFile);
+    DeleteFileQuietly(m_config.folders.MessageFile);
     // Written by the launch for the data server's start; nobody reads it after the run.
-    if (!m_values.dataServerDebug)
-        DeleteFileQuietly(m_folders.ParameterFile);
-    RemoveEmptyFolder(m_folders.InstanceFolder);
+    if (!m_config.values.dataServerDebug)
+        DeleteFileQuietly(m_config.folders.ParameterFile);
+    RemoveEmptyFolder(m_config.folders.InstanceFolder);
 }
 
 // Every run makes both default queue folders, also one told to use others: they are its own
 // to remove, unless a developer's data server works in them. Named ones stay.
 void WebServer::removeQueueFolders() {
-    if (m_values.dataServerDebug)
+    if (m_config.values.dataServerDebug)
         return;
     for (const QString& folder :
-         {DefaultInQueueFolder(m_folders), DefaultOutQueueFolder(m_folders)})
-        if (!m_values.NamedQueueFolders.contains(folder))
+         {DefaultInQueueFolder(m_config.folders), DefaultOutQueueFolder(m_config.folders)})
+        if (!m_config.values.NamedQueueFolders.contains(folder))
             dataserver::RemoveQueueFolder(folder);
-    RemoveEmptyFolder(m_folders.QueueFolder);
+    RemoveEmptyFolder(m_config.folders.QueueFolder);
 }
 
 // ---- ports and links -------------------------------------------------------
@@ -287,13 +262,14 @@ int WebServer::ScanPorts(int start, int end) {
 }
 
 QString WebServer::LocalSiteAddress(bool useLocalhost) const {
-    const QString host = useLocalhost || m_values.ComputerName.isEmpty()
+    const QString host = useLocalhost || m_config.values.ComputerName.isEmpty()
                              ? QStringLiteral("localhost")
-                             : m_values.ComputerName;
+                             : m_config.values.ComputerName;
     // The scheme in capitals, as the address has always been written; browsers, xdg-open and
     // URL parsers take a scheme in any case.
     return QStringLiteral("HTTP://") + host + QLatin1Char(':') +
-           QString::number(m_settings.TCPPort) + m_values.UrlPrefix + QLatin1Char('/');
+           QString::number(m_config.settings.TCPPort) + m_config.values.UrlPrefix +
+           QLatin1Char('/');
 }
 
 void WebServer::ShowClientPage() {
@@ -302,11 +278,12 @@ void WebServer::ShowClientPage() {
 
 void WebServer::ShowAdminPage() {
     m_ui.openUrl(LocalSiteAddress(true) + QLatin1String(ADMIN_PAGE_QUERY) +
-                 bridge::AdminKey(m_values.RunSecret));
+                 bridge::AdminKey(m_config.values.RunSecret));
 }
 
 void WebServer::ShowHelp(const QString& context) {
-    m_ui.openUrl(common::HelpFileAddress(m_folders.ProgramFolder, m_values.LanguageCode, context));
+    m_ui.openUrl(common::HelpFileAddress(m_config.folders.ProgramFolder,
+                                         m_config.values.LanguageCode, context));
 }
 
 } // namespace startup

@@ -6,13 +6,10 @@
 #include "dataserver/supervisor.h"
 #include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
+#include "startup/configuration.h"
+#include "startup/coreface.h"
 #include "startup/exitcodes.h"
-#include "startup/folders.h"
-#include "startup/settings.h"
-#include "startup/startupvalues.h"
-#include "startup/windowstate.h"
 
-#include <QObject>
 #include <QStringList>
 #include <QTimer>
 #include <memory>
@@ -33,10 +30,10 @@ inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin&key=";
 
 // The web server's core: folders, settings, start-up values, the HTTP server, the
 // window state and the timer that drives start-up and the watchdog. The window (or
-// the headless run) only shows its state, through the const views below, and acts
-// through its procedures. One per process: it registers the user interface with
-// the diagnostics for its lifetime.
-class WebServer final : public QObject {
+// the headless run) sees it through CoreFace only: it shows its state through the
+// const views and acts through its procedures. One per process: it registers the
+// user interface with the diagnostics for its lifetime.
+class WebServer final : public CoreFace {
     Q_OBJECT
 public:
     // arguments: the command line without the program name. webApplication: the web
@@ -47,14 +44,13 @@ public:
                        QObject* parent = nullptr);
     ~WebServer() override;
 
-    // Arms the timer whose first tick runs the start-up sequence (the main window's load).
-    void start();
+    void start() override;
 
     // The orderly end: removes this instance's queue folders and files, releases the
     // mutexes and emits finished(exitCode). Inside a tick the shutdown runs as soon as
     // the current step is done, so no later step runs. Any box or dialog open is closed
     // first (as by its user), and none opens afterwards.
-    void CloseServer(int exitCode = EXIT_ORDERLY);
+    void CloseServer(int exitCode) override;
 
     // Listens on the configured port and shows the running status. No port: a
     // warning (and the settings dialog when interactive) and nothing else. Port in
@@ -65,7 +61,7 @@ public:
 
     // Takes settings as the run's and hands them down to the HTTP server, the
     // supervision and the dynamic pages.
-    void applySettings(const Settings& settings);
+    void applySettings(const Settings& settings) override;
 
     // True when no parent is named or the parent's mutex is still held.
     bool IsParentAlive() const;
@@ -78,51 +74,45 @@ public:
     QString LocalSiteAddress(bool useLocalhost) const;
     void ShowClientPage();
     // The administration page with this run's key, on "localhost".
-    void ShowAdminPage();
+    void ShowAdminPage() override;
     // The help page for context ("" for the contents, "tracelog", "ServerSettings"): the
     // file shipped with the program, in the run's language (common::HelpFileAddress), so
     // help opens whatever state the server is in, and without the internet.
-    void ShowHelp(const QString& context);
+    void ShowHelp(const QString& context) override;
 
     // The procedures the window calls (windowprocedures.cpp).
     // The settings dialog with the timer paused; then, confirmed or cancelled, the debug
     // text, the listener stopped, the application reset and the listener started again.
-    void ShowSettings();
+    void ShowSettings() override;
     // A new, empty ApplicationDictionary, the web application's service reset and a
     // restarted data server.
     void ResetApplication();
     // Starts the data server's configuration mode. A failure to start it is told to the
     // user, never raised.
-    void ShowDataConnectionSettings();
+    void ShowDataConnectionSettings() override;
     // Links, Web Site and Links, Administration: the page while the server is started,
     // else the msgServerNotStarted warning.
-    void LinkWebSite();
-    void LinkAdministration();
+    void LinkWebSite() override;
+    void LinkAdministration() override;
+    // A common::Error escaping command ends in diagnostics::AppErrorHandler.
+    void runCommand(const std::function<void()>& command) override;
     // The settings dialog's Scan: as ScanPorts, going on over 8080 to 8100 when every
     // port of the range needs privileges we lack.
-    int ScanForFreePort(int start, int end);
+    int ScanForFreePort(int start, int end) override;
 
-    const FolderSet& folders() const { return m_folders; }
-    const Settings& settings() const { return m_settings; }
-    const StartupValues& values() const { return m_values; }
-    const WindowState& windowState() const { return m_windowState; }
+    const FolderSet& folders() const override { return m_config.folders; }
+    const Settings& settings() const override { return m_config.settings; }
+    const StartupValues& values() const override { return m_config.values; }
+    const WindowState& windowState() const override { return m_windowState; }
+    // What the parts see of the configuration.
     const server::HttpConfig& httpConfig() const { return m_httpConfig; }
     const dataserver::Supervisor& supervisor() const { return m_supervisor; }
+    const bridge::PageContext& pageContext() const { return m_pageContext; }
     // The port being listened on; 0 when not listening.
     int serverPort() const;
     bool startupComplete() const { return m_startupComplete; }
     // The data server answered at the last check.
     bool dataServerOk() const { return m_dataServerOk; }
-
-Q_SIGNALS:
-    // The translation is loaded: the window applies its texts now.
-    void translationsLoaded();
-    // windowState() changed: the window shows it again.
-    void stateChanged();
-    // The listener is listening on port (after StartServer succeeded).
-    void listening(int port);
-    // The run is over; the process should end with exitCode.
-    void finished(int exitCode);
 
 private:
     using Step = void (WebServer::*)();
@@ -133,11 +123,10 @@ private:
     void removeInstanceFiles();
     void removeQueueFolders();
     void releaseInstanceMutex();
-    // Hands the folders, settings and start-up values down to the HTTP server's
-    // configuration, the data server's supervision, the dynamic pages' context and the
-    // web application.
-    // Runs after every start-up step and every change of the settings.
-    void applyConfiguration();
+    // Tells the HTTP server, the data server's supervision, the dynamic pages and the web
+    // application of a change of m_config (partconfiguration.h). Runs once it is made, after
+    // every start-up step, every change of the settings and the application's reset.
+    void configurationChanged();
     bool interactive() const;
     // A close was asked for, or the run has ended: nothing more is started or shown.
     bool closing() const { return m_finished || m_pendingClose.has_value(); }
@@ -175,9 +164,9 @@ private:
     common::UserInterface& m_ui;
     const QStringList m_arguments;
     common::DictionaryPtr m_commandLine;
-    FolderSet m_folders;
-    Settings m_settings;
-    StartupValues m_values; // fixed by the start-up sequence
+    // The one configuration of the run; its parts are told of every change
+    // (configurationChanged).
+    Configuration m_config;
 
     // Live state.
     WindowState m_windowState;

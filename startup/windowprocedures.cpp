@@ -38,7 +38,7 @@ void WebServer::ShowSettings() {
         return;
     }
     m_windowState.debugText =
-        i18n::Translate(m_settings.DebugMode ? QStringLiteral("On") : QStringLiteral("Off"));
+        i18n::Translate(m_config.settings.DebugMode ? QStringLiteral("On") : QStringLiteral("Off"));
     Q_EMIT stateChanged();
     StopServer();
     ResetApplication();
@@ -48,16 +48,15 @@ void WebServer::ShowSettings() {
 }
 
 void WebServer::ResetApplication() {
-    m_values.ApplicationDictionary = common::NewDictionary();
+    m_config.values.ApplicationDictionary = common::NewDictionary();
     if (m_webApplication)
         m_webApplication->reset();
-    applyConfiguration();
+    configurationChanged();
     // The result is not needed: the watchdog's next tick sees a data server that did not start.
     m_supervisor.RestartDataServer();
 }
 
 void WebServer::ShowDataConnectionSettings() {
-    applyConfiguration();
     try {
         m_supervisor.ShowDataConnectionSettings();
     } catch (const common::Error& e) {
@@ -68,6 +67,14 @@ void WebServer::ShowDataConnectionSettings() {
 
 int WebServer::ScanForFreePort(int start, int end) {
     return startup::ScanPortsForUser(*m_http, start, end);
+}
+
+void WebServer::runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const common::Error& e) {
+        diagnostics::AppErrorHandler(QString(), e.number(), e.description());
+    }
 }
 
 void WebServer::LinkWebSite() {

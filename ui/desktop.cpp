@@ -1,8 +1,8 @@
 #include "ui/desktop.h"
 
-#include "diagnostics/trace.h"
+#include "startup/coreface.h"
 #include "startup/settingsform.h"
-#include "startup/webserver.h"
+#include "startup/tracefeed.h"
 #include "ui/browser.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -17,27 +17,24 @@ namespace ui {
 Desktop::Desktop() = default;
 
 // The core may already be gone: only what is ours is let go.
-Desktop::~Desktop() {
-    diagnostics::Diagnostics::instance().setTraceSink({});
-}
+Desktop::~Desktop() = default;
 
-void Desktop::attach(startup::WebServer& core) {
+void Desktop::attach(startup::CoreFace& core) {
     m_core = &core;
     m_traceLog =
         std::make_unique<TraceLogWindow>([&core] { core.ShowHelp(QStringLiteral("tracelog")); });
     m_mainWindow = std::make_unique<MainWindow>(core, *m_traceLog);
     TraceLogWindow* traceLog = m_traceLog.get();
-    diagnostics::Diagnostics::instance().setTraceSink(
+    m_traceFeed = std::make_unique<startup::TraceFeed>(
         [traceLog](const QString& text, const QString& timeText) {
             traceLog->AddEntry(text, timeText);
         });
     MainWindow* window = m_mainWindow.get();
-    QObject::connect(&core, &startup::WebServer::stateChanged, window,
-                     &MainWindow::scheduleRefresh);
-    QObject::connect(&core, &startup::WebServer::translationsLoaded, window,
+    QObject::connect(&core, &startup::CoreFace::stateChanged, window, &MainWindow::scheduleRefresh);
+    QObject::connect(&core, &startup::CoreFace::translationsLoaded, window,
                      &MainWindow::applyTranslations);
     // The end of the run unloads the trace log (its column widths are kept) and the window.
-    QObject::connect(&core, &startup::WebServer::finished, window, [traceLog, window] {
+    QObject::connect(&core, &startup::CoreFace::finished, window, [traceLog, window] {
         traceLog->unload();
         window->hide();
     });
@@ -57,7 +54,7 @@ bool Desktop::showSettingsDialog() {
     if (!m_core || m_ending)
         return false;
     startup::SettingsForm form(*m_core);
-    startup::WebServer* core = m_core;
+    startup::CoreFace* core = m_core;
     SettingsDialog dialog(
         form, [core](const QString& context) { core->ShowHelp(context); }, m_mainWindow.get());
     dialog.exec();

@@ -5,8 +5,9 @@
 #include <memory>
 
 namespace startup {
-class WebServer;
-}
+class CoreFace;
+class TraceFeed;
+} // namespace startup
 
 namespace ui {
 
@@ -22,7 +23,7 @@ public:
 
     // Makes the windows for core, connects them to it and shows the main window. Once,
     // before the core starts.
-    void attach(startup::WebServer& core);
+    void attach(startup::CoreFace& core);
 
     MainWindow* mainWindow() const { return m_mainWindow.get(); }
     TraceLogWindow* traceLog() const { return m_traceLog.get(); }
@@ -33,10 +34,12 @@ public:
     void endModalWindows() override;
 
 private:
-    startup::WebServer* m_core = nullptr;
+    startup::CoreFace* m_core = nullptr;
     bool m_ending = false;
     std::unique_ptr<TraceLogWindow> m_traceLog;
     std::unique_ptr<MainWindow> m_mainWindow;
+    // After the trace log, so that it stops feeding it before the window goes.
+    std::unique_ptr<startup::TraceFeed> m_traceFeed;
 };
 
 } // namespace ui

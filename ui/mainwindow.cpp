@@ -1,12 +1,10 @@
 #include "ui/mainwindow.h"
 
-#include "common/error.h"
 #include "common/userinterface.h"
 #include "common/version.h"
-#include "diagnostics/trace.h"
 #include "i18n/language.h"
+#include "startup/coreface.h"
 #include "startup/exitcodes.h"
-#include "startup/webserver.h"
 #include "ui/aboutbox.h"
 #include "ui/appicon.h"
 #include "ui/linklabel.h"
@@ -42,7 +40,7 @@ QLineEdit* field(const char* name, QWidget* parent) {
 }
 } // namespace
 
-MainWindow::MainWindow(startup::WebServer& core, TraceLogWindow& traceLog, QWidget* parent)
+MainWindow::MainWindow(startup::CoreFace& core, TraceLogWindow& traceLog, QWidget* parent)
     : QMainWindow(parent), m_core(core), m_traceLog(traceLog) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(common::ApplicationTitle());
@@ -115,10 +113,10 @@ void MainWindow::buildControls() {
     setCentralWidget(central);
 
     connect(lblClientLink, &LinkLabel::clicked, this,
-            [this] { guarded([this] { m_core.LinkWebSite(); }); });
+            [this] { m_core.runCommand([this] { m_core.LinkWebSite(); }); });
     // Visible only while the listener runs, so the server's state is not looked at.
     connect(lblAdminLink, &LinkLabel::clicked, this,
-            [this] { guarded([this] { m_core.ShowAdminPage(); }); });
+            [this] { m_core.runCommand([this] { m_core.ShowAdminPage(); }); });
 }
 
 QAction* MainWindow::addEntry(QMenu* menu, const char* name, const char* text,
@@ -138,7 +136,7 @@ void MainWindow::buildMenus() {
         return m;
     };
     const auto on = [this](QAction* action, auto command) {
-        connect(action, &QAction::triggered, this, [this, command] { guarded(command); });
+        connect(action, &QAction::triggered, this, [this, command] { m_core.runCommand(command); });
     };
     QMenu* file = menu("mnuFile", "&File", "mnuFile");
     on(addEntry(file, "mnuFileExit", "E&xit", "mnuExit"), [this] { close(); });
@@ -164,14 +162,6 @@ void MainWindow::buildMenus() {
        [this] { m_core.ShowHelp(QString()); });
     help->addSeparator()->setObjectName(QStringLiteral("mnuHelpSep2"));
     on(addEntry(help, "mnuHelpAbout", "&About", "mnuAbout"), [this] { showAbout(); });
-}
-
-template <typename Command> void MainWindow::guarded(Command command) {
-    try {
-        command();
-    } catch (const common::Error& e) {
-        diagnostics::AppErrorHandler(QString(), e.number(), e.description());
-    }
 }
 
 void MainWindow::showSettingsOrRestarting() {

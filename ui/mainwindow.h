@@ -9,7 +9,7 @@ class QLabel;
 class QLineEdit;
 
 namespace startup {
-class WebServer;
+class CoreFace;
 }
 
 namespace ui {
@@ -23,7 +23,7 @@ class TraceLogWindow;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(startup::WebServer& core, TraceLogWindow& traceLog, QWidget* parent = nullptr);
+    MainWindow(startup::CoreFace& core, TraceLogWindow& traceLog, QWidget* parent = nullptr);
 
     // Sets every caption that has a label id from the loaded language (once, at start-up).
     void applyTranslations();
@@ -43,10 +43,8 @@ private:
     void fixSize();
     void showSettingsOrRestarting();
     void showAbout();
-    // Runs a menu or link command; an error escaping it ends in AppErrorHandler.
-    template <typename Command> void guarded(Command command);
 
-    startup::WebServer& m_core;
+    startup::CoreFace& m_core;
     TraceLogWindow& m_traceLog;
     QLineEdit* txtServerStatus = nullptr;
     QLineEdit* txtDebugMode = nullptr;

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "components/dataversion.h"
 #include "components/queue.h"
+#include "dataserver/contract.h"
 #include "dataserver/namedmutex.h"
 #include "dbsvr/config.h"
 #include "dbsvr/dataservice.h"
@@ -32,6 +33,11 @@ QString stagedProgram() {
     return StageDir() + QStringLiteral("/dbsvr");
 }
 
+// The environment entry that tells dbsvr where its log goes.
+QString LogsFolderIs(const QString& folder) {
+    return QString::fromLatin1(dataserver::LOGS_FOLDER_VARIABLE) + QLatin1Char('=') + folder;
+}
+
 // One data server with its own temporary application folder, queues and files.
 class DataServerRun {
 public:
@@ -46,6 +52,9 @@ public:
         alive = m_dir.filePath("alive.xml");
         message = m_dir.filePath("message.xml");
         parameterFile = m_dir.filePath("parameters.txt");
+        logs = m_dir.filePath("Logs");
+        // Its log goes into the test's folder, not into the staged program folder.
+        environment = {LogsFolderIs(logs)};
     }
     ~DataServerRun() {
         if (m_parentHandle > 0)
@@ -67,7 +76,8 @@ public:
             "configfolder=\"" + app + "\""};
         common::SaveFile(parameterFile, common::ToCodePage(lines.join("\r\n")));
         m_process = std::make_unique<ChildProcess>(
-            stagedProgram(), QStringList{"parameterfile=\"" + parameterFile + "\"", ", hidden"});
+            program, QStringList{"parameterfile=\"" + parameterFile + "\"", ", hidden"},
+            environment);
         EXPECT_TRUE(m_process->started());
         return *m_process;
     }
@@ -86,7 +96,9 @@ public:
         return Reply(in.package.toUtf8());
     }
 
-    QString app, requests, results, alive, message, parameterFile;
+    QString app, requests, results, alive, message, parameterFile, logs;
+    QString program = stagedProgram();
+    QStringList environment;
     QString parentMutex = common::NewGuidString();
     QString runningMutex = common::NewGuidString();
 
@@ -138,6 +150,66 @@ TEST(DataServerProcess, StartsServesAndEndsWithItsParent) {
     run.releaseParent();
     EXPECT_EQ(dbsvr.finish(5000), 0);
     EXPECT_FALSE(run.running());
+}
+
+// Started by hand, without a folder named for its log, the data server logs where a web server
+// with the default data folder does: data/Logs of its program folder. So does its configuration
+// mode, which notes the setting it writes.
+TEST(DataServerProcess, LogsIntoItsProgramFolderUnlessToldWhere) {
+    DataServerRun run;
+    QTemporaryDir programFolder;
+    run.program = programFolder.filePath("dbsvr");
+    ASSERT_TRUE(QFile::copy(stagedProgram(), run.program));
+    run.environment = {QLatin1String(dataserver::LOGS_FOLDER_VARIABLE)}; // not inherited either
+    run.holdParent();
+    ChildProcess& dbsvr = run.start();
+    ASSERT_TRUE(Eventually([&] { return run.running(); }));
+    run.releaseParent();
+    EXPECT_EQ(dbsvr.finish(), 0);
+    const QString logs = programFolder.filePath("data/Logs");
+    const QString log = DailyLog(logs, "DBSRV", dbsvr.pid());
+    EXPECT_TRUE(
+        log.section("\r\n", 0, 0).endsWith(", Process=" + QString::number(dbsvr.pid()) + "'"))
+        << log.toStdString();
+    EXPECT_TRUE(ContainsInOrder(log, {"'Command line: parameterfile=\"" + run.parameterFile,
+                                      "'Serving " + run.requests, "Closing data server.'\r\n"}));
+    EXPECT_FALSE(QDir(run.logs).exists());
+
+    ChildProcess config(run.program,
+                        {"mode=config", "configfolder=" + run.app, "database=sample.db"},
+                        run.environment, run.app);
+    EXPECT_EQ(config.finish(), 0);
+    EXPECT_TRUE(ContainsInOrder(DailyLog(logs, "DBSRV", config.pid()),
+                                {", 1, 0, 'User=", "'Command line: mode=config configfolder=",
+                                 "'Database of " + run.app + "/dataserver.xml set to sample.db'"}));
+}
+
+// A log that cannot be written costs the data server nothing: not when its folder cannot be
+// made (it says so on standard error), not when a file-size limit refuses its lines.
+TEST(DataServerProcess, ALogThatCannotBeWrittenEndsNothing) {
+    DataServerRun run;
+    ASSERT_TRUE(WriteFile(run.logs, "a file where the folder would be"));
+    run.environment = {LogsFolderIs(run.logs + "/Logs")};
+    run.holdParent();
+    ChildProcess* dbsvr = &run.start();
+    ASSERT_TRUE(Eventually([&] { return run.running(); }));
+    EXPECT_EQ(run.ask("<XML><Type>Ping</Type></XML>").text("/XML/Type"), "Pong");
+    run.releaseParent();
+    EXPECT_EQ(dbsvr->finish(), 0);
+    EXPECT_TRUE(
+        dbsvr->process().readAllStandardError().contains("dbsvr: the log cannot be written: "));
+
+    const QString logs = run.logs + " too";
+    run.environment = {LogsFolderIs(logs)};
+    run.holdParent();
+    dbsvr = &run.start();
+    const auto log = [&] { return DailyLog(logs, "DBSRV", dbsvr->pid()); };
+    ASSERT_TRUE(Eventually([&] { return log().contains("'Serving "); }));
+    SetLimit(dbsvr->pid(), RLIMIT_FSIZE, rlim_t(log().size()));
+    EXPECT_EQ(run.ask("<XML><Type>Ping</Type></XML>").text("/XML/Type"), "Pong");
+    run.releaseParent(); // its last line passes the limit
+    EXPECT_EQ(dbsvr->finish(), 0);
+    EXPECT_FALSE(log().contains("Closing data server."));
 }
 
 TEST(DataServerProcess, ReportsAnUnusableDatabaseAndPicksUpTheFix) {
@@ -373,7 +445,7 @@ TEST(DataServerProcess, ConfigurationModeOnTheCommandLine) {
     ASSERT_TRUE(
         QFile::copy(StageDir() + "/examples/microsoft access/sample.db", app + "/data/shop.db"));
     auto runConfig = [&](const QStringList& arguments, QByteArray* out) {
-        ChildProcess p(stagedProgram(), arguments, {}, app);
+        ChildProcess p(stagedProgram(), arguments, {LogsFolderIs(dir.filePath("Logs"))}, app);
         const int exitCode = p.finish(10000);
         *out = p.process().readAllStandardOutput() + p.process().readAllStandardError();
         return exitCode;

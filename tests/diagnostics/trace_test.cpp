@@ -75,8 +75,29 @@ TEST_F(TraceTest, TheRecentEntriesAreTheLastHundredOldestFirst) {
 
 TEST_F(TraceTest, TracingWithoutALogRaises) {
     Diagnostics::instance().setLog(nullptr);
-    EXPECT_THROW(diagnostics::WriteTrace("nowhere"), common::Error);
+    EXPECT_THROW(diagnostics::WriteTraceOrRaise("nowhere"), common::Error);
     EXPECT_TRUE(m_diagnostics.traces.isEmpty());
+}
+
+TEST_F(TraceTest, ThePlainTraceNeverRaisesAndLosesOnlyWhatCannotBeWritten) {
+    diagnostics::Log* log = Diagnostics::instance().log();
+    log->setFolder(m_dir.filePath("gone"));
+    EXPECT_NO_THROW(diagnostics::WriteTrace("lost", diagnostics::Severity::Warning));
+    EXPECT_NO_THROW(diagnostics::WriteTrace("lost too", 0.5));
+    EXPECT_EQ(log->lost(), 2);
+    EXPECT_TRUE(m_diagnostics.traces.isEmpty()); // the sink shows only what the log holds
+    EXPECT_THROW(diagnostics::WriteTraceOrRaise("asked"), common::Error);
+
+    log->setFolder(m_dir.filePath("Logs"));
+    diagnostics::WriteTrace("back", diagnostics::Severity::Warning);
+    EXPECT_EQ(entries(),
+              (QStringList{"1, 'Log entries lost while the log could not be written: 3'\r",
+                           "1, 'back'\r"}));
+    EXPECT_EQ(m_diagnostics.traces, QStringList{"back"});
+
+    Diagnostics::instance().setLog(nullptr);
+    EXPECT_NO_THROW(diagnostics::WriteTrace("nowhere"));
+    EXPECT_EQ(m_diagnostics.traces, QStringList{"back"});
 }
 
 TEST_F(TraceTest, NotifyUserShowsOnlyWhenInteractiveButAlwaysLogs) {

@@ -162,6 +162,18 @@ TEST_F(WebsvrTest, ServesWithItsDataServerThenStopsInOrderOnSigterm) {
     EXPECT_FALSE(QFile::exists(instance + ".dataserver.message.xml"));
     EXPECT_TRUE(QDir(m_program.temp() + "/Quorvex/excel").exists());
 
+    // The data server keeps a daily log of its own beside ours, from its first line to its end.
+    const QString dataServerLog = DailyLog(m_program.path("data/Logs"), "DBSRV", dbsvr);
+    const QString firstLine = dataServerLog.section("\r\n", 0, 0);
+    EXPECT_TRUE(firstLine.contains(", 1, 0, 'User=")) << dataServerLog.toStdString();
+    EXPECT_TRUE(firstLine.endsWith(", Process=" + QString::number(dbsvr) + "'"));
+    EXPECT_TRUE(ContainsInOrder(
+        dataServerLog,
+        {"'Command line: parameterfile=" + instance + ".dataserver.parameters.txt hidden'",
+         "'Database opened: ", "sample.db'",
+         "'Serving " + instance + "/Queue/requests, replies into " + instance + "/Queue/results'",
+         "'Parent mutex ", " is not active. Closing data server.'\r\n"}));
+
     EXPECT_TRUE(ContainsInOrder(log, {"Application Path: " + m_program.path(),
                                       "Command Line: hidden runningmutex=",
                                       "Check component VBScript.RegExp",
@@ -261,8 +273,15 @@ TEST_F(WebsvrTest, SigintAndAQuotedDataFolderWithABlank) {
     ::kill(pid_t(p.pid()), SIGINT);
     EXPECT_EQ(p.finish(), 0);
     EXPECT_FALSE(QDir(instance).exists());
-    EXPECT_FALSE(m_program.log(p.pid(), data + "/Logs").isEmpty());
+    const QString log = m_program.log(p.pid(), data + "/Logs");
+    EXPECT_FALSE(log.isEmpty());
     EXPECT_TRUE(m_program.log(p.pid()).isEmpty());
+    // Its data server logs there too, told by websvr where that is.
+    const qint64 dbsvr = DataServerPid(log).toLongLong();
+    EXPECT_TRUE(Eventually([dbsvr] { return !ProcessRuns(dbsvr); }));
+    EXPECT_TRUE(
+        DailyLog(data + "/Logs", "DBSRV", dbsvr).contains(" is not active. Closing data server."));
+    EXPECT_TRUE(DailyLog(m_program.path("data/Logs"), "DBSRV", dbsvr).isEmpty());
 }
 
 TEST_F(WebsvrTest, SecondInstanceWithTheSameRunningMutexFails) {

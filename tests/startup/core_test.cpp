@@ -1,4 +1,7 @@
 #include "bridge/adminkey.h"
+#include "bridge/pagecontext.h"
+#include "dataserver/supervisor.h"
+#include "server/httpconfig.h"
 #include "startup/webserver.h"
 #include "startupfixture.h"
 
@@ -102,4 +105,35 @@ TEST_F(CoreTest, AdministrationOpensThisServersOwnPageWithTheRunsKey) {
     core.ShowAdminPage();
     EXPECT_EQ(m_ui.opened, QStringList({"HTTP://localhost:8081/?page=admin&key=" +
                                         bridge::AdminKey(core.values().RunSecret)}));
+}
+
+// The settings dialog hands its values to the core once; the HTTP server, the data server's
+// supervision and the dynamic pages each see them from then on, and the same Application
+// Dictionary.
+TEST_F(CoreTest, EveryPartSeesTheSettingsTheCoreTakes) {
+    startup::WebServer core(m_ui, {"hidden"});
+    startup::Settings settings = core.settings();
+    settings.TCPPort = 8123;
+    settings.ApplicationPath = path("app");
+    settings.DebugMode = true;
+    settings.SessionTimeout = 45;
+    settings.CacheExpiresStatic = 2.5;
+    settings.CacheExpiresDynamic = 0.25;
+    core.applySettings(settings);
+
+    const server::HttpConfig& http = core.httpConfig();
+    EXPECT_EQ(http.tcpPort, 8123);
+    EXPECT_EQ(http.cacheExpiresStatic, 2.5);
+    EXPECT_EQ(http.cacheExpiresDynamic, 0.25);
+    const dataserver::SupervisorConfig& supervision = core.supervisor().config();
+    EXPECT_EQ(supervision.ApplicationPath, path("app"));
+    EXPECT_TRUE(supervision.stopRequested) << "the core's stop stays known to the supervision";
+    const bridge::PageContext& pages = core.pageContext();
+    EXPECT_EQ(pages.ApplicationPath, path("app"));
+    EXPECT_TRUE(pages.DebugMode);
+    EXPECT_EQ(pages.SessionTimeout, 45);
+    EXPECT_TRUE(pages.Server) << "the core's status stays known to the pages";
+    ASSERT_TRUE(core.values().ApplicationDictionary);
+    EXPECT_EQ(pages.ApplicationDictionary, core.values().ApplicationDictionary);
+    EXPECT_EQ(supervision.ApplicationDictionary, core.values().ApplicationDictionary);
 }

@@ -16,15 +16,6 @@ using namespace support;
 
 namespace {
 
-// Sets the soft limit of a resource of process pid; the hard limit stays, and a soft limit
-// above it is taken as the hard limit.
-void setLimit(qint64 pid, __rlimit_resource resource, rlim_t soft) {
-    rlimit limit{};
-    ::prlimit(pid_t(pid), resource, nullptr, &limit);
-    limit.rlim_cur = std::min(soft, limit.rlim_max);
-    ::prlimit(pid_t(pid), resource, &limit, nullptr);
-}
-
 // The running children of process pid.
 QList<qint64> children(qint64 pid) {
     QList<qint64> pids;
@@ -196,10 +187,10 @@ TEST_F(WebsvrSupervisionTest, ALogThatCannotBeWrittenOrAFailedTokenCheckEndsNoth
     // data server keep their last known state, so that tick goes on to the data server and
     // ends nothing.
     EXPECT_TRUE(Eventually([&] {
-        setLimit(websvr, RLIMIT_NOFILE, lowestFreeDescriptor(websvr));
+        SetLimit(websvr, RLIMIT_NOFILE, lowestFreeDescriptor(websvr));
         return logCount("Unable to check the token ") >= 2;
     })) << log().toStdString();
-    setLimit(websvr, RLIMIT_NOFILE, RLIM_INFINITY);
+    SetLimit(websvr, RLIMIT_NOFILE, RLIM_INFINITY);
     // Still serving once the failing ticks are over: had one ended the run, its listener
     // would be closed by now.
     EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK"));
@@ -208,7 +199,7 @@ TEST_F(WebsvrSupervisionTest, ALogThatCannotBeWrittenOrAFailedTokenCheckEndsNoth
     EXPECT_EQ(children(websvr), QList<qint64>{first});
 
     // The disk is full: the next entry is cut off after a few bytes, the rest fail whole.
-    setLimit(websvr, RLIMIT_FSIZE, rlim_t(log().size() + 20));
+    SetLimit(websvr, RLIMIT_FSIZE, rlim_t(log().size() + 20));
     ::kill(pid_t(first), SIGKILL);
     QList<qint64> replaced;
     ASSERT_TRUE(Eventually([&] {
@@ -223,7 +214,7 @@ TEST_F(WebsvrSupervisionTest, ALogThatCannotBeWrittenOrAFailedTokenCheckEndsNoth
         return dynamic.startsWith("HTTP/1.1 ") && !dynamic.contains("Data Server is not running");
     })) << dynamic.toStdString();
 
-    setLimit(websvr, RLIMIT_FSIZE, RLIM_INFINITY);
+    SetLimit(websvr, RLIMIT_FSIZE, RLIM_INFINITY);
     EXPECT_TRUE(m_program.get("/index.htm").startsWith("HTTP/1.1 200 OK")); // an entry again
     ASSERT_TRUE(logged("Log entries lost while the log could not be written: "));
     EXPECT_EQ(logCount("Log entries lost"), 1);

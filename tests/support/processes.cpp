@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -40,6 +41,13 @@ QStringList ProcessArguments(qint64 pid) {
     if (!arguments.isEmpty() && arguments.last().isEmpty())
         arguments.removeLast();
     return arguments;
+}
+
+void SetLimit(qint64 pid, __rlimit_resource resource, rlim_t soft) {
+    rlimit limit{};
+    ::prlimit(pid_t(pid), resource, nullptr, &limit);
+    limit.rlim_cur = std::min(soft, limit.rlim_max);
+    ::prlimit(pid_t(pid), resource, &limit, nullptr);
 }
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,

@@ -11,6 +11,7 @@
 #include <QThread>
 #include <functional>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 namespace support {
@@ -43,6 +44,10 @@ char ProcessState(qint64 pid);
 bool ProcessRuns(qint64 pid);
 // The argument vector pid was started with; empty when it is gone.
 QStringList ProcessArguments(qint64 pid);
+
+// Sets the soft limit of a resource of process pid; the hard limit stays, and a soft limit
+// above it is taken as the hard limit.
+void SetLimit(qint64 pid, __rlimit_resource resource, rlim_t soft);
 
 // Runs in a child between fork and exec, after its standard streams are set up: only
 // async-signal-safe calls (dup2, setresuid...) belong here.

@@ -113,12 +113,17 @@ ChildProcess& ProgramFolder::startWebsvr(const QStringList& arguments, const Chi
     return *m_processes.back();
 }
 
-QString ProgramFolder::log(qint64 pid, const QString& logsFolder) const {
-    const QDir logs(logsFolder.isEmpty() ? path(QStringLiteral("data/Logs")) : logsFolder);
+QString DailyLog(const QString& folder, const QString& program, qint64 pid) {
+    const QDir logs(folder);
     const QStringList files =
-        logs.entryList({QStringLiteral("*-WEBSRV-%1.log").arg(pid)}, QDir::Files);
+        logs.entryList({QStringLiteral("*-%1-%2.log").arg(program).arg(pid)}, QDir::Files);
     return files.isEmpty() ? QString()
                            : QString::fromLatin1(ReadFile(logs.filePath(files.first())));
+}
+
+QString ProgramFolder::log(qint64 pid, const QString& logsFolder) const {
+    return DailyLog(logsFolder.isEmpty() ? path(QStringLiteral("data/Logs")) : logsFolder,
+                    QStringLiteral("WEBSRV"), pid);
 }
 
 QByteArray ProgramFolder::get(const QString& path) const {

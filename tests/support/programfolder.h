@@ -33,6 +33,10 @@ bool WriteNotingBrowser(const QString& folder);
 // The addresses that browser noted so far.
 QStringList NotedAddresses(const QString& folder);
 
+// The text of the daily log "*-<program>-<pid>.log" in folder (program WEBSRV or DBSRV);
+// "" when there is none.
+QString DailyLog(const QString& folder, const QString& program, qint64 pid);
+
 // Copies the staged sample application (its dataserver.xml and sample.db) into folder.
 bool CopySampleApplication(const QString& folder);
 

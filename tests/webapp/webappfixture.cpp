@@ -7,6 +7,7 @@
 #include "common/guid.h"
 #include "common/objectfactory.h"
 #include "common/text.h"
+#include "dataserver/contract.h"
 #include "dataserver/namedmutex.h"
 #include "tests/dbsvr/pgcluster.h"
 #include "tests/support/programfolder.h"
@@ -123,8 +124,11 @@ ExampleApplication::ExampleApplication(const QString& extraQueries, const char* 
                                "configfolder=\"" + m_app + "\""};
     const QString parameters = m_dir.filePath("parameters.txt");
     common::SaveFile(parameters, common::ToCodePage(lines.join("\r\n")));
+    // Its log goes into the test's folder, not into the staged program folder.
     m_process = std::make_unique<support::ChildProcess>(
-        support::StageDir() + "/dbsvr", QStringList{"parameterfile=" + parameters, "hidden"});
+        support::StageDir() + "/dbsvr", QStringList{"parameterfile=" + parameters, "hidden"},
+        QStringList{QString::fromLatin1(dataserver::LOGS_FOLDER_VARIABLE) + QLatin1Char('=') +
+                    m_dir.filePath("Logs")});
     m_ready = copied && m_process->started() &&
               support::Eventually([&] { return dataserver::MutexExists(m_runningMutex); });
     EXPECT_TRUE(m_ready);

@@ -1,0 +1,25 @@
+# Builds each include probe of PROBES (pairs of target and header) in BUILD_DIR, one after
+# the other: the probe of REACHABLE must build; every other one must fail, and fail because
+# its header is not found, not for any other reason.
+set(failures "")
+set(probes ${PROBES})
+while(probes)
+    list(POP_FRONT probes target header)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    string(REPLACE "." "\\." pattern "${header}")
+    if(header STREQUAL REACHABLE)
+        if(NOT result EQUAL 0)
+            string(APPEND failures "${header} should be reachable, but its probe failed:\n${output}\n")
+        endif()
+    elseif(result EQUAL 0)
+        string(APPEND failures "${header} reaches the window: its probe built\n")
+    elseif(NOT output MATCHES "${pattern}: No such file or directory")
+        string(APPEND failures "the probe of ${header} failed for another reason:\n${output}\n")
+    else()
+        message(STATUS "${header}: not found, as it should be")
+    endif()
+endwhile()
+if(failures)
+    message(FATAL_ERROR "${failures}")
+endif()
