@@ -1,5 +1,7 @@
 #include "common/text.h"
 
+#include "common/escape.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -85,14 +87,7 @@ double LeadingNumber(const QString& text) {
 }
 
 QString XmlEscape(const Value& value) {
-    QString s = ToText(value);
-    if (s.isEmpty())
-        return s;
-    s.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
-    s.replace(QLatin1Char('<'), QStringLiteral("&lt;"));
-    s.replace(QLatin1Char('>'), QStringLiteral("&gt;"));
-    s.replace(QLatin1Char('"'), QStringLiteral("&quot;"));
-    return s;
+    return Escaped(ToText(value), EscapeFor::Xml);
 }
 
 QString XPathLiteral(const QString& s) {

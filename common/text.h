@@ -20,7 +20,7 @@ Value NonNegative(const Value& value);
 // The leading decimal number of a text (full stop as separator), 0 when none.
 double LeadingNumber(const QString& text);
 
-// "&", "<", ">" and the double quote as character references.
+// The text of value escaped for XML (EscapeFor::Xml).
 QString XmlEscape(const Value& value);
 // A language file's label text as shown: "\\" is one backslash and "\n" a line break (CR LF),
 // read left to right (so "\\n" stays a backslash and the letter n); then %1, %2... are

@@ -4,7 +4,6 @@
 #include "common/text.h"
 #include "webapp/errorpages.h"
 #include "webapp/formtoken.h"
-#include "webapp/html.h"
 
 #include <QHostAddress>
 
@@ -12,16 +11,25 @@ namespace webapp {
 
 namespace {
 
-QString row(const QString& label, const QString& valueHtml) {
-    return QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
-           valueHtml + QStringLiteral("</td></tr>\n");
-}
+// What the administration page shows, read before anything is drawn.
+struct ServerState {
+    QString version, started, port, requests, instance, language, applicationFolder, userMode;
+    bool debug = false;
+};
 
-QString section(const QString& title, const QString& rows) {
-    return QStringLiteral("<h2>") + HtmlEscape(title) +
-           QStringLiteral("</h2>\n<table class=\"record\"><tbody>\n") + rows +
-           QStringLiteral("</tbody></table>\n");
-}
+struct DataServerState {
+    bool running = false;
+    QString processId, lastAlive, restarts;
+    std::optional<std::pair<double, QString>> ping; // milliseconds and message, when it answered
+    QString pingFailure;
+};
+
+struct AdminContent {
+    ServerState server;
+    DataServerState dataServer;
+    QList<QPair<QString, QString>> application; // the application Dictionary's entries as text
+    QStringList trace;
+};
 
 // Any value as text for the page; a Dictionary or list says how many entries it holds.
 QString valueText(const PageEnvironment& env, const common::Value& v) {
@@ -32,74 +40,103 @@ QString valueText(const PageEnvironment& env, const common::Value& v) {
     return common::ToText(v);
 }
 
-QString yesNo(const PageEnvironment& env, bool value) {
-    return env.html(value ? "webYes" : "webNo");
-}
-
-QString serverSection(const PageEnvironment& env, const common::DictionaryPtr& server) {
-    auto item = [&](const char* key) {
-        return server ? common::ToText(server->item(QString::fromLatin1(key))) : QString();
-    };
-    return section(
-        env.label("webAdminServer"),
-        row(env.label("webAdminVersion"), HtmlEscape(item("Version"))) +
-            row(env.label("webAdminStarted"), HtmlEscape(item("StartTime"))) +
-            row(env.label("webAdminPort"), HtmlEscape(item("Port"))) +
-            row(env.label("webAdminRequests"), HtmlEscape(item("TotalRequests"))) +
-            row(env.label("webAdminInstance"), HtmlEscape(item("InstanceName"))) +
-            row(env.label("webAdminLanguage"), HtmlEscape(item("LanguageCode"))) +
-            row(env.label("webAdminAppFolder"), HtmlEscape(env.context.applicationFolder())) +
-            row(env.label("webAdminDebug"), yesNo(env, env.context.flag(QStringLiteral("Debug")))) +
-            row(env.label("webAdminUserMode"),
-                HtmlEscape(env.context.text(QStringLiteral("DefaultUserMode")))));
-}
-
-QString dataServerSection(const PageEnvironment& env, const common::DictionaryPtr& server) {
+AdminContent readAdminContent(const PageEnvironment& env) {
+    const common::DictionaryPtr server = env.context.server();
     auto item = [&](const char* key) {
         return server ? server->item(QString::fromLatin1(key)) : common::Value();
     };
-    QString ping;
+    auto text = [&](const char* key) { return common::ToText(item(key)); };
+    AdminContent content;
+    content.server = {text("Version"),
+                      text("StartTime"),
+                      text("Port"),
+                      text("TotalRequests"),
+                      text("InstanceName"),
+                      text("LanguageCode"),
+                      env.context.applicationFolder(),
+                      env.context.text(QStringLiteral("DefaultUserMode")),
+                      env.context.flag(QStringLiteral("Debug"))};
+    DataServerState& data = content.dataServer;
+    data.running = RequestContext::truthy(item("DataServerRunning"));
+    data.processId = text("DataServerProcessId");
+    data.lastAlive = text("DataServerLastAlive");
+    data.restarts = text("DataServerRestarts");
     try {
-        const auto [ms, message] = env.database.ping();
-        ping = env.html("webAdminPingTime", QString::number(ms, 'f', 1)) +
-               QStringLiteral(" <span class=\"detail\">") + HtmlEscape(message) +
-               QStringLiteral("</span>");
+        data.ping = env.database.ping();
     } catch (const DataUnavailable& e) {
-        ping = QStringLiteral("<span class=\"error\">") + HtmlEscape(e.reason) +
-               QStringLiteral("</span>");
+        data.pingFailure = e.reason;
     }
-    const QString lastAlive = common::ToText(item("DataServerLastAlive"));
-    return section(env.label("webAdminDataServer"),
-                   row(env.label("webAdminRunning"),
-                       yesNo(env, RequestContext::truthy(item("DataServerRunning")))) +
-                       row(env.label("webAdminProcessId"),
-                           HtmlEscape(common::ToText(item("DataServerProcessId")))) +
-                       row(env.label("webAdminLastAlive"), lastAlive.isEmpty()
-                                                               ? env.html("webAdminNever")
-                                                               : HtmlEscape(lastAlive)) +
-                       row(env.label("webAdminRestarts"),
-                           HtmlEscape(common::ToText(item("DataServerRestarts")))) +
-                       row(env.label("webAdminPing"), ping));
-}
-
-QString applicationSection(const PageEnvironment& env) {
-    QString rows;
     if (const common::DictionaryPtr app = env.context.application())
         for (const QString& key : app->keys())
-            rows += row(key, HtmlEscape(valueText(env, app->item(key))));
+            content.application.append({key, valueText(env, app->item(key))});
+    const common::Value entries = item("TraceEntries");
+    if (entries.isArray())
+        for (const common::Value& e : entries.array())
+            content.trace.append(common::ToText(e));
+    return content;
+}
+
+Html row(const QString& label, const Html& value) {
+    return "<tr><th>" + Html::text(label) + "</th><td>" + value + "</td></tr>\n";
+}
+
+Html row(const QString& label, const QString& value) {
+    return row(label, Html::text(value));
+}
+
+Html section(const QString& title, const Html& rows) {
+    return "<h2>" + Html::text(title) + "</h2>\n<table class=\"record\"><tbody>\n" + rows +
+           "</tbody></table>\n";
+}
+
+Html yesNo(const PageEnvironment& env, bool value) {
+    return env.html(value ? "webYes" : "webNo");
+}
+
+Html renderServer(const PageEnvironment& env, const ServerState& s) {
+    return section(env.label("webAdminServer"),
+                   row(env.label("webAdminVersion"), s.version) +
+                       row(env.label("webAdminStarted"), s.started) +
+                       row(env.label("webAdminPort"), s.port) +
+                       row(env.label("webAdminRequests"), s.requests) +
+                       row(env.label("webAdminInstance"), s.instance) +
+                       row(env.label("webAdminLanguage"), s.language) +
+                       row(env.label("webAdminAppFolder"), s.applicationFolder) +
+                       row(env.label("webAdminDebug"), yesNo(env, s.debug)) +
+                       row(env.label("webAdminUserMode"), s.userMode));
+}
+
+Html renderDataServer(const PageEnvironment& env, const DataServerState& d) {
+    const Html ping =
+        d.ping ? Html(env.html("webAdminPingTime", QString::number(d.ping->first, 'f', 1)) +
+                      " <span class=\"detail\">" + Html::text(d.ping->second) + "</span>")
+               : Html("<span class=\"error\">" + Html::text(d.pingFailure) + "</span>");
+    return section(
+        env.label("webAdminDataServer"),
+        row(env.label("webAdminRunning"), yesNo(env, d.running)) +
+            row(env.label("webAdminProcessId"), d.processId) +
+            row(env.label("webAdminLastAlive"),
+                d.lastAlive.isEmpty() ? env.html("webAdminNever") : Html::text(d.lastAlive)) +
+            row(env.label("webAdminRestarts"), d.restarts) + row(env.label("webAdminPing"), ping));
+}
+
+Html renderApplication(const PageEnvironment& env, const QList<QPair<QString, QString>>& entries) {
+    Html rows;
+    for (const auto& [key, value] : entries)
+        rows += row(key, value);
     return section(env.label("webAdminApplication"), rows);
 }
 
-QString traceSection(const PageEnvironment& env, const common::DictionaryPtr& server) {
-    QString html = QStringLiteral("<h2>") + env.html("webAdminTrace") +
-                   QStringLiteral("</h2>\n<ol class=\"trace\">\n");
-    const common::Value entries =
-        server ? server->item(QStringLiteral("TraceEntries")) : common::Value();
-    if (entries.isArray())
-        for (const common::Value& e : entries.array())
-            html +=
-                QStringLiteral("<li>") + HtmlEscape(common::ToText(e)) + QStringLiteral("</li>\n");
-    return html + QStringLiteral("</ol>\n");
+Html renderTrace(const PageEnvironment& env, const QStringList& trace) {
+    Html html = "<h2>" + env.html("webAdminTrace") + "</h2>\n<ol class=\"trace\">\n";
+    for (const QString& entry : trace)
+        html += "<li>" + Html::text(entry) + "</li>\n";
+    return html + "</ol>\n";
+}
+
+Html renderAdmin(const PageEnvironment& env, const AdminContent& content) {
+    return renderServer(env, content.server) + renderDataServer(env, content.dataServer) +
+           renderApplication(env, content.application) + renderTrace(env, content.trace);
 }
 
 } // namespace
@@ -120,10 +157,7 @@ Response AdminPage(const PageEnvironment& env) {
     if (!IsLoopbackAddress(env.context.serverVariable(QStringLiteral("REMOTE_HOST"))) ||
         expected.isEmpty() || !ConstantTimeEquals(env.field(QStringLiteral("key")), expected))
         return ForbiddenPage(env, env.label("webAdminForbidden"));
-    const common::DictionaryPtr server = env.context.server();
-    Response r = env.page(env.label("webAdminTitle"),
-                          serverSection(env, server) + dataServerSection(env, server) +
-                              applicationSection(env) + traceSection(env, server),
+    Response r = env.page(env.label("webAdminTitle"), renderAdmin(env, readAdminContent(env)),
                           QStringLiteral("admin"));
     // The key is in the address: keep the page out of caches and Referer headers.
     r.headers.append({QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer")});

@@ -7,22 +7,21 @@
 namespace webapp {
 
 namespace {
-QString paragraph(const QString& html, const char* cssClass = "note") {
-    return QStringLiteral("<p class=\"") + QLatin1String(cssClass) + QStringLiteral("\">") + html +
-           QStringLiteral("</p>");
+Html paragraph(const Html& content, Markup cssClass = "note") {
+    return "<p class=\"" + Html(cssClass) + "\">" + content + "</p>";
 }
 } // namespace
 
 Response NotFoundPage(const PageEnvironment& env, const QString& detail) {
-    QString content = paragraph(env.html("webNotFoundText"));
+    Html content = paragraph(env.html("webNotFoundText"));
     if (!detail.isEmpty())
-        content += paragraph(HtmlEscape(detail), "detail");
+        content += paragraph(Html::text(detail), "detail");
     content += paragraph(Anchor(Link(), env.label("webMenuHome"), env.root()));
     return env.page(env.label("webNotFoundTitle"), content, {}, 404);
 }
 
 Response ForbiddenPage(const PageEnvironment& env, const QString& message) {
-    return env.page(env.label("webForbiddenTitle"), paragraph(HtmlEscape(message), "error"), {},
+    return env.page(env.label("webForbiddenTitle"), paragraph(Html::text(message), "error"), {},
                     403);
 }
 
@@ -31,7 +30,7 @@ Response UnusableFieldPage(const PageEnvironment& env, const UnusableField& fiel
     constexpr qsizetype SHOWN_NAME = 100;
     const QString name =
         field.name.size() > SHOWN_NAME ? field.name.left(SHOWN_NAME) + QChar(0x2026) : field.name;
-    const QString message =
+    const Html message =
         field.why == UnusableField::Why::NotText
             ? env.html("webFieldNotText", name)
             : env.html("webFieldTooLong",
@@ -40,19 +39,18 @@ Response UnusableFieldPage(const PageEnvironment& env, const UnusableField& fiel
 }
 
 Response UnavailablePage(const PageEnvironment& env, const QString& reason,
-                         const QString& extraContent) {
-    QString content = paragraph(env.html("webUnavailableText"), "error") +
-                      paragraph(HtmlEscape(reason), "detail") + extraContent;
+                         const Html& extraContent) {
+    const Html content = paragraph(env.html("webUnavailableText"), "error") +
+                         paragraph(Html::text(reason), "detail") + extraContent;
     Response r = env.page(env.label("webUnavailableTitle"), content, {}, 503);
     r.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("5")});
     return r;
 }
 
-QString FailureBox(const PageEnvironment& env, const DataFailure& failure) {
-    return QStringLiteral("<div class=\"error\"><p>") +
+Html FailureBox(const PageEnvironment& env, const DataFailure& failure) {
+    return "<div class=\"error\"><p>" +
            env.html("webDataError", common::Value::Array{failure.code}) +
-           QStringLiteral("</p><p class=\"detail\">") + HtmlEscape(failure.message) +
-           QStringLiteral("</p></div>");
+           "</p><p class=\"detail\">" + Html::text(failure.message) + "</p></div>";
 }
 
 Response FailurePage(const PageEnvironment& env, const DataFailure& failure) {

@@ -12,9 +12,9 @@ Response ForbiddenPage(const PageEnvironment& env, const QString& message);
 Response UnusableFieldPage(const PageEnvironment& env, const UnusableField& field);
 // 503 with Retry-After: the data server did not answer; extraContent goes below the message.
 Response UnavailablePage(const PageEnvironment& env, const QString& reason,
-                         const QString& extraContent = {});
+                         const Html& extraContent = {});
 // The data server's error reply: its code and message.
-QString FailureBox(const PageEnvironment& env, const DataFailure& failure);
+Html FailureBox(const PageEnvironment& env, const DataFailure& failure);
 Response FailurePage(const PageEnvironment& env, const DataFailure& failure);
 
 } // namespace webapp

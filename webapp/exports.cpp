@@ -114,7 +114,7 @@ Response ExportPage(const PageEnvironment& env) {
                 return NotFoundPage(env, env.label("webQueryMissing", name));
             const QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
             if (!view.errors.isEmpty())
-                return Response::page(env.frame.render(name, env.html("webErrParameters")), 400);
+                return env.page(name, env.html("webErrParameters"), {}, 400);
             env.database.exportQuery(view.run, begin());
         } else {
             env.database.exportTable(TableView::fromRequest(env.context).read, begin());

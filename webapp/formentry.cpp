@@ -2,7 +2,6 @@
 
 #include "webapp/formhtml.h"
 #include "webapp/formtoken.h"
-#include "webapp/html.h"
 
 namespace webapp {
 
@@ -32,83 +31,82 @@ void LoadChoices(const PageEnvironment& env, FormEntry& entry, Choices which) {
 
 namespace {
 
-QString attributeIf(const char* name, const QString& value) {
+// name="value", after a blank; nothing when value is empty.
+Html attributeIf(Markup name, const QString& value) {
     if (value.isEmpty())
         return {};
-    return QLatin1Char(' ') + QLatin1String(name) + QStringLiteral("=\"") + HtmlEscape(value) +
-           QLatin1Char('"');
+    return " " + Html(name) + "=\"" + Html::text(value) + "\"";
 }
 
-QString lengthAttributes(const FormField& f) {
+Html lengthAttributes(const FormField& f) {
     return attributeIf("minlength", f.minLength ? QString::number(*f.minLength) : QString()) +
            attributeIf("maxlength",
                        QString::number(f.maxLength.value_or(FormDefinition::DEFAULT_MAX_LENGTH)));
 }
 
-QString input(const PageEnvironment& env, const FormEntry& entry, const FormField& f,
-              const QString& id) {
+// The choices as options; the one whose value is selected marked so.
+Html options(const QList<FieldChoice>& choices, const std::optional<QString>& selected) {
+    Html html;
+    for (const FieldChoice& c : choices)
+        html += "<option value=\"" + Html::text(c.value) + "\"" +
+                (c.value == selected ? Html(" selected") : Html()) + ">" + Html::text(c.label) +
+                "</option>";
+    return html;
+}
+
+Html input(const PageEnvironment& env, const FormEntry& entry, const FormField& f,
+           const QString& id) {
     const QString value = entry.values.value(f.name);
-    const QString common = QStringLiteral(" id=\"") + id + QStringLiteral("\" name=\"") +
-                           HtmlEscape(FORM_FIELD_PREFIX + f.name) + QLatin1Char('"') +
-                           (f.required ? QStringLiteral(" required") : QString());
+    const Html common = " id=\"" + Html::text(id) + "\" name=\"" +
+                        Html::text(FORM_FIELD_PREFIX + f.name) + "\"" +
+                        (f.required ? Html(" required") : Html());
     const QList<FieldChoice> choices = entry.choices.value(f.name, f.choices);
     if (f.multiline())
-        return QStringLiteral("<textarea") + common + lengthAttributes(f) +
-               QStringLiteral(" rows=\"") + QString::number(f.rows) + QStringLiteral("\">") +
-               HtmlEscape(value) + QStringLiteral("</textarea>");
-    if (f.type == QLatin1String("choice") && !f.free) {
-        QString html = QStringLiteral("<select") + common + QStringLiteral("><option value=\"\">") +
-                       env.html("webChoose") + QStringLiteral("</option>");
-        for (const FieldChoice& c : choices)
-            html += QStringLiteral("<option value=\"") + HtmlEscape(c.value) + QLatin1Char('"') +
-                    (c.value == value ? QStringLiteral(" selected") : QString()) +
-                    QLatin1Char('>') + HtmlEscape(c.label) + QStringLiteral("</option>");
-        return html + QStringLiteral("</select>");
-    }
-    QString type = QStringLiteral("text");
-    QString extra = lengthAttributes(f) + attributeIf("pattern", f.pattern);
+        return "<textarea" + common + lengthAttributes(f) + " rows=\"" + Html::number(f.rows) +
+               "\">" + Html::text(value) + "</textarea>";
+    if (f.type == QLatin1String("choice") && !f.free)
+        return "<select" + common + "><option value=\"\">" + env.html("webChoose") + "</option>" +
+               options(choices, value) + "</select>";
+    Markup type = "text";
+    Html extra = lengthAttributes(f) + attributeIf("pattern", f.pattern);
     if (f.type == QLatin1String("integer") || f.type == QLatin1String("real")) {
-        type = QStringLiteral("number");
+        type = "number";
         extra = attributeIf("step", f.type == QLatin1String("integer") ? QStringLiteral("1")
                                                                        : QStringLiteral("any"));
-    } else if (f.type == QLatin1String("email") || f.type == QLatin1String("date")) {
-        type = f.type;
+    } else if (f.type == QLatin1String("email")) {
+        type = "email";
+    } else if (f.type == QLatin1String("date")) {
+        type = "date";
     }
     if (f.type == QLatin1String("integer") || f.type == QLatin1String("real") ||
         f.type == QLatin1String("date"))
         extra += attributeIf("min", f.min) + attributeIf("max", f.max);
-    QString html = QStringLiteral("<input type=\"") + type + QLatin1Char('"') + common + extra +
-                   QStringLiteral(" value=\"") + HtmlEscape(value) + QLatin1Char('"');
+    Html html = "<input type=\"" + Html(type) + "\"" + common + extra + " value=\"" +
+                Html::text(value) + "\"";
     if (f.type != QLatin1String("choice"))
-        return html + QLatin1Char('>');
+        return html + ">";
     // A free choice: the offered values as suggestions, any other text allowed.
-    html += QStringLiteral(" list=\"") + id + QStringLiteral("-list\"><datalist id=\"") + id +
-            QStringLiteral("-list\">");
-    for (const FieldChoice& c : choices)
-        html += QStringLiteral("<option value=\"") + HtmlEscape(c.value) + QStringLiteral("\">") +
-                HtmlEscape(c.label) + QStringLiteral("</option>");
-    return html + QStringLiteral("</datalist>");
+    const Html list = Html::text(id) + "-list";
+    return html + " list=\"" + list + "\"><datalist id=\"" + list + "\">" +
+           options(choices, std::nullopt) + "</datalist>";
 }
 
 } // namespace
 
-QString FormEntryHtml(const PageEnvironment& env, const FormEntry& entry) {
+Html FormEntryHtml(const PageEnvironment& env, const FormEntry& entry) {
     const QString secret = env.context.text(QStringLiteral("Secret"));
-    QString html = FormStart(env.root(), "post", "entry") +
-                   HiddenInput(QStringLiteral("page"), QStringLiteral("form")) +
-                   HiddenInput(QStringLiteral("name"), entry.form.name) +
-                   HiddenInput(FORM_NONCE, entry.nonce) +
-                   HiddenInput(FORM_TOKEN, FormToken(secret, entry.form.name, entry.nonce)) +
-                   QLatin1Char('\n');
+    Html html = FormStart(env.root(), "post", "entry") +
+                HiddenInput(QStringLiteral("page"), QStringLiteral("form")) +
+                HiddenInput(QStringLiteral("name"), entry.form.name) +
+                HiddenInput(FORM_NONCE, entry.nonce) +
+                HiddenInput(FORM_TOKEN, FormToken(secret, entry.form.name, entry.nonce)) + "\n";
     if (!entry.form.description.isEmpty())
-        html += QStringLiteral("<p class=\"description\">") + HtmlEscape(entry.form.description) +
-                QStringLiteral("</p>\n");
+        html += "<p class=\"description\">" + Html::text(entry.form.description) + "</p>\n";
     int n = 0;
     for (const FormField& f : entry.form.fields) {
         const QString id = QStringLiteral("ff") + QString::number(++n);
-        const QString label =
-            HtmlEscape(f.label) +
-            (f.required ? QStringLiteral("<span class=\"required\">*</span>") : QString());
+        const Html label =
+            Html::text(f.label) + (f.required ? Html("<span class=\"required\">*</span>") : Html());
         html += FieldRow(id, label, input(env, entry, f, id), entry.errors.value(f.name));
     }
     return html + FormEnd(env.html("webSave"));

@@ -34,6 +34,6 @@ void LoadChoices(const PageEnvironment& env, FormEntry& entry, Choices which);
 
 // The entry as an HTML form that posts it, with its nonce and token, its values and the
 // messages about them; the choices it has are offered.
-QString FormEntryHtml(const PageEnvironment& env, const FormEntry& entry);
+Html FormEntryHtml(const PageEnvironment& env, const FormEntry& entry);
 
 } // namespace webapp

@@ -1,35 +1,27 @@
 #include "webapp/formhtml.h"
 
-#include "webapp/html.h"
-
 namespace webapp {
 
-QString FormStart(const QString& root, const char* method, const char* cssClass) {
-    return QStringLiteral("<form class=\"") + QLatin1String(cssClass) +
-           QStringLiteral("\" method=\"") + QLatin1String(method) + QStringLiteral("\" action=\"") +
-           HtmlEscape(root) + QStringLiteral("/\" accept-charset=\"utf-8\">");
+Html FormStart(const QString& root, Markup method, Markup cssClass) {
+    return "<form class=\"" + Html(cssClass) + "\" method=\"" + method + "\" action=\"" +
+           Html::text(root) + "/\" accept-charset=\"utf-8\">";
 }
 
-QString HiddenInput(const QString& name, const QString& value) {
-    return QStringLiteral("<input type=\"hidden\" name=\"") + HtmlEscape(name) +
-           QStringLiteral("\" value=\"") + HtmlEscape(value) + QStringLiteral("\">");
+Html HiddenInput(const QString& name, const QString& value) {
+    return "<input type=\"hidden\" name=\"" + Html::text(name) + "\" value=\"" + Html::text(value) +
+           "\">";
 }
 
-QString FieldRow(const QString& id, const QString& labelHtml, const QString& inputHtml,
-                 const QString& error) {
-    QString html = QStringLiteral("<div class=\"field") +
-                   (error.isEmpty() ? QString() : QStringLiteral(" invalid")) +
-                   QStringLiteral("\"><label for=\"") + HtmlEscape(id) + QStringLiteral("\">") +
-                   labelHtml + QStringLiteral("</label>") + inputHtml;
+Html FieldRow(const QString& id, const Html& label, const Html& input, const QString& error) {
+    Html html = "<div class=\"field" + Html(error.isEmpty() ? Markup("") : Markup(" invalid")) +
+                "\"><label for=\"" + Html::text(id) + "\">" + label + "</label>" + input;
     if (!error.isEmpty())
-        html += QStringLiteral("<span class=\"message\">") + HtmlEscape(error) +
-                QStringLiteral("</span>");
-    return html + QStringLiteral("</div>\n");
+        html += "<span class=\"message\">" + Html::text(error) + "</span>";
+    return html + "</div>\n";
 }
 
-QString FormEnd(const QString& buttonHtml) {
-    return QStringLiteral("<div class=\"actions\"><button type=\"submit\">") + buttonHtml +
-           QStringLiteral("</button></div></form>\n");
+Html FormEnd(const Html& button) {
+    return "<div class=\"actions\"><button type=\"submit\">" + button + "</button></div></form>\n";
 }
 
 } // namespace webapp

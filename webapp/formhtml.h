@@ -1,19 +1,17 @@
 #pragma once
 
-#include <QString>
+#include "webapp/html.h"
 
 namespace webapp {
 
-// Pieces of the HTML forms the pages share. Names and values are escaped here; labelHtml,
-// inputHtml and buttonHtml are HTML already.
+// Pieces of the HTML forms the pages share.
 
 // <form class="..." method="get|post" action="<root>/" accept-charset="utf-8">
-QString FormStart(const QString& root, const char* method, const char* cssClass);
-QString HiddenInput(const QString& name, const QString& value);
+Html FormStart(const QString& root, Markup method, Markup cssClass);
+Html HiddenInput(const QString& name, const QString& value);
 // One labelled field, marked invalid with its message when error is not empty.
-QString FieldRow(const QString& id, const QString& labelHtml, const QString& inputHtml,
-                 const QString& error);
+Html FieldRow(const QString& id, const Html& label, const Html& input, const QString& error);
 // The submit button and the end of the form.
-QString FormEnd(const QString& buttonHtml);
+Html FormEnd(const Html& button);
 
 } // namespace webapp

@@ -5,7 +5,6 @@
 #include "webapp/formentry.h"
 #include "webapp/formtoken.h"
 #include "webapp/formvalidation.h"
-#include "webapp/html.h"
 #include "webapp/savedentries.h"
 
 #include <QDir>
@@ -19,7 +18,7 @@ QString formsFolder(const PageEnvironment& env) {
 }
 
 // One form as a user filled it in.
-Response formPage(const PageEnvironment& env, const FormEntry& entry, const QString& above = {}) {
+Response formPage(const PageEnvironment& env, const FormEntry& entry, const Html& above = {}) {
     return env.page(entry.form.title, above + FormEntryHtml(env, entry), QStringLiteral("forms"));
 }
 
@@ -38,8 +37,13 @@ bool isPost(const PageEnvironment& env) {
     return env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
 }
 
-QString note(const PageEnvironment& env, const char* labelId) {
-    return QStringLiteral("<p class=\"warning\">") + env.html(labelId) + QStringLiteral("</p>\n");
+Html paragraph(const Html& content, Markup cssClass = "") {
+    return (cssClass.isEmpty() ? Html("<p>") : "<p class=\"" + Html(cssClass) + "\">") + content +
+           "</p>\n";
+}
+
+Html note(const PageEnvironment& env, const char* labelId) {
+    return paragraph(env.html(labelId), "warning");
 }
 
 // The message of each field whose value breaks a rule; the values are kept in the entry.
@@ -112,9 +116,7 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
     checkValues(env, entry);
     if (!entry.errors.isEmpty()) {
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry,
-                        QStringLiteral("<p class=\"error\">") + env.html("webFixErrors") +
-                            QStringLiteral("</p>\n"));
+        return formPage(env, entry, paragraph(env.html("webFixErrors"), "error"));
     }
 
     SavedEntries entries(env.context.application());
@@ -160,33 +162,24 @@ std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString
         return FormDefinition::parse(*bytes, name, env.labels);
     } catch (const FormDefinitionError& e) {
         *failure = env.page(name,
-                            QStringLiteral("<p class=\"error\">") +
+                            "<p class=\"error\">" +
                                 env.html("webFormInvalid", QString(name + QStringLiteral(".xml"))) +
-                                QStringLiteral("</p><p class=\"detail\">") + HtmlEscape(e.message) +
-                                QStringLiteral("</p>"),
+                                "</p><p class=\"detail\">" + Html::text(e.message) + "</p>",
                             QStringLiteral("forms"), 500);
         return std::nullopt;
     }
 }
 
-QString valuesTable(const FieldValues& values) {
-    QString html = QStringLiteral("<table class=\"record\"><tbody>\n");
+Html valuesTable(const FieldValues& values) {
+    Html html("<table class=\"record\"><tbody>\n");
     for (const auto& [label, value] : values)
-        html += QStringLiteral("<tr><th>") + HtmlEscape(label) + QStringLiteral("</th><td>") +
-                HtmlEscape(value) + QStringLiteral("</td></tr>\n");
-    return html + QStringLiteral("</tbody></table>\n");
+        html += "<tr><th>" + Html::text(label) + "</th><td>" + Html::text(value) + "</td></tr>\n";
+    return html + "</tbody></table>\n";
 }
 
-QString paragraph(const QString& html, const char* cssClass = nullptr) {
-    return (cssClass
-                ? QStringLiteral("<p class=\"") + QLatin1String(cssClass) + QStringLiteral("\">")
-                : QStringLiteral("<p>")) +
-           html + QStringLiteral("</p>\n");
-}
-
-QString savedEntryHtml(const PageEnvironment& env, const SavedEntry& saved) {
-    QString html = paragraph(
-        HtmlEscape(saved.savedText.isEmpty() ? env.label("webSavedText") : saved.savedText),
+Html renderSavedEntry(const PageEnvironment& env, const SavedEntry& saved) {
+    Html html = paragraph(
+        Html::text(saved.savedText.isEmpty() ? env.label("webSavedText") : saved.savedText),
         "success");
     if (saved.sentAgain)
         html += paragraph(env.html("webSavedBefore"));
@@ -200,36 +193,67 @@ QString savedEntryHtml(const PageEnvironment& env, const SavedEntry& saved) {
     return html;
 }
 
-} // namespace
+// A form of the forms folder as the list shows it.
+struct ListedForm {
+    QString name;
+    QString title; // its name when its definition cannot be read
+};
 
-Response FormsPage(const PageEnvironment& env) {
+QList<ListedForm> listForms(const PageEnvironment& env) {
     const QString folder = formsFolder(env);
     const QStringList files = folder.isEmpty() ? QStringList()
                                                : QDir(folder).entryList({QStringLiteral("*.xml")},
                                                                         QDir::Files, QDir::Name);
-    QString html = QStringLiteral("<ul class=\"forms\">\n");
-    int listed = 0;
+    QList<ListedForm> forms;
     for (const QString& file : files) {
         const QString name = file.chopped(4);
         const std::optional<QByteArray> bytes = formFile(env, name);
         if (!bytes)
             continue; // not one the form page would open
-        QString title = name;
+        ListedForm listed{name, name};
         try {
-            title = FormDefinition::parse(*bytes, name, env.labels).title;
+            listed.title = FormDefinition::parse(*bytes, name, env.labels).title;
         } catch (const FormDefinitionError&) {
             // Listed by name: opening it says what is wrong.
         }
-        html += QStringLiteral("<li>") +
-                Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name), title,
-                       env.root()) +
-                QStringLiteral("</li>\n");
-        ++listed;
+        forms.append(listed);
     }
-    if (listed == 0)
-        html += QStringLiteral("<li>") + env.html("webNoForms") + QStringLiteral("</li>\n");
-    html += QStringLiteral("</ul>\n");
-    return env.page(env.label("webFormsTitle"), html, QStringLiteral("forms"));
+    return forms;
+}
+
+Html renderForms(const PageEnvironment& env, const QList<ListedForm>& forms) {
+    Html html("<ul class=\"forms\">\n");
+    for (const ListedForm& form : forms)
+        html += "<li>" +
+                Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), form.name),
+                       form.title, env.root()) +
+                "</li>\n";
+    if (forms.isEmpty())
+        html += "<li>" + env.html("webNoForms") + "</li>\n";
+    return html + "</ul>\n";
+}
+
+// What the page after a post shows: the entry saved, when this server knows it.
+struct SavedContent {
+    QString form;
+    std::optional<SavedEntry> saved; // only an entry of form
+};
+
+Html renderSaved(const PageEnvironment& env, const SavedContent& content) {
+    Html html = content.saved ? renderSavedEntry(env, *content.saved)
+                              : paragraph(env.html("webSavedUnknown"));
+    if (IsPlainFileName(content.form))
+        html += paragraph(
+            Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), content.form),
+                   env.label("webEnterAnother"), env.root()));
+    return html;
+}
+
+} // namespace
+
+Response FormsPage(const PageEnvironment& env) {
+    return env.page(env.label("webFormsTitle"), renderForms(env, listForms(env)),
+                    QStringLiteral("forms"));
 }
 
 Response FormPage(const PageEnvironment& env) {
@@ -247,31 +271,21 @@ Response FormPage(const PageEnvironment& env) {
         // A form sent as an address is shown afresh, none of its values taken over.
         entry.nonce = NewFormNonce();
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry, submission ? note(env, "webPostOnly") : QString());
+        return formPage(env, entry, submission ? note(env, "webPostOnly") : Html());
     } catch (const FormDefinitionError& e) {
-        return env.page(form->name,
-                        QStringLiteral("<p class=\"error\">") + HtmlEscape(e.message) +
-                            QStringLiteral("</p>"),
+        return env.page(form->name, "<p class=\"error\">" + Html::text(e.message) + "</p>",
                         QStringLiteral("forms"), 500);
     }
 }
 
 Response SavedPage(const PageEnvironment& env) {
-    const QString name = env.field(QStringLiteral("form"));
-    const std::optional<SavedEntry> saved =
-        SavedEntries(env.context.application()).find(env.field(QStringLiteral("entry")));
-    QString html;
-    QString title = env.label("webSavedTitle");
-    if (saved && saved->form == name) {
-        title = saved->title;
-        html += savedEntryHtml(env, *saved);
-    } else {
-        html += paragraph(env.html("webSavedUnknown"));
-    }
-    if (IsPlainFileName(name))
-        html += paragraph(Anchor(Link(QStringLiteral("form")).with(QStringLiteral("name"), name),
-                                 env.label("webEnterAnother"), env.root()));
-    return env.page(title, html, QStringLiteral("forms"));
+    SavedContent content{
+        env.field(QStringLiteral("form")),
+        SavedEntries(env.context.application()).find(env.field(QStringLiteral("entry")))};
+    if (content.saved && content.saved->form != content.form)
+        content.saved.reset();
+    return env.page(content.saved ? content.saved->title : env.label("webSavedTitle"),
+                    renderSaved(env, content), QStringLiteral("forms"));
 }
 
 } // namespace webapp

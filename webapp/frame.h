@@ -1,5 +1,6 @@
 #pragma once
 
+#include "webapp/html.h"
 #include "webapp/labels.h"
 
 #include <QString>
@@ -15,13 +16,12 @@ class Frame final {
 public:
     Frame(const Labels& labels, const RequestContext& context);
 
-    // A whole HTML document. title is plain text (escaped here), content is HTML.
-    // helpContext names the help topic the menu's Help link opens.
-    QString render(const QString& title, const QString& content,
-                   const QString& helpContext = {}) const;
+    // A whole HTML document. title is plain text. helpContext names the help topic the
+    // menu's Help link opens.
+    Html render(const QString& title, const Html& content, const QString& helpContext = {}) const;
 
     // The address of the help topic (the desktop window's help address form).
-    static QString helpAddress(const QString& root, const QString& context);
+    static Link helpLink(const QString& context);
 
 private:
     const Labels& m_labels;

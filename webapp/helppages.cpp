@@ -1,7 +1,6 @@
 #include "webapp/helppages.h"
 
 #include "webapp/helptopics.h"
-#include "webapp/html.h"
 
 namespace webapp {
 
@@ -9,14 +8,14 @@ Response HelpPage(const PageEnvironment& env) {
     const QString context = env.field(QStringLiteral("context"));
     const HelpTopic* shown = FindHelpTopic(context);
     const QString root = env.root();
-    const QString article = shown ? HelpArticle(env.labels, *shown)
-                                  : QStringLiteral("<p>") + env.html("webHelpUnknown", context) +
-                                        QStringLiteral("</p>\n");
-    return env.page(
-        shown ? HelpTitle(env.labels, *shown) : env.label("webHelpTitle"),
-        HelpBody(
-            env.labels, [&root](const QString& c) { return Frame::helpAddress(root, c); }, article),
-        shown ? QLatin1String(shown->context) : QString());
+    const Html article = shown ? HelpArticle(env.labels, *shown)
+                               : "<p>" + env.html("webHelpUnknown", context) + "</p>\n";
+    return env.page(shown ? HelpTitle(env.labels, *shown) : env.label("webHelpTitle"),
+                    HelpBody(
+                        env.labels,
+                        [&root](const QString& c) { return Frame::helpLink(c).href(root); },
+                        article),
+                    shown ? QLatin1String(shown->context) : QString());
 }
 
 } // namespace webapp

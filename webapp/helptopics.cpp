@@ -1,6 +1,5 @@
 #include "webapp/helptopics.h"
 
-#include "webapp/html.h"
 #include "webapp/labels.h"
 
 #include <iterator>
@@ -34,23 +33,21 @@ QString HelpTitle(const Labels& labels, const HelpTopic& topic) {
     return labels.text(QStringLiteral("webHelpTitle") + QLatin1String(topic.labels));
 }
 
-QString HelpBody(const Labels& labels, const std::function<QString(const QString&)>& linkFor,
-                 const QString& article) {
-    QString toc = QStringLiteral("<nav class=\"topics\"><ul>");
+Html HelpBody(const Labels& labels, const std::function<Html(const QString&)>& hrefFor,
+              const Html& article) {
+    Html toc("<nav class=\"topics\"><ul>");
     for (const HelpTopic& t : TOPICS)
-        toc += QStringLiteral("<li><a href=\"") + HtmlEscape(linkFor(QLatin1String(t.context))) +
-               QStringLiteral("\">") + HtmlEscape(HelpTitle(labels, t)) +
-               QStringLiteral("</a></li>");
-    toc += QStringLiteral("</ul></nav>\n");
-    return QStringLiteral("<div class=\"help\">") + toc + QStringLiteral("<article>") + article +
-           QStringLiteral("</article></div>");
+        toc += "<li><a href=\"" + hrefFor(QLatin1String(t.context)) + "\">" +
+               Html::text(HelpTitle(labels, t)) + "</a></li>";
+    toc += "</ul></nav>\n";
+    return "<div class=\"help\">" + toc + "<article>" + article + "</article></div>";
 }
 
-QString HelpArticle(const Labels& labels, const HelpTopic& topic) {
+Html HelpArticle(const Labels& labels, const HelpTopic& topic) {
     const QString text = labels.text(QStringLiteral("webHelpText") + QLatin1String(topic.labels));
-    QString html;
+    Html html;
     for (const QString& p : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        html += QStringLiteral("<p>") + HtmlEscape(p) + QStringLiteral("</p>\n");
+        html += "<p>" + Html::text(p) + "</p>\n";
     return html;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "webapp/html.h"
+
 #include <QString>
 #include <functional>
 
@@ -25,13 +27,13 @@ const HelpTopic* FindHelpTopic(const QString& context);
 
 QString HelpTitle(const Labels& labels, const HelpTopic& topic);
 
-// The help's body HTML: the list of topics, each linked to linkFor(its context), and
-// article (HTML) beside it. The text of the language file is the only source of both the
-// pages the web application serves and the files shipped with the program.
-QString HelpBody(const Labels& labels, const std::function<QString(const QString&)>& linkFor,
-                 const QString& article);
+// The help's body: the list of topics, each linked to hrefFor(its context) (an href
+// attribute's value), and article beside it. The text of the language file is the only
+// source of both the pages the web application serves and the files shipped with the program.
+Html HelpBody(const Labels& labels, const std::function<Html(const QString&)>& hrefFor,
+              const Html& article);
 
-// A topic's text as HTML paragraphs (a line break in the label starts a new one).
-QString HelpArticle(const Labels& labels, const HelpTopic& topic);
+// A topic's text as paragraphs (a line break in the label starts a new one).
+Html HelpArticle(const Labels& labels, const HelpTopic& topic);
 
 } // namespace webapp

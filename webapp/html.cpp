@@ -1,36 +1,13 @@
 #include "webapp/html.h"
 
+#include "common/escape.h"
+
 #include <QHash>
 #include <QRegularExpression>
-#include <algorithm>
 
 namespace webapp {
 
 namespace {
-
-// Tab, line feed and carriage return are the white space of multi-line text: a text area
-// shows them as they are, and elsewhere they read as blanks. The other controls show nothing
-// at all, so they are shown by their pictures (U+2400 to U+241F, U+2421 for DEL).
-bool isShownControl(char16_t u) {
-    return (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F;
-}
-
-QChar controlPicture(char16_t u) {
-    return QChar(u == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + u));
-}
-
-bool needsEscaping(QChar c) {
-    switch (c.unicode()) {
-    case '&':
-    case '<':
-    case '>':
-    case '"':
-    case '\'':
-        return true;
-    default:
-        return isShownControl(c.unicode());
-    }
-}
 
 bool isUnreserved(char16_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -61,34 +38,49 @@ void appendUrlEncoded(QString& out, const QString& text) {
 
 } // namespace
 
-QString HtmlEscape(const QString& text) {
-    // Most texts need nothing: they are returned shared, without a copy.
-    if (std::none_of(text.begin(), text.end(), needsEscaping))
-        return text;
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QLatin1String("&amp;");
-            break;
-        case '<':
-            out += QLatin1String("&lt;");
-            break;
-        case '>':
-            out += QLatin1String("&gt;");
-            break;
-        case '"':
-            out += QLatin1String("&quot;");
-            break;
-        case '\'':
-            out += QLatin1String("&#39;");
-            break;
-        default:
-            out += isShownControl(c.unicode()) ? controlPicture(c.unicode()) : c;
-        }
+void Markup::appendTo(QString& out) const {
+    if (!m_ascii) {
+        out += QString::fromUtf8(m_data, m_size);
+        return;
     }
-    return out;
+    // Most pieces are a few characters long: widened here rather than through a call per piece.
+    const qsizetype at = out.size();
+    out.resize(at + m_size);
+    char16_t* to = reinterpret_cast<char16_t*>(out.data()) + at;
+    for (qsizetype i = 0; i < m_size; ++i)
+        to[i] = char16_t(static_cast<unsigned char>(m_data[i]));
+}
+
+Html::Html(Markup markup) {
+    markup.appendTo(m_markup);
+}
+
+Html Html::text(const QString& text) {
+    Html html;
+    html.m_markup = common::Escaped(text, common::EscapeFor::Html);
+    return html;
+}
+
+Html Html::number(qint64 n) {
+    Html html;
+    html.m_markup = QString::number(n);
+    return html;
+}
+
+Html Html::trustedMarkup(const QString& markup) {
+    Html html;
+    html.m_markup = markup;
+    return html;
+}
+
+Html& Html::operator+=(const Html& other) {
+    m_markup += other.m_markup;
+    return *this;
+}
+
+Html& Html::operator+=(Markup markup) {
+    markup.appendTo(m_markup);
+    return *this;
 }
 
 QString HtmlUnescape(const QString& html) {
@@ -129,6 +121,12 @@ Link::Link(const QString& page) {
     with(QStringLiteral("page"), page);
 }
 
+Link Link::inFolder(const QString& folder) {
+    Link link;
+    link.m_folder = folder;
+    return link;
+}
+
 Link& Link::with(const QString& name, const QString& value) {
     if (!value.isEmpty())
         m_fields.append({name, value});
@@ -140,9 +138,7 @@ Link& Link::keep(const QString& name, const QString& value) {
     return *this;
 }
 
-void Link::appendTo(QString& out, const QString& root, QLatin1String separator) const {
-    out += root;
-    out += QLatin1Char('/');
+void Link::appendTo(QString& out, QLatin1String separator) const {
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
         if (i == 0)
             out += QLatin1Char('?');
@@ -155,25 +151,22 @@ void Link::appendTo(QString& out, const QString& root, QLatin1String separator) 
 }
 
 QString Link::address(const QString& root) const {
-    QString out;
-    appendTo(out, root, QLatin1String("&"));
+    QString out = root + m_folder;
+    appendTo(out, QLatin1String("&"));
     return out;
 }
 
-QString Link::href(const QString& root) const {
-    // Encoded fields hold nothing HTML would read: only the root and the separators need it.
-    QString out;
-    appendTo(out, HtmlEscape(root), QLatin1String("&amp;"));
-    return out;
+Html Link::href(const QString& root) const {
+    // Encoded fields hold nothing HTML would read: only the folder and the separators need it.
+    Html html;
+    common::AppendEscaped(html.m_markup, root, common::EscapeFor::Html);
+    common::AppendEscaped(html.m_markup, m_folder, common::EscapeFor::Html);
+    appendTo(html.m_markup, QLatin1String("&amp;"));
+    return html;
 }
 
-QString Anchor(const Link& link, const QString& text, const QString& root) {
-    QString out = QStringLiteral("<a href=\"");
-    out += link.href(root);
-    out += QStringLiteral("\">");
-    out += HtmlEscape(text);
-    out += QStringLiteral("</a>");
-    return out;
+Html Anchor(const Link& link, const QString& text, const QString& root) {
+    return "<a href=\"" + link.href(root) + "\">" + Html::text(text) + "</a>";
 }
 
 } // namespace webapp

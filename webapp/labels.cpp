@@ -2,7 +2,6 @@
 
 #include "common/text.h"
 #include "common/xml.h"
-#include "webapp/html.h"
 
 #include <cstring>
 
@@ -71,8 +70,8 @@ QString Labels::text(const QString& id, const common::Value& args) const {
     return common::LabelText(*found, args);
 }
 
-QString Labels::html(const QString& id, const common::Value& args) const {
-    return HtmlEscape(text(id, args));
+Html Labels::html(const QString& id, const common::Value& args) const {
+    return Html::text(text(id, args));
 }
 
 QString Labels::languageCode() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/value.h"
+#include "webapp/html.h"
 
 #include <QHash>
 #include <QString>
@@ -23,8 +24,8 @@ public:
     Labels(pugi::xml_node root, LabelCache& cache);
 
     QString text(const QString& id, const common::Value& args = {}) const;
-    // The text HTML-escaped, arguments included.
-    QString html(const QString& id, const common::Value& args = {}) const;
+    // The text as page text, arguments included.
+    Html html(const QString& id, const common::Value& args = {}) const;
     // The language's code ("en") from the root's code attribute; "" when it has none.
     QString languageCode() const;
 

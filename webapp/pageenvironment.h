@@ -22,13 +22,13 @@ struct PageEnvironment {
     QString label(const char* id, const common::Value& args = {}) const {
         return labels.text(QString::fromLatin1(id), args);
     }
-    QString html(const char* id, const common::Value& args = {}) const {
+    Html html(const char* id, const common::Value& args = {}) const {
         return labels.html(QString::fromLatin1(id), args);
     }
     // A page in the frame.
-    Response page(const QString& title, const QString& content, const QString& helpContext = {},
+    Response page(const QString& title, const Html& content, const QString& helpContext = {},
                   int status = 200) const {
-        return Response::page(frame.render(title, content, helpContext), status);
+        return Response::page(frame.render(title, content, helpContext).toString(), status);
     }
 };
 

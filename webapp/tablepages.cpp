@@ -11,9 +11,8 @@ namespace {
 
 const QString KEY_PREFIX = QStringLiteral("k.");
 
-QString option(const QString& value, const QString& text) {
-    return QStringLiteral("<option value=\"") + HtmlEscape(value) + QStringLiteral("\">") +
-           HtmlEscape(text) + QStringLiteral("</option>");
+Html option(const QString& value, const QString& text) {
+    return "<option value=\"" + Html::text(value) + "\">" + Html::text(text) + "</option>";
 }
 
 QString operatorLabel(const PageEnvironment& env, const QString& op) {
@@ -42,111 +41,110 @@ std::optional<QList<QPair<QString, QString>>> keyValues(const RowSet& rows, cons
     return out;
 }
 
-QString activeFilters(const PageEnvironment& env, const TableView& view) {
+Html activeFilters(const PageEnvironment& env, const TableView& view) {
     if (view.read.filters.isEmpty())
         return {};
-    QString html = QStringLiteral("<ul class=\"filters\">");
+    Html html("<ul class=\"filters\">");
     for (qsizetype i = 0; i < view.read.filters.size(); ++i) {
         TableView without = view;
         without.read.filters.removeAt(i);
         const Filter& f = view.read.filters[i];
-        html += QStringLiteral("<li>") + HtmlEscape(f.column) + QLatin1Char(' ') +
-                HtmlEscape(operatorLabel(env, f.op)) + QStringLiteral(" <q>") +
-                HtmlEscape(f.value) + QStringLiteral("</q> ") +
+        html += "<li>" + Html::text(f.column) + " " + Html::text(operatorLabel(env, f.op)) +
+                " <q>" + Html::text(f.value) + "</q> " +
                 Anchor(without.link(QStringLiteral("table"), false), env.label("webRemoveFilter"),
                        env.root()) +
-                QStringLiteral("</li>");
+                "</li>";
     }
-    return html + QStringLiteral("</ul>\n");
+    return html + "</ul>\n";
 }
 
 // A GET form that adds one filter and keeps the view's other settings.
-QString filterForm(const PageEnvironment& env, const TableView& view, const QStringList& columns) {
+Html filterForm(const PageEnvironment& env, const TableView& view, const QStringList& columns) {
     if (view.read.filters.size() >= TableView::MAX_FILTERS)
         return {};
-    const QString n = QString::number(view.read.filters.size() + 1);
-    QString html = FormStart(env.root(), "get", "filter") +
-                   HiddenInput(QStringLiteral("page"), QStringLiteral("table")) +
-                   HiddenInput(QStringLiteral("name"), view.read.table);
+    const Html n = Html::number(view.read.filters.size() + 1);
+    Html html = FormStart(env.root(), "get", "filter") +
+                HiddenInput(QStringLiteral("page"), QStringLiteral("table")) +
+                HiddenInput(QStringLiteral("name"), view.read.table);
     TableView kept = view;
     kept.read.offset = 0;
     const Link keptLink = kept.link(QStringLiteral("table"));
     for (const auto& [name, value] : keptLink.fields())
         if (name != QLatin1String("page") && name != QLatin1String("name"))
             html += HiddenInput(name, value);
-    html += QStringLiteral("<label>") + env.html("webFilterColumn") +
-            QStringLiteral(" <select name=\"col") + n + QStringLiteral("\">");
+    html += "<label>" + env.html("webFilterColumn") + " <select name=\"col" + n + "\">";
     for (const QString& c : columns)
         html += option(c, c);
-    html += QStringLiteral("</select></label> <select name=\"op") + n + QStringLiteral("\">");
+    html += "</select></label> <select name=\"op" + n + "\">";
     for (const QString& op : FilterOperators())
         html += option(op, operatorLabel(env, op));
-    html += QStringLiteral("</select> <input type=\"text\" name=\"val") + n +
-            QStringLiteral("\"> <button type=\"submit\">") + env.html("webFilterApply") +
-            QStringLiteral("</button></form>\n");
+    html += "</select> <input type=\"text\" name=\"val" + n + "\"> <button type=\"submit\">" +
+            env.html("webFilterApply") + "</button></form>\n";
     return html;
 }
 
-QString sortHeader(const PageEnvironment& env, const TableView& view, const QString& column) {
+Html sortHeader(const PageEnvironment& env, const TableView& view, const QString& column) {
     TableView sorted = view;
     sorted.read.offset = 0;
     sorted.read.orderBy = column;
     const bool current = view.read.orderBy == column;
     sorted.read.descending = current && !view.read.descending;
-    QString mark;
+    Html html = Anchor(sorted.link(QStringLiteral("table")), column, env.root());
     if (current)
-        mark = view.read.descending ? QStringLiteral(" \u25BC") : QStringLiteral(" \u25B2");
-    return Anchor(sorted.link(QStringLiteral("table")), column, env.root()) + mark;
+        html += view.read.descending ? Markup(" \u25BC") : Markup(" \u25B2");
+    return html;
 }
 
-} // namespace
-
-Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key) {
-    Link link(QStringLiteral("row"));
-    link.with(QStringLiteral("table"), table);
-    for (const auto& [column, value] : key)
-        link.keep(KEY_PREFIX + column, value);
-    return link;
-}
-
-Response TablesPage(const PageEnvironment& env) {
-    const QList<TableInfo> tables = env.database.listTables();
-    QString html = QStringLiteral("<table class=\"data\"><thead><tr><th>") +
-                   env.html("webTableName") + QStringLiteral("</th><th>") +
-                   env.html("webTableType") + QStringLiteral("</th><th class=\"num\">") +
-                   env.html("webTableRows") + QStringLiteral("</th></tr></thead><tbody>\n");
+Html renderTables(const PageEnvironment& env, const QList<TableInfo>& tables) {
+    Html html = "<table class=\"data\"><thead><tr><th>" + env.html("webTableName") + "</th><th>" +
+                env.html("webTableType") + "</th><th class=\"num\">" + env.html("webTableRows") +
+                "</th></tr></thead><tbody>\n";
     for (const TableInfo& t : tables) {
         const bool view = t.type == QLatin1String("view");
-        html += QStringLiteral("<tr><td>") +
+        html += "<tr><td>" +
                 Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), t.name), t.name,
                        env.root()) +
-                QStringLiteral("</td><td>") + env.html(view ? "webTypeView" : "webTypeTable") +
-                QStringLiteral("</td><td class=\"num\">") +
-                (t.rows >= 0 ? QString::number(t.rows) : QString()) +
-                QStringLiteral("</td></tr>\n");
+                "</td><td>" + env.html(view ? "webTypeView" : "webTypeTable") +
+                "</td><td class=\"num\">" + (t.rows >= 0 ? Html::number(t.rows) : Html()) +
+                "</td></tr>\n";
     }
-    html += QStringLiteral("</tbody></table>\n");
-    return env.page(env.label("webTablesTitle"), html, QStringLiteral("tables"));
+    return html + "</tbody></table>\n";
 }
 
-Response TablePage(const PageEnvironment& env) {
-    const TableView view = TableView::fromRequest(env.context);
-    if (view.read.table.isEmpty())
-        return NotFoundPage(env);
-    const TableSchema schema = env.database.describeTable(view.read.table);
+// What a table page shows: the view asked for, and the rows it holds or why they could not
+// be read.
+struct TableContent {
+    TableView view;
+    TableSchema schema;
     RowSet rows;
+    std::optional<DataFailure> failure; // a bad filter or sort column
+};
+
+TableContent readTableContent(const PageEnvironment& env, const TableView& view) {
+    TableContent content{view, env.database.describeTable(view.read.table), {}, {}};
     try {
-        rows = env.database.readTable(view.read);
+        content.rows = env.database.readTable(view.read);
     } catch (const DataFailure& failure) {
-        // A bad filter or sort column: the page stays usable to correct it.
-        return env.page(
-            view.read.table,
-            FailureBox(env, failure) + activeFilters(env, view) + QStringLiteral("<p>") +
-                Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), view.read.table),
-                       env.label("webResetView"), env.root()) +
-                QStringLiteral("</p>"),
-            QStringLiteral("tables"));
+        content.failure = failure;
     }
+    return content;
+}
+
+// The view stays usable to correct what the data server refused.
+Html renderRefusedView(const PageEnvironment& env, const TableContent& content) {
+    const TableView& view = content.view;
+    return FailureBox(env, *content.failure) + activeFilters(env, view) + "<p>" +
+           Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), view.read.table),
+                  env.label("webResetView"), env.root()) +
+           "</p>";
+}
+
+Html renderTable(const PageEnvironment& env, const TableContent& content) {
+    if (content.failure)
+        return renderRefusedView(env, content);
+    const TableView& view = content.view;
+    const TableSchema& schema = content.schema;
+    const RowSet& rows = content.rows;
     QStringList columns;
     for (const ColumnInfo& c : schema.columns)
         columns.append(c.name);
@@ -155,7 +153,7 @@ Response TablePage(const PageEnvironment& env) {
     RowSetLayout layout;
     layout.header = [&](const QString& column) { return sortHeader(env, view, column); };
     if (!key.isEmpty())
-        layout.lead = [&](const QList<Cell>& row) -> QString {
+        layout.lead = [&](const QList<Cell>& row) -> Html {
             QList<QPair<QString, QString>> values;
             for (const QString& k : key) {
                 const std::optional<QString> v = valueOf(rows, row, k);
@@ -174,68 +172,61 @@ Response TablePage(const PageEnvironment& env) {
         return std::nullopt;
     };
 
-    const QString html =
-        activeFilters(env, view) + filterForm(env, view, columns) +
-        ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
-        RowSetTable(env.labels, rows, env.root(), layout) +
-        Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
-            TableView at = view;
-            at.read.offset = offset;
-            return at.link(QStringLiteral("table"));
-        });
-    return env.page(view.read.table, html, QStringLiteral("tables"));
+    return activeFilters(env, view) + filterForm(env, view, columns) +
+           ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
+           RowSetTable(env.labels, rows, env.root(), layout) +
+           Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
+               TableView at = view;
+               at.read.offset = offset;
+               return at.link(QStringLiteral("table"));
+           });
 }
 
-Response RowPage(const PageEnvironment& env) {
-    const QString table = env.field(QStringLiteral("table"));
-    TableRead read;
-    read.table = table;
-    read.limit = 1;
-    for (const QString& name : env.context.fieldNames())
-        if (name.startsWith(KEY_PREFIX) && name.size() > KEY_PREFIX.size())
-            read.filters.append(
-                {name.mid(KEY_PREFIX.size()), QStringLiteral("eq"), env.field(name)});
-    if (table.isEmpty() || read.filters.isEmpty())
-        return NotFoundPage(env);
-    const TableSchema schema = env.database.describeTable(table);
-    if (schema.isView())
-        return NotFoundPage(env, env.label("webViewHasNoRows", table));
-    const RowSet rows = env.database.readTable(read);
-    if (rows.rows.isEmpty())
-        return NotFoundPage(env, env.label("webRowMissing", table));
-    const QList<Cell>& row = rows.rows.first();
+// One row of a table and its key references.
+struct RowContent {
+    QString table;
+    TableSchema schema;
+    RowSet rows; // the row, the first
+};
 
-    QString html = QStringLiteral("<table class=\"record\"><tbody>\n");
+// "table (a → b, c → d)": a key reference as a link's text.
+QString describe(const KeyReference& ref, bool outgoing) {
+    QStringList pairs;
+    for (const auto& [from, to] : ref.columns)
+        pairs.append(outgoing ? from + QStringLiteral(" \u2192 ") + to : from);
+    return ref.table + QStringLiteral(" (") + pairs.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+Html linkList(const PageEnvironment& env, const char* headingLabel, const Html& items) {
+    if (items.isEmpty())
+        return {};
+    return "<h2>" + env.html(headingLabel) + "</h2><ul>" + items + "</ul>\n";
+}
+
+Html renderRow(const PageEnvironment& env, const RowContent& content) {
+    const RowSet& rows = content.rows;
+    const TableSchema& schema = content.schema;
+    const QList<Cell>& row = rows.rows.first();
+    Html html("<table class=\"record\"><tbody>\n");
     for (qsizetype i = 0; i < rows.columns.size(); ++i) {
         QString type;
         for (const ColumnInfo& c : schema.columns)
             if (c.name == rows.columns[i])
                 type = c.type;
-        html += QStringLiteral("<tr><th>") + HtmlEscape(rows.columns[i]) +
-                QStringLiteral("</th><td>") + CellHtml(env.labels, row[i]) +
-                QStringLiteral("</td><td class=\"type\">") + HtmlEscape(type) +
-                QStringLiteral("</td></tr>\n");
+        html += "<tr><th>" + Html::text(rows.columns[i]) + "</th><td>" +
+                CellHtml(env.labels, row[i]) + "</td><td class=\"type\">" + Html::text(type) +
+                "</td></tr>\n";
     }
-    html += QStringLiteral("</tbody></table>\n");
+    html += "</tbody></table>\n";
 
-    auto describe = [](const KeyReference& ref, bool outgoing) -> QString {
-        QStringList pairs;
-        for (const auto& [from, to] : ref.columns)
-            pairs.append(outgoing ? from + QStringLiteral(" \u2192 ") + to : from);
-        return ref.table + QStringLiteral(" (") + pairs.join(QStringLiteral(", ")) +
-               QLatin1Char(')');
-    };
-    QString refs;
+    Html refs;
     for (const KeyReference& fk : schema.foreignKeys)
         if (const auto values = keyValues(rows, row, fk, true))
-            refs += QStringLiteral("<li>") +
-                    Anchor(RowLink(fk.table, *values), describe(fk, true), env.root()) +
-                    QStringLiteral("</li>");
-    if (!refs.isEmpty())
-        html += QStringLiteral("<h2>") + env.html("webReferences") + QStringLiteral("</h2><ul>") +
-                refs + QStringLiteral("</ul>\n");
+            refs += "<li>" + Anchor(RowLink(fk.table, *values), describe(fk, true), env.root()) +
+                    "</li>";
+    html += linkList(env, "webReferences", refs);
 
-    QString back;
+    Html back;
     for (const KeyReference& ref : schema.referencedBy) {
         const auto values = keyValues(rows, row, ref, false);
         if (!values)
@@ -244,18 +235,61 @@ Response RowPage(const PageEnvironment& env) {
         referring.read.table = ref.table;
         for (const auto& [column, value] : *values)
             referring.read.filters.append({column, QStringLiteral("eq"), value});
-        back += QStringLiteral("<li>") +
+        back += "<li>" +
                 Anchor(referring.link(QStringLiteral("table")), describe(ref, false), env.root()) +
-                QStringLiteral("</li>");
+                "</li>";
     }
-    if (!back.isEmpty())
-        html += QStringLiteral("<h2>") + env.html("webReferencedBy") + QStringLiteral("</h2><ul>") +
-                back + QStringLiteral("</ul>\n");
-    html += QStringLiteral("<p>") +
-            Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), table),
-                   env.label("webBackToTable", table), env.root()) +
-            QStringLiteral("</p>\n");
-    return env.page(env.label("webRowTitle", table), html, QStringLiteral("tables"));
+    html += linkList(env, "webReferencedBy", back);
+    return html + "<p>" +
+           Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), content.table),
+                  env.label("webBackToTable", content.table), env.root()) +
+           "</p>\n";
+}
+
+} // namespace
+
+Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key) {
+    Link link(QStringLiteral("row"));
+    link.with(QStringLiteral("table"), table);
+    for (const auto& [column, value] : key)
+        link.keep(KEY_PREFIX + column, value);
+    return link;
+}
+
+Response TablesPage(const PageEnvironment& env) {
+    const QList<TableInfo> tables = env.database.listTables();
+    return env.page(env.label("webTablesTitle"), renderTables(env, tables),
+                    QStringLiteral("tables"));
+}
+
+Response TablePage(const PageEnvironment& env) {
+    const TableView view = TableView::fromRequest(env.context);
+    if (view.read.table.isEmpty())
+        return NotFoundPage(env);
+    const TableContent content = readTableContent(env, view);
+    return env.page(view.read.table, renderTable(env, content), QStringLiteral("tables"));
+}
+
+Response RowPage(const PageEnvironment& env) {
+    RowContent content;
+    content.table = env.field(QStringLiteral("table"));
+    TableRead read;
+    read.table = content.table;
+    read.limit = 1;
+    for (const QString& name : env.context.fieldNames())
+        if (name.startsWith(KEY_PREFIX) && name.size() > KEY_PREFIX.size())
+            read.filters.append(
+                {name.mid(KEY_PREFIX.size()), QStringLiteral("eq"), env.field(name)});
+    if (content.table.isEmpty() || read.filters.isEmpty())
+        return NotFoundPage(env);
+    content.schema = env.database.describeTable(content.table);
+    if (content.schema.isView())
+        return NotFoundPage(env, env.label("webViewHasNoRows", content.table));
+    content.rows = env.database.readTable(read);
+    if (content.rows.rows.isEmpty())
+        return NotFoundPage(env, env.label("webRowMissing", content.table));
+    return env.page(env.label("webRowTitle", content.table), renderRow(env, content),
+                    QStringLiteral("tables"));
 }
 
 } // namespace webapp
