@@ -1,5 +1,6 @@
 #include "bridge/dynamicpages.h"
 
+#include "bridge/contextkeys.h"
 #include "bridge/newcontext.h"
 #include "bridge/pagecontext.h"
 #include "bridge/redirectanswer.h"
@@ -13,13 +14,15 @@
 
 namespace bridge {
 
-QString DataServerNotRunningAnswer() {
-    return QStringLiteral("HTTP/1.1 500 Data Server is not running.\r\nConnection: close\r\n\r\n"
-                          "Data Server is not running. Check the database options and restart the "
-                          "web server.\r\n\r\n");
+common::Response DataServerNotRunningAnswer() {
+    common::Response r(500, QByteArrayLiteral("Data Server is not running."));
+    r.add("Connection", QByteArrayLiteral("close"));
+    r.body = QByteArrayLiteral("Data Server is not running. Check the database options and "
+                               "restart the web server.\r\n\r\n");
+    return r;
 }
 
-QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
+common::Response DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     if (!m_isDataServerRunning())
         return DataServerNotRunningAnswer();
     // Monotonic: a request that spans midnight, or a clock set back, still gives its real time.
@@ -28,18 +31,17 @@ QString DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
     const common::DictionaryPtr requestObject = CreateRequestObject(request, m_context);
     const std::shared_ptr<WebApplication> component = GetWebApplicationObject();
     const common::DictionaryPtr& application = m_context.ApplicationDictionary;
-    application->setItem(QStringLiteral("ApplicationFolder"), m_context.ApplicationPath);
-    application->setItem(QStringLiteral("ExcelInstalled"), m_context.ExcelInstalled);
+    application->setItem(keys::APPLICATION_FOLDER, m_context.ApplicationPath);
+    application->setItem(keys::EXCEL_INSTALLED, m_context.ExcelInstalled);
     ServerStatus status = m_context.Server ? m_context.Server() : ServerStatus{};
     status.DataServerRunning = true; // or the request would not have come this far
     common::DictionaryPtr context = m_contexts.NewContext(m_context, status, requestObject);
-    requestObject->item(QStringLiteral("ServerVariables"))
+    requestObject->item(keys::SERVER_VARIABLES)
         .dictionary()
-        ->setItem(QStringLiteral("REMOTE_HOST"), request.remoteAddress);
-    QString answer = common::ToText(component->ProcessRequest(context));
+        ->setItem(keys::REMOTE_HOST, request.remoteAddress);
+    common::Response answer = component->Answer(context);
     // The component may have replaced the context itself; it is read as it stands now.
-    const QString redirect =
-        context ? common::ToText(context->item(QStringLiteral("Redirect"))) : QString();
+    const QString redirect = context ? common::ToText(context->item(keys::REDIRECT)) : QString();
     if (!redirect.isEmpty())
         answer = RedirectAnswer(redirect);
     diagnostics::WriteTrace(QStringLiteral("Processing time"), double(clock.nsecsElapsed()) / 1e9);

@@ -12,7 +12,7 @@ struct PageContext;
 
 // The answer to a dynamic request while the data server is down, complete with
 // its status line.
-QString DataServerNotRunningAnswer();
+common::Response DataServerNotRunningAnswer();
 
 // What the HTTP layer's dynamic requests reach: refused with
 // DataServerNotRunningAnswer while the data server is down, otherwise made by the
@@ -28,7 +28,7 @@ public:
     // and traces "Processing time". A "Redirect" the component set replaces its
     // answer by RedirectAnswer. Errors of the component, of its creation and of a
     // refused redirect pass to the HTTP layer, which answers 500.
-    QString ProcessRequest(const server::DynamicRequest& request) override;
+    common::Response ProcessRequest(const server::DynamicRequest& request) override;
 
 private:
     const PageContext& m_context;

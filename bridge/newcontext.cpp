@@ -1,5 +1,6 @@
 #include "bridge/newcontext.h"
 
+#include "bridge/contextkeys.h"
 #include "bridge/formdata.h"
 #include "bridge/pagecontext.h"
 #include "bridge/serverentry.h"
@@ -7,13 +8,6 @@
 #include "common/objectfactory.h"
 
 namespace bridge {
-
-namespace {
-const QString REQUEST = QStringLiteral("Request");
-const QString MESSAGES = QStringLiteral("Messages");
-const QString SESSION = QStringLiteral("session");
-const QString SERVER = QStringLiteral("Server");
-} // namespace
 
 ContextMaker::Constants ContextMaker::constantsOf(const PageContext& context) {
     return Constants{context.ProgramFolder,  context.WebRootFolder,
@@ -28,24 +22,24 @@ common::DictionaryPtr ContextMaker::newTemplate(const Constants& c) {
     const QString& prefix = c.urlPrefix;
     const common::DictionaryPtr entries = common::NewDictionary();
     entries->reserve(18);
-    entries->Add(QStringLiteral("PhysicalServerRoot"), c.programFolder);
-    entries->Add(QStringLiteral("PhysicalDocumentRoot"), c.webRootFolder + prefix);
-    entries->Add(QStringLiteral("Application"), c.application);
-    entries->Add(REQUEST, common::Value());
-    entries->Add(MESSAGES, common::Value());
-    entries->Add(QStringLiteral("ThemeFolder"), prefix + QStringLiteral("/themes"));
-    entries->Add(QStringLiteral("ImageFolder"), prefix + QStringLiteral("/images"));
-    entries->Add(QStringLiteral("AdminFolder"), prefix + QStringLiteral("/admin"));
-    entries->Add(QStringLiteral("RelativePath"), prefix);
-    entries->Add(QStringLiteral("Debug"), c.debugMode);
-    entries->Add(QStringLiteral("DefaultUserMode"), c.userMode);
-    entries->Add(QStringLiteral("Secret"), c.runSecret);
-    entries->Add(QStringLiteral("TempFolder"), c.tempFolder);
-    entries->Add(QStringLiteral("SessionTimeout"), c.sessionTimeout);
-    entries->Add(QStringLiteral("InQueueFolder"), c.inQueueFolder);
-    entries->Add(QStringLiteral("OutQueueFolder"), c.outQueueFolder);
-    entries->Add(SESSION, common::Value());
-    entries->Add(SERVER, common::Value());
+    entries->Add(keys::PHYSICAL_SERVER_ROOT, c.programFolder);
+    entries->Add(keys::PHYSICAL_DOCUMENT_ROOT, c.webRootFolder + prefix);
+    entries->Add(keys::APPLICATION, c.application);
+    entries->Add(keys::REQUEST, common::Value());
+    entries->Add(keys::MESSAGES, common::Value());
+    entries->Add(keys::THEME_FOLDER, prefix + QStringLiteral("/themes"));
+    entries->Add(keys::IMAGE_FOLDER, prefix + QStringLiteral("/images"));
+    entries->Add(keys::ADMIN_FOLDER, prefix + QStringLiteral("/admin"));
+    entries->Add(keys::RELATIVE_PATH, prefix);
+    entries->Add(keys::DEBUG, c.debugMode);
+    entries->Add(keys::DEFAULT_USER_MODE, c.userMode);
+    entries->Add(keys::SECRET, c.runSecret);
+    entries->Add(keys::TEMP_FOLDER, c.tempFolder);
+    entries->Add(keys::SESSION_TIMEOUT, c.sessionTimeout);
+    entries->Add(keys::IN_QUEUE_FOLDER, c.inQueueFolder);
+    entries->Add(keys::OUT_QUEUE_FOLDER, c.outQueueFolder);
+    entries->Add(keys::SESSION, common::Value());
+    entries->Add(keys::SERVER, common::Value());
     return entries;
 }
 
@@ -59,10 +53,10 @@ common::DictionaryPtr ContextMaker::NewContext(const PageContext& context,
     }
     // A copy of the template's class: the component sees the Dictionary it always saw.
     const auto entries = std::make_shared<common::Dictionary>(*m_template);
-    entries->setItem(REQUEST, request ? std::move(request) : ParseFormData(QString()));
-    entries->setItem(MESSAGES, common::NewDictionary());
-    entries->setItem(SESSION, common::NewDictionary());
-    entries->setItem(SERVER, NewServerEntry(status));
+    entries->setItem(keys::REQUEST, request ? std::move(request) : ParseFormData(QString()));
+    entries->setItem(keys::MESSAGES, common::NewDictionary());
+    entries->setItem(keys::SESSION, common::NewDictionary());
+    entries->setItem(keys::SERVER, NewServerEntry(status));
     return entries;
 }
 

@@ -1,5 +1,6 @@
 #include "bridge/requestobject.h"
 
+#include "bridge/contextkeys.h"
 #include "bridge/formdata.h"
 #include "bridge/pagecontext.h"
 #include "common/dictionary.h"
@@ -14,12 +15,12 @@ common::DictionaryPtr CreateRequestObject(const server::DynamicRequest& request,
         ParseFormData(request.method == QLatin1String("GET") ? request.query : request.body);
     const common::DictionaryPtr variables = common::NewDictionary();
     variables->reserve(5); // REMOTE_HOST comes from the caller
-    variables->Add(QStringLiteral("PATH_TRANSLATED"), context.ApplicationPath);
-    variables->Add(QStringLiteral("SCRIPT_NAME"), context.UrlPrefix + QLatin1Char('/'));
-    variables->Add(QStringLiteral("HTTP_USER_AGENT"), request.userAgent);
+    variables->Add(keys::PATH_TRANSLATED, context.ApplicationPath);
+    variables->Add(keys::SCRIPT_NAME, context.UrlPrefix + QLatin1Char('/'));
+    variables->Add(keys::HTTP_USER_AGENT, request.userAgent);
     // Which of query and body the fields came from: a page that writes takes only a POST's.
-    variables->Add(QStringLiteral("REQUEST_METHOD"), request.method);
-    object->Add(QStringLiteral("ServerVariables"), variables);
+    variables->Add(keys::REQUEST_METHOD, request.method);
+    object->Add(keys::SERVER_VARIABLES, variables);
     return object;
 }
 

@@ -1,5 +1,6 @@
 #include "bridge/serverentry.h"
 
+#include "bridge/contextkeys.h"
 #include "bridge/pagecontext.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
@@ -22,19 +23,19 @@ common::DictionaryPtr NewServerEntry(const ServerStatus& status) {
         trace.emplace_back(entry);
     const common::DictionaryPtr server = common::NewDictionary();
     server->reserve(11);
-    server->Add(QStringLiteral("Version"), status.Version);
-    server->Add(QStringLiteral("StartTime"), status.StartTime);
-    server->Add(QStringLiteral("Port"), int32_t(status.Port));
-    server->Add(QStringLiteral("TotalRequests"), int32_t(status.TotalRequests));
-    server->Add(QStringLiteral("InstanceName"), status.InstanceName);
-    server->Add(QStringLiteral("LanguageCode"), status.LanguageCode);
-    server->Add(QStringLiteral("DataServerRunning"), status.DataServerRunning);
-    server->Add(QStringLiteral("DataServerProcessId"), processIdValue(status.DataServerProcessId));
-    server->Add(QStringLiteral("DataServerLastAlive"),
-                status.DataServerLastAlive.isValid() ? common::Value(status.DataServerLastAlive)
-                                                     : common::Value());
-    server->Add(QStringLiteral("DataServerRestarts"), int32_t(status.DataServerRestarts));
-    server->Add(QStringLiteral("TraceEntries"), std::move(trace));
+    server->Add(keys::SERVER_VERSION, status.Version);
+    server->Add(keys::START_TIME, status.StartTime);
+    server->Add(keys::PORT, int32_t(status.Port));
+    server->Add(keys::TOTAL_REQUESTS, int32_t(status.TotalRequests));
+    server->Add(keys::INSTANCE_NAME, status.InstanceName);
+    server->Add(keys::LANGUAGE_CODE, status.LanguageCode);
+    server->Add(keys::DATA_SERVER_RUNNING, status.DataServerRunning);
+    server->Add(keys::DATA_SERVER_PROCESS_ID, processIdValue(status.DataServerProcessId));
+    server->Add(keys::DATA_SERVER_LAST_ALIVE, status.DataServerLastAlive.isValid()
+                                                  ? common::Value(status.DataServerLastAlive)
+                                                  : common::Value());
+    server->Add(keys::DATA_SERVER_RESTARTS, int32_t(status.DataServerRestarts));
+    server->Add(keys::TRACE_ENTRIES, std::move(trace));
     return server;
 }
 

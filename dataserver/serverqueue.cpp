@@ -5,6 +5,7 @@
 #include "common/xml.h"
 #include "components/queue.h"
 #include "dataserver/contract.h"
+#include "dataserver/protocol.h"
 
 #include <QDir>
 
@@ -68,12 +69,15 @@ SendQueueMessage(const QueueFolders& q, const pugi::xml_document& message, int t
 bool PingDataServer(const QueueFolders& q, QString& info, int timeout) {
     info.clear();
     pugi::xml_document ping;
-    common::LoadXmlString(ping, QStringLiteral("<XML><Type>Ping</Type></XML>"));
+    ping.append_child(protocol::ROOT).append_child(protocol::TYPE).text().set(protocol::PING);
     const auto reply = SendQueueMessage(q, ping, timeout);
     if (!reply)
         return false;
-    info = common::NodeText(*reply, QStringLiteral("/XML/Error")) + QStringLiteral(". ") +
-           common::NodeText(*reply, QStringLiteral("/XML/Message"));
+    const auto text = [&reply](const char* name) {
+        return common::NodeText(*reply, QStringLiteral("/%1/%2").arg(QLatin1String(protocol::ROOT),
+                                                                     QLatin1String(name)));
+    };
+    info = text(protocol::ERROR) + QStringLiteral(". ") + text(protocol::MESSAGE);
     return true;
 }
 

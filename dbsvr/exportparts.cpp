@@ -1,11 +1,14 @@
 #include "dbsvr/exportparts.h"
 
+#include "dataserver/protocol.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
 #include "dbsvr/requesterror.h"
 
 namespace dbsvr {
+
+namespace protocol = dataserver::protocol;
 
 ExportParts::ExportParts(ReplySink& sink, const char* nameElement, QString name,
                          const Paging& paging, int timeLimitMs)
@@ -40,15 +43,15 @@ bool ExportParts::row(QList<FieldValue>&& values) {
 
 void ExportParts::send(bool last) {
     pugi::xml_document reply;
-    pugi::xml_node root = reply.append_child("XML");
-    root.append_child("Type").text().set("Rows");
-    root.append_child("Error");
-    root.append_child("Message");
+    pugi::xml_node root = reply.append_child(protocol::ROOT);
+    root.append_child(protocol::TYPE).text().set(protocol::ROWS);
+    root.append_child(protocol::ERROR);
+    root.append_child(protocol::MESSAGE);
     AddText(root, m_nameElement, m_name);
     m_part.more = m_part.more || !last;
     AddPage(root, m_part, {m_paging.offset + m_sent, m_paging.limit});
     if (!last)
-        AddText(root, "Continued", BoolText(true));
+        AddText(root, protocol::CONTINUED, BoolText(true));
     m_sent += m_part.rows.size();
     m_part.rows.clear();
     m_part.more = false;

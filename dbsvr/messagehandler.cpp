@@ -4,6 +4,7 @@
 #include "common/version.h"
 #include "common/xml.h"
 #include "common/xmlvalue.h"
+#include "dataserver/protocol.h"
 #include "dbsvr/config.h"
 #include "dbsvr/exportparts.h"
 #include "dbsvr/pagerows.h"
@@ -15,6 +16,8 @@
 #include <pugixml.hpp>
 
 namespace dbsvr {
+
+namespace protocol = dataserver::protocol;
 
 namespace {
 
@@ -41,7 +44,7 @@ void setAttribute(pugi::xml_node node, const char* name, const QString& value) {
 }
 
 bool isTrue(const QString& text) {
-    return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+    return text.compare(QLatin1String(protocol::TRUE_TEXT), Qt::CaseInsensitive) == 0 ||
            text == QLatin1String("1");
 }
 
@@ -62,32 +65,34 @@ int64_t readCount(const pugi::xml_node& request, const char* name, int64_t fallb
 // Offset and Limit; maxLimit is the most rows that may be asked for, and the default.
 Paging readPaging(const pugi::xml_node& request, int64_t defaultLimit, int64_t maxLimit) {
     Paging p;
-    p.offset = readCount(request, "Offset", 0);
-    p.limit = std::min<int64_t>(readCount(request, "Limit", defaultLimit), maxLimit);
+    p.offset = readCount(request, protocol::OFFSET, 0);
+    p.limit = std::min<int64_t>(readCount(request, protocol::LIMIT, defaultLimit), maxLimit);
     return p;
 }
 
 void addWrite(pugi::xml_node reply, const WriteResult& result) {
-    AddText(reply, "Name", result.query);
-    AddNumber(reply, "Changes", result.changes);
-    pugi::xml_node lastId = reply.append_child("LastInsertId");
+    AddText(reply, protocol::NAME, result.query);
+    AddNumber(reply, protocol::CHANGES, result.changes);
+    pugi::xml_node lastId = reply.append_child(protocol::LAST_INSERT_ID);
     if (result.lastInsertId)
         lastId.text().set(static_cast<long long>(*result.lastInsertId));
     if (result.duplicate)
-        AddText(reply, "Duplicate", BoolText(true));
+        AddText(reply, protocol::DUPLICATE, BoolText(true));
 }
 
 QList<Argument> readArguments(const pugi::xml_node& request) {
     QList<Argument> arguments;
-    for (const pugi::xml_node& p : request.child("Parameters").children("Parameter")) {
-        const QString name = WithoutPrefix(attribute(p, "name"));
+    for (const pugi::xml_node& p :
+         request.child(protocol::PARAMETERS).children(protocol::PARAMETER)) {
+        const QString name = WithoutPrefix(attribute(p, protocol::ATTRIBUTE_NAME));
         if (name.isEmpty())
             Fail(ERROR_INVALID_ARGUMENT, QStringLiteral("A parameter has no name."));
         for (const Argument& earlier : arguments)
             if (earlier.name == name)
                 Fail(ERROR_INVALID_ARGUMENT,
                      QStringLiteral("The parameter ") + name + QStringLiteral(" is given twice."));
-        arguments << Argument{name, common::ValueText(p), isTrue(attribute(p, "null"))};
+        arguments << Argument{name, common::ValueText(p),
+                              isTrue(attribute(p, protocol::ATTRIBUTE_NULL))};
     }
     return arguments;
 }
@@ -96,10 +101,13 @@ FilterOp readOp(const QString& text) {
     static const struct {
         const char* name;
         FilterOp op;
-    } OPS[] = {{"eq", FilterOp::Equal},         {"ne", FilterOp::NotEqual},
-               {"lt", FilterOp::Less},          {"le", FilterOp::LessOrEqual},
-               {"gt", FilterOp::Greater},       {"ge", FilterOp::GreaterOrEqual},
-               {"contains", FilterOp::Contains}};
+    } OPS[] = {{protocol::OP_EQUAL, FilterOp::Equal},
+               {protocol::OP_NOT_EQUAL, FilterOp::NotEqual},
+               {protocol::OP_LESS, FilterOp::Less},
+               {protocol::OP_LESS_OR_EQUAL, FilterOp::LessOrEqual},
+               {protocol::OP_GREATER, FilterOp::Greater},
+               {protocol::OP_GREATER_OR_EQUAL, FilterOp::GreaterOrEqual},
+               {protocol::OP_CONTAINS, FilterOp::Contains}};
     for (const auto& known : OPS)
         if (text == QLatin1String(known.name))
             return known.op;
@@ -110,20 +118,21 @@ FilterOp readOp(const QString& text) {
 
 QList<Filter> readFilters(const pugi::xml_node& request) {
     QList<Filter> filters;
-    for (const pugi::xml_node& f : request.children("Filter")) {
-        Filter filter{exactAttribute(f, "column"), readOp(attribute(f, "op")), common::ValueText(f),
-                      isTrue(attribute(f, "null"))};
+    for (const pugi::xml_node& f : request.children(protocol::FILTER)) {
+        Filter filter{exactAttribute(f, protocol::ATTRIBUTE_COLUMN),
+                      readOp(attribute(f, protocol::ATTRIBUTE_OP)), common::ValueText(f),
+                      isTrue(attribute(f, protocol::ATTRIBUTE_NULL))};
         if (filter.isNull && filter.op != FilterOp::Equal && filter.op != FilterOp::NotEqual)
             Fail(ERROR_INVALID_ARGUMENT,
                  QStringLiteral("A filter for NULL takes the op eq or ne, not ") +
-                     attribute(f, "op") + QLatin1Char('.'));
+                     attribute(f, protocol::ATTRIBUTE_OP) + QLatin1Char('.'));
         filters << filter;
     }
     return filters;
 }
 
 QString readRequestId(const pugi::xml_node& request) {
-    const QString id = childText(request, "RequestId");
+    const QString id = childText(request, protocol::REQUEST_ID);
     if (id.size() > MAX_REQUEST_ID)
         Fail(ERROR_INVALID_ARGUMENT,
              QStringLiteral("A RequestId has at most %1 characters.").arg(MAX_REQUEST_ID));
@@ -135,11 +144,11 @@ void addKeys(pugi::xml_node reply, const char* listName, const char* itemName,
     pugi::xml_node list = reply.append_child(listName);
     for (const KeyReference& key : keys) {
         pugi::xml_node item = list.append_child(itemName);
-        setAttribute(item, "table", key.table);
+        setAttribute(item, protocol::ATTRIBUTE_TABLE, key.table);
         for (const ColumnMap& map : key.columns) {
-            pugi::xml_node m = item.append_child("Map");
-            setAttribute(m, "from", map.from);
-            setAttribute(m, "to", map.to);
+            pugi::xml_node m = item.append_child(protocol::MAP);
+            setAttribute(m, protocol::ATTRIBUTE_FROM, map.from);
+            setAttribute(m, protocol::ATTRIBUTE_TO, map.to);
         }
     }
 }
@@ -188,10 +197,10 @@ void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
     try {
         pugi::xml_document doc;
         const pugi::xml_node in = parseRequest(doc, request);
-        const QString kind = childText(in, "Type");
-        if (isTrue(childText(in, "Export")) &&
-            (isType(kind, "ReadTable") || isType(kind, "Query"))) {
-            exportRows(in, isType(kind, "Query"), sink);
+        const QString kind = childText(in, protocol::TYPE);
+        if (isTrue(childText(in, protocol::EXPORT)) &&
+            (isType(kind, protocol::READ_TABLE) || isType(kind, protocol::QUERY))) {
+            exportRows(in, isType(kind, protocol::QUERY), sink);
             return;
         }
         reply = answer(in, kind);
@@ -209,28 +218,28 @@ void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
 
 QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind) const {
     pugi::xml_document reply;
-    pugi::xml_node root = reply.append_child("XML");
-    pugi::xml_node type = root.append_child("Type");
-    root.append_child("Error");
-    root.append_child("Message");
+    pugi::xml_node root = reply.append_child(protocol::ROOT);
+    pugi::xml_node type = root.append_child(protocol::TYPE);
+    root.append_child(protocol::ERROR);
+    root.append_child(protocol::MESSAGE);
     try {
-        if (isType(kind, "Ping")) {
-            type.text().set("Pong");
+        if (isType(kind, protocol::PING)) {
+            type.text().set(protocol::PONG);
             ping(root);
-        } else if (isType(kind, "ListTables")) {
-            type.text().set("Tables");
+        } else if (isType(kind, protocol::LIST_TABLES)) {
+            type.text().set(protocol::TABLES);
             listTables(root);
-        } else if (isType(kind, "ListQueries")) {
-            type.text().set("Queries");
+        } else if (isType(kind, protocol::LIST_QUERIES)) {
+            type.text().set(protocol::QUERIES);
             listQueries(root);
-        } else if (isType(kind, "DescribeTable")) {
-            type.text().set("Table");
+        } else if (isType(kind, protocol::DESCRIBE_TABLE)) {
+            type.text().set(protocol::TABLE);
             describeTable(in, root);
-        } else if (isType(kind, "ReadTable")) {
-            type.text().set("Rows");
+        } else if (isType(kind, protocol::READ_TABLE)) {
+            type.text().set(protocol::ROWS);
             readTable(in, root);
-        } else if (isType(kind, "Query")) {
-            type.text().set("Rows");
+        } else if (isType(kind, protocol::QUERY)) {
+            type.text().set(protocol::ROWS);
             runQuery(in, root);
         } else {
             Fail(ERROR_INVALID_REQUEST,
@@ -240,7 +249,7 @@ QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind)
         failFromDatabase(e, QString());
     }
     if (m_database && m_database->takeVolatile())
-        AddText(root, "Volatile", BoolText(true));
+        AddText(root, protocol::VOLATILE, BoolText(true));
     return Serialize(reply);
 }
 
@@ -255,12 +264,12 @@ void MessageHandler::exportRows(const pugi::xml_node& request, bool query, Reply
                 const NamedQuery& named = namedQuery(request);
                 const QList<Argument> arguments = readArguments(request);
                 prefix = QStringLiteral("The query ") + named.name + QStringLiteral(" failed. ");
-                parts.emplace(sink, "Name", named.name, paging, m_exportTimeLimitMs);
+                parts.emplace(sink, protocol::NAME, named.name, paging, m_exportTimeLimitMs);
                 database().exportQuery(named, arguments, paging, *parts, parts->deadline());
             } else {
                 TableRead read = tableRead(request);
                 read.paging = paging;
-                parts.emplace(sink, "Table", read.table, paging, m_exportTimeLimitMs);
+                parts.emplace(sink, protocol::TABLE, read.table, paging, m_exportTimeLimitMs);
                 database().exportTable(read, *parts, parts->deadline());
             }
             parts->finish();
@@ -304,66 +313,68 @@ void MessageHandler::ping(pugi::xml_node reply) const {
         text += QStringLiteral(", database ") + m_database->description();
     else
         text += QStringLiteral(", no database: ") + m_connectError;
-    reply.child("Message").text().set(common::ToUtf8(text).c_str());
+    reply.child(protocol::MESSAGE).text().set(common::ToUtf8(text).c_str());
 }
 
 void MessageHandler::listTables(pugi::xml_node reply) const {
-    pugi::xml_node tables = reply.append_child("Tables");
+    pugi::xml_node tables = reply.append_child(protocol::TABLES);
     for (const TableSummary& t : database().tables()) {
-        pugi::xml_node table = tables.append_child("Table");
-        setAttribute(table, "type", t.type);
+        pugi::xml_node table = tables.append_child(protocol::TABLE);
+        setAttribute(table, protocol::ATTRIBUTE_TYPE, t.type);
         if (t.rows)
-            table.append_attribute("rows").set_value(static_cast<long long>(*t.rows));
+            table.append_attribute(protocol::ATTRIBUTE_ROWS)
+                .set_value(static_cast<long long>(*t.rows));
         common::SetValueText(table, t.name);
     }
 }
 
 void MessageHandler::listQueries(pugi::xml_node reply) const {
-    pugi::xml_node queries = reply.append_child("Queries");
+    pugi::xml_node queries = reply.append_child(protocol::QUERIES);
     for (const NamedQuery& q : config().queries()) {
-        pugi::xml_node query = queries.append_child("Query");
-        setAttribute(query, "name", q.name);
+        pugi::xml_node query = queries.append_child(protocol::QUERY);
+        setAttribute(query, protocol::ATTRIBUTE_NAME, q.name);
         // Without a database, or for SQL it refuses, the kind is not known.
         const QueryKind kind = m_database ? m_database->queryKind(q) : QueryKind::Unknown;
         if (kind != QueryKind::Unknown)
-            query.append_attribute("kind").set_value(kind == QueryKind::Read ? "read" : "write");
+            query.append_attribute(protocol::ATTRIBUTE_KIND)
+                .set_value(kind == QueryKind::Read ? protocol::KIND_READ : protocol::KIND_WRITE);
         for (const QueryParameter& p : q.parameters) {
-            pugi::xml_node parameter = query.append_child("Parameter");
-            setAttribute(parameter, "name", p.name);
-            setAttribute(parameter, "type", p.type);
+            pugi::xml_node parameter = query.append_child(protocol::PARAMETER);
+            setAttribute(parameter, protocol::ATTRIBUTE_NAME, p.name);
+            setAttribute(parameter, protocol::ATTRIBUTE_TYPE, p.type);
         }
     }
 }
 
 void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node reply) const {
-    const TableDescription d = database().describeTable(childValue(request, "Table"));
-    pugi::xml_node table = reply.append_child("Table");
-    setAttribute(table, "type", d.type);
+    const TableDescription d = database().describeTable(childValue(request, protocol::TABLE));
+    pugi::xml_node table = reply.append_child(protocol::TABLE);
+    setAttribute(table, protocol::ATTRIBUTE_TYPE, d.type);
     common::SetValueText(table, d.name);
-    pugi::xml_node columns = reply.append_child("Columns");
+    pugi::xml_node columns = reply.append_child(protocol::COLUMNS);
     for (const ColumnDescription& c : d.columns) {
-        pugi::xml_node column = columns.append_child("Column");
-        setAttribute(column, "name", c.name);
-        setAttribute(column, "type", c.type);
-        setAttribute(column, "notnull", BoolText(c.notNull));
-        column.append_attribute("pk").set_value(c.primaryKey);
+        pugi::xml_node column = columns.append_child(protocol::COLUMN);
+        setAttribute(column, protocol::ATTRIBUTE_NAME, c.name);
+        setAttribute(column, protocol::ATTRIBUTE_TYPE, c.type);
+        setAttribute(column, protocol::ATTRIBUTE_NOT_NULL, BoolText(c.notNull));
+        column.append_attribute(protocol::ATTRIBUTE_PK).set_value(c.primaryKey);
     }
-    addKeys(reply, "ForeignKeys", "ForeignKey", d.foreignKeys);
-    addKeys(reply, "ReferencedBy", "Reference", d.referencedBy);
+    addKeys(reply, protocol::FOREIGN_KEYS, protocol::FOREIGN_KEY, d.foreignKeys);
+    addKeys(reply, protocol::REFERENCED_BY, protocol::REFERENCE, d.referencedBy);
 }
 
 TableRead MessageHandler::tableRead(const pugi::xml_node& request) const {
     TableRead read;
-    read.table = childValue(request, "Table");
+    read.table = childValue(request, protocol::TABLE);
     read.paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
-    read.orderBy = childValue(request, "OrderBy");
-    read.descending = isTrue(childText(request, "Descending"));
+    read.orderBy = childValue(request, protocol::ORDER_BY);
+    read.descending = isTrue(childText(request, protocol::DESCENDING));
     read.filters = readFilters(request);
     return read;
 }
 
 const NamedQuery& MessageHandler::namedQuery(const pugi::xml_node& request) const {
-    const QString name = childValue(request, "Name");
+    const QString name = childValue(request, protocol::NAME);
     const NamedQuery* query = config().query(name);
     if (!query)
         Fail(ERROR_UNKNOWN_QUERY,
@@ -375,7 +386,7 @@ void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node rep
     Database& db = database();
     const TableRead read = tableRead(request);
     const RowPage page = db.readTable(read);
-    AddText(reply, "Table", read.table);
+    AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
 }
 
@@ -390,7 +401,7 @@ void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node repl
         if (const auto* write = std::get_if<WriteResult>(&result)) {
             addWrite(reply, *write);
         } else {
-            AddText(reply, "Name", query.name);
+            AddText(reply, protocol::NAME, query.name);
             AddPage(reply, std::get<RowPage>(result), paging);
         }
     } catch (const common::Error& e) {

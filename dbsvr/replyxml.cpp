@@ -2,27 +2,30 @@
 
 #include "common/xml.h"
 #include "common/xmlvalue.h"
+#include "dataserver/protocol.h"
 
 #include <sstream>
 
 namespace dbsvr {
 
+namespace protocol = dataserver::protocol;
+
 namespace {
 
 void addColumns(pugi::xml_node reply, const QStringList& names) {
-    pugi::xml_node columns = reply.append_child("Columns");
+    pugi::xml_node columns = reply.append_child(protocol::COLUMNS);
     for (const QString& name : names)
-        AddText(columns, "Column", name);
+        AddText(columns, protocol::COLUMN, name);
 }
 
 void markBlob(pugi::xml_node field, int64_t bytes) {
-    field.append_attribute("type").set_value("blob");
-    field.append_attribute("length").set_value(static_cast<long long>(bytes));
+    field.append_attribute(protocol::ATTRIBUTE_TYPE).set_value(protocol::TYPE_BLOB);
+    field.append_attribute(protocol::ATTRIBUTE_LENGTH).set_value(static_cast<long long>(bytes));
 }
 
 void addField(pugi::xml_node row, const std::string& name, const FieldValue& value) {
-    pugi::xml_node field = row.append_child("Field");
-    field.append_attribute("name").set_value(name.c_str());
+    pugi::xml_node field = row.append_child(protocol::FIELD);
+    field.append_attribute(protocol::ATTRIBUTE_NAME).set_value(name.c_str());
     if (const auto* text = std::get_if<QString>(&value)) {
         common::SetValueText(field, *text);
     } else if (const auto* blob = std::get_if<QByteArray>(&value)) {
@@ -31,14 +34,15 @@ void addField(pugi::xml_node row, const std::string& name, const FieldValue& val
     } else if (const auto* size = std::get_if<BlobSize>(&value)) {
         markBlob(field, size->bytes);
     } else {
-        field.append_attribute("null").set_value("true");
+        field.append_attribute(protocol::ATTRIBUTE_NULL).set_value(protocol::TRUE_TEXT);
     }
 }
 
 } // namespace
 
 QString BoolText(bool value) {
-    return value ? QStringLiteral("true") : QStringLiteral("false");
+    return value ? QString::fromLatin1(protocol::TRUE_TEXT)
+                 : QString::fromLatin1(protocol::FALSE_TEXT);
 }
 
 void AddText(pugi::xml_node parent, const char* name, const QString& text) {
@@ -54,18 +58,18 @@ void AddPage(pugi::xml_node reply, const RowPage& page, const Paging& paging) {
     std::vector<std::string> names;
     for (const QString& name : page.columns)
         names.push_back(common::ToUtf8(name));
-    pugi::xml_node rows = reply.append_child("Rows");
+    pugi::xml_node rows = reply.append_child(protocol::ROWS);
     for (const QList<FieldValue>& values : page.rows) {
-        pugi::xml_node row = rows.append_child("Row");
+        pugi::xml_node row = rows.append_child(protocol::ROW);
         for (qsizetype i = 0; i < values.size(); ++i)
             addField(row, names[size_t(i)], values[i]);
     }
-    AddNumber(reply, "Offset", paging.offset);
-    AddNumber(reply, "Limit", paging.limit);
-    AddNumber(reply, "Count", page.rows.size());
-    AddText(reply, "More", BoolText(page.more));
+    AddNumber(reply, protocol::OFFSET, paging.offset);
+    AddNumber(reply, protocol::LIMIT, paging.limit);
+    AddNumber(reply, protocol::COUNT, page.rows.size());
+    AddText(reply, protocol::MORE, BoolText(page.more));
     if (page.total)
-        AddNumber(reply, "Total", *page.total);
+        AddNumber(reply, protocol::TOTAL, *page.total);
 }
 
 QByteArray Serialize(const pugi::xml_document& doc) {
@@ -76,10 +80,10 @@ QByteArray Serialize(const pugi::xml_document& doc) {
 
 QByteArray ErrorReply(const QString& code, const QString& message) {
     pugi::xml_document reply;
-    pugi::xml_node root = reply.append_child("XML");
-    root.append_child("Type").text().set("Error");
-    AddText(root, "Error", code);
-    AddText(root, "Message", message);
+    pugi::xml_node root = reply.append_child(protocol::ROOT);
+    root.append_child(protocol::TYPE).text().set(protocol::ERROR);
+    AddText(root, protocol::ERROR, code);
+    AddText(root, protocol::MESSAGE, message);
     return Serialize(reply);
 }
 

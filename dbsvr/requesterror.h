@@ -1,21 +1,23 @@
 #pragma once
 
+#include "dataserver/protocol.h"
+
 #include <QString>
 
 namespace dbsvr {
 
 // Texts of <Error> in a reply; an empty <Error/> means success.
-inline constexpr char ERROR_INVALID_REQUEST[] = "InvalidRequest";
-inline constexpr char ERROR_UNKNOWN_TABLE[] = "UnknownTable";
-inline constexpr char ERROR_UNKNOWN_COLUMN[] = "UnknownColumn";
-inline constexpr char ERROR_UNKNOWN_QUERY[] = "UnknownQuery";
-inline constexpr char ERROR_UNKNOWN_PARAMETER[] = "UnknownParameter";
-inline constexpr char ERROR_MISSING_PARAMETER[] = "MissingParameter";
-inline constexpr char ERROR_INVALID_ARGUMENT[] = "InvalidArgument";
-inline constexpr char ERROR_NOT_CONNECTED[] = "UnableToConnectDB";
-inline constexpr char ERROR_DATABASE[] = "DatabaseError";
-inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
-inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
+using dataserver::protocol::ERROR_DATABASE;
+using dataserver::protocol::ERROR_INVALID_ARGUMENT;
+using dataserver::protocol::ERROR_INVALID_REQUEST;
+using dataserver::protocol::ERROR_MISSING_PARAMETER;
+using dataserver::protocol::ERROR_NOT_CONNECTED;
+using dataserver::protocol::ERROR_REPLY_TOO_LARGE;
+using dataserver::protocol::ERROR_TIME_LIMIT;
+using dataserver::protocol::ERROR_UNKNOWN_COLUMN;
+using dataserver::protocol::ERROR_UNKNOWN_PARAMETER;
+using dataserver::protocol::ERROR_UNKNOWN_QUERY;
+using dataserver::protocol::ERROR_UNKNOWN_TABLE;
 
 // A request that cannot be served, as the client gets it: the reply's Error
 // and Message. Raised by the message handler and by the databases for what

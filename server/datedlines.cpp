@@ -1,8 +1,8 @@
 #include "server/datedlines.h"
 
-#include "common/answerhead.h"
+#include "common/codepage.h"
+#include "common/webdate.h"
 #include "server/responses.h"
-#include "server/webdate.h"
 
 #include <cstring>
 
@@ -19,9 +19,9 @@ const DatedLines& DatedLines::refresh(const QDateTime& now, const QString& serve
     m_serverVersion = serverVersion;
     m_expiresDays = expiresDays;
     ++m_generation;
-    m_server = common::AnswerHead::Line("Server", serverVersion);
-    m_date = common::AnswerHead::Line("Date", FormatWebDate(now, true));
-    m_expires = common::AnswerHead::Line("Expires", FormatWebDate(AddDays(now, expiresDays), true));
+    m_server = common::ToCodePage(serverVersion);
+    m_date = common::FormatWebDate(now, true).toLatin1();
+    m_expires = common::FormatWebDate(AddDays(now, expiresDays), true).toLatin1();
     return *this;
 }
 

@@ -188,7 +188,7 @@ void HttpServer::DataArrival(int Index) {
             m_trimPending = true;
         const quint64 connection = socket.generation();
         if (const auto refusal = RefusalOf(status))
-            refuseRequest(Index, refusal->first, refusal->second, text);
+            refuseRequest(Index, *refusal, text);
         else
             route(Index, text, ip); // may let events run: other connections come and go
         text = QByteArray();
@@ -208,7 +208,7 @@ void HttpServer::awaitBody(clsConnection& slot) {
     slot.bodyReserved = reader.bodyLength();
     m_bodyBytesInUse += slot.bodyReserved;
     if (reader.expectsContinue())
-        slot.socket.SendInterim(ContinueAnswer());
+        slot.socket.SendInterim(ContinueAnswer().head());
 }
 
 void HttpServer::releaseBody(clsConnection& slot) {
@@ -263,7 +263,7 @@ void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
     // said would leave the client waiting.
     if (!header ||
         (!isOptions && (path.isEmpty() || (isStatic && !StaticFiles::IsServablePath(path))))) {
-        refuseRequest(index, 400, QStringLiteral("Bad Request"), text);
+        refuseRequest(index, 400, text);
         return;
     }
     RegisterRequest(header->FilePath, header->Command, ip);
@@ -278,15 +278,8 @@ void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
 void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& now) {
     const QString cachetime =
         HeaderField(*header.Parameters, QStringLiteral("If-Modified-Since")).value_or(QString());
-    StaticAnswer answer = m_staticFiles.answer(header.FilePath, cachetime, now);
-    Socket& socket = (*sckServer)(index);
-    if (answer.file)
-        socket.SendStream(answer.head, std::move(answer.file), answer.fileLength);
-    else if (answer.body.isEmpty())
-        socket.SendData(
-            answer.head); // a kept answer, shared rather than copied: no memory of its own
-    else
-        sendAnswer(index, answer.head + answer.body);
+    const StaticAnswer answer = m_staticFiles.answer(header.FilePath, cachetime, now);
+    sendAnswer(index, answer.response, answer.kept, answer.head);
 }
 
 void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
@@ -302,30 +295,31 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     request.body = common::ToText(parameters.item(QStringLiteral("Content")));
     request.userAgent = common::ToText(parameters.item(QStringLiteral("User-Agent")));
     request.remoteAddress = ip;
-    const QString page = m_handler.ProcessRequest(request);
+    common::Response page = m_handler.ProcessRequest(request);
     // The page may have let the event loop run: a client gone meanwhile gets
     // nothing, and neither does the next one on the same socket.
     if (socket.generation() != connection)
         return;
-    sendWhenConnected(
-        index, DynamicPageAnswer(page, m_dynamicLines.refresh(now, m_config.serverVersion,
-                                                              m_config.cacheExpiresDynamic)));
+    sendWhenConnected(index, DynamicPageAnswer(std::move(page), m_dynamicLines.refresh(
+                                                                    now, m_config.serverVersion,
+                                                                    m_config.cacheExpiresDynamic)));
 }
 
-void HttpServer::refuseRequest(int index, int status, const QString& reason,
-                               const QByteArray& text) {
+void HttpServer::refuseRequest(int index, int status, const QByteArray& text) {
     const clsConnection* slot = slotOf(index);
     const QString ip = slot ? slot->RemoteAddress() : QString();
     diagnostics::WriteTrace(
-        QStringLiteral("[%1] HTTP %2 %3: %4").arg(ip).arg(status).arg(reason, requestLine(text)),
+        QStringLiteral("[%1] HTTP %2 %3: %4")
+            .arg(ip)
+            .arg(status)
+            .arg(QLatin1String(common::ReasonPhrase(status)), requestLine(text)),
         diagnostics::Severity::Warning);
     Socket& socket = (*sckServer)(index);
     socket.setLingerOnClose(true);
-    sendWhenConnected(index,
-                      ErrorAnswer(status, reason, m_config, QDateTime::currentDateTimeUtc()));
+    sendWhenConnected(index, ErrorAnswer(status, m_config, QDateTime::currentDateTimeUtc()));
 }
 
-void HttpServer::sendWhenConnected(int index, const QByteArray& answer) {
+void HttpServer::sendWhenConnected(int index, const common::Response& answer) {
     Socket& socket = (*sckServer)(index);
     if (socket.State() == Socket::STATE_CONNECTED)
         sendAnswer(index, answer);
@@ -334,29 +328,40 @@ void HttpServer::sendWhenConnected(int index, const QByteArray& answer) {
 }
 
 // Clients that do not read their answers must not make the server hold any
-// amount of memory for them, as they cannot with request bodies.
-void HttpServer::sendAnswer(int index, const QByteArray& answer) {
+// amount of memory for them, as they cannot with request bodies. A file body is
+// read as the socket drains and costs nothing here.
+void HttpServer::sendAnswer(int index, const common::Response& answer, bool kept,
+                            const QByteArray& head) {
     Socket& socket = (*sckServer)(index);
     clsConnection* slot = slotOf(index);
-    if (!slot) {
-        socket.SendData(answer);
+    const qint64 bytes = kept || answer.hasFile() ? 0 : answer.body.size();
+    if (!slot || bytes == 0) {
+        write(socket, answer, head);
         return;
     }
-    if (m_answerBytesInUse + answer.size() > m_config.maxAnswerMemory) {
+    if (m_answerBytesInUse + bytes > m_config.maxAnswerMemory) {
         diagnostics::WriteTrace(QStringLiteral("[%1] HTTP 503 Service Unavailable: an answer of %2 "
                                                "bytes would pass the %3 bytes kept for answers")
                                     .arg(slot->RemoteAddress())
-                                    .arg(answer.size())
+                                    .arg(bytes)
                                     .arg(m_config.maxAnswerMemory),
                                 diagnostics::Severity::Warning);
-        socket.SendData(ErrorAnswer(503, QStringLiteral("Service Unavailable"), m_config,
-                                    QDateTime::currentDateTimeUtc()));
+        write(socket, ErrorAnswer(503, m_config, QDateTime::currentDateTimeUtc()));
         return;
     }
     releaseAnswer(*slot);
-    slot->answerReserved = answer.size();
-    m_answerBytesInUse += answer.size();
-    socket.SendData(answer);
+    slot->answerReserved = bytes;
+    m_answerBytesInUse += bytes;
+    write(socket, answer, head);
+}
+
+void HttpServer::write(Socket& socket, const common::Response& answer, const QByteArray& kept) {
+    Q_ASSERT(answer.form != common::Response::Form::Page); // DynamicPageAnswer gave it its head
+    const QByteArray head = kept.isEmpty() ? answer.head() : kept;
+    if (answer.hasFile())
+        socket.SendStream(head, answer.file.file, answer.file.length);
+    else
+        socket.SendData(head, answer.body);
 }
 
 void HttpServer::sweepTimeouts() {
@@ -425,8 +430,7 @@ void HttpServer::handleError(int index, quint64 generation, const char* event, i
             return;
         Socket& socket = (*sckServer)(index);
         if (!socket.answerQueued() && socket.State() == Socket::STATE_CONNECTED)
-            socket.SendData(ErrorAnswer(500, QStringLiteral("Internal Server Error"), m_config,
-                                        QDateTime::currentDateTimeUtc()));
+            write(socket, ErrorAnswer(500, m_config, QDateTime::currentDateTimeUtc()));
         else if (!socket.sending())
             socket.Close();
     } catch (...) {

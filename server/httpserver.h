@@ -85,10 +85,15 @@ private:
     void SendFile(int index, const clsHeader& header, const QDateTime& now);
     void sendDynamicPage(int index, const clsHeader& header, const QString& ip,
                          const QDateTime& now);
-    void refuseRequest(int index, int status, const QString& reason, const QByteArray& text);
-    void sendWhenConnected(int index, const QByteArray& answer);
-    // Sends an answer held in memory, counted against maxAnswerMemory until it has gone.
-    void sendAnswer(int index, const QByteArray& answer);
+    void refuseRequest(int index, int status, const QByteArray& text);
+    void sendWhenConnected(int index, const common::Response& answer);
+    // Sends an answer. Its body, when held in memory and not kept (shared with the
+    // static files' cache), counts against maxAnswerMemory until it has gone. head: the
+    // answer's head as the cache keeps it; made here when empty.
+    void sendAnswer(int index, const common::Response& answer, bool kept = false,
+                    const QByteArray& head = {});
+    // The one place where answers become bytes on the wire.
+    static void write(Socket& socket, const common::Response& answer, const QByteArray& head = {});
     void releaseAnswer(clsConnection& slot);
     void sweepTimeouts();
 

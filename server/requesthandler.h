@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/response.h"
+
 #include <QString>
 
 namespace server {
@@ -18,9 +20,10 @@ struct DynamicRequest {
 class RequestHandler {
 public:
     virtual ~RequestHandler() = default;
-    // Page text (one char per byte, Windows-1252): a full answer starting with a
-    // status line, or an HTML body. May throw common::Error or std::exception.
-    virtual QString ProcessRequest(const DynamicRequest& request) = 0;
+    // The answer: a page body (Response::Form::Page), which goes out behind the HTTP
+    // layer's own "200 OK" head, or a complete answer. May throw common::Error or
+    // std::exception.
+    virtual common::Response ProcessRequest(const DynamicRequest& request) = 0;
 };
 
 } // namespace server

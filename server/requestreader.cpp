@@ -198,25 +198,25 @@ RequestStatus RequestReader::bodyProgress() const {
                                                              : RequestStatus::Incomplete;
 }
 
-std::optional<std::pair<int, QString>> RefusalOf(RequestStatus status) {
+std::optional<int> RefusalOf(RequestStatus status) {
     switch (status) {
     case RequestStatus::Incomplete:
     case RequestStatus::Complete:
         return std::nullopt;
     case RequestStatus::NotImplemented:
-        return std::pair(501, QStringLiteral("Not Implemented"));
+        return 501;
     case RequestStatus::HeaderTooLarge:
-        return std::pair(431, QStringLiteral("Request Header Fields Too Large"));
+        return 431;
     case RequestStatus::BodyTooLarge:
-        return std::pair(413, QStringLiteral("Payload Too Large"));
+        return 413;
     case RequestStatus::BadRequest:
-        return std::pair(400, QStringLiteral("Bad Request"));
+        return 400;
     case RequestStatus::VersionNotSupported:
-        return std::pair(505, QStringLiteral("HTTP Version Not Supported"));
+        return 505;
     case RequestStatus::LengthRequired:
-        return std::pair(411, QStringLiteral("Length Required"));
+        return 411;
     case RequestStatus::Unavailable:
-        return std::pair(503, QStringLiteral("Service Unavailable"));
+        return 503;
     }
     return std::nullopt;
 }

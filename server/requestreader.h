@@ -25,8 +25,8 @@ enum class RequestStatus {
     Unavailable,         // a POST body longer than the memory left for bodies
 };
 
-// The HTTP status and reason of a request the reader refuses; nothing for one to answer.
-std::optional<std::pair<int, QString>> RefusalOf(RequestStatus status);
+// The HTTP status of a request the reader refuses; nothing for one to answer.
+std::optional<int> RefusalOf(RequestStatus status);
 
 // Collects the bytes of one request as they arrive, in any number of pieces,
 // and says when the request is complete: a GET or OPTIONS once the blank line

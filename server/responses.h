@@ -1,37 +1,33 @@
 #pragma once
 
+#include "common/response.h"
 #include "server/httpconfig.h"
 
-#include <QByteArray>
 #include <QDateTime>
-#include <QString>
 
 namespace server {
 
 class DatedLines;
 
-// Answers built from text; every one comes out as bytes in Windows-1252, so a
-// Content-Length always counts the bytes that go on the wire.
-
-// Every answer the server builds ends its header with "Connection: close": a
-// connection carries one request, and HTTP/1.1 clients must not reuse it.
+// The answers the HTTP layer builds itself. Every one but the interim "100 Continue" ends its
+// header with "Connection: close": a connection carries one request, and HTTP/1.1 clients
+// must not reuse it.
 
 // The interim answer to "Expect: 100-continue": send the body now.
-QByteArray ContinueAnswer();
+common::Response ContinueAnswer();
 
 // "HTTP/1.1 405 Method Not Allowed" and "Connection: close", no body (OPTIONS).
-QByteArray MethodNotAllowedAnswer();
+common::Response MethodNotAllowedAnswer();
 
-// A page of the web application. Sent unchanged when it starts with its own
-// status line ("HTTP/1." in any case); otherwise a "200 OK" header goes in front,
-// with lines refreshed for the moment of the answer and CacheExpiresDynamic.
-QByteArray DynamicPageAnswer(const QString& pageText, const DatedLines& lines);
+// An answer of the web application as it goes out: a page body gets the "200 OK" head of
+// dynamic pages in front (Server, Date, Content-Type text/html, Accept-Ranges, Expires with
+// CacheExpiresDynamic, Content-Length, Connection), from lines refreshed for the moment of
+// the answer; a complete answer goes out as it is.
+common::Response DynamicPageAnswer(common::Response page, const DatedLines& lines);
 
-// The server's own answer to a request it refuses or fails on, e.g. 400
-// "Bad Request": a short HTML page, and "Connection: close" because the rest of
-// the request may never be read.
-QByteArray ErrorAnswer(int status, const QString& reason, const HttpConfig& config,
-                       const QDateTime& now);
+// The server's own answer to a request it refuses or fails on, e.g. 400 "Bad Request": a
+// short HTML page, and "Connection: close" because the rest of the request may never be read.
+common::Response ErrorAnswer(int status, const HttpConfig& config, const QDateTime& now);
 
 // How far CacheExpiresStatic and CacheExpiresDynamic may move a date: about a century.
 inline constexpr double MAX_ADDED_DAYS = 36525.0;

@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace server {
@@ -61,6 +62,8 @@ bool Socket::Accept(qintptr requestID, const QString& remoteHostIP) {
     m_received.clear();
     m_outbox.clear();
     m_outboxSent = 0;
+    m_body.clear();
+    m_bodySent = 0;
     endStream();
     m_answerQueued = false;
     m_completeSignalled = false;
@@ -83,11 +86,13 @@ void Socket::StartReading() {
     onReadable();
 }
 
-void Socket::SendData(const QByteArray& data) {
+void Socket::SendData(const QByteArray& head, const QByteArray& body) {
     {
         const Depth depth(m_depth);
         m_answerQueued = true;
-        queue(data);
+        queue(head);
+        m_body = body; // shared, never copied: a kept file is sent as it is kept
+        m_bodySent = 0;
         writePending();
     }
     checkSendComplete();
@@ -109,7 +114,7 @@ void Socket::queue(const QByteArray& data) {
     m_outboxSent = 0;
 }
 
-void Socket::SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length) {
+void Socket::SendStream(const QByteArray& head, std::shared_ptr<QFile> file, qint64 length) {
     {
         const Depth depth(m_depth);
         m_answerQueued = true;
@@ -236,26 +241,47 @@ bool Socket::retryAfterSendError(int err) {
     return false;
 }
 
-void Socket::writePending() {
-    while (m_fd >= 0) {
-        if (m_outboxSent < m_outbox.size()) {
-            // MSG_MORE: the head waits for the first piece of the file instead of
-            // going out as a packet of its own, and the end of an answer waits for
-            // the close that follows it at once, so that the FIN rides along.
-            const int flags = MSG_NOSIGNAL | (m_stream || m_answerQueued ? MSG_MORE : 0);
-            const ssize_t n = ::send(m_fd, m_outbox.constData() + m_outboxSent,
-                                     static_cast<size_t>(m_outbox.size() - m_outboxSent), flags);
-            if (n >= 0) {
-                m_outboxSent += n;
-                m_bytesSent += static_cast<quint64>(n);
-                continue;
-            }
+// Sends what the outbox and the body still hold, both in one call; false when the socket
+// is full or gone.
+bool Socket::writeBuffers() {
+    while (m_fd >= 0 && (m_outboxSent < m_outbox.size() || m_bodySent < m_body.size())) {
+        iovec parts[2];
+        int count = 0;
+        if (m_outboxSent < m_outbox.size())
+            parts[count++] = {const_cast<char*>(m_outbox.constData()) + m_outboxSent,
+                              static_cast<size_t>(m_outbox.size() - m_outboxSent)};
+        if (m_bodySent < m_body.size())
+            parts[count++] = {const_cast<char*>(m_body.constData()) + m_bodySent,
+                              static_cast<size_t>(m_body.size() - m_bodySent)};
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = static_cast<size_t>(count);
+        // MSG_MORE: the head waits for the first piece of the file instead of
+        // going out as a packet of its own, and the end of an answer waits for
+        // the close that follows it at once, so that the FIN rides along.
+        const int flags = MSG_NOSIGNAL | (m_stream || m_answerQueued ? MSG_MORE : 0);
+        ssize_t n = ::sendmsg(m_fd, &message, flags);
+        if (n < 0) {
             if (!retryAfterSendError(errno))
-                return;
+                return false;
             continue;
         }
+        m_bytesSent += static_cast<quint64>(n);
+        const qsizetype fromOutbox = std::min<qsizetype>(n, m_outbox.size() - m_outboxSent);
+        m_outboxSent += fromOutbox;
+        m_bodySent += n - fromOutbox;
+    }
+    return m_fd >= 0;
+}
+
+void Socket::writePending() {
+    while (m_fd >= 0) {
+        if (!writeBuffers())
+            return;
         m_outbox.clear();
         m_outboxSent = 0;
+        m_body.clear();
+        m_bodySent = 0;
         if (!m_stream)
             break;
         if (!m_useSendfile) {
@@ -309,7 +335,7 @@ bool Socket::fillFromStream() {
 }
 
 bool Socket::outputPending() const {
-    return m_outboxSent < m_outbox.size() || m_stream;
+    return m_outboxSent < m_outbox.size() || m_bodySent < m_body.size() || m_stream;
 }
 
 void Socket::endStream() {
@@ -334,6 +360,8 @@ void Socket::closeNow() {
     m_fd = -1;
     m_outbox.clear();
     m_outboxSent = 0;
+    m_body.clear();
+    m_bodySent = 0;
     m_received.clear();
     endStream();
     m_completeSignalled = true;

@@ -12,10 +12,11 @@ class QSocketNotifier;
 namespace server {
 
 // One connection element of the socket array: a non-blocking TCP descriptor
-// driven by socket notifiers. An answer is handed over once (SendData, or
-// SendStream for a body sent straight from a file as the socket drains, so a
-// big file never sits in memory); sendComplete follows when the last byte has
-// gone to the kernel, never from inside the caller's own dataArrival handler.
+// driven by socket notifiers. An answer is handed over once (SendData, its head
+// and body going out together without being joined first, or SendStream for a
+// body sent straight from a file as the socket drains, so a big file never sits
+// in memory); sendComplete follows when the last byte has gone to the kernel,
+// never from inside the caller's own dataArrival handler.
 //
 // QTcpSocket is not used here: it closes its descriptor as soon as the client
 // half-closes (shuts its sending side after the request), which would cut off
@@ -45,11 +46,11 @@ public:
     void StartReading();
     // All bytes received since the last call.
     QByteArray GetData() { return std::exchange(m_received, {}); }
-    void SendData(const QByteArray& data);
+    void SendData(const QByteArray& head, const QByteArray& body = {});
     // An interim answer ("100 Continue") ahead of the real one: no completion follows it.
     void SendInterim(const QByteArray& data);
     // head, then the next length bytes of file.
-    void SendStream(const QByteArray& head, std::unique_ptr<QFile> file, qint64 length);
+    void SendStream(const QByteArray& head, std::shared_ptr<QFile> file, qint64 length);
     // Closes the connection; an answer still going out is finished first (the
     // close follows its completion). With lingering on, the sending side is
     // shut first and what the client still sends is read and dropped for a
@@ -83,6 +84,7 @@ private:
     void drain();
     void queue(const QByteArray& data);
     void writePending();
+    bool writeBuffers();
     bool retryAfterSendError(int err);
     bool fillFromStream();
     bool outputPending() const;
@@ -98,7 +100,9 @@ private:
     QByteArray m_received;
     QByteArray m_outbox;
     qsizetype m_outboxSent = 0;
-    std::unique_ptr<QFile> m_stream;
+    QByteArray m_body; // sent right behind the outbox, in the same calls
+    qsizetype m_bodySent = 0;
+    std::shared_ptr<QFile> m_stream;
     qint64 m_streamOffset = 0;
     qint64 m_streamLeft = 0;
     bool m_useSendfile = true;

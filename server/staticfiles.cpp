@@ -1,14 +1,15 @@
 #include "server/staticfiles.h"
 
-#include "common/answerhead.h"
 #include "common/codepage.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "common/webdate.h"
 #include "server/contenttype.h"
 #include "server/responses.h"
-#include "server/webdate.h"
 
+#include <QFile>
+#include <memory>
 #include <sys/stat.h>
 
 namespace server {
@@ -16,6 +17,8 @@ namespace server {
 namespace {
 constexpr qint64 SMALL_FILE_BYTES = 256 * 1024; // read whole and kept; larger ones are streamed
 constexpr qint64 CACHE_BUDGET_BYTES = 8 * 1024 * 1024;
+const QByteArray BYTES = QByteArrayLiteral("bytes");
+const QByteArray CLOSE = QByteArrayLiteral("close");
 QString readError(const QString& fileName, const QString& reason) {
     return QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") + reason;
 }
@@ -55,7 +58,7 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
                                  const QDateTime& now) {
     StaticAnswer result;
     if (!IsServablePath(filePath)) { // refused by the caller already; never a file
-        result.head = ErrorAnswer(400, QStringLiteral("Bad Request"), m_config, now);
+        result.response = ErrorAnswer(400, m_config, now);
         return result;
     }
     if (m_webRoot.setFolder(m_config.webRootFolder)) {
@@ -63,12 +66,12 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
         m_cacheBytes = 0;
     }
     if (IsRelativePath(filePath)) {
-        result.head = relativePathAnswer(m_config.webRootFolder + filePath, now);
+        result.response = relativePathAnswer(m_config.webRootFolder + filePath, now);
         return result;
     }
     struct stat st {};
     if (IsHiddenPath(filePath)) {
-        result.head = notFoundAnswer(m_config.webRootFolder + filePath, now);
+        result.response = notFoundAnswer(m_config.webRootFolder + filePath, now);
         return result;
     }
     // A small file kept from an earlier answer was checked then, and is still the same file.
@@ -86,93 +89,99 @@ StaticAnswer StaticFiles::answer(const QString& filePath, const QString& cacheti
                             : WebRoot::Opened::NotFound;
     if (opened == WebRoot::Opened::Failed)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, qt_error_string(errno)));
-    auto file = std::make_unique<QFile>();
+    auto file = std::make_shared<QFile>();
     if (opened == WebRoot::Opened::Yes)
         file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
     // What was opened decides, should the name have changed since the look above.
     if (opened != WebRoot::Opened::Yes || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        result.head = notFoundAnswer(fileName, now);
+        result.response = notFoundAnswer(fileName, now);
         return result;
     }
     if (st.st_size > SMALL_FILE_BYTES) {
-        result.file = std::move(file);
-        result.fileLength = st.st_size;
-        return foundAnswer(std::move(result), fileLines(fileName, st, st.st_size), cachetime, now);
+        result.response = foundAnswer(fileLines(fileName, st, st.st_size), cachetime, now, {},
+                                      {std::move(file), st.st_size});
+        return result;
     }
-    CachedFile kept{FileStamp::of(st), name, file->readAll(), {}, {}, 0};
+    CachedFile kept{FileStamp::of(st), name, file->readAll(), {}, {}, {}, 0};
     if (file->error() != QFileDevice::NoError)
         throw common::Error(common::ERR_PROGRAM, readError(fileName, file->errorString()));
     // The file may have changed since it was looked at: keep it only when it
     // still has the size it had then.
     kept.lines = fileLines(fileName, st, kept.body.size());
     if (kept.body.size() != st.st_size) {
-        result.body = kept.body;
-        return foundAnswer(std::move(result), kept.lines, cachetime, now);
+        result.response = foundAnswer(kept.lines, cachetime, now, kept.body);
+        return result;
     }
     keep(filePath, std::move(kept));
     return cachedAnswer(m_cache[filePath], cachetime, now);
 }
 
-const DatedLines& StaticFiles::secondLines(const QDateTime& now) {
-    return m_second.refresh(now, m_config.serverVersion, m_config.cacheExpiresStatic);
+// A kept file's answer: its "200 OK" of the second is made once, head and all.
+StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
+                                       const QDateTime& now) {
+    StaticAnswer result;
+    result.kept = true;
+    const quint64 generation =
+        m_second.refresh(now, m_config.serverVersion, m_config.cacheExpiresStatic).generation();
+    if (QLatin1String(file.lines.lastModified) == cachetime) {
+        result.response = foundAnswer(file.lines, cachetime, now, {});
+        return result;
+    }
+    if (file.answerGeneration != generation || file.head.isEmpty()) {
+        file.answer = foundAnswer(file.lines, cachetime, now, file.body);
+        file.head = file.answer.head();
+        file.answerGeneration = generation;
+    }
+    result.response = file.answer;
+    result.head = file.head;
+    return result;
 }
 
 StaticFiles::FileLines StaticFiles::fileLines(const QString& fileName, const struct stat& st,
                                               qint64 length) const {
-    const QString lastModified =
-        FormatWebDate(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC), true);
-    return FileLines{common::AnswerHead::Line("Content-Type", GetContentType(fileName)) +
-                         common::AnswerHead::Line("Accept-Ranges", QStringLiteral("bytes")),
-                     common::AnswerHead::Line("Last-Modified", lastModified) +
-                         common::AnswerHead::Line("Content-Length", QString::number(length)) +
-                         common::AnswerHead::Line("Connection", QStringLiteral("close")),
-                     lastModified};
+    return FileLines{
+        common::ToCodePage(GetContentType(fileName)),
+        common::FormatWebDate(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::UTC), true)
+            .toLatin1(),
+        QByteArray::number(length)};
 }
 
-StaticAnswer StaticFiles::cachedAnswer(CachedFile& file, const QString& cachetime,
-                                       const QDateTime& now) {
-    const DatedLines& lines = secondLines(now);
-    if (file.lines.lastModified == cachetime)
-        return foundAnswer(StaticAnswer(), file.lines, cachetime, now);
-    if (file.answerGeneration != lines.generation() || file.answer.isEmpty()) {
-        m_cacheBytes -= file.answer.size();
-        file.answer = foundAnswer(StaticAnswer(), file.lines, cachetime, now).head + file.body;
-        file.answerGeneration = lines.generation();
-        m_cacheBytes += file.answer.size();
+common::Response StaticFiles::foundAnswer(const FileLines& file, const QString& cachetime,
+                                          const QDateTime& now, const QByteArray& body,
+                                          common::Response::File stream) {
+    const DatedLines& lines =
+        m_second.refresh(now, m_config.serverVersion, m_config.cacheExpiresStatic);
+    if (QLatin1String(file.lastModified) == cachetime) {
+        common::Response r(304);
+        r.headers.reserve(6);
+        r.add("Server", lines.server())
+            .add("Date", lines.date())
+            .add("Expires", lines.expires())
+            .add("Last-Modified", file.lastModified)
+            .add("Content-Length", QByteArrayLiteral("0"))
+            .add("Connection", CLOSE);
+        return r;
     }
-    StaticAnswer result;
-    result.head = file.answer; // shared, not copied
-    return result;
-}
-
-// "304 Not Modified" when cachetime is the file's Last-Modified text (no body
-// then), else "200 OK" with result's body or file.
-StaticAnswer StaticFiles::foundAnswer(StaticAnswer result, const FileLines& file,
-                                      const QString& cachetime, const QDateTime& now) {
-    const DatedLines& lines = secondLines(now);
-    if (file.lastModified == cachetime) {
-        result = StaticAnswer();
-        result.head = common::AnswerHead(QStringLiteral("304 Not Modified"))
-                          .addLines(lines.server() + lines.date() + lines.expires())
-                          .add("Last-Modified", file.lastModified)
-                          .add("Content-Length", QStringLiteral("0"))
-                          .add("Connection", QStringLiteral("close"))
-                          .end();
-        return result;
-    }
-    result.head =
-        common::AnswerHead(QStringLiteral("200 OK"))
-            .addLines(lines.server() + lines.date() + file.type + lines.expires() + file.tail)
-            .end();
-    return result;
+    common::Response r(200);
+    r.headers.reserve(8);
+    r.add("Server", lines.server())
+        .add("Date", lines.date())
+        .add("Content-Type", file.type)
+        .add("Accept-Ranges", BYTES)
+        .add("Expires", lines.expires())
+        .add("Last-Modified", file.lastModified)
+        .add("Content-Length", file.length)
+        .add("Connection", CLOSE);
+    r.body = body;
+    r.file = std::move(stream);
+    return r;
 }
 
 void StaticFiles::keep(const QString& filePath, CachedFile file) {
     const auto old = m_cache.constFind(filePath);
     if (old != m_cache.constEnd())
-        m_cacheBytes -= old->body.size() + old->answer.size();
-    // Room for the body and its whole answer.
-    if (m_cacheBytes + 2 * file.body.size() > CACHE_BUDGET_BYTES) {
+        m_cacheBytes -= old->body.size();
+    if (m_cacheBytes + file.body.size() > CACHE_BUDGET_BYTES) {
         m_cache.clear();
         m_cacheBytes = 0;
     }
@@ -182,34 +191,34 @@ void StaticFiles::keep(const QString& filePath, CachedFile file) {
 
 // The 404 and "500 Relative Path" answers: no file was read, so their
 // Last-Modified shows the date that holds no date; only the 500 names the product.
-QByteArray StaticFiles::errorAnswer(const QString& status, const QString& fileName,
-                                    const QDateTime& now, const QString& body,
-                                    bool poweredBy) const {
-    const QByteArray bytes = common::ToCodePage(body);
-    common::AnswerHead head(status);
-    head.add("Server", m_config.serverVersion)
-        .add("Date", FormatWebDate(now, true))
+common::Response StaticFiles::errorAnswer(int status, const QByteArray& reason,
+                                          const QString& fileName, const QDateTime& now,
+                                          const QString& body, bool poweredBy) const {
+    common::Response r(status, reason);
+    r.body = common::ToCodePage(body);
+    r.add("Server", m_config.serverVersion)
+        .add("Date", common::FormatWebDate(now, true))
         .add("Content-Type", GetContentType(fileName))
-        .add("Accept-Ranges", QStringLiteral("bytes"))
-        .add("Last-Modified", FormatWebDate(NoDate(), false));
+        .add("Accept-Ranges", BYTES)
+        .add("Last-Modified", common::FormatWebDate(common::NoDate(), false));
     if (poweredBy)
-        head.add("X-Powered-By", common::ProductName());
-    head.add("Content-Length", QString::number(bytes.size()))
-        .add("Connection", QStringLiteral("close"));
-    return head.end() + bytes;
+        r.add("X-Powered-By", common::ProductName());
+    r.addContentLength().add("Connection", CLOSE);
+    return r;
 }
 
-QByteArray StaticFiles::notFoundAnswer(const QString& fileName, const QDateTime& now) const {
+common::Response StaticFiles::notFoundAnswer(const QString& fileName, const QDateTime& now) const {
     return errorAnswer(
-        QStringLiteral("404 Not Found"), fileName, now,
+        404, {}, fileName, now,
         QStringLiteral(
             "<html><head><title>File Not Found</title></head><body>File not found.<br/>") +
             common::XmlEscape(fileName) + QStringLiteral("</body></html>"),
         false);
 }
 
-QByteArray StaticFiles::relativePathAnswer(const QString& fileName, const QDateTime& now) const {
-    return errorAnswer(QStringLiteral("500 Relative Path"), fileName, now,
+common::Response StaticFiles::relativePathAnswer(const QString& fileName,
+                                                 const QDateTime& now) const {
+    return errorAnswer(500, QByteArrayLiteral("Relative Path"), fileName, now,
                        QStringLiteral("Relative paths are not supported in request for ") +
                            common::XmlEscape(fileName),
                        true);

@@ -1,28 +1,28 @@
 #pragma once
 
 #include "common/filestamp.h"
+#include "common/response.h"
 #include "server/datedlines.h"
 #include "server/httpconfig.h"
 #include "server/webroot.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
 #include <QString>
-#include <memory>
 
 struct stat;
 
 namespace server {
 
-// A complete answer to a static request. The body is either in memory or the
-// first fileLength bytes of an open file, sent in pieces as the socket drains.
+// A complete answer to a static request. The body is either in memory or the first bytes
+// of an open file, sent in pieces as the socket drains. A kept body is the cache's own,
+// shared with every answer that sends it: it costs no memory of its own; so is head, when
+// given: response.head() as the cache keeps it for the second.
 struct StaticAnswer {
-    QByteArray head; // status line, header lines and the blank line
-    QByteArray body;
-    std::unique_ptr<QFile> file;
-    qint64 fileLength = 0;
+    common::Response response;
+    bool kept = false;
+    QByteArray head;
 };
 
 // Static files under the web root: "200 OK", "304 Not Modified" (If-Modified-
@@ -32,8 +32,8 @@ struct StaticAnswer {
 // disk is named by the bytes of the decoded path (WebRoot::RelativeName); one
 // reached through a symbolic link that leads out of the web root is "404 Not
 // Found" unless config.followSymlinksOutsideWebRoot. Small files are kept in
-// memory while their size, times and inode stay the same, with their whole
-// "200 OK" answer for the current second.
+// memory while their size, times and inode stay the same, with their "200 OK" answer of
+// the current second.
 class StaticFiles final {
 public:
     explicit StaticFiles(const HttpConfig& config) : m_config(config) {}
@@ -51,31 +51,34 @@ public:
 
 private:
     using FileStamp = common::FileStamp;
-    // A found file's own header lines.
+    // A found file's own header values.
     struct FileLines {
-        QByteArray type;      // Content-Type and Accept-Ranges
-        QByteArray tail;      // Last-Modified, Content-Length, Connection
-        QString lastModified; // the Last-Modified text, for If-Modified-Since
+        QByteArray type;         // Content-Type
+        QByteArray lastModified; // the Last-Modified text, also for If-Modified-Since
+        QByteArray length;       // Content-Length
     };
     struct CachedFile {
         FileStamp stamp;
         QByteArray name; // on disk, relative to the web root
         QByteArray body;
         FileLines lines;
-        QByteArray answer; // the whole "200 OK" answer of answerGeneration
+        common::Response answer; // "200 OK" of answerGeneration, with its head
+        QByteArray head;
         quint64 answerGeneration = 0;
     };
 
-    const DatedLines& secondLines(const QDateTime& now);
     FileLines fileLines(const QString& fileName, const struct stat& st, qint64 length) const;
+    // "304 Not Modified" when cachetime is the file's Last-Modified text, else "200 OK"
+    // with body (or with file, when it holds one).
+    common::Response foundAnswer(const FileLines& lines, const QString& cachetime,
+                                 const QDateTime& now, const QByteArray& body,
+                                 common::Response::File file = {});
     StaticAnswer cachedAnswer(CachedFile& file, const QString& cachetime, const QDateTime& now);
-    StaticAnswer foundAnswer(StaticAnswer result, const FileLines& lines, const QString& cachetime,
-                             const QDateTime& now);
     void keep(const QString& filePath, CachedFile file);
-    QByteArray notFoundAnswer(const QString& fileName, const QDateTime& now) const;
-    QByteArray relativePathAnswer(const QString& fileName, const QDateTime& now) const;
-    QByteArray errorAnswer(const QString& status, const QString& fileName, const QDateTime& now,
-                           const QString& body, bool poweredBy) const;
+    common::Response notFoundAnswer(const QString& fileName, const QDateTime& now) const;
+    common::Response relativePathAnswer(const QString& fileName, const QDateTime& now) const;
+    common::Response errorAnswer(int status, const QByteArray& reason, const QString& fileName,
+                                 const QDateTime& now, const QString& body, bool poweredBy) const;
 
     const HttpConfig& m_config;
     WebRoot m_webRoot;

@@ -11,6 +11,9 @@
 #include <functional>
 #include <memory>
 
+namespace bridge {
+class WebApplicationService;
+}
 namespace common {
 class UserInterface;
 }
@@ -74,7 +77,10 @@ protected:
 };
 
 // The core of this process, talking to its user through ui (which must outlive it).
-// arguments: the command line without the program name.
-std::unique_ptr<CoreFace> CreateCore(common::UserInterface& ui, QStringList arguments);
+// arguments: the command line without the program name. webApplication: the web
+// application's lasting part, which the core owns from now on (none: no web application).
+std::unique_ptr<CoreFace>
+CreateCore(common::UserInterface& ui, QStringList arguments,
+           std::shared_ptr<bridge::WebApplicationService> webApplication = {});
 
 } // namespace startup

@@ -1,6 +1,7 @@
 #include "startup/partconfiguration.h"
 
 #include "bridge/pagecontext.h"
+#include "bridge/webapplicationservice.h"
 #include "dataserver/supervisor.h"
 #include "server/httpconfig.h"
 #include "startup/configuration.h"
@@ -52,6 +53,16 @@ void ConfigurePages(const Configuration& configuration, bridge::PageContext& pag
     pages.SessionTimeout = settings.SessionTimeout;
     pages.InQueueFolder = folders.InQueueFolder;
     pages.OutQueueFolder = folders.OutQueueFolder;
+}
+
+void ConfigureWebApplication(const Configuration& configuration,
+                             bridge::WebApplicationService& webApplication) {
+    const FolderSet& folders = configuration.folders;
+    webApplication.configure({.applicationFolder = configuration.settings.ApplicationPath,
+                              .inQueueFolder = folders.InQueueFolder,
+                              .outQueueFolder = folders.OutQueueFolder,
+                              .instanceFolder = folders.InstanceFolder,
+                              .urlPrefix = configuration.values.UrlPrefix});
 }
 
 } // namespace startup

@@ -2,7 +2,8 @@
 
 namespace bridge {
 struct PageContext;
-}
+class WebApplicationService;
+} // namespace bridge
 namespace dataserver {
 class Supervisor;
 }
@@ -21,5 +22,7 @@ struct Configuration;
 void ConfigureHttpServer(const Configuration& configuration, server::HttpConfig& http);
 void ConfigureSupervision(const Configuration& configuration, dataserver::Supervisor& supervisor);
 void ConfigurePages(const Configuration& configuration, bridge::PageContext& pages);
+void ConfigureWebApplication(const Configuration& configuration,
+                             bridge::WebApplicationService& webApplication);
 
 } // namespace startup

@@ -32,9 +32,11 @@ QString withPort(QString text, int port) {
 }
 } // namespace
 
-WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent)
+WebServer::WebServer(common::UserInterface& ui, QStringList arguments,
+                     std::shared_ptr<bridge::WebApplicationService> webApplication, QObject* parent)
     : CoreFace(parent), m_ui(ui), m_arguments(std::move(arguments)),
-      m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }) {
+      m_dynamicPages(m_pageContext, [this] { return m_supervisor.IsDataServerRunning(); }),
+      m_webApplication(std::move(webApplication)) {
     m_config.folders.ProgramFolder = common::ProgramFolder();
     m_config.values.ApplicationDictionary = common::NewDictionary();
     diagnostics::Diagnostics& diagnostics = diagnostics::Diagnostics::instance();
@@ -59,8 +61,10 @@ WebServer::WebServer(common::UserInterface& ui, QStringList arguments, QObject* 
     diagnostics.setCloseServer([this] { CloseServer(EXIT_RUNTIME_ERROR); });
 }
 
-std::unique_ptr<CoreFace> CreateCore(common::UserInterface& ui, QStringList arguments) {
-    return std::make_unique<WebServer>(ui, std::move(arguments));
+std::unique_ptr<CoreFace>
+CreateCore(common::UserInterface& ui, QStringList arguments,
+           std::shared_ptr<bridge::WebApplicationService> webApplication) {
+    return std::make_unique<WebServer>(ui, std::move(arguments), std::move(webApplication));
 }
 
 WebServer::~WebServer() {
@@ -132,6 +136,8 @@ void WebServer::configurationChanged() {
     ConfigureHttpServer(m_config, m_httpConfig);
     ConfigureSupervision(m_config, m_supervisor);
     ConfigurePages(m_config, m_pageContext);
+    if (m_webApplication)
+        ConfigureWebApplication(m_config, *m_webApplication);
 }
 
 void WebServer::setStatus(const QString& text) {

@@ -2,6 +2,7 @@
 
 #include "bridge/dynamicpages.h"
 #include "bridge/pagecontext.h"
+#include "bridge/webapplicationservice.h"
 #include "dataserver/supervisor.h"
 #include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
@@ -35,8 +36,12 @@ inline constexpr const char* ADMIN_PAGE_QUERY = "?page=admin&key=";
 class WebServer final : public CoreFace {
     Q_OBJECT
 public:
-    // arguments: the command line without the program name.
-    explicit WebServer(common::UserInterface& ui, QStringList arguments, QObject* parent = nullptr);
+    // arguments: the command line without the program name. webApplication: the web
+    // application's lasting part, owned by the core from now on, configured with every
+    // change and reset with the application; none when the run serves no web application.
+    explicit WebServer(common::UserInterface& ui, QStringList arguments,
+                       std::shared_ptr<bridge::WebApplicationService> webApplication = {},
+                       QObject* parent = nullptr);
     ~WebServer() override;
 
     void start() override;
@@ -79,7 +84,8 @@ public:
     // The settings dialog with the timer paused; then, confirmed or cancelled, the debug
     // text, the listener stopped, the application reset and the listener started again.
     void ShowSettings() override;
-    // A new, empty ApplicationDictionary and a restarted data server.
+    // A new, empty ApplicationDictionary, the web application's service reset and a
+    // restarted data server.
     void ResetApplication();
     // Starts the data server's configuration mode. A failure to start it is told to the
     // user, never raised.
@@ -117,9 +123,9 @@ private:
     void removeInstanceFiles();
     void removeQueueFolders();
     void releaseInstanceMutex();
-    // Tells the HTTP server, the data server's supervision and the dynamic pages of a
-    // change of m_config (partconfiguration.h). Runs once it is made, after every start-up
-    // step, every change of the settings and the application's reset.
+    // Tells the HTTP server, the data server's supervision, the dynamic pages and the web
+    // application of a change of m_config (partconfiguration.h). Runs once it is made, after
+    // every start-up step, every change of the settings and the application's reset.
     void configurationChanged();
     bool interactive() const;
     // A close was asked for, or the run has ended: nothing more is started or shown.
@@ -172,6 +178,7 @@ private:
     dataserver::Supervisor m_supervisor;
     bridge::PageContext m_pageContext;
     bridge::DynamicPages m_dynamicPages;
+    std::shared_ptr<bridge::WebApplicationService> m_webApplication;
     std::unique_ptr<server::HttpServer> m_http; // after what it refers to, so it goes first
     QTimer m_timer;
     dataserver::TokenState m_parentState{true}; // the parent was there at start-up

@@ -49,6 +49,8 @@ void WebServer::ShowSettings() {
 
 void WebServer::ResetApplication() {
     m_config.values.ApplicationDictionary = common::NewDictionary();
+    if (m_webApplication)
+        m_webApplication->reset();
     configurationChanged();
     // The result is not needed: the watchdog's next tick sees a data server that did not start.
     m_supervisor.RestartDataServer();

@@ -1,7 +1,6 @@
 #include "webapp/applicationpages.h"
 
 #include "common/codepage.h"
-#include "common/insidefiles.h"
 #include "webapp/errorpages.h"
 
 #include <QRegularExpression>
@@ -15,7 +14,7 @@ const QString PAGE_SUFFIX = QStringLiteral(".htm");
 
 Response pageFile(const PageEnvironment& env, const QString& name, const QString& fallbackTitle) {
     const QString folder = env.context.applicationSubfolder(PAGES_FOLDER);
-    const std::optional<QByteArray> bytes = ReadApplicationFile(folder, name);
+    const std::optional<QByteArray> bytes = ReadApplicationFile(env, folder, name);
     if (!bytes)
         return NotFoundPage(env, env.label("webPageMissing", name));
     QString title;
@@ -28,9 +27,9 @@ Response pageFile(const PageEnvironment& env, const QString& name, const QString
 
 } // namespace
 
-std::optional<QByteArray> ReadApplicationFile(const QString& folder, const QString& name) {
-    static common::InsideFiles files;
-    return files.read(folder, name);
+std::optional<QByteArray> ReadApplicationFile(const PageEnvironment& env, const QString& folder,
+                                              const QString& name) {
+    return env.application.files().read(folder, name);
 }
 
 bool IsPlainFileName(const QString& name) {

@@ -13,8 +13,9 @@ bool IsPlainFileName(const QString& name);
 
 // The bytes of the file name in folder (a folder of the application folder); nullopt when it
 // is not a readable regular file inside folder: a symbolic link that leads out of it is not
-// followed. A file unchanged since the last request costs one stat.
-std::optional<QByteArray> ReadApplicationFile(const QString& folder, const QString& name);
+// followed. A file unchanged since an earlier request of the run costs one stat.
+std::optional<QByteArray> ReadApplicationFile(const PageEnvironment& env, const QString& folder,
+                                              const QString& name);
 
 // The HTML of an application page file: Windows-1252 unless it starts with a UTF-8
 // byte-order mark; of a whole document only what its body holds. title receives the

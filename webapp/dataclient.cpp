@@ -6,30 +6,20 @@
 #include "components/dataversion.h"
 #include "components/queue.h"
 #include "components/replyparts.h"
+#include "dataserver/protocol.h"
 #include "webapp/replycache.h"
+#include "webapp/replysweep.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QSet>
 #include <algorithm>
 #include <cerrno>
 
 namespace webapp {
 
-namespace {
-// Queue folders where a reply may come after its wait ran out.
-QSet<QString>& foldersWithLateReplies() {
-    static QSet<QString> folders;
-    return folders;
-}
-} // namespace
+namespace protocol = dataserver::protocol;
 
 DataMessage::DataMessage(const char* type) {
-    pugi::xml_node root = m_doc.append_child("XML");
-    root.append_child("Type").text().set(type);
+    pugi::xml_node root = m_doc.append_child(protocol::ROOT);
+    root.append_child(protocol::TYPE).text().set(type);
 }
 
 pugi::xml_node DataMessage::add(const char* name, const QString& text, pugi::xml_node parent) {
@@ -55,26 +45,29 @@ DataReply::DataReply(const QString& xml) {
 }
 
 bool DataReply::reusable() const {
-    return !root().child("Changes") &&
-           QLatin1String(root().child("Volatile").child_value()) != QLatin1String("true");
+    return !root().child(protocol::CHANGES) &&
+           QLatin1String(root().child(protocol::VOLATILE).child_value()) !=
+               QLatin1String(protocol::TRUE_TEXT);
 }
 
 QString DataReply::text(const char* xpath) const {
     return common::NodeText(root(), QString::fromLatin1(xpath));
 }
 
-DataClient::DataClient(QString outQueue, QString inQueue, int timeoutMs)
-    : m_outQueue(std::move(outQueue)), m_inQueue(std::move(inQueue)), m_timeoutMs(timeoutMs) {}
+DataClient::DataClient(QString outQueue, QString inQueue, ReplyCache& cache, ReplySweep& sweep,
+                       int timeoutMs)
+    : m_outQueue(std::move(outQueue)), m_inQueue(std::move(inQueue)), m_cache(&cache),
+      m_sweep(&sweep), m_timeoutMs(timeoutMs) {}
 
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
     if (!reply.error().isEmpty())
-        throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
+        throw DataFailure{reply.error(), common::ValueText(reply.root().child(protocol::MESSAGE))};
     return reply;
 }
 
 DataReply DataClient::askAndKeep(const DataMessage& message) const {
-    removeStaleReplies();
+    m_sweep->run(m_inQueue);
     // Read before asking: a change while the request is under way makes the kept reply
     // belong to an old version, never a fresh version to an old reply. Read once for all the
     // reading requests of a page, which so see one state of the data.
@@ -85,17 +78,16 @@ DataReply DataClient::askAndKeep(const DataMessage& message) const {
         return roundTrip(message);
     const QString key = m_inQueue + QLatin1Char('\n') + version;
     const QString request = message.xml();
-    ReplyCache& cache = ReplyCache::shared();
-    if (std::optional<DataReply> kept = cache.find(key, request))
+    if (std::optional<DataReply> kept = m_cache->find(key, request))
         return *kept;
     DataReply reply = roundTrip(message);
     if (reply.error().isEmpty() && reply.reusable())
-        cache.store(key, request, reply);
+        m_cache->store(key, request, reply);
     return reply;
 }
 
 DataReply DataClient::askUnchecked(const DataMessage& message) const {
-    removeStaleReplies();
+    m_sweep->run(m_inQueue);
     m_version.reset(); // this request may write: what is read after it must see that
     return roundTrip(message);
 }
@@ -107,17 +99,19 @@ DataReply DataClient::roundTrip(const DataMessage& message) const {
 void DataClient::askInParts(const DataMessage& message,
                             const std::function<void(const DataReply&)>& part,
                             const QDeadlineTimer& deadline) const {
-    removeStaleReplies();
+    m_sweep->run(m_inQueue);
     const QString id = send(message);
     for (int n = 1;; ++n) {
         const DataReply reply =
             receive(components::PartId(id, n), int(std::max<qint64>(deadline.remainingTime(), 0)));
         if (!reply.error().isEmpty()) {
             // The parts still to come are not read; the sweep removes what is left.
-            throw DataFailure{reply.error(), common::ValueText(reply.root().child("Message"))};
+            throw DataFailure{reply.error(),
+                              common::ValueText(reply.root().child(protocol::MESSAGE))};
         }
         part(reply);
-        if (QLatin1String(reply.root().child("Continued").child_value()) != QLatin1String("true"))
+        if (QLatin1String(reply.root().child(protocol::CONTINUED).child_value()) !=
+            QLatin1String(protocol::TRUE_TEXT))
             return;
     }
 }
@@ -139,7 +133,7 @@ DataReply DataClient::receive(const QString& id, int timeoutMs) const {
         in->folder = m_inQueue;
         in->maxBytes = components::MAX_REPLY_BYTES;
         if (in->Poll(id, timeoutMs).isEmpty()) {
-            foldersWithLateReplies().insert(m_inQueue);
+            m_sweep->expectLate(m_inQueue);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(timeoutMs / 1000.0)};
         }
@@ -149,32 +143,10 @@ DataReply DataClient::receive(const QString& id, int timeoutMs) const {
         return reply;
     } catch (const common::Error& e) {
         if (e.number() == EFBIG)
-            throw DataFailure{QStringLiteral("ReplyTooLarge"), e.description()};
+            throw DataFailure{QString::fromLatin1(protocol::ERROR_REPLY_TOO_LARGE),
+                              e.description()};
         throw DataUnavailable{e.description()};
     }
-}
-
-void DataClient::removeStaleReplies() const {
-    static QElapsedTimer lastSweep;
-    if (m_inQueue.isEmpty())
-        return;
-    // Only a wait that ran out leaves a reply behind: the folder is looked through on every
-    // request while one may be there, otherwise only now and then (for the web server's own
-    // pings); a listing per request would cost more than the request.
-    QSet<QString>& expected = foldersWithLateReplies();
-    if (!expected.contains(m_inQueue) && lastSweep.isValid() &&
-        lastSweep.elapsed() < SWEEP_INTERVAL_MS)
-        return;
-    lastSweep.start();
-    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-STALE_AFTER_SECONDS);
-    const QFileInfoList replies =
-        QDir(m_inQueue).entryInfoList({QStringLiteral("*.msg")}, QDir::Files);
-    qsizetype left = 0;
-    for (const QFileInfo& reply : replies)
-        if (reply.lastModified().toUTC() >= cutoff || !QFile::remove(reply.filePath()))
-            ++left;
-    if (left == 0)
-        expected.remove(m_inQueue);
 }
 
 } // namespace webapp

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dataserver/protocol.h"
+
 #include <QDeadlineTimer>
 #include <QString>
 #include <functional>
@@ -9,6 +11,9 @@
 #include <typeindex>
 
 namespace webapp {
+
+class ReplyCache;
+class ReplySweep;
 
 // The data server did not answer in time, or its queue could not be used: the user gets a
 // "try again" page.
@@ -44,7 +49,7 @@ public:
     pugi::xml_node root() const { return m_doc->document_element(); }
     // Text of the first node the XPath selects below the root; "" when none.
     QString text(const char* xpath) const;
-    QString error() const { return text("Error"); }
+    QString error() const { return text(dataserver::protocol::ERROR); }
     // Neither a write ("Changes") nor a result that may change without the data changing
     // ("Volatile"): the same request may be answered with this reply again.
     bool reusable() const;
@@ -81,17 +86,15 @@ enum class Reuse {
 
 // Sends messages to the data server through the queue folders and waits, bounded, for the
 // reply. The component runs on the web server's only thread, so no wait may be longer than
-// TIMEOUT_MS; a reply that comes later is never read and is removed once it is older than
-// STALE_AFTER_SECONDS.
+// TIMEOUT_MS; a reply that comes later is never read and is removed by the sweep.
 class DataClient final {
 public:
     static constexpr int TIMEOUT_MS = 5000;
-    static constexpr int STALE_AFTER_SECONDS = 60;
-    // How often the in-queue is looked through for stale replies when no wait has run out.
-    static constexpr int SWEEP_INTERVAL_MS = 60000;
 
-    // outQueue takes the messages, inQueue receives the replies.
-    DataClient(QString outQueue, QString inQueue, int timeoutMs = TIMEOUT_MS);
+    // outQueue takes the messages, inQueue receives the replies. cache and sweep are the
+    // web application's (webapp/applicationservice.h): they last longer than the client.
+    DataClient(QString outQueue, QString inQueue, ReplyCache& cache, ReplySweep& sweep,
+               int timeoutMs = TIMEOUT_MS);
 
     // Raises DataUnavailable when no reply comes in time, DataFailure for an error reply (and,
     // with the code ReplyTooLarge, for a reply over components::MAX_REPLY_BYTES).
@@ -109,10 +112,11 @@ private:
     DataReply roundTrip(const DataMessage& message) const;
     QString send(const DataMessage& message) const;
     DataReply receive(const QString& id, int timeoutMs) const;
-    void removeStaleReplies() const;
 
     QString m_outQueue;
     QString m_inQueue;
+    ReplyCache* m_cache = nullptr;
+    ReplySweep* m_sweep = nullptr;
     int m_timeoutMs = TIMEOUT_MS;
     mutable std::optional<QString> m_version; // the data version read for this page
 };

@@ -1,5 +1,6 @@
 #include "webapp/errorpages.h"
 
+#include "dataserver/protocol.h"
 #include "webapp/html.h"
 #include "webapp/valuechecks.h"
 
@@ -53,8 +54,8 @@ Html FailureBox(const PageEnvironment& env, const DataFailure& failure) {
 }
 
 Response FailurePage(const PageEnvironment& env, const DataFailure& failure) {
-    const bool unknown = failure.code == QLatin1String("UnknownTable") ||
-                         failure.code == QLatin1String("UnknownQuery");
+    const bool unknown = failure.code == QLatin1String(dataserver::protocol::ERROR_UNKNOWN_TABLE) ||
+                         failure.code == QLatin1String(dataserver::protocol::ERROR_UNKNOWN_QUERY);
     return env.page(env.label("webDataErrorTitle"), FailureBox(env, failure), {},
                     unknown ? 404 : 200);
 }

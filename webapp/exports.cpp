@@ -2,6 +2,7 @@
 
 #include "webapp/csv.h"
 #include "webapp/errorpages.h"
+#include "webapp/exportfile.h"
 #include "webapp/queryview.h"
 #include "webapp/tableview.h"
 
@@ -9,15 +10,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
+#include <optional>
 
 namespace webapp {
 
 namespace {
 
-// Writes an export's text a part at a time, so that only the text is kept, not the rows.
+// Writes an export's text a part at a time into its file, so that neither the rows nor the
+// text are kept.
 class ExportText final {
 public:
-    ExportText(bool json, QString name) : m_json(json), m_name(std::move(name)) {}
+    ExportText(bool json, QString name, const QString& folder)
+        : m_json(json), m_name(std::move(name)), m_file(folder) {}
 
     void add(const RowSet& part) {
         if (!m_started)
@@ -25,17 +29,18 @@ public:
         if (m_json)
             addJson(part.rows);
         else
-            m_text += CsvRows(part.rows);
+            m_file.write(CsvRows(part.rows));
         m_truncated = part.more;
     }
     bool truncated() const { return m_truncated; }
-    QByteArray finish() {
+    common::Response::File finish() {
         if (!m_started)
             start({});
         if (m_json)
-            m_text += QByteArrayLiteral("],\"truncated\":") +
-                      (m_truncated ? QByteArrayLiteral("true") : QByteArrayLiteral("false")) + '}';
-        return std::move(m_text);
+            m_file.write(QByteArrayLiteral("],\"truncated\":") +
+                         (m_truncated ? QByteArrayLiteral("true") : QByteArrayLiteral("false")) +
+                         '}');
+        return m_file.finish();
     }
 
 private:
@@ -43,29 +48,31 @@ private:
         m_started = true;
         if (!m_json) {
             // The byte-order mark tells spreadsheets the file is UTF-8.
-            m_text = QByteArrayLiteral("\xEF\xBB\xBF") + CsvLine(columns);
+            m_file.write(QByteArrayLiteral("\xEF\xBB\xBF") + CsvLine(columns));
             return;
         }
         // {"columns":[...],"name":"...","rows":[ as Qt writes it (keys in order), left open.
         const QJsonObject head{{QStringLiteral("columns"), QJsonArray::fromStringList(columns)},
                                {QStringLiteral("name"), m_name}};
-        m_text = QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1) +
-                 QByteArrayLiteral(",\"rows\":[");
+        m_file.write(QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1) +
+                     QByteArrayLiteral(",\"rows\":["));
     }
     void addJson(const QList<QList<Cell>>& rows) {
+        QByteArray text;
         for (const QList<Cell>& row : rows) {
             QJsonArray values;
             for (const Cell& cell : row)
                 values.append(cell.isNull ? QJsonValue(QJsonValue::Null) : QJsonValue(cell.text));
             if (m_rows++ > 0)
-                m_text += ',';
-            m_text += QJsonDocument(values).toJson(QJsonDocument::Compact);
+                text += ',';
+            text += QJsonDocument(values).toJson(QJsonDocument::Compact);
         }
+        m_file.write(text);
     }
 
     bool m_json;
     QString m_name;
-    QByteArray m_text;
+    ExportFile m_file;
     bool m_started = false;
     bool m_truncated = false;
     qint64 m_rows = 0;
@@ -93,8 +100,13 @@ Response ExportPage(const PageEnvironment& env) {
     if ((format != QLatin1String("csv") && format != QLatin1String("json")) || name.isEmpty())
         return NotFoundPage(env);
 
-    ExportText text(format == QLatin1String("json"), name);
-    const auto add = [&text](const RowSet& part) { text.add(part); };
+    // Made once the request is known to be one: a refused one writes no file.
+    std::optional<ExportText> text;
+    const auto begin = [&] {
+        text.emplace(format == QLatin1String("json"), name,
+                     env.application.settings().instanceFolder);
+        return [&text](const RowSet& part) { text->add(part); };
+    };
     try {
         if (env.field(QStringLiteral("kind")) == QLatin1String("query")) {
             const std::optional<QueryInfo> info = env.database.findQuery(name);
@@ -103,9 +115,9 @@ Response ExportPage(const PageEnvironment& env) {
             const QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
             if (!view.errors.isEmpty())
                 return env.page(name, env.html("webErrParameters"), {}, 400);
-            env.database.exportQuery(view.run, add);
+            env.database.exportQuery(view.run, begin());
         } else {
-            env.database.exportTable(TableView::fromRequest(env.context).read, add);
+            env.database.exportTable(TableView::fromRequest(env.context).read, begin());
         }
     } catch (const DataFailure& failure) {
         // Not a file: what was written so far would pass for the whole of it.
@@ -116,12 +128,13 @@ Response ExportPage(const PageEnvironment& env) {
     }
 
     Response r;
-    r.contentType = format == QLatin1String("csv")
-                        ? QByteArrayLiteral("text/csv; charset=utf-8")
-                        : QByteArrayLiteral("application/json; charset=utf-8");
-    r.body = text.finish();
+    r.add("Content-Type", format == QLatin1String("csv")
+                              ? QByteArrayLiteral("text/csv; charset=utf-8")
+                              : QByteArrayLiteral("application/json; charset=utf-8"));
+    const common::Response::File file = text->finish();
+    r.setFile(file.file, file.length);
     r.headers.append({QByteArrayLiteral("Content-Disposition"), disposition(name, format)});
-    if (text.truncated())
+    if (text->truncated())
         r.headers.append({QByteArrayLiteral("X-Export-Truncated"), QByteArrayLiteral("true")});
     return r;
 }

@@ -148,7 +148,7 @@ std::optional<QByteArray> formFile(const PageEnvironment& env, const QString& na
     const QString folder = formsFolder(env);
     if (folder.isEmpty() || !IsPlainFileName(name))
         return std::nullopt;
-    return ReadApplicationFile(folder, name + QStringLiteral(".xml"));
+    return ReadApplicationFile(env, folder, name + QStringLiteral(".xml"));
 }
 
 std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,

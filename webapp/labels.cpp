@@ -37,15 +37,7 @@ struct Labels::Index {
 
 namespace {
 
-std::shared_ptr<const Labels::Index> indexOf(const pugi::xml_node& root) {
-    // Every request hands the document over anew: the index is made once per document.
-    static const auto none = std::make_shared<const Labels::Index>();
-    static std::shared_ptr<const Labels::Index> last;
-    if (!root)
-        return none; // a component before its translation: keeps the document's index
-    Fingerprint fingerprint(root);
-    if (last && last->fingerprint == fingerprint)
-        return last;
+std::shared_ptr<const Labels::Index> newIndex(const pugi::xml_node& root, Fingerprint fingerprint) {
     auto index = std::make_shared<Labels::Index>();
     index->fingerprint = std::move(fingerprint);
     for (const pugi::xml_node& label : root.children("Label")) {
@@ -53,13 +45,22 @@ std::shared_ptr<const Labels::Index> indexOf(const pugi::xml_node& root) {
         if (!index->texts.contains(id)) // the first of an id wins
             index->texts.insert(id, common::InnerText(label));
     }
-    last = index;
-    return last;
+    return index;
 }
 
 } // namespace
 
-Labels::Labels(pugi::xml_node root) : m_index(indexOf(root)) {}
+std::shared_ptr<const Labels::Index> LabelCache::indexOf(const pugi::xml_node& root) {
+    Fingerprint fingerprint(root);
+    if (!m_last || !(m_last->fingerprint == fingerprint))
+        m_last = newIndex(root, std::move(fingerprint));
+    return m_last;
+}
+
+Labels::Labels(pugi::xml_node root) : m_index(newIndex(root, Fingerprint(root))) {}
+
+Labels::Labels(pugi::xml_node root, LabelCache& cache)
+    : m_index(root ? cache.indexOf(root) : std::make_shared<const Index>()) {}
 
 QString Labels::text(const QString& id, const common::Value& args) const {
     // A lookup rather than XPath: an id from a request (a NUL, say) cannot break it.

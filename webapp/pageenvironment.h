@@ -1,5 +1,6 @@
 #pragma once
 
+#include "webapp/applicationservice.h"
 #include "webapp/frame.h"
 #include "webapp/labels.h"
 #include "webapp/remotedatabase.h"
@@ -14,6 +15,7 @@ struct PageEnvironment {
     RequestContext& context;
     const Frame& frame;
     const RemoteDatabase& database;
+    ApplicationService& application;
 
     QString root() const { return context.root(); }
     QString field(const QString& name) const { return context.field(name); }

@@ -37,7 +37,7 @@ struct TableSchema {
     QList<KeyReference> foreignKeys;  // this table's references to others
     QList<KeyReference> referencedBy; // other tables' references to this one
 
-    bool isView() const { return type == QLatin1String("view"); }
+    bool isView() const { return type == QLatin1String(dataserver::protocol::TYPE_VIEW); }
     // The primary key's columns in key order; empty for a view or a table without one.
     QStringList primaryKey() const;
 };
@@ -84,7 +84,7 @@ struct QueryInfo {
     QList<QueryParameter> parameters;
     QString kind; // "read", "write", or "" when the data server does not say
 
-    bool writes() const { return kind == QLatin1String("write"); }
+    bool writes() const { return kind == QLatin1String(dataserver::protocol::KIND_WRITE); }
 };
 
 struct QueryRun {

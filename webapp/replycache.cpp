@@ -2,11 +2,6 @@
 
 namespace webapp {
 
-ReplyCache& ReplyCache::shared() {
-    static ReplyCache cache;
-    return cache;
-}
-
 std::optional<DataReply> ReplyCache::find(const QString& version, const QString& request) {
     if (version != m_version)
         return std::nullopt;

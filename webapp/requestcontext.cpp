@@ -1,5 +1,6 @@
 #include "webapp/requestcontext.h"
 
+#include "bridge/contextkeys.h"
 #include "common/codepage.h"
 #include "common/text.h"
 
@@ -8,7 +9,7 @@
 namespace webapp {
 
 namespace {
-const QString SERVER_VARIABLES = QStringLiteral("ServerVariables");
+const QString& SERVER_VARIABLES = bridge::keys::SERVER_VARIABLES;
 }
 
 QString FromWire(const QString& text) {
@@ -27,12 +28,14 @@ QString ToWire(const QString& text) {
     return common::FromCodePage(text.toUtf8());
 }
 
-RequestContext::RequestContext(common::DictionaryPtr context) : m_context(std::move(context)) {}
+RequestContext::RequestContext(common::DictionaryPtr context, bridge::ApplicationSettings settings)
+    : m_context(std::move(context)), m_settings(std::move(settings)) {}
 
-common::DictionaryPtr RequestContext::dictionary(const common::DictionaryPtr& in, const char* key) {
+common::DictionaryPtr RequestContext::dictionary(const common::DictionaryPtr& in,
+                                                 const QString& key) {
     if (!in)
         return {};
-    const common::Value v = in->item(QString::fromLatin1(key));
+    const common::Value v = in->item(key);
     return v.isDictionary() ? v.dictionary() : common::DictionaryPtr();
 }
 
@@ -73,7 +76,7 @@ QList<QPair<QString, QString>> RequestContext::wireFields() const {
 }
 
 QString RequestContext::serverVariable(const QString& name) const {
-    const common::DictionaryPtr variables = dictionary(request(), "ServerVariables");
+    const common::DictionaryPtr variables = dictionary(request(), SERVER_VARIABLES);
     return variables ? common::ToText(variables->item(name)) : QString();
 }
 
@@ -96,11 +99,6 @@ bool RequestContext::flag(const QString& key) const {
     return truthy(value(key));
 }
 
-QString RequestContext::applicationFolder() const {
-    const common::DictionaryPtr app = application();
-    return app ? common::ToText(app->item(QStringLiteral("ApplicationFolder"))) : QString();
-}
-
 QString RequestContext::applicationSubfolder(const QString& name) const {
     const QString folder = applicationFolder();
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
@@ -108,7 +106,7 @@ QString RequestContext::applicationSubfolder(const QString& name) const {
 
 void RequestContext::setRedirect(const QString& address) {
     if (m_context)
-        m_context->setItem(QStringLiteral("Redirect"), address);
+        m_context->setItem(bridge::keys::REDIRECT, address);
 }
 
 } // namespace webapp

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/contextkeys.h"
+#include "bridge/webapplicationservice.h"
 #include "common/dictionary.h"
 #include "common/value.h"
 
@@ -17,10 +19,11 @@ bool IsUtf8OnWire(const QString& text);
 QString ToWire(const QString& text);
 
 // Forgiving read access to the context of one request: a missing or mistyped entry reads
-// as empty text, 0 or false, never as an error.
+// as empty text, 0 or false, never as an error. What the configuration fixes (the
+// application folder, the address prefix) comes typed from settings.
 class RequestContext final {
 public:
-    explicit RequestContext(common::DictionaryPtr context);
+    RequestContext(common::DictionaryPtr context, bridge::ApplicationSettings settings);
 
     // A form field of the request (query string for GET, body for POST), decoded.
     QString field(const QString& name) const;
@@ -37,25 +40,29 @@ public:
     QString text(const QString& key) const;
     bool flag(const QString& key) const;
     common::Value value(const QString& key) const;
-    common::DictionaryPtr application() const { return dictionary(m_context, "Application"); }
-    common::DictionaryPtr server() const { return dictionary(m_context, "Server"); }
-    QString applicationFolder() const;
+    common::DictionaryPtr application() const {
+        return dictionary(m_context, bridge::keys::APPLICATION);
+    }
+    common::DictionaryPtr server() const { return dictionary(m_context, bridge::keys::SERVER); }
+    QString applicationFolder() const { return m_settings.applicationFolder; }
     // A folder of the application folder ("pages", "forms"); "" when no application folder
     // is set, so that nothing is ever read relative to the current folder.
     QString applicationSubfolder(const QString& name) const;
     // The path prefix of the web application's addresses ("" for "/").
-    QString root() const { return text(QStringLiteral("RelativePath")); }
+    QString root() const { return m_settings.urlPrefix; }
+    const bridge::ApplicationSettings& settings() const { return m_settings; }
 
     void setRedirect(const QString& address);
 
     // true, a non-zero number or the text "True" (any case).
     static bool truthy(const common::Value& v);
-    static common::DictionaryPtr dictionary(const common::DictionaryPtr& in, const char* key);
+    static common::DictionaryPtr dictionary(const common::DictionaryPtr& in, const QString& key);
 
 private:
-    common::DictionaryPtr request() const { return dictionary(m_context, "Request"); }
+    common::DictionaryPtr request() const { return dictionary(m_context, bridge::keys::REQUEST); }
 
     common::DictionaryPtr m_context;
+    bridge::ApplicationSettings m_settings;
 };
 
 } // namespace webapp

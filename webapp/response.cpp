@@ -1,67 +1,45 @@
 #include "webapp/response.h"
 
-#include "common/answerhead.h"
 #include "common/codepage.h"
 #include "common/version.h"
+#include "common/webdate.h"
 
 #include <QDateTime>
-#include <QLocale>
 
 namespace webapp {
 
-Response Response::page(const QString& html, int status) {
-    Response r;
-    r.status = status;
-    r.body = html.toUtf8();
-    return r;
+namespace {
+const QByteArray CONTENT_TYPE = QByteArrayLiteral("Content-Type");
 }
 
-Response Response::redirectTo(const QString& address) {
-    Response r;
-    r.redirect = address;
-    return r;
-}
-
-QByteArray ReasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
+Response ComponentAnswer(const Response& page) {
+    QByteArray contentType = QByteArrayLiteral("text/html; charset=utf-8");
+    QList<QPair<QByteArray, QByteArray>> own;
+    for (const auto& line : page.headers) {
+        if (line.first.compare(CONTENT_TYPE, Qt::CaseInsensitive) == 0)
+            contentType = line.second;
+        else
+            own.append(line);
     }
-    return {};
+    if (page.status == 200 && own.isEmpty() && !page.hasFile() &&
+        contentType.startsWith("text/html"))
+        return Response::PageBody(page.body);
+    Response r(page.status, page.reason);
+    r.body = page.body;
+    r.file = page.file;
+    r.headers.reserve(own.size() + 6);
+    r.add("Server", common::ServerVersion())
+        .add("Date", common::FormatWebDate(QDateTime::currentDateTimeUtc(), true))
+        .add("Content-Type", contentType)
+        .addContentLength();
+    r.headers.append(own);
+    r.add("Cache-Control", QByteArrayLiteral("no-store"))
+        .add("Connection", QByteArrayLiteral("close"));
+    return r;
 }
 
-QString Response::answer() const {
-    if (!redirect.isEmpty())
-        return {};
-    const bool plain = status == 200 && headers.isEmpty() && contentType.startsWith("text/html");
-    if (plain)
-        return common::FromCodePage(body);
-    const QByteArray date =
-        QLocale::c()
-            .toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss"))
-            .toLatin1();
-    common::AnswerHead head(QString::number(status) + QLatin1Char(' ') +
-                            QLatin1String(ReasonPhrase(status)));
-    head.add("Server", common::ServerVersion())
-        .add("Date", date + " GMT")
-        .add("Content-Type", contentType)
-        .add("Content-Length", QByteArray::number(body.size()));
-    for (const auto& [name, value] : headers)
-        head.add(name.constData(), value);
-    head.add("Cache-Control", QByteArrayLiteral("no-store"))
-        .add("Connection", QByteArrayLiteral("close"));
-    const QByteArray out = head.end() + body;
-    return common::FromCodePage(out);
+QString RedirectOf(const Response& page) {
+    return page.status == 302 ? common::FromCodePage(page.header("Location")) : QString();
 }
 
 } // namespace webapp

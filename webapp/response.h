@@ -1,30 +1,22 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
-#include <QPair>
-#include <QString>
+#include "common/response.h"
 
 namespace webapp {
 
-// What a page produces, before it becomes the component's answer.
-struct Response {
-    int status = 200;
-    QByteArray contentType = QByteArrayLiteral("text/html; charset=utf-8");
-    QByteArray body;                              // bytes as sent
-    QList<QPair<QByteArray, QByteArray>> headers; // extra header lines, in order
-    QString redirect; // non-empty: the web server answers 302 with this address
+// What a page produces: an HTTP answer (common/response.h), built with Response::page (an HTML
+// page in the frame), Response::redirectTo, or as an export builds its own. The header lines a
+// page adds are its own; ComponentAnswer puts the component's lines around them.
+using common::Response;
 
-    static Response page(const QString& html, int status = 200);
-    static Response redirectTo(const QString& address);
+// The component's answer to what a page produced. A plain page (200, HTML, no header lines of
+// its own) is a page body, which the web server sends behind its own "200 OK" head. Anything
+// else is complete: the status line, Server, Date, Content-Type (text/html; charset=utf-8
+// unless the page set another), Content-Length in bytes, the page's own header lines,
+// "Cache-Control: no-store" and "Connection: close".
+Response ComponentAnswer(const Response& page);
 
-    // The component's answer: a plain page body (behind the web server's own "200 OK"
-    // header) when nothing else is needed, otherwise a complete answer with every header
-    // line, "Content-Length" in bytes and "Connection: close". One character per byte.
-    QString answer() const;
-};
-
-// "Not Found" for 404 and so on; "" for codes the component never sends.
-QByteArray ReasonPhrase(int status);
+// The address of a page made with Response::redirectTo; "" for any other page.
+QString RedirectOf(const Response& page);
 
 } // namespace webapp

@@ -1,5 +1,6 @@
 #include "webapp/tableview.h"
 
+#include "dataserver/protocol.h"
 #include "webapp/requestcontext.h"
 
 #include <algorithm>
@@ -15,10 +16,14 @@ int number(const QString& text, int fallback) {
 } // namespace
 
 const QStringList& FilterOperators() {
-    static const QStringList ops = {QStringLiteral("eq"),       QStringLiteral("ne"),
-                                    QStringLiteral("contains"), QStringLiteral("lt"),
-                                    QStringLiteral("le"),       QStringLiteral("gt"),
-                                    QStringLiteral("ge")};
+    namespace protocol = dataserver::protocol;
+    static const QStringList ops = {QString::fromLatin1(protocol::OP_EQUAL),
+                                    QString::fromLatin1(protocol::OP_NOT_EQUAL),
+                                    QString::fromLatin1(protocol::OP_CONTAINS),
+                                    QString::fromLatin1(protocol::OP_LESS),
+                                    QString::fromLatin1(protocol::OP_LESS_OR_EQUAL),
+                                    QString::fromLatin1(protocol::OP_GREATER),
+                                    QString::fromLatin1(protocol::OP_GREATER_OR_EQUAL)};
     return ops;
 }
 

@@ -1,8 +1,9 @@
 #include "webapp/webapplication.h"
 
-#include "common/objectfactory.h"
+#include "bridge/answertext.h"
 #include "webapp/adminpage.h"
 #include "webapp/applicationpages.h"
+#include "webapp/applicationservice.h"
 #include "webapp/errorpages.h"
 #include "webapp/exports.h"
 #include "webapp/formentry.h"
@@ -47,16 +48,27 @@ Response route(const PageEnvironment& env) {
 
 } // namespace
 
+WebApp::WebApp(std::shared_ptr<ApplicationService> service) : m_service(std::move(service)) {}
+
 QString WebApp::className() const {
     return QString::fromLatin1(bridge::WEB_APPLICATION_CLASS);
 }
 
+void WebApp::SetTranslation(pugi::xml_node root) {
+    m_labels = Labels(root, m_service->labels());
+}
+
 common::Value WebApp::ProcessRequest(common::DictionaryPtr& context) {
-    RequestContext request(context);
+    return bridge::ResponseText(Answer(context));
+}
+
+common::Response WebApp::Answer(common::DictionaryPtr& context) {
+    const bridge::ApplicationSettings& settings = m_service->settings();
+    RequestContext request(context, settings);
     const Frame frame(m_labels, request);
-    const RemoteDatabase database(DataClient(request.text(QStringLiteral("OutQueueFolder")),
-                                             request.text(QStringLiteral("InQueueFolder"))));
-    const PageEnvironment env{m_labels, request, frame, database};
+    const RemoteDatabase database(DataClient(settings.outQueueFolder, settings.inQueueFolder,
+                                             m_service->replies(), m_service->sweep()));
+    const PageEnvironment env{m_labels, request, frame, database, *m_service};
     Response response;
     try {
         response = route(env);
@@ -65,15 +77,12 @@ common::Value WebApp::ProcessRequest(common::DictionaryPtr& context) {
     } catch (const DataFailure& failure) {
         response = FailurePage(env, failure);
     }
-    if (!response.redirect.isEmpty())
-        request.setRedirect(response.redirect);
-    return response.answer();
-}
-
-void RegisterWebApplication() {
-    common::ObjectFactory::instance().registerClass(
-        QString::fromLatin1(bridge::WEB_APPLICATION_CLASS),
-        [] { return std::make_shared<WebApp>(); });
+    // Sent by the web server, which reads the address from the context.
+    if (const QString redirect = RedirectOf(response); !redirect.isEmpty()) {
+        request.setRedirect(redirect);
+        return Response::PageBody({});
+    }
+    return ComponentAnswer(response);
 }
 
 } // namespace webapp

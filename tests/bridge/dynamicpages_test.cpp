@@ -1,5 +1,6 @@
 // Dynamic pages through a scripted web application component registered with the real
 // object factory, with the real trace and a real language document.
+#include "bridge/answertext.h"
 #include "bridge/dynamicpages.h"
 #include "bridge/pagecontext.h"
 #include "bridge/webapplication.h"
@@ -82,7 +83,8 @@ protected:
         r.query = query;
         r.userAgent = "curl/7.88";
         r.remoteAddress = "127.0.0.1";
-        return m_pages.ProcessRequest(r);
+        // The answer's text, as the wire has it.
+        return bridge::ResponseText(m_pages.ProcessRequest(r));
     }
     // The number of the error a request raises; 0 when it raises none.
     int errorOf(const QString& query = {}) {

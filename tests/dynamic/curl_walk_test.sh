@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# curl walks the dynamic pages of the staged websvr (hidden, with its real dbsvr)
-# and checks the answers byte by byte: the 200 header in its order, the exact 302
-# after a form post (and the one write it made; none for the same fields in an
-# address), 500 for an error of the web application and for a redirect that would
-# split the answer, 403 and the administration page with the run's key (which no
-# log line shows), the headers of an export.
-#   curl_walk_test.sh STAGE_DIR
+# curl walks the dynamic pages of websvr (hidden, with its real dbsvr) in a copy of
+# the staged program folder and checks the answers byte by byte: the 200 header in
+# its order, the exact 302 after a form post (and the one write it made; none for the
+# same fields in an address), 500 for an error of the web application and for a
+# redirect that would split the answer, 403 and the administration page with the
+# run's key (which no log line shows), the headers of an export. It runs the test
+# build websvr_faults in place of websvr, to provoke the web application's errors.
+#   curl_walk_test.sh STAGE_DIR WEBSVR_FAULTS
 set -euo pipefail
 STAGE=$1
+FAULTS=$2
 command -v curl >/dev/null || { echo "SKIP: no curl"; exit 77; }
 
 WORK=$(mktemp -d)
@@ -24,12 +26,13 @@ fail() {
 
 cp -r "$STAGE" "$WORK/program"
 rm -rf "$WORK/program/data" "$WORK/program/Temp"
+cp "$FAULTS" "$WORK/program/websvr"
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 mkdir -p "$WORK/program/data/config" "$WORK/temp"
 echo "<Settings><TCPPort>$PORT</TCPPort></Settings>" >"$WORK/program/data/config/webserver.xml"
 DB="$WORK/program/examples/microsoft access/sample.db"
 
-(cd "$WORK" && TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" QV_FAULT_INJECTION=webapp \
+(cd "$WORK" && TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" \
     exec program/websvr hidden >"$WORK/websvr.out" 2>&1) &
 WEBSVR=$!
 # Waits look as long as websvr runs, up to 90 s: they end when what they wait for comes, so

@@ -199,6 +199,24 @@ TEST_F(WebsvrTest, ServesWithItsDataServerThenStopsInOrderOnSigterm) {
                                       "Start serving pages"}));
 }
 
+// The shipped program holds no test hook: a request for a fault is a page like any other.
+// An export is sent from a file of its own that nobody sees in the instance folder.
+TEST_F(WebsvrTest, TheShippedProgramInjectsNoFaultsAndExportsLeaveNoFiles) {
+    ChildProcess& p = m_program.startWebsvr({"hidden"}, {}, {"QV_FAULT_INJECTION=webapp"});
+    ASSERT_TRUE(serves(p));
+    ASSERT_TRUE(Eventually([this] { return m_program.get("/").startsWith("HTTP/1.1 200 OK"); }));
+    const QByteArray fault = m_program.get("/?qvfault=error");
+    EXPECT_TRUE(fault.startsWith("HTTP/1.1 200 OK\r\n")) << fault.left(200).toStdString();
+    EXPECT_TRUE(fault.contains("home page of the Quorvex example application"));
+
+    const QByteArray csv = m_program.get("/?page=export&format=csv&name=customers");
+    EXPECT_TRUE(csv.startsWith("HTTP/1.1 200 OK\r\n")) << csv.left(200).toStdString();
+    EXPECT_TRUE(csv.contains("\r\n\r\n\xEF\xBB\xBFid,name,"));
+    EXPECT_EQ(QDir(m_program.instanceFolder(p.pid()))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList{"Queue"});
+}
+
 TEST_F(WebsvrTest, NamedQueueFoldersArePrivateAndLeaveNoInstanceFolder) {
     const QString in = m_program.beside("queues/in"), out = m_program.beside("queues/out");
     ChildProcess& p =

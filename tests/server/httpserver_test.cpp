@@ -1,8 +1,9 @@
+#include "bridge/answertext.h"
 #include "common/error.h"
+#include "common/webdate.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "server/httpserver.h"
-#include "server/webdate.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,18 +31,20 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
+// Answers with the text of a page, as a web application component does.
 class TestHandler final : public server::RequestHandler {
 public:
-    QString ProcessRequest(const server::DynamicRequest& r) override {
+    common::Response ProcessRequest(const server::DynamicRequest& r) override {
         calls.append({r.query, r.body, r.userAgent, r.method, r.remoteAddress});
         if (during)
             during();
         if (fail)
             throw common::Error(common::ERR_PROGRAM, "page failed");
-        return page;
+        return answer ? *answer : bridge::ResponseFromText(page);
     }
 
     bool fail = false;
+    std::optional<common::Response> answer; // instead of the page's text
     QString page = "<p>hi</p>";
     QList<QStringList> calls;
     std::function<void()> during; // runs inside ProcessRequest, as a page that waits would
@@ -230,10 +234,10 @@ TEST_F(HttpServerTest, StaticFileAnswerIsByteExactAndTraced) {
     EXPECT_LE(std::abs(date.secsTo(QDateTime::currentDateTimeUtc())), 5);
     const QStringList expected = {"HTTP/1.1 200 OK",
                                   SERVER,
-                                  "Date: " + server::FormatWebDate(date, false),
+                                  "Date: " + common::FormatWebDate(date, false),
                                   "Content-Type: text/html",
                                   "Accept-Ranges: bytes",
-                                  "Expires: " + server::FormatWebDate(date.addDays(1), false),
+                                  "Expires: " + common::FormatWebDate(date.addDays(1), false),
                                   "Last-Modified: Wed, 15 Jul 2026 10:00:00 GMT",
                                   "Content-Length: " + QString::number(content.size()),
                                   "Connection: close"};
@@ -254,8 +258,8 @@ TEST_F(HttpServerTest, NotModifiedOnlyForTheExactLastModifiedText) {
     const QDateTime date = headerDate(same.head, "Date");
     EXPECT_EQ(same.head,
               QStringList({"HTTP/1.1 304 Not Modified", SERVER,
-                           "Date: " + server::FormatWebDate(date, false),
-                           "Expires: " + server::FormatWebDate(date.addSecs(12 * 3600), false),
+                           "Date: " + common::FormatWebDate(date, false),
+                           "Expires: " + common::FormatWebDate(date.addSecs(12 * 3600), false),
                            "Last-Modified: Mon, 07 Dec 2026 12:42:21 GMT", "Content-Length: 0",
                            "Connection: close"}));
     EXPECT_TRUE(same.body.isEmpty());
@@ -420,9 +424,9 @@ TEST_F(HttpServerTest, DynamicPages) {
     ASSERT_EQ(page.head.size(), 8);
     const QDateTime date = headerDate(page.head, "Date");
     EXPECT_EQ(page.head,
-              QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + server::FormatWebDate(date, false),
+              QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + common::FormatWebDate(date, false),
                            "Content-Type: text/html", "Accept-Ranges: bytes",
-                           "Expires: " + server::FormatWebDate(date, false), "Content-Length: 11",
+                           "Expires: " + common::FormatWebDate(date, false), "Content-Length: 11",
                            "Connection: close"}));
     EXPECT_EQ(page.body, "<p>caf\xe9</p>"); // Windows-1252 on the wire, counted in bytes
 
@@ -433,11 +437,11 @@ TEST_F(HttpServerTest, DynamicPages) {
     const QDateTime laterDate = headerDate(later.head, "Date");
     EXPECT_EQ(later.head.value(1), "Server: Other/2");
     EXPECT_EQ(later.head.value(5),
-              "Expires: " + server::FormatWebDate(laterDate.addDays(2), false));
+              "Expires: " + common::FormatWebDate(laterDate.addDays(2), false));
     writeFile("index.htm", "static");
     const Answer file = split(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(file.head.value(5),
-              "Expires: " + server::FormatWebDate(headerDate(file.head, "Date").addDays(1), false));
+              "Expires: " + common::FormatWebDate(headerDate(file.head, "Date").addDays(1), false));
 
     m_handler.page = "http/1.1 302 Found\r\nLocation: /x\r\n\r\n";
     EXPECT_EQ(fetch("GET /sub/ HTTP/1.1\r\n\r\n"), "http/1.1 302 Found\r\nLocation: /x\r\n\r\n");
@@ -693,6 +697,29 @@ TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
     EXPECT_EQ(split(unread.readToEnd()).body.size(), pageBytes);
     m_handler.page = QString(pageBytes, QLatin1Char('q'));
     EXPECT_EQ(split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n")).body.size(), pageBytes);
+}
+
+// An answer whose body is a file goes out from the file as the client reads it: it takes
+// none of the memory kept for answers.
+TEST_F(HttpServerTest, AFileBodyIsStreamedAndNotHeldInTheAnswerMemory) {
+    m_config.maxAnswerMemory = 64 * 1024;
+    QByteArray content(8 * 1024 * 1024 + 3, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
+    auto file = std::make_shared<QFile>(m_dir.filePath("export.bin"));
+    ASSERT_TRUE(file->open(QIODevice::ReadWrite));
+    ASSERT_EQ(file->write(content), content.size());
+    ASSERT_TRUE(file->seek(0));
+    common::Response r(200);
+    r.setFile(file, content.size());
+    r.add("Content-Type", QByteArray("application/octet-stream")).addContentLength();
+    m_handler.answer = r;
+
+    const Answer a = split(fetch("GET /?page=export HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(a.head, QStringList({"HTTP/1.1 200 OK", "Content-Type: application/octet-stream",
+                                   "Content-Length: " + QString::number(content.size())}));
+    EXPECT_TRUE(a.body == content) << a.body.size();
+    EXPECT_FALSE(std::any_of(m_trace.begin(), m_trace.end(),
+                             [](const QString& t) { return t.contains("HTTP 503"); }));
 }
 
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {

@@ -1,10 +1,10 @@
+#include "common/webdate.h"
 #include "server/contenttype.h"
-#include "server/webdate.h"
 
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
-using server::FormatWebDate;
+using common::FormatWebDate;
 using server::GetContentType;
 
 namespace {
@@ -17,7 +17,7 @@ TEST(WebDate, FieldsAreShownUnconvertedWithoutTheLocalFlag) {
     EXPECT_EQ(FormatWebDate(at(2026, 12, 7, 12, 42, 21), false), "Mon, 07 Dec 2026 12:42:21 GMT");
     EXPECT_EQ(FormatWebDate(at(2027, 1, 5, 9, 5, 3), false), "Tue, 05 Jan 2027 09:05:03 GMT");
     EXPECT_EQ(FormatWebDate(at(2027, 1, 5, 0, 0, 0), false), "Tue, 05 Jan 2027 00:00:00 GMT");
-    EXPECT_EQ(FormatWebDate(server::NoDate(), false), "Sat, 30 Dec 1899 00:00:00 GMT");
+    EXPECT_EQ(FormatWebDate(common::NoDate(), false), "Sat, 30 Dec 1899 00:00:00 GMT");
     EXPECT_EQ(FormatWebDate(QDateTime(), true), "Sat, 30 Dec 1899 00:00:00 GMT");
     // Fractions of a second are not shown, and never rounded up.
     EXPECT_EQ(FormatWebDate(at(2026, 12, 7, 12, 42, 21).addMSecs(999), false),

@@ -13,7 +13,7 @@
 namespace {
 class NoPages final : public server::RequestHandler {
 public:
-    QString ProcessRequest(const server::DynamicRequest&) override { return {}; }
+    common::Response ProcessRequest(const server::DynamicRequest&) override { return {}; }
 };
 
 class PortScanTest : public StartupFixture {

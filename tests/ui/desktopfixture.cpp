@@ -107,7 +107,7 @@ void DesktopFixture::TearDown() {
 
 void DesktopFixture::launchCore(const QStringList& arguments) {
     m_desktop = std::make_unique<ui::Desktop>();
-    m_core = std::make_unique<startup::WebServer>(*m_desktop, arguments);
+    m_core = std::make_unique<startup::WebServer>(*m_desktop, arguments, m_webApplication);
     QObject::connect(m_core.get(), &startup::WebServer::finished,
                      [this](int exitCode) { m_exitCode = exitCode; });
     m_desktop->attach(*m_core);

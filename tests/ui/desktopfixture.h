@@ -80,6 +80,8 @@ protected:
 
     ProgramFolder m_program;
     ModalDriver m_modals;
+    // Handed to the core that launchCore makes.
+    std::shared_ptr<bridge::WebApplicationService> m_webApplication;
     std::unique_ptr<ui::Desktop> m_desktop;
     std::unique_ptr<startup::WebServer> m_core; // after the desktop: it goes first
     std::optional<int> m_exitCode;              // once the core has finished

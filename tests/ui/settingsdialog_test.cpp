@@ -19,6 +19,16 @@ using namespace support;
 
 namespace {
 
+// The web application's service as the core sees it: what it was told, and how often reset.
+class RecordingWebApplication final : public bridge::WebApplicationService {
+public:
+    void configure(const bridge::ApplicationSettings& s) override { settings = s; }
+    void reset() override { ++resets; }
+
+    bridge::ApplicationSettings settings;
+    int resets = 0;
+};
+
 class SettingsDialogTest : public DesktopFixture {
 protected:
     // Opens the dialog from the menu and lets fill() work in it while it is shown.
@@ -79,6 +89,25 @@ TEST_F(SettingsDialogTest, OkSavesAndRestartsTheServerOnTheNewPort) {
     m_desktop->mainWindow()->refresh();
     EXPECT_EQ(control<QLineEdit>("txtDebugMode")->text(), i18n::Translate("On"));
     EXPECT_TRUE(m_core->windowState().serverStarted);
+}
+
+TEST_F(SettingsDialogTest, TheWebApplicationHasTheRunsSettingsAndIsResetWithTheApplication) {
+    const auto application = std::make_shared<RecordingWebApplication>();
+    m_webApplication = application;
+    startCore();
+    const startup::FolderSet& folders = m_core->folders();
+    EXPECT_EQ(application->settings,
+              (bridge::ApplicationSettings{.applicationFolder = m_core->settings().ApplicationPath,
+                                           .inQueueFolder = folders.InQueueFolder,
+                                           .outQueueFolder = folders.OutQueueFolder,
+                                           .instanceFolder = folders.InstanceFolder,
+                                           .urlPrefix = {}}));
+    EXPECT_EQ(application->settings.applicationFolder, m_program.path("examples/microsoft access"));
+    EXPECT_EQ(application->resets, 0);
+
+    openSettings([&](QDialog& d) { press(d, "cmdCancel"); });
+    EXPECT_EQ(application->resets, 1);
+    EXPECT_EQ(application->settings.instanceFolder, folders.InstanceFolder);
 }
 
 TEST_F(SettingsDialogTest, CancelRestartsOnATypedPortWithoutSavingIt) {

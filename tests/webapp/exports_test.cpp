@@ -168,6 +168,30 @@ TEST(Exports, BlobsAreSizesOnPagesBytesInExportsAndBigPagesAreRefused) {
     EXPECT_EQ(exported.content.size(), 3 + 9 + 6 * (2 + 4194304 + 2));
 }
 
+// An export is written to a file as its parts arrive and sent from there, never held whole in
+// memory; nobody else can open the file, and nothing of it is left after the answer.
+TEST(Exports, AnExportIsSentFromAFileThatNobodySeesAndNothingIsLeft) {
+    ExampleApplication app({}, EXTRA_SQL, EXTRA_POSTGRESQL);
+    ASSERT_TRUE(app.ready());
+    Browser browser(app);
+    const webapp::Response answer = browser.answer("page=export&name=numbers&format=csv&sort=n");
+    ASSERT_TRUE(answer.hasFile());
+    EXPECT_TRUE(answer.body.isEmpty());
+    EXPECT_EQ(answer.header("Content-Length"), QByteArray::number(answer.file.length));
+    // No name in the run's folder, and readable by its owner only.
+    EXPECT_TRUE(
+        QDir(browser.instanceFolder())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+            .isEmpty());
+    EXPECT_EQ(answer.file.file->permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+              0);
+    const QByteArray text = answer.file.file->readAll();
+    EXPECT_EQ(text.size(), answer.file.length);
+    EXPECT_TRUE(text.startsWith("\xEF\xBB\xBFn\r\n1\r\n2\r\n"));
+    EXPECT_TRUE(text.endsWith("\r\n100000\r\n")); // cut at the most rows an export holds
+    EXPECT_EQ(answer.header("X-Export-Truncated"), "true");
+}
+
 // What the web application makes of a data server's trouble during an export: an error part
 // after the first, or a reply larger than a reply may be. Neither becomes a file.
 TEST(Exports, AnExportThatFailsHalfWayIsAnErrorPageAndNoFile) {

@@ -1,6 +1,7 @@
 #include "webappfixture.h"
 
 #include "bridge/formdata.h"
+#include "bridge/webapplication.h"
 #include "common/codepage.h"
 #include "common/files.h"
 #include "common/guid.h"
@@ -10,8 +11,8 @@
 #include "dataserver/namedmutex.h"
 #include "tests/dbsvr/pgcluster.h"
 #include "tests/support/programfolder.h"
+#include "webapp/applicationservice.h"
 #include "webapp/html.h"
-#include "webapp/webapplication.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -148,8 +149,10 @@ Browser::Browser(const ExampleApplication& app, const QString& languageXml)
     outQueue = app.outQueue();
 }
 
-Browser::Browser(const QString& applicationFolder, const QString& languageXml) {
-    webapp::RegisterWebApplication();
+Browser::Browser(const QString& applicationFolder, const QString& languageXml)
+    : m_applicationFolder(applicationFolder),
+      m_service(std::make_shared<webapp::ApplicationService>()) {
+    webapp::RegisterWebApplication(m_service);
     const QString xml =
         languageXml.isEmpty()
             ? QString::fromUtf8(common::ReadFile(support::StageDir() + "/language/en.xml"))
@@ -167,8 +170,36 @@ Page Browser::post(const QString& body) {
     return call(bridge::ParseFormData(body), QStringLiteral("POST"), QStringLiteral("127.0.0.1"));
 }
 
+webapp::Response Browser::answer(const QString& query) {
+    common::DictionaryPtr context = newContext(bridge::ParseFormData(query), QStringLiteral("GET"),
+                                               QStringLiteral("127.0.0.1"));
+    return newComponent()->Answer(context);
+}
+
+std::shared_ptr<bridge::WebApplication> Browser::newComponent() {
+    // As the web server does: a new component per request, created by class name.
+    const auto component = std::dynamic_pointer_cast<bridge::WebApplication>(
+        common::CreateObjectByName("Quorvex.WebApp"));
+    EXPECT_TRUE(component);
+    component->SetTranslation(m_language.document_element());
+    return component;
+}
+
 Page Browser::call(const common::DictionaryPtr& request, const QString& method,
                    const QString& remoteHost) {
+    common::DictionaryPtr context = newContext(request, method, remoteHost);
+    Page page = parse(common::ToText(newComponent()->ProcessRequest(context)));
+    page.redirect = common::ToText(context->item("Redirect"));
+    return page;
+}
+
+common::DictionaryPtr Browser::newContext(const common::DictionaryPtr& request,
+                                          const QString& method, const QString& remoteHost) {
+    m_service->configure({.applicationFolder = m_applicationFolder,
+                          .inQueueFolder = inQueue,
+                          .outQueueFolder = outQueue,
+                          .instanceFolder = m_instanceFolder.path(),
+                          .urlPrefix = {}});
     m_application->setItem("ExcelInstalled", false);
     const common::DictionaryPtr variables = common::NewDictionary();
     variables->Add("PATH_TRANSLATED", m_application->item("ApplicationFolder"));
@@ -211,15 +242,7 @@ Page Browser::call(const common::DictionaryPtr& request, const QString& method,
     context->Add("session", common::NewDictionary());
     context->Add("Server", server);
     m_lastContext = context;
-
-    // As the web server does: a new component per request, created by class name.
-    const auto component = std::dynamic_pointer_cast<bridge::WebApplication>(
-        common::CreateObjectByName("Quorvex.WebApp"));
-    EXPECT_TRUE(component);
-    component->SetTranslation(m_language.document_element());
-    Page page = parse(common::ToText(component->ProcessRequest(context)));
-    page.redirect = common::ToText(context->item("Redirect"));
-    return page;
+    return context;
 }
 
 QString Enc(const QString& value) {

@@ -3,8 +3,10 @@
 // Drives the web application component the way the web server will: a context Dictionary
 // per request, a real dbsvr on a copy of the staged example application, real queue folders.
 
+#include "bridge/webapplication.h"
 #include "common/dictionary.h"
 #include "tests/support/processes.h"
+#include "webapp/response.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -12,6 +14,10 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <pugixml.hpp>
+
+namespace webapp {
+class ApplicationService;
+}
 
 namespace webapptest {
 
@@ -58,7 +64,8 @@ private:
     bool m_ready = false;
 };
 
-// The web server's side of the calls: one Application Dictionary for the run, a new context
+// The web server's side of the calls: one Application Dictionary and one web application
+// service for the run (configured before every request from the fields below), a new context
 // per request, the language document handed to every new component.
 class Browser final {
 public:
@@ -71,9 +78,14 @@ public:
     // A GET with this query string (as sent on the wire), or a POST with this body.
     Page get(const QString& query, const QString& remoteHost = QStringLiteral("127.0.0.1"));
     Page post(const QString& body);
+    // A GET answered through the component's typed call, as the web server makes it.
+    webapp::Response answer(const QString& query);
     // The last context handed to the component.
     common::DictionaryPtr lastContext() const { return m_lastContext; }
     common::DictionaryPtr application() const { return m_application; }
+    webapp::ApplicationService& service() const { return *m_service; }
+    // The run's own temporary folder the service is told of.
+    QString instanceFolder() const { return m_instanceFolder.path(); }
 
     QString inQueue;
     QString outQueue;
@@ -82,8 +94,14 @@ public:
 private:
     Page call(const common::DictionaryPtr& request, const QString& method,
               const QString& remoteHost);
+    common::DictionaryPtr newContext(const common::DictionaryPtr& request, const QString& method,
+                                     const QString& remoteHost);
+    std::shared_ptr<bridge::WebApplication> newComponent();
 
     pugi::xml_document m_language;
+    QTemporaryDir m_instanceFolder;
+    QString m_applicationFolder;
+    std::shared_ptr<webapp::ApplicationService> m_service;
     common::DictionaryPtr m_application;
     common::DictionaryPtr m_lastContext;
 };

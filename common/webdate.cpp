@@ -1,8 +1,8 @@
-#include "server/webdate.h"
+#include "common/webdate.h"
 
 #include <array>
 
-namespace server {
+namespace common {
 
 namespace {
 constexpr std::array<const char*, 7> DAYS = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
@@ -49,4 +49,4 @@ QString FormatWebDate(const QDateTime& d, bool isLocalTime) {
     return text;
 }
 
-} // namespace server
+} // namespace common

@@ -1,0 +1,112 @@
+#include "app/program.h"
+
+#include "common/display.h"
+#include "common/errnotext.h"
+#include "common/userinterface.h"
+#include "components/components.h"
+#include "diagnostics/trace.h"
+#include "server/descriptorlimit.h"
+#include "startup/adminkeyfile.h"
+#include "startup/commandline.h"
+#include "startup/coreface.h"
+#include "startup/exitcodes.h"
+#include "startup/signalwatcher.h"
+#include "ui/appicon.h"
+#include "ui/desktop.h"
+#include "webapp/applicationservice.h"
+
+#include <QApplication>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+namespace {
+// The one line a parent program waits for to know where we serve: the application's home
+// page. The admin key file is written first, so that whoever waits for the line finds it.
+void announceServing(const startup::CoreFace& core, int port) {
+    startup::WriteAdminKeyFile(core.values().RunSecret);
+    const bool written =
+        std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
+    // A parent that stopped reading is no reason to stop serving.
+    if (!written)
+        diagnostics::WriteTrace(
+            QStringLiteral("The serving address could not be written to standard output: ") +
+            common::ErrnoText(errno));
+}
+
+// The desktop's application object; the run ends with the core's shutdown, not with its
+// last window.
+std::unique_ptr<QCoreApplication> desktopApplication(int& argc, char** argv) {
+    auto app = std::make_unique<QApplication>(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    app->setWindowIcon(ui::AppIcon());
+    app->setDesktopFileName(QStringLiteral("quorvex-websvr"));
+    return app;
+}
+} // namespace
+
+int RunWebServer(int argc, char** argv, const WebApplicationRegistration& registerWebApplication) {
+    // Qt's glib dispatcher adds wake-up writes to every event; the plain one is faster.
+    qputenv("QT_NO_GLIB", "1");
+    // Without TZ the C library looks at /etc/localtime again for every local
+    // time it converts: once per log line and per answer. Same zone, one look.
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+    // Every connection costs descriptors; the slots are capped below this limit.
+    server::RaiseDescriptorLimit();
+
+    // Decided before the application object: a desktop run needs a QApplication, a hidden
+    // one must not need a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const bool hidden = startup::IsHiddenRun(arguments);
+    // A hidden run needs no display, so it does not look for one.
+    const common::DisplayProbe display = hidden ? common::DisplayProbe{} : common::ProbeDisplay();
+    const bool desktop = !hidden && display.available;
+    // Nobody could answer a window here: carry on as a hidden run (and say so below).
+    const bool noDisplay = !hidden && !desktop;
+    if (noDisplay)
+        arguments << QStringLiteral("hidden");
+    const std::unique_ptr<QCoreApplication> app =
+        desktop ? desktopApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+    // First, so that nothing written before it can end the process by SIGPIPE.
+    startup::SignalWatcher signals;
+    components::RegisterComponents();
+    // The web application's lasting part, made once for the run; the core owns it.
+    auto webApplication = std::make_shared<webapp::ApplicationService>();
+    (registerWebApplication ? registerWebApplication
+                            : webapp::RegisterWebApplication)(webApplication);
+    if (noDisplay) {
+        std::fprintf(stderr, "websvr: no display (%s); running headless, as with hidden.\n",
+                     qUtf8Printable(display.reason));
+        std::fflush(stderr);
+    }
+
+    common::HeadlessInterface headless;
+    // Made before the core and gone after it: the core talks to it to the end.
+    ui::Desktop windows;
+    const std::unique_ptr<startup::CoreFace> owner =
+        startup::CreateCore(desktop ? static_cast<common::UserInterface&>(windows) : headless,
+                            arguments, std::move(webApplication));
+    startup::CoreFace& core = *owner;
+    if (desktop)
+        windows.attach(core);
+
+    // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown, also
+    // while a box or a dialog waits for its user.
+    QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
+                     [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
+    // The session manager ending the session quits the application (after closing the main
+    // window, which runs the shutdown itself): whatever ends the event loop runs it.
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &core,
+                     [&core] { core.CloseServer(startup::EXIT_ORDERLY); });
+    if (!desktop)
+        QObject::connect(&core, &startup::CoreFace::listening, &core,
+                         [&core](int port) { announceServing(core, port); });
+    QObject::connect(&core, &startup::CoreFace::finished, app.get(),
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
+
+    core.start();
+    return app->exec();
+}

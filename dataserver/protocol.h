@@ -1,0 +1,102 @@
+#pragma once
+
+// The messages of the queue protocol between the web application and the data server, for
+// both sides to use: a name changed here changes on both at once. Requests and replies are
+// UTF-8 XML, <XML><Type>type</Type>...</XML>; every reply holds Type, Error (empty on success)
+// and Message; a failure has the Type Error, its code in Error (dbsvr/README.md describes the
+// messages). The queue component carries them (components/queue.h), an export's reply in
+// parts (components/replyparts.h).
+
+namespace dataserver::protocol {
+
+inline constexpr char ROOT[] = "XML";
+inline constexpr char TYPE[] = "Type";
+inline constexpr char ERROR[] = "Error"; // the element, and the type of a failure's reply
+inline constexpr char MESSAGE[] = "Message";
+
+// The requests, and the types of their replies.
+inline constexpr char PING[] = "Ping";
+inline constexpr char PONG[] = "Pong";
+inline constexpr char LIST_TABLES[] = "ListTables";
+inline constexpr char TABLES[] = "Tables";
+inline constexpr char LIST_QUERIES[] = "ListQueries";
+inline constexpr char QUERIES[] = "Queries";
+inline constexpr char DESCRIBE_TABLE[] = "DescribeTable";
+inline constexpr char TABLE[] = "Table";
+inline constexpr char READ_TABLE[] = "ReadTable";
+inline constexpr char QUERY[] = "Query";
+inline constexpr char ROWS[] = "Rows";
+
+// The elements of requests and replies.
+inline constexpr char NAME[] = "Name";
+inline constexpr char PARAMETERS[] = "Parameters";
+inline constexpr char PARAMETER[] = "Parameter";
+inline constexpr char REQUEST_ID[] = "RequestId";
+inline constexpr char ORDER_BY[] = "OrderBy";
+inline constexpr char DESCENDING[] = "Descending";
+inline constexpr char FILTER[] = "Filter";
+inline constexpr char OFFSET[] = "Offset";
+inline constexpr char LIMIT[] = "Limit";
+inline constexpr char EXPORT[] = "Export";
+inline constexpr char COLUMNS[] = "Columns";
+inline constexpr char COLUMN[] = "Column";
+inline constexpr char ROW[] = "Row";
+inline constexpr char FIELD[] = "Field";
+inline constexpr char COUNT[] = "Count";
+inline constexpr char MORE[] = "More";
+inline constexpr char TOTAL[] = "Total";
+inline constexpr char CHANGES[] = "Changes";
+inline constexpr char LAST_INSERT_ID[] = "LastInsertId";
+inline constexpr char DUPLICATE[] = "Duplicate";
+inline constexpr char VOLATILE[] = "Volatile";   // a result that may change without the data
+inline constexpr char CONTINUED[] = "Continued"; // every part of an export but the last
+inline constexpr char FOREIGN_KEYS[] = "ForeignKeys";
+inline constexpr char FOREIGN_KEY[] = "ForeignKey";
+inline constexpr char REFERENCED_BY[] = "ReferencedBy";
+inline constexpr char REFERENCE[] = "Reference";
+inline constexpr char MAP[] = "Map";
+
+// Their attributes.
+inline constexpr char ATTRIBUTE_NAME[] = "name";
+inline constexpr char ATTRIBUTE_TYPE[] = "type";
+inline constexpr char ATTRIBUTE_ROWS[] = "rows";
+inline constexpr char ATTRIBUTE_KIND[] = "kind";
+inline constexpr char ATTRIBUTE_NOT_NULL[] = "notnull";
+inline constexpr char ATTRIBUTE_PK[] = "pk";
+inline constexpr char ATTRIBUTE_NULL[] = "null";
+inline constexpr char ATTRIBUTE_LENGTH[] = "length";
+inline constexpr char ATTRIBUTE_COLUMN[] = "column";
+inline constexpr char ATTRIBUTE_OP[] = "op";
+inline constexpr char ATTRIBUTE_TABLE[] = "table";
+inline constexpr char ATTRIBUTE_FROM[] = "from";
+inline constexpr char ATTRIBUTE_TO[] = "to";
+
+// Their values.
+inline constexpr char TRUE_TEXT[] = "true";
+inline constexpr char FALSE_TEXT[] = "false";
+inline constexpr char KIND_READ[] = "read";
+inline constexpr char KIND_WRITE[] = "write";
+inline constexpr char TYPE_BLOB[] = "blob"; // of a Field
+inline constexpr char TYPE_VIEW[] = "view"; // of a Table
+inline constexpr char OP_EQUAL[] = "eq";
+inline constexpr char OP_NOT_EQUAL[] = "ne";
+inline constexpr char OP_LESS[] = "lt";
+inline constexpr char OP_LESS_OR_EQUAL[] = "le";
+inline constexpr char OP_GREATER[] = "gt";
+inline constexpr char OP_GREATER_OR_EQUAL[] = "ge";
+inline constexpr char OP_CONTAINS[] = "contains";
+
+// The codes of Error; an empty Error means success.
+inline constexpr char ERROR_INVALID_REQUEST[] = "InvalidRequest";
+inline constexpr char ERROR_UNKNOWN_TABLE[] = "UnknownTable";
+inline constexpr char ERROR_UNKNOWN_COLUMN[] = "UnknownColumn";
+inline constexpr char ERROR_UNKNOWN_QUERY[] = "UnknownQuery";
+inline constexpr char ERROR_UNKNOWN_PARAMETER[] = "UnknownParameter";
+inline constexpr char ERROR_MISSING_PARAMETER[] = "MissingParameter";
+inline constexpr char ERROR_INVALID_ARGUMENT[] = "InvalidArgument";
+inline constexpr char ERROR_NOT_CONNECTED[] = "UnableToConnectDB";
+inline constexpr char ERROR_DATABASE[] = "DatabaseError";
+inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
+inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
+
+} // namespace dataserver::protocol

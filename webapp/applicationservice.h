@@ -1,0 +1,42 @@
+#pragma once
+
+#include "bridge/webapplicationservice.h"
+#include "common/insidefiles.h"
+#include "webapp/labels.h"
+#include "webapp/replycache.h"
+#include "webapp/replysweep.h"
+
+#include <memory>
+
+namespace webapp {
+
+// What the web application keeps for a whole run, made once and owned by the web server's
+// core: its configuration, the data server's replies kept for reuse, the texts of the
+// language document, the application's page and form files, and the sweep of late replies.
+// The component made for each request is a thin handle on it (RegisterWebApplication).
+class ApplicationService final : public bridge::WebApplicationService {
+public:
+    void configure(const bridge::ApplicationSettings& settings) override { m_settings = settings; }
+    void reset() override;
+
+    const bridge::ApplicationSettings& settings() const { return m_settings; }
+    ReplyCache& replies() { return m_replies; }
+    ReplySweep& sweep() { return m_sweep; }
+    LabelCache& labels() { return m_labels; }
+    common::InsideFiles& files() { return m_files; }
+
+private:
+    bridge::ApplicationSettings m_settings;
+    ReplyCache m_replies;
+    ReplySweep m_sweep;
+    LabelCache m_labels;
+    common::InsideFiles m_files;
+};
+
+// Registers the web application component (bridge::WEB_APPLICATION_CLASS) with the object
+// factory: each one made works with service, for as long as service lives. After that the
+// class makes nothing, and the web server's request for a component fails as for a missing
+// class.
+void RegisterWebApplication(const std::shared_ptr<ApplicationService>& service);
+
+} // namespace webapp
