@@ -13,10 +13,10 @@
 #include "common/xml.h"
 #include "components/components.h"
 #include "components/queue.h"
-#include "dataserver/serverqueue.h"
-#include "dataserver/supervisor.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "supervision/serverqueue.h"
+#include "supervision/supervisor.h"
 
 #include <QCoreApplication>
 #include <QDir>

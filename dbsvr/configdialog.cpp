@@ -2,7 +2,7 @@
 // QtWidgets, linked into the executable only.
 #include "common/error.h"
 #include "common/version.h"
-#include "dataserver/namedmutex.h"
+#include "contract/namedmutex.h"
 #include "dbsvr/config.h"
 #include "dbsvr/configmode.h"
 

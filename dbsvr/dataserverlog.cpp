@@ -2,7 +2,7 @@
 
 #include "common/error.h"
 #include "common/files.h"
-#include "dataserver/contract.h"
+#include "contract/contract.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 

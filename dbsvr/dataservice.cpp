@@ -2,8 +2,8 @@
 
 #include "common/error.h"
 #include "components/dataversion.h"
-#include "dataserver/contract.h"
-#include "dataserver/namedmutex.h"
+#include "contract/contract.h"
+#include "contract/namedmutex.h"
 #include "dbsvr/changewatch.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"

@@ -1,6 +1,6 @@
 #include "dbsvr/exportparts.h"
 
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"

@@ -4,7 +4,7 @@
 #include "common/version.h"
 #include "common/xml.h"
 #include "common/xmlvalue.h"
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 #include "dbsvr/config.h"
 #include "dbsvr/exportparts.h"
 #include "dbsvr/pagerows.h"

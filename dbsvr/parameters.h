@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dataserver/contract.h"
+#include "contract/contract.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "common/xml.h"
 #include "common/xmlvalue.h"
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 
 #include <sstream>
 

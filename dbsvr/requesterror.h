@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 
 #include <QString>
 

@@ -13,7 +13,7 @@ namespace dbsvr {
 // server reads only the file's modification time. Does nothing for "".
 void WriteAliveFile(const QString& path);
 
-// The message types and codes are the contract's (dataserver/contract.h).
+// The message types and codes are the contract's (contract/contract.h).
 
 // <XML><Type>type</Type><Code>code</Code><Message>text</Message></XML>.
 // Does nothing for "".

@@ -4,7 +4,7 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/version.h"
-#include "dataserver/contract.h"
+#include "contract/contract.h"
 
 #include <QFile>
 #include <cerrno>

@@ -2,9 +2,9 @@
 
 #include "bridge/pagecontext.h"
 #include "bridge/webapplicationservice.h"
-#include "dataserver/supervisor.h"
 #include "server/httpconfig.h"
 #include "startup/configuration.h"
+#include "supervision/supervisor.h"
 
 #include <utility>
 

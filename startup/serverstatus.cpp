@@ -1,9 +1,9 @@
 #include "startup/serverstatus.h"
 
 #include "common/version.h"
-#include "dataserver/supervisor.h"
 #include "diagnostics/trace.h"
 #include "startup/startupvalues.h"
+#include "supervision/supervisor.h"
 
 namespace startup {
 

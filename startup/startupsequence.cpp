@@ -8,9 +8,8 @@
 #include "common/text.h"
 #include "common/userinterface.h"
 #include "common/version.h"
-#include "dataserver/contract.h"
-#include "dataserver/namedmutex.h"
-#include "dataserver/serverqueue.h"
+#include "contract/contract.h"
+#include "contract/namedmutex.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
@@ -20,6 +19,7 @@
 #include "startup/commandline.h"
 #include "startup/portscan.h"
 #include "startup/usermode.h"
+#include "supervision/serverqueue.h"
 
 #include <QCoreApplication>
 #include <QLocale>

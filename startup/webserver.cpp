@@ -6,9 +6,7 @@
 #include "common/helpfiles.h"
 #include "common/objectfactory.h"
 #include "common/userinterface.h"
-#include "dataserver/namedmutex.h"
-#include "dataserver/serverqueue.h"
-#include "dataserver/watchdog.h"
+#include "contract/namedmutex.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
 #include "server/httpserver.h"
@@ -17,6 +15,8 @@
 #include "startup/portscan.h"
 #include "startup/queuecleanup.h"
 #include "startup/serverstatus.h"
+#include "supervision/serverqueue.h"
+#include "supervision/watchdog.h"
 
 #include <QCoreApplication>
 #include <utility>

@@ -3,12 +3,12 @@
 #include "bridge/dynamicpages.h"
 #include "bridge/pagecontext.h"
 #include "bridge/webapplicationservice.h"
-#include "dataserver/supervisor.h"
-#include "dataserver/tokenstate.h"
 #include "server/httpconfig.h"
 #include "startup/configuration.h"
 #include "startup/coreface.h"
 #include "startup/exitcodes.h"
+#include "supervision/supervisor.h"
+#include "supervision/tokenstate.h"
 
 #include <QStringList>
 #include <QTimer>

@@ -6,7 +6,7 @@
 #include "components/dataversion.h"
 #include "components/queue.h"
 #include "components/replyparts.h"
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 #include "webapp/replycache.h"
 #include "webapp/replysweep.h"
 

@@ -1,6 +1,6 @@
 #include "webapp/errorpages.h"
 
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 #include "webapp/html.h"
 #include "webapp/valuechecks.h"
 

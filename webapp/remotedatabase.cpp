@@ -3,7 +3,7 @@
 #include "common/xml.h"
 #include "common/xmlvalue.h"
 #include "components/replyparts.h"
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 
 #include <QElapsedTimer>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "webapp/tableview.h"
 
-#include "dataserver/protocol.h"
+#include "contract/protocol.h"
 #include "webapp/requestcontext.h"
 
 #include <algorithm>

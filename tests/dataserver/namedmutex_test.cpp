@@ -1,6 +1,6 @@
 #include "common/error.h"
-#include "dataserver/namedmutex.h"
-#include "dataserver/process.h"
+#include "contract/namedmutex.h"
+#include "supervision/process.h"
 #include "tests/support/processes.h"
 #include "tests/support/qtprinters.h"
 

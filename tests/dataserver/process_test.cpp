@@ -1,4 +1,4 @@
-#include "dataserver/process.h"
+#include "supervision/process.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"

@@ -1,6 +1,6 @@
 #include "common/error.h"
 #include "components/queue.h"
-#include "dataserver/serverqueue.h"
+#include "supervision/serverqueue.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"

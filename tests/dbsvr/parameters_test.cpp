@@ -1,10 +1,10 @@
 #include "common/error.h"
 #include "common/files.h"
-#include "dataserver/connectionsettings.h"
 #include "dbsvr/commandline.h"
 #include "dbsvr/config.h"
 #include "dbsvr/parameters.h"
 #include "dbsvrfixture.h"
+#include "supervision/connectionsettings.h"
 #include "tests/support/qtprinters.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "bridge/adminkey.h"
 #include "bridge/pagecontext.h"
-#include "dataserver/supervisor.h"
 #include "server/httpconfig.h"
 #include "startup/webserver.h"
 #include "startupfixture.h"
+#include "supervision/supervisor.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
 // The staged websvr supervising the staged dbsvr, with faults injected from outside.
-#include "dataserver/launch.h"
-#include "dataserver/namedmutex.h"
+#include "contract/namedmutex.h"
 #include "standin.h"
+#include "supervision/launch.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"

@@ -3,8 +3,8 @@
 // Prints "child <pid>" for a spawned child, then "ready". With --no-loop it blocks without
 // an event loop, so probes of the token are never accepted and pile up in the backlog.
 #include "common/error.h"
-#include "dataserver/namedmutex.h"
-#include "dataserver/process.h"
+#include "contract/namedmutex.h"
+#include "supervision/process.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,9 +1,9 @@
-#include "dataserver/connectionsettings.h"
+#include "supervision/connectionsettings.h"
 
 #include "common/error.h"
-#include "dataserver/launch.h"
-#include "dataserver/process.h"
 #include "diagnostics/trace.h"
+#include "supervision/launch.h"
+#include "supervision/process.h"
 
 namespace dataserver {
 

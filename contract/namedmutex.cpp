@@ -1,8 +1,8 @@
-#include "dataserver/namedmutex.h"
+#include "contract/namedmutex.h"
 
 #include "common/errnotext.h"
 #include "common/error.h"
-#include "dataserver/socketowner.h"
+#include "contract/socketowner.h"
 
 #include <QCoreApplication>
 #include <QHash>

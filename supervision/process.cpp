@@ -1,4 +1,4 @@
-#include "dataserver/process.h"
+#include "supervision/process.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,16 +1,16 @@
-#include "dataserver/watchdog.h"
+#include "supervision/watchdog.h"
 
 #include "common/error.h"
 #include "common/files.h"
 #include "common/text.h"
 #include "common/userinterface.h"
 #include "common/xml.h"
-#include "dataserver/connectionsettings.h"
-#include "dataserver/contract.h"
-#include "dataserver/launch.h"
-#include "dataserver/namedmutex.h"
+#include "contract/contract.h"
+#include "contract/namedmutex.h"
 #include "diagnostics/trace.h"
 #include "i18n/language.h"
+#include "supervision/connectionsettings.h"
+#include "supervision/launch.h"
 
 #include <QFile>
 #include <QFileInfo>

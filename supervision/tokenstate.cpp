@@ -1,7 +1,7 @@
-#include "dataserver/tokenstate.h"
+#include "supervision/tokenstate.h"
 
 #include "common/error.h"
-#include "dataserver/namedmutex.h"
+#include "contract/namedmutex.h"
 #include "diagnostics/trace.h"
 
 namespace dataserver {

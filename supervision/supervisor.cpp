@@ -1,6 +1,6 @@
-#include "dataserver/supervisor.h"
+#include "supervision/supervisor.h"
 
-#include "dataserver/connectionsettings.h"
+#include "supervision/connectionsettings.h"
 
 namespace dataserver {
 

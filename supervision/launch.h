@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dataserver/supervisorconfig.h"
-#include "dataserver/tokenstate.h"
+#include "supervision/supervisorconfig.h"
+#include "supervision/tokenstate.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,7 +21,7 @@ inline constexpr int END_WAIT_MS = 2000;    // for the running token to go at th
 // The data server executable: <ProgramFolder>/dbsvr.
 QString DataServerProgram(const SupervisorConfig& config);
 
-// The parameter file's text (dataserver/contract.h). The queues are crossed over: the data
+// The parameter file's text (contract/contract.h). The queues are crossed over: the data
 // server reads what the web server sends.
 QString ParameterText(const SupervisorConfig& config, const QString& parentMutex,
                       const QString& runningMutex);

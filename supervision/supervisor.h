@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dataserver/launch.h"
-#include "dataserver/supervisorconfig.h"
-#include "dataserver/watchdog.h"
+#include "supervision/launch.h"
+#include "supervision/supervisorconfig.h"
+#include "supervision/watchdog.h"
 
 // The data server's supervision for the whole run: its configuration, the launch state and
 // the watchdog, in one object the web server holds once.

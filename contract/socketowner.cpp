@@ -1,7 +1,7 @@
-#include "dataserver/socketowner.h"
+#include "contract/socketowner.h"
 
 #include "common/error.h"
-#include "dataserver/namedmutex.h"
+#include "contract/namedmutex.h"
 
 #include <QByteArray>
 #include <cerrno>

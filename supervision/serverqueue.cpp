@@ -1,11 +1,11 @@
-#include "dataserver/serverqueue.h"
+#include "supervision/serverqueue.h"
 
 #include "common/error.h"
 #include "common/files.h"
 #include "common/xml.h"
 #include "components/queue.h"
-#include "dataserver/contract.h"
-#include "dataserver/protocol.h"
+#include "contract/contract.h"
+#include "contract/protocol.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dataserver/supervisorconfig.h"
+#include "supervision/supervisorconfig.h"
 
 #include <QDateTime>
 #include <QString>

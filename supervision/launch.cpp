@@ -1,4 +1,4 @@
-#include "dataserver/launch.h"
+#include "supervision/launch.h"
 
 #include "common/codepage.h"
 #include "common/dictionary.h"
@@ -6,12 +6,12 @@
 #include "common/files.h"
 #include "common/guid.h"
 #include "common/text.h"
-#include "dataserver/contract.h"
-#include "dataserver/namedmutex.h"
-#include "dataserver/process.h"
-#include "dataserver/serverqueue.h"
+#include "contract/contract.h"
+#include "contract/namedmutex.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "supervision/process.h"
+#include "supervision/serverqueue.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
