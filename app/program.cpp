@@ -4,13 +4,13 @@
 #include "common/errnotext.h"
 #include "common/userinterface.h"
 #include "components/components.h"
+#include "core/adminkeyfile.h"
+#include "core/commandline.h"
+#include "core/coreface.h"
+#include "core/exitcodes.h"
+#include "core/signalwatcher.h"
 #include "diagnostics/trace.h"
 #include "server/descriptorlimit.h"
-#include "startup/adminkeyfile.h"
-#include "startup/commandline.h"
-#include "startup/coreface.h"
-#include "startup/exitcodes.h"
-#include "startup/signalwatcher.h"
 #include "ui/appicon.h"
 #include "ui/desktop.h"
 #include "webapp/applicationservice.h"
@@ -23,8 +23,8 @@
 namespace {
 // The one line a parent program waits for to know where we serve: the application's home
 // page. The admin key file is written first, so that whoever waits for the line finds it.
-void announceServing(const startup::CoreFace& core, int port) {
-    startup::WriteAdminKeyFile(core.values().RunSecret);
+void announceServing(const core::CoreFace& core, int port) {
+    core::WriteAdminKeyFile(core.values().RunSecret);
     const bool written =
         std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
     // A parent that stopped reading is no reason to stop serving.
@@ -60,7 +60,7 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const bool hidden = startup::IsHiddenRun(arguments);
+    const bool hidden = core::IsHiddenRun(arguments);
     // A hidden run needs no display, so it does not look for one.
     const common::DisplayProbe display = hidden ? common::DisplayProbe{} : common::ProbeDisplay();
     const bool desktop = !hidden && display.available;
@@ -71,7 +71,7 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     const std::unique_ptr<QCoreApplication> app =
         desktop ? desktopApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     // First, so that nothing written before it can end the process by SIGPIPE.
-    startup::SignalWatcher signals;
+    core::SignalWatcher signals;
     components::RegisterComponents();
     // The web application's lasting part, made once for the run; the core owns it.
     auto webApplication = std::make_shared<webapp::ApplicationService>();
@@ -86,25 +86,25 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     common::HeadlessInterface headless;
     // Made before the core and gone after it: the core talks to it to the end.
     ui::Desktop windows;
-    const std::unique_ptr<startup::CoreFace> owner =
-        startup::CreateCore(desktop ? static_cast<common::UserInterface&>(windows) : headless,
-                            arguments, std::move(webApplication));
-    startup::CoreFace& core = *owner;
+    const std::unique_ptr<core::CoreFace> owner =
+        core::CreateCore(desktop ? static_cast<common::UserInterface&>(windows) : headless,
+                         arguments, std::move(webApplication));
+    core::CoreFace& core = *owner;
     if (desktop)
         windows.attach(core);
 
     // SIGTERM (also the desktop session ending), SIGINT, SIGHUP: the orderly shutdown, also
     // while a box or a dialog waits for its user.
-    QObject::connect(&signals, &startup::SignalWatcher::terminationRequested, &core,
-                     [&core](int) { core.CloseServer(startup::EXIT_ORDERLY); });
+    QObject::connect(&signals, &core::SignalWatcher::terminationRequested, &core,
+                     [&core](int) { core.CloseServer(core::EXIT_ORDERLY); });
     // The session manager ending the session quits the application (after closing the main
     // window, which runs the shutdown itself): whatever ends the event loop runs it.
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &core,
-                     [&core] { core.CloseServer(startup::EXIT_ORDERLY); });
+                     [&core] { core.CloseServer(core::EXIT_ORDERLY); });
     if (!desktop)
-        QObject::connect(&core, &startup::CoreFace::listening, &core,
+        QObject::connect(&core, &core::CoreFace::listening, &core,
                          [&core](int port) { announceServing(core, port); });
-    QObject::connect(&core, &startup::CoreFace::finished, app.get(),
+    QObject::connect(&core, &core::CoreFace::finished, app.get(),
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 
     core.start();

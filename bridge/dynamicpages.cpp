@@ -1,6 +1,5 @@
 #include "bridge/dynamicpages.h"
 
-#include "bridge/contextkeys.h"
 #include "bridge/newcontext.h"
 #include "bridge/pagecontext.h"
 #include "bridge/redirectanswer.h"
@@ -9,6 +8,7 @@
 #include "common/dictionary.h"
 #include "common/text.h"
 #include "diagnostics/trace.h"
+#include "webappapi/contextkeys.h"
 
 #include <QElapsedTimer>
 

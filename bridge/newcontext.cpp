@@ -1,11 +1,11 @@
 #include "bridge/newcontext.h"
 
-#include "bridge/contextkeys.h"
 #include "bridge/formdata.h"
 #include "bridge/pagecontext.h"
 #include "bridge/serverentry.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
+#include "webappapi/contextkeys.h"
 
 namespace bridge {
 

@@ -1,11 +1,11 @@
 #include "bridge/requestobject.h"
 
-#include "bridge/contextkeys.h"
 #include "bridge/formdata.h"
 #include "bridge/pagecontext.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
 #include "server/requesthandler.h"
+#include "webappapi/contextkeys.h"
 
 namespace bridge {
 

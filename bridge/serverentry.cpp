@@ -1,9 +1,9 @@
 #include "bridge/serverentry.h"
 
-#include "bridge/contextkeys.h"
 #include "bridge/pagecontext.h"
 #include "common/dictionary.h"
 #include "common/objectfactory.h"
+#include "webappapi/contextkeys.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridge/webapplication.h"
+#include "webappapi/webapplication.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 #include "ui/desktop.h"
 
-#include "startup/coreface.h"
-#include "startup/settingsform.h"
-#include "startup/tracefeed.h"
+#include "core/coreface.h"
+#include "core/settingsform.h"
+#include "core/tracefeed.h"
 #include "ui/browser.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -19,22 +19,22 @@ Desktop::Desktop() = default;
 // The core may already be gone: only what is ours is let go.
 Desktop::~Desktop() = default;
 
-void Desktop::attach(startup::CoreFace& core) {
+void Desktop::attach(core::CoreFace& core) {
     m_core = &core;
     m_traceLog =
         std::make_unique<TraceLogWindow>([&core] { core.ShowHelp(QStringLiteral("tracelog")); });
     m_mainWindow = std::make_unique<MainWindow>(core, *m_traceLog);
     TraceLogWindow* traceLog = m_traceLog.get();
-    m_traceFeed = std::make_unique<startup::TraceFeed>(
-        [traceLog](const QString& text, const QString& timeText) {
+    m_traceFeed =
+        std::make_unique<core::TraceFeed>([traceLog](const QString& text, const QString& timeText) {
             traceLog->AddEntry(text, timeText);
         });
     MainWindow* window = m_mainWindow.get();
-    QObject::connect(&core, &startup::CoreFace::stateChanged, window, &MainWindow::scheduleRefresh);
-    QObject::connect(&core, &startup::CoreFace::translationsLoaded, window,
+    QObject::connect(&core, &core::CoreFace::stateChanged, window, &MainWindow::scheduleRefresh);
+    QObject::connect(&core, &core::CoreFace::translationsLoaded, window,
                      &MainWindow::applyTranslations);
     // The end of the run unloads the trace log (its column widths are kept) and the window.
-    QObject::connect(&core, &startup::CoreFace::finished, window, [traceLog, window] {
+    QObject::connect(&core, &core::CoreFace::finished, window, [traceLog, window] {
         traceLog->unload();
         window->hide();
     });
@@ -53,8 +53,8 @@ int Desktop::messageBox(const QString& text, int style, const QString& title) {
 bool Desktop::showSettingsDialog() {
     if (!m_core || m_ending)
         return false;
-    startup::SettingsForm form(*m_core);
-    startup::CoreFace* core = m_core;
+    core::SettingsForm form(*m_core);
+    core::CoreFace* core = m_core;
     SettingsDialog dialog(
         form, [core](const QString& context) { core->ShowHelp(context); }, m_mainWindow.get());
     dialog.exec();

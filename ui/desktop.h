@@ -4,10 +4,10 @@
 
 #include <memory>
 
-namespace startup {
+namespace core {
 class CoreFace;
 class TraceFeed;
-} // namespace startup
+} // namespace core
 
 namespace ui {
 
@@ -23,7 +23,7 @@ public:
 
     // Makes the windows for core, connects them to it and shows the main window. Once,
     // before the core starts.
-    void attach(startup::CoreFace& core);
+    void attach(core::CoreFace& core);
 
     MainWindow* mainWindow() const { return m_mainWindow.get(); }
     TraceLogWindow* traceLog() const { return m_traceLog.get(); }
@@ -34,12 +34,12 @@ public:
     void endModalWindows() override;
 
 private:
-    startup::CoreFace* m_core = nullptr;
+    core::CoreFace* m_core = nullptr;
     bool m_ending = false;
     std::unique_ptr<TraceLogWindow> m_traceLog;
     std::unique_ptr<MainWindow> m_mainWindow;
     // After the trace log, so that it stops feeding it before the window goes.
-    std::unique_ptr<startup::TraceFeed> m_traceFeed;
+    std::unique_ptr<core::TraceFeed> m_traceFeed;
 };
 
 } // namespace ui

@@ -2,9 +2,9 @@
 
 #include "common/userinterface.h"
 #include "common/version.h"
+#include "core/coreface.h"
+#include "core/exitcodes.h"
 #include "i18n/language.h"
-#include "startup/coreface.h"
-#include "startup/exitcodes.h"
 #include "ui/aboutbox.h"
 #include "ui/appicon.h"
 #include "ui/linklabel.h"
@@ -40,7 +40,7 @@ QLineEdit* field(const char* name, QWidget* parent) {
 }
 } // namespace
 
-MainWindow::MainWindow(startup::CoreFace& core, TraceLogWindow& traceLog, QWidget* parent)
+MainWindow::MainWindow(core::CoreFace& core, TraceLogWindow& traceLog, QWidget* parent)
     : QMainWindow(parent), m_core(core), m_traceLog(traceLog) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(common::ApplicationTitle());
@@ -216,7 +216,7 @@ void MainWindow::scheduleRefresh() {
 
 void MainWindow::refresh() {
     m_refresh.stop();
-    const startup::WindowState& state = m_core.windowState();
+    const core::WindowState& state = m_core.windowState();
     txtServerStatus->setText(state.statusText);
     txtRequests->setText(QString::number(state.totalRequests));
     txtDebugMode->setText(state.debugText);
@@ -228,7 +228,7 @@ void MainWindow::refresh() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window is the orderly end of the program (nothing more once it has ended).
-    m_core.CloseServer(startup::EXIT_ORDERLY);
+    m_core.CloseServer(core::EXIT_ORDERLY);
     event->accept();
 }
 

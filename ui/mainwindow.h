@@ -8,7 +8,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 
-namespace startup {
+namespace core {
 class CoreFace;
 }
 
@@ -23,7 +23,7 @@ class TraceLogWindow;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(startup::CoreFace& core, TraceLogWindow& traceLog, QWidget* parent = nullptr);
+    MainWindow(core::CoreFace& core, TraceLogWindow& traceLog, QWidget* parent = nullptr);
 
     // Sets every caption that has a label id from the loaded language (once, at start-up).
     void applyTranslations();
@@ -44,7 +44,7 @@ private:
     void showSettingsOrRestarting();
     void showAbout();
 
-    startup::CoreFace& m_core;
+    core::CoreFace& m_core;
     TraceLogWindow& m_traceLog;
     QLineEdit* txtServerStatus = nullptr;
     QLineEdit* txtDebugMode = nullptr;

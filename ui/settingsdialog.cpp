@@ -1,7 +1,7 @@
 #include "ui/settingsdialog.h"
 
+#include "core/settingsform.h"
 #include "i18n/language.h"
-#include "startup/settingsform.h"
 #include "ui/appicon.h"
 #include "ui/folderpicker.h"
 
@@ -34,7 +34,7 @@ QLabel* note(const char* name, const char* labelId, QWidget* parent) {
 }
 } // namespace
 
-SettingsDialog::SettingsDialog(startup::SettingsForm& form,
+SettingsDialog::SettingsDialog(core::SettingsForm& form,
                                std::function<void(const QString&)> showHelp, QWidget* parent)
     : QDialog(parent), m_form(form), m_showHelp(std::move(showHelp)) {
     setObjectName(QStringLiteral("frmServerSettings"));
@@ -98,7 +98,7 @@ SettingsDialog::SettingsDialog(startup::SettingsForm& form,
             [this] { m_showHelp(cmdHelp->property("tag").toString()); });
 
     translate();
-    const startup::SettingsFormValues values = m_form.load();
+    const core::SettingsFormValues values = m_form.load();
     txtPortNo->setText(values.portText);
     txtApplicationFolder->setText(values.applicationFolder);
     chkDebug->setChecked(values.debugMode);

@@ -7,7 +7,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-namespace startup {
+namespace core {
 class SettingsForm;
 }
 
@@ -19,7 +19,7 @@ class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
     // showHelp opens the help for a context (the Help button's tag, "ServerSettings").
-    SettingsDialog(startup::SettingsForm& form, std::function<void(const QString&)> showHelp,
+    SettingsDialog(core::SettingsForm& form, std::function<void(const QString&)> showHelp,
                    QWidget* parent = nullptr);
 
     // Every way the dialog closes hands the port box to the form.
@@ -31,7 +31,7 @@ private:
     void scan();
     void browse();
 
-    startup::SettingsForm& m_form;
+    core::SettingsForm& m_form;
     std::function<void(const QString&)> m_showHelp;
     QLineEdit* txtPortNo = nullptr;
     QLineEdit* txtApplicationFolder = nullptr;

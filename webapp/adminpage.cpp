@@ -1,9 +1,9 @@
 #include "webapp/adminpage.h"
 
-#include "bridge/adminkey.h"
 #include "common/text.h"
 #include "webapp/errorpages.h"
 #include "webapp/formtoken.h"
+#include "webappapi/adminkey.h"
 
 #include <QHostAddress>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "bridge/webapplicationservice.h"
 #include "common/insidefiles.h"
 #include "webapp/labels.h"
 #include "webapp/replycache.h"
 #include "webapp/replysweep.h"
+#include "webappapi/webapplicationservice.h"
 
 #include <memory>
 

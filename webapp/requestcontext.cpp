@@ -1,8 +1,8 @@
 #include "webapp/requestcontext.h"
 
-#include "bridge/contextkeys.h"
 #include "common/codepage.h"
 #include "common/text.h"
+#include "webappapi/contextkeys.h"
 
 #include <QStringDecoder>
 

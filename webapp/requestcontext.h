@@ -1,9 +1,9 @@
 #pragma once
 
-#include "bridge/contextkeys.h"
-#include "bridge/webapplicationservice.h"
 #include "common/dictionary.h"
 #include "common/value.h"
+#include "webappapi/contextkeys.h"
+#include "webappapi/webapplicationservice.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,5 @@
 #include "webapp/webapplication.h"
 
-#include "bridge/answertext.h"
 #include "webapp/adminpage.h"
 #include "webapp/applicationpages.h"
 #include "webapp/applicationservice.h"
@@ -11,6 +10,7 @@
 #include "webapp/helppages.h"
 #include "webapp/querypages.h"
 #include "webapp/tablepages.h"
+#include "webappapi/answertext.h"
 
 #include <QHash>
 

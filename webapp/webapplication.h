@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bridge/webapplication.h"
 #include "webapp/labels.h"
+#include "webappapi/webapplication.h"
 
 #include <memory>
 
@@ -19,7 +19,7 @@ public:
 
     QString className() const override;
     void SetTranslation(pugi::xml_node root) override;
-    // The text of Answer's Response (bridge/answertext.h).
+    // The text of Answer's Response (webappapi/answertext.h).
     common::Value ProcessRequest(common::DictionaryPtr& context) override;
     common::Response Answer(common::DictionaryPtr& context) override;
 

@@ -1,9 +1,7 @@
 // Dynamic pages through a scripted web application component registered with the real
 // object factory, with the real trace and a real language document.
-#include "bridge/answertext.h"
 #include "bridge/dynamicpages.h"
 #include "bridge/pagecontext.h"
-#include "bridge/webapplication.h"
 #include "common/dictionary.h"
 #include "common/error.h"
 #include "common/objectfactory.h"
@@ -13,6 +11,8 @@
 #include "server/requesthandler.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/recordeddiagnostics.h"
+#include "webappapi/answertext.h"
+#include "webappapi/webapplication.h"
 
 #include <QFile>
 #include <QTemporaryDir>

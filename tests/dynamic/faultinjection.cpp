@@ -1,12 +1,12 @@
 #include "faultinjection.h"
 
-#include "bridge/contextkeys.h"
-#include "bridge/webapplication.h"
 #include "common/dictionary.h"
 #include "common/error.h"
 #include "common/objectfactory.h"
 #include "common/text.h"
 #include "webapp/webapplication.h"
+#include "webappapi/contextkeys.h"
+#include "webappapi/webapplication.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "i18n/language.h"
-#include "registryfixture.h"
 #include "tests/support/programfolder.h"
+#include "tests/support/registryfixture.h"
 
 using common::Value;
 

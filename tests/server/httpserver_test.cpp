@@ -1,9 +1,9 @@
-#include "bridge/answertext.h"
 #include "common/error.h"
 #include "common/webdate.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "server/httpserver.h"
+#include "webappapi/answertext.h"
 
 #include <QDir>
 #include <QFile>

@@ -94,7 +94,7 @@ void DesktopFixture::SetUp() {
 void DesktopFixture::TearDown() {
     EXPECT_EQ(m_modals.forcedClosed, 0) << "a window waited for an answer that never came";
     if (m_core && !m_exitCode) {
-        m_core->CloseServer(startup::EXIT_ORDERLY);
+        m_core->CloseServer(core::EXIT_ORDERLY);
         EXPECT_TRUE(Eventually([this] { return m_exitCode.has_value(); }, WAIT_MS));
     }
     m_core.reset();
@@ -107,8 +107,8 @@ void DesktopFixture::TearDown() {
 
 void DesktopFixture::launchCore(const QStringList& arguments) {
     m_desktop = std::make_unique<ui::Desktop>();
-    m_core = std::make_unique<startup::WebServer>(*m_desktop, arguments, m_webApplication);
-    QObject::connect(m_core.get(), &startup::WebServer::finished,
+    m_core = std::make_unique<core::WebServer>(*m_desktop, arguments, m_webApplication);
+    QObject::connect(m_core.get(), &core::WebServer::finished,
                      [this](int exitCode) { m_exitCode = exitCode; });
     m_desktop->attach(*m_core);
     m_core->start();

@@ -3,7 +3,7 @@
 // The core and its desktop windows in the test process, started from a private copy of the
 // staged program folder, with modal boxes and dialogs driven by the test.
 
-#include "startup/webserver.h"
+#include "core/webserver.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
 #include "ui/desktop.h"
@@ -83,8 +83,8 @@ protected:
     // Handed to the core that launchCore makes.
     std::shared_ptr<bridge::WebApplicationService> m_webApplication;
     std::unique_ptr<ui::Desktop> m_desktop;
-    std::unique_ptr<startup::WebServer> m_core; // after the desktop: it goes first
-    std::optional<int> m_exitCode;              // once the core has finished
+    std::unique_ptr<core::WebServer> m_core; // after the desktop: it goes first
+    std::optional<int> m_exitCode;           // once the core has finished
 
 private:
     QByteArray m_path;

@@ -3,8 +3,8 @@
 // more is shown, restarted or opened.
 #include "desktopfixture.h"
 
+#include "core/exitcodes.h"
 #include "i18n/language.h"
-#include "startup/exitcodes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,10 +21,10 @@ protected:
         return m_program.instanceFolder(QCoreApplication::applicationPid());
     }
     // What SIGTERM does in websvr's main.
-    void signalTermination() { m_core->CloseServer(startup::EXIT_ORDERLY); }
+    void signalTermination() { m_core->CloseServer(core::EXIT_ORDERLY); }
     bool endedInOrder() {
         return Eventually([this] { return m_exitCode.has_value(); }, 3 * WAIT_MS) &&
-               *m_exitCode == startup::EXIT_ORDERLY && !QDir(instanceFolder()).exists() &&
+               *m_exitCode == core::EXIT_ORDERLY && !QDir(instanceFolder()).exists() &&
                QApplication::activeModalWidget() == nullptr;
     }
 };

@@ -1,12 +1,12 @@
 #include "desktopfixture.h"
 
-#include "bridge/adminkey.h"
 #include "common/files.h"
 #include "common/usersettings.h"
 #include "i18n/language.h"
 #include "server/httpserver.h"
 #include "ui/mainwindow.h"
 #include "ui/tracelogwindow.h"
+#include "webappapi/adminkey.h"
 
 #include <QAction>
 #include <QDir>

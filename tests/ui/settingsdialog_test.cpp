@@ -1,8 +1,8 @@
 #include "desktopfixture.h"
 
+#include "core/folders.h"
 #include "i18n/language.h"
 #include "server/httpserver.h"
-#include "startup/folders.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -95,7 +95,7 @@ TEST_F(SettingsDialogTest, TheWebApplicationHasTheRunsSettingsAndIsResetWithTheA
     const auto application = std::make_shared<RecordingWebApplication>();
     m_webApplication = application;
     startCore();
-    const startup::FolderSet& folders = m_core->folders();
+    const core::FolderSet& folders = m_core->folders();
     EXPECT_EQ(application->settings,
               (bridge::ApplicationSettings{.applicationFolder = m_core->settings().ApplicationPath,
                                            .inQueueFolder = folders.InQueueFolder,
@@ -193,7 +193,7 @@ TEST_F(SettingsDialogTest, TheFolderPickerOpensWhereExpectedAndIsRemembered) {
     openSettings(browse);
     openSettings(browse);
     ASSERT_EQ(startedIn.size(), 2);
-    EXPECT_EQ(startedIn[0], startup::GetDefaultApplicationFolder(m_program.path()));
+    EXPECT_EQ(startedIn[0], core::GetDefaultApplicationFolder(m_program.path()));
     EXPECT_EQ(startedIn[1], chosen); // remembered from the first time
     EXPECT_EQ(inBox, chosen);
     EXPECT_EQ(QSettings(QSettings::IniFormat, QSettings::UserScope, "Quorvex")

@@ -1,6 +1,6 @@
 // The administration page: loopback and key only; what it shows.
-#include "bridge/adminkey.h"
 #include "tests/support/qtprinters.h"
+#include "webappapi/adminkey.h"
 #include "webappfixture.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Hostile texts, as request fields and as database values written through a form, through
 // every page and export: nothing lands unescaped, nothing splits a header, every value
 // comes back out of the exports as it went in.
-#include "bridge/adminkey.h"
 #include "tests/support/qtprinters.h"
+#include "webappapi/adminkey.h"
 #include "webappfixture.h"
 
 #include <QJsonArray>

@@ -1,7 +1,6 @@
 #include "webappfixture.h"
 
 #include "bridge/formdata.h"
-#include "bridge/webapplication.h"
 #include "common/codepage.h"
 #include "common/files.h"
 #include "common/guid.h"
@@ -13,6 +12,7 @@
 #include "tests/support/programfolder.h"
 #include "webapp/applicationservice.h"
 #include "webapp/html.h"
+#include "webappapi/webapplication.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -3,10 +3,10 @@
 // Drives the web application component the way the web server will: a context Dictionary
 // per request, a real dbsvr on a copy of the staged example application, real queue folders.
 
-#include "bridge/webapplication.h"
 #include "common/dictionary.h"
 #include "tests/support/processes.h"
 #include "webapp/response.h"
+#include "webappapi/webapplication.h"
 
 #include <QByteArray>
 #include <QHash>

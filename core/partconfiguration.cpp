@@ -1,0 +1,68 @@
+#include "core/partconfiguration.h"
+
+#include "bridge/pagecontext.h"
+#include "core/configuration.h"
+#include "server/httpconfig.h"
+#include "supervision/supervisor.h"
+#include "webappapi/webapplicationservice.h"
+
+#include <utility>
+
+namespace core {
+
+void ConfigureHttpServer(const Configuration& configuration, server::HttpConfig& http) {
+    const Settings& settings = configuration.settings;
+    http.webRootFolder = configuration.folders.WebRootFolder;
+    http.tcpPort = settings.TCPPort;
+    http.cacheExpiresStatic = settings.CacheExpiresStatic;
+    http.cacheExpiresDynamic = settings.CacheExpiresDynamic;
+}
+
+void ConfigureSupervision(const Configuration& configuration, dataserver::Supervisor& supervisor) {
+    const FolderSet& folders = configuration.folders;
+    const StartupValues& values = configuration.values;
+    dataserver::SupervisorConfig supervision = supervisor.config();
+    supervision.ProgramFolder = folders.ProgramFolder;
+    supervision.ParameterFile = folders.ParameterFile;
+    supervision.AliveFile = folders.AliveFile;
+    supervision.MessageFile = folders.MessageFile;
+    supervision.InQueueFolder = folders.InQueueFolder;
+    supervision.OutQueueFolder = folders.OutQueueFolder;
+    supervision.ApplicationPath = configuration.settings.ApplicationPath;
+    supervision.RunningMutexName = values.RunningMutexName;
+    supervision.ShowDataServer = values.ShowDataServer;
+    supervision.ApplicationDictionary = values.ApplicationDictionary;
+    supervisor.setConfig(std::move(supervision));
+    supervisor.setDataServerDebug(values.dataServerDebug);
+}
+
+void ConfigurePages(const Configuration& configuration, bridge::PageContext& pages) {
+    const FolderSet& folders = configuration.folders;
+    const Settings& settings = configuration.settings;
+    const StartupValues& values = configuration.values;
+    pages.ProgramFolder = folders.ProgramFolder;
+    pages.WebRootFolder = folders.WebRootFolder;
+    pages.UrlPrefix = values.UrlPrefix;
+    pages.ApplicationDictionary = values.ApplicationDictionary;
+    pages.ApplicationPath = settings.ApplicationPath;
+    pages.ExcelInstalled = values.ExcelInstalled;
+    pages.DebugMode = settings.DebugMode;
+    pages.UserMode = values.UserMode;
+    pages.RunSecret = values.RunSecret;
+    pages.TempFolder = folders.TempFolder;
+    pages.SessionTimeout = settings.SessionTimeout;
+    pages.InQueueFolder = folders.InQueueFolder;
+    pages.OutQueueFolder = folders.OutQueueFolder;
+}
+
+void ConfigureWebApplication(const Configuration& configuration,
+                             bridge::WebApplicationService& webApplication) {
+    const FolderSet& folders = configuration.folders;
+    webApplication.configure({.applicationFolder = configuration.settings.ApplicationPath,
+                              .inQueueFolder = folders.InQueueFolder,
+                              .outQueueFolder = folders.OutQueueFolder,
+                              .instanceFolder = folders.InstanceFolder,
+                              .urlPrefix = configuration.values.UrlPrefix});
+}
+
+} // namespace core

@@ -1,0 +1,94 @@
+#include "core/settings.h"
+
+#include "common/text.h"
+#include "common/version.h"
+#include "common/xml.h"
+#include "core/folders.h"
+
+namespace core {
+
+namespace {
+
+const char* const DEFAULT_CONTENT =
+    "<Settings><ProductName/><ProductVersion/><TCPPort/><ApplicationPath/><DebugMode/>"
+    "<CacheExpiresStatic/><CacheExpiresDynamic/><SessionTimeout/></Settings>";
+
+void setText(pugi::xml_node node, const QString& text) {
+    node.text().set(common::ToUtf8(text).c_str());
+}
+
+void setChildText(pugi::xml_node parent, const char* name, const QString& text) {
+    setText(parent.child(name), text);
+}
+
+// The element named name anywhere in the document, appended to the root when missing.
+pugi::xml_node elementOrNew(pugi::xml_document& doc, const char* name) {
+    const std::string xpath = std::string("//") + name;
+    pugi::xml_node node = doc.select_node(xpath.c_str()).node();
+    if (!node)
+        node = doc.document_element().append_child(name);
+    return node;
+}
+
+QString flag(bool value) {
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+void CreateDefaultSettings(pugi::xml_document& doc, const QString& programFolder) {
+    common::LoadXmlString(doc, QString::fromLatin1(DEFAULT_CONTENT));
+    const pugi::xml_node root = doc.select_node("/Settings").node();
+    setChildText(root, "ProductName", common::ProductName());
+    setChildText(root, "ProductVersion", common::VersionText());
+    setChildText(root, "DebugMode", QStringLiteral("0"));
+    setChildText(root, "ApplicationPath", GetDefaultApplicationFolder(programFolder));
+    setChildText(root, "CacheExpiresStatic", QStringLiteral("1"));
+    setChildText(root, "CacheExpiresDynamic", QStringLiteral("0"));
+    setChildText(root, "SessionTimeout", QStringLiteral("20"));
+}
+
+Settings LoadSettings(const QString& path, const QString& programFolder,
+                      const PortScanner& scanPorts) {
+    pugi::xml_document doc;
+    if (!common::LoadXmlFile(doc, path))
+        CreateDefaultSettings(doc, programFolder);
+
+    const auto text = [&doc](const char* name) {
+        return common::NodeText(doc, QStringLiteral("//") + QLatin1String(name));
+    };
+    Settings s;
+    s.TCPPort = common::ToLong(text("TCPPort"));
+    s.ApplicationPath = text("ApplicationPath");
+    s.DebugMode = text("DebugMode") == QLatin1String("1");
+    s.FirstRun = text("FirstRun") == QLatin1String("1");
+    const QString timeout = text("SessionTimeout");
+    s.SessionTimeout = timeout.isEmpty() ? 20 : common::ToLong(timeout);
+    if (s.SessionTimeout < 0)
+        s.SessionTimeout = 20;
+    const QString cacheStatic = text("CacheExpiresStatic");
+    s.CacheExpiresStatic = cacheStatic.isEmpty() ? 1.0 : common::LeadingNumber(cacheStatic);
+    const QString cacheDynamic = text("CacheExpiresDynamic");
+    s.CacheExpiresDynamic = cacheDynamic.isEmpty() ? 0.0 : common::LeadingNumber(cacheDynamic);
+
+    if (s.TCPPort == 0) {
+        s.TCPPort = scanPorts(SCAN_FIRST_PORT, SCAN_LAST_PORT);
+        SaveSettings(path, s, programFolder);
+    }
+    // Held in memory only: it reaches the file with a later save.
+    if (s.ApplicationPath.isEmpty())
+        s.ApplicationPath = GetDefaultApplicationFolder(programFolder);
+    return s;
+}
+
+void SaveSettings(const QString& path, const Settings& settings, const QString& programFolder) {
+    pugi::xml_document doc;
+    CreateDefaultSettings(doc, programFolder);
+    setText(elementOrNew(doc, "TCPPort"), QString::number(settings.TCPPort));
+    setText(elementOrNew(doc, "ApplicationPath"), settings.ApplicationPath);
+    setText(elementOrNew(doc, "DebugMode"), flag(settings.DebugMode));
+    setText(elementOrNew(doc, "FirstRun"), flag(settings.FirstRun));
+    common::SaveXmlFile(doc, path);
+}
+
+} // namespace core
