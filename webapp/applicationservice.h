@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/insidefiles.h"
-#include "webapp/labels.h"
-#include "webapp/replycache.h"
-#include "webapp/replysweep.h"
+#include "webapp/data/replycache.h"
+#include "webapp/data/replysweep.h"
+#include "webapp/rendering/labels.h"
 #include "webappapi/webapplicationservice.h"
 
 #include <memory>

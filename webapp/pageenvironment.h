@@ -1,9 +1,9 @@
 #pragma once
 
 #include "webapp/applicationservice.h"
-#include "webapp/frame.h"
-#include "webapp/labels.h"
-#include "webapp/remotedatabase.h"
+#include "webapp/data/remotedatabase.h"
+#include "webapp/rendering/frame.h"
+#include "webapp/rendering/labels.h"
 #include "webapp/requestcontext.h"
 #include "webapp/response.h"
 

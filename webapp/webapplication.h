@@ -1,6 +1,6 @@
 #pragma once
 
-#include "webapp/labels.h"
+#include "webapp/rendering/labels.h"
 #include "webappapi/webapplication.h"
 
 #include <memory>

@@ -3,7 +3,7 @@
 #include "components/replyparts.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/queuereader.h"
-#include "webapp/csv.h"
+#include "webapp/rendering/csv.h"
 #include "webappfixture.h"
 
 #include <QDir>

@@ -5,10 +5,10 @@
 #include "common/xml.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
-#include "webapp/helpbook.h"
-#include "webapp/helptopics.h"
-#include "webapp/html.h"
-#include "webapp/labels.h"
+#include "webapp/help/helpbook.h"
+#include "webapp/help/helptopics.h"
+#include "webapp/rendering/html.h"
+#include "webapp/rendering/labels.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // The encoders every address and page of the application goes through.
 #include "tests/support/qtprinters.h"
-#include "webapp/html.h"
+#include "webapp/rendering/html.h"
 
 #include <gtest/gtest.h>
 

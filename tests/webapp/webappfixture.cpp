@@ -11,7 +11,7 @@
 #include "tests/dbsvr/pgcluster.h"
 #include "tests/support/programfolder.h"
 #include "webapp/applicationservice.h"
-#include "webapp/html.h"
+#include "webapp/rendering/html.h"
 #include "webappapi/webapplication.h"
 
 #include <QDateTime>

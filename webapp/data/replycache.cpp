@@ -1,0 +1,31 @@
+#include "webapp/data/replycache.h"
+
+namespace webapp {
+
+std::optional<DataReply> ReplyCache::find(const QString& version, const QString& request) {
+    if (version != m_version)
+        return std::nullopt;
+    const auto at = m_replies.constFind(request);
+    return at == m_replies.constEnd() ? std::nullopt : std::optional<DataReply>(*at);
+}
+
+void ReplyCache::store(const QString& version, const QString& request, const DataReply& reply) {
+    if (version != m_version) {
+        clear();
+        m_version = version;
+    }
+    const qsizetype bytes = reply.bytes() + request.size();
+    if (bytes > MAX_ENTRY_BYTES)
+        return;
+    if (m_bytes + bytes > MAX_BYTES)
+        clear();
+    m_replies.insert(request, reply);
+    m_bytes += bytes;
+}
+
+void ReplyCache::clear() {
+    m_replies.clear();
+    m_bytes = 0;
+}
+
+} // namespace webapp

@@ -1,0 +1,142 @@
+#include "webapp/pages/exports.h"
+
+#include "webapp/data/exportfile.h"
+#include "webapp/data/queryview.h"
+#include "webapp/data/tableview.h"
+#include "webapp/pages/errorpages.h"
+#include "webapp/rendering/csv.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+#include <optional>
+
+namespace webapp {
+
+namespace {
+
+// Writes an export's text a part at a time into its file, so that neither the rows nor the
+// text are kept.
+class ExportText final {
+public:
+    ExportText(bool json, QString name, const QString& folder)
+        : m_json(json), m_name(std::move(name)), m_file(folder) {}
+
+    void add(const RowSet& part) {
+        if (!m_started)
+            start(part.columns);
+        if (m_json)
+            addJson(part.rows);
+        else
+            m_file.write(CsvRows(part.rows));
+        m_truncated = part.more;
+    }
+    bool truncated() const { return m_truncated; }
+    common::Response::File finish() {
+        if (!m_started)
+            start({});
+        if (m_json)
+            m_file.write(QByteArrayLiteral("],\"truncated\":") +
+                         (m_truncated ? QByteArrayLiteral("true") : QByteArrayLiteral("false")) +
+                         '}');
+        return m_file.finish();
+    }
+
+private:
+    void start(const QStringList& columns) {
+        m_started = true;
+        if (!m_json) {
+            // The byte-order mark tells spreadsheets the file is UTF-8.
+            m_file.write(QByteArrayLiteral("\xEF\xBB\xBF") + CsvLine(columns));
+            return;
+        }
+        // {"columns":[...],"name":"...","rows":[ as Qt writes it (keys in order), left open.
+        const QJsonObject head{{QStringLiteral("columns"), QJsonArray::fromStringList(columns)},
+                               {QStringLiteral("name"), m_name}};
+        m_file.write(QJsonDocument(head).toJson(QJsonDocument::Compact).chopped(1) +
+                     QByteArrayLiteral(",\"rows\":["));
+    }
+    void addJson(const QList<QList<Cell>>& rows) {
+        QByteArray text;
+        for (const QList<Cell>& row : rows) {
+            QJsonArray values;
+            for (const Cell& cell : row)
+                values.append(cell.isNull ? QJsonValue(QJsonValue::Null) : QJsonValue(cell.text));
+            if (m_rows++ > 0)
+                text += ',';
+            text += QJsonDocument(values).toJson(QJsonDocument::Compact);
+        }
+        m_file.write(text);
+    }
+
+    bool m_json;
+    QString m_name;
+    ExportFile m_file;
+    bool m_started = false;
+    bool m_truncated = false;
+    qint64 m_rows = 0;
+};
+
+// attachment; filename="<ASCII stand-in>"; filename*=UTF-8''<the real name>
+QByteArray disposition(const QString& name, const QString& extension) {
+    QString plain;
+    for (const QChar c : name)
+        plain += (c.isLetterOrNumber() && c.unicode() < 0x80) || c == QLatin1Char('-') ||
+                         c == QLatin1Char('_') || c == QLatin1Char('.')
+                     ? c
+                     : QLatin1Char('_');
+    if (plain.isEmpty())
+        plain = QStringLiteral("export");
+    return "attachment; filename=\"" + plain.toLatin1() + '.' + extension.toLatin1() +
+           "\"; filename*=UTF-8''" + QUrl::toPercentEncoding(name + QLatin1Char('.') + extension);
+}
+
+} // namespace
+
+Response ExportPage(const PageEnvironment& env) {
+    const QString format = env.field(QStringLiteral("format"));
+    const QString name = env.field(QStringLiteral("name"));
+    if ((format != QLatin1String("csv") && format != QLatin1String("json")) || name.isEmpty())
+        return NotFoundPage(env);
+
+    // Made once the request is known to be one: a refused one writes no file.
+    std::optional<ExportText> text;
+    const auto begin = [&] {
+        text.emplace(format == QLatin1String("json"), name,
+                     env.application.settings().instanceFolder);
+        return [&text](const RowSet& part) { text->add(part); };
+    };
+    try {
+        if (env.field(QStringLiteral("kind")) == QLatin1String("query")) {
+            const std::optional<QueryInfo> info = env.database.findQuery(name);
+            if (!info || info->writes())
+                return NotFoundPage(env, env.label("webQueryMissing", name));
+            const QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
+            if (!view.errors.isEmpty())
+                return env.page(name, env.html("webErrParameters"), {}, 400);
+            env.database.exportQuery(view.run, begin());
+        } else {
+            env.database.exportTable(TableView::fromRequest(env.context).read, begin());
+        }
+    } catch (const DataFailure& failure) {
+        // Not a file: what was written so far would pass for the whole of it.
+        Response r = FailurePage(env, failure);
+        if (r.status == 200)
+            r.status = 500;
+        return r;
+    }
+
+    Response r;
+    r.add("Content-Type", format == QLatin1String("csv")
+                              ? QByteArrayLiteral("text/csv; charset=utf-8")
+                              : QByteArrayLiteral("application/json; charset=utf-8"));
+    const common::Response::File file = text->finish();
+    r.setFile(file.file, file.length);
+    r.headers.append({QByteArrayLiteral("Content-Disposition"), disposition(name, format)});
+    if (text->truncated())
+        r.headers.append({QByteArrayLiteral("X-Export-Truncated"), QByteArrayLiteral("true")});
+    return r;
+}
+
+} // namespace webapp

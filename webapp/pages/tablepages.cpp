@@ -1,0 +1,295 @@
+#include "webapp/pages/tablepages.h"
+
+#include "webapp/data/tableview.h"
+#include "webapp/forms/formhtml.h"
+#include "webapp/pages/errorpages.h"
+#include "webapp/rendering/rowsettable.h"
+
+namespace webapp {
+
+namespace {
+
+const QString KEY_PREFIX = QStringLiteral("k.");
+
+Html option(const QString& value, const QString& text) {
+    return "<option value=\"" + Html::text(value) + "\">" + Html::text(text) + "</option>";
+}
+
+QString operatorLabel(const PageEnvironment& env, const QString& op) {
+    return FilterOperators().contains(op) ? env.labels.text(QStringLiteral("webOp_") + op) : op;
+}
+
+// The value of column in row; nullopt when it is NULL or not there.
+std::optional<QString> valueOf(const RowSet& rows, const QList<Cell>& row, const QString& column) {
+    const qsizetype at = rows.column(column);
+    if (at < 0 || row[at].isNull || row[at].isBlob)
+        return std::nullopt;
+    return row[at].text;
+}
+
+// (to, value) pairs of a key reference, taking values from row's columns named by from
+// (outgoing) or to (incoming); nullopt when one of them is NULL.
+std::optional<QList<QPair<QString, QString>>> keyValues(const RowSet& rows, const QList<Cell>& row,
+                                                        const KeyReference& ref, bool outgoing) {
+    QList<QPair<QString, QString>> out;
+    for (const auto& [from, to] : ref.columns) {
+        const std::optional<QString> v = valueOf(rows, row, outgoing ? from : to);
+        if (!v)
+            return std::nullopt;
+        out.append({outgoing ? to : from, *v});
+    }
+    return out;
+}
+
+Html activeFilters(const PageEnvironment& env, const TableView& view) {
+    if (view.read.filters.isEmpty())
+        return {};
+    Html html("<ul class=\"filters\">");
+    for (qsizetype i = 0; i < view.read.filters.size(); ++i) {
+        TableView without = view;
+        without.read.filters.removeAt(i);
+        const Filter& f = view.read.filters[i];
+        html += "<li>" + Html::text(f.column) + " " + Html::text(operatorLabel(env, f.op)) +
+                " <q>" + Html::text(f.value) + "</q> " +
+                Anchor(without.link(QStringLiteral("table"), false), env.label("webRemoveFilter"),
+                       env.root()) +
+                "</li>";
+    }
+    return html + "</ul>\n";
+}
+
+// A GET form that adds one filter and keeps the view's other settings.
+Html filterForm(const PageEnvironment& env, const TableView& view, const QStringList& columns) {
+    if (view.read.filters.size() >= TableView::MAX_FILTERS)
+        return {};
+    const Html n = Html::number(view.read.filters.size() + 1);
+    Html html = FormStart(env.root(), "get", "filter") +
+                HiddenInput(QStringLiteral("page"), QStringLiteral("table")) +
+                HiddenInput(QStringLiteral("name"), view.read.table);
+    TableView kept = view;
+    kept.read.offset = 0;
+    const Link keptLink = kept.link(QStringLiteral("table"));
+    for (const auto& [name, value] : keptLink.fields())
+        if (name != QLatin1String("page") && name != QLatin1String("name"))
+            html += HiddenInput(name, value);
+    html += "<label>" + env.html("webFilterColumn") + " <select name=\"col" + n + "\">";
+    for (const QString& c : columns)
+        html += option(c, c);
+    html += "</select></label> <select name=\"op" + n + "\">";
+    for (const QString& op : FilterOperators())
+        html += option(op, operatorLabel(env, op));
+    html += "</select> <input type=\"text\" name=\"val" + n + "\"> <button type=\"submit\">" +
+            env.html("webFilterApply") + "</button></form>\n";
+    return html;
+}
+
+Html sortHeader(const PageEnvironment& env, const TableView& view, const QString& column) {
+    TableView sorted = view;
+    sorted.read.offset = 0;
+    sorted.read.orderBy = column;
+    const bool current = view.read.orderBy == column;
+    sorted.read.descending = current && !view.read.descending;
+    Html html = Anchor(sorted.link(QStringLiteral("table")), column, env.root());
+    if (current)
+        html += view.read.descending ? Markup(" \u25BC") : Markup(" \u25B2");
+    return html;
+}
+
+Html renderTables(const PageEnvironment& env, const QList<TableInfo>& tables) {
+    Html html = "<table class=\"data\"><thead><tr><th>" + env.html("webTableName") + "</th><th>" +
+                env.html("webTableType") + "</th><th class=\"num\">" + env.html("webTableRows") +
+                "</th></tr></thead><tbody>\n";
+    for (const TableInfo& t : tables) {
+        const bool view = t.type == QLatin1String("view");
+        html += "<tr><td>" +
+                Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), t.name), t.name,
+                       env.root()) +
+                "</td><td>" + env.html(view ? "webTypeView" : "webTypeTable") +
+                "</td><td class=\"num\">" + (t.rows >= 0 ? Html::number(t.rows) : Html()) +
+                "</td></tr>\n";
+    }
+    return html + "</tbody></table>\n";
+}
+
+// What a table page shows: the view asked for, and the rows it holds or why they could not
+// be read.
+struct TableContent {
+    TableView view;
+    TableSchema schema;
+    RowSet rows;
+    std::optional<DataFailure> failure; // a bad filter or sort column
+};
+
+TableContent readTableContent(const PageEnvironment& env, const TableView& view) {
+    TableContent content{view, env.database.describeTable(view.read.table), {}, {}};
+    try {
+        content.rows = env.database.readTable(view.read);
+    } catch (const DataFailure& failure) {
+        content.failure = failure;
+    }
+    return content;
+}
+
+// The view stays usable to correct what the data server refused.
+Html renderRefusedView(const PageEnvironment& env, const TableContent& content) {
+    const TableView& view = content.view;
+    return FailureBox(env, *content.failure) + activeFilters(env, view) + "<p>" +
+           Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), view.read.table),
+                  env.label("webResetView"), env.root()) +
+           "</p>";
+}
+
+Html renderTable(const PageEnvironment& env, const TableContent& content) {
+    if (content.failure)
+        return renderRefusedView(env, content);
+    const TableView& view = content.view;
+    const TableSchema& schema = content.schema;
+    const RowSet& rows = content.rows;
+    QStringList columns;
+    for (const ColumnInfo& c : schema.columns)
+        columns.append(c.name);
+
+    const QStringList key = schema.primaryKey();
+    RowSetLayout layout;
+    layout.header = [&](const QString& column) { return sortHeader(env, view, column); };
+    if (!key.isEmpty())
+        layout.lead = [&](const QList<Cell>& row) -> Html {
+            QList<QPair<QString, QString>> values;
+            for (const QString& k : key) {
+                const std::optional<QString> v = valueOf(rows, row, k);
+                if (!v)
+                    return {};
+                values.append({k, *v});
+            }
+            return Anchor(RowLink(schema.name, values), env.label("webOpenRow"), env.root());
+        };
+    layout.cellLink = [&](const QString& column, const QList<Cell>& row,
+                          const Cell&) -> std::optional<Link> {
+        for (const KeyReference& fk : schema.foreignKeys)
+            if (fk.columns.size() == 1 && fk.columns.first().first == column)
+                if (const auto values = keyValues(rows, row, fk, true))
+                    return RowLink(fk.table, *values);
+        return std::nullopt;
+    };
+
+    return activeFilters(env, view) + filterForm(env, view, columns) +
+           ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
+           RowSetTable(env.labels, rows, env.root(), layout) +
+           Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
+               TableView at = view;
+               at.read.offset = offset;
+               return at.link(QStringLiteral("table"));
+           });
+}
+
+// One row of a table and its key references.
+struct RowContent {
+    QString table;
+    TableSchema schema;
+    RowSet rows; // the row, the first
+};
+
+// "table (a → b, c → d)": a key reference as a link's text.
+QString describe(const KeyReference& ref, bool outgoing) {
+    QStringList pairs;
+    for (const auto& [from, to] : ref.columns)
+        pairs.append(outgoing ? from + QStringLiteral(" \u2192 ") + to : from);
+    return ref.table + QStringLiteral(" (") + pairs.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+Html linkList(const PageEnvironment& env, const char* headingLabel, const Html& items) {
+    if (items.isEmpty())
+        return {};
+    return "<h2>" + env.html(headingLabel) + "</h2><ul>" + items + "</ul>\n";
+}
+
+Html renderRow(const PageEnvironment& env, const RowContent& content) {
+    const RowSet& rows = content.rows;
+    const TableSchema& schema = content.schema;
+    const QList<Cell>& row = rows.rows.first();
+    Html html("<table class=\"record\"><tbody>\n");
+    for (qsizetype i = 0; i < rows.columns.size(); ++i) {
+        QString type;
+        for (const ColumnInfo& c : schema.columns)
+            if (c.name == rows.columns[i])
+                type = c.type;
+        html += "<tr><th>" + Html::text(rows.columns[i]) + "</th><td>" +
+                CellHtml(env.labels, row[i]) + "</td><td class=\"type\">" + Html::text(type) +
+                "</td></tr>\n";
+    }
+    html += "</tbody></table>\n";
+
+    Html refs;
+    for (const KeyReference& fk : schema.foreignKeys)
+        if (const auto values = keyValues(rows, row, fk, true))
+            refs += "<li>" + Anchor(RowLink(fk.table, *values), describe(fk, true), env.root()) +
+                    "</li>";
+    html += linkList(env, "webReferences", refs);
+
+    Html back;
+    for (const KeyReference& ref : schema.referencedBy) {
+        const auto values = keyValues(rows, row, ref, false);
+        if (!values)
+            continue;
+        TableView referring;
+        referring.read.table = ref.table;
+        for (const auto& [column, value] : *values)
+            referring.read.filters.append({column, QStringLiteral("eq"), value});
+        back += "<li>" +
+                Anchor(referring.link(QStringLiteral("table")), describe(ref, false), env.root()) +
+                "</li>";
+    }
+    html += linkList(env, "webReferencedBy", back);
+    return html + "<p>" +
+           Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), content.table),
+                  env.label("webBackToTable", content.table), env.root()) +
+           "</p>\n";
+}
+
+} // namespace
+
+Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key) {
+    Link link(QStringLiteral("row"));
+    link.with(QStringLiteral("table"), table);
+    for (const auto& [column, value] : key)
+        link.keep(KEY_PREFIX + column, value);
+    return link;
+}
+
+Response TablesPage(const PageEnvironment& env) {
+    const QList<TableInfo> tables = env.database.listTables();
+    return env.page(env.label("webTablesTitle"), renderTables(env, tables),
+                    QStringLiteral("tables"));
+}
+
+Response TablePage(const PageEnvironment& env) {
+    const TableView view = TableView::fromRequest(env.context);
+    if (view.read.table.isEmpty())
+        return NotFoundPage(env);
+    const TableContent content = readTableContent(env, view);
+    return env.page(view.read.table, renderTable(env, content), QStringLiteral("tables"));
+}
+
+Response RowPage(const PageEnvironment& env) {
+    RowContent content;
+    content.table = env.field(QStringLiteral("table"));
+    TableRead read;
+    read.table = content.table;
+    read.limit = 1;
+    for (const QString& name : env.context.fieldNames())
+        if (name.startsWith(KEY_PREFIX) && name.size() > KEY_PREFIX.size())
+            read.filters.append(
+                {name.mid(KEY_PREFIX.size()), QStringLiteral("eq"), env.field(name)});
+    if (content.table.isEmpty() || read.filters.isEmpty())
+        return NotFoundPage(env);
+    content.schema = env.database.describeTable(content.table);
+    if (content.schema.isView())
+        return NotFoundPage(env, env.label("webViewHasNoRows", content.table));
+    content.rows = env.database.readTable(read);
+    if (content.rows.rows.isEmpty())
+        return NotFoundPage(env, env.label("webRowMissing", content.table));
+    return env.page(env.label("webRowTitle", content.table), renderRow(env, content),
+                    QStringLiteral("tables"));
+}
+
+} // namespace webapp

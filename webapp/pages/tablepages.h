@@ -1,0 +1,19 @@
+#pragma once
+
+#include "webapp/pageenvironment.h"
+#include "webapp/rendering/html.h"
+
+namespace webapp {
+
+// ?page=tables: every table and view with its row count.
+Response TablesPage(const PageEnvironment& env);
+// ?page=table&name=t: a table's rows, paged, sorted and filtered (see TableView).
+Response TablePage(const PageEnvironment& env);
+// ?page=row&table=t&k.<column>=<value>...: one row by its key (all key columns), with links
+// along the foreign keys both ways. Views have no row pages.
+Response RowPage(const PageEnvironment& env);
+
+// The address of the row of table whose key columns hold values.
+Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key);
+
+} // namespace webapp

@@ -1,0 +1,75 @@
+#include "webapp/rendering/rowsettable.h"
+
+namespace webapp {
+
+Html CellHtml(const Labels& labels, const Cell& cell) {
+    if (cell.isNull)
+        return "<span class=\"null\">" + labels.html(QStringLiteral("webNull")) + "</span>";
+    if (cell.isBlob)
+        return "<span class=\"blob\">" +
+               labels.html(QStringLiteral("webBinary"), QString::number(cell.blobBytes)) +
+               "</span>";
+    return Html::text(cell.text);
+}
+
+Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
+                 const RowSetLayout& layout) {
+    Html html("<div class=\"scroll\"><table class=\"data\">\n<thead><tr>");
+    if (layout.lead)
+        html += "<th></th>";
+    for (const QString& column : rows.columns)
+        html += "<th>" + (layout.header ? layout.header(column) : Html::text(column)) + "</th>";
+    html += "</tr></thead>\n<tbody>\n";
+    for (const QList<Cell>& row : rows.rows) {
+        html += "<tr>";
+        if (layout.lead)
+            html += "<td class=\"lead\">" + layout.lead(row) + "</td>";
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            Html cell = CellHtml(labels, row[i]);
+            if (layout.cellLink)
+                if (const std::optional<Link> link = layout.cellLink(rows.columns[i], row, row[i]))
+                    cell = "<a href=\"" + link->href(root) + "\">" + cell + "</a>";
+            html += "<td>" + cell + "</td>";
+        }
+        html += "</tr>\n";
+    }
+    if (rows.rows.isEmpty())
+        html += "<tr><td class=\"empty\" colspan=\"" +
+                Html::number(rows.columns.size() + (layout.lead ? 1 : 0)) + "\">" +
+                labels.html(QStringLiteral("webNoRows")) + "</td></tr>\n";
+    return html + "</tbody></table></div>\n";
+}
+
+Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
+           const std::function<Link(qint64 offset)>& at) {
+    Html html("<nav class=\"pager\">");
+    if (rows.offset > 0)
+        html += Anchor(at(std::max<qint64>(rows.offset - pageSize, 0)),
+                       labels.text(QStringLiteral("webPrevious")), root) +
+                " ";
+    const qint64 first = rows.rows.isEmpty() ? rows.offset : rows.offset + 1;
+    const qint64 last = rows.offset + rows.rows.size();
+    html +=
+        "<span>" +
+        (rows.total >= 0
+             ? labels.html(QStringLiteral("webRowsOfTotal"),
+                           common::Value::Array{QString::number(first), QString::number(last),
+                                                QString::number(rows.total)})
+             : labels.html(QStringLiteral("webRowsRange"),
+                           common::Value::Array{QString::number(first), QString::number(last)})) +
+        "</span>";
+    if (rows.more)
+        html += " " + Anchor(at(last), labels.text(QStringLiteral("webNext")), root);
+    return html + "</nav>\n";
+}
+
+Html ExportLinks(const Labels& labels, const Link& exportLink, const QString& root) {
+    Html html = "<p class=\"exports\">" + labels.html(QStringLiteral("webExport"));
+    for (const char* format : {"csv", "json"})
+        html += " " +
+                Anchor(Link(exportLink).with(QStringLiteral("format"), QString::fromLatin1(format)),
+                       QString::fromLatin1(format).toUpper(), root);
+    return html + "</p>\n";
+}
+
+} // namespace webapp

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "webapp/data/remotedatabase.h"
+#include "webapp/rendering/html.h"
+#include "webapp/rendering/labels.h"
+
+#include <functional>
+
+namespace webapp {
+
+// A value as page text: escaped text, a marked NULL, or the size of binary data.
+Html CellHtml(const Labels& labels, const Cell& cell);
+
+// How a table of rows is drawn; every hook is optional.
+struct RowSetLayout {
+    // The content of a column's header cell (by default its name).
+    std::function<Html(const QString& column)> header;
+    // An extra first cell for each row (e.g. a link to the row); empty for none.
+    std::function<Html(const QList<Cell>& row)> lead;
+    // A link for one cell's value, or nullopt.
+    std::function<std::optional<Link>(const QString& column, const QList<Cell>& row,
+                                      const Cell& cell)>
+        cellLink;
+};
+
+Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
+                 const RowSetLayout& layout = {});
+
+// "Previous", which rows these are, "Next". at(offset) gives the address of a page.
+Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
+           const std::function<Link(qint64 offset)>& at);
+
+// "Export: CSV JSON", links to what export shows, with format=csv or format=json added.
+Html ExportLinks(const Labels& labels, const Link& exportLink, const QString& root);
+
+} // namespace webapp
