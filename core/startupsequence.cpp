@@ -216,17 +216,19 @@ void WebServer::deriveTempFolders() {
 // Steps 23 to 26.
 void WebServer::prepareQueues() {
     diagnostics::WriteTrace(QStringLiteral("Queue folder: ") + m_config.folders.QueueFolder);
-    m_config.folders.InQueueFolder = option(QStringLiteral("inqueue"));
-    if (m_config.folders.InQueueFolder.isEmpty())
-        m_config.folders.InQueueFolder = DefaultInQueueFolder(m_config.folders);
-    else
-        m_config.values.NamedQueueFolders << m_config.folders.InQueueFolder;
+    // A folder named on the command line is remembered as such; the default one is ours.
+    const auto queueFolder = [this](const QString& key, const QString& fallback) {
+        const QString named = option(key);
+        if (named.isEmpty())
+            return fallback;
+        m_config.values.NamedQueueFolders << named;
+        return named;
+    };
+    m_config.folders.InQueueFolder =
+        queueFolder(QStringLiteral("inqueue"), DefaultInQueueFolder(m_config.folders));
     diagnostics::WriteTrace(QStringLiteral("Incoming Queue: ") + m_config.folders.InQueueFolder);
-    m_config.folders.OutQueueFolder = option(QStringLiteral("outqueue"));
-    if (m_config.folders.OutQueueFolder.isEmpty())
-        m_config.folders.OutQueueFolder = DefaultOutQueueFolder(m_config.folders);
-    else
-        m_config.values.NamedQueueFolders << m_config.folders.OutQueueFolder;
+    m_config.folders.OutQueueFolder =
+        queueFolder(QStringLiteral("outqueue"), DefaultOutQueueFolder(m_config.folders));
     diagnostics::WriteTrace(QStringLiteral("Outgoing Queue: ") + m_config.folders.OutQueueFolder);
     // Named ones follow the temporary folder's rules, checked before anything is cleared
     // from them or goes into them.

@@ -137,8 +137,8 @@ TEST_F(WebsvrSupervisionTest, AHangingDataServerIsTerminatedAndReplaced) {
     const qint64 first = dataServers().first();
     ::kill(pid_t(first), SIGSTOP);
     // Up to 30 s for the alive file to age, 20 s for the stopped one to end by itself.
-    ASSERT_TRUE(logged("Data Server may hang. Last alive signal was "));
-    ASSERT_TRUE(logged("Terminate data server process"));
+    ASSERT_TRUE(logged("Data Server may hang. Last alive signal was ")) << log().toStdString();
+    ASSERT_TRUE(logged("Terminate data server process")) << log().toStdString();
     expectReplaced(first);
     EXPECT_EQ(logCount("Restart Data Server"), 1);
     EXPECT_EQ(logCount("Restart of Data Server failed"), 0);
