@@ -3,6 +3,7 @@
 #include "tests/support/qtprinters.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -80,9 +81,11 @@ TEST_P(ShippedLanguage, HasEveryLabelOfTheWebApplication) {
     std::set<QString> ids;
     const auto collect = [&](const QString& folder, const QString& pattern,
                              const QRegularExpression& id) {
-        for (const QString& name : QDir(folder).entryList({pattern}, QDir::Files)) {
-            QFile file(folder + "/" + name);
-            EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        // webapp/ keeps its sources in groups (pages/, rendering/...): every folder below counts.
+        QDirIterator files(folder, {pattern}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
             for (const auto& m : id.globalMatch(QString::fromUtf8(file.readAll())))
                 ids.insert(m.captured(1));
         }
