@@ -54,11 +54,7 @@ Link QueryView::link(const QString& page, bool withOffset) const {
     for (const QueryParameter& p : info.parameters)
         link.keep(PARAMETER_PREFIX + p.name, entered.value(p.name));
     link.with(QStringLiteral("run"), QStringLiteral("1"));
-    if (run.limit != DEFAULT_SIZE)
-        link.with(QStringLiteral("size"), run.limit);
-    if (withOffset && run.offset > 0)
-        link.with(QStringLiteral("offset"), run.offset);
-    return link;
+    return link.paging(run.limit, DEFAULT_SIZE, withOffset ? run.offset : 0);
 }
 
 } // namespace webapp

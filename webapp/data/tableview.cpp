@@ -68,11 +68,7 @@ Link TableView::link(const QString& page, bool withOffset) const {
     }
     for (const auto& [name, value] : filterFields())
         link.keep(name, value);
-    if (read.limit != DEFAULT_SIZE)
-        link.with(QStringLiteral("size"), read.limit);
-    if (withOffset && read.offset > 0)
-        link.with(QStringLiteral("offset"), read.offset);
-    return link;
+    return link.paging(read.limit, DEFAULT_SIZE, withOffset ? read.offset : 0);
 }
 
 } // namespace webapp

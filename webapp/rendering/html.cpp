@@ -138,6 +138,14 @@ Link& Link::keep(const QString& name, const QString& value) {
     return *this;
 }
 
+Link& Link::paging(qint64 size, qint64 defaultSize, qint64 offset) {
+    if (size != defaultSize)
+        with(QStringLiteral("size"), size);
+    if (offset > 0)
+        with(QStringLiteral("offset"), offset);
+    return *this;
+}
+
 void Link::appendTo(QString& out, QLatin1String separator) const {
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
         if (i == 0)

@@ -149,6 +149,8 @@ public:
     Link& with(const QString& name, qint64 value) { return with(name, QString::number(value)); }
     // Adds the field even when value is empty.
     Link& keep(const QString& name, const QString& value);
+    // A paged list's place: "size" unless it is defaultSize, "offset" unless it is 0.
+    Link& paging(qint64 size, qint64 defaultSize, qint64 offset);
 
     // The address, e.g. "/?page=tables"; root is the application's path prefix.
     QString address(const QString& root = {}) const;
