@@ -7,6 +7,7 @@
 #include "components/queue.h"
 #include "components/replyparts.h"
 #include "contract/protocol.h"
+#include "webapp/data/dataserversilence.h"
 #include "webapp/data/replycache.h"
 #include "webapp/data/replysweep.h"
 
@@ -58,6 +59,11 @@ DataClient::DataClient(QString outQueue, QString inQueue, ReplyCache& cache, Rep
                        int timeoutMs)
     : m_outQueue(std::move(outQueue)), m_inQueue(std::move(inQueue)), m_cache(&cache),
       m_sweep(&sweep), m_timeoutMs(timeoutMs) {}
+
+void DataClient::heed(DataServerSilence& silence, const QDateTime& lastAlive) {
+    m_silence = &silence;
+    m_lastAlive = lastAlive;
+}
 
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
@@ -117,6 +123,13 @@ void DataClient::askInParts(const DataMessage& message,
 }
 
 QString DataClient::send(const DataMessage& message) const {
+    if (m_silence) {
+        const QDateTime since = m_silence->silentSince(m_lastAlive);
+        if (since.isValid())
+            throw DataUnavailable{
+                QStringLiteral("The data server has not answered since %1.")
+                    .arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
+    }
     try {
         const auto out = components::NewQueue();
         out->folder = m_outQueue;
@@ -134,9 +147,13 @@ DataReply DataClient::receive(const QString& id, int timeoutMs) const {
         in->maxBytes = components::MAX_REPLY_BYTES;
         if (in->Poll(id, timeoutMs).isEmpty()) {
             m_sweep->expectLate(m_inQueue);
+            if (m_silence)
+                m_silence->waitRanOut();
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(timeoutMs / 1000.0)};
         }
+        if (m_silence)
+            m_silence->heard();
         DataReply reply(in->package);
         if (!reply.root())
             throw DataUnavailable{QStringLiteral("The data server's reply is not XML.")};
