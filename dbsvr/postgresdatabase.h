@@ -22,11 +22,16 @@ struct PgFieldRules {
 // search_path). Failures raise common::Error with the server's text.
 class PostgresDatabase final : public Database {
 public:
-    // Connects; see PgConnection for what raises.
-    explicit PostgresDatabase(const QString& connectionString);
+    // Connects; see PgConnection for what raises and for statementTimeoutMs.
+    explicit PostgresDatabase(const QString& connectionString,
+                              int statementTimeoutMs = PgConnection::STATEMENT_TIMEOUT_MS);
 
     QString description() const override;
     bool connectionLost() const override { return m_connection.lost(); }
+    void limitStatements(const QDeadlineTimer& deadline) override { m_connection.limit(deadline); }
+    void interrupt() override { m_connection.interrupt(); }
+    void clearInterrupt() override { m_connection.clearInterrupt(); }
+    void pruneLedger(int maxAgeDays) override;
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
@@ -73,6 +78,9 @@ private:
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId);
     std::optional<WriteResult> findInLedger(const QString& requestId);
+    // Makes the ledger once per connection, in a transaction of its own: two connections that
+    // make it at the same moment inside their writes would fail one of them.
+    void createLedger();
 
     PgConnection m_connection;
     bool m_readOnly = false; // the session may not write (a standby, or so configured)
@@ -80,6 +88,7 @@ private:
     // read again with every new connection).
     QHash<QString, Prepared> m_prepared;
     bool m_probeReady = false;
+    bool m_ledgerReady = false;
 };
 
 } // namespace dbsvr

@@ -127,6 +127,17 @@ QString DataClient::send(const DataMessage& message) const {
     }
 }
 
+void DataClient::cancel(const QString& id) const {
+    // A part's id is its message's id and ".n" (components::PartId); message ids hold no dot.
+    DataMessage marker(protocol::CANCEL);
+    marker.add(protocol::ID, id.section(QLatin1Char('.'), 0, 0));
+    try {
+        send(marker);
+    } catch (const DataUnavailable&) {
+        // The statement then ends at the data server's time limit.
+    }
+}
+
 DataReply DataClient::receive(const QString& id, int timeoutMs) const {
     try {
         const auto in = components::NewQueue();
@@ -134,6 +145,7 @@ DataReply DataClient::receive(const QString& id, int timeoutMs) const {
         in->maxBytes = components::MAX_REPLY_BYTES;
         if (in->Poll(id, timeoutMs).isEmpty()) {
             m_sweep->expectLate(m_inQueue);
+            cancel(id);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(timeoutMs / 1000.0)};
         }
