@@ -27,6 +27,11 @@ void DatabaseStatus::failed(const QString& why) {
                             diagnostics::Severity::Warning);
 }
 
+void DatabaseStatus::lost(const QString& why) {
+    ++m_losses;
+    failed(why);
+}
+
 QString DatabaseStatus::state() const {
     const std::lock_guard lock(m_mutex);
     return m_state;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <mutex>
 
 namespace dbsvr {
@@ -14,6 +15,11 @@ class DatabaseStatus final {
 public:
     void opened(const Database& database, const QString& name);
     void failed(const QString& why);
+    // A connection to the database server broke: the others most likely did too.
+    void lost(const QString& why);
+    // How many times a connection broke so far: a connection made before the last break is to
+    // be made anew.
+    int losses() const { return m_losses; }
     // As a Pong tells it (DatabaseState()).
     QString state() const;
 
@@ -21,6 +27,7 @@ private:
     mutable std::mutex m_mutex;
     QString m_state;
     QString m_error;
+    std::atomic<int> m_losses = 0;
 };
 
 } // namespace dbsvr

@@ -259,11 +259,12 @@ void DataService::stop() {
     m_parentTimer.stop();
     m_pruneTimer.stop();
     m_queue.reset();
-    releaseTokens();
-    // What the workers run is interrupted; they end before what they use goes.
+    // What the workers run is interrupted; they end before what they use goes, and the data
+    // version is withdrawn before the token tells that this server has gone.
     m_pool.reset();
     m_databases.clear();
     m_changes.reset();
+    releaseTokens();
     QCoreApplication::exit(0);
 }
 

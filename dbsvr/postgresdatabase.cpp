@@ -408,9 +408,11 @@ void PostgresDatabase::createLedger() {
     if (m_ledgerReady)
         return;
     const PgResult made = m_connection.runScript(CREATE_LEDGER.constData());
-    // Made by another connection meanwhile: a unique key of the catalogue, or the name taken.
+    // Made by another connection meanwhile: a unique key of the catalogue, or the name taken
+    // (by the table, or by its row type).
     const QString state = made.sqlState();
-    if (state != QLatin1String("23505") && state != QLatin1String("42P07"))
+    if (state != QLatin1String("23505") && state != QLatin1String("42P07") &&
+        state != QLatin1String("42710"))
         checked(made);
     m_ledgerReady = true;
 }

@@ -16,6 +16,7 @@ WorkerDatabase::~WorkerDatabase() = default;
 
 bool WorkerDatabase::connect() {
     m_lastConnect.start();
+    m_losses = m_status.losses();
     m_database.reset();
     m_config.reset();
     try {
@@ -34,7 +35,7 @@ bool WorkerDatabase::connect() {
 
 void WorkerDatabase::prepare() {
     // A file moved over the database's name is the database from now on.
-    if (m_database ? m_database->replaced()
+    if (m_database ? m_database->replaced() || m_losses != m_status.losses()
                    : !m_lastConnect.isValid() || m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
         connect();
 }
@@ -45,7 +46,7 @@ void WorkerDatabase::finish() {
     m_database.reset();
     m_connectError = QStringLiteral("The connection to the database server was lost.");
     diagnostics::WriteTrace(m_connectError, diagnostics::Severity::Warning);
-    m_status.failed(m_connectError);
+    m_status.lost(m_connectError);
     watchData();
 }
 

@@ -13,7 +13,8 @@ class DatabaseStatus;
 
 // The database connection of one worker, with the configuration it was opened by: opened at
 // the worker's first request, opened anew when the database file was replaced, given up when
-// the connection to a database server was lost. While there is none, a request tries again at
+// the connection to a database server was lost (by this worker or another one: a server that
+// restarted has ended every connection). While there is none, a request tries again at
 // most once every RECONNECT_INTERVAL_MS, so a database fixed in the configuration mode is used
 // without a restart. Used by one thread at a time.
 class WorkerDatabase final {
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<Database> m_database;
     QString m_connectError;
     QElapsedTimer m_lastConnect; // invalid until the first try
+    int m_losses = 0;            // DatabaseStatus::losses() when the connection was made
 };
 
 } // namespace dbsvr
