@@ -2,6 +2,7 @@
 
 #include "contract/contract.h"
 #include "dbsvr/parameters.h"
+#include "dbsvr/workerdatabase.h"
 #include "dbsvr/workerpool.h"
 
 #include <QByteArray>
@@ -17,7 +18,6 @@ class ChangeWatch;
 class DatabaseStatus;
 class QueueService;
 class ReplySink;
-class WorkerDatabase;
 
 // The data server's normal run: shows the web server that it lives (alive
 // file, running token), serves the queue from the database, and ends when
@@ -32,7 +32,7 @@ public:
     static constexpr int PARENT_CHECK_INTERVAL_MS = 250;
     // While no database is open, a message retries at most this often, so a
     // database fixed through the configuration mode is picked up without a restart.
-    static constexpr int RECONNECT_INTERVAL_MS = 1000;
+    static constexpr int RECONNECT_INTERVAL_MS = WorkerDatabase::RECONNECT_INTERVAL_MS;
     // How often the ledger is rid of entries older than LEDGER_MAX_AGE_DAYS (and at start).
     static constexpr int PRUNE_INTERVAL_MS = 3600 * 1000;
 

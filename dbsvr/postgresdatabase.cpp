@@ -122,13 +122,12 @@ private:
 };
 
 constexpr char BEGIN_WRITE[] = "BEGIN; SELECT nextval('pg_temp.qv_probe')";
-const QByteArray CREATE_LEDGER =
-    "CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
+// A savepoint before it: two connections that make the ledger at the same moment fail one of
+// them, which then goes on with the other's.
+constexpr char MAKE_LEDGER[] =
+    "SAVEPOINT qv_ledger; CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
     "query TEXT NOT NULL, changes BIGINT NOT NULL, last_insert_id BIGINT, "
     "applied_at TEXT NOT NULL)";
-// Made again should it have been dropped since the connection made it.
-const QByteArray BEGIN_LEDGERED_WRITE =
-    "BEGIN; " + CREATE_LEDGER + "; SELECT nextval('pg_temp.qv_probe')";
 // A sequence of its own that counts downwards: drawn from before each write,
 // lastval() afterwards is negative unless the write drew from a sequence of
 // the database (a serial or identity column), and then it is the new row's id.
@@ -404,17 +403,16 @@ std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& request
     return earlier;
 }
 
-void PostgresDatabase::createLedger() {
-    if (m_ledgerReady)
-        return;
-    const PgResult made = m_connection.runScript(CREATE_LEDGER.constData());
+void PostgresDatabase::makeLedger() {
+    const PgResult made = m_connection.runScript(MAKE_LEDGER);
     // Made by another connection meanwhile: a unique key of the catalogue, or the name taken
-    // (by the table, or by its row type).
+    // (by the table, or by its row type). It is there now.
     const QString state = made.sqlState();
-    if (state != QLatin1String("23505") && state != QLatin1String("42P07") &&
-        state != QLatin1String("42710"))
+    if (state == QLatin1String("23505") || state == QLatin1String("42P07") ||
+        state == QLatin1String("42710"))
+        m_connection.execScript("ROLLBACK TO SAVEPOINT qv_ledger");
+    else
         checked(made);
-    m_ledgerReady = true;
 }
 
 void PostgresDatabase::pruneLedger(int maxAgeDays) {
@@ -435,13 +433,12 @@ WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
         m_connection.execScript(CREATE_PROBE);
         m_probeReady = true;
     }
-    if (!requestId.isEmpty())
-        createLedger();
-    Transaction transaction(m_connection,
-                            requestId.isEmpty() ? BEGIN_WRITE : BEGIN_LEDGERED_WRITE.constData());
-    if (!requestId.isEmpty())
+    Transaction transaction(m_connection, BEGIN_WRITE);
+    if (!requestId.isEmpty()) {
+        makeLedger();
         if (std::optional<WriteResult> earlier = findInLedger(requestId))
             return *earlier;
+    }
     const PgResult done = checked(m_connection.runPrepared(query.statement, values));
     WriteResult result{name, done.affectedRows(), std::nullopt, false};
     if (const int64_t id = m_connection.exec(QStringLiteral("SELECT lastval()")).integer(0, 0);

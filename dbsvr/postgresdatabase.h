@@ -78,9 +78,8 @@ private:
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId);
     std::optional<WriteResult> findInLedger(const QString& requestId);
-    // Makes the ledger once per connection, in a transaction of its own: two connections that
-    // make it at the same moment inside their writes would fail one of them.
-    void createLedger();
+    // Makes the ledger when there is none, in the write's transaction.
+    void makeLedger();
 
     PgConnection m_connection;
     bool m_readOnly = false; // the session may not write (a standby, or so configured)
@@ -88,7 +87,6 @@ private:
     // read again with every new connection).
     QHash<QString, Prepared> m_prepared;
     bool m_probeReady = false;
-    bool m_ledgerReady = false;
 };
 
 } // namespace dbsvr

@@ -144,9 +144,15 @@ private:
     bool& m_seen;
 };
 
-// WAL lets readers go on while a writer writes. It needs files beside the database; where they
-// cannot be made, SQLite keeps its journal mode, and so do we.
-void useWal(sqlite3* db) {
+// WAL lets readers go on while a writer writes. A reader of a WAL file needs to write the
+// "-shm" beside it, so a file that others may read but not write keeps its journal mode, and
+// so does a file whose folder does not allow those files (SQLite then refuses the change).
+void useWal(sqlite3* db, const QString& path) {
+    struct stat file {};
+    if (::stat(QFile::encodeName(path).constData(), &file) != 0 ||
+        ((file.st_mode & S_IRGRP) && !(file.st_mode & S_IWGRP)) ||
+        ((file.st_mode & S_IROTH) && !(file.st_mode & S_IWOTH)))
+        return;
     try {
         Statement(db, QStringLiteral("PRAGMA journal_mode = WAL")).step();
     } catch (const common::Error&) {
@@ -190,7 +196,7 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
         count(db, QStringLiteral(" FROM sqlite_master"));
         if (!database->m_readOnly) {
             ExecSqlite(db, "PRAGMA synchronous = FULL");
-            useWal(db);
+            useWal(db, path);
         }
     } catch (const common::Error& e) {
         throw e.wrapped(QStringLiteral("Unable to open the database ") + path +
