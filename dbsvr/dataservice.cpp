@@ -194,7 +194,7 @@ void DataService::take(const QString& id, const QByteArray& request,
         sink->send(PongReply(m_status->state()));
         return;
     }
-    // Nobody waits for the cancelled message's reply, nor for one to this.
+    // Nobody waits for a reply to this.
     if (isType(routing.type, dataserver::protocol::CANCEL)) {
         m_pool->cancel(routing.id);
         return;
@@ -208,6 +208,12 @@ void DataService::take(const QString& id, const QByteArray& request,
 }
 
 void DataService::serve(WorkerPool::Turn& turn, const QByteArray& request, ReplySink& sink) {
+    // Answered all the same: a reply nobody reads is removed by the web application's sweep.
+    if (turn.cancelled()) {
+        sink.send(ErrorReply(QString::fromLatin1(ERROR_DATABASE),
+                             QStringLiteral("The request was cancelled before it began.")));
+        return;
+    }
     WorkerDatabase& database = *m_databases[size_t(turn.worker())];
     database.prepare();
     // Set before the statements run, so that a Cancel reaches them.

@@ -17,6 +17,11 @@ void WorkerPool::Turn::runsOn(Database* database) {
         database->interrupt();
 }
 
+bool WorkerPool::Turn::cancelled() const {
+    const std::lock_guard lock(m_pool.m_mutex);
+    return m_pool.m_running[size_t(m_worker)].cancelled;
+}
+
 WorkerPool::WorkerPool(int size) : m_running(size_t(std::max(size, 1))) {
     for (size_t k = 0; k < m_running.size(); ++k)
         m_threads.emplace_back([this, k] { run(int(k)); });
@@ -39,7 +44,7 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::post(const QString& id, Job job) {
     {
         const std::lock_guard lock(m_mutex);
-        m_waiting.push_back({id, std::move(job)});
+        m_waiting.push_back({id, std::move(job), false});
     }
     m_wake.notify_one();
 }
@@ -51,7 +56,7 @@ bool WorkerPool::cancel(const QString& id) {
     const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(),
                                       [&](const Waiting& w) { return w.id == id; });
     if (waiting != m_waiting.end()) {
-        m_waiting.erase(waiting);
+        waiting->cancelled = true;
         return true;
     }
     for (Running& running : m_running) {
@@ -75,7 +80,7 @@ void WorkerPool::run(int worker) {
                 return;
             next = std::move(m_waiting.front());
             m_waiting.pop_front();
-            m_running[size_t(worker)] = Running{next.id, false, nullptr};
+            m_running[size_t(worker)] = Running{next.id, next.cancelled, nullptr};
         }
         Turn turn(*this, worker);
         next.job(turn);

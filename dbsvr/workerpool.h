@@ -13,8 +13,8 @@ namespace dbsvr {
 class Database;
 
 // Runs jobs on a fixed number of threads of its own, oldest first. A job may carry the id of
-// the message it serves, so that the message can be cancelled: dropped while it waits, its
-// statements interrupted (Database::interrupt) while it runs.
+// the message it serves, so that the message can be cancelled: marked while it waits (the job
+// still runs, and sees it), its statements interrupted (Database::interrupt) while it runs.
 class WorkerPool final {
 public:
     // What a running job tells the pool, and learns from it.
@@ -26,6 +26,8 @@ public:
         // closes it): a cancel interrupts it. Clears the interrupt an earlier job left, and
         // interrupts at once when this job was cancelled already.
         void runsOn(Database* database);
+        // True once the job's message was cancelled.
+        bool cancelled() const;
 
     private:
         friend class WorkerPool;
@@ -44,13 +46,14 @@ public:
     int size() const { return int(m_threads.size()); }
     // Queues job; id ("" for none) is what cancel() knows it by. The job must not raise.
     void post(const QString& id, Job job);
-    // Drops the waiting job of id, or interrupts it while it runs; false when no job has it.
+    // Marks the job of id cancelled, and interrupts it while it runs; false when no job has it.
     bool cancel(const QString& id);
 
 private:
     struct Waiting {
         QString id;
         Job job;
+        bool cancelled = false;
     };
     struct Running {
         QString id;

@@ -131,30 +131,33 @@ TEST_P(ConcurrencyTest, CancelledStatementFreesItsWorker) {
     EXPECT_FALSE(pool.cancel("endless")); // done with
 }
 
-// A cancelled message that still waits is never served.
-TEST(WorkerPool, CancelledWaitingJobIsDropped) {
+// A job cancelled while it waits still runs, in its turn, and knows it was cancelled.
+TEST(WorkerPool, CancelledWaitingJobKnowsIt) {
     WorkerPool pool(1);
-    std::promise<void> release;
+    std::promise<void> release, first, last;
     std::shared_future<void> released = release.get_future().share();
-    std::promise<void> first;
     QStringList ran;
-    pool.post("busy", [&](WorkerPool::Turn&) {
+    const auto note = [&](const QString& name) {
+        return [&, name](WorkerPool::Turn& turn) {
+            ran << name + (turn.cancelled() ? " cancelled" : "");
+        };
+    };
+    pool.post("busy", [&](WorkerPool::Turn& turn) {
         first.set_value();
         released.wait();
-        ran << "busy";
+        note("busy")(turn);
     });
-    pool.post("dropped", [&](WorkerPool::Turn&) { ran << "dropped"; });
-    std::promise<void> last;
-    pool.post("last", [&](WorkerPool::Turn&) {
-        ran << "last";
+    pool.post("waiting", note("waiting"));
+    pool.post("last", [&](WorkerPool::Turn& turn) {
+        note("last")(turn);
         last.set_value();
     });
     first.get_future().wait();
-    EXPECT_TRUE(pool.cancel("dropped"));
+    EXPECT_TRUE(pool.cancel("waiting"));
     EXPECT_FALSE(pool.cancel("unknown"));
     release.set_value();
     last.get_future().wait();
-    EXPECT_EQ(ran, QStringList({"busy", "last"}));
+    EXPECT_EQ(ran, QStringList({"busy", "waiting cancelled", "last"}));
 }
 
 // Entries older than the age kept go; newer ones, and a database without a ledger, stay.

@@ -93,7 +93,8 @@ DataReply DataClient::askUnchecked(const DataMessage& message) const {
 }
 
 DataReply DataClient::roundTrip(const DataMessage& message) const {
-    return receive(send(message), m_timeoutMs);
+    // A write with a request id is left to finish: sent again, it then counts as done.
+    return receive(send(message), m_timeoutMs, !message.root().child(protocol::REQUEST_ID));
 }
 
 void DataClient::askInParts(const DataMessage& message,
@@ -138,14 +139,15 @@ void DataClient::cancel(const QString& id) const {
     }
 }
 
-DataReply DataClient::receive(const QString& id, int timeoutMs) const {
+DataReply DataClient::receive(const QString& id, int timeoutMs, bool cancelLate) const {
     try {
         const auto in = components::NewQueue();
         in->folder = m_inQueue;
         in->maxBytes = components::MAX_REPLY_BYTES;
         if (in->Poll(id, timeoutMs).isEmpty()) {
             m_sweep->expectLate(m_inQueue);
-            cancel(id);
+            if (cancelLate)
+                cancel(id);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(timeoutMs / 1000.0)};
         }
