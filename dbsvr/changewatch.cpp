@@ -18,41 +18,54 @@ constexpr uint32_t CHANGE_EVENTS =
     IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
 } // namespace
 
-ChangeWatch::ChangeWatch(QString replyQueue) : m_replyQueue(std::move(replyQueue)) {}
-
-ChangeWatch::~ChangeWatch() {
-    stop();
+ChangeWatch::ChangeWatch(QString replyQueue) : m_replyQueue(std::move(replyQueue)) {
+    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify < 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { refresh(); });
 }
 
-void ChangeWatch::stop() {
+ChangeWatch::~ChangeWatch() {
+    {
+        const std::lock_guard lock(m_mutex);
+        stop();
+    }
     m_notifier.reset();
     if (m_inotify >= 0)
         ::close(m_inotify);
-    m_inotify = -1;
+}
+
+void ChangeWatch::stop() {
+    if (m_watch >= 0)
+        ::inotify_rm_watch(m_inotify, m_watch);
+    m_watch = -1;
+    m_filePath.clear();
     m_fileName.clear();
     components::WithdrawDataVersion(m_replyQueue);
 }
 
 void ChangeWatch::watch(const QString& dataFile) {
-    stop();
-    if (dataFile.isEmpty())
-        return;
     // A link is followed: the changes happen where the data really is.
-    const QFileInfo file(QFileInfo(dataFile).canonicalFilePath());
+    const QFileInfo file(dataFile.isEmpty() ? QString() : QFileInfo(dataFile).canonicalFilePath());
+    const std::lock_guard lock(m_mutex);
+    if (m_watch >= 0 && file.filePath() == m_filePath)
+        return;
+    stop();
     if (file.filePath().isEmpty())
         return;
-    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_inotify < 0 || ::inotify_add_watch(m_inotify, QFile::encodeName(file.path()).constData(),
-                                             CHANGE_EVENTS | IN_ONLYDIR) < 0) {
+    m_watch = m_inotify < 0
+                  ? -1
+                  : ::inotify_add_watch(m_inotify, QFile::encodeName(file.path()).constData(),
+                                        CHANGE_EVENTS | IN_ONLYDIR);
+    if (m_watch < 0) {
         ReportFault(QStringLiteral("changes to ") + file.filePath() +
                     QStringLiteral(" cannot be watched; replies will not be reused"));
-        stop();
         return;
     }
+    m_filePath = file.filePath();
     m_fileName = file.fileName();
     m_prefix = QString::number(QRandomGenerator::system()->generate64(), 16);
-    m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { refresh(); });
     publish();
 }
 
@@ -63,6 +76,7 @@ bool ChangeWatch::concerns(const char* name) const {
 }
 
 void ChangeWatch::refresh() {
+    const std::lock_guard lock(m_mutex);
     if (m_inotify < 0)
         return;
     alignas(inotify_event) char buffer[4096];
@@ -72,17 +86,23 @@ void ChangeWatch::refresh() {
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += ssize_t(sizeof(inotify_event)) + event->len;
+            // A lost event may hide a change: assume one.
+            if (event->mask & IN_Q_OVERFLOW) {
+                changed = true;
+                continue;
+            }
+            // What a watch given up before says is no news.
+            if (m_watch < 0 || event->wd != m_watch)
+                continue;
             if (event->mask & IN_IGNORED) {
                 // The folder went away: nothing can be vouched for any more.
                 stop();
                 return;
             }
-            // A lost event may hide a change: assume one.
-            changed = changed || (event->mask & IN_Q_OVERFLOW) ||
-                      (event->len > 0 && concerns(event->name));
+            changed = changed || (event->len > 0 && concerns(event->name));
         }
     }
-    if (changed)
+    if (changed && m_watch >= 0)
         publish();
 }
 

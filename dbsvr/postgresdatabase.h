@@ -22,11 +22,16 @@ struct PgFieldRules {
 // search_path). Failures raise common::Error with the server's text.
 class PostgresDatabase final : public Database {
 public:
-    // Connects; see PgConnection for what raises.
-    explicit PostgresDatabase(const QString& connectionString);
+    // Connects; see PgConnection for what raises and for statementTimeoutMs.
+    explicit PostgresDatabase(const QString& connectionString,
+                              int statementTimeoutMs = PgConnection::STATEMENT_TIMEOUT_MS);
 
     QString description() const override;
     bool connectionLost() const override { return m_connection.lost(); }
+    void limitStatements(const QDeadlineTimer& deadline) override { m_connection.limit(deadline); }
+    void interrupt() override { m_connection.interrupt(); }
+    void clearInterrupt() override { m_connection.clearInterrupt(); }
+    void pruneLedger(int maxAgeDays) override;
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
@@ -73,6 +78,8 @@ private:
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId);
     std::optional<WriteResult> findInLedger(const QString& requestId);
+    // Makes the ledger when there is none, in the write's transaction.
+    void makeLedger();
 
     PgConnection m_connection;
     bool m_readOnly = false; // the session may not write (a standby, or so configured)

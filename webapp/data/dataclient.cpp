@@ -99,7 +99,8 @@ DataReply DataClient::askUnchecked(const DataMessage& message) const {
 }
 
 DataReply DataClient::roundTrip(const DataMessage& message) const {
-    return receive(send(message), m_timeoutMs);
+    // A write with a request id is left to finish: sent again, it then counts as done.
+    return receive(send(message), m_timeoutMs, !message.root().child(protocol::REQUEST_ID));
 }
 
 void DataClient::askInParts(const DataMessage& message,
@@ -140,7 +141,18 @@ QString DataClient::send(const DataMessage& message) const {
     }
 }
 
-DataReply DataClient::receive(const QString& id, int timeoutMs) const {
+void DataClient::cancel(const QString& id) const {
+    // A part's id is its message's id and ".n" (components::PartId); message ids hold no dot.
+    DataMessage marker(protocol::CANCEL);
+    marker.add(protocol::ID, id.section(QLatin1Char('.'), 0, 0));
+    try {
+        send(marker);
+    } catch (const DataUnavailable&) {
+        // The statement then ends at the data server's time limit.
+    }
+}
+
+DataReply DataClient::receive(const QString& id, int timeoutMs, bool cancelLate) const {
     try {
         const auto in = components::NewQueue();
         in->folder = m_inQueue;
@@ -149,6 +161,8 @@ DataReply DataClient::receive(const QString& id, int timeoutMs) const {
             m_sweep->expectLate(m_inQueue);
             if (m_silence)
                 m_silence->waitRanOut();
+            if (cancelLate)
+                cancel(id);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(timeoutMs / 1000.0)};
         }

@@ -117,7 +117,10 @@ private:
     DataReply askAndKeep(const DataMessage& message) const;
     DataReply roundTrip(const DataMessage& message) const;
     QString send(const DataMessage& message) const;
-    DataReply receive(const QString& id, int timeoutMs) const;
+    // Raises DataUnavailable when no reply comes in time, after it has asked the data server to
+    // cancel the message (a Cancel; see contract/protocol.h) when cancelLate.
+    DataReply receive(const QString& id, int timeoutMs, bool cancelLate = true) const;
+    void cancel(const QString& id) const;
 
     QString m_outQueue;
     QString m_inQueue;
