@@ -10,6 +10,7 @@
 #include "webapp/data/dataserversilence.h"
 #include "webapp/data/replycache.h"
 #include "webapp/data/replysweep.h"
+#include "webapp/data/xmlmemory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,11 +39,12 @@ QString DataMessage::xml() const {
 DataReply::DataReply(const QString& xml) {
     // The data server writes a CR of a value as it is: without end-of-line handling it stays.
     const std::string utf8 = common::ToUtf8(xml);
+    const XmlMemoryMeter parsed;
     auto doc = std::make_shared<pugi::xml_document>();
     doc->load_buffer(utf8.data(), utf8.size(), common::MESSAGE_PARSE & ~pugi::parse_eol,
                      pugi::encoding_utf8);
     m_doc = std::move(doc);
-    m_bytes = qsizetype(utf8.size());
+    m_bytes = parsed.bytes() + qsizetype(sizeof(pugi::xml_document)) + 2 * xml.size();
 }
 
 bool DataReply::reusable() const {

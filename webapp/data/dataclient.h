@@ -55,7 +55,8 @@ public:
     // Neither a write ("Changes") nor a result that may change without the data changing
     // ("Volatile"): the same request may be answered with this reply again.
     bool reusable() const;
-    // Size of the reply's text in bytes.
+    // The memory the reply holds, in bytes: its parsed document, and as much again as its text
+    // in UTF-16 for the typed form as() makes of it.
     qsizetype bytes() const { return m_bytes; }
 
     // What make() builds from this reply, built once and shared by all its copies: a reply

@@ -16,7 +16,7 @@ void ReplyCache::store(const QString& version, const QString& request, const Dat
         clearKept();
         m_version = version;
     }
-    const qsizetype bytes = reply.bytes() + request.size();
+    const qsizetype bytes = reply.bytes() + request.size() * qsizetype(sizeof(QChar));
     if (bytes > MAX_ENTRY_BYTES)
         return;
     if (m_bytes + bytes > MAX_BYTES)
