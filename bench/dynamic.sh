@@ -151,12 +151,13 @@ open(path, "w", encoding="utf-8").write(text.replace("</Queries>", os.environ["B
 }
 
 # One wrk run on the server at BASE (http://host:port), CONNECTIONS clients (default 20)
-# asking for PATH; a PATH with "{u}" in it asks for other parameters every time (see
-# bench/distinctrequests.lua). Prints "rps p99ms errors"; a run in which no request was
+# asking for PATH; a PATH with "{u}" in it asks for other parameters every time, numbered
+# from FIRST (see bench/distinctrequests.lua; give every run of the same PATH its own
+# FIRST, far enough apart). Prints "rps p99ms errors"; a run in which no request was
 # answered gives its own length as its p99 (no answer came sooner).
-run_wrk() { # base path seconds [connections]
+run_wrk() { # base path seconds [connections [first]]
     local asked=("$1$2")
-    [[ $2 != *"{u}"* ]] || asked=(-s bench/distinctrequests.lua "$1" -- "$2")
+    [[ $2 != *"{u}"* ]] || asked=(-s bench/distinctrequests.lua "$1" -- "$2" "${5:-1}")
     wrk -t2 -c"${4:-$CONNECTIONS}" -d"${3}s" --timeout 30s --latency -H "Connection: close" \
         "${asked[@]}" | awk -v seconds="$3" '
         / requests in / { requests = $1 }
@@ -213,7 +214,8 @@ PY
 # The slow clients of the mixed load: SLOW_CLIENTS clients asking in turn for PATH, its
 # "{u}" a number of FIRST and up that no other request gets, starting requests for SECONDS
 # and then waiting for the answers still to come (so that none is left behind to slow the
-# next run). Prints "answered answered_with_200 median_seconds_of_those".
+# next run). Prints "answered answered_with_200 median_seconds_of_those": the next run
+# starts at FIRST + answered to ask for other numbers again.
 slow_clients() { # port path first seconds
     python3 - "$1" "$2" "$3" "$4" "$SLOW_CLIENTS" <<'PY'
 import itertools, statistics, sys, threading, time, http.client
@@ -279,7 +281,8 @@ measure_pages() { # db base
             for kind in dynamic static; do
                 path=${URL[$page]}
                 [ $kind = static ] && path="/bench-$page.bin"
-                read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
+                read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN" \
+                    "$CONNECTIONS" "$((round * 10000000))")"
                 kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db run"
                 echo "  $db round $round $page $kind: $rps/s, p99 $p99 ms, $errors errors," \
                     "websvr RSS $(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$WEBSVR_PID/status") MiB" >&2
@@ -339,7 +342,7 @@ larger() { awk -v a="${1:-0}" -v b="$2" 'BEGIN { print (a + 0 > b + 0) ? a : b }
 # loop on the slow page, taking turns.
 measure_mixed() { # db port
     local db=$1 port=$2 base="http://127.0.0.1:$2" round kind rps p99 errors slow dbsvr
-    local arps=() ap99=() mrps=() mp99=() answered=0 ok=0 seconds=() n n_ok median_seconds
+    local arps=() ap99=() mrps=() mp99=() answered=0 ok=0 seconds=() n n_ok median_seconds first
     head -c 1024 /dev/urandom >"$WORK/$db/program/wwwroot/bench-1k.bin"
     size_slow_query "$db" "$base"
     for round in $(seq "$ROUNDS"); do
@@ -349,7 +352,8 @@ measure_mixed() { # db port
                 [ -n "$dbsvr" ] || die "$db: websvr has no data server running"
                 reset_peak "$WEBSVR_PID"
                 reset_peak "$dbsvr"
-                slow_clients "$port" "$SLOW_PATH" "${RESULT[$db,slowrows]}" \
+                first=$((RESULT[$db,slowrows] + answered + 1)) # the sizing asked for slowrows
+                slow_clients "$port" "$SLOW_PATH" "$first" \
                     "$((SECONDS_PER_RUN + SLOW_SECONDS))" >"$WORK/$db/slow.out" &
                 slow=$!
                 sleep 1 # the slow pages under way before the static clients start
