@@ -99,6 +99,8 @@ void DataService::start() {
         m_parentTimer.start();
 
     m_status = std::make_unique<DatabaseStatus>();
+    // The reply queue is there before the first data version is published into it.
+    QueueService::CreateFolders(m_parameters.inQueue, m_parameters.outQueue);
     m_changes = std::make_unique<ChangeWatch>(m_parameters.outQueue);
     // The first worker's connection is opened now: a database that cannot be used is reported
     // at once. The number of workers is read from the configuration once.
@@ -113,10 +115,16 @@ void DataService::start() {
     const int workers = first->config() && first->config()->workers() > 0
                             ? first->config()->workers()
                             : Config::DefaultWorkers();
+    const bool connected = first->database() != nullptr;
     m_databases.push_back(std::move(first));
-    while (int(m_databases.size()) < workers)
+    while (int(m_databases.size()) < workers) {
         m_databases.push_back(std::make_unique<WorkerDatabase>(m_parameters.configFolder, *m_status,
                                                                m_changes.get()));
+        // All at once now: opening a connection touches the database's files, which must not
+        // pass for a change of its data at the first request of each worker.
+        if (connected)
+            m_databases.back()->connect();
+    }
     m_pool = std::make_unique<WorkerPool>(workers);
 
     m_queue = std::make_unique<QueueService>(
@@ -128,8 +136,8 @@ void DataService::start() {
     m_pool->post({}, [this](WorkerPool::Turn& turn) { pruneLedger(turn.worker()); });
     m_pruneTimer.start();
     diagnostics::WriteTrace(QStringLiteral("Serving ") + m_parameters.inQueue +
-                            QStringLiteral(", replies into ") + m_parameters.outQueue +
-                            QStringLiteral(" with %1 workers").arg(workers));
+                            QStringLiteral(", replies into ") + m_parameters.outQueue);
+    diagnostics::WriteTrace(QStringLiteral("Workers: %1").arg(workers));
 }
 
 void DataService::traceParentGone() const {

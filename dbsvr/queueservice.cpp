@@ -77,10 +77,14 @@ QueueService::~QueueService() {
         ::close(m_inotify);
 }
 
-void QueueService::start() {
-    common::MkDirRecurse(m_inQueue, components::QUEUE_FOLDER_MODE);
-    common::MkDirRecurse(m_outQueue + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER),
+void QueueService::CreateFolders(const QString& inQueue, const QString& outQueue) {
+    common::MkDirRecurse(inQueue, components::QUEUE_FOLDER_MODE);
+    common::MkDirRecurse(outQueue + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER),
                          components::QUEUE_FOLDER_MODE);
+}
+
+void QueueService::start() {
+    CreateFolders(m_inQueue, m_outQueue);
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0)
         systemError(QStringLiteral("Unable to watch the queue ") + m_inQueue, errno);

@@ -37,6 +37,10 @@ public:
     QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent = nullptr);
     ~QueueService() override;
 
+    // Creates the queue folders that are missing (and the out-queue's "tmp"). Raises
+    // common::Error when they cannot be made.
+    static void CreateFolders(const QString& inQueue, const QString& outQueue);
+
     // Creates missing queue folders, starts watching and serves what already
     // waits. Raises common::Error when the folders cannot be made or watched.
     void start();

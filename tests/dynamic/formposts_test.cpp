@@ -70,7 +70,76 @@ QHash<QString, int> CustomersInSqlite(const QString& file, const QString& prefix
     return rows;
 }
 
+// Holds the write lock of an SQLite file, as another program's long write does: readers go on,
+// writers wait.
+class HeldWriteLock final {
+public:
+    explicit HeldWriteLock(const QString& file) {
+        if (sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) ==
+            SQLITE_OK)
+            m_held = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~HeldWriteLock() {
+        release();
+        sqlite3_close(m_db);
+    }
+    bool held() const { return m_held; }
+    void release() {
+        if (m_held)
+            sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        m_held = false;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_held = false;
+};
+
+// Requests for "/" itself in websvr's log: the form posts and the home page.
+int RootRequests(const ProgramFolder& program, qint64 websvr) {
+    return int(program.log(websvr).count("] HTTP GET: /'"));
+}
+
 } // namespace
+
+// Pages that wait for the data server hold nobody else: not the files, not the pages that
+// need no data, not the pages that read.
+TEST(FormPosts, WhilePostsWaitForTheDatabaseFilesPagesAndTablesAreAnswered) {
+    ProgramFolder program;
+    ASSERT_TRUE(program.isValid());
+    ChildProcess* websvr = nullptr;
+    ASSERT_TRUE(ServesTheApplication(program, websvr));
+    const QString database = program.path("examples/microsoft access/sample.db");
+    HeldWriteLock lock(database);
+    ASSERT_TRUE(lock.held());
+
+    const int before = RootRequests(program, websvr->pid());
+    std::atomic<int> answered{0};
+    std::vector<PostOutcome> outcomes(2);
+    std::vector<std::thread> posts;
+    for (int k = 0; k < 2; ++k)
+        posts.emplace_back([&, k] {
+            outcomes[size_t(k)] = PostCustomer(program.port(), QString("Waiting %1").arg(k));
+            ++answered;
+        });
+    // Both posts have reached websvr, and their writes cannot end while the lock is held.
+    EXPECT_TRUE(Eventually([&] { return RootRequests(program, websvr->pid()) == before + 2; }));
+
+    EXPECT_TRUE(program.get("/style.css").startsWith("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(program.get("/").startsWith("HTTP/1.1 200 OK"));
+    const QByteArray table = program.get("/?page=table&name=orders");
+    EXPECT_TRUE(table.startsWith("HTTP/1.1 200 OK")) << table.left(300).toStdString();
+    EXPECT_EQ(answered, 0);
+
+    lock.release();
+    for (std::thread& post : posts)
+        post.join();
+    const QHash<QString, int> rows = CustomersInSqlite(database, "Waiting ");
+    for (const PostOutcome& o : outcomes) {
+        EXPECT_TRUE(o.saved) << o.answer.left(300).toStdString();
+        EXPECT_EQ(rows.value(o.name), 1) << o.name.toStdString();
+    }
+}
 
 TEST(FormPosts, EachSavedPostIsWrittenOnceWhileTheDataServerIsKilledTwice) {
     ProgramFolder program;

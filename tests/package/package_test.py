@@ -92,7 +92,12 @@ def check_dependencies(deb, root):
     for name in ("websvr", "dbsvr"):
         program = os.path.join(root, PROGRAM, name)
         needed = re.findall(r"\(NEEDED\).*\[(.+)\]", run("readelf", "--dynamic", program))
-        found = dict(re.findall(r"^\s*(\S+) => (/\S+)", run("ldd", program), re.M))
+        listed = run("ldd", program)
+        found = dict(re.findall(r"^\s*(\S+) => (/\S+)", listed, re.M))
+        # The dynamic loader is listed by its path alone (a program with thread-local
+        # storage names it).
+        found.update((os.path.basename(path), path)
+                     for path in re.findall(r"^\s*(/\S+) \(0x", listed, re.M))
         for library in needed:
             check(library in found, f"{name} needs {library}, which is not found")
             owner = package_of(found[library])
