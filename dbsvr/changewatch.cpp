@@ -2,6 +2,7 @@
 
 #include "components/dataversion.h"
 #include "dbsvr/dataserverlog.h"
+#include "dbsvr/dataversionsource.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +19,10 @@ constexpr uint32_t CHANGE_EVENTS =
     IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
 } // namespace
 
-ChangeWatch::ChangeWatch(QString replyQueue) : m_replyQueue(std::move(replyQueue)) {}
+ChangeWatch::ChangeWatch(QString replyQueue) : m_replyQueue(std::move(replyQueue)) {
+    m_serverPoll.setInterval(SERVER_POLL_MS);
+    QObject::connect(&m_serverPoll, &QTimer::timeout, [this] { refreshServer(); });
+}
 
 ChangeWatch::~ChangeWatch() {
     stop();
@@ -30,13 +34,29 @@ void ChangeWatch::stop() {
         ::close(m_inotify);
     m_inotify = -1;
     m_fileName.clear();
+    m_serverPoll.stop();
+    m_server.reset();
+    m_serverText.clear();
     components::WithdrawDataVersion(m_replyQueue);
 }
 
-void ChangeWatch::watch(const QString& dataFile) {
+void ChangeWatch::watch(const QString& dataFile, std::unique_ptr<DataVersionSource> server) {
     stop();
-    if (dataFile.isEmpty())
-        return;
+    // A fresh random text per watch, so that no version of another watch or run matches.
+    m_prefix = QString::number(QRandomGenerator::system()->generate64(), 16);
+    if (server)
+        watchServer(std::move(server));
+    else if (!dataFile.isEmpty())
+        watchFile(dataFile);
+}
+
+void ChangeWatch::watchServer(std::unique_ptr<DataVersionSource> server) {
+    m_server = std::move(server);
+    m_serverPoll.start();
+    refreshServer();
+}
+
+void ChangeWatch::watchFile(const QString& dataFile) {
     // A link is followed: the changes happen where the data really is.
     const QFileInfo file(QFileInfo(dataFile).canonicalFilePath());
     if (file.filePath().isEmpty())
@@ -50,9 +70,8 @@ void ChangeWatch::watch(const QString& dataFile) {
         return;
     }
     m_fileName = file.fileName();
-    m_prefix = QString::number(QRandomGenerator::system()->generate64(), 16);
     m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { refresh(); });
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { refreshFile(); });
     publish();
 }
 
@@ -63,6 +82,29 @@ bool ChangeWatch::concerns(const char* name) const {
 }
 
 void ChangeWatch::refresh() {
+    if (m_server)
+        refreshServer();
+    else
+        refreshFile();
+}
+
+void ChangeWatch::refreshServer() {
+    if (!m_server)
+        return;
+    const QString text = m_server->read();
+    if (text.isEmpty()) {
+        ReportFault(QStringLiteral("the data version cannot be read from the database server; "
+                                   "replies will not be reused"));
+        stop();
+        return;
+    }
+    if (text == m_serverText)
+        return;
+    m_serverText = text;
+    publish();
+}
+
+void ChangeWatch::refreshFile() {
     if (m_inotify < 0)
         return;
     alignas(inotify_event) char buffer[4096];

@@ -96,8 +96,16 @@ void DataService::start() {
 }
 
 void DataService::watchData() {
-    if (m_changes)
-        m_changes->watch(m_database ? m_database->dataFile() : QString());
+    if (!m_changes)
+        return;
+    std::unique_ptr<DataVersionSource> server;
+    try {
+        if (m_database)
+            server = m_database->versionSource();
+    } catch (const common::Error& e) {
+        ReportFault(e); // nothing is reused then, which is never wrong
+    }
+    m_changes->watch(m_database ? m_database->dataFile() : QString(), std::move(server));
 }
 
 void DataService::connectDatabase() {
