@@ -137,10 +137,11 @@ void DataService::traceParentGone() const {
 
 namespace {
 // Takes the changes seen so far before each reply goes out: a write is never answered under the
-// version before it.
+// version before it. A database that surely changed nothing is not asked again.
 class RefreshedReplies final : public ReplySink {
 public:
-    RefreshedReplies(ReplySink& out, ChangeWatch* changes) : m_out(out), m_changes(changes) {}
+    RefreshedReplies(ReplySink& out, ChangeWatch* changes, Database* database)
+        : m_out(out), m_changes(changes), m_database(database) {}
     void send(const QByteArray& reply) override {
         refresh();
         m_out.send(reply);
@@ -152,12 +153,13 @@ public:
 
 private:
     void refresh() {
-        if (m_changes)
+        if (m_changes && (!m_database || m_database->takeChanged()))
             m_changes->refresh();
     }
 
     ReplySink& m_out;
     ChangeWatch* m_changes;
+    Database* m_database;
 };
 } // namespace
 
@@ -167,7 +169,7 @@ void DataService::handle(QByteArrayView request, ReplySink& sink) {
         connectDatabase();
     else if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
         connectDatabase();
-    RefreshedReplies replies(sink, m_changes.get());
+    RefreshedReplies replies(sink, m_changes.get(), m_database.get());
     MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request, replies);
     // The server went away under this request, which got its error: the next
     // request connects anew.

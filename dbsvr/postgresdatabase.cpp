@@ -328,6 +328,8 @@ void PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& value
                                  const Paging& paging, RowReceiver& out, const PgFieldRules& rules,
                                  const QDeadlineTimer& deadline) {
     m_volatile = query.isVolatile || m_volatile;
+    // A volatile function may also write (nextval(), or one of the application's own).
+    m_changed = query.isVolatile || m_changed;
     // Only the page travels, in one round trip; and a statement that writes
     // cannot stand inside FROM, so a query taken for a read never writes.
     const QString page = query.statement + QStringLiteral("_page");
@@ -365,6 +367,7 @@ std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& request
 
 WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
                                     const QList<BoundValue>& values, const QString& requestId) {
+    m_changed = true;
     if (!m_probeReady) {
         m_connection.execScript(CREATE_PROBE);
         m_probeReady = true;

@@ -33,6 +33,7 @@ public:
     QString description() const override;
     bool connectionLost() const override { return m_connection.lost(); }
     bool takeVolatile() override { return std::exchange(m_volatile, false); }
+    bool takeChanged() override { return std::exchange(m_changed, false); }
     // The server's snapshot, read on a connection of its own.
     std::unique_ptr<DataVersionSource> versionSource() const override;
     QList<TableSummary> tables() override;
@@ -93,6 +94,7 @@ private:
     QHash<QString, Prepared> m_prepared;
     bool m_probeReady = false;
     bool m_volatile = false; // see takeVolatile()
+    bool m_changed = false;  // see takeChanged()
 };
 
 } // namespace dbsvr
