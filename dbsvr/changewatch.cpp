@@ -51,6 +51,7 @@ void ChangeWatch::watch(const QString& dataFile, std::unique_ptr<DataVersionSour
 }
 
 void ChangeWatch::watchServer(std::unique_ptr<DataVersionSource> server) {
+    m_serverLost = false;
     m_server = std::move(server);
     m_serverPoll.start();
     refreshServer();
@@ -96,6 +97,7 @@ void ChangeWatch::refreshServer() {
         ReportFault(QStringLiteral("the data version cannot be read from the database server; "
                                    "replies will not be reused"));
         stop();
+        m_serverLost = true;
         return;
     }
     if (text == m_serverText)

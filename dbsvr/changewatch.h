@@ -33,6 +33,9 @@ public:
     void watch(const QString& dataFile, std::unique_ptr<DataVersionSource> server = nullptr);
     // Takes the changes seen so far; publishes a new version when there was one.
     void refresh();
+    // True once the server's version could not be read: nothing is published until watch()
+    // is given a new source.
+    bool serverLost() const { return m_serverLost; }
 
 private:
     void stop();
@@ -52,6 +55,7 @@ private:
     std::unique_ptr<DataVersionSource> m_server;
     QString m_serverText; // what m_server read for the version published last
     QTimer m_serverPoll;
+    bool m_serverLost = false;
 };
 
 } // namespace dbsvr

@@ -179,6 +179,12 @@ void DataService::handle(QByteArrayView request, ReplySink& sink) {
         diagnostics::WriteTrace(m_connectError, diagnostics::Severity::Warning);
         watchData();
     }
+    // The version's own connection broke while the database's did not: a new one, now and then.
+    if (m_database && m_changes && m_changes->serverLost() &&
+        m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS) {
+        m_lastConnect.start();
+        watchData();
+    }
 }
 
 void DataService::checkParent() {

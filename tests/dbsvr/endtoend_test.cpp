@@ -409,6 +409,23 @@ TEST_F(PostgresqlRun, DataVersionFollowsTheCommitsOfEveryClient) {
     EXPECT_TRUE(Eventually([&] { return version().isEmpty(); }));
 }
 
+// The version's own connection ended by the server (an administrator's pg_terminate_backend)
+// while the database's lives on: the version goes, and a later request brings it back.
+TEST_F(PostgresqlRun, DataVersionComesBackAfterItsConnectionEnded) {
+    m_run.start();
+    ASSERT_TRUE(Eventually([&] { return !version().isEmpty(); }));
+    const QString orders = "<XML><Type>ReadTable</Type><Table>orders</Table></XML>";
+    ASSERT_EQ(m_run.ask(orders).text("/XML/Total"), "4");
+    ASSERT_EQ(m_cluster.value(m_database,
+                              "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                              "WHERE application_name = 'quorvex dbsvr' AND query LIKE "
+                              "'%current_snapshot%'"),
+              "1");
+    ASSERT_TRUE(Eventually([&] { return version().isEmpty(); }));
+    EXPECT_TRUE(Eventually(
+        [&] { return m_run.ask(orders).text("/XML/Total") == "4" && !version().isEmpty(); }));
+}
+
 TEST_F(PostgresqlRun, ServerDownAtStartIsReportedAndUsedOnceItIsUp) {
     ASSERT_TRUE(m_cluster.stop());
     m_run.start();
