@@ -15,12 +15,14 @@ const QRegularExpression CLOCK_KEYWORDS(
 // A function call as a plan shows it: its name (perhaps after a schema) and "(".
 const QRegularExpression CALL(QStringLiteral("([A-Za-z_][A-Za-z0-9_$]*)\\("));
 
-// Stable functions whose result follows the clock, not the data: stable only within one
-// transaction. age() counts though its two-argument form does not: a wrong page costs more.
+// Stable functions may give other results in another statement with the same data; the
+// server's own do so when they follow the clock (age() counts though its two-argument form
+// does not: a wrong page costs more), the others only with settings this side never changes.
+// Of the application's own, any stable one may read the clock.
 const QString LOOKUP = QStringLiteral(
     "SELECT EXISTS (SELECT FROM pg_proc WHERE proname = ANY (string_to_array($1, ',')) AND "
-    "(provolatile = 'v' OR proname IN ('now', 'transaction_timestamp', 'statement_timestamp', "
-    "'age')))");
+    "(provolatile = 'v' OR (provolatile = 's' AND pronamespace <> 'pg_catalog'::regnamespace) "
+    "OR proname IN ('now', 'transaction_timestamp', 'statement_timestamp', 'age')))");
 
 } // namespace
 

@@ -52,6 +52,8 @@ const char VOLATILE_QUERIES[] = R"xml(
 <Query name="Lucky"><Sql>SELECT id FROM customers WHERE random() &lt; 2</Sql></Query>
 <Query name="Today"><Sql>SELECT id, now() AS asked FROM orders</Sql></Query>
 <Query name="FromLater"><Sql>SELECT id FROM later ORDER BY id</Sql></Query>
+<Query name="Stable"><Sql>SELECT id, asked() FROM orders</Sql></Query>
+<Query name="Pure"><Sql>SELECT id, twice(id) FROM orders</Sql></Query>
 )xml";
 
 class PostgresReuse : public ::testing::Test {
@@ -114,6 +116,12 @@ TEST_F(PostgresReuse, QueriesAndViewsThatFollowTheClockOrChanceAreMarkedVolatile
     EXPECT_EQ(ask(query("Lucky")).text("/XML/Volatile"), "true");
     EXPECT_EQ(ask(query("Today")).text("/XML/Volatile"), "true");
     EXPECT_EQ(ask(query("AllCustomers")).text("/XML/Volatile"), "");
+    // The application's own functions: a stable one may read the clock, an immutable one not.
+    m_data.exec("CREATE FUNCTION asked() RETURNS timestamptz STABLE LANGUAGE plpgsql "
+                "AS 'BEGIN RETURN now(); END'; CREATE FUNCTION twice(integer) RETURNS integer "
+                "IMMUTABLE LANGUAGE plpgsql AS 'BEGIN RETURN 2 * $1; END'");
+    EXPECT_EQ(ask(query("Stable")).text("/XML/Volatile"), "true");
+    EXPECT_EQ(ask(query("Pure")).text("/XML/Volatile"), "");
     EXPECT_EQ(ask(query("FromLater")).text("/XML/Error"), "DatabaseError");
 
     m_data.exec("CREATE VIEW later AS SELECT id FROM orders");
