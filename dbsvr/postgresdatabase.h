@@ -51,7 +51,7 @@ public:
 private:
     // Drops what was kept about the schema, prepared statements included, when it changed.
     void checkSchema();
-    // The table's or view's type; notes a read of a volatile view. Raises UnknownTable.
+    // The table's or view's type, "table" or "view". Raises UnknownTable.
     QString checkedTableType(const QString& name);
     // A read of a table as SQL: the select list that gives BLOBs as their sizes (its rules to
     // read them), " FROM t WHERE ...", then " ORDER BY ... LIMIT $n OFFSET $n+1" with the
