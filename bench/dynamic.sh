@@ -15,11 +15,26 @@
 #   - the home page "/",
 #   - a table page of 20 rows (/?page=table&name=customers&size=20),
 #   - a named query page (/?page=query&name=CustomersByCountry&p.country=Benchland&run=1, 20 rows),
+#   - the table and query pages again, uncached: every request filters on
+#     another value that no row has (bench/distinctrequests.lua), so that no
+#     reply kept for an earlier request can answer it (the query page runs the
+#     bench's own query BenchCustomersExcept, CustomersByCountry with a name
+#     left out),
 # each against a file in the web root with as many bytes as that page; then the
 # rate of form posts written (20 clients, each fetching the form and posting it,
 # 400 posts, every one checked in the database); and websvr's peak resident
-# memory (VmHWM) over the whole run. Prints SQLite and PostgreSQL side by side.
-# BENCH_SECONDS and BENCH_ROUNDS shorten a trial run.
+# memory (VmHWM) over all that. Then the mixed load: 20 clients fetching a
+# 1 KiB file alone, and again while 4 clients loop on a query page that takes
+# about 2 s (the bench's own query BenchCount, a recursive count sized on
+# this machine before the rounds, its count other for every request so that
+# none is answered from a kept reply), taking turns, three rounds: the static
+# file's requests/s and p99 both ways and their ratios, the slow pages
+# answered, and the peak resident memory of websvr and of its data server
+# (dbsvr, websvr's child) over the mixed runs. wrk waits up to 30 s for an
+# answer, so that a page stalled behind a slow one still counts in the p99; a
+# run without a single answer counts its own length as its p99.
+# Prints SQLite and PostgreSQL side by side. BENCH_SECONDS and BENCH_ROUNDS
+# shorten a trial run.
 set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
@@ -32,6 +47,8 @@ SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 ROUNDS=${BENCH_ROUNDS:-3}
 CONNECTIONS=20
 POSTS=400
+SLOW_CLIENTS=4
+SLOW_SECONDS=2
 SAMPLE="$STAGE/examples/microsoft access"
 
 command -v wrk >/dev/null || die "wrk is needed (apt-get install wrk)"
@@ -60,6 +77,21 @@ trap cleanup EXIT
 
 BENCH_ROWS=$(for i in $(seq 30); do printf "('Bench customer %02d', 'Bench City', 'Benchland', 'bench%02d@example.com')," "$i" "$i"; done)
 BENCH_ROWS="INSERT INTO customers (name, city, country, email) VALUES ${BENCH_ROWS%,};"
+# The bench's own queries, added to the application's: the slow one of the mixed load (a
+# count of :rows rows made one by one, as slow on SQLite as on PostgreSQL), and
+# CustomersByCountry with a name left out, which no kept reply answers when the name varies.
+BENCH_QUERIES='    <Query name="BenchCount">
+      <Parameter name="rows" type="integer"/>
+      <Sql>WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x &lt; :rows)
+           SELECT count(*) AS counted FROM c</Sql>
+    </Query>
+    <Query name="BenchCustomersExcept">
+      <Parameter name="country" type="text"/>
+      <Parameter name="name" type="text"/>
+      <Sql>SELECT id, name, city, email FROM customers
+           WHERE country = :country AND name &lt;&gt; :name ORDER BY name</Sql>
+    </Query>
+'
 
 start_postgresql() {
     PGBIN=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
@@ -100,6 +132,12 @@ start_websvr() { # database port
         sed -i "s|<Database>[^<]*</Database>|<Database type=\"postgresql\">host=$WORK/pg user=postgres dbname=shop</Database>|" \
             "$app/dataserver.xml"
     fi
+    BENCH_QUERIES=$BENCH_QUERIES python3 -c '
+import os, sys
+path = sys.argv[1]
+text = open(path, encoding="utf-8").read()
+open(path, "w", encoding="utf-8").write(text.replace("</Queries>", os.environ["BENCH_QUERIES"] + "  </Queries>", 1))
+' "$app/dataserver.xml"
     TEMP="$WORK/$db/temp" "$program/websvr" hidden >"$WORK/$db/websvr.out" 2>"$WORK/$db/websvr.err" &
     WEBSVR_PID=$!
     local i
@@ -112,9 +150,17 @@ start_websvr() { # database port
     die "websvr did not serve the application on $db"
 }
 
-# One wrk run; prints "rps p99ms errors".
-run_wrk() {
-    wrk -t2 -c"$CONNECTIONS" -d"${2}s" --latency -H "Connection: close" "$1" | awk '
+# One wrk run on the server at BASE (http://host:port), CONNECTIONS clients (default 20)
+# asking for PATH; a PATH with "{u}" in it asks for other parameters every time, numbered
+# from FIRST (see bench/distinctrequests.lua; give every run of the same PATH its own
+# FIRST, far enough apart). Prints "rps p99ms errors"; a run in which no request was
+# answered gives its own length as its p99 (no answer came sooner).
+run_wrk() { # base path seconds [connections [first]]
+    local asked=("$1$2")
+    [[ $2 != *"{u}"* ]] || asked=(-s bench/distinctrequests.lua "$1" -- "$2" "${5:-1}")
+    wrk -t2 -c"${4:-$CONNECTIONS}" -d"${3}s" --timeout 30s --latency -H "Connection: close" \
+        "${asked[@]}" | awk -v seconds="$3" '
+        / requests in / { requests = $1 }
         /Requests\/sec:/ { rps = $2 }
         /^ +99%/ {
             v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[a-z]+$/, "", v)
@@ -122,7 +168,10 @@ run_wrk() {
         }
         /Socket errors:/ { gsub(/,/, ""); errors += $4 + $6 + $8 + $10 }
         /Non-2xx or 3xx/ { errors += $5 }
-        END { printf "%.1f %.3f %d\n", rps, p99, errors }'
+        END {
+            if (requests == 0) p99 = seconds * 1000
+            printf "%.1f %.3f %d\n", rps, p99, errors
+        }'
 }
 
 # The rate of form posts written: 20 clients each fetch the form and post it.
@@ -162,38 +211,81 @@ print(f"{saved[0] / (time.monotonic() - start):.1f} {saved[0]}")
 PY
 }
 
+# The slow clients of the mixed load: SLOW_CLIENTS clients asking in turn for PATH, its
+# "{u}" a number of FIRST and up that no other request gets, starting requests for SECONDS
+# and then waiting for the answers still to come (so that none is left behind to slow the
+# next run). Prints "answered answered_with_200 median_seconds_of_those": the next run
+# starts at FIRST + answered to ask for other numbers again.
+slow_clients() { # port path first seconds
+    python3 - "$1" "$2" "$3" "$4" "$SLOW_CLIENTS" <<'PY'
+import itertools, statistics, sys, threading, time, http.client
+port, path, first, seconds, clients = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5])
+numbers, lock, answers = itertools.count(first), threading.Lock(), []
+end = time.monotonic() + seconds
+def client():
+    while time.monotonic() < end:
+        with lock:
+            u = next(numbers)
+        start = time.monotonic()
+        c = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
+        try:
+            c.request("GET", path.replace("{u}", str(u)), headers={"Connection": "close"})
+            r = c.getresponse()
+            r.read()
+            status = r.status
+        except OSError:
+            status = 0
+        finally:
+            c.close()
+        with lock:
+            answers.append((status, time.monotonic() - start))
+threads = [threading.Thread(target=client) for _ in range(clients)]
+for t in threads: t.start()
+for t in threads: t.join()
+ok = [s for status, s in answers if status == 200]
+print(len(answers), len(ok), f"{statistics.median(ok) if ok else 0:.2f}")
+PY
+}
+
 declare -A RESULT
-PAGES=(home table query)
+PAGES=(home table query table-uncached query-uncached)
 declare -A URL=(
     [home]="/"
     [table]="/?page=table&name=customers&size=20&col1=country&op1=eq&val1=Benchland"
     [query]="/?page=query&name=CustomersByCountry&p.country=Benchland&run=1&size=20"
+    [table-uncached]="/?page=table&name=customers&size=20&col1=country&op1=eq&val1=Benchland&col2=name&op2=ne&val2=Nobody+{u}"
+    [query-uncached]="/?page=query&name=BenchCustomersExcept&p.country=Benchland&p.name=Nobody+{u}&run=1&size=20"
 )
+declare -A LABEL=([home]=home [table]=table [query]=query
+    [table-uncached]="table, uncached" [query-uncached]="query, uncached")
+SLOW_PATH="/?page=query&name=BenchCount&p.rows={u}&run=1"
 
-bench_database() {
-    local db=$1 port page round kind
-    port=$(free_port)
-    [ "$db" = sqlite ] || start_postgresql
-    start_websvr "$db" "$port"
-    local base="http://127.0.0.1:$port" webroot="$WORK/$db/program/wwwroot"
+# Each page against a static file of its size, the two taking turns.
+measure_pages() { # db base
+    local db=$1 base=$2 webroot="$WORK/$1/program/wwwroot" page round kind path
     for page in "${PAGES[@]}"; do
-        curl -sf -o "$WORK/$db/$page.body" "$base${URL[$page]}" || die "$db: ${URL[$page]} failed"
+        path=${URL[$page]//"{u}"/0}
+        curl -sf -o "$WORK/$db/$page.body" "$base$path" || die "$db: $path failed"
         # The same number of bytes as a static file (its own header aside).
         head -c "$(stat -c %s "$WORK/$db/$page.body")" /dev/urandom >"$webroot/bench-$page.bin"
         RESULT[$db,$page,bytes]=$(stat -c %s "$WORK/$db/$page.body")
     done
-    grep -q '<td>Bench customer 20</td>' "$WORK/$db/table.body" || die "$db: the table page lacks its rows"
+    for page in table query table-uncached query-uncached; do
+        grep -q '<td>Bench customer 20</td>' "$WORK/$db/$page.body" || die "$db: the $page page lacks its rows"
+    done
     echo "$db: warming up..." >&2
-    run_wrk "$base/" 2 >/dev/null
+    run_wrk "$base" / 2 >/dev/null
     for page in "${PAGES[@]}"; do
         local drps=() dp99=() srps=() sp99=()
         for round in $(seq "$ROUNDS"); do
             for kind in dynamic static; do
-                local url="$base${URL[$page]}"
-                [ $kind = static ] && url="$base/bench-$page.bin"
-                read -r rps p99 errors <<<"$(run_wrk "$url" "$SECONDS_PER_RUN")"
+                path=${URL[$page]}
+                [ $kind = static ] && path="/bench-$page.bin"
+                read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN" \
+                    "$CONNECTIONS" "$((round * 10000000))")"
                 kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db run"
-                echo "  $db round $round $page $kind: $rps/s, p99 $p99 ms, $errors errors" >&2
+                echo "  $db round $round $page $kind: $rps/s, p99 $p99 ms, $errors errors," \
+                    "websvr RSS $(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$WEBSVR_PID/status") MiB" >&2
                 if [ $kind = dynamic ]; then drps+=("$rps") dp99+=("$p99"); else srps+=("$rps") sp99+=("$p99"); fi
                 RESULT[$db,errors]=$((${RESULT[$db,errors]:-0} + errors))
             done
@@ -203,14 +295,104 @@ bench_database() {
         RESULT[$db,$page,srps]=$(median "${srps[@]}")
         RESULT[$db,$page,sp99]=$(median "${sp99[@]}")
     done
+}
+
+measure_posts() { # db port
+    local db=$1 port=$2 rate saved written
     echo "  $db: $POSTS form posts from 20 clients..." >&2
     read -r rate saved <<<"$(post_forms "$port" "Bench post")"
     RESULT[$db,posts]=$rate
-    local written
     written=$(count_customers "$db" "Bench post %")
     [ "$written" = "$saved" ] || die "$db: $saved posts answered saved, $written written"
     RESULT[$db,written]=$written
-    RESULT[$db,rss]=$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$WEBSVR_PID/status")
+}
+
+# Seconds the slow page takes alone to count ROWS rows; fails unless it shows the count.
+slow_page_seconds() { # db base rows
+    local answer
+    answer=$(curl -s -o "$WORK/$1/slow.body" -w '%{http_code} %{time_total}' "$2${SLOW_PATH//"{u}"/$3}")
+    if [ "${answer% *}" != 200 ] || ! grep -q ">$3<" "$WORK/$1/slow.body"; then
+        die "$1: the slow query page failed (HTTP ${answer% *}, $(grep -o '<h1>[^<]*' "$WORK/$1/slow.body"))"
+    fi
+    echo "${answer#* }"
+}
+
+# The count that makes the slow page take about SLOW_SECONDS on this machine now: measured
+# small, then at the estimate, then at the estimate of that (never more than 20 times more
+# at a step, so that no step outlasts websvr's wait for its data server).
+size_slow_query() { # db base
+    local db=$1 rows=200000 seconds
+    for _ in 1 2 3; do
+        seconds=$(slow_page_seconds "$db" "$2" "$rows")
+        rows=$(awk -v r="$rows" -v s="$seconds" -v t="$SLOW_SECONDS" \
+            'BEGIN { f = t / (s > 0 ? s : 0.001); if (f > 20) f = 20; printf "%d", r * f }')
+    done
+    RESULT[$db,slowrows]=$rows
+    RESULT[$db,slowseconds]=$(printf '%.2f' "$(slow_page_seconds "$db" "$2" "$rows")")
+    echo "  $db: the slow page counts $rows rows in ${RESULT[$db,slowseconds]} s" >&2
+}
+
+# Peak resident memory (VmHWM) in MiB of websvr and of its data server, its child.
+data_server_pid() { pgrep -P "$WEBSVR_PID" dbsvr | head -1; }
+reset_peak() { echo 5 >"/proc/$1/clear_refs" 2>/dev/null || true; }
+peak_mib() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
+larger() { awk -v a="${1:-0}" -v b="$2" 'BEGIN { print (a + 0 > b + 0) ? a : b }'; }
+
+# The mixed load: 20 clients on a 1 KiB file alone, then again while SLOW_CLIENTS clients
+# loop on the slow page, taking turns.
+measure_mixed() { # db port
+    local db=$1 port=$2 base="http://127.0.0.1:$2" round kind rps p99 errors slow dbsvr
+    local arps=() ap99=() mrps=() mp99=() answered=0 ok=0 seconds=() n n_ok median_seconds first
+    head -c 1024 /dev/urandom >"$WORK/$db/program/wwwroot/bench-1k.bin"
+    size_slow_query "$db" "$base"
+    for round in $(seq "$ROUNDS"); do
+        for kind in alone mixed; do
+            if [ $kind = mixed ]; then
+                dbsvr=$(data_server_pid)
+                [ -n "$dbsvr" ] || die "$db: websvr has no data server running"
+                reset_peak "$WEBSVR_PID"
+                reset_peak "$dbsvr"
+                first=$((RESULT[$db,slowrows] + answered + 1)) # the sizing asked for slowrows
+                slow_clients "$port" "$SLOW_PATH" "$first" \
+                    "$((SECONDS_PER_RUN + SLOW_SECONDS))" >"$WORK/$db/slow.out" &
+                slow=$!
+                sleep 1 # the slow pages under way before the static clients start
+            fi
+            read -r rps p99 errors <<<"$(run_wrk "$base" /bench-1k.bin "$SECONDS_PER_RUN")"
+            RESULT[$db,mixederrors]=$((${RESULT[$db,mixederrors]:-0} + errors))
+            local line="  $db round $round 1 KiB file $kind: $rps/s, p99 $p99 ms, $errors errors"
+            if [ $kind = alone ]; then
+                arps+=("$rps") ap99+=("$p99")
+            else
+                wait "$slow" || die "$db: the slow clients failed"
+                read -r n n_ok median_seconds <"$WORK/$db/slow.out"
+                answered=$((answered + n)) ok=$((ok + n_ok)) seconds+=("$median_seconds")
+                line+="; slow pages: $n answered, $n_ok with 200, median $median_seconds s"
+                mrps+=("$rps") mp99+=("$p99")
+                kill -0 "$dbsvr" 2>/dev/null || die "$db: the data server ended during the mixed load"
+                RESULT[$db,mixedrss]=$(larger "${RESULT[$db,mixedrss]:-}" "$(peak_mib "$WEBSVR_PID")")
+                RESULT[$db,dbsvrrss]=$(larger "${RESULT[$db,dbsvrrss]:-}" "$(peak_mib "$dbsvr")")
+            fi
+            kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db mixed load"
+            echo "$line" >&2
+        done
+    done
+    RESULT[$db,alone,rps]=$(median "${arps[@]}")
+    RESULT[$db,alone,p99]=$(median "${ap99[@]}")
+    RESULT[$db,mixed,rps]=$(median "${mrps[@]}")
+    RESULT[$db,mixed,p99]=$(median "${mp99[@]}")
+    RESULT[$db,slow]="$ok of $answered, $(median "${seconds[@]}") s"
+}
+
+bench_database() {
+    local db=$1 port
+    port=$(free_port)
+    [ "$db" = sqlite ] || start_postgresql
+    start_websvr "$db" "$port"
+    measure_pages "$db" "http://127.0.0.1:$port"
+    measure_posts "$db" "$port"
+    RESULT[$db,rss]=$(peak_mib "$WEBSVR_PID")
+    measure_mixed "$db" "$port"
     stop_websvr
 }
 
@@ -235,7 +417,7 @@ for page in "${PAGES[@]}"; do
     p99_of() { echo "${RESULT[$1,$page,p99]} / ${RESULT[$1,$page,sp99]}"; }
     target=">= 0.25"
     [ "$page" = home ] && target=">= 0.50"
-    row "$page (${RESULT[${DATABASES[0]},$page,bytes]} B) req/s, page / static" rps_of
+    row "${LABEL[$page]} (${RESULT[${DATABASES[0]},$page,bytes]} B) req/s, page / static" rps_of
     row "  ratio page / static" ratio_of "target $target"
     row "  p99 ms, page / static" p99_of
 done
@@ -245,3 +427,23 @@ errors_of() { echo "${RESULT[$1,errors]:-0}"; }
 row "form posts written" posts_of
 row "websvr peak RSS (MiB)" rss_of "target < 64"
 row "wrk errors (connect, read, write, timeout, non-2xx)" errors_of
+echo
+echo "mixed load: 20 clients on a 1 KiB file, alone and while $SLOW_CLIENTS clients loop on a slow page"
+mixed_rps_of() { echo "${RESULT[$1,mixed,rps]} / ${RESULT[$1,alone,rps]}"; }
+mixed_p99_of() { echo "${RESULT[$1,mixed,p99]} / ${RESULT[$1,alone,p99]}"; }
+mixed_rps_ratio_of() { ratio "${RESULT[$1,mixed,rps]}" "${RESULT[$1,alone,rps]}"; }
+mixed_p99_ratio_of() { ratio "${RESULT[$1,mixed,p99]}" "${RESULT[$1,alone,p99]}"; }
+slow_size_of() { echo "${RESULT[$1,slowrows]} rows, ${RESULT[$1,slowseconds]} s"; }
+slow_of() { echo "${RESULT[$1,slow]}"; }
+mixed_rss_of() { echo "${RESULT[$1,mixedrss]}"; }
+dbsvr_rss_of() { echo "${RESULT[$1,dbsvrrss]}"; }
+row "slow page alone (count, time)" slow_size_of
+row "1 KiB file req/s, mixed / alone" mixed_rps_of
+row "  ratio mixed / alone" mixed_rps_ratio_of "target >= 0.80"
+row "  p99 ms, mixed / alone" mixed_p99_of
+row "  ratio mixed / alone" mixed_p99_ratio_of "target <= 2.00"
+row "slow pages with 200 of answered, median" slow_of
+row "websvr peak RSS, mixed (MiB)" mixed_rss_of "target < 64"
+row "dbsvr peak RSS, mixed (MiB)" dbsvr_rss_of "target < 128"
+mixed_errors_of() { echo "${RESULT[$1,mixederrors]:-0}"; }
+row "wrk errors on the 1 KiB file" mixed_errors_of

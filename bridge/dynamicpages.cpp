@@ -22,9 +22,22 @@ common::Response DataServerNotRunningAnswer() {
     return r;
 }
 
-common::Response DynamicPages::ProcessRequest(const server::DynamicRequest& request) {
+namespace {
+common::Response answerOf(WebApplication& component, common::DictionaryPtr& context,
+                          const QElapsedTimer& clock) {
+    common::Response answer = component.Answer(context);
+    // The component may have replaced the context itself; it is read as it stands now.
+    const QString redirect = context ? common::ToText(context->item(keys::REDIRECT)) : QString();
+    if (!redirect.isEmpty())
+        answer = RedirectAnswer(redirect);
+    diagnostics::WriteTrace(QStringLiteral("Processing time"), double(clock.nsecsElapsed()) / 1e9);
+    return answer;
+}
+} // namespace
+
+server::PageWork DynamicPages::Prepare(const server::DynamicRequest& request) {
     if (!m_isDataServerRunning())
-        return DataServerNotRunningAnswer();
+        return [] { return DataServerNotRunningAnswer(); };
     // Monotonic: a request that spans midnight, or a clock set back, still gives its real time.
     QElapsedTimer clock;
     clock.start();
@@ -39,13 +52,8 @@ common::Response DynamicPages::ProcessRequest(const server::DynamicRequest& requ
     requestObject->item(keys::SERVER_VARIABLES)
         .dictionary()
         ->setItem(keys::REMOTE_HOST, request.remoteAddress);
-    common::Response answer = component->Answer(context);
-    // The component may have replaced the context itself; it is read as it stands now.
-    const QString redirect = context ? common::ToText(context->item(keys::REDIRECT)) : QString();
-    if (!redirect.isEmpty())
-        answer = RedirectAnswer(redirect);
-    diagnostics::WriteTrace(QStringLiteral("Processing time"), double(clock.nsecsElapsed()) / 1e9);
-    return answer;
+    // The time a page waited for a worker counts as its processing time, as users see it.
+    return [component, context, clock]() mutable { return answerOf(*component, context, clock); };
 }
 
 } // namespace bridge

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <mutex>
 #include <vector>
 
 namespace common {
@@ -13,11 +14,17 @@ namespace common {
 // The string-keyed, ordered collection of dynamic values, shared by reference
 // (DictionaryPtr). Reading a missing key gives the empty value. Add of a key
 // that is already there replaces its value: the last one wins.
+// Any thread may call any member: one Dictionary (the program-wide "Application"
+// one) is shared by the pages running at once, so each call is whole under the
+// Dictionary's own lock. A read followed by a write is two calls.
 class Dictionary final : public Component {
 public:
     enum class Keys { CaseSensitive, CaseInsensitive };
 
     explicit Dictionary(QString className, Keys keys = Keys::CaseSensitive);
+    // A copy of the entries as they stand; the copy has a lock of its own.
+    Dictionary(const Dictionary& other);
+    Dictionary& operator=(const Dictionary&) = delete;
 
     QString className() const override { return m_className; }
 
@@ -25,8 +32,11 @@ public:
     bool Exists(const QString& key) const;
     Value item(const QString& key) const;
     void setItem(const QString& key, const Value& value);
+    // The value of key; when there is none, value is added and given back. One call, so two
+    // threads asking at once get the same value.
+    Value itemOrAdd(const QString& key, const Value& value);
     bool remove(const QString& key);
-    int count() const { return static_cast<int>(m_entries.size()); }
+    int count() const;
     // Room for n entries, so that filling a Dictionary of known size does not grow it step by step.
     void reserve(int n);
     QStringList keys() const;
@@ -34,8 +44,9 @@ public:
 private:
     QString normalised(const QString& key) const;
 
-    QString m_className;
-    Keys m_keys = Keys::CaseSensitive;
+    const QString m_className;
+    const Keys m_keys = Keys::CaseSensitive;
+    mutable std::mutex m_lock;                        // guards the entries and their index
     std::vector<std::pair<QString, Value>> m_entries; // insertion order
     QHash<QString, size_t> m_index;                   // normalised key -> position
 };

@@ -22,16 +22,11 @@ std::optional<QByteArray> InsideFiles::read(const QString& folder, const QString
     const QString path = QDir(folder).filePath(name);
     struct stat st {};
     if (!statFile(path, st)) {
-        const auto gone = m_kept.constFind(path);
-        if (gone != m_kept.constEnd()) {
-            m_keptBytes -= gone->bytes.size();
-            m_kept.erase(gone);
-        }
+        forget(path);
         return std::nullopt;
     }
-    const auto kept = m_kept.constFind(path);
-    if (kept != m_kept.constEnd() && kept->stamp == FileStamp::of(st))
-        return kept->bytes;
+    if (std::optional<QByteArray> kept = keptBytes(path, st))
+        return kept;
 
     const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -51,7 +46,31 @@ std::optional<QByteArray> InsideFiles::read(const QString& folder, const QString
     return bytes;
 }
 
+void InsideFiles::clear() {
+    const std::lock_guard lock(m_lock);
+    m_kept.clear();
+    m_keptBytes = 0;
+}
+
+std::optional<QByteArray> InsideFiles::keptBytes(const QString& path, const struct stat& st) {
+    const std::lock_guard lock(m_lock);
+    const auto kept = m_kept.constFind(path);
+    if (kept != m_kept.constEnd() && kept->stamp == FileStamp::of(st))
+        return kept->bytes;
+    return std::nullopt;
+}
+
+void InsideFiles::forget(const QString& path) {
+    const std::lock_guard lock(m_lock);
+    const auto gone = m_kept.constFind(path);
+    if (gone != m_kept.constEnd()) {
+        m_keptBytes -= gone->bytes.size();
+        m_kept.erase(gone);
+    }
+}
+
 void InsideFiles::keep(const QString& path, Kept kept) {
+    const std::lock_guard lock(m_lock);
     const auto old = m_kept.constFind(path);
     if (old != m_kept.constEnd())
         m_keptBytes -= old->bytes.size();

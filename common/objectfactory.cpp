@@ -31,22 +31,32 @@ ObjectFactory& ObjectFactory::instance() {
 }
 
 void ObjectFactory::registerClass(const QString& className, Constructor ctor) {
+    const std::unique_lock lock(m_lock);
     m_table.insert(className.toLower(), std::move(ctor));
 }
 
 void ObjectFactory::removeClass(const QString& className) {
+    const std::unique_lock lock(m_lock);
     m_table.remove(className.toLower());
 }
 
 bool ObjectFactory::hasClass(const QString& className) const {
+    const std::shared_lock lock(m_lock);
     return m_table.contains(className.toLower());
 }
 
 ObjectPtr ObjectFactory::create(const QString& className) const {
-    const auto it = m_table.constFind(className.toLower());
-    if (it == m_table.constEnd())
+    Constructor make;
+    {
+        const std::shared_lock lock(m_lock);
+        const auto it = m_table.constFind(className.toLower());
+        if (it != m_table.constEnd())
+            make = *it;
+    }
+    // Made outside the lock: a constructor may itself create components.
+    if (!make)
         throw Error(ERR_CANNOT_CREATE, QStringLiteral("Error creating object: ") + className);
-    return (*it)();
+    return make();
 }
 
 ObjectPtr CreateObjectByName(const QString& className) {

@@ -6,12 +6,14 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <shared_mutex>
 
 namespace common {
 
 // Every component is created by class name through this one table of
 // constructors. Class names compare without regard to case. Tests may remove
 // or replace a class to see what happens when a component is missing.
+// Any thread may create; registering takes the table's lock for writing.
 class ObjectFactory final {
 public:
     using Constructor = std::function<ObjectPtr()>;
@@ -27,6 +29,7 @@ public:
 
 private:
     ObjectFactory();
+    mutable std::shared_mutex m_lock;
     QHash<QString, Constructor> m_table; // lower-case name -> constructor
 };
 

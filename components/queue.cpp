@@ -1,5 +1,7 @@
 #include "components/queue.h"
 
+#include "components/landingwatch.h"
+
 #include "common/errnotext.h"
 #include "common/error.h"
 #include "common/guid.h"
@@ -12,8 +14,6 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,38 +151,6 @@ QString tryTake(const QString& folder, const QString& id, qint64 maxBytes, QStri
     return {};
 }
 
-// One inotify instance for the whole process. Closing an instance costs the
-// kernel a grace period (around 10 ms), far more than a round trip, so it is
-// never closed; watches are added per folder (adding an existing one is cheap
-// and idempotent, and a removed folder drops its watch by itself).
-class FolderWatch final {
-public:
-    explicit FolderWatch(const QString& folder) {
-        static const int instance = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-        m_fd = instance;
-        // A message lands by rename; a writer that does not rename is complete on close.
-        if (m_fd < 0 || ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
-                                            IN_MOVED_TO | IN_CLOSE_WRITE | IN_ONLYDIR) < 0)
-            raise(errno, QStringLiteral("Error watching queue folder"), folder);
-    }
-
-    // Drops the events so far: whatever lands after this wakes the next wait.
-    void drain() const {
-        char events[4096];
-        while (::read(m_fd, events, sizeof events) > 0) {
-        }
-    }
-
-    // Waits until something lands in any watched folder or the deadline passes.
-    void wait(const QDeadlineTimer& deadline) const {
-        pollfd pfd{m_fd, POLLIN, 0};
-        ::poll(&pfd, 1, int(qMin<qint64>(deadline.remainingTime(), INT_MAX)));
-    }
-
-private:
-    int m_fd = -1;
-};
-
 } // namespace
 
 void SendMessage(const QString& folder, const QString& id, const QByteArray& body) {
@@ -202,16 +170,13 @@ QString Queue::Poll(const QString& id, int timeoutMs) {
     if (!id.isEmpty())
         checkId(id);
     // Watch first, then look: a message landing in between still wakes the wait.
-    const FolderWatch watch(folder);
+    LandingWait landing(folder, id.isEmpty() ? QString() : id + SUFFIX);
     const QDeadlineTimer deadline(qMax(timeoutMs, 0));
-    for (;;) {
-        watch.drain();
+    for (bool last = false;; last = last || !landing.wait(deadline)) {
         const QString taken = tryTake(folder, id, maxBytes, package);
-        if (!taken.isEmpty())
+        // One more look once the time is up: a message that landed just then counts.
+        if (!taken.isEmpty() || last || deadline.hasExpired())
             return taken;
-        if (deadline.hasExpired())
-            return {};
-        watch.wait(deadline);
     }
 }
 

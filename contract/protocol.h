@@ -26,9 +26,13 @@ inline constexpr char TABLE[] = "Table";
 inline constexpr char READ_TABLE[] = "ReadTable";
 inline constexpr char QUERY[] = "Query";
 inline constexpr char ROWS[] = "Rows";
+// Sent when the asker stops waiting for the message whose id it names (<Id>): the data server
+// drops that message when it has not begun it and stops its statement when it has. No reply.
+inline constexpr char CANCEL[] = "Cancel";
 
 // The elements of requests and replies.
 inline constexpr char NAME[] = "Name";
+inline constexpr char ID[] = "Id"; // of a Cancel: the message to cancel
 inline constexpr char PARAMETERS[] = "Parameters";
 inline constexpr char PARAMETER[] = "Parameter";
 inline constexpr char REQUEST_ID[] = "RequestId";

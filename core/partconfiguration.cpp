@@ -16,6 +16,7 @@ void ConfigureHttpServer(const Configuration& configuration, server::HttpConfig&
     http.tcpPort = settings.TCPPort;
     http.cacheExpiresStatic = settings.CacheExpiresStatic;
     http.cacheExpiresDynamic = settings.CacheExpiresDynamic;
+    http.workerThreads = configuration.values.WorkerThreads;
 }
 
 void ConfigureSupervision(const Configuration& configuration, dataserver::Supervisor& supervisor) {

@@ -27,7 +27,7 @@ bridge::ServerStatus CollectServerStatus(const StartupValues& values,
     status.DataServerProcessId = supervisor.launch().DataServerProcessId();
     status.DataServerLastAlive = lastAliveOrInvalid(supervisor.watchdog().LastAliveTime());
     status.DataServerRestarts = supervisor.launch().DataServerRestarts();
-    status.TraceEntries = diagnostics::Diagnostics::instance().recentTrace().entries();
+    status.TraceEntries = diagnostics::Diagnostics::instance().recentEntries();
     return status;
 }
 

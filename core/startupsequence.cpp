@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -137,6 +138,8 @@ void WebServer::readCommandLine() {
     m_config.values.ParentMutexName = option(QStringLiteral("parentmutex"));
     m_config.values.RunningMutexName = option(QStringLiteral("runningmutex"));
     m_config.values.ShowDataServer = m_commandLine->Exists(QStringLiteral("showdataserver"));
+    // Not a number, or none: the pool's own default.
+    m_config.values.WorkerThreads = std::clamp(option(QStringLiteral("workers")).toInt(), 0, 256);
 }
 
 // Steps 7 and 8.

@@ -20,6 +20,7 @@ struct StartupValues {
     QString ParentMutexName; // empty: no parent watch
     QString RunningMutexName;
     bool ShowDataServer = false;
+    int WorkerThreads = 0; // "workers=": the threads that make dynamic pages; 0 for the default
     QString LanguageCode;
     QString LanguageFileOverride;
     QString LanguageFolderOverride;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 #include <memory>
+#include <mutex>
 
 namespace dbsvr {
 
@@ -17,6 +19,10 @@ class DataVersionSource;
 // version; changes by other programs are seen as soon as the event loop is free (on a server,
 // at its next read). Without a data file or a source, or once the source cannot be read, no
 // version is published and nothing may be reused.
+//
+// Made on the event loop's thread, where the server's version is polled; watch(),
+// watchServer(), wantsServer() and refresh() may be called from any thread. The source is
+// only ever read under the lock, so its connection is used by one thread at a time.
 class ChangeWatch final {
 public:
     // How often the version of a database on a server is read when no message asks for it.
@@ -28,34 +34,45 @@ public:
     ChangeWatch(const ChangeWatch&) = delete;
     ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-    // Watches dataFile ("" for none), or reads server (nullptr for none), and publishes a
-    // first version for it.
-    void watch(const QString& dataFile, std::unique_ptr<DataVersionSource> server = nullptr);
+    // Watches dataFile ("" for none) and publishes a first version for it; the file watched
+    // already is left as it is (its changes are seen anyway).
+    void watch(const QString& dataFile);
+    // True when watchServer() is to be given a new source: none is read now, and none was
+    // asked for in the last retryMs (or since stop). Counts as asked for from now, so that
+    // of the connections that want one at the same time only one makes it.
+    bool wantsServer(int retryMs);
+    // Reads server (nullptr: it could not be made) from now on and publishes a first version
+    // for it; a source read already is kept and server dropped.
+    void watchServer(std::unique_ptr<DataVersionSource> server);
     // Takes the changes seen so far; publishes a new version when there was one.
     void refresh();
-    // True once the server's version could not be read: nothing is published until watch()
-    // is given a new source.
-    bool serverLost() const { return m_serverLost; }
 
 private:
     void stop();
-    void watchFile(const QString& dataFile);
-    void watchServer(std::unique_ptr<DataVersionSource> server);
     void refreshFile();
     void refreshServer();
+    // On the event loop's thread: reads the server's version, and ends the poll without one.
+    void pollServer();
     bool concerns(const char* name) const;
+    void newPrefix();
+    // Writes a new version; one that cannot be written (the queue's folders are made after the
+    // first watch) is written again at the next refresh, nothing being vouched for meanwhile.
     void publish();
 
+    std::mutex m_mutex;
     QString m_replyQueue;
-    QString m_fileName; // the data file's name within its folder
+    QString m_filePath; // the data file watched, "" for none
+    QString m_fileName; // its name within its folder
     QString m_prefix;   // a fresh random text per watch, so versions of two runs never match
     quint64 m_counter = 0;
     int m_inotify = -1;
+    int m_watch = -1; // the folder's watch, -1 for none
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::unique_ptr<DataVersionSource> m_server;
-    QString m_serverText; // what m_server read for the version published last
-    QTimer m_serverPoll;
-    bool m_serverLost = false;
+    QString m_serverText;        // what m_server read for the version published last
+    QElapsedTimer m_serverAsked; // when wantsServer() last said yes; invalid after stop()
+    QTimer m_serverPoll;         // the event loop's; started and stopped there only
+    bool m_unwritten = false;    // the last version could not be written
 };
 
 } // namespace dbsvr

@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
+#include <algorithm>
 #include <pugixml.hpp>
 #include <sstream>
 
@@ -43,7 +45,25 @@ NamedQuery readQuery(const QString& folder, const pugi::xml_node& node) {
     }
     return q;
 }
+// A positive number from the element name of root, or fallback when there is none.
+double readPositive(const QString& folder, const pugi::xml_node& root, const char* name,
+                    double fallback, double most) {
+    const pugi::xml_node node = root.child(name);
+    if (!node)
+        return fallback;
+    bool ok = false;
+    const double value = common::ToQString(node.child_value()).trimmed().toDouble(&ok);
+    if (!ok || !(value > 0) || value > most)
+        configError(folder, QStringLiteral("has a %1 that is not a number above 0 and up to %2.")
+                                .arg(QString::fromLatin1(name))
+                                .arg(most));
+    return value;
+}
 } // namespace
+
+int Config::DefaultWorkers() {
+    return std::max(2, 2 * QThread::idealThreadCount());
+}
 
 const QueryParameter* NamedQuery::parameter(const QString& wanted) const {
     for (const QueryParameter& p : parameters)
@@ -83,6 +103,15 @@ Config Config::Load(const QString& folder) {
                         QStringLiteral("defines the query ") + q.name + QStringLiteral(" twice."));
         config.m_queries << q;
     }
+    const double workers = readPositive(folder, root, "Workers", 0, MAX_WORKERS);
+    if (workers != int(workers))
+        configError(folder, QStringLiteral("has a Workers that is not a whole number."));
+    config.m_workers = int(workers);
+    // Up to a day: a longer ceiling is none.
+    config.m_statementTimeLimitMs =
+        std::max(1, int(readPositive(folder, root, "StatementTimeLimit",
+                                     DEFAULT_STATEMENT_TIME_LIMIT_MS / 1000.0, 24 * 3600) *
+                        1000));
     return config;
 }
 

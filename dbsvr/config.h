@@ -33,6 +33,8 @@ struct NamedQuery {
 //         <Sql>SELECT ... WHERE customer_id = :customer</Sql>
 //       </Query>
 //     </Queries>
+//     <Workers>4</Workers>                        messages served at once (default: twice the
+//     cores) <StatementTimeLimit>10</StatementTimeLimit> seconds a request's statements may take
 //   </DataServer>
 class Config final {
 public:
@@ -42,7 +44,8 @@ public:
     // Reads folder's configuration file. Raises common::Error when it is
     // missing or malformed, names no database or a type of database it does
     // not know, or defines a query without a name or SQL, twice, or with a
-    // parameter type it does not know.
+    // parameter type it does not know, or gives Workers or StatementTimeLimit that is not a
+    // positive number (Workers a whole one, at most MAX_WORKERS).
     static Config Load(const QString& folder);
 
     enum class DatabaseType { Sqlite, Postgresql };
@@ -57,12 +60,24 @@ public:
     const QList<NamedQuery>& queries() const { return m_queries; }
     // nullptr for an unknown name; names compare exactly.
     const NamedQuery* query(const QString& name) const;
+    // How many messages are served at once; 0 when the file does not say (DefaultWorkers()).
+    int workers() const { return m_workers; }
+    // How long the statements of one request may take before they are stopped (TimeLimit).
+    int statementTimeLimitMs() const { return m_statementTimeLimitMs; }
+
+    // Twice the cores, at least 2: most of a worker's time is spent waiting for the disk or the
+    // database server.
+    static int DefaultWorkers();
+    static constexpr int MAX_WORKERS = 64;
+    static constexpr int DEFAULT_STATEMENT_TIME_LIMIT_MS = 10000;
 
 private:
     QString m_folder;
     QString m_database;
     DatabaseType m_type = DatabaseType::Sqlite;
     QList<NamedQuery> m_queries;
+    int m_workers = 0;
+    int m_statementTimeLimitMs = DEFAULT_STATEMENT_TIME_LIMIT_MS;
 };
 
 // The text to store for a database file: relative to folder when the file lies

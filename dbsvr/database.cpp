@@ -5,6 +5,8 @@
 #include "dbsvr/requesterror.h"
 #include "dbsvr/sqlitedatabase.h"
 
+#include <algorithm>
+
 namespace dbsvr {
 
 void FailExportOfWrite(const QString& query) {
@@ -18,7 +20,11 @@ std::unique_ptr<Database> Database::Open(const QString& path) {
 
 std::unique_ptr<Database> Database::Connect(const Config& config) {
     if (config.databaseType() == Config::DatabaseType::Postgresql)
-        return std::make_unique<PostgresDatabase>(config.databaseSetting());
+        // The server's own limit is a backstop: this side stops a request's statements at its
+        // ceiling, an export's at the export's limit.
+        return std::make_unique<PostgresDatabase>(
+            config.databaseSetting(),
+            std::max(config.statementTimeLimitMs(), components::EXPORT_TIME_LIMIT_MS));
     return SqliteDatabase::Open(config.databasePath());
 }
 

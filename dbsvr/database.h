@@ -23,6 +23,8 @@ struct NamedQuery;
 // id, so that a re-sent request is never applied twice. It is the server's
 // own: never listed, described or read for clients.
 inline constexpr char LEDGER_TABLE[] = "quorvex_requests";
+// How long a ledger entry is kept: far longer than any request may still be sent again.
+inline constexpr int LEDGER_MAX_AGE_DAYS = 7;
 // The longest request id a client may send.
 inline constexpr int MAX_REQUEST_ID = 100;
 
@@ -167,6 +169,18 @@ public:
     // True when what was read since the last call may read otherwise without any change to
     // the data (a query or view that reads the clock or draws random numbers); clears it.
     virtual bool takeVolatile() { return false; }
+
+    // Bounds the statements of the request that begins now: once deadline has passed, a
+    // statement stops as soon as it can and raises common::Error. An export's own deadline
+    // replaces it for the export's statement.
+    virtual void limitStatements(const QDeadlineTimer& deadline) = 0;
+    // Stops the statement that runs, and makes every later one fail at once, until
+    // clearInterrupt(). Safe to call from another thread while this one runs a statement.
+    virtual void interrupt() = 0;
+    virtual void clearInterrupt() = 0;
+    // Deletes the ledger's entries applied more than maxAgeDays ago; nothing without a ledger,
+    // or on a database that may only be read.
+    virtual void pruneLedger(int maxAgeDays) = 0;
 
     // The user's tables and views in name order, with their row counts;
     // the database's own tables and the ledger are left out.

@@ -1,21 +1,29 @@
 #include "dbsvr/dataservice.h"
 
 #include "common/error.h"
+#include "common/xml.h"
+#include "common/xmlvalue.h"
 #include "components/dataversion.h"
 #include "contract/contract.h"
 #include "contract/namedmutex.h"
 #include "dbsvr/changewatch.h"
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
+#include "dbsvr/databasestatus.h"
 #include "dbsvr/dataserverlog.h"
 #include "dbsvr/messagehandler.h"
 #include "dbsvr/queueservice.h"
 #include "dbsvr/replysink.h"
+#include "dbsvr/replyxml.h"
+#include "dbsvr/requesterror.h"
 #include "dbsvr/statusfiles.h"
+#include "dbsvr/workerdatabase.h"
+#include "dbsvr/workerpool.h"
 #include "diagnostics/trace.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <pugixml.hpp>
 
 namespace dbsvr {
 
@@ -25,10 +33,21 @@ DataService::DataService(Parameters parameters, bool debug, QObject* parent)
     m_parentTimer.setInterval(PARENT_CHECK_INTERVAL_MS);
     connect(&m_aliveTimer, &QTimer::timeout, this, &DataService::writeAlive);
     connect(&m_parentTimer, &QTimer::timeout, this, &DataService::checkParent);
+    m_pruneTimer.setInterval(PRUNE_INTERVAL_MS);
+    connect(&m_pruneTimer, &QTimer::timeout, this, [this] {
+        m_pool->post({}, [this](WorkerPool::Turn& turn) { pruneLedger(turn.worker()); });
+    });
 }
 
 DataService::~DataService() {
+    // Nothing is taken any more, and no worker is left that uses what follows.
+    m_queue.reset();
+    m_pool.reset();
     releaseTokens();
+}
+
+int DataService::workers() const {
+    return m_pool ? m_pool->size() : 0;
 }
 
 void DataService::releaseTokens() {
@@ -79,55 +98,38 @@ void DataService::start() {
     if (!m_parameters.parentMutex.isEmpty())
         m_parentTimer.start();
 
-    connectDatabase();
-    if (!m_database)
+    m_status = std::make_unique<DatabaseStatus>();
+    m_changes = std::make_unique<ChangeWatch>(m_parameters.outQueue);
+    // The first worker's connection is opened now: a database that cannot be used is reported
+    // at once. The number of workers is read from the configuration once.
+    auto first =
+        std::make_unique<WorkerDatabase>(m_parameters.configFolder, *m_status, m_changes.get());
+    if (!first->connect()) {
+        m_connectError = first->connectError();
         WriteMessageFile(m_parameters.messageFile, QString::fromLatin1(dataserver::MESSAGE_MESSAGE),
                          QString::fromLatin1(dataserver::CODE_UNABLE_TO_CONNECT_DB),
                          m_connectError);
+    }
+    const int workers = first->config() && first->config()->workers() > 0
+                            ? first->config()->workers()
+                            : Config::DefaultWorkers();
+    m_databases.push_back(std::move(first));
+    while (int(m_databases.size()) < workers)
+        m_databases.push_back(std::make_unique<WorkerDatabase>(m_parameters.configFolder, *m_status,
+                                                               m_changes.get()));
+    m_pool = std::make_unique<WorkerPool>(workers);
 
     m_queue = std::make_unique<QueueService>(
         m_parameters.inQueue, m_parameters.outQueue,
-        [this](QByteArrayView request, ReplySink& sink) { handle(request, sink); });
+        [this](const QString& id, const QByteArray& request, std::unique_ptr<ReplySink> sink) {
+            take(id, request, std::move(sink));
+        });
     m_queue->start();
-    m_changes = std::make_unique<ChangeWatch>(m_parameters.outQueue);
-    watchData();
+    m_pool->post({}, [this](WorkerPool::Turn& turn) { pruneLedger(turn.worker()); });
+    m_pruneTimer.start();
     diagnostics::WriteTrace(QStringLiteral("Serving ") + m_parameters.inQueue +
-                            QStringLiteral(", replies into ") + m_parameters.outQueue);
-}
-
-void DataService::watchData() {
-    if (!m_changes)
-        return;
-    std::unique_ptr<DataVersionSource> server;
-    try {
-        if (m_database)
-            server = m_database->versionSource();
-    } catch (const common::Error& e) {
-        ReportFault(e); // nothing is reused then, which is never wrong
-    }
-    m_changes->watch(m_database ? m_database->dataFile() : QString(), std::move(server));
-}
-
-void DataService::connectDatabase() {
-    m_lastConnect.start();
-    m_database.reset();
-    m_config.reset();
-    try {
-        m_config = std::make_unique<Config>(Config::Load(m_parameters.configFolder));
-        m_database = Database::Connect(*m_config);
-        m_connectError.clear();
-        const QString file = m_database->dataFile();
-        diagnostics::WriteTrace(QStringLiteral("Database opened: ") +
-                                (file.isEmpty() ? m_config->databaseSetting() : file));
-    } catch (const common::Error& e) {
-        // Said once, not at each retry of the requests that follow.
-        if (e.description() != m_connectError)
-            diagnostics::WriteTrace(QStringLiteral("Unable to connect to the database: ") +
-                                        e.description(),
-                                    diagnostics::Severity::Warning);
-        m_connectError = e.description();
-    }
-    watchData();
+                            QStringLiteral(", replies into ") + m_parameters.outQueue +
+                            QStringLiteral(" with %1 workers").arg(workers));
 }
 
 void DataService::traceParentGone() const {
@@ -163,28 +165,83 @@ private:
 };
 } // namespace
 
-void DataService::handle(QByteArrayView request, ReplySink& sink) {
-    // A file moved over the database's name is the database from now on.
-    if (m_database && m_database->replaced())
-        connectDatabase();
-    else if (!m_database && m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
-        connectDatabase();
-    RefreshedReplies replies(sink, m_changes.get(), m_database.get());
-    MessageHandler(m_config.get(), m_database.get(), m_connectError).handle(request, replies);
-    // The server went away under this request, which got its error: the next
-    // request connects anew.
-    if (m_database && m_database->connectionLost()) {
-        m_database.reset();
-        m_connectError = QStringLiteral("The connection to the database server was lost.");
-        diagnostics::WriteTrace(m_connectError, diagnostics::Severity::Warning);
-        watchData();
+namespace {
+// What the event loop needs to know of a request: its Type, and the Id a Cancel names.
+struct Routing {
+    QString type;
+    QString id;
+};
+
+Routing route(const QByteArray& request) {
+    namespace protocol = dataserver::protocol;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(request.constData(), size_t(request.size()), common::MESSAGE_PARSE))
+        return {};
+    const pugi::xml_node root = doc.document_element();
+    return {common::ToQString(root.child(protocol::TYPE).child_value()).trimmed(),
+            common::ToQString(root.child(protocol::ID).child_value()).trimmed()};
+}
+
+bool isType(const QString& type, const char* name) {
+    return type.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+void DataService::take(const QString& id, const QByteArray& request,
+                       std::unique_ptr<ReplySink> sink) {
+    const Routing routing = route(request);
+    // Answered here, whatever the workers do: the web server's watchdog must never take a
+    // busy data server for a hung one.
+    if (isType(routing.type, dataserver::protocol::PING)) {
+        sink->send(PongReply(m_status->state()));
+        return;
     }
-    // The version's own connection broke while the database's did not: a new one, now and then.
-    if (m_database && m_changes && m_changes->serverLost() &&
-        m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS) {
-        m_lastConnect.start();
-        watchData();
+    // Nobody waits for a reply to this.
+    if (isType(routing.type, dataserver::protocol::CANCEL)) {
+        m_pool->cancel(routing.id);
+        return;
     }
+    std::shared_ptr<ReplySink> replies(std::move(sink));
+    m_pool->post(id, [this, request, replies](WorkerPool::Turn& turn) {
+        serve(turn, request, *replies);
+        turn.runsOn(nullptr);
+        m_databases[size_t(turn.worker())]->finish();
+    });
+}
+
+void DataService::serve(WorkerPool::Turn& turn, const QByteArray& request, ReplySink& sink) {
+    // Answered all the same: a reply nobody reads is removed by the web application's sweep.
+    if (turn.cancelled()) {
+        sink.send(ErrorReply(QString::fromLatin1(ERROR_DATABASE),
+                             QStringLiteral("The request was cancelled before it began.")));
+        return;
+    }
+    WorkerDatabase& database = *m_databases[size_t(turn.worker())];
+    database.prepare();
+    // Set before the statements run, so that a Cancel reaches them.
+    turn.runsOn(database.database());
+    RefreshedReplies replies(sink, m_changes.get(), database.database());
+    try {
+        MessageHandler(database.config(), database.database(), database.connectError())
+            .handle(request, replies);
+    } catch (const std::exception& e) {
+        replies.send(ErrorReply(QString::fromLatin1(ERROR_INVALID_REQUEST),
+                                QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void DataService::pruneLedger(int worker) {
+    WorkerDatabase& database = *m_databases[size_t(worker)];
+    database.prepare();
+    if (Database* db = database.database()) {
+        try {
+            db->limitStatements(QDeadlineTimer(database.config()->statementTimeLimitMs()));
+            db->pruneLedger(LEDGER_MAX_AGE_DAYS);
+        } catch (const common::Error& e) {
+            ReportFault(e);
+        }
+    }
+    database.finish();
 }
 
 void DataService::checkParent() {
@@ -208,8 +265,13 @@ void DataService::stop() {
     m_running = false;
     m_aliveTimer.stop();
     m_parentTimer.stop();
-    m_changes.reset();
+    m_pruneTimer.stop();
     m_queue.reset();
+    // What the workers run is interrupted; they end before what they use goes, and the data
+    // version is withdrawn before the token tells that this server has gone.
+    m_pool.reset();
+    m_databases.clear();
+    m_changes.reset();
     releaseTokens();
     QCoreApplication::exit(0);
 }

@@ -177,7 +177,27 @@ bool isType(const QString& kind, const char* name) {
     return kind.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
+QByteArray pingText(const QString& databaseState) {
+    return (common::ProductName() + QStringLiteral(" data server ") + common::VersionText() +
+            QStringLiteral(", ") + databaseState)
+        .toUtf8();
+}
+
 } // namespace
+
+QString DatabaseState(const Database* database, const QString& connectError) {
+    return database ? QStringLiteral("database ") + database->description()
+                    : QStringLiteral("no database: ") + connectError;
+}
+
+QByteArray PongReply(const QString& databaseState) {
+    pugi::xml_document reply;
+    pugi::xml_node root = reply.append_child(protocol::ROOT);
+    root.append_child(protocol::TYPE).text().set(protocol::PONG);
+    root.append_child(protocol::ERROR);
+    root.append_child(protocol::MESSAGE).text().set(pingText(databaseState).constData());
+    return Serialize(reply);
+}
 
 MessageHandler::MessageHandler(const Config* config, Database* database, QString connectError,
                                int exportTimeLimitMs)
@@ -190,6 +210,17 @@ QList<QByteArray> MessageHandler::replies(QByteArrayView request) const {
     return kept.replies;
 }
 
+int MessageHandler::statementTimeLimitMs() const {
+    return m_config ? m_config->statementTimeLimitMs() : Config::DEFAULT_STATEMENT_TIME_LIMIT_MS;
+}
+
+void MessageHandler::limitStatements(bool exporting) const {
+    m_ceiling = exporting ? QDeadlineTimer(QDeadlineTimer::Forever)
+                          : QDeadlineTimer(statementTimeLimitMs());
+    if (m_database)
+        m_database->limitStatements(m_ceiling);
+}
+
 void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
     if (m_database)
         m_database->takeVolatile(); // what an earlier, failed request read does not count
@@ -198,8 +229,11 @@ void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
         pugi::xml_document doc;
         const pugi::xml_node in = parseRequest(doc, request);
         const QString kind = childText(in, protocol::TYPE);
-        if (isTrue(childText(in, protocol::EXPORT)) &&
-            (isType(kind, protocol::READ_TABLE) || isType(kind, protocol::QUERY))) {
+        const bool exporting =
+            isTrue(childText(in, protocol::EXPORT)) &&
+            (isType(kind, protocol::READ_TABLE) || isType(kind, protocol::QUERY));
+        limitStatements(exporting);
+        if (exporting) {
             exportRows(in, isType(kind, protocol::QUERY), sink);
             return;
         }
@@ -289,6 +323,10 @@ void MessageHandler::failFromDatabase(const common::Error& e, const QString& pre
     // database is back; one the database refused may not.
     if (m_database && m_database->connectionLost())
         Fail(ERROR_NOT_CONNECTED, prefix + e.description());
+    if (m_ceiling.hasExpired())
+        Fail(ERROR_TIME_LIMIT,
+             prefix + QStringLiteral("The request took longer than %1 s and was stopped.")
+                          .arg(statementTimeLimitMs() / 1000.0));
     Fail(ERROR_DATABASE, prefix + e.description());
 }
 
@@ -308,12 +346,9 @@ const Config& MessageHandler::config() const {
 }
 
 void MessageHandler::ping(pugi::xml_node reply) const {
-    QString text = common::ProductName() + QStringLiteral(" data server ") + common::VersionText();
-    if (m_database)
-        text += QStringLiteral(", database ") + m_database->description();
-    else
-        text += QStringLiteral(", no database: ") + m_connectError;
-    reply.child(protocol::MESSAGE).text().set(common::ToUtf8(text).c_str());
+    reply.child(protocol::MESSAGE)
+        .text()
+        .set(pingText(DatabaseState(m_database, m_connectError)).constData());
 }
 
 void MessageHandler::listTables(pugi::xml_node reply) const {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QString>
 
 namespace common {
@@ -49,6 +50,9 @@ struct NamedQuery;
 // base64 text, and answer in parts (ExportParts) within the export's time limit
 // (the error TimeLimit when it passes).
 //
+// Every other request's statements stop once the configuration's statement time limit has
+// passed (the error TimeLimit).
+//
 // Table and column names are checked against the schema and only then quoted
 // into SQL; a client's values are always bound; clients name queries of the
 // configuration and never send SQL.
@@ -68,6 +72,9 @@ public:
     QByteArray handle(QByteArrayView request) const { return replies(request).value(0); }
 
 private:
+    // Bounds the database's statements for a request (an export has a limit of its own).
+    void limitStatements(bool exporting) const;
+    int statementTimeLimitMs() const;
     QByteArray answer(const pugi::xml_node& request, const QString& kind) const;
     void exportRows(const pugi::xml_node& request, bool query, ReplySink& sink) const;
     TableRead tableRead(const pugi::xml_node& request) const;
@@ -86,6 +93,12 @@ private:
     Database* m_database = nullptr;
     QString m_connectError;
     int m_exportTimeLimitMs;
+    mutable QDeadlineTimer m_ceiling; // of the request being served
 };
+
+// What a Pong tells about the database: "database <description>", or "no database: <why>".
+QString DatabaseState(const Database* database, const QString& connectError);
+// The whole Pong for that state, as MessageHandler answers a Ping.
+QByteArray PongReply(const QString& databaseState);
 
 } // namespace dbsvr

@@ -119,7 +119,8 @@ int64_t PgResult::affectedRows() const {
     return m_result ? QByteArray(PQcmdTuples(m_result.get())).toLongLong() : 0;
 }
 
-PgConnection::PgConnection(const QString& connectionString) {
+PgConnection::PgConnection(const QString& connectionString, int statementTimeoutMs)
+    : m_statementTimeoutMs(statementTimeoutMs) {
     QString parseError;
     if (holdsPassword(connectionString, parseError))
         throw common::Error(ERR_POSTGRESQL,
@@ -147,9 +148,11 @@ PgConnection::PgConnection(const QString& connectionString) {
     // Notices ("already exists, skipping") are no news to anyone here.
     PQsetNoticeProcessor(
         m_conn, [](void*, const char*) {}, nullptr);
+    m_cancel = PQgetCancel(m_conn);
     try {
-        exec(QStringLiteral("SET statement_timeout = %1").arg(STATEMENT_TIMEOUT_MS));
+        exec(QStringLiteral("SET statement_timeout = %1").arg(m_statementTimeoutMs));
     } catch (const common::Error&) {
+        PQfreeCancel(m_cancel);
         // No destructor runs for an object whose constructor fails.
         PQfinish(m_conn);
         m_conn = nullptr;
@@ -158,7 +161,25 @@ PgConnection::PgConnection(const QString& connectionString) {
 }
 
 PgConnection::~PgConnection() {
+    PQfreeCancel(m_cancel);
     PQfinish(m_conn);
+}
+
+void PgConnection::interrupt() {
+    m_interrupted = true;
+    cancel();
+}
+
+bool PgConnection::maySend(PgResult& failed) const {
+    if (m_lost) {
+        failed = PgResult();
+        return false;
+    }
+    if (m_interrupted) {
+        failed = PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
+        return false;
+    }
+    return true;
 }
 
 QString PgConnection::description() const {
@@ -168,6 +189,9 @@ QString PgConnection::description() const {
 }
 
 PgResult PgConnection::finish(int sent) {
+    // An interrupt between the look before sending and the send reached an idle server.
+    if (sent && m_interrupted)
+        cancel();
     if (sent)
         return waitForResult();
     m_lost = PQstatus(m_conn) != CONNECTION_OK;
@@ -191,11 +215,27 @@ bool PgConnection::awaitResult(const QDeadlineTimer& by) {
     return true;
 }
 
+bool PgConnection::awaitOrCancel(const QDeadlineTimer& deadline, const QDeadlineTimer& answerBy,
+                                 bool& cancelled) {
+    for (;;) {
+        if (awaitResult(cancelled ? answerBy : std::min(deadline, answerBy)))
+            return true;
+        if (m_lost || cancelled || !deadline.hasExpired()) {
+            m_lost = true;
+            return false;
+        }
+        cancel(); // the caller's time is up: the statement's failure follows
+        cancelled = true;
+    }
+}
+
 PgResult PgConnection::waitForResult() {
-    const QDeadlineTimer deadline(STATEMENT_TIMEOUT_MS + ANSWER_GRACE_MS);
+    // The statement's own time limit on the server, and the grace to hear about it.
+    const QDeadlineTimer answerBy(m_statementTimeoutMs + ANSWER_GRACE_MS);
+    bool cancelled = false;
     PgResult last;
     for (;;) {
-        if (!awaitResult(deadline)) {
+        if (!awaitOrCancel(m_deadline, answerBy, cancelled)) {
             // No answer in time, or a broken socket: this connection is done for.
             m_lost = true;
             return PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
@@ -211,12 +251,10 @@ PgResult PgConnection::waitForResult() {
 }
 
 void PgConnection::cancel() {
-    PGcancel* request = PQgetCancel(m_conn);
-    if (!request)
+    if (!m_cancel)
         return;
     char error[256];
-    PQcancel(request, error, sizeof error);
-    PQfreeCancel(request);
+    PQcancel(m_cancel, error, sizeof error);
 }
 
 PgResult PgConnection::receiveRows(int sent, const RowHandler& row,
@@ -225,19 +263,16 @@ PgResult PgConnection::receiveRows(int sent, const RowHandler& row,
         return finish(0);
     PQsetSingleRowMode(m_conn);
     // The statement's own time limit on the server, and the grace to hear about it.
-    const QDeadlineTimer answerBy(STATEMENT_TIMEOUT_MS + ANSWER_GRACE_MS);
+    const QDeadlineTimer answerBy(m_statementTimeoutMs + ANSWER_GRACE_MS);
+    const QDeadlineTimer until = deadline.isForever() ? m_deadline : deadline;
     bool wanted = true;
-    bool cancelled = false;
+    bool cancelled = m_interrupted;
+    if (cancelled)
+        cancel();
     std::exception_ptr raised;
     PgResult last;
     for (;;) {
-        if (!awaitResult(cancelled ? answerBy : std::min(deadline, answerBy))) {
-            if (!m_lost && !cancelled && deadline.hasExpired()) {
-                cancel(); // the caller's time is up: the statement's failure follows
-                cancelled = true;
-                continue;
-            }
-            m_lost = true;
+        if (!awaitOrCancel(until, answerBy, cancelled)) {
             last = PgResult(PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR));
             break;
         }
@@ -328,21 +363,25 @@ int PgConnection::sendPrepared(const QString& name, const QList<BoundValue>& val
 }
 
 PgResult PgConnection::run(const QString& sql, const QList<BoundValue>& values) {
-    return m_lost ? PgResult() : finish(sendQuery(sql, values));
+    PgResult failed;
+    return maySend(failed) ? finish(sendQuery(sql, values)) : failed;
 }
 
 PgResult PgConnection::runPrepared(const QString& name, const QList<BoundValue>& values) {
-    return m_lost ? PgResult() : finish(sendPrepared(name, values));
+    PgResult failed;
+    return maySend(failed) ? finish(sendPrepared(name, values)) : failed;
 }
 
 PgResult PgConnection::stream(const QString& sql, const QList<BoundValue>& values,
                               const RowHandler& row, const QDeadlineTimer& deadline) {
-    return m_lost ? PgResult() : receiveRows(sendQuery(sql, values), row, deadline);
+    PgResult failed;
+    return maySend(failed) ? receiveRows(sendQuery(sql, values), row, deadline) : failed;
 }
 
 PgResult PgConnection::streamPrepared(const QString& name, const QList<BoundValue>& values,
                                       const RowHandler& row, const QDeadlineTimer& deadline) {
-    return m_lost ? PgResult() : receiveRows(sendPrepared(name, values), row, deadline);
+    PgResult failed;
+    return maySend(failed) ? receiveRows(sendPrepared(name, values), row, deadline) : failed;
 }
 
 PgResult PgConnection::runScript(const char* sql) {
@@ -353,8 +392,9 @@ PgResult PgConnection::runScript(const char* sql) {
 
 PgResult PgConnection::prepare(const QString& name, const QString& sql,
                                const QStringList& parameterTypes) {
-    if (m_lost)
-        return PgResult();
+    PgResult failed;
+    if (!maySend(failed))
+        return failed;
     std::vector<Oid> types;
     for (const QString& type : parameterTypes)
         types.push_back(typeNamed(type));

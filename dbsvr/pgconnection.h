@@ -5,10 +5,12 @@
 #include <QDeadlineTimer>
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
 
+struct pg_cancel;
 struct pg_conn;
 struct pg_result;
 
@@ -58,8 +60,10 @@ public:
     // values win over this side's defaults for time-outs and keep-alives).
     // Raises common::Error when the server cannot be reached or refuses the
     // login, and for a connection string that holds a password: that belongs
-    // in ~/.pgpass or PGPASSFILE, never in the application folder.
-    explicit PgConnection(const QString& connectionString);
+    // in ~/.pgpass or PGPASSFILE, never in the application folder. statementTimeoutMs is the
+    // server's own limit for every statement.
+    explicit PgConnection(const QString& connectionString,
+                          int statementTimeoutMs = STATEMENT_TIMEOUT_MS);
     ~PgConnection();
     PgConnection(const PgConnection&) = delete;
     PgConnection& operator=(const PgConnection&) = delete;
@@ -67,6 +71,15 @@ public:
     // "database shop on /run/postgresql:5432 as app"
     QString description() const;
     bool lost() const { return m_lost; }
+
+    // Commands that wait for their results without a deadline of their own are cancelled on
+    // the server once this one passes (and then fail).
+    void limit(const QDeadlineTimer& deadline) { m_deadline = deadline; }
+    // From any thread: cancels the command that runs, and fails every later one before it is
+    // sent (runScript() excepted, so that a transaction can still be rolled back), until
+    // clearInterrupt().
+    void interrupt();
+    void clearInterrupt() { m_interrupted = false; }
 
     // Runs one command with its values bound as parameters $1, $2, ...
     // (typed: integer as bigint, real as double precision, text and NULL left
@@ -108,6 +121,12 @@ private:
     // Waits until a result can be taken without blocking; false when by passed first or the
     // connection broke (then lost() is true).
     bool awaitResult(const QDeadlineTimer& by);
+    // Waits for a result; once deadline passes, cancels the command (cancelled) and waits for
+    // its end until answerBy. False, and the connection lost, when none came by then.
+    bool awaitOrCancel(const QDeadlineTimer& deadline, const QDeadlineTimer& answerBy,
+                       bool& cancelled);
+    // False, with the failure in failed, when the connection may not send a command now.
+    bool maySend(PgResult& failed) const;
     // Asks the server to cancel the command that runs; its results still follow.
     void cancel();
     // The values as libpq takes them: texts (kept in texts), NULL pointers for NULL.
@@ -115,7 +134,11 @@ private:
                                                   QList<QByteArray>& texts);
 
     pg_conn* m_conn = nullptr;
+    pg_cancel* m_cancel = nullptr; // libpq's handle to cancel from any thread
     bool m_lost = false;
+    std::atomic<bool> m_interrupted = false;
+    int m_statementTimeoutMs = STATEMENT_TIMEOUT_MS;
+    QDeadlineTimer m_deadline = QDeadlineTimer::Forever;
 };
 
 } // namespace dbsvr

@@ -115,10 +115,12 @@ private:
 };
 
 constexpr char BEGIN_WRITE[] = "BEGIN; SELECT nextval('pg_temp.qv_probe')";
-constexpr char BEGIN_LEDGERED_WRITE[] =
-    "BEGIN; CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
+// A savepoint before it: two connections that make the ledger at the same moment fail one of
+// them, which then goes on with the other's.
+constexpr char MAKE_LEDGER[] =
+    "SAVEPOINT qv_ledger; CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
     "query TEXT NOT NULL, changes BIGINT NOT NULL, last_insert_id BIGINT, "
-    "applied_at TEXT NOT NULL); SELECT nextval('pg_temp.qv_probe')";
+    "applied_at TEXT NOT NULL)";
 // A sequence of its own that counts downwards: drawn from before each write,
 // lastval() afterwards is negative unless the write drew from a sequence of
 // the database (a serial or identity column), and then it is the new row's id.
@@ -128,8 +130,8 @@ constexpr char CREATE_PROBE[] =
 
 } // namespace
 
-PostgresDatabase::PostgresDatabase(const QString& connectionString)
-    : m_connectionString(connectionString), m_connection(connectionString),
+PostgresDatabase::PostgresDatabase(const QString& connectionString, int statementTimeoutMs)
+    : m_connectionString(connectionString), m_connection(connectionString, statementTimeoutMs),
       m_readOnly(m_connection.exec(QStringLiteral("SHOW transaction_read_only")).text(0, 0) ==
                  QLatin1String("on")) {}
 
@@ -365,6 +367,30 @@ std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& request
     return earlier;
 }
 
+void PostgresDatabase::makeLedger() {
+    const PgResult made = m_connection.runScript(MAKE_LEDGER);
+    // Made by another connection meanwhile: a unique key of the catalogue, or the name taken
+    // (by the table, or by its row type). It is there now.
+    const QString state = made.sqlState();
+    if (state == QLatin1String("23505") || state == QLatin1String("42P07") ||
+        state == QLatin1String("42710"))
+        m_connection.execScript("ROLLBACK TO SAVEPOINT qv_ledger");
+    else
+        checked(made);
+}
+
+void PostgresDatabase::pruneLedger(int maxAgeDays) {
+    if (m_readOnly ||
+        m_connection.exec(QStringLiteral("SELECT to_regclass('quorvex_requests') IS NULL"))
+                .text(0, 0) == QLatin1String("t"))
+        return;
+    // applied_at is ISO 8601 UTC of one length: text order is time order.
+    m_connection.exec(QStringLiteral("DELETE FROM quorvex_requests WHERE applied_at < "
+                                     "to_char((now() - make_interval(days => $1::int)) AT TIME "
+                                     "ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"),
+                      {BoundValue(int64_t(maxAgeDays))});
+}
+
 WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
                                     const QList<BoundValue>& values, const QString& requestId) {
     m_changed = true;
@@ -372,10 +398,12 @@ WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
         m_connection.execScript(CREATE_PROBE);
         m_probeReady = true;
     }
-    Transaction transaction(m_connection, requestId.isEmpty() ? BEGIN_WRITE : BEGIN_LEDGERED_WRITE);
-    if (!requestId.isEmpty())
+    Transaction transaction(m_connection, BEGIN_WRITE);
+    if (!requestId.isEmpty()) {
+        makeLedger();
         if (std::optional<WriteResult> earlier = findInLedger(requestId))
             return *earlier;
+    }
     const PgResult done = checked(m_connection.runPrepared(query.statement, values));
     WriteResult result{name, done.affectedRows(), std::nullopt, false};
     if (const int64_t id = m_connection.exec(QStringLiteral("SELECT lastval()")).integer(0, 0);

@@ -27,15 +27,21 @@ struct PgFieldRules {
 // Failures raise common::Error with the server's text.
 class PostgresDatabase final : public Database {
 public:
-    // Connects; see PgConnection for what raises.
-    explicit PostgresDatabase(const QString& connectionString);
+    // Connects; see PgConnection for what raises and for statementTimeoutMs.
+    explicit PostgresDatabase(const QString& connectionString,
+                              int statementTimeoutMs = PgConnection::STATEMENT_TIMEOUT_MS);
 
     QString description() const override;
     bool connectionLost() const override { return m_connection.lost(); }
     bool takeVolatile() override { return std::exchange(m_volatile, false); }
     bool takeChanged() override { return std::exchange(m_changed, false); }
-    // The server's snapshot, read on a connection of its own.
+    // The server's snapshot, read on a connection of its own (not this one, which is a
+    // worker's).
     std::unique_ptr<DataVersionSource> versionSource() const override;
+    void limitStatements(const QDeadlineTimer& deadline) override { m_connection.limit(deadline); }
+    void interrupt() override { m_connection.interrupt(); }
+    void clearInterrupt() override { m_connection.clearInterrupt(); }
+    void pruneLedger(int maxAgeDays) override;
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
@@ -83,6 +89,8 @@ private:
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId);
     std::optional<WriteResult> findInLedger(const QString& requestId);
+    // Makes the ledger when there is none, in the write's transaction.
+    void makeLedger();
 
     QString m_connectionString;
     PgConnection m_connection;

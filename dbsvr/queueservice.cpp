@@ -33,8 +33,8 @@ bool isMessage(const QString& name) {
 // Writes the replies to one message into the out-queue: the n-th as PartId(id, n).
 class QueueReplies final : public ReplySink {
 public:
-    QueueReplies(QString outQueue, QString id, TakenWait& taken)
-        : m_outQueue(std::move(outQueue)), m_id(std::move(id)), m_taken(taken) {}
+    QueueReplies(QString outQueue, QString id)
+        : m_outQueue(std::move(outQueue)), m_id(std::move(id)), m_taken(m_outQueue) {}
 
     void send(const QByteArray& reply) override {
         ++m_sent;
@@ -54,7 +54,7 @@ public:
 private:
     QString m_outQueue;
     QString m_id;
-    TakenWait& m_taken;
+    TakenWait m_taken; // the out-queue's parts, as the reader takes them
     int m_sent = 0;
 };
 
@@ -66,7 +66,7 @@ private:
 
 QueueService::QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent)
     : QObject(parent), m_inQueue(std::move(inQueue)), m_outQueue(std::move(outQueue)),
-      m_handler(std::move(handler)), m_taken(std::make_unique<TakenWait>(m_outQueue)) {
+      m_handler(std::move(handler)) {
     m_rescan.setInterval(RESCAN_INTERVAL_MS);
     connect(&m_rescan, &QTimer::timeout, this, &QueueService::rescan);
 }
@@ -146,19 +146,14 @@ void QueueService::serve(const QString& fileName) {
     file.close();
     file.remove();
     // The reply goes out as a message of the same id, the way the sender's Poll expects it.
-    QueueReplies replies(m_outQueue, fileName.chopped(SUFFIX.size()), *m_taken);
-    if (tooBig) {
-        replies.send(ErrorReply(
+    const QString id = fileName.chopped(SUFFIX.size());
+    auto replies = std::make_unique<QueueReplies>(m_outQueue, id);
+    if (tooBig)
+        replies->send(ErrorReply(
             QString::fromLatin1(ERROR_INVALID_REQUEST),
             QStringLiteral("The request is larger than %1 bytes.").arg(MAX_REQUEST_BYTES)));
-    } else {
-        try {
-            m_handler(request, replies);
-        } catch (const std::exception& e) {
-            replies.send(ErrorReply(QString::fromLatin1(ERROR_INVALID_REQUEST),
-                                    QString::fromLocal8Bit(e.what())));
-        }
-    }
+    else
+        m_handler(id, request, std::move(replies));
     ++m_served;
 }
 

@@ -14,21 +14,22 @@ namespace dbsvr {
 
 // Serves a queue folder: every message file "<id>.msg" that lands in the
 // in-queue (renamed in from its "tmp" subfolder, or closed after writing) is
-// read, removed and handed to the handler, and the reply is written as
-// "<id>.msg" into the out-queue's "tmp" subfolder and renamed into the
-// out-queue, where the sender's Poll finds it.
+// read, removed and handed to the handler with the sink for its replies; a reply is written
+// as "<id>.msg" into the out-queue's "tmp" subfolder and renamed into the
+// out-queue, where the sender's Poll finds it. The handler may keep the sink and reply later,
+// from any thread.
 //
 // inotify tells about each file as it lands, so a reply leaves within the same
 // turn of the event loop; a scan at start and a slow periodic one catch what
 // arrived before the watch or was lost to an event-queue overflow.
 class ReplySink;
-class TakenWait;
 
 class QueueService final : public QObject {
 public:
-    // Serves one request, sending its reply (or an export's parts) to the sink, which writes
-    // the n-th under components::PartId(id, n).
-    using Handler = std::function<void(QByteArrayView request, ReplySink& sink)>;
+    // Takes the request of the message id; its reply (or an export's parts) goes to the sink,
+    // now or later, which writes the n-th under components::PartId(id, n). It does not raise.
+    using Handler = std::function<void(const QString& id, const QByteArray& request,
+                                       std::unique_ptr<ReplySink> sink)>;
 
     // Requests bigger than this get an error reply without being read whole.
     static constexpr qint64 MAX_REQUEST_BYTES = 16 * 1024 * 1024;
@@ -56,7 +57,6 @@ private:
     int m_watch = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_rescan;
-    std::unique_ptr<TakenWait> m_taken; // the out-queue's parts, as the reader takes them
     int m_served = 0;
 };
 

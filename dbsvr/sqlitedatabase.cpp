@@ -19,7 +19,8 @@ namespace dbsvr {
 
 namespace {
 
-constexpr int BUSY_TIMEOUT_MS = 2000;
+// Virtual machine steps between looks at the deadline and the interrupt.
+constexpr int PROGRESS_STEPS = 10000;
 
 // The user's tables and views: neither SQLite's own nor the ledger.
 const QString USER_TABLES =
@@ -99,26 +100,18 @@ RowPage readPage(Statement& s, const Paging& paging) {
     return std::move(rows.page());
 }
 
-// Interrupts what runs on the connection once the deadline has passed: the statement then
-// fails with SQLITE_INTERRUPT, even while it sorts before its first row.
-class DeadlineInterrupt final {
+// Puts another deadline in place of one for as long as it lives.
+class DeadlineSwap final {
 public:
-    DeadlineInterrupt(sqlite3* db, const QDeadlineTimer& deadline)
-        : m_db(db), m_deadline(deadline) {
-        sqlite3_progress_handler(m_db, PROGRESS_STEPS, &DeadlineInterrupt::check, this);
-    }
-    ~DeadlineInterrupt() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
-    DeadlineInterrupt(const DeadlineInterrupt&) = delete;
-    DeadlineInterrupt& operator=(const DeadlineInterrupt&) = delete;
+    DeadlineSwap(QDeadlineTimer& deadline, const QDeadlineTimer& instead)
+        : m_deadline(deadline), m_saved(std::exchange(deadline, instead)) {}
+    ~DeadlineSwap() { m_deadline = m_saved; }
+    DeadlineSwap(const DeadlineSwap&) = delete;
+    DeadlineSwap& operator=(const DeadlineSwap&) = delete;
 
 private:
-    static constexpr int PROGRESS_STEPS = 10000; // virtual machine steps between looks at the clock
-    static int check(void* self) {
-        return static_cast<DeadlineInterrupt*>(self)->m_deadline.hasExpired() ? 1 : 0;
-    }
-
-    sqlite3* m_db;
-    QDeadlineTimer m_deadline;
+    QDeadlineTimer& m_deadline;
+    QDeadlineTimer m_saved;
 };
 
 // Notes, while statements are prepared, whether one calls a function whose result does not
@@ -151,6 +144,21 @@ private:
     bool& m_seen;
 };
 
+// WAL lets readers go on while a writer writes. A reader of a WAL file needs to write the
+// "-shm" beside it, so a file that others may read but not write keeps its journal mode, and
+// so does a file whose folder does not allow those files (SQLite then refuses the change).
+void useWal(sqlite3* db, const QString& path) {
+    struct stat file {};
+    if (::stat(QFile::encodeName(path).constData(), &file) != 0 ||
+        ((file.st_mode & S_IRGRP) && !(file.st_mode & S_IWGRP)) ||
+        ((file.st_mode & S_IROTH) && !(file.st_mode & S_IWOTH)))
+        return;
+    try {
+        Statement(db, QStringLiteral("PRAGMA journal_mode = WAL")).step();
+    } catch (const common::Error&) {
+    }
+}
+
 int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values = {}) {
     Statement s(db, QStringLiteral("SELECT count(*)") + from);
     s.bindAll(values);
@@ -177,6 +185,8 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
     std::unique_ptr<SqliteDatabase> database(
         new SqliteDatabase(db, path, sqlite3_db_readonly(db, "main") == 1));
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
+    // Also while a statement sorts before its first row.
+    sqlite3_progress_handler(db, PROGRESS_STEPS, &SqliteDatabase::stopCheck, database.get());
     sqlite3_create_function_v2(db, "qv_fold", 1,
                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
                                foldCase, nullptr, nullptr, nullptr);
@@ -184,8 +194,10 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const QString& path) {
         // SQLite opens lazily: reading the schema is what tells a database
         // from any other file.
         count(db, QStringLiteral(" FROM sqlite_master"));
-        if (!database->m_readOnly)
+        if (!database->m_readOnly) {
             ExecSqlite(db, "PRAGMA synchronous = FULL");
+            useWal(db, path);
+        }
     } catch (const common::Error& e) {
         throw e.wrapped(QStringLiteral("Unable to open the database ") + path +
                         QStringLiteral(". "));
@@ -407,9 +419,19 @@ RowPage SqliteDatabase::readTable(const TableRead& read) {
     return page;
 }
 
+int SqliteDatabase::stopCheck(void* self) {
+    const auto* database = static_cast<const SqliteDatabase*>(self);
+    return database->m_interrupted || database->m_deadline.hasExpired() ? 1 : 0;
+}
+
+void SqliteDatabase::pruneLedger(int maxAgeDays) {
+    if (!m_readOnly)
+        PruneSqliteLedger(m_db, maxAgeDays);
+}
+
 void SqliteDatabase::exportTable(const TableRead& read, RowReceiver& out,
                                  const QDeadlineTimer& deadline) {
-    const DeadlineInterrupt interrupt(m_db, deadline);
+    const DeadlineSwap exportDeadline(m_deadline, deadline);
     Statement rows = rowStatement(tableSelect(read), read.paging.limit + 1, read.paging.offset);
     streamRows(rows, 0, read.paging.limit + 1, true, out);
 }
@@ -435,7 +457,7 @@ QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argume
 void SqliteDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                  const Paging& paging, RowReceiver& out,
                                  const QDeadlineTimer& deadline) {
-    const DeadlineInterrupt interrupt(m_db, deadline);
+    const DeadlineSwap exportDeadline(m_deadline, deadline);
     Statement s(m_db, query.sql);
     s.bindAll(BindArguments(query, s.parameterNames(), arguments));
     if (!s.readOnly())

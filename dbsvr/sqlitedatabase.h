@@ -3,7 +3,9 @@
 #include "dbsvr/database.h"
 #include "dbsvr/statement.h"
 
+#include <QDeadlineTimer>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <sys/types.h>
@@ -19,8 +21,11 @@ class SqliteDatabase final : public Database {
 public:
     // See Database::Open. A database that takes writes is set to sync every
     // commit to disk (synchronous=FULL, in any journal mode), so a write that
-    // was answered survives a crash of the process or the machine.
+    // was answered survives a crash of the process or the machine, and to WAL mode where its
+    // folder allows, so that reads go on while another connection writes. A connection
+    // waits up to BUSY_TIMEOUT_MS for another's write to end.
     static std::unique_ptr<SqliteDatabase> Open(const QString& path);
+    static constexpr int BUSY_TIMEOUT_MS = 10000;
     ~SqliteDatabase() override;
 
     const QString& path() const { return m_path; }
@@ -30,6 +35,10 @@ public:
     QString dataFile() const override { return m_path; }
     bool replaced() const override;
     bool takeVolatile() override { return std::exchange(m_volatile, false); }
+    void limitStatements(const QDeadlineTimer& deadline) override { m_deadline = deadline; }
+    void interrupt() override { m_interrupted = true; }
+    void clearInterrupt() override { m_interrupted = false; }
+    void pruneLedger(int maxAgeDays) override;
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
@@ -65,11 +74,15 @@ private:
     // Raises UnknownTable, UnknownColumn.
     TableSelect tableSelect(const TableRead& read) const;
     Statement rowStatement(const TableSelect& select, int64_t limit, int64_t offset) const;
+    // SQLite's progress handler: nonzero stops the statement.
+    static int stopCheck(void* self);
 
     sqlite3* m_db = nullptr;
     QString m_path;
     bool m_readOnly = false;
     bool m_volatile = false;
+    QDeadlineTimer m_deadline = QDeadlineTimer::Forever;
+    std::atomic<bool> m_interrupted = false;
     std::optional<std::pair<dev_t, ino_t>> m_file; // the file opened
 };
 

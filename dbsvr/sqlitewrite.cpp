@@ -67,6 +67,19 @@ void addToLedger(sqlite3* db, const QString& requestId, const WriteResult& resul
 
 } // namespace
 
+void PruneSqliteLedger(sqlite3* db, int maxAgeDays) {
+    Statement exists(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                                        "name = ?1"));
+    exists.bindText(1, QString::fromLatin1(LEDGER_TABLE));
+    if (!exists.step())
+        return;
+    // applied_at is ISO 8601 UTC of one length: text order is time order.
+    Statement s(db, ledgerSql("DELETE FROM %1 WHERE applied_at < "
+                              "strftime('%Y-%m-%dT%H:%M:%fZ', 'now', ?1)"));
+    s.bindText(1, QStringLiteral("-%1 days").arg(maxAgeDays));
+    s.step();
+}
+
 WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& queryName,
                            const QString& requestId) {
     if (sqlite3_db_readonly(db, "main") == 1)

@@ -19,4 +19,8 @@ class Statement;
 WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& queryName,
                            const QString& requestId);
 
+// Deletes the ledger's entries applied more than maxAgeDays ago; nothing when there is no
+// ledger. Raises common::Error when the database refuses.
+void PruneSqliteLedger(sqlite3* db, int maxAgeDays);
+
 } // namespace dbsvr

@@ -5,10 +5,20 @@
 #include "common/version.h"
 #include "diagnostics/log.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <cmath>
 #include <cstdio>
 
 namespace diagnostics {
+
+namespace {
+// Without an application object there is no loop to hand over to, and no other thread.
+bool onLoopThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+} // namespace
 
 Diagnostics::Diagnostics() = default;
 Diagnostics::~Diagnostics() = default;
@@ -32,9 +42,65 @@ void Diagnostics::reset() {
     m_interactive = true;
     m_userInterface = nullptr;
     m_languageCode.clear();
-    m_traceSink = nullptr;
     m_closeServer = nullptr;
+    const std::lock_guard lock(m_entryLock);
+    m_traceSink = nullptr;
     m_recentTrace.clear();
+    m_forSink.clear();
+}
+
+void Diagnostics::setTraceSink(TraceSink sink) {
+    const std::lock_guard lock(m_entryLock);
+    m_traceSink = std::move(sink);
+    m_forSink.clear(); // meant for the sink before: its receiver may be gone
+}
+
+QStringList Diagnostics::recentEntries() const {
+    const std::lock_guard lock(m_entryLock);
+    return m_recentTrace.entries();
+}
+
+void Diagnostics::writeEntry(int severity, const QString& line, const QString& text,
+                             const QString& timeText) {
+    {
+        const std::lock_guard lock(m_entryLock);
+        if (!m_log)
+            throw common::Error(common::ERR_PROGRAM, QStringLiteral("The log file is not open."),
+                                QStringLiteral("WriteTrace"));
+        m_log->LogEntry(severity, line);
+        m_recentTrace.add(line, m_localClock.now().msecsOfDay);
+        if (!m_traceSink)
+            return;
+        m_forSink.push_back({text, timeText});
+    }
+    if (onLoopThread()) {
+        deliverToSink();
+    } else if (!m_deliveryPosted.exchange(true)) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this] {
+                m_deliveryPosted = false;
+                deliverToSink();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void Diagnostics::deliverToSink() {
+    for (;;) {
+        std::vector<SinkEntry> entries;
+        TraceSink sink;
+        {
+            const std::lock_guard lock(m_entryLock);
+            entries.swap(m_forSink);
+            sink = m_traceSink;
+        }
+        if (entries.empty() || !sink)
+            return;
+        // Outside the lock: the sink may itself trace.
+        for (const SinkEntry& entry : entries)
+            sink(entry.text, entry.timeText);
+    }
 }
 
 QString DurationText(double duration) {
@@ -46,17 +112,10 @@ QString DurationText(double duration) {
 }
 
 void WriteTraceOrRaise(const QString& text, double duration, Severity severity) {
-    Diagnostics& d = Diagnostics::instance();
-    if (!d.log())
-        throw common::Error(common::ERR_PROGRAM, QStringLiteral("The log file is not open."),
-                            QStringLiteral("WriteTrace"));
     const QString timeText = DurationText(duration);
     const QString suffix =
         timeText.isEmpty() ? QString() : QStringLiteral(" (") + timeText + QLatin1Char(')');
-    d.log()->LogEntry(static_cast<int>(severity), text + suffix);
-    d.recentTrace().add(text + suffix, d.localClock().now().msecsOfDay);
-    if (d.traceSink())
-        d.traceSink()(text, timeText);
+    Diagnostics::instance().writeEntry(static_cast<int>(severity), text + suffix, text, timeText);
 }
 
 void WriteTrace(const QString& text, double duration, Severity severity) noexcept {

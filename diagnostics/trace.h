@@ -5,8 +5,12 @@
 #include "diagnostics/severity.h"
 
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace common {
 class UserInterface;
@@ -22,6 +26,10 @@ inline constexpr double NO_DURATION = -1;
 // The program-wide diagnostics state, in one place: the log, whether the run
 // is interactive, the user interface for message boxes, the trace-log window's
 // sink and the way to close the server.
+// Entries come from any thread (the event loop and the page workers): each is
+// written whole under one lock, so lines never interleave and the log, the recent
+// entries and the sink see them in the same order. The setters belong to the
+// event loop's thread, before or between runs of the workers.
 class Diagnostics final {
 public:
     using TraceSink = std::function<void(const QString& text, const QString& timeText)>;
@@ -39,9 +47,9 @@ public:
     common::UserInterface* userInterface() const { return m_userInterface; }
     void setUserInterface(common::UserInterface* ui) { m_userInterface = ui; }
 
-    // Receives every trace entry after it was logged (the trace-log window).
-    const TraceSink& traceSink() const { return m_traceSink; }
-    void setTraceSink(TraceSink sink) { m_traceSink = std::move(sink); }
+    // Receives every trace entry after it was logged (the trace-log window), always on
+    // the event loop's thread: entries of other threads reach it as soon as the loop runs.
+    void setTraceSink(TraceSink sink);
 
     // The language code of the run, which an error 1100 names (AppErrorHandler).
     const QString& languageCode() const { return m_languageCode; }
@@ -53,28 +61,41 @@ public:
     }
     void closeServer() const;
 
-    // The most recent entries, whether or not a window shows them.
-    const RecentTrace& recentTrace() const { return m_recentTrace; }
-    RecentTrace& recentTrace() { return m_recentTrace; }
+    // The most recent entries, whether or not a window shows them: "hh:mm:ss.zzz text",
+    // oldest first.
+    QStringList recentEntries() const;
 
-    // The clock of the recent entries' times of day.
-    LocalClock& localClock() { return m_localClock; }
+    // Writes one entry: line to the log and the recent entries, text and timeText to the
+    // sink. Raises common::Error when no log is open or the line cannot be written.
+    void writeEntry(int severity, const QString& line, const QString& text,
+                    const QString& timeText);
 
     // Back to the state at program start (for tests).
     void reset();
 
 private:
+    struct SinkEntry {
+        QString text;
+        QString timeText;
+    };
+
     Diagnostics();
     ~Diagnostics();
+    // Hands the entries waiting for the sink to it, on the event loop's thread.
+    void deliverToSink();
 
     std::unique_ptr<Log> m_log;
     bool m_interactive = true;
     common::UserInterface* m_userInterface = nullptr;
     QString m_languageCode;
-    TraceSink m_traceSink;
     std::function<void()> m_closeServer;
+
+    mutable std::mutex m_entryLock; // the members below
+    TraceSink m_traceSink;
     RecentTrace m_recentTrace;
     LocalClock m_localClock;
+    std::vector<SinkEntry> m_forSink;          // written, not yet handed to the sink
+    std::atomic<bool> m_deliveryPosted{false}; // a delivery waits in the event loop
 };
 
 // "15 ms" for 0.0156 (whole milliseconds, rounded down); "" for NO_DURATION

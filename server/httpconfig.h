@@ -29,6 +29,12 @@ struct HttpConfig {
     // (files streamed from disk count for nothing); an answer that would pass it
     // is replaced by "503 Service Unavailable".
     qint64 maxAnswerMemory = 64LL * 1024 * 1024;
+    // The worker threads that make dynamic pages (0: DefaultWorkerThreads), fixed at the
+    // first dynamic request, and the pages that may wait for one besides those being made;
+    // a page beyond them is answered "503 Service Unavailable" with Retry-After at once.
+    int workerThreads = 0;
+    int workerQueueLimit = 256;
+    int retryAfterSeconds = 5;
 };
 
 } // namespace server

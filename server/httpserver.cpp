@@ -42,7 +42,18 @@ HttpServer::HttpServer(HttpConfig& config, RequestHandler& handler, QObject* par
             [this] { guarded(0, "time-out", [this] { sweepTimeouts(); }); });
 }
 
+// What a worker hands back to the loop: the answer, or the error that stopped it.
+struct HttpServer::PageOutcome {
+    common::Response answer;
+    bool failed = false;
+    int number = 0;
+    QString description;
+};
+
 HttpServer::~HttpServer() {
+    // Pages being made still hand their answers back; they are dropped with this object.
+    if (m_pool)
+        m_pool->stop();
     QObject::disconnect(sckServer.get(), nullptr, this, nullptr);
 }
 
@@ -284,8 +295,7 @@ void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& n
 
 void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
                                  const QDateTime& now) {
-    Socket& socket = (*sckServer)(index);
-    const quint64 connection = socket.generation();
+    const quint64 connection = (*sckServer)(index).generation();
     const common::Dictionary& parameters = *header.Parameters;
     DynamicRequest request;
     request.method = HeaderField(parameters, QStringLiteral("Content-Length"))
@@ -295,14 +305,67 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     request.body = common::ToText(parameters.item(QStringLiteral("Content")));
     request.userAgent = common::ToText(parameters.item(QStringLiteral("User-Agent")));
     request.remoteAddress = ip;
-    common::Response page = m_handler.ProcessRequest(request);
-    // The page may have let the event loop run: a client gone meanwhile gets
-    // nothing, and neither does the next one on the same socket.
-    if (socket.generation() != connection)
+    PageWork work = m_handler.Prepare(request);
+    const bool queued = pool().post([this, index, connection, work = std::move(work), now] {
+        makePage(index, connection, work, now);
+    });
+    if (queued)
         return;
-    sendWhenConnected(index, DynamicPageAnswer(std::move(page), m_dynamicLines.refresh(
-                                                                    now, m_config.serverVersion,
-                                                                    m_config.cacheExpiresDynamic)));
+    diagnostics::WriteTrace(QStringLiteral("[%1] HTTP 503 Service Unavailable: %2 pages are "
+                                           "being made and %3 wait")
+                                .arg(ip)
+                                .arg(pool().threads())
+                                .arg(pool().queueLimit()),
+                            diagnostics::Severity::Warning);
+    sendWhenConnected(index, BusyAnswer(m_config, QDateTime::currentDateTimeUtc()));
+}
+
+WorkerPool& HttpServer::pool() {
+    if (!m_pool)
+        m_pool = std::make_unique<WorkerPool>(m_config.workerThreads > 0 ? m_config.workerThreads
+                                                                         : DefaultWorkerThreads(),
+                                              m_config.workerQueueLimit);
+    return *m_pool;
+}
+
+void HttpServer::makePage(int index, quint64 connection, const PageWork& work,
+                          const QDateTime& now) {
+    PageOutcome outcome;
+    try {
+        outcome.answer = work();
+    } catch (const common::Error& e) {
+        outcome = {{}, true, e.number(), e.description()};
+    } catch (const std::exception& e) {
+        outcome = {{}, true, 0, QString::fromLocal8Bit(e.what())};
+    } catch (...) {
+        outcome = {{}, true, 0, QStringLiteral("unknown error")};
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, index, connection, now, outcome = std::move(outcome)]() mutable {
+            pageMade(index, connection, outcome, now);
+        },
+        Qt::QueuedConnection);
+}
+
+void HttpServer::pageMade(int index, quint64 connection, PageOutcome& outcome,
+                          const QDateTime& now) {
+    // A client gone while its page was made gets nothing, and neither does the next one
+    // on the same socket.
+    if (generationOf(index) != connection) {
+        diagnostics::WriteTrace(QStringLiteral("A page was made for a client that has gone"));
+        return;
+    }
+    if (outcome.failed) {
+        handleError(index, connection, "ProcessRequest", outcome.number, outcome.description);
+        return;
+    }
+    guarded(index, "ProcessRequest", [&] {
+        sendWhenConnected(index,
+                          DynamicPageAnswer(std::move(outcome.answer),
+                                            m_dynamicLines.refresh(now, m_config.serverVersion,
+                                                                   m_config.cacheExpiresDynamic)));
+    });
 }
 
 void HttpServer::refuseRequest(int index, int status, const QByteArray& text) {

@@ -6,6 +6,7 @@
 #include "server/requesthandler.h"
 #include "server/requestreader.h"
 #include "server/staticfiles.h"
+#include "server/workerpool.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -32,6 +33,9 @@ enum class ListenOutcome { Listening, NoPort, PortInUse, OtherError };
 // One request and one answer per connection; the connection is closed once the
 // answer has been sent. Every event handler is a boundary for errors: a failure
 // answers "500" (when nothing was sent yet) and is traced, never passed on.
+// Everything here belongs to the event loop's thread, which never waits for a page: a
+// dynamic page is prepared there, made on a worker thread of its pool, and its answer
+// handed back to the loop, which sends it.
 class HttpServer final : public QObject {
     Q_OBJECT
 public:
@@ -85,6 +89,11 @@ private:
     void SendFile(int index, const clsHeader& header, const QDateTime& now);
     void sendDynamicPage(int index, const clsHeader& header, const QString& ip,
                          const QDateTime& now);
+    WorkerPool& pool();
+    // On a worker thread: makes the page and hands the outcome back to the loop.
+    struct PageOutcome;
+    void makePage(int index, quint64 connection, const PageWork& work, const QDateTime& now);
+    void pageMade(int index, quint64 connection, PageOutcome& outcome, const QDateTime& now);
     void refuseRequest(int index, int status, const QByteArray& text);
     void sendWhenConnected(int index, const common::Response& answer);
     // Sends an answer. Its body, when held in memory and not kept (shared with the
@@ -112,7 +121,8 @@ private:
     bool m_trimPending = false;    // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;
     QTimer m_timeoutTimer;
-    std::unique_ptr<SocketArray> sckServer; // last: its sockets go before the state they report to
+    std::unique_ptr<SocketArray> sckServer; // its sockets go before the state they report to
+    std::unique_ptr<WorkerPool> m_pool;     // last: stopped first, while all it uses is there
 };
 
 } // namespace server

@@ -3,6 +3,7 @@
 #include "common/response.h"
 
 #include <QString>
+#include <functional>
 
 namespace server {
 
@@ -15,15 +16,22 @@ struct DynamicRequest {
     QString remoteAddress; // the client's IP address
 };
 
+// The part of a dynamic page that makes its answer: a page body (Response::Form::Page),
+// which goes out behind the HTTP layer's own "200 OK" head, or a complete answer. It runs on
+// a worker thread, as it may wait for the data server, and holds copies of what it needs
+// of the server's state. May throw common::Error or std::exception.
+using PageWork = std::function<common::Response()>;
+
 // The one narrow interface to dynamic pages: the HTTP layer never sees how a
 // page is made, nor whether it can be made at all.
 class RequestHandler {
 public:
     virtual ~RequestHandler() = default;
-    // The answer: a page body (Response::Form::Page), which goes out behind the HTTP
-    // layer's own "200 OK" head, or a complete answer. May throw common::Error or
-    // std::exception.
-    virtual common::Response ProcessRequest(const DynamicRequest& request) = 0;
+    // On the event loop's thread: takes what the page needs of the server's state now and
+    // gives the work that makes its answer. May throw common::Error or std::exception.
+    virtual PageWork Prepare(const DynamicRequest& request) = 0;
+    // Both steps on the calling thread.
+    common::Response ProcessRequest(const DynamicRequest& request) { return Prepare(request)(); }
 };
 
 } // namespace server

@@ -61,4 +61,13 @@ common::Response ErrorAnswer(int status, const HttpConfig& config, const QDateTi
     return r;
 }
 
+common::Response BusyAnswer(const HttpConfig& config, const QDateTime& now) {
+    common::Response r = ErrorAnswer(503, config, now);
+    // Before the last line, "Connection: close", which every answer ends with.
+    r.headers.insert(r.headers.size() - 1,
+                     {QByteArrayLiteral("Retry-After"),
+                      QByteArray::number(std::max(config.retryAfterSeconds, 1))});
+    return r;
+}
+
 } // namespace server

@@ -5,11 +5,23 @@
 
 namespace webapp {
 
+void ApplicationService::configure(const bridge::ApplicationSettings& settings) {
+    const std::lock_guard lock(m_settingsLock);
+    m_settings = settings;
+}
+
+bridge::ApplicationSettings ApplicationService::settings() const {
+    const std::lock_guard lock(m_settingsLock);
+    return m_settings;
+}
+
 void ApplicationService::reset() {
-    m_replies = ReplyCache();
-    m_sweep = ReplySweep();
-    m_labels = LabelCache();
-    m_files = common::InsideFiles();
+    // Cleared in place: pages running now still hold them.
+    m_replies.clear();
+    m_sweep.clear();
+    m_silence.clear();
+    m_labels.clear();
+    m_files.clear();
 }
 
 void RegisterWebApplication(const std::shared_ptr<ApplicationService>& service) {

@@ -11,6 +11,7 @@
 #include "webapp/pages/querypages.h"
 #include "webapp/pages/tablepages.h"
 #include "webappapi/answertext.h"
+#include "webappapi/contextkeys.h"
 
 #include <QHash>
 
@@ -48,6 +49,16 @@ Response route(const PageEnvironment& env) {
 
 } // namespace
 
+namespace {
+// The data server's last alive signal as the web server saw it; invalid when never seen.
+QDateTime lastAliveOf(const RequestContext& request) {
+    const common::DictionaryPtr server = request.server();
+    const common::Value alive =
+        server ? server->item(bridge::keys::DATA_SERVER_LAST_ALIVE) : common::Value();
+    return alive.isDate() ? alive.date() : QDateTime();
+}
+} // namespace
+
 WebApp::WebApp(std::shared_ptr<ApplicationService> service) : m_service(std::move(service)) {}
 
 QString WebApp::className() const {
@@ -66,8 +77,10 @@ common::Response WebApp::Answer(common::DictionaryPtr& context) {
     const bridge::ApplicationSettings& settings = m_service->settings();
     RequestContext request(context, settings);
     const Frame frame(m_labels, request);
-    const RemoteDatabase database(DataClient(settings.outQueueFolder, settings.inQueueFolder,
-                                             m_service->replies(), m_service->sweep()));
+    DataClient client(settings.outQueueFolder, settings.inQueueFolder, m_service->replies(),
+                      m_service->sweep());
+    client.heed(m_service->silence(), lastAliveOf(request));
+    const RemoteDatabase database(std::move(client));
     const PageEnvironment env{m_labels, request, frame, database, *m_service};
     Response response;
     try {

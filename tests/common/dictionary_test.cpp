@@ -5,6 +5,8 @@
 #include "tests/support/qtprinters.h"
 
 #include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 using namespace common;
 
@@ -18,6 +20,33 @@ TEST(Dictionary, MissingKeyReadsEmptyAndLastWriteWins) {
     EXPECT_EQ(d->count(), 2);
     EXPECT_EQ(ToText(d->item("a")), "2");
     EXPECT_EQ(d->keys(), QStringList({"a", "b"}));
+}
+
+// The "Application" Dictionary is shared by the pages running at once.
+TEST(Dictionary, WritersAtOnceLoseNothingAndAddOnlyOnce) {
+    constexpr int THREADS = 8, KEYS = 300;
+    const DictionaryPtr d = NewDictionary();
+    std::vector<DictionaryPtr> added(THREADS);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t)
+        threads.emplace_back([&, t] {
+            added[size_t(t)] = d->itemOrAdd("records", NewDictionary()).dictionary();
+            for (int k = 0; k < KEYS; ++k) {
+                d->setItem(QString("t%1-%2").arg(t).arg(k), int32_t(k));
+                d->setItem("last", QString("t%1").arg(t));
+                (void)d->keys();
+                (void)ToText(d->item("last"));
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(d->count(), THREADS * KEYS + 2);
+    for (int t = 0; t < THREADS; ++t) {
+        EXPECT_EQ(added[size_t(t)], d->item("records").dictionary());
+        for (int k = 0; k < KEYS; k += 37)
+            EXPECT_EQ(d->item(QString("t%1-%2").arg(t).arg(k)).toInt(), k);
+    }
+    EXPECT_TRUE(ToText(d->item("last")).startsWith("t"));
 }
 
 TEST(Dictionary, RemoveKeepsOrderAndLookupsIntact) {

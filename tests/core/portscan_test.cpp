@@ -13,7 +13,9 @@
 namespace {
 class NoPages final : public server::RequestHandler {
 public:
-    common::Response ProcessRequest(const server::DynamicRequest&) override { return {}; }
+    server::PageWork Prepare(const server::DynamicRequest&) override {
+        return [] { return common::Response(); };
+    }
 };
 
 class PortScanTest : public StartupFixture {

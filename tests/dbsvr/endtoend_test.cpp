@@ -340,6 +340,56 @@ TEST(DataServerProcess, ServesADatabaseFileReplacedUnderIt) {
     EXPECT_EQ(version(), "");
 }
 
+// Statements that never end (the ceiling far away) on both workers: a read sent after the first
+// is answered meanwhile, a ping is answered while both run, a cancel frees a worker for the next
+// message, and a cancelled message that still waits is answered without running.
+TEST(DataServerProcess, PingsAndCancelsAreServedWhileEveryWorkerIsBusy) {
+    DataServerRun run;
+    const QString config = run.app + "/dataserver.xml";
+    QString xml = QString::fromUtf8(common::ReadFile(config));
+    xml.replace("</Queries>", "<Query name=\"Endless\"><Sql>WITH RECURSIVE c(i) AS (SELECT 1 "
+                              "UNION ALL SELECT i + 1 FROM c) SELECT count(*) FROM c</Sql></Query>"
+                              "</Queries><Workers>2</Workers>"
+                              "<StatementTimeLimit>3600</StatementTimeLimit>");
+    common::SaveFile(config, xml.toUtf8());
+    run.holdParent();
+    run.start();
+    ASSERT_TRUE(Eventually([&] { return run.running(); }));
+    const auto send = [&](const QString& body) {
+        components::Queue out;
+        out.folder = run.requests;
+        out.package = body;
+        return out.send({});
+    };
+    const auto answered = [&](const QString& id) {
+        return common::FileExists(run.results + "/" + id + components::MESSAGE_SUFFIX);
+    };
+    const auto cancel = [&](const QString& id) {
+        send("<XML><Type>Cancel</Type><Id>" + id + "</Id></XML>");
+    };
+    const QString endless = "<XML><Type>Query</Type><Name>Endless</Name></XML>";
+    const QString products = "<XML><Type>ReadTable</Type><Table>products</Table></XML>";
+
+    const QString first = send(endless);
+    EXPECT_EQ(run.ask(products).text("/XML/Total"), "18");
+    // Taken after the read by the worker that served it; what comes later waits for a worker.
+    const QString second = send(endless);
+    EXPECT_EQ(run.ask("<XML><Type>Ping</Type></XML>").text("/XML/Type"), "Pong");
+    const QString third = send(endless);
+    cancel(third);
+    cancel(first);
+    components::Queue in;
+    in.folder = run.results;
+    ASSERT_EQ(in.Poll(first, WAIT_MS), first);
+    EXPECT_EQ(Reply(in.package.toUtf8()).text("/XML/Error"), "DatabaseError");
+    ASSERT_EQ(in.Poll(third, WAIT_MS), third);
+    EXPECT_TRUE(Reply(in.package.toUtf8()).text("/XML/Message").contains("before it began"));
+    EXPECT_EQ(run.ask(products).text("/XML/Total"), "18");
+    EXPECT_FALSE(answered(second));
+    cancel(second);
+    ASSERT_EQ(in.Poll(second, WAIT_MS), second);
+}
+
 // A data server on a PostgreSQL server of the test's own, which the test stops and starts.
 class PostgresqlRun : public ::testing::Test {
 protected:

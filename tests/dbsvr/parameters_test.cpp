@@ -110,6 +110,29 @@ TEST(ConfigFile, ResolvesTheDatabaseAndRefusesBrokenQueries) {
     EXPECT_THROW(Config::Load(dir.path()), common::Error);
 }
 
+// Workers and StatementTimeLimit: defaults without them, their values, and refusals of what
+// is not a positive number (Workers a whole one, at most 64).
+TEST(ConfigFile, ReadsWorkersAndTheStatementTimeLimit) {
+    QTemporaryDir dir;
+    const auto load = [&](const QString& settings) {
+        // After the queries, as the file's own elements.
+        WriteConfig(dir.path(), "app.db", "</Queries>" + settings + "<Queries>");
+        return Config::Load(dir.path());
+    };
+    EXPECT_EQ(load("").workers(), 0);
+    EXPECT_EQ(load("").statementTimeLimitMs(), Config::DEFAULT_STATEMENT_TIME_LIMIT_MS);
+    EXPECT_GE(Config::DefaultWorkers(), 2);
+    const Config set = load("<Workers> 3 </Workers><StatementTimeLimit>0.25</StatementTimeLimit>");
+    EXPECT_EQ(set.workers(), 3);
+    EXPECT_EQ(set.statementTimeLimitMs(), 250);
+    for (const char* wrong :
+         {"<Workers>0</Workers>", "<Workers>2.5</Workers>", "<Workers>65</Workers>",
+          "<Workers>many</Workers>", "<StatementTimeLimit>-1</StatementTimeLimit>",
+          "<StatementTimeLimit></StatementTimeLimit>",
+          "<StatementTimeLimit>nan</StatementTimeLimit>"})
+        EXPECT_THROW(load(wrong), common::Error) << wrong;
+}
+
 TEST(ConfigFile, SavingTheDatabaseKeepsQueriesAndComments) {
     QTemporaryDir dir;
     const QString path = Config::FilePath(dir.path());

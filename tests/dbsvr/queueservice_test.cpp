@@ -33,11 +33,12 @@ TEST(QueueService, AnExportsPartsWaitForTheReader) {
     const int parts = 5;
     QList<bool> sent;
     QDeadlineTimer deadline;
-    QueueService service(in, out, [&](QByteArrayView, ReplySink& sink) {
-        for (int n = 1; n <= parts; ++n)
-            sent << sink.sendPart(QByteArray::number(n), deadline);
-        sink.send("end");
-    });
+    QueueService service(in, out,
+                         [&](const QString&, const QByteArray&, std::unique_ptr<ReplySink> sink) {
+                             for (int n = 1; n <= parts; ++n)
+                                 sent << sink->sendPart(QByteArray::number(n), deadline);
+                             sink->send("end");
+                         });
     service.start();
 
     // Nobody reads: two parts go, the others wait in vain, the end goes at once.

@@ -58,14 +58,14 @@ TEST_F(TraceTest, DurationsAreWholeMillisecondsRoundedDown) {
 }
 
 TEST_F(TraceTest, TheRecentEntriesAreTheLastHundredOldestFirst) {
-    const diagnostics::RecentTrace& recent = Diagnostics::instance().recentTrace();
-    EXPECT_TRUE(recent.entries().isEmpty());
+    const Diagnostics& d = Diagnostics::instance();
+    EXPECT_TRUE(d.recentEntries().isEmpty());
     diagnostics::WriteTrace("Processing time", 0.0156);
-    ASSERT_EQ(recent.entries().size(), 1);
-    EXPECT_TRUE(recent.entries().at(0).endsWith(" Processing time (15 ms)"));
+    ASSERT_EQ(d.recentEntries().size(), 1);
+    EXPECT_TRUE(d.recentEntries().at(0).endsWith(" Processing time (15 ms)"));
     for (int k = 1; k < 250; ++k)
         diagnostics::WriteTrace("entry " + QString::number(k));
-    const QStringList entries = recent.entries();
+    const QStringList entries = d.recentEntries();
     ASSERT_EQ(entries.size(), 100);
     EXPECT_TRUE(entries.first().endsWith(" entry 150")) << entries.first().toStdString();
     EXPECT_TRUE(entries.last().endsWith(" entry 249"));

@@ -18,10 +18,13 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <latch>
+#include <memory>
 #include <netinet/in.h>
 #include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 using diagnostics::Diagnostics;
 
@@ -34,20 +37,22 @@ namespace {
 // Answers with the text of a page, as a web application component does.
 class TestHandler final : public server::RequestHandler {
 public:
-    common::Response ProcessRequest(const server::DynamicRequest& r) override {
+    server::PageWork Prepare(const server::DynamicRequest& r) override {
         calls.append({r.query, r.body, r.userAgent, r.method, r.remoteAddress});
-        if (during)
-            during();
-        if (fail)
-            throw common::Error(common::ERR_PROGRAM, "page failed");
-        return answer ? *answer : bridge::ResponseFromText(page);
+        return [fail = fail, answer = answer, page = page, during = during] {
+            if (during)
+                during();
+            if (fail)
+                throw common::Error(common::ERR_PROGRAM, "page failed");
+            return answer ? *answer : bridge::ResponseFromText(page);
+        };
     }
 
     bool fail = false;
     std::optional<common::Response> answer; // instead of the page's text
     QString page = "<p>hi</p>";
     QList<QStringList> calls;
-    std::function<void()> during; // runs inside ProcessRequest, as a page that waits would
+    std::function<void()> during; // runs on the worker while the page is made, as a wait would
 };
 
 // A raw loopback client: sends exactly the bytes given, in pieces if asked,
@@ -453,23 +458,25 @@ TEST_F(HttpServerTest, DynamicPages) {
                             [](const QString& t) { return t.contains("page failed"); }));
 }
 
-TEST_F(HttpServerTest, APageThatLetsEventsRunNeverAnswersTheNextClient) {
+TEST_F(HttpServerTest, APageWhoseClientLeftNeverAnswersTheNextClient) {
     writeFile("index.htm", "static");
     // The client gives up while its page is made, and a new client takes its
     // socket: neither the page nor its 500 may reach the new client.
     const auto takeOverDuring = [&](const QByteArray& request) {
         Client first(m_port);
-        std::unique_ptr<Client> next;
-        m_handler.during = [&] {
-            first.reset();
-            ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
-            next = std::make_unique<Client>(m_port);
-            ASSERT_TRUE(waitFor([&] { return slotUsed(1); }));
-        };
+        std::latch made(1);
+        m_handler.during = [&] { made.wait(); };
+        const qsizetype calls = m_handler.calls.size();
         first.send(request);
-        EXPECT_TRUE(waitFor([&] { return next != nullptr; }));
+        EXPECT_TRUE(waitFor([&] { return m_handler.calls.size() > calls; }));
         m_handler.during = nullptr;
-        QTest::qWait(100);
+        first.reset();
+        EXPECT_TRUE(waitFor([&] { return !slotUsed(1); }));
+        auto next = std::make_unique<Client>(m_port);
+        EXPECT_TRUE(waitFor([&] { return slotUsed(1); }));
+        m_trace.clear();
+        made.count_down();
+        EXPECT_TRUE(waitFor([&] { return traced("A page was made for a client that has gone"); }));
         EXPECT_FALSE(next->poll());
         EXPECT_TRUE(next->received().isEmpty());
         return next;
@@ -481,6 +488,38 @@ TEST_F(HttpServerTest, APageThatLetsEventsRunNeverAnswersTheNextClient) {
 
     m_handler.fail = true;
     EXPECT_TRUE(takeOverDuring("GET / HTTP/1.1\r\n\r\n"));
+}
+
+// Pages are made on the workers: pages that wait hold neither files nor the loop, and a
+// page beyond the pool's queue is refused at once.
+TEST_F(HttpServerTest, PagesAtOnceHoldNoOtherClientAndAFullQueueIsRefused) {
+    writeFile("index.htm", "static");
+    m_config.workerThreads = 2;
+    m_config.workerQueueLimit = 1;
+    std::latch release(1);
+    m_handler.during = [&] { release.wait(); };
+    std::vector<std::unique_ptr<Client>> waiting;
+    for (const char* query : {"a=1", "b=2", "c=3"}) { // two being made, one queued
+        waiting.push_back(std::make_unique<Client>(m_port));
+        waiting.back()->send("GET /?" + QByteArray(query) + " HTTP/1.1\r\n\r\n");
+    }
+    ASSERT_TRUE(waitFor([&] { return m_handler.calls.size() == 3; }));
+    m_handler.during = nullptr;
+
+    EXPECT_EQ(split(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "static");
+    const Answer refused = split(fetch("GET /?d=4 HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(refused.head.value(0), "HTTP/1.1 503 Service Unavailable");
+    EXPECT_TRUE(refused.head.contains("Retry-After: 5"));
+    EXPECT_EQ(refused.head.last(), "Connection: close");
+    EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
+        return t.startsWith("[127.0.0.1] HTTP 503 Service Unavailable: 2 pages are being made");
+    }));
+    for (const auto& client : waiting)
+        EXPECT_FALSE(client->poll());
+
+    release.count_down();
+    for (const auto& client : waiting)
+        EXPECT_EQ(split(client->readToEnd()).body, "<p>hi</p>");
 }
 
 TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
@@ -681,7 +720,11 @@ TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
     m_handler.page = QString(pageBytes, QLatin1Char('p'));
     Client unread(m_port);
     unread.send("GET /?fn=big HTTP/1.1\r\n\r\n");
-    ASSERT_TRUE(waitFor([&] { return m_handler.calls.size() == 1; }));
+    // Its page is made on a worker: the answer counts once it is going out.
+    ASSERT_TRUE(waitFor([&] {
+        unread.poll();
+        return !unread.received().isEmpty();
+    }));
 
     const Answer refused = split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(refused.head.value(0), "HTTP/1.1 503 Service Unavailable");

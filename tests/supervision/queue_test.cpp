@@ -9,8 +9,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <latch>
 #include <memory>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace dataserver;
 using support::ChildProcess;
@@ -91,6 +94,33 @@ TEST_F(QueueTest, PeerRepliesArriveWholeAndMatchedById) {
     EXPECT_TRUE(in->package == big);
     EXPECT_EQ(in->Poll(first, 60000), first);
     EXPECT_EQ(in->package, "<XML>first</XML>");
+}
+
+// The pages running at once wait in one folder: each is woken by its own reply, and none
+// takes another's news of a landing.
+TEST_F(QueueTest, ManyWaitsAtOnceEachGetTheirOwnReply) {
+    constexpr int WAITS = 8;
+    std::vector<QString> ids, received(WAITS);
+    for (int k = 0; k < WAITS; ++k)
+        ids.push_back(QStringLiteral("REPLY-%1").arg(k));
+    std::latch watching(WAITS);
+    std::vector<std::thread> waits;
+    for (int k = 0; k < WAITS; ++k)
+        waits.emplace_back([&, k] {
+            auto in = components::NewQueue();
+            in->folder = m_folders.in;
+            watching.count_down();
+            if (in->Poll(ids[size_t(k)], 60000) == ids[size_t(k)])
+                received[size_t(k)] = in->package;
+        });
+    watching.wait();
+    for (int k = WAITS - 1; k >= 0; --k)
+        components::SendMessage(m_folders.in, ids[size_t(k)], QByteArray::number(k));
+    for (std::thread& wait : waits)
+        wait.join();
+    for (int k = 0; k < WAITS; ++k)
+        EXPECT_EQ(received[size_t(k)], QString::number(k));
+    EXPECT_EQ(entries(m_folders.in), QStringList{});
 }
 
 TEST_F(QueueTest, ClearRemovesMessagesOfTheFolderAndTmpOnly) {

@@ -27,6 +27,30 @@ void age(const QString& file, int seconds) {
 
 } // namespace
 
+// Once a wait has run out, nothing more waits for the data server until it is heard from.
+TEST(HungDataServer, AfterAWaitRanOutPagesSayTryAgainAtOnceUntilItIsAliveAgain) {
+    ExampleApplication app;
+    ASSERT_TRUE(app.ready());
+    Browser browser(app);
+    browser.lastAlive = QDateTime::currentDateTime().addSecs(-2); // seen before it stopped
+    ASSERT_EQ(::kill(pid_t(app.dataServerPid()), SIGSTOP), 0);
+    EXPECT_EQ(browser.get("page=tables").status, 503);
+    const QStringList waiting = replies(browser.outQueue);
+
+    const Page fast = browser.get("page=table&name=customers");
+    EXPECT_EQ(fast.status, 503);
+    EXPECT_EQ(fast.headers.value("retry-after"), "5");
+    EXPECT_TRUE(fast.body.contains("The data server has not answered since "));
+    EXPECT_EQ(replies(browser.outQueue), waiting); // nothing sent
+
+    // Its alive signal after the wait ran out: asked again.
+    ASSERT_EQ(::kill(pid_t(app.dataServerPid()), SIGCONT), 0);
+    browser.lastAlive = QDateTime::currentDateTime().addSecs(1);
+    const Page again = browser.get("page=table&name=customers");
+    EXPECT_EQ(again.status, 200);
+    EXPECT_TRUE(again.body.contains("customers"));
+}
+
 TEST(HungDataServer, AnswersTryAgainInTimeAndTheResentFormIsSavedOnce) {
     ExampleApplication app;
     ASSERT_TRUE(app.ready());
@@ -60,7 +84,9 @@ TEST(HungDataServer, AnswersTryAgainInTimeAndTheResentFormIsSavedOnce) {
 
     // Running again, it serves what waited: both replies come late and are left unread.
     ASSERT_EQ(::kill(pid_t(app.dataServerPid()), SIGCONT), 0);
-    ASSERT_TRUE(support::Eventually([&] { return replies(app.inQueue()).size() == 2; }));
+    ASSERT_TRUE(support::Eventually([&] { return replies(app.inQueue()).size() == 2; }))
+        << replies(app.inQueue()).join(", ").toStdString()
+        << " waiting: " << replies(browser.outQueue).join(", ").toStdString();
     const QStringList late = replies(app.inQueue());
 
     // Sent again, corrected, the same form is not written twice, nor shown as saved with the

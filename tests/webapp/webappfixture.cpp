@@ -230,7 +230,7 @@ common::DictionaryPtr Browser::newContext(const common::DictionaryPtr& request,
     server->Add("LanguageCode", "en");
     server->Add("DataServerRunning", true);
     server->Add("DataServerProcessId", 4711);
-    server->Add("DataServerLastAlive", QDateTime::currentDateTime());
+    server->Add("DataServerLastAlive", lastAlive.value_or(QDateTime::currentDateTime()));
     server->Add("DataServerRestarts", 0);
     server->Add("TraceEntries", common::Value::Array{"first <entry>", "second entry"});
 

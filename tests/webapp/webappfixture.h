@@ -9,10 +9,12 @@
 #include "webappapi/webapplication.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 
 namespace webapp {
@@ -94,6 +96,8 @@ public:
     QString inQueue;
     QString outQueue;
     QString secret = SECRET;
+    // The data server's last alive signal the pages are told of; unset: the moment of each.
+    std::optional<QDateTime> lastAlive;
 
 private:
     Page call(const common::DictionaryPtr& request, const QString& method,

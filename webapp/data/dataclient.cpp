@@ -7,8 +7,10 @@
 #include "components/queue.h"
 #include "components/replyparts.h"
 #include "contract/protocol.h"
+#include "webapp/data/dataserversilence.h"
 #include "webapp/data/replycache.h"
 #include "webapp/data/replysweep.h"
+#include "webapp/data/xmlmemory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,11 +39,12 @@ QString DataMessage::xml() const {
 DataReply::DataReply(const QString& xml) {
     // The data server writes a CR of a value as it is: without end-of-line handling it stays.
     const std::string utf8 = common::ToUtf8(xml);
+    const XmlMemoryMeter parsed;
     auto doc = std::make_shared<pugi::xml_document>();
     doc->load_buffer(utf8.data(), utf8.size(), common::MESSAGE_PARSE & ~pugi::parse_eol,
                      pugi::encoding_utf8);
     m_doc = std::move(doc);
-    m_bytes = qsizetype(utf8.size());
+    m_bytes = parsed.bytes() + qsizetype(sizeof(pugi::xml_document)) + 2 * xml.size();
 }
 
 bool DataReply::reusable() const {
@@ -58,6 +61,11 @@ DataClient::DataClient(QString outQueue, QString inQueue, ReplyCache& cache, Rep
                        int timeoutMs)
     : m_outQueue(std::move(outQueue)), m_inQueue(std::move(inQueue)), m_cache(&cache),
       m_sweep(&sweep), m_timeoutMs(timeoutMs) {}
+
+void DataClient::heed(DataServerSilence& silence, const QDateTime& lastAlive) {
+    m_silence = &silence;
+    m_lastAlive = lastAlive;
+}
 
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
@@ -93,7 +101,8 @@ DataReply DataClient::askUnchecked(const DataMessage& message) const {
 }
 
 DataReply DataClient::roundTrip(const DataMessage& message) const {
-    return receive(send(message), m_timeoutMs);
+    // A write with a request id is left to finish: sent again, it then counts as done.
+    return receive(send(message), m_timeoutMs, !message.root().child(protocol::REQUEST_ID));
 }
 
 void DataClient::askInParts(const DataMessage& message,
@@ -117,6 +126,13 @@ void DataClient::askInParts(const DataMessage& message,
 }
 
 QString DataClient::send(const DataMessage& message) const {
+    if (m_silence) {
+        const QDateTime since = m_silence->silentSince(m_lastAlive);
+        if (since.isValid())
+            throw DataUnavailable{
+                QStringLiteral("The data server has not answered since %1.")
+                    .arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
+    }
     try {
         const auto out = components::NewQueue();
         out->folder = m_outQueue;
@@ -127,16 +143,33 @@ QString DataClient::send(const DataMessage& message) const {
     }
 }
 
-DataReply DataClient::receive(const QString& id, int timeoutMs) const {
+void DataClient::cancel(const QString& id) const {
+    // A part's id is its message's id and ".n" (components::PartId); message ids hold no dot.
+    DataMessage marker(protocol::CANCEL);
+    marker.add(protocol::ID, id.section(QLatin1Char('.'), 0, 0));
+    try {
+        send(marker);
+    } catch (const DataUnavailable&) {
+        // The statement then ends at the data server's time limit.
+    }
+}
+
+DataReply DataClient::receive(const QString& id, int timeoutMs, bool cancelLate) const {
     try {
         const auto in = components::NewQueue();
         in->folder = m_inQueue;
         in->maxBytes = components::MAX_REPLY_BYTES;
         if (in->Poll(id, timeoutMs).isEmpty()) {
             m_sweep->expectLate(m_inQueue);
+            if (m_silence)
+                m_silence->waitRanOut();
+            if (cancelLate)
+                cancel(id);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
                                       .arg(timeoutMs / 1000.0)};
         }
+        if (m_silence)
+            m_silence->heard();
         DataReply reply(in->package);
         if (!reply.root())
             throw DataUnavailable{QStringLiteral("The data server's reply is not XML.")};

@@ -2,6 +2,7 @@
 
 #include "contract/protocol.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QString>
 #include <functional>
@@ -12,6 +13,7 @@
 
 namespace webapp {
 
+class DataServerSilence;
 class ReplyCache;
 class ReplySweep;
 
@@ -53,7 +55,8 @@ public:
     // Neither a write ("Changes") nor a result that may change without the data changing
     // ("Volatile"): the same request may be answered with this reply again.
     bool reusable() const;
-    // Size of the reply's text in bytes.
+    // The memory the reply holds, in bytes: its parsed document, and as much again as its text
+    // in UTF-16 for the typed form as() makes of it.
     qsizetype bytes() const { return m_bytes; }
 
     // What make() builds from this reply, built once and shared by all its copies: a reply
@@ -85,8 +88,8 @@ enum class Reuse {
 };
 
 // Sends messages to the data server through the queue folders and waits, bounded, for the
-// reply. The component runs on the web server's only thread, so no wait may be longer than
-// TIMEOUT_MS; a reply that comes later is never read and is removed by the sweep.
+// reply. A page's worker waits for no longer than TIMEOUT_MS; a reply that comes later is
+// never read and is removed by the sweep. One page's client: a page runs on one thread.
 class DataClient final {
 public:
     static constexpr int TIMEOUT_MS = 5000;
@@ -99,6 +102,10 @@ public:
     // Raises DataUnavailable when no reply comes in time, DataFailure for an error reply (and,
     // with the code ReplyTooLarge, for a reply over components::MAX_REPLY_BYTES).
     DataReply ask(const DataMessage& message, Reuse reuse = Reuse::Never) const;
+    // From now on nothing is sent while silence says the data server is silent (given its
+    // last alive signal, lastAlive): DataUnavailable at once instead. silence is the web
+    // application's and outlasts the client.
+    void heed(DataServerSilence& silence, const QDateTime& lastAlive);
     // As ask, but an error reply is returned rather than raised.
     DataReply askUnchecked(const DataMessage& message) const;
     // For a message answered in parts (components/replyparts.h): hands each part to part() as
@@ -111,12 +118,17 @@ private:
     DataReply askAndKeep(const DataMessage& message) const;
     DataReply roundTrip(const DataMessage& message) const;
     QString send(const DataMessage& message) const;
-    DataReply receive(const QString& id, int timeoutMs) const;
+    // Raises DataUnavailable when no reply comes in time, after it has asked the data server to
+    // cancel the message (a Cancel; see contract/protocol.h) when cancelLate.
+    DataReply receive(const QString& id, int timeoutMs, bool cancelLate = true) const;
+    void cancel(const QString& id) const;
 
     QString m_outQueue;
     QString m_inQueue;
     ReplyCache* m_cache = nullptr;
     ReplySweep* m_sweep = nullptr;
+    DataServerSilence* m_silence = nullptr;
+    QDateTime m_lastAlive;
     int m_timeoutMs = TIMEOUT_MS;
     mutable std::optional<QString> m_version; // the data version read for this page
 };

@@ -3,6 +3,7 @@
 namespace webapp {
 
 std::optional<DataReply> ReplyCache::find(const QString& version, const QString& request) {
+    const std::lock_guard lock(m_lock);
     if (version != m_version)
         return std::nullopt;
     const auto at = m_replies.constFind(request);
@@ -10,20 +11,27 @@ std::optional<DataReply> ReplyCache::find(const QString& version, const QString&
 }
 
 void ReplyCache::store(const QString& version, const QString& request, const DataReply& reply) {
+    const std::lock_guard lock(m_lock);
     if (version != m_version) {
-        clear();
+        clearKept();
         m_version = version;
     }
-    const qsizetype bytes = reply.bytes() + request.size();
+    const qsizetype bytes = reply.bytes() + request.size() * qsizetype(sizeof(QChar));
     if (bytes > MAX_ENTRY_BYTES)
         return;
     if (m_bytes + bytes > MAX_BYTES)
-        clear();
+        clearKept();
     m_replies.insert(request, reply);
     m_bytes += bytes;
 }
 
 void ReplyCache::clear() {
+    const std::lock_guard lock(m_lock);
+    clearKept();
+    m_version.clear();
+}
+
+void ReplyCache::clearKept() {
     m_replies.clear();
     m_bytes = 0;
 }

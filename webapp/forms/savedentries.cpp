@@ -49,7 +49,8 @@ FieldValues valuesOf(const common::Value& v) {
 SavedEntries::SavedEntries(const common::DictionaryPtr& application) {
     if (!application)
         return;
-    const common::Value v = application->item(KEY);
+    // Two pages of one form at once must keep one record.
+    const common::Value v = application->itemOrAdd(KEY, common::NewDictionary());
     if (v.isDictionary()) {
         m_entries = v.dictionary();
     } else {
@@ -58,7 +59,7 @@ SavedEntries::SavedEntries(const common::DictionaryPtr& application) {
     }
 }
 
-void SavedEntries::store(const QString& nonce, const SavedEntry& entry, bool saved) {
+common::DictionaryPtr SavedEntries::record(const SavedEntry& entry, bool saved) {
     const common::DictionaryPtr d = common::NewDictionary();
     d->setItem(FORM, entry.form);
     d->setItem(TITLE, entry.title);
@@ -70,7 +71,15 @@ void SavedEntries::store(const QString& nonce, const SavedEntry& entry, bool sav
     d->setItem(NOT_WRITTEN, valuesDictionary(entry.notWritten));
     d->setItem(SAVED, saved);
     d->setItem(AGREE, true);
-    m_entries->setItem(nonce, d);
+    return d;
+}
+
+void SavedEntries::store(const QString& nonce, const SavedEntry& entry, bool saved) {
+    m_entries->setItem(nonce, record(entry, saved));
+    trim();
+}
+
+void SavedEntries::trim() {
     while (m_entries->count() > MAX_ENTRIES)
         m_entries->remove(m_entries->keys().first());
 }
@@ -106,9 +115,15 @@ std::optional<SavedEntry> SavedEntries::find(const QString& nonce) const {
 void SavedEntries::rememberUnanswered(const QString& nonce, const SavedEntry& entry) {
     if (!m_entries)
         return;
-    const common::Value v = m_entries->item(nonce);
+    // In one call: a page of the same nonce finishing meanwhile keeps what it stored.
+    const common::DictionaryPtr added = record(entry, false);
+    const common::Value v = m_entries->itemOrAdd(nonce, added);
     if (!v.isDictionary()) {
         store(nonce, entry, false);
+        return;
+    }
+    if (v.dictionary() == added) {
+        trim();
         return;
     }
     const common::DictionaryPtr& d = v.dictionary();

@@ -47,7 +47,9 @@ public:
     std::optional<SavedEntry> unanswered(const QString& nonce) const;
 
 private:
+    static common::DictionaryPtr record(const SavedEntry& entry, bool saved);
     void store(const QString& nonce, const SavedEntry& entry, bool saved);
+    void trim(); // to MAX_ENTRIES, the oldest first
     std::optional<SavedEntry> read(const QString& nonce, bool saved) const;
 
     common::DictionaryPtr m_entries; // null without an application Dictionary

@@ -52,9 +52,15 @@ std::shared_ptr<const Labels::Index> newIndex(const pugi::xml_node& root, Finger
 
 std::shared_ptr<const Labels::Index> LabelCache::indexOf(const pugi::xml_node& root) {
     Fingerprint fingerprint(root);
+    const std::lock_guard lock(m_lock);
     if (!m_last || !(m_last->fingerprint == fingerprint))
         m_last = newIndex(root, std::move(fingerprint));
     return m_last;
+}
+
+void LabelCache::clear() {
+    const std::lock_guard lock(m_lock);
+    m_last.reset();
 }
 
 Labels::Labels(pugi::xml_node root) : m_index(newIndex(root, Fingerprint(root))) {}

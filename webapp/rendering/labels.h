@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <mutex>
 #include <pugixml.hpp>
 
 namespace webapp {
@@ -39,9 +40,12 @@ private:
 // The texts of the last document handed over, kept for the next request.
 class LabelCache final {
 public:
+    // Any thread may call.
     std::shared_ptr<const Labels::Index> indexOf(const pugi::xml_node& root);
+    void clear();
 
 private:
+    std::mutex m_lock; // m_last
     std::shared_ptr<const Labels::Index> m_last;
 };
 
