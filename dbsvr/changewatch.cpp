@@ -2,6 +2,7 @@
 
 #include "components/dataversion.h"
 #include "dbsvr/dataserverlog.h"
+#include "dbsvr/dataversionsource.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,11 +20,16 @@ constexpr uint32_t CHANGE_EVENTS =
 } // namespace
 
 ChangeWatch::ChangeWatch(QString replyQueue) : m_replyQueue(std::move(replyQueue)) {
+    m_serverPoll.setInterval(SERVER_POLL_MS);
+    QObject::connect(&m_serverPoll, &QTimer::timeout, [this] { pollServer(); });
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { refresh(); });
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+        const std::lock_guard lock(m_mutex);
+        refreshFile();
+    });
 }
 
 ChangeWatch::~ChangeWatch() {
@@ -42,6 +48,10 @@ void ChangeWatch::stop() {
     m_watch = -1;
     m_filePath.clear();
     m_fileName.clear();
+    m_server.reset();
+    m_serverText.clear();
+    m_serverAsked.invalidate();
+    m_unwritten = false;
     components::WithdrawDataVersion(m_replyQueue);
 }
 
@@ -65,8 +75,36 @@ void ChangeWatch::watch(const QString& dataFile) {
     }
     m_filePath = file.filePath();
     m_fileName = file.fileName();
-    m_prefix = QString::number(QRandomGenerator::system()->generate64(), 16);
+    newPrefix();
     publish();
+}
+
+bool ChangeWatch::wantsServer(int retryMs) {
+    const std::lock_guard lock(m_mutex);
+    if (m_server || (m_serverAsked.isValid() && !m_serverAsked.hasExpired(retryMs)))
+        return false;
+    m_serverAsked.start();
+    return true;
+}
+
+void ChangeWatch::watchServer(std::unique_ptr<DataVersionSource> server) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_server)
+            return;
+        stop();
+        // Asked for again only after a while: making one may fail the same way at once.
+        m_serverAsked.start();
+        if (!server)
+            return;
+        m_server = std::move(server);
+        newPrefix();
+        refreshServer();
+        if (!m_server)
+            return;
+    }
+    // The timer is the event loop's: started there, also when a worker made the source.
+    QMetaObject::invokeMethod(&m_serverPoll, [this] { m_serverPoll.start(); });
 }
 
 bool ChangeWatch::concerns(const char* name) const {
@@ -77,6 +115,40 @@ bool ChangeWatch::concerns(const char* name) const {
 
 void ChangeWatch::refresh() {
     const std::lock_guard lock(m_mutex);
+    refreshFile();
+    refreshServer();
+}
+
+void ChangeWatch::pollServer() {
+    bool reading = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        refreshServer();
+        reading = m_server != nullptr;
+    }
+    // Started again by the next watchServer(), which comes after this on the same thread.
+    if (!reading)
+        m_serverPoll.stop();
+}
+
+void ChangeWatch::refreshServer() {
+    if (!m_server)
+        return;
+    const QString text = m_server->read();
+    if (text.isEmpty()) {
+        ReportFault(QStringLiteral("the data version cannot be read from the database server; "
+                                   "replies will not be reused"));
+        stop();
+        m_serverAsked.start();
+        return;
+    }
+    if (text == m_serverText && !m_unwritten)
+        return;
+    m_serverText = text;
+    publish();
+}
+
+void ChangeWatch::refreshFile() {
     if (m_inotify < 0)
         return;
     alignas(inotify_event) char buffer[4096];
@@ -102,15 +174,22 @@ void ChangeWatch::refresh() {
             changed = changed || (event->len > 0 && concerns(event->name));
         }
     }
-    if (changed && m_watch >= 0)
+    if ((changed || m_unwritten) && m_watch >= 0)
         publish();
+}
+
+void ChangeWatch::newPrefix() {
+    m_prefix = QString::number(QRandomGenerator::system()->generate64(), 16);
 }
 
 void ChangeWatch::publish() {
     ++m_counter;
-    if (!components::PublishDataVersion(m_replyQueue,
-                                        m_prefix + QLatin1Char(':') + QString::number(m_counter)))
+    const bool written = components::PublishDataVersion(
+        m_replyQueue, m_prefix + QLatin1Char(':') + QString::number(m_counter));
+    // Said once, not at every refresh that tries again.
+    if (!written && !m_unwritten)
         ReportFault(QStringLiteral("the data version cannot be written into ") + m_replyQueue);
+    m_unwritten = !written;
 }
 
 } // namespace dbsvr

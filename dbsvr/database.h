@@ -2,6 +2,7 @@
 
 #include "components/replyparts.h"
 #include "dbsvr/arguments.h"
+#include "dbsvr/dataversionsource.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -154,6 +155,14 @@ public:
     // The local file that holds all the data, so that a change by anyone can be seen on it;
     // "" when changes cannot be seen that way (a database on a server).
     virtual QString dataFile() const { return {}; }
+    // For a database on a server whose changes cannot be seen on a file: where its data
+    // version comes from (a new connection); nullptr when there is none. Raises common::Error
+    // when it cannot be made.
+    virtual std::unique_ptr<DataVersionSource> versionSource() const { return nullptr; }
+    // False when this object surely changed nothing since the last call, so that a data version
+    // read from the server still holds for its reply; clears it. True for a database on a file,
+    // whose changes cost nothing to take.
+    virtual bool takeChanged() { return true; }
     // True once the database's path no longer names the file that is open (another file was
     // moved over it, or it was removed): this object is to be replaced by a new one.
     virtual bool replaced() const { return false; }

@@ -147,10 +147,11 @@ void DataService::traceParentGone() const {
 
 namespace {
 // Takes the changes seen so far before each reply goes out: a write is never answered under the
-// version before it.
+// version before it. A database that surely changed nothing is not asked again.
 class RefreshedReplies final : public ReplySink {
 public:
-    RefreshedReplies(ReplySink& out, ChangeWatch* changes) : m_out(out), m_changes(changes) {}
+    RefreshedReplies(ReplySink& out, ChangeWatch* changes, Database* database)
+        : m_out(out), m_changes(changes), m_database(database) {}
     void send(const QByteArray& reply) override {
         refresh();
         m_out.send(reply);
@@ -162,12 +163,13 @@ public:
 
 private:
     void refresh() {
-        if (m_changes)
+        if (m_changes && (!m_database || m_database->takeChanged()))
             m_changes->refresh();
     }
 
     ReplySink& m_out;
     ChangeWatch* m_changes;
+    Database* m_database;
 };
 } // namespace
 
@@ -226,7 +228,7 @@ void DataService::serve(WorkerPool::Turn& turn, const QByteArray& request, Reply
     database.prepare();
     // Set before the statements run, so that a Cancel reaches them.
     turn.runsOn(database.database());
-    RefreshedReplies replies(sink, m_changes.get());
+    RefreshedReplies replies(sink, m_changes.get(), database.database());
     try {
         MessageHandler(database.config(), database.database(), database.connectError())
             .handle(request, replies);

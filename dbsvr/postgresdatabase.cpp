@@ -4,6 +4,8 @@
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
 #include "dbsvr/pagerows.h"
+#include "dbsvr/pgdataversion.h"
+#include "dbsvr/pgvolatility.h"
 #include "dbsvr/requesterror.h"
 
 #include <algorithm>
@@ -11,15 +13,6 @@
 namespace dbsvr {
 
 namespace {
-
-// The user's tables and views in the current schema, the ledger left out.
-const QString RELATIONS =
-    QStringLiteral(" FROM pg_class c JOIN pg_namespace ns ON ns.oid = c.relnamespace "
-                   "WHERE ns.nspname = current_schema() AND c.relkind IN ('r','p','f','v','m') "
-                   "AND c.relname <> '%1'")
-        .arg(QString::fromLatin1(LEDGER_TABLE));
-const QString RELATION_TYPE =
-    QStringLiteral("CASE WHEN c.relkind IN ('v','m') THEN 'view' ELSE 'table' END");
 
 QString placeholder(int index) {
     return QLatin1Char('$') + QString::number(index);
@@ -138,7 +131,7 @@ constexpr char CREATE_PROBE[] =
 } // namespace
 
 PostgresDatabase::PostgresDatabase(const QString& connectionString, int statementTimeoutMs)
-    : m_connection(connectionString, statementTimeoutMs),
+    : m_connectionString(connectionString), m_connection(connectionString, statementTimeoutMs),
       m_readOnly(m_connection.exec(QStringLiteral("SHOW transaction_read_only")).text(0, 0) ==
                  QLatin1String("on")) {}
 
@@ -147,95 +140,55 @@ QString PostgresDatabase::description() const {
            (m_readOnly ? QStringLiteral(" (read-only)") : QString());
 }
 
+std::unique_ptr<DataVersionSource> PostgresDatabase::versionSource() const {
+    return std::make_unique<PgDataVersion>(m_connectionString);
+}
+
+void PostgresDatabase::checkSchema() {
+    if (!m_schema.refresh())
+        return;
+    // Plans and result columns of what was prepared may belong to tables that changed.
+    m_statements.clear();
+    m_prepared.clear();
+}
+
 QList<TableSummary> PostgresDatabase::tables() {
-    const PgResult r = m_connection.exec(QStringLiteral("SELECT c.relname, ") + RELATION_TYPE +
-                                         RELATIONS + QStringLiteral(" ORDER BY c.relname"));
-    QList<TableSummary> tables;
-    for (int i = 0; i < r.rows(); ++i) {
-        TableSummary table{r.text(i, 0), r.text(i, 1), {}};
+    checkSchema();
+    QList<TableSummary> tables = m_schema.relations();
+    for (TableSummary& table : tables) {
         // A view over a table that has gone is listed without a count.
         const PgResult count =
-            m_connection.run(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(table.name));
+            m_statements.run(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(table.name));
         if (count.ok())
             table.rows = count.integer(0, 0);
-        tables << table;
+        m_volatile = m_schema.isVolatile(table.name) || m_volatile;
     }
     return tables;
 }
 
-QString PostgresDatabase::tableType(const QString& name) {
-    const PgResult r = m_connection.exec(QStringLiteral("SELECT ") + RELATION_TYPE + RELATIONS +
-                                             QStringLiteral(" AND c.relname = $1"),
-                                         {BoundValue(name)});
-    return r.rows() > 0 ? r.text(0, 0) : QString();
-}
-
 QString PostgresDatabase::checkedTableType(const QString& name) {
-    const QString type = tableType(name);
+    const QString type = m_schema.type(name);
     if (type.isEmpty())
         Fail(ERROR_UNKNOWN_TABLE,
              QStringLiteral("There is no table \"") + name + QStringLiteral("\"."));
     return type;
 }
 
-QList<ColumnDescription> PostgresDatabase::columns(const QString& table) {
-    const PgResult r = m_connection.exec(
-        QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull, "
-                       "coalesce((SELECT k.n FROM pg_index i CROSS JOIN LATERAL "
-                       "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, n) "
-                       "WHERE i.indrelid = c.oid AND i.indisprimary AND k.attnum = a.attnum), 0) "
-                       "FROM pg_class c JOIN pg_namespace ns ON ns.oid = c.relnamespace "
-                       "JOIN pg_attribute a ON a.attrelid = c.oid "
-                       "WHERE ns.nspname = current_schema() AND c.relname = $1 AND a.attnum > 0 "
-                       "AND NOT a.attisdropped ORDER BY a.attnum"),
-        {BoundValue(table)});
-    QList<ColumnDescription> columns;
-    for (int i = 0; i < r.rows(); ++i)
-        columns << ColumnDescription{r.text(i, 0), r.text(i, 1), r.text(i, 2) == QLatin1String("t"),
-                                     int(r.integer(i, 3))};
-    return columns;
-}
-
-QList<KeyReference> PostgresDatabase::keys(const QString& table, bool referencing) {
-    // "self" is the table described, "other" the one at the key's other end.
-    const QString self = referencing ? QStringLiteral("c") : QStringLiteral("p");
-    const QString other = referencing ? QStringLiteral("p") : QStringLiteral("c");
-    const PgResult r = m_connection.exec(
-        QStringLiteral(
-            "SELECT con.oid, %2.relname, fa.attname, ta.attname FROM pg_constraint con "
-            "JOIN pg_class c ON c.oid = con.conrelid JOIN pg_class p ON p.oid = con.confrelid "
-            "JOIN pg_namespace ns ON ns.oid = %1.relnamespace "
-            "CROSS JOIN LATERAL unnest(con.conkey, con.confkey) WITH ORDINALITY AS k(f, t, n) "
-            "JOIN pg_attribute fa ON fa.attrelid = con.conrelid AND fa.attnum = k.f "
-            "JOIN pg_attribute ta ON ta.attrelid = con.confrelid AND ta.attnum = k.t "
-            "WHERE con.contype = 'f' AND ns.nspname = current_schema() AND %1.relname = $1 "
-            "ORDER BY %3con.oid, k.n")
-            .arg(self, other, referencing ? QString() : QStringLiteral("c.relname, ")),
-        {BoundValue(table)});
-    QList<KeyReference> keys;
-    QString lastKey;
-    for (int i = 0; i < r.rows(); ++i) {
-        if (keys.isEmpty() || r.text(i, 0) != lastKey)
-            keys << KeyReference{r.text(i, 1), {}};
-        lastKey = r.text(i, 0);
-        // The referring table's column is "from" at both ends.
-        keys.last().columns << ColumnMap{r.text(i, 2), r.text(i, 3)};
-    }
-    return keys;
-}
-
 TableDescription PostgresDatabase::describeTable(const QString& table) {
-    TableDescription d{table, checkedTableType(table), columns(table), {}, {}};
+    checkSchema();
+    TableDescription d{table, checkedTableType(table), m_schema.columns(table), {}, {}};
     if (d.type == QLatin1String("table")) {
-        d.foreignKeys = keys(table, true);
-        d.referencedBy = keys(table, false);
+        d.foreignKeys = m_schema.keys(table, true);
+        d.referencedBy = m_schema.keys(table, false);
     }
     return d;
 }
 
 PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& read) {
+    checkSchema();
     checkedTableType(read.table);
-    QList<ColumnDescription> all = columns(read.table);
+    m_volatile = m_schema.isVolatile(read.table) || m_volatile;
+    const QList<ColumnDescription> all = m_schema.columns(read.table);
     TableSelect select;
     QStringList list;
     for (const ColumnDescription& c : all) {
@@ -277,13 +230,13 @@ RowPage PostgresDatabase::readTable(const TableRead& read) {
     const TableSelect select = tableSelect(read);
     const int64_t total =
         checkedRead(
-            m_connection.run(QStringLiteral("SELECT count(*)") + select.from, select.values))
+            m_statements.run(QStringLiteral("SELECT count(*)") + select.from, select.values))
             .integer(0, 0);
     PageRows rows(read.paging.limit);
     const QList<BoundValue> values =
         select.values + QList<BoundValue>{read.paging.limit, read.paging.offset};
     checkedRead(streamInto(rows, select.rules, [&](const PgConnection::RowHandler& row) {
-        return m_connection.stream(select.sizesOnly + select.from + select.rest, values, row,
+        return m_statements.stream(select.sizesOnly + select.from + select.rest, values, row,
                                    QDeadlineTimer::Forever);
     }));
     RowPage& page = rows.page();
@@ -298,7 +251,7 @@ void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,
     const QList<BoundValue> values =
         select.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
     checkedRead(streamInto(out, {true, {}}, [&](const PgConnection::RowHandler& row) {
-        return m_connection.stream(QStringLiteral("SELECT *") + select.from + select.rest, values,
+        return m_statements.stream(QStringLiteral("SELECT *") + select.from + select.rest, values,
                                    row, deadline);
     }));
 }
@@ -319,11 +272,15 @@ PostgresDatabase::Prepared& PostgresDatabase::prepared(const NamedQuery& query) 
 }
 
 QueryKind PostgresDatabase::queryKind(const NamedQuery& query) {
-    Prepared& p = prepared(query);
+    checkSchema();
+    return kindOf(prepared(query));
+}
+
+QueryKind PostgresDatabase::kindOf(Prepared& p) {
     if (p.kind)
         return *p.kind;
-    // The server's own plan says whether the statement changes data; EXPLAIN
-    // runs nothing.
+    // The server's own plan says whether the statement changes data, and what it calls;
+    // EXPLAIN runs nothing.
     QueryKind kind = QueryKind::Unknown;
     p.statementReady = m_connection.prepare(p.statement, p.sql.sql, p.types).ok();
     if (p.statementReady) {
@@ -331,13 +288,15 @@ QueryKind PostgresDatabase::queryKind(const NamedQuery& query) {
         for (qsizetype i = 0; i < p.sql.names.size(); ++i)
             nulls << QStringLiteral("NULL");
         const PgResult plan = m_connection.run(
-            QStringLiteral("EXPLAIN (FORMAT JSON) EXECUTE ") + p.statement +
+            QStringLiteral("EXPLAIN (VERBOSE, FORMAT JSON) EXECUTE ") + p.statement +
             (nulls.isEmpty() ? QString()
                              : QLatin1Char('(') + nulls.join(QLatin1Char(',')) + QLatin1Char(')')));
-        if (plan.ok())
-            kind = plan.text(0, 0).contains(QLatin1String("\"Node Type\": \"ModifyTable\""))
-                       ? QueryKind::Write
-                       : QueryKind::Read;
+        if (plan.ok()) {
+            const QString json = plan.text(0, 0);
+            kind = json.contains(QLatin1String("\"Node Type\": \"ModifyTable\"")) ? QueryKind::Write
+                                                                                  : QueryKind::Read;
+            p.isVolatile = kind == QueryKind::Read && PlanIsVolatile(m_statements, json);
+        }
     }
     if (!m_connection.lost())
         p.kind = kind;
@@ -346,9 +305,10 @@ QueryKind PostgresDatabase::queryKind(const NamedQuery& query) {
 
 QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                        const Paging& paging, const QString& requestId) {
+    checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
-    if (queryKind(query) == QueryKind::Write)
+    if (kindOf(p) == QueryKind::Write)
         return write(p, query.name, values, requestId);
     PageRows rows(paging.limit);
     readQuery(p, values, paging, rows, {false, {}}, QDeadlineTimer::Forever);
@@ -358,9 +318,10 @@ QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argu
 void PostgresDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                                    const Paging& paging, RowReceiver& out,
                                    const QDeadlineTimer& deadline) {
+    checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
-    if (queryKind(query) == QueryKind::Write)
+    if (kindOf(p) == QueryKind::Write)
         FailExportOfWrite(query.name);
     readQuery(p, values, paging, out, {true, {}}, deadline);
 }
@@ -368,6 +329,9 @@ void PostgresDatabase::exportQuery(const NamedQuery& query, const QList<Argument
 void PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
                                  const Paging& paging, RowReceiver& out, const PgFieldRules& rules,
                                  const QDeadlineTimer& deadline) {
+    m_volatile = query.isVolatile || m_volatile;
+    // A volatile function may also write (nextval(), or one of the application's own).
+    m_changed = query.isVolatile || m_changed;
     // Only the page travels, in one round trip; and a statement that writes
     // cannot stand inside FROM, so a query taken for a read never writes.
     const QString page = query.statement + QStringLiteral("_page");
@@ -429,6 +393,7 @@ void PostgresDatabase::pruneLedger(int maxAgeDays) {
 
 WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
                                     const QList<BoundValue>& values, const QString& requestId) {
+    m_changed = true;
     if (!m_probeReady) {
         m_connection.execScript(CREATE_PROBE);
         m_probeReady = true;

@@ -3,10 +3,13 @@
 #include "dbsvr/database.h"
 #include "dbsvr/namedparameters.h"
 #include "dbsvr/pgconnection.h"
+#include "dbsvr/pgschema.h"
+#include "dbsvr/pgstatementcache.h"
 
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <utility>
 
 namespace dbsvr {
 
@@ -19,7 +22,9 @@ struct PgFieldRules {
 
 // A database on a PostgreSQL server, through one libpq connection. Tables
 // and views are those of the connection's current schema (the first of its
-// search_path). Failures raise common::Error with the server's text.
+// search_path). What it runs again and again is prepared once on the connection,
+// and what the catalogs say is kept until the schema changes (PgSchema).
+// Failures raise common::Error with the server's text.
 class PostgresDatabase final : public Database {
 public:
     // Connects; see PgConnection for what raises and for statementTimeoutMs.
@@ -28,6 +33,11 @@ public:
 
     QString description() const override;
     bool connectionLost() const override { return m_connection.lost(); }
+    bool takeVolatile() override { return std::exchange(m_volatile, false); }
+    bool takeChanged() override { return std::exchange(m_changed, false); }
+    // The server's snapshot, read on a connection of its own (not this one, which is a
+    // worker's).
+    std::unique_ptr<DataVersionSource> versionSource() const override;
     void limitStatements(const QDeadlineTimer& deadline) override { m_connection.limit(deadline); }
     void interrupt() override { m_connection.interrupt(); }
     void clearInterrupt() override { m_connection.clearInterrupt(); }
@@ -45,11 +55,10 @@ public:
                      const QDeadlineTimer& deadline) override;
 
 private:
-    // "table" or "view" for a user table or view of exactly this name, "" otherwise.
-    QString tableType(const QString& name);
+    // Drops what was kept about the schema, prepared statements included, when it changed.
+    void checkSchema();
+    // The table's or view's type, "table" or "view". Raises UnknownTable.
     QString checkedTableType(const QString& name);
-    QList<ColumnDescription> columns(const QString& table);
-    QList<KeyReference> keys(const QString& table, bool referencing);
     // A read of a table as SQL: the select list that gives BLOBs as their sizes (its rules to
     // read them), " FROM t WHERE ...", then " ORDER BY ... LIMIT $n OFFSET $n+1" with the
     // filters' values for $1 to $n-1. Raises UnknownTable, UnknownColumn.
@@ -70,8 +79,10 @@ private:
         bool statementReady = false;
         bool pageReady = false;
         std::optional<QueryKind> kind;
+        bool isVolatile = false; // its plan reads the clock or the like (PlanIsVolatile)
     };
     Prepared& prepared(const NamedQuery& query);
+    QueryKind kindOf(Prepared& query);
     // The rows of a read query from paging.offset, at most paging.limit + 1, handed to out.
     void readQuery(Prepared& query, const QList<BoundValue>& values, const Paging& paging,
                    RowReceiver& out, const PgFieldRules& rules, const QDeadlineTimer& deadline);
@@ -81,12 +92,17 @@ private:
     // Makes the ledger when there is none, in the write's transaction.
     void makeLedger();
 
+    QString m_connectionString;
     PgConnection m_connection;
+    PgStatementCache m_statements{m_connection};
+    PgSchema m_schema{m_connection, m_statements};
     bool m_readOnly = false; // the session may not write (a standby, or so configured)
     // Per query name, for this connection's life (the configuration is
     // read again with every new connection).
     QHash<QString, Prepared> m_prepared;
     bool m_probeReady = false;
+    bool m_volatile = false; // see takeVolatile()
+    bool m_changed = false;  // see takeChanged()
 };
 
 } // namespace dbsvr

@@ -5,6 +5,8 @@
 #include "dbsvr/config.h"
 #include "dbsvr/database.h"
 #include "dbsvr/databasestatus.h"
+#include "dbsvr/dataserverlog.h"
+#include "dbsvr/dataversionsource.h"
 #include "diagnostics/trace.h"
 
 namespace dbsvr {
@@ -38,6 +40,9 @@ void WorkerDatabase::prepare() {
     if (m_database ? m_database->replaced() || m_losses != m_status.losses()
                    : !m_lastConnect.isValid() || m_lastConnect.elapsed() >= RECONNECT_INTERVAL_MS)
         connect();
+    // The version's own connection broke while this one did not: a new one, now and then.
+    else if (m_database && m_database->dataFile().isEmpty())
+        watchServer();
 }
 
 void WorkerDatabase::finish() {
@@ -51,8 +56,26 @@ void WorkerDatabase::finish() {
 }
 
 void WorkerDatabase::watchData() {
-    if (m_changes)
-        m_changes->watch(m_database ? m_database->dataFile() : QString());
+    if (!m_changes)
+        return;
+    const QString file = m_database ? m_database->dataFile() : QString();
+    if (m_database && file.isEmpty())
+        watchServer();
+    else
+        m_changes->watch(file);
+}
+
+void WorkerDatabase::watchServer() {
+    if (!m_changes || !m_changes->wantsServer(RECONNECT_INTERVAL_MS))
+        return;
+    // Made outside the watch's lock: connecting may take a while, and the event loop polls.
+    std::unique_ptr<DataVersionSource> server;
+    try {
+        server = m_database->versionSource();
+    } catch (const common::Error& e) {
+        ReportFault(e); // nothing is reused then, which is never wrong
+    }
+    m_changes->watchServer(std::move(server));
 }
 
 } // namespace dbsvr

@@ -16,7 +16,8 @@ class DatabaseStatus;
 // the connection to a database server was lost (by this worker or another one: a server that
 // restarted has ended every connection). While there is none, a request tries again at
 // most once every RECONNECT_INTERVAL_MS, so a database fixed in the configuration mode is used
-// without a restart. Used by one thread at a time.
+// without a restart. While the database is on a server whose version is not read, it tries to
+// read it again at most as often. Used by one thread at a time.
 class WorkerDatabase final {
 public:
     static constexpr int RECONNECT_INTERVAL_MS = 1000;
@@ -42,7 +43,11 @@ public:
     const QString& connectError() const { return m_connectError; }
 
 private:
+    // Keeps the data version for what is open now: its file, or the server's own version
+    // (one source for all workers, on a connection of its own), or none.
     void watchData();
+    // Gives the watch a source of the server's version when it has none and it is time to try.
+    void watchServer();
 
     QString m_configFolder;
     DatabaseStatus& m_status;

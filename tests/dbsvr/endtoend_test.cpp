@@ -403,9 +403,9 @@ protected:
             GTEST_SKIP() << "PostgreSQL is not installed (no initdb)";
         ASSERT_TRUE(m_cluster.valid()) << m_cluster.error().toStdString();
         ASSERT_TRUE(m_cluster.start()) << m_cluster.error().toStdString();
-        const QString database = m_cluster.createDatabase(TEST_SCHEMA_POSTGRESQL);
-        ASSERT_FALSE(database.isEmpty()) << m_cluster.error().toStdString();
-        WriteConfig(m_run.app, m_cluster.connectionString(database),
+        m_database = m_cluster.createDatabase(TEST_SCHEMA_POSTGRESQL);
+        ASSERT_FALSE(m_database.isEmpty()) << m_cluster.error().toStdString();
+        WriteConfig(m_run.app, m_cluster.connectionString(m_database),
                     QString(TEST_QUERIES) +
                         "<Query name=\"Slow\"><Parameter name=\"seconds\" type=\"real\"/>"
                         "<Sql>SELECT pg_sleep(:seconds)</Sql></Query>",
@@ -420,9 +420,66 @@ protected:
         return out.send({});
     }
 
+    QString version() const { return components::ReadDataVersion(m_run.results); }
+
     PgCluster m_cluster;
+    QString m_database;
     DataServerRun m_run;
 };
+
+// The data version of a database on PostgreSQL is the server's own account of commits: reads
+// leave it alone, a write through the data server changes it before the reply can be read, a
+// write by another client soon after (and the next read shows that write), a schema change
+// too. A server that goes away takes it along.
+TEST_F(PostgresqlRun, DataVersionFollowsTheCommitsOfEveryClient) {
+    m_run.start();
+    ASSERT_TRUE(Eventually([&] { return !version().isEmpty(); }));
+    const QString first = version();
+    const QString orders = "<XML><Type>ReadTable</Type><Table>orders</Table></XML>";
+    ASSERT_EQ(m_run.ask(orders).text("/XML/Total"), "4");
+    m_run.ask("<XML><Type>ListTables</Type></XML>");
+    m_run.ask("<XML><Type>DescribeTable</Type><Table>orders</Table></XML>");
+    m_run.ask("<XML><Type>Query</Type><Name>AllCustomers</Name></XML>");
+    EXPECT_EQ(version(), first);
+
+    const Reply added = m_run.ask("<XML><Type>Query</Type><Name>AddOrder</Name><Parameters>"
+                                  "<Parameter name=\"customer\">1</Parameter>"
+                                  "<Parameter name=\"amount\">2.5</Parameter></Parameters></XML>");
+    ASSERT_EQ(added.text("/XML/Changes"), "1") << added.raw.constData();
+    const QString afterWrite = version(); // read right after the reply: no waiting
+    EXPECT_NE(afterWrite, first);
+    EXPECT_EQ(m_run.ask(orders).text("/XML/Total"), "5");
+
+    ASSERT_TRUE(m_cluster.exec(m_database, "INSERT INTO orders (customer_id, amount) "
+                                           "VALUES (2, 7.25)"));
+    ASSERT_TRUE(Eventually([&] { return version() != afterWrite; }));
+    EXPECT_EQ(m_run.ask(orders).text("/XML/Total"), "6");
+
+    const QString beforeAlter = version();
+    ASSERT_TRUE(m_cluster.exec(m_database, "ALTER TABLE orders ADD COLUMN note TEXT"));
+    ASSERT_TRUE(Eventually([&] { return version() != beforeAlter; }));
+    EXPECT_EQ(m_run.ask(orders).count("/XML/Columns/Column"), 4u);
+
+    ASSERT_TRUE(m_cluster.stop());
+    EXPECT_TRUE(Eventually([&] { return version().isEmpty(); }));
+}
+
+// The version's own connection ended by the server (an administrator's pg_terminate_backend)
+// while the database's lives on: the version goes, and a later request brings it back.
+TEST_F(PostgresqlRun, DataVersionComesBackAfterItsConnectionEnded) {
+    m_run.start();
+    ASSERT_TRUE(Eventually([&] { return !version().isEmpty(); }));
+    const QString orders = "<XML><Type>ReadTable</Type><Table>orders</Table></XML>";
+    ASSERT_EQ(m_run.ask(orders).text("/XML/Total"), "4");
+    ASSERT_EQ(m_cluster.value(m_database,
+                              "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                              "WHERE application_name = 'quorvex dbsvr' AND query LIKE "
+                              "'%current_snapshot%'"),
+              "1");
+    ASSERT_TRUE(Eventually([&] { return version().isEmpty(); }));
+    EXPECT_TRUE(Eventually(
+        [&] { return m_run.ask(orders).text("/XML/Total") == "4" && !version().isEmpty(); }));
+}
 
 TEST_F(PostgresqlRun, ServerDownAtStartIsReportedAndUsedOnceItIsUp) {
     ASSERT_TRUE(m_cluster.stop());

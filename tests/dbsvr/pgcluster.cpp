@@ -112,7 +112,7 @@ bool PgCluster::start() {
                 m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
                 QStringLiteral("-o"),
                 QStringLiteral("-k ") + m_dir.path() +
-                    QStringLiteral(" -c listen_addresses='' -c fsync=off"),
+                    QStringLiteral(" -c listen_addresses='' -c fsync=off -c autovacuum=off"),
                 QStringLiteral("start")});
 }
 

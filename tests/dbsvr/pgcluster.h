@@ -6,7 +6,8 @@
 // A PostgreSQL server of the test's own (Debian's postgresql package): made
 // with initdb in a temporary folder (as the user nobody when the tests run as
 // root, which PostgreSQL refuses), listening only on a Unix socket in that
-// folder, with trust for local connections of the superuser "postgres".
+// folder, with trust for local connections of the superuser "postgres". Autovacuum is off:
+// its commits would change the data version under tests that watch it.
 class PgCluster final {
 public:
     // The folder of initdb and pg_ctl; "" when PostgreSQL is not installed.

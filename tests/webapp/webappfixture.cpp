@@ -39,12 +39,12 @@ bool copyFolder(const QString& from, const QString& to) {
 }
 
 // Loads the example (and extra SQL) into a new database on the tests' PostgreSQL server and
-// points the application's dataserver.xml at it.
-bool useSharedPostgresql(const QString& app, const char* extraSql) {
+// points the application's dataserver.xml at it; the database's name, "" when it failed.
+QString useSharedPostgresql(const QString& app, const char* extraSql) {
     PgCluster* cluster = PgCluster::Shared();
     EXPECT_TRUE(cluster) << PgCluster::SkipReason().toStdString();
     if (!cluster)
-        return false;
+        return {};
     const QString database = cluster->createDatabase(
         QString::fromUtf8(common::ReadFile(app + "/sample-postgresql.sql")) + QLatin1Char('\n') +
         QString::fromUtf8(extraSql ? extraSql : ""));
@@ -55,7 +55,7 @@ bool useSharedPostgresql(const QString& app, const char* extraSql) {
                 "<Database type=\"postgresql\">" +
                     cluster->connectionString(database).toHtmlEscaped() + "</Database>");
     common::SaveFile(config, xml.toUtf8());
-    return !database.isEmpty();
+    return database;
 }
 
 Page parse(const QString& answer) {
@@ -104,13 +104,10 @@ ExampleApplication::ExampleApplication(const QString& extraQueries, const char* 
     }
     if (OnPostgresql()) {
         EXPECT_TRUE(!extraSql || extraPostgresqlSql) << "no PostgreSQL version of the extra SQL";
-        copied = useSharedPostgresql(m_app, extraPostgresqlSql) && copied;
+        m_pgDatabase = useSharedPostgresql(m_app, extraPostgresqlSql);
+        copied = !m_pgDatabase.isEmpty() && copied;
     } else if (extraSql) {
-        sqlite3* db = nullptr;
-        EXPECT_EQ(sqlite3_open((m_app + "/sample.db").toUtf8().constData(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, extraSql, nullptr, nullptr, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(db);
-        sqlite3_close(db);
+        EXPECT_TRUE(runSql(extraSql));
     }
     m_parentMutex = common::NewGuidString();
     m_runningMutex = common::NewGuidString();
@@ -132,6 +129,21 @@ ExampleApplication::ExampleApplication(const QString& extraQueries, const char* 
     m_ready = copied && m_process->started() &&
               support::Eventually([&] { return dataserver::MutexExists(m_runningMutex); });
     EXPECT_TRUE(m_ready);
+}
+
+bool ExampleApplication::runSql(const char* sql) const {
+    if (OnPostgresql()) {
+        PgCluster* cluster = PgCluster::Shared();
+        const bool done = cluster && cluster->exec(m_pgDatabase, QString::fromUtf8(sql));
+        EXPECT_TRUE(done) << (cluster ? cluster->error().toStdString() : "no PostgreSQL");
+        return done;
+    }
+    sqlite3* db = nullptr;
+    bool done = sqlite3_open((m_app + "/sample.db").toUtf8().constData(), &db) == SQLITE_OK;
+    done = done && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    EXPECT_TRUE(done) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return done;
 }
 
 ExampleApplication::~ExampleApplication() {

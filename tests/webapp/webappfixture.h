@@ -56,10 +56,14 @@ public:
     QString inQueue() const { return m_results; }
     QString outQueue() const { return m_requests; }
     qint64 dataServerPid() const { return m_process ? m_process->pid() : 0; }
+    // Runs sql on the application's database straight through the database's own library,
+    // as another program would; false (and a test failure) when it fails.
+    bool runSql(const char* sql) const;
 
 private:
     QTemporaryDir m_dir;
     QString m_app, m_requests, m_results;
+    QString m_pgDatabase; // on PostgreSQL: the database's name on the tests' server
     QString m_parentMutex, m_runningMutex;
     int m_parentHandle = 0;
     std::unique_ptr<support::ChildProcess> m_process;
