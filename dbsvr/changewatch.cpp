@@ -148,11 +148,9 @@ void ChangeWatch::refreshServer() {
     publish();
 }
 
-void ChangeWatch::refreshFile() {
-    if (m_inotify < 0)
-        return;
+ChangeWatch::Events ChangeWatch::readEvents() {
+    Events events;
     alignas(inotify_event) char buffer[4096];
-    bool changed = false;
     ssize_t n;
     while ((n = ::read(m_inotify, buffer, sizeof buffer)) > 0) {
         for (ssize_t at = 0; at < n;) {
@@ -160,22 +158,37 @@ void ChangeWatch::refreshFile() {
             at += ssize_t(sizeof(inotify_event)) + event->len;
             // A lost event may hide a change: assume one.
             if (event->mask & IN_Q_OVERFLOW) {
-                changed = true;
+                events.changed = true;
                 continue;
             }
             // What a watch given up before says is no news.
             if (m_watch < 0 || event->wd != m_watch)
                 continue;
-            if (event->mask & IN_IGNORED) {
-                // The folder went away: nothing can be vouched for any more.
-                stop();
-                return;
-            }
-            changed = changed || (event->len > 0 && concerns(event->name));
+            if (event->mask & IN_IGNORED)
+                events.folderGone = true;
+            events.changed = events.changed || (event->len > 0 && concerns(event->name));
         }
     }
-    if ((changed || m_unwritten) && m_watch >= 0)
+    return events;
+}
+
+void ChangeWatch::refreshFile() {
+    if (m_inotify < 0)
+        return;
+    const Events events = readEvents();
+    if (events.folderGone) {
+        // The folder went away: nothing can be vouched for any more.
+        stop();
+        return;
+    }
+    if ((events.changed || m_unwritten) && m_watch >= 0)
         publish();
+}
+
+void ChangeWatch::settle() {
+    const std::lock_guard lock(m_mutex);
+    if (m_inotify >= 0 && readEvents().folderGone)
+        stop();
 }
 
 void ChangeWatch::newPrefix() {

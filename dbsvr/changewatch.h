@@ -46,9 +46,18 @@ public:
     void watchServer(std::unique_ptr<DataVersionSource> server);
     // Takes the changes seen so far; publishes a new version when there was one.
     void refresh();
+    // Forgets the file events seen so far without a new version: what the data server's own
+    // connections did to the files while they opened (the journal mode, the "-wal" made) is
+    // no change of the data. Only before the first message is served.
+    void settle();
 
 private:
     void stop();
+    struct Events {
+        bool changed = false;    // a file of the database changed, or events were lost
+        bool folderGone = false; // the watched folder went away
+    };
+    Events readEvents(); // under m_mutex
     void refreshFile();
     void refreshServer();
     // On the event loop's thread: reads the server's version, and ends the poll without one.

@@ -125,6 +125,7 @@ void DataService::start() {
         if (connected)
             m_databases.back()->connect();
     }
+    m_changes->settle();
     m_pool = std::make_unique<WorkerPool>(workers);
 
     m_queue = std::make_unique<QueueService>(
