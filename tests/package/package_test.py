@@ -212,14 +212,22 @@ def answer_with_data_server(url):
     return None if b"Data Server is not running." in answer[2] else answer
 
 
+def form_with_token(base):
+    """The new-customer form once it carries its token: a data server that is slow to start
+    may first give the "try again" page."""
+    _, _, page = fetch(base + "/?page=form&name=newcustomer")
+    return page if b'name="formtoken"' in page else None
+
+
 def write_with_form(base, database):
     """A form's write reaches the example database in the state folder."""
-    _, _, form = fetch(base + "/?page=form&name=newcustomer")
+    form = wait_for(lambda: form_with_token(base), "the form with its token")
     fields = dict(re.findall(rb'<input type="hidden" name="([^"]+)" value="([^"]*)"', form))
     post = {k.decode(): v.decode() for k, v in fields.items()}
     post.update({"f.name": "Package Test", "f.city": "Bern", "f.country": "Switzerland"})
-    status, _, _ = fetch(base + "/", post)
-    check(status == 302, f"the form post answered {status}")
+    status, _, body = fetch(base + "/", post)
+    check(status == 302, f"the form post answered {status}: "
+          + re.sub(r"\s+", " ", re.sub(r"<[^>]+>", " ", body.decode(errors="replace")))[-600:])
     with sqlite3.connect(database) as db:
         rows = db.execute("SELECT city FROM customers WHERE name = 'Package Test'").fetchall()
     check(rows == [("Bern",)], f"the customer in {database}: {rows}")
