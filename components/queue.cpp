@@ -183,7 +183,8 @@ QString Queue::Poll(const QString& id, int timeoutMs) {
 void Queue::Clear() {
     checkFolder(folder);
     WithdrawDataVersion(folder);
-    for (const QString& dir : {folder, folder + QLatin1Char('/') + TMP}) {
+    for (const QString& dir : {folder, folder + QLatin1Char('/') + TMP,
+                               folder + QLatin1Char('/') + QLatin1String(TAKEN_FOLDER)}) {
         const QStringList names =
             QDir(dir).entryList({QStringLiteral("*") + SUFFIX}, QDir::Files | QDir::Hidden);
         for (const QString& name : names) {

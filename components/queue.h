@@ -14,8 +14,10 @@
 // hexadecimal characters, 8-4-4-4-12). A sender writes the file as "tmp/<id>.msg" below the
 // queue folder and renames it into the folder when complete, so a reader never sees half a
 // message. A reply carries the id of the message it answers: the replying side sends it with
-// that id into its own out-queue, which is the asking side's in-queue. Only "*.msg" files in
-// the folder and in its "tmp" subfolder belong to the queue.
+// that id into its own out-queue, which is the asking side's in-queue. The data server keeps a
+// message it works on in the "taken" subfolder until it has answered it, so that a successor
+// serves it again when it died first. Only "*.msg" files in the folder and in its "tmp" and
+// "taken" subfolders belong to the queue.
 
 namespace components {
 
@@ -23,6 +25,8 @@ namespace components {
 inline constexpr char MESSAGE_SUFFIX[] = ".msg";
 // The subfolder of a queue folder where a message is written before it appears.
 inline constexpr char PARTIAL_FOLDER[] = "tmp";
+// The subfolder of a queue folder where the data server keeps the messages it has not answered.
+inline constexpr char TAKEN_FOLDER[] = "taken";
 // What goes through a queue is for the web server and the data server of one user alone,
 // whatever folder it goes through: folders made for a queue, and its files.
 inline constexpr mode_t QUEUE_FOLDER_MODE = 0700;
@@ -51,7 +55,7 @@ public:
     // Raises common::Error when the folder cannot be watched or the message cannot be read.
     QString Poll(const QString& id, int timeoutMs);
 
-    // Removes every "*.msg" in folder and in folder/tmp, and the folder's data version
+    // Removes every "*.msg" in folder, folder/tmp and folder/taken, and the folder's data version
     // (components/dataversion.h): what it vouched for is gone. Other files stay.
     void Clear();
 };

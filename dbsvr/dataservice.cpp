@@ -208,6 +208,7 @@ void DataService::take(const QString& id, const QByteArray& request,
     // Nobody waits for a reply to this.
     if (isType(routing.type, dataserver::protocol::CANCEL)) {
         m_pool->cancel(routing.id);
+        sink->finishWithoutReply();
         return;
     }
     std::shared_ptr<ReplySink> replies(std::move(sink));

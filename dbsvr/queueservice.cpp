@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstdio>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -24,17 +25,27 @@ namespace dbsvr {
 namespace {
 constexpr int RESCAN_INTERVAL_MS = 2000;
 const QString SUFFIX = QLatin1String(components::MESSAGE_SUFFIX);
+const QString TAKEN = QLatin1String(components::TAKEN_FOLDER);
 
 bool isMessage(const QString& name) {
     return name.endsWith(SUFFIX) && name.size() > SUFFIX.size() &&
            !name.startsWith(QLatin1Char('.'));
 }
 
-// Writes the replies to one message into the out-queue: the n-th as PartId(id, n).
+// Writes the replies to one message into the out-queue: the n-th as PartId(id, n). The message
+// taken stays until then: a job dropped unanswered (the data server stopping) leaves it to be
+// served again.
 class QueueReplies final : public ReplySink {
 public:
-    QueueReplies(QString outQueue, QString id)
-        : m_outQueue(std::move(outQueue)), m_id(std::move(id)), m_taken(m_outQueue) {}
+    QueueReplies(QString outQueue, QString id, QString takenFile)
+        : m_outQueue(std::move(outQueue)), m_id(std::move(id)), m_takenFile(std::move(takenFile)),
+          m_taken(m_outQueue) {}
+    ~QueueReplies() override {
+        if (m_sent > 0 || m_finished)
+            QFile::remove(m_takenFile);
+    }
+    QueueReplies(const QueueReplies&) = delete;
+    QueueReplies& operator=(const QueueReplies&) = delete;
 
     void send(const QByteArray& reply) override {
         ++m_sent;
@@ -50,12 +61,15 @@ public:
         send(part);
         return true;
     }
+    void finishWithoutReply() override { m_finished = true; }
 
 private:
     QString m_outQueue;
     QString m_id;
-    TakenWait m_taken; // the out-queue's parts, as the reader takes them
+    QString m_takenFile; // the message, in the in-queue's "taken" folder
+    TakenWait m_taken;   // the out-queue's parts, as the reader takes them
     int m_sent = 0;
+    bool m_finished = false;
 };
 
 [[noreturn]] void systemError(const QString& what, int err) {
@@ -78,13 +92,14 @@ QueueService::~QueueService() {
 }
 
 void QueueService::CreateFolders(const QString& inQueue, const QString& outQueue) {
-    common::MkDirRecurse(inQueue, components::QUEUE_FOLDER_MODE);
+    common::MkDirRecurse(inQueue + QLatin1Char('/') + TAKEN, components::QUEUE_FOLDER_MODE);
     common::MkDirRecurse(outQueue + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER),
                          components::QUEUE_FOLDER_MODE);
 }
 
 void QueueService::start() {
     CreateFolders(m_inQueue, m_outQueue);
+    restoreTaken();
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0)
         systemError(QStringLiteral("Unable to watch the queue ") + m_inQueue, errno);
@@ -96,6 +111,17 @@ void QueueService::start() {
     // After the watch, so that a message landing in between is seen at least once.
     scan();
     m_rescan.start();
+}
+
+void QueueService::restoreTaken() {
+    // A rename keeps the file's time: the messages are served again in the order they came.
+    const QDir taken(m_inQueue + QLatin1Char('/') + TAKEN);
+    for (const QString& name : taken.entryList({QStringLiteral("*") + SUFFIX}, QDir::Files)) {
+        if (::rename(QFile::encodeName(taken.filePath(name)).constData(),
+                     QFile::encodeName(m_inQueue + QLatin1Char('/') + name).constData()) != 0)
+            ReportFault(QStringLiteral("unable to serve again %1: %2")
+                            .arg(taken.filePath(name), common::ErrnoText(errno)));
+    }
 }
 
 void QueueService::watch() {
@@ -141,17 +167,24 @@ void QueueService::scan() {
 void QueueService::serve(const QString& fileName) {
     if (!isMessage(fileName))
         return;
-    QFile file(m_inQueue + QLatin1Char('/') + fileName);
-    // Gone already: served through another event, or cleared by the sender.
-    if (!file.open(QIODevice::ReadOnly))
+    // Kept aside until answered. The rename fails when it is gone already: served through
+    // another event, or cleared by the sender.
+    const QString takenFile = m_inQueue + QLatin1Char('/') + TAKEN + QLatin1Char('/') + fileName;
+    if (::rename(QFile::encodeName(m_inQueue + QLatin1Char('/') + fileName).constData(),
+                 QFile::encodeName(takenFile).constData()) != 0)
         return;
+    QFile file(takenFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Never readable: served again it would fail again.
+        file.remove();
+        return;
+    }
     const bool tooBig = file.size() > MAX_REQUEST_BYTES;
     const QByteArray request = tooBig ? QByteArray() : file.readAll();
     file.close();
-    file.remove();
     // The reply goes out as a message of the same id, the way the sender's Poll expects it.
     const QString id = fileName.chopped(SUFFIX.size());
-    auto replies = std::make_unique<QueueReplies>(m_outQueue, id);
+    auto replies = std::make_unique<QueueReplies>(m_outQueue, id, takenFile);
     if (tooBig)
         replies->send(ErrorReply(
             QString::fromLatin1(ERROR_INVALID_REQUEST),

@@ -14,10 +14,12 @@ namespace dbsvr {
 
 // Serves a queue folder: every message file "<id>.msg" that lands in the
 // in-queue (renamed in from its "tmp" subfolder, or closed after writing) is
-// read, removed and handed to the handler with the sink for its replies; a reply is written
-// as "<id>.msg" into the out-queue's "tmp" subfolder and renamed into the
-// out-queue, where the sender's Poll finds it. The handler may keep the sink and reply later,
-// from any thread.
+// moved into the in-queue's "taken" subfolder, read and handed to the handler with the sink for
+// its replies; a reply is written as "<id>.msg" into the out-queue's "tmp" subfolder and renamed
+// into the out-queue, where the sender's Poll finds it. The handler may keep the sink and reply
+// later, from any thread. The taken message is removed when its sink goes after a reply (or
+// after finishWithoutReply); at start, what a predecessor left in "taken" is served again, so a
+// message is answered at least once even when the data server is killed while working on it.
 //
 // inotify tells about each file as it lands, so a reply leaves within the same
 // turn of the event loop; a scan at start and a slow periodic one catch what
@@ -37,17 +39,19 @@ public:
     QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent = nullptr);
     ~QueueService() override;
 
-    // Creates the queue folders that are missing (and the out-queue's "tmp"). Raises
-    // common::Error when they cannot be made.
+    // Creates the queue folders that are missing (the out-queue's "tmp", the in-queue's "taken").
+    // Raises common::Error when they cannot be made.
     static void CreateFolders(const QString& inQueue, const QString& outQueue);
 
-    // Creates missing queue folders, starts watching and serves what already
-    // waits. Raises common::Error when the folders cannot be made or watched.
+    // Creates missing queue folders, puts back what a predecessor took and did not answer,
+    // starts watching and serves what already waits. Raises common::Error when the folders cannot
+    // be made or watched.
     void start();
 
     int served() const { return m_served; }
 
 private:
+    void restoreTaken();
     void watch();
     void onEvents();
     void rescan();

@@ -15,6 +15,8 @@ public:
     // Sends the next part of an export once the reader has taken the part two before it, so that
     // no more than two wait; false, and nothing sent, when that did not happen by the deadline.
     virtual bool sendPart(const QByteArray& part, const QDeadlineTimer& deadline) = 0;
+    // The request is done though nothing was sent: it asks for no reply.
+    virtual void finishWithoutReply() {}
 };
 
 } // namespace dbsvr

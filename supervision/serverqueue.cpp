@@ -49,7 +49,8 @@ void RemoveQueueFolder(const QString& folder) {
     } catch (const common::Error&) {
         // What could not be removed keeps its folder below.
     }
-    QDir().rmdir(folder + QLatin1Char('/') + QLatin1String(components::PARTIAL_FOLDER));
+    for (const char* sub : {components::PARTIAL_FOLDER, components::TAKEN_FOLDER})
+        QDir().rmdir(folder + QLatin1Char('/') + QLatin1String(sub));
     QDir().rmdir(folder); // refuses a folder that still holds anything
 }
 

@@ -8,9 +8,12 @@
 
 #include "components/queue.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 
 using dbsvr::QueueService;
@@ -63,4 +66,49 @@ TEST(QueueService, AnExportsPartsWaitForTheReader) {
     ASSERT_TRUE(served);
     EXPECT_EQ(sent, QList<bool>(parts, true));
     EXPECT_EQ(bodies, QByteArrayList({"1", "2", "3", "4", "5", "end"}));
+}
+
+// A message stays in the in-queue's "taken" folder until it is answered: one its sink dropped
+// unanswered (a data server stopped or killed) is served again, oldest first, by the next
+// service on the queue.
+TEST(QueueService, WhatIsTakenStaysUntilAnsweredAndIsServedAgainAtStart) {
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in"), out = dir.filePath("out");
+    const QString taken = in + "/" + components::TAKEN_FOLDER;
+    ASSERT_TRUE(QDir().mkpath(taken));
+    // Left by a predecessor, the oldest last in name order.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const struct {
+        const char* id;
+        int ageSeconds;
+    } left[] = {{"replied", 30}, {"unanswered", 20}, {"cancel", 10}, {"export", 40}};
+    for (const auto& m : left) {
+        QFile file(taken + "/" + m.id + ".msg");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<XML/>");
+        ASSERT_TRUE(file.flush()); // a later write would set the time anew
+        ASSERT_TRUE(
+            file.setFileTime(now.addSecs(-m.ageSeconds), QFileDevice::FileModificationTime));
+    }
+
+    QStringList order;
+    std::map<QString, std::unique_ptr<ReplySink>> sinks;
+    QueueService service(
+        in, out, [&](const QString& id, const QByteArray&, std::unique_ptr<ReplySink> sink) {
+            order << id;
+            sinks[id] = std::move(sink);
+        });
+    service.start();
+    EXPECT_EQ(order, QStringList({"export", "replied", "unanswered", "cancel"}));
+    EXPECT_EQ(messages(in), QStringList{});
+    // Held by the workers: nothing is answered yet.
+    EXPECT_EQ(messages(taken),
+              QStringList({"cancel.msg", "export.msg", "replied.msg", "unanswered.msg"}));
+
+    sinks["replied"]->send("reply");
+    ASSERT_TRUE(sinks["export"]->sendPart("part", QDeadlineTimer(10000)));
+    sinks["cancel"]->finishWithoutReply();
+    sinks.clear();
+    EXPECT_EQ(messages(taken), QStringList{"unanswered.msg"});
+    EXPECT_EQ(messages(out), QStringList({"export.msg", "replied.msg"}));
 }

@@ -57,31 +57,39 @@ int StatusOf(const QByteArray& answer) {
     return answer.mid(9, 3).toInt();
 }
 
-PostOutcome PostCustomer(int port, const QString& name) {
-    PostOutcome outcome{name, port, {}, false};
-    QString nonce, token;
+FormFields FetchForm(int port) {
+    FormFields fields;
     const QDeadlineTimer deadline(120000);
-    while (token.isEmpty() && !deadline.hasExpired()) {
+    while (fields.token.isEmpty() && !deadline.hasExpired()) {
         const QByteArray form =
             Exchange(port, "GET /?page=form&name=newcustomer HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         const QString html = QString::fromUtf8(form);
-        nonce = hiddenField(html, "formnonce");
-        token = hiddenField(html, "formtoken");
-        if (token.isEmpty())
+        fields.nonce = hiddenField(html, "formnonce");
+        fields.token = hiddenField(html, "formtoken");
+        if (fields.token.isEmpty())
             QThread::msleep(100);
     }
-    if (token.isEmpty())
+    return fields;
+}
+
+PostOutcome PostForm(int port, const FormFields& form, const QString& name) {
+    PostOutcome outcome{name, port, {}, false};
+    if (form.token.isEmpty())
         return outcome;
-    const QByteArray body = "page=form&name=newcustomer&formnonce=" + enc(nonce) +
-                            "&formtoken=" + enc(token) + "&f.name=" + enc(name) +
+    const QByteArray body = "page=form&name=newcustomer&formnonce=" + enc(form.nonce) +
+                            "&formtoken=" + enc(form.token) + "&f.name=" + enc(name) +
                             "&f.city=Bern&f.country=Switzerland&f.email=";
     outcome.answer = Exchange(port, "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                                     "application/x-www-form-urlencoded\r\nContent-Length: " +
                                         QByteArray::number(body.size()) + "\r\n\r\n" + body);
     outcome.saved = outcome.answer == "HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: "
                                       "/?page=saved&form=newcustomer&entry=" +
-                                          nonce.toLatin1() + "\r\nConnection: close\r\n\r\n";
+                                          form.nonce.toLatin1() + "\r\nConnection: close\r\n\r\n";
     return outcome;
+}
+
+PostOutcome PostCustomer(int port, const QString& name) {
+    return PostForm(port, FetchForm(port), name);
 }
 
 std::vector<PostOutcome> PostConcurrently(const std::vector<int>& ports, const QStringList& names,

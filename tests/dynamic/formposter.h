@@ -26,8 +26,20 @@ QByteArray Exchange(int port, const QByteArray& request, int timeoutMs = 60000);
 // The status code of an answer (0 when it has no status line).
 int StatusOf(const QByteArray& answer);
 
+// The hidden fields of one fetched form: a post carries them back.
+struct FormFields {
+    QString nonce;
+    QString token; // "" when no form came
+};
+
 // Fetches the form from port until it carries a token (the data server may be
-// down for a while), then posts a new customer with this name.
+// down for a while); an empty token when none came within two minutes.
+FormFields FetchForm(int port);
+
+// Posts a new customer with this name through the form fetched before.
+PostOutcome PostForm(int port, const FormFields& form, const QString& name);
+
+// Fetches the form, then posts a new customer with this name.
 PostOutcome PostCustomer(int port, const QString& name);
 
 // Posts every name from `clients` concurrent clients; name k goes to

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <latch>
 #include <sqlite3.h>
 #include <thread>
 
@@ -188,6 +189,47 @@ TEST(FormPosts, EachSavedPostIsWrittenOnceWhileTheDataServerIsKilledTwice) {
     EXPECT_GE(program.log(websvr->pid()).count("The Data Server has stopped running"), 2);
     EXPECT_TRUE(ProcessRuns(DataServerPid(program, websvr->pid())));
     std::printf("%d of %d posts saved while the data server was killed twice\n", saved, POSTS);
+}
+
+// The data server is killed while it holds every post: its successor serves them again, and the
+// ledger still writes the entry once. Every client gets an answer of the form, none the "try
+// again" page.
+TEST(FormPosts, OneFormPostedByTwentyClientsWhileTheDataServerIsKilledIsWrittenOnce) {
+    ProgramFolder program;
+    ASSERT_TRUE(program.isValid());
+    ChildProcess* websvr = nullptr;
+    ASSERT_TRUE(ServesTheApplication(program, websvr));
+    const QString database = program.path("examples/microsoft access/sample.db");
+    const FormFields form = FetchForm(program.port());
+    ASSERT_FALSE(form.token.isEmpty());
+    const qint64 dbsvr = DataServerPid(program, websvr->pid());
+    ASSERT_TRUE(ProcessRuns(dbsvr));
+    // The writes cannot end before the kill.
+    HeldWriteLock lock(database);
+    ASSERT_TRUE(lock.held());
+
+    const int before = RootRequests(program, websvr->pid());
+    std::vector<PostOutcome> outcomes(CLIENTS);
+    std::latch ready(CLIENTS);
+    std::vector<std::thread> posts;
+    for (int k = 0; k < CLIENTS; ++k)
+        posts.emplace_back([&, k] {
+            ready.arrive_and_wait();
+            outcomes[size_t(k)] = PostForm(program.port(), form, "Posted twenty times");
+        });
+    EXPECT_TRUE(
+        Eventually([&] { return RootRequests(program, websvr->pid()) == before + CLIENTS; }));
+    ::kill(pid_t(dbsvr), SIGKILL);
+    lock.release();
+    for (std::thread& post : posts)
+        post.join();
+
+    EXPECT_EQ(CustomersInSqlite(database, "Posted twenty times").value("Posted twenty times"), 1);
+    for (const PostOutcome& o : outcomes) {
+        EXPECT_LT(StatusOf(o.answer), 500) << o.answer.left(300).toStdString();
+        EXPECT_TRUE(o.saved) << o.answer.left(300).toStdString();
+    }
+    EXPECT_GE(program.log(websvr->pid()).count("The Data Server has stopped running"), 1);
 }
 
 TEST(FormPosts, TwoWebServersShareOnePostgresqlDatabase) {

@@ -123,14 +123,16 @@ TEST_F(QueueTest, ManyWaitsAtOnceEachGetTheirOwnReply) {
     EXPECT_EQ(entries(m_folders.in), QStringList{});
 }
 
-TEST_F(QueueTest, ClearRemovesMessagesOfTheFolderAndTmpOnly) {
-    for (const char* name :
-         {"a.msg", ".hidden.msg", "keep.txt", "tmp/b.msg", "tmp/keep.txt", "sub/c.msg"})
+// Also what a data server took and had not answered: a new run must not have it served again.
+TEST_F(QueueTest, ClearRemovesMessagesOfTheFolderTmpAndTakenOnly) {
+    for (const char* name : {"a.msg", ".hidden.msg", "keep.txt", "tmp/b.msg", "tmp/keep.txt",
+                             "taken/e.msg", "taken/keep.txt", "sub/c.msg"})
         ASSERT_TRUE(WriteFile(m_folders.in + "/" + name, "x"));
     ASSERT_TRUE(WriteFile(m_folders.out + "/d.msg", "x"));
     ClearQueues(m_folders);
     EXPECT_EQ(entries(m_folders.in), QStringList{"keep.txt"});
     EXPECT_EQ(entries(m_folders.in + "/tmp"), QStringList{"keep.txt"});
+    EXPECT_EQ(entries(m_folders.in + "/taken"), QStringList{"keep.txt"});
     EXPECT_EQ(entries(m_folders.in + "/sub"), QStringList{"c.msg"});
     EXPECT_EQ(entries(m_folders.out), QStringList{});
 }
