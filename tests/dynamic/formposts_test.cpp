@@ -101,16 +101,25 @@ int RootRequests(const ProgramFolder& program, qint64 websvr) {
     return int(program.log(websvr).count("] HTTP GET: /'"));
 }
 
+// The staged websvr, for the tests that serve the example application from its SQLite file.
+class FormPosts : public ::testing::Test {
+protected:
+    void serve() {
+        ASSERT_TRUE(program.isValid());
+        ASSERT_TRUE(ServesTheApplication(program, websvr));
+    }
+
+    ProgramFolder program;
+    ChildProcess* websvr = nullptr;
+    const QString database = program.path("examples/microsoft access/sample.db");
+};
+
 } // namespace
 
 // Pages that wait for the data server hold nobody else: not the files, not the pages that
 // need no data, not the pages that read.
-TEST(FormPosts, WhilePostsWaitForTheDatabaseFilesPagesAndTablesAreAnswered) {
-    ProgramFolder program;
-    ASSERT_TRUE(program.isValid());
-    ChildProcess* websvr = nullptr;
-    ASSERT_TRUE(ServesTheApplication(program, websvr));
-    const QString database = program.path("examples/microsoft access/sample.db");
+TEST_F(FormPosts, WhilePostsWaitForTheDatabaseFilesPagesAndTablesAreAnswered) {
+    ASSERT_NO_FATAL_FAILURE(serve());
     HeldWriteLock lock(database);
     ASSERT_TRUE(lock.held());
 
@@ -142,12 +151,8 @@ TEST(FormPosts, WhilePostsWaitForTheDatabaseFilesPagesAndTablesAreAnswered) {
     }
 }
 
-TEST(FormPosts, EachSavedPostIsWrittenOnceWhileTheDataServerIsKilledTwice) {
-    ProgramFolder program;
-    ASSERT_TRUE(program.isValid());
-    ChildProcess* websvr = nullptr;
-    ASSERT_TRUE(ServesTheApplication(program, websvr));
-    const QString database = program.path("examples/microsoft access/sample.db");
+TEST_F(FormPosts, EachSavedPostIsWrittenOnceWhileTheDataServerIsKilledTwice) {
+    ASSERT_NO_FATAL_FAILURE(serve());
 
     std::atomic<int> done{0};
     std::vector<PostOutcome> outcomes;
@@ -194,12 +199,8 @@ TEST(FormPosts, EachSavedPostIsWrittenOnceWhileTheDataServerIsKilledTwice) {
 // The data server is killed while it holds every post: its successor serves them again, and the
 // ledger still writes the entry once. Every client gets an answer of the form, none the "try
 // again" page.
-TEST(FormPosts, OneFormPostedByTwentyClientsWhileTheDataServerIsKilledIsWrittenOnce) {
-    ProgramFolder program;
-    ASSERT_TRUE(program.isValid());
-    ChildProcess* websvr = nullptr;
-    ASSERT_TRUE(ServesTheApplication(program, websvr));
-    const QString database = program.path("examples/microsoft access/sample.db");
+TEST_F(FormPosts, OneFormPostedByTwentyClientsWhileTheDataServerIsKilledIsWrittenOnce) {
+    ASSERT_NO_FATAL_FAILURE(serve());
     const FormFields form = FetchForm(program.port());
     ASSERT_FALSE(form.token.isEmpty());
     const qint64 dbsvr = DataServerPid(program, websvr->pid());
@@ -232,7 +233,7 @@ TEST(FormPosts, OneFormPostedByTwentyClientsWhileTheDataServerIsKilledIsWrittenO
     EXPECT_GE(program.log(websvr->pid()).count("The Data Server has stopped running"), 1);
 }
 
-TEST(FormPosts, TwoWebServersShareOnePostgresqlDatabase) {
+TEST_F(FormPosts, TwoWebServersShareOnePostgresqlDatabase) {
     PgCluster* cluster = PgCluster::Shared();
     if (!cluster)
         GTEST_SKIP() << PgCluster::SkipReason().toStdString();
