@@ -2,6 +2,7 @@
 // while the data server is killed, and with two web servers on one PostgreSQL database.
 #include "formposter.h"
 #include "tests/dbsvr/pgcluster.h"
+#include "tests/support/heldwritelock.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
@@ -70,31 +71,6 @@ QHash<QString, int> CustomersInSqlite(const QString& file, const QString& prefix
     sqlite3_close(db);
     return rows;
 }
-
-// Holds the write lock of an SQLite file, as another program's long write does: readers go on,
-// writers wait.
-class HeldWriteLock final {
-public:
-    explicit HeldWriteLock(const QString& file) {
-        if (sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) ==
-            SQLITE_OK)
-            m_held = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~HeldWriteLock() {
-        release();
-        sqlite3_close(m_db);
-    }
-    bool held() const { return m_held; }
-    void release() {
-        if (m_held)
-            sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-        m_held = false;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-    bool m_held = false;
-};
 
 // Requests for "/" itself in websvr's log: the form posts and the home page.
 int RootRequests(const ProgramFolder& program, qint64 websvr) {

@@ -154,15 +154,49 @@ void DataClient::cancel(const QString& id) const {
     }
 }
 
+std::optional<QString> DataClient::poll(const QString& id, int timeoutMs) const {
+    const auto in = components::NewQueue();
+    in->folder = m_inQueue;
+    in->maxBytes = components::MAX_REPLY_BYTES;
+    if (in->Poll(id, timeoutMs).isEmpty())
+        return std::nullopt;
+    return in->package;
+}
+
+bool DataClient::answersPing(int timeoutMs) const {
+    try {
+        if (poll(send(DataMessage(protocol::PING)), timeoutMs))
+            return true;
+        m_sweep->expectLate(m_inQueue);
+    } catch (const DataUnavailable&) {
+        // A queue that cannot be used is no answer either.
+    } catch (const common::Error&) {
+    }
+    return false;
+}
+
+std::optional<QString> DataClient::awaitReply(const QString& id, int timeoutMs) const {
+    if (!m_silence || timeoutMs < 2 * PING_CHECK_MS)
+        return poll(id, timeoutMs);
+    // The last part of the wait asks whether the data server is there at all: one busy with
+    // long statements answers a ping at once (apart from its workers), a hung one does not.
+    const QDeadlineTimer end(timeoutMs);
+    if (std::optional<QString> package = poll(id, timeoutMs - PING_CHECK_MS))
+        return package;
+    const bool alive = answersPing(int(end.remainingTime()));
+    std::optional<QString> package = poll(id, int(end.remainingTime()));
+    if (!package && alive)
+        m_silence->heard(); // busy, not silent: the next page may ask again
+    else if (!package)
+        m_silence->waitRanOut();
+    return package;
+}
+
 DataReply DataClient::receive(const QString& id, int timeoutMs, bool cancelLate) const {
     try {
-        const auto in = components::NewQueue();
-        in->folder = m_inQueue;
-        in->maxBytes = components::MAX_REPLY_BYTES;
-        if (in->Poll(id, timeoutMs).isEmpty()) {
+        const std::optional<QString> package = awaitReply(id, timeoutMs);
+        if (!package) {
             m_sweep->expectLate(m_inQueue);
-            if (m_silence)
-                m_silence->waitRanOut();
             if (cancelLate)
                 cancel(id);
             throw DataUnavailable{QStringLiteral("The data server did not answer within %1 s.")
@@ -170,7 +204,7 @@ DataReply DataClient::receive(const QString& id, int timeoutMs, bool cancelLate)
         }
         if (m_silence)
             m_silence->heard();
-        DataReply reply(in->package);
+        DataReply reply(*package);
         if (!reply.root())
             throw DataUnavailable{QStringLiteral("The data server's reply is not XML.")};
         return reply;

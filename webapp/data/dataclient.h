@@ -93,7 +93,13 @@ enum class Reuse {
 class DataClient final {
 public:
     static constexpr int TIMEOUT_MS = 5000;
-
+    // How long a page whose wait ran out waits for the data server to answer a ping. Pings
+    // are answered apart from its workers, so a data server busy with long statements still
+    // answers one at once: only one that does not counts as silent.
+    // The last part of a page's wait in which it asks the data server for a ping as well.
+    // Pings are answered apart from its workers: a data server busy with long statements
+    // answers one at once, and only one that does not counts as silent.
+    static constexpr int PING_CHECK_MS = 1000;
     // outQueue takes the messages, inQueue receives the replies. cache and sweep are the
     // web application's (webapp/applicationservice.h): they last longer than the client.
     DataClient(QString outQueue, QString inQueue, ReplyCache& cache, ReplySweep& sweep,
@@ -122,6 +128,13 @@ private:
     // cancel the message (a Cancel; see contract/protocol.h) when cancelLate.
     DataReply receive(const QString& id, int timeoutMs, bool cancelLate = true) const;
     void cancel(const QString& id) const;
+    // The reply with id, or none when none came within timeoutMs. Raises common::Error.
+    std::optional<QString> poll(const QString& id, int timeoutMs) const;
+    // The reply with id within timeoutMs; for a page that heeds the data server's silence,
+    // also whether the data server answers a ping when the reply is slow (see PING_CHECK_MS).
+    std::optional<QString> awaitReply(const QString& id, int timeoutMs) const;
+    // Whether the data server answers a ping within timeoutMs.
+    bool answersPing(int timeoutMs) const;
 
     QString m_outQueue;
     QString m_inQueue;
