@@ -280,9 +280,15 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
     if (p.kind)
         return *p.kind;
     // The server's own plan says whether the statement changes data, and what it calls;
-    // EXPLAIN runs nothing.
+    // EXPLAIN runs nothing. A judgement cut short (a cancel, the ceiling) is not kept, and
+    // fails the request: the next one judges again.
+    if (!p.statementReady) {
+        const PgResult made = m_connection.prepare(p.statement, p.sql.sql, p.types);
+        if (made.inconclusive())
+            throw common::Error(common::ERR_PROGRAM, made.errorText());
+        p.statementReady = made.ok();
+    }
     QueryKind kind = QueryKind::Unknown;
-    p.statementReady = m_connection.prepare(p.statement, p.sql.sql, p.types).ok();
     if (p.statementReady) {
         QStringList nulls;
         for (qsizetype i = 0; i < p.sql.names.size(); ++i)
@@ -291,6 +297,8 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
             QStringLiteral("EXPLAIN (VERBOSE, FORMAT JSON) EXECUTE ") + p.statement +
             (nulls.isEmpty() ? QString()
                              : QLatin1Char('(') + nulls.join(QLatin1Char(',')) + QLatin1Char(')')));
+        if (plan.inconclusive())
+            throw common::Error(common::ERR_PROGRAM, plan.errorText());
         if (plan.ok()) {
             const QString json = plan.text(0, 0);
             kind = json.contains(QLatin1String("\"Node Type\": \"ModifyTable\"")) ? QueryKind::Write
@@ -298,8 +306,7 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
             p.isVolatile = kind == QueryKind::Read && PlanIsVolatile(m_statements, json);
         }
     }
-    if (!m_connection.lost())
-        p.kind = kind;
+    p.kind = kind;
     return kind;
 }
 
