@@ -178,6 +178,11 @@ PgConnection::~PgConnection() {
     PQfinish(m_conn);
 }
 
+bool PgConnection::inTransaction() const {
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+}
+
 void PgConnection::interrupt() {
     m_interrupted = true;
     cancel();

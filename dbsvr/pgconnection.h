@@ -77,6 +77,8 @@ public:
     // "database shop on /run/postgresql:5432 as app"
     QString description() const;
     bool lost() const { return m_lost; }
+    // True while the session is inside a transaction block, also an aborted one.
+    bool inTransaction() const;
 
     // Commands that wait for their results without a deadline of their own are cancelled on
     // the server once this one passes (and then fail).

@@ -92,8 +92,14 @@ PgResult checkedRead(const PgResult& result) {
 // database as it was (a lost connection has rolled back on the server).
 class Transaction final {
 public:
+    // Also rolls back when begin fails after its BEGIN: no destructor runs then.
     Transaction(PgConnection& connection, const char* begin) : m_connection(connection) {
-        m_connection.execScript(begin);
+        try {
+            m_connection.execScript(begin);
+        } catch (const common::Error&) {
+            rollback();
+            throw;
+        }
     }
     ~Transaction() { rollback(); }
     Transaction(const Transaction&) = delete;
@@ -144,7 +150,15 @@ std::unique_ptr<DataVersionSource> PostgresDatabase::versionSource() const {
     return std::make_unique<PgDataVersion>(m_connectionString);
 }
 
+void PostgresDatabase::endLeftoverTransaction() {
+    // A request stopped halfway may have left one open, aborted, whose ROLLBACK was cut short
+    // too: every later statement would fail in it.
+    if (!m_connection.lost() && m_connection.inTransaction())
+        m_connection.execScript("ROLLBACK");
+}
+
 void PostgresDatabase::checkSchema() {
+    endLeftoverTransaction();
     if (!m_schema.refresh())
         return;
     // Plans and result columns of what was prepared may belong to tables that changed.
@@ -387,6 +401,7 @@ void PostgresDatabase::makeLedger() {
 }
 
 void PostgresDatabase::pruneLedger(int maxAgeDays) {
+    endLeftoverTransaction();
     if (m_readOnly ||
         m_connection.exec(QStringLiteral("SELECT to_regclass('quorvex_requests') IS NULL"))
                 .text(0, 0) == QLatin1String("t"))

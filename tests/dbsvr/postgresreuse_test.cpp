@@ -168,25 +168,25 @@ protected:
         m_gatekeeper = std::make_unique<dbsvr::PgConnection>(m_data.config().databaseSetting());
     }
 
-    // The request on a new connection, stopped while its first statement that plans gate()
-    // waits: by the ceiling, or by a cancel once the wait is seen.
-    Reply stopped(Stop how, const QString& request) {
-        m_db = m_data.open();
-        m_gatekeeper->exec("SELECT pg_advisory_lock(42)");
+    // The request on m_db, stopped while one of its statements waits for what the test's own
+    // session holds (hold, until release; by default the gate): by the ceiling, or by a
+    // cancel once the wait is seen.
+    Reply stopped(Stop how, const QString& request,
+                  const QByteArray& hold = "SELECT pg_advisory_lock(42)",
+                  const QByteArray& release = "SELECT pg_advisory_unlock(42)") {
+        m_gatekeeper->execScript(hold.constData());
         const dbsvr::Config* config = how == Stop::Ceiling ? m_short.get() : &m_data.config();
         std::future<QByteArray> reply = std::async(std::launch::async, [&] {
             return dbsvr::MessageHandler(config, m_db.get()).handle(request.toUtf8());
         });
         if (how == Stop::Cancel) {
-            while (m_gatekeeper
-                       ->exec("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND "
-                              "NOT granted")
+            while (m_gatekeeper->exec("SELECT count(*) FROM pg_locks WHERE NOT granted")
                        .integer(0, 0) == 0)
                 QThread::msleep(10);
             m_db->interrupt();
         }
         Reply answer(reply.get());
-        m_gatekeeper->exec("SELECT pg_advisory_unlock(42)");
+        m_gatekeeper->execScript(release.constData());
         // As the worker does before its next message.
         m_db->clearInterrupt();
         return answer;
@@ -227,6 +227,7 @@ TEST_F(StoppedStatements, LeaveNothingJudgedForTheNextRequest) {
     for (const Stop how : {Stop::Ceiling, Stop::Cancel}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (how == Stop::Ceiling ? ", ceiling" : ", cancel"));
+            m_db = m_data.open();
             const Reply first = stopped(how, c.request);
             EXPECT_EQ(first.text("/XML/Error"),
                       how == Stop::Ceiling ? "TimeLimit" : "DatabaseError")
@@ -234,6 +235,31 @@ TEST_F(StoppedStatements, LeaveNothingJudgedForTheNextRequest) {
             c.expect(ask(c.request));
             m_data.exec("DELETE FROM orders WHERE id > 4");
         }
+    }
+}
+
+// A write stopped while its transaction begins leaves no transaction open, aborted, to fail
+// every later statement of the connection.
+TEST_F(StoppedStatements, WriteStoppedAsItBeginsLeavesTheConnectionUsable) {
+    const QString add = "<XML><Type>Query</Type><Name>AddOrder</Name><Parameters><Parameter "
+                        "name=\"customer\">1</Parameter><Parameter name=\"amount\">2</Parameter>"
+                        "</Parameters></XML>";
+    for (const Stop how : {Stop::Ceiling, Stop::Cancel}) {
+        SCOPED_TRACE(how == Stop::Ceiling ? "ceiling" : "cancel");
+        m_db = m_data.open();
+        ASSERT_EQ(ask(add).text("/XML/Changes"), "1");
+        // The sequence every write draws from as its transaction begins, locked meanwhile.
+        const QString probe = m_data.value(
+            "SELECT n.nspname || '.qv_probe' FROM pg_class c JOIN pg_namespace n ON n.oid = "
+            "c.relnamespace WHERE c.relname = 'qv_probe'");
+        ASSERT_FALSE(probe.isEmpty());
+        const Reply first = stopped(
+            how, add, "BEGIN; ALTER SEQUENCE " + probe.toUtf8() + " RENAME TO held", "ROLLBACK");
+        EXPECT_NE(first.text("/XML/Error"), "") << first.raw.constData();
+        const Reply orders = ask(read("orders"));
+        EXPECT_EQ(orders.text("/XML/Total"), "5") << orders.raw.constData();
+        EXPECT_EQ(ask(add).text("/XML/Changes"), "1");
+        m_data.exec("DELETE FROM orders WHERE id > 4");
     }
 }
 
