@@ -196,7 +196,8 @@ public:
     virtual void exportTable(const TableRead& read, RowReceiver& out,
                              const QDeadlineTimer& deadline) = 0;
 
-    // Unknown when the query cannot be prepared.
+    // Unknown when the query cannot be prepared. Raises common::Error when the judgement was cut
+    // short (interrupted, past the deadline, the connection lost): then nothing is judged yet.
     virtual QueryKind queryKind(const NamedQuery& query) = 0;
     // A read gives rows. A write runs in a transaction of its own; with a
     // request id, the ledger is checked and written in that transaction, and

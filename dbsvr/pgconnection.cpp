@@ -68,6 +68,19 @@ QString PgResult::errorText() const {
     return text.isEmpty() ? QStringLiteral("No answer from the database server in time.") : text;
 }
 
+bool PgResult::inconclusive() const {
+    if (ok())
+        return false;
+    // Failures made on this side (interrupted, not sent, no answer) carry no SQLSTATE.
+    const QString state = sqlState();
+    static const QStringList passing = {QStringLiteral("08"),    QStringLiteral("25P02"),
+                                        QStringLiteral("25P03"), QStringLiteral("40"),
+                                        QStringLiteral("53"),    QStringLiteral("55P03"),
+                                        QStringLiteral("57")};
+    return state.isEmpty() || std::any_of(passing.begin(), passing.end(),
+                                          [&](const QString& p) { return state.startsWith(p); });
+}
+
 int PgResult::rows() const {
     return m_result ? PQntuples(m_result.get()) : 0;
 }
@@ -163,6 +176,11 @@ PgConnection::PgConnection(const QString& connectionString, int statementTimeout
 PgConnection::~PgConnection() {
     PQfreeCancel(m_cancel);
     PQfinish(m_conn);
+}
+
+bool PgConnection::inTransaction() const {
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
 }
 
 void PgConnection::interrupt() {

@@ -26,6 +26,12 @@ public:
     // The five-character SQLSTATE of a failure ("23505"), "" on success.
     QString sqlState() const;
     QString errorText() const;
+    // A failure that says nothing about the command itself, which may well succeed when sent
+    // again: it was cancelled (by this side, or by the server's statement_timeout), never sent
+    // or never answered, or met a passing state of the session or the server (a transaction
+    // left aborted, a lock or deadlock, a shutdown, resources). What such a failure would tell
+    // is not to be kept.
+    bool inconclusive() const;
 
     int rows() const;
     int columns() const;
@@ -71,6 +77,8 @@ public:
     // "database shop on /run/postgresql:5432 as app"
     QString description() const;
     bool lost() const { return m_lost; }
+    // True while the session is inside a transaction block, also an aborted one.
+    bool inTransaction() const;
 
     // Commands that wait for their results without a deadline of their own are cancelled on
     // the server once this one passes (and then fail).

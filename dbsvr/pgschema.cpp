@@ -1,5 +1,6 @@
 #include "dbsvr/pgschema.h"
 
+#include "common/error.h"
 #include "dbsvr/filtersql.h"
 #include "dbsvr/pgconnection.h"
 #include "dbsvr/pgstatementcache.h"
@@ -163,9 +164,12 @@ bool PgSchema::readVolatile(const QString& name) {
         return true;
     if (kind != QLatin1String("v"))
         return false;
-    // A view over a table that has gone cannot be planned: it gives no rows to vary either.
     const PgResult plan = m_connection.run(
         QStringLiteral("EXPLAIN (VERBOSE, FORMAT JSON) SELECT * FROM ") + QuoteIdentifier(name));
+    // A plan cut short (a cancel, the ceiling) tells nothing, and is not kept.
+    if (plan.inconclusive())
+        throw common::Error(common::ERR_PROGRAM, plan.errorText());
+    // A view over a table that has gone cannot be planned: it gives no rows to vary either.
     return plan.ok() && PlanIsVolatile(m_statements, plan.text(0, 0));
 }
 

@@ -36,7 +36,8 @@ public:
     // The foreign keys of the table (referencing) or those that refer to it.
     QList<KeyReference> keys(const QString& table, bool referencing);
     // True when reading the relation may give other rows without any change to the data: a
-    // view whose plan is volatile (see PlanIsVolatile), a foreign table.
+    // view whose plan is volatile (see PlanIsVolatile), a foreign table. Raises when the plan
+    // was cut short.
     bool isVolatile(const QString& name);
 
 private:

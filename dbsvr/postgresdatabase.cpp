@@ -92,8 +92,14 @@ PgResult checkedRead(const PgResult& result) {
 // database as it was (a lost connection has rolled back on the server).
 class Transaction final {
 public:
+    // Also rolls back when begin fails after its BEGIN: no destructor runs then.
     Transaction(PgConnection& connection, const char* begin) : m_connection(connection) {
-        m_connection.execScript(begin);
+        try {
+            m_connection.execScript(begin);
+        } catch (const common::Error&) {
+            rollback();
+            throw;
+        }
     }
     ~Transaction() { rollback(); }
     Transaction(const Transaction&) = delete;
@@ -144,7 +150,15 @@ std::unique_ptr<DataVersionSource> PostgresDatabase::versionSource() const {
     return std::make_unique<PgDataVersion>(m_connectionString);
 }
 
+void PostgresDatabase::endLeftoverTransaction() {
+    // A request stopped halfway may have left one open, aborted, whose ROLLBACK was cut short
+    // too: every later statement would fail in it.
+    if (!m_connection.lost() && m_connection.inTransaction())
+        m_connection.execScript("ROLLBACK");
+}
+
 void PostgresDatabase::checkSchema() {
+    endLeftoverTransaction();
     if (!m_schema.refresh())
         return;
     // Plans and result columns of what was prepared may belong to tables that changed.
@@ -280,9 +294,15 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
     if (p.kind)
         return *p.kind;
     // The server's own plan says whether the statement changes data, and what it calls;
-    // EXPLAIN runs nothing.
+    // EXPLAIN runs nothing. A judgement cut short (a cancel, the ceiling) is not kept, and
+    // fails the request: the next one judges again.
+    if (!p.statementReady) {
+        const PgResult made = m_connection.prepare(p.statement, p.sql.sql, p.types);
+        if (made.inconclusive())
+            throw common::Error(common::ERR_PROGRAM, made.errorText());
+        p.statementReady = made.ok();
+    }
     QueryKind kind = QueryKind::Unknown;
-    p.statementReady = m_connection.prepare(p.statement, p.sql.sql, p.types).ok();
     if (p.statementReady) {
         QStringList nulls;
         for (qsizetype i = 0; i < p.sql.names.size(); ++i)
@@ -291,6 +311,8 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
             QStringLiteral("EXPLAIN (VERBOSE, FORMAT JSON) EXECUTE ") + p.statement +
             (nulls.isEmpty() ? QString()
                              : QLatin1Char('(') + nulls.join(QLatin1Char(',')) + QLatin1Char(')')));
+        if (plan.inconclusive())
+            throw common::Error(common::ERR_PROGRAM, plan.errorText());
         if (plan.ok()) {
             const QString json = plan.text(0, 0);
             kind = json.contains(QLatin1String("\"Node Type\": \"ModifyTable\"")) ? QueryKind::Write
@@ -298,8 +320,7 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
             p.isVolatile = kind == QueryKind::Read && PlanIsVolatile(m_statements, json);
         }
     }
-    if (!m_connection.lost())
-        p.kind = kind;
+    p.kind = kind;
     return kind;
 }
 
@@ -380,6 +401,7 @@ void PostgresDatabase::makeLedger() {
 }
 
 void PostgresDatabase::pruneLedger(int maxAgeDays) {
+    endLeftoverTransaction();
     if (m_readOnly ||
         m_connection.exec(QStringLiteral("SELECT to_regclass('quorvex_requests') IS NULL"))
                 .text(0, 0) == QLatin1String("t"))

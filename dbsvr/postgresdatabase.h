@@ -55,7 +55,10 @@ public:
                      const QDeadlineTimer& deadline) override;
 
 private:
-    // Drops what was kept about the schema, prepared statements included, when it changed.
+    // Rolls back a transaction an earlier request left open.
+    void endLeftoverTransaction();
+    // Before a request: ends what an earlier one left open, and drops what was kept about the
+    // schema, prepared statements included, when it changed.
     void checkSchema();
     // The table's or view's type, "table" or "view". Raises UnknownTable.
     QString checkedTableType(const QString& name);

@@ -1,6 +1,8 @@
 // What a database on PostgreSQL keeps on its connection between requests (prepared statements,
 // table descriptions, the judgement of what is volatile), and that no change of the schema by
 // another client is hidden by it.
+#include "common/files.h"
+#include "dbsvr/config.h"
 #include "dbsvr/messagehandler.h"
 #include "dbsvr/pgconnection.h"
 #include "dbsvr/pgstatementcache.h"
@@ -9,6 +11,9 @@
 #include "testdatabase.h"
 #include "tests/support/qtprinters.h"
 
+#include <QThread>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace {
@@ -54,6 +59,8 @@ const char VOLATILE_QUERIES[] = R"xml(
 <Query name="FromLater"><Sql>SELECT id FROM later ORDER BY id</Sql></Query>
 <Query name="Stable"><Sql>SELECT id, asked() FROM orders</Sql></Query>
 <Query name="Pure"><Sql>SELECT id, twice(id) FROM orders</Sql></Query>
+<Query name="GatedAdd"><Sql>INSERT INTO orders (customer_id, amount) VALUES (1, gate())</Sql></Query>
+<Query name="GatedNow"><Sql>SELECT id, now() AS asked FROM orders WHERE id >= gate()</Sql></Query>
 )xml";
 
 class PostgresReuse : public ::testing::Test {
@@ -134,6 +141,126 @@ TEST_F(PostgresReuse, QueriesAndViewsThatFollowTheClockOrChanceAreMarkedVolatile
                 "WHERE clock_timestamp() IS NOT NULL");
     EXPECT_EQ(ask(read("later")).text("/XML/Volatile"), "true");
     EXPECT_EQ(ask(query("FromLater")).text("/XML/Volatile"), "true");
+}
+
+// gate() waits while the test's own session holds advisory lock 42. It is immutable and takes
+// no arguments, so the planner calls it: whatever plans a statement that names it (EXPLAIN
+// too) waits there, after the statement was prepared and before anything ran.
+const char GATE[] =
+    "CREATE FUNCTION gate() RETURNS integer IMMUTABLE LANGUAGE plpgsql AS 'BEGIN PERFORM "
+    "pg_advisory_lock_shared(42); PERFORM pg_advisory_unlock_shared(42); RETURN 1; END'; "
+    "CREATE VIEW gated AS SELECT id, clock_timestamp() AS at FROM orders WHERE id >= gate()";
+
+class StoppedStatements : public PostgresReuse {
+protected:
+    enum class Stop { Ceiling, Cancel };
+
+    void SetUp() override {
+        PostgresReuse::SetUp();
+        if (IsSkipped())
+            return;
+        m_data.exec(GATE);
+        const QString file = dbsvr::Config::FilePath(m_data.folder());
+        QString xml = QString::fromUtf8(common::ReadFile(file));
+        xml.replace("</DataServer>", "<StatementTimeLimit>0.2</StatementTimeLimit></DataServer>");
+        common::SaveFile(file, xml.toUtf8());
+        m_short = std::make_unique<dbsvr::Config>(dbsvr::Config::Load(m_data.folder()));
+        m_gatekeeper = std::make_unique<dbsvr::PgConnection>(m_data.config().databaseSetting());
+    }
+
+    // The request on m_db, stopped while one of its statements waits for what the test's own
+    // session holds (hold, until release; by default the gate): by the ceiling, or by a
+    // cancel once the wait is seen.
+    Reply stopped(Stop how, const QString& request,
+                  const QByteArray& hold = "SELECT pg_advisory_lock(42)",
+                  const QByteArray& release = "SELECT pg_advisory_unlock(42)") {
+        m_gatekeeper->execScript(hold.constData());
+        const dbsvr::Config* config = how == Stop::Ceiling ? m_short.get() : &m_data.config();
+        std::future<QByteArray> reply = std::async(std::launch::async, [&] {
+            return dbsvr::MessageHandler(config, m_db.get()).handle(request.toUtf8());
+        });
+        if (how == Stop::Cancel) {
+            while (m_gatekeeper->exec("SELECT count(*) FROM pg_locks WHERE NOT granted")
+                       .integer(0, 0) == 0)
+                QThread::msleep(10);
+            m_db->interrupt();
+        }
+        Reply answer(reply.get());
+        m_gatekeeper->execScript(release.constData());
+        // As the worker does before its next message.
+        m_db->clearInterrupt();
+        return answer;
+    }
+
+    std::unique_ptr<dbsvr::Config> m_short;
+    std::unique_ptr<dbsvr::PgConnection> m_gatekeeper;
+};
+
+// A statement stopped by the ceiling or a cancel before its judgement was made leaves nothing
+// judged: the same request on the same connection answers as if it were the first.
+TEST_F(StoppedStatements, LeaveNothingJudgedForTheNextRequest) {
+    struct Case {
+        const char* name;
+        QString request;
+        std::function<void(const Reply&)> expect;
+    };
+    const Case cases[] = {
+        {"a write's kind", query("GatedAdd"),
+         [](const Reply& r) { EXPECT_EQ(r.text("/XML/Changes"), "1") << r.raw.constData(); }},
+        {"a read's volatile flag", query("GatedNow"),
+         [](const Reply& r) {
+             EXPECT_EQ(r.text("/XML/Error"), "") << r.raw.constData();
+             EXPECT_EQ(r.count("/XML/Rows/Row"), 4u);
+             EXPECT_EQ(r.text("/XML/Volatile"), "true");
+         }},
+        {"a query's listed kind", "<XML><Type>ListQueries</Type></XML>",
+         [](const Reply& r) {
+             EXPECT_EQ(r.text("/XML/Queries/Query[@name='GatedAdd']/@kind"), "write");
+             EXPECT_EQ(r.text("/XML/Queries/Query[@name='GatedNow']/@kind"), "read");
+         }},
+        {"a view's volatile flag", read("gated"),
+         [](const Reply& r) {
+             EXPECT_EQ(r.text("/XML/Total"), "4") << r.raw.constData();
+             EXPECT_EQ(r.text("/XML/Volatile"), "true");
+         }},
+    };
+    for (const Stop how : {Stop::Ceiling, Stop::Cancel}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (how == Stop::Ceiling ? ", ceiling" : ", cancel"));
+            m_db = m_data.open();
+            const Reply first = stopped(how, c.request);
+            EXPECT_EQ(first.text("/XML/Error"),
+                      how == Stop::Ceiling ? "TimeLimit" : "DatabaseError")
+                << first.raw.constData();
+            c.expect(ask(c.request));
+            m_data.exec("DELETE FROM orders WHERE id > 4");
+        }
+    }
+}
+
+// A write stopped while its transaction begins leaves no transaction open, aborted, to fail
+// every later statement of the connection.
+TEST_F(StoppedStatements, WriteStoppedAsItBeginsLeavesTheConnectionUsable) {
+    const QString add = "<XML><Type>Query</Type><Name>AddOrder</Name><Parameters><Parameter "
+                        "name=\"customer\">1</Parameter><Parameter name=\"amount\">2</Parameter>"
+                        "</Parameters></XML>";
+    for (const Stop how : {Stop::Ceiling, Stop::Cancel}) {
+        SCOPED_TRACE(how == Stop::Ceiling ? "ceiling" : "cancel");
+        m_db = m_data.open();
+        ASSERT_EQ(ask(add).text("/XML/Changes"), "1");
+        // The sequence every write draws from as its transaction begins, locked meanwhile.
+        const QString probe = m_data.value(
+            "SELECT n.nspname || '.qv_probe' FROM pg_class c JOIN pg_namespace n ON n.oid = "
+            "c.relnamespace WHERE c.relname = 'qv_probe'");
+        ASSERT_FALSE(probe.isEmpty());
+        const Reply first = stopped(
+            how, add, "BEGIN; ALTER SEQUENCE " + probe.toUtf8() + " RENAME TO held", "ROLLBACK");
+        EXPECT_NE(first.text("/XML/Error"), "") << first.raw.constData();
+        const Reply orders = ask(read("orders"));
+        EXPECT_EQ(orders.text("/XML/Total"), "5") << orders.raw.constData();
+        EXPECT_EQ(ask(add).text("/XML/Changes"), "1");
+        m_data.exec("DELETE FROM orders WHERE id > 4");
+    }
 }
 
 } // namespace
