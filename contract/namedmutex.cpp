@@ -142,6 +142,11 @@ bool MutexExists(const QString& name) {
             ::close(fd);
             throw;
         }
+        // The listener is there (its backlog is full), so a dump that missed it (the kernel
+        // sends it in parts, and sockets that come and go between them can shift it) says
+        // nothing: unknown, never "not held".
+        if (!holder)
+            failure = code;
         break;
     case ECONNREFUSED:
     case ENOENT:

@@ -45,7 +45,8 @@ void DestroyInstanceMutex(int handle);
 
 // Whether a process of this user or of root holds the name; one of another user does not
 // count. Never takes the name itself, not even for a moment. The empty name is never held.
-// Raises for names that are too long or an unexpected failure (no descriptor left, say).
+// Raises for names that are too long or an unexpected failure (no descriptor left, say), and
+// with EAGAIN when a holder is there but its owner could not be found (unknown for now).
 bool MutexExists(const QString& name);
 
 // Whether a token held by user uid counts: ours, or root's.

@@ -22,6 +22,7 @@
 #include "diagnostics/trace.h"
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
 #include <pugixml.hpp>
 
@@ -69,6 +70,9 @@ bool DataService::parentAlive() const {
     try {
         return dataserver::MutexExists(m_parameters.parentMutex);
     } catch (const common::Error& e) {
+        // Its listener is there but could not be told apart for a moment: ask again later.
+        if (e.number() == EAGAIN)
+            return true;
         // A name that cannot even be tested can never be watched: stop rather
         // than run on without a parent.
         ReportFault(e);
