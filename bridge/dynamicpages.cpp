@@ -41,19 +41,25 @@ server::PageWork DynamicPages::Prepare(const server::DynamicRequest& request) {
     // Monotonic: a request that spans midnight, or a clock set back, still gives its real time.
     QElapsedTimer clock;
     clock.start();
-    const common::DictionaryPtr requestObject = CreateRequestObject(request, m_context);
-    const std::shared_ptr<WebApplication> component = GetWebApplicationObject();
-    const common::DictionaryPtr& application = m_context.ApplicationDictionary;
-    application->setItem(keys::APPLICATION_FOLDER, m_context.ApplicationPath);
-    application->setItem(keys::EXCEL_INSTALLED, m_context.ExcelInstalled);
+    // Only what this thread owns is read here; the request object, the component and the
+    // context are made on the worker, from copies.
     ServerStatus status = m_context.Server ? m_context.Server() : ServerStatus{};
     status.DataServerRunning = true; // or the request would not have come this far
-    common::DictionaryPtr context = m_contexts.NewContext(m_context, status, requestObject);
-    requestObject->item(keys::SERVER_VARIABLES)
-        .dictionary()
-        ->setItem(keys::REMOTE_HOST, request.remoteAddress);
-    // The time a page waited for a worker counts as its processing time, as users see it.
-    return [component, context, clock]() mutable { return answerOf(*component, context, clock); };
+    return [request, context = m_context, entries = m_contexts.templateFor(m_context),
+            status = std::move(status), clock]() {
+        const common::DictionaryPtr requestObject = CreateRequestObject(request, context);
+        const std::shared_ptr<WebApplication> component = GetWebApplicationObject();
+        const common::DictionaryPtr& application = context.ApplicationDictionary;
+        application->setItem(keys::APPLICATION_FOLDER, context.ApplicationPath);
+        application->setItem(keys::EXCEL_INSTALLED, context.ExcelInstalled);
+        common::DictionaryPtr pageContext =
+            ContextMaker::NewContext(entries, status, requestObject);
+        requestObject->item(keys::SERVER_VARIABLES)
+            .dictionary()
+            ->setItem(keys::REMOTE_HOST, request.remoteAddress);
+        // The time a page waited for a worker counts as its processing time, as users see it.
+        return answerOf(*component, pageContext, clock);
+    };
 }
 
 } // namespace bridge

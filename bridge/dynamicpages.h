@@ -18,7 +18,7 @@ common::Response DataServerNotRunningAnswer();
 // DataServerNotRunningAnswer while the data server is down, otherwise made by the
 // web application component from a request object and a new context.
 // Prepare belongs to the event loop's thread: it reads the core's record and status
-// there; the work it gives holds its own copies and runs anywhere.
+// there, and nothing more; the work it gives holds its own copies and runs anywhere.
 class DynamicPages final : public server::RequestHandler {
 public:
     // context: the core's record, read at every request. isDataServerRunning:
@@ -26,7 +26,7 @@ public:
     DynamicPages(const PageContext& context, std::function<bool()> isDataServerRunning)
         : m_context(context), m_isDataServerRunning(std::move(isDataServerRunning)) {}
 
-    // Builds the request object, a new component and a new context; the work has the
+    // The work builds the request object, a new component and a new context, has the
     // component answer and traces "Processing time". A "Redirect" the component set
     // replaces its answer by RedirectAnswer. Errors of the component, of its creation and
     // of a refused redirect pass to the HTTP layer, which answers 500.

@@ -43,21 +43,24 @@ common::DictionaryPtr ContextMaker::newTemplate(const Constants& c) {
     return entries;
 }
 
-common::DictionaryPtr ContextMaker::NewContext(const PageContext& context,
-                                               const ServerStatus& status,
-                                               common::DictionaryPtr request) {
+ContextMaker::Template ContextMaker::templateFor(const PageContext& context) {
     Constants constants = constantsOf(context);
     if (!m_template || constants != m_constants) {
         m_template = newTemplate(constants);
         m_constants = std::move(constants);
     }
+    return m_template;
+}
+
+common::DictionaryPtr ContextMaker::NewContext(const Template& entries, const ServerStatus& status,
+                                               common::DictionaryPtr request) {
     // A copy of the template's class: the component sees the Dictionary it always saw.
-    const auto entries = std::make_shared<common::Dictionary>(*m_template);
-    entries->setItem(keys::REQUEST, request ? std::move(request) : ParseFormData(QString()));
-    entries->setItem(keys::MESSAGES, common::NewDictionary());
-    entries->setItem(keys::SESSION, common::NewDictionary());
-    entries->setItem(keys::SERVER, NewServerEntry(status));
-    return entries;
+    const auto context = std::make_shared<common::Dictionary>(*entries);
+    context->setItem(keys::REQUEST, request ? std::move(request) : ParseFormData(QString()));
+    context->setItem(keys::MESSAGES, common::NewDictionary());
+    context->setItem(keys::SESSION, common::NewDictionary());
+    context->setItem(keys::SERVER, NewServerEntry(status));
+    return context;
 }
 
 } // namespace bridge

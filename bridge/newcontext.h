@@ -3,6 +3,7 @@
 #include "common/value.h"
 
 #include <QString>
+#include <memory>
 
 namespace bridge {
 
@@ -18,9 +19,19 @@ struct ServerStatus;
 // and copied for as long as the PageContext keeps those values.
 class ContextMaker final {
 public:
-    // request: the Request entry; null gives an empty Dictionary.
+    using Template = std::shared_ptr<const common::Dictionary>;
+
+    // The constant entries for context, the others empty. One thread (the one that owns
+    // context) calls it: the template is rebuilt there when those values change.
+    Template templateFor(const PageContext& context);
+    // A context from a template; any thread. request: the Request entry; null gives an
+    // empty Dictionary.
+    static common::DictionaryPtr NewContext(const Template& entries, const ServerStatus& status,
+                                            common::DictionaryPtr request = nullptr);
     common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status,
-                                     common::DictionaryPtr request = nullptr);
+                                     common::DictionaryPtr request = nullptr) {
+        return NewContext(templateFor(context), status, std::move(request));
+    }
 
 private:
     // The values of the PageContext the constant entries are made of.
@@ -42,7 +53,7 @@ private:
     static common::DictionaryPtr newTemplate(const Constants& constants);
 
     Constants m_constants;
-    common::DictionaryPtr m_template; // the constant entries, the others empty
+    Template m_template;
 };
 
 } // namespace bridge
