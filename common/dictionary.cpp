@@ -16,6 +16,32 @@ QString Dictionary::normalised(const QString& key) const {
     return m_keys == Keys::CaseInsensitive ? key.toLower() : key;
 }
 
+bool Dictionary::sameKey(const QString& a, const QString& b) const {
+    return a.size() == b.size() &&
+           a.compare(b, m_keys == Keys::CaseInsensitive ? Qt::CaseInsensitive
+                                                        : Qt::CaseSensitive) == 0;
+}
+
+std::optional<size_t> Dictionary::find(const QString& key) const {
+    if (m_index.isEmpty()) {
+        for (size_t i = 0; i < m_entries.size(); ++i)
+            if (sameKey(m_entries[i].first, key))
+                return i;
+        return std::nullopt;
+    }
+    const auto it = m_index.constFind(normalised(key));
+    return it == m_index.constEnd() ? std::nullopt : std::optional<size_t>(*it);
+}
+
+void Dictionary::append(const QString& key, const Value& value) {
+    m_entries.emplace_back(key, value);
+    if (!m_index.isEmpty())
+        m_index.insert(normalised(key), m_entries.size() - 1);
+    else if (m_entries.size() > INDEX_FROM)
+        for (size_t i = 0; i < m_entries.size(); ++i)
+            m_index.insert(normalised(m_entries[i].first), i);
+}
+
 int Dictionary::count() const {
     const std::lock_guard lock(m_lock);
     return static_cast<int>(m_entries.size());
@@ -24,57 +50,50 @@ int Dictionary::count() const {
 void Dictionary::reserve(int n) {
     const std::lock_guard lock(m_lock);
     m_entries.reserve(size_t(n));
-    m_index.reserve(n);
+    if (size_t(n) > INDEX_FROM)
+        m_index.reserve(n);
 }
 
 bool Dictionary::Exists(const QString& key) const {
-    const QString k = normalised(key);
     const std::lock_guard lock(m_lock);
-    return m_index.contains(k);
+    return find(key).has_value();
 }
 
 Value Dictionary::item(const QString& key) const {
-    const QString k = normalised(key);
     const std::lock_guard lock(m_lock);
-    const auto it = m_index.constFind(k);
-    return it == m_index.constEnd() ? Value() : m_entries[*it].second;
+    const std::optional<size_t> at = find(key);
+    return at ? m_entries[*at].second : Value();
 }
 
 void Dictionary::setItem(const QString& key, const Value& value) {
-    const QString k = normalised(key);
     const std::lock_guard lock(m_lock);
-    const auto it = m_index.constFind(k);
-    if (it != m_index.constEnd()) {
-        m_entries[*it].second = value;
-        return;
-    }
-    m_index.insert(k, m_entries.size());
-    m_entries.emplace_back(key, value);
+    if (const std::optional<size_t> at = find(key))
+        m_entries[*at].second = value;
+    else
+        append(key, value);
 }
 
 Value Dictionary::itemOrAdd(const QString& key, const Value& value) {
-    const QString k = normalised(key);
     const std::lock_guard lock(m_lock);
-    const auto it = m_index.constFind(k);
-    if (it != m_index.constEnd())
-        return m_entries[*it].second;
-    m_index.insert(k, m_entries.size());
-    m_entries.emplace_back(key, value);
+    if (const std::optional<size_t> at = find(key))
+        return m_entries[*at].second;
+    append(key, value);
     return value;
 }
 
 bool Dictionary::remove(const QString& key) {
-    const QString k = normalised(key);
     const std::lock_guard lock(m_lock);
-    const auto it = m_index.find(k);
-    if (it == m_index.end())
+    const std::optional<size_t> at = find(key);
+    if (!at)
         return false;
-    const size_t pos = *it;
-    m_index.erase(it);
+    const size_t pos = *at;
+    if (!m_index.isEmpty()) {
+        m_index.remove(normalised(m_entries[pos].first));
+        for (auto& p : m_index)
+            if (p > pos)
+                --p;
+    }
     m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(pos));
-    for (auto& p : m_index)
-        if (p > pos)
-            --p;
     return true;
 }
 

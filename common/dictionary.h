@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace common {
@@ -42,13 +43,22 @@ public:
     QStringList keys() const;
 
 private:
+    // Up to this many entries a scan finds a key faster than hashing it: most Dictionaries
+    // (a request's, a context's) are that small, and are made for every page.
+    static constexpr size_t INDEX_FROM = 16;
+
     QString normalised(const QString& key) const;
+    bool sameKey(const QString& a, const QString& b) const;
+    // Where key is; the lock is held.
+    std::optional<size_t> find(const QString& key) const;
+    // Adds an entry of a new key; the lock is held.
+    void append(const QString& key, const Value& value);
 
     const QString m_className;
     const Keys m_keys = Keys::CaseSensitive;
     mutable std::mutex m_lock;                        // guards the entries and their index
     std::vector<std::pair<QString, Value>> m_entries; // insertion order
-    QHash<QString, size_t> m_index;                   // normalised key -> position
+    QHash<QString, size_t> m_index; // normalised key -> position; empty while small
 };
 
 } // namespace common

@@ -49,23 +49,44 @@ TEST(Dictionary, WritersAtOnceLoseNothingAndAddOnlyOnce) {
     EXPECT_TRUE(ToText(d->item("last")).startsWith("t"));
 }
 
-TEST(Dictionary, RemoveKeepsOrderAndLookupsIntact) {
-    auto d = NewDictionary();
-    for (const char* k : {"x", "y", "z"})
-        d->Add(k, QString(k));
-    EXPECT_TRUE(d->remove("x"));
-    EXPECT_FALSE(d->remove("x"));
-    EXPECT_EQ(d->keys(), QStringList({"y", "z"}));
-    EXPECT_EQ(ToText(d->item("z")), "z");
+// Small Dictionaries are scanned, larger ones indexed: both ways find, replace and remove alike.
+TEST(Dictionary, RemoveKeepsOrderAndLookupsIntactSmallAndLarge) {
+    for (const int size : {5, 40}) {
+        SCOPED_TRACE(size);
+        auto d = NewHalvikDictionary();
+        QStringList keys;
+        for (int k = 0; k < size; ++k) {
+            keys << QString("Key%1").arg(k);
+            d->Add(keys.last(), int32_t(k));
+        }
+        EXPECT_TRUE(d->remove("KEY0"));
+        EXPECT_FALSE(d->remove("key0"));
+        EXPECT_TRUE(d->remove(keys[1]));
+        keys.remove(0, 2);
+        EXPECT_EQ(d->keys(), keys);
+        d->setItem(QString("key%1").arg(size - 1), QString("last"));
+        d->setItem("key0", QString("again"));
+        EXPECT_EQ(d->count(), size - 1);
+        EXPECT_EQ(ToText(d->item(QString("KEY%1").arg(size - 1))), "last");
+        EXPECT_EQ(ToText(d->item("Key2")), "2");
+        EXPECT_EQ(d->keys().last(), "key0");
+    }
 }
 
 TEST(Dictionary, HalvikKeysIgnoreCaseVantoriKeysDoNot) {
-    auto h = NewHalvikDictionary();
-    h->Add("Hidden", Value());
-    EXPECT_TRUE(h->Exists("hidden"));
-    auto v = NewDictionary();
-    v->Add("Hidden", Value());
-    EXPECT_FALSE(v->Exists("hidden"));
+    for (const int size : {1, 40}) {
+        auto h = NewHalvikDictionary();
+        auto v = NewDictionary();
+        for (int k = 1; k < size; ++k) {
+            h->Add(QString("k%1").arg(k), Value());
+            v->Add(QString("k%1").arg(k), Value());
+        }
+        h->Add("Hidden", Value());
+        v->Add("Hidden", Value());
+        EXPECT_TRUE(h->Exists("hidden")) << size;
+        EXPECT_FALSE(v->Exists("hidden")) << size;
+        EXPECT_TRUE(v->Exists("Hidden")) << size;
+    }
 }
 
 TEST(Dictionary, IsSharedByReference) {
