@@ -9,20 +9,13 @@ namespace {
 const QString VANTORI_DICTIONARY = QStringLiteral("Vantori.Dictionary");
 const QString HALVIK_DICTIONARY = QStringLiteral("Halvik.Dictionary");
 
-DictionaryPtr asDictionary(const ObjectPtr& o) {
-    return std::dynamic_pointer_cast<Dictionary>(o);
-}
 } // namespace
 
 ObjectFactory::ObjectFactory() {
     // The dictionaries are part of the program itself; other components
     // register themselves (components::RegisterComponents).
-    registerClass(VANTORI_DICTIONARY, []() -> ObjectPtr {
-        return std::make_shared<Dictionary>(VANTORI_DICTIONARY, Dictionary::Keys::CaseSensitive);
-    });
-    registerClass(HALVIK_DICTIONARY, []() -> ObjectPtr {
-        return std::make_shared<Dictionary>(HALVIK_DICTIONARY, Dictionary::Keys::CaseInsensitive);
-    });
+    registerClass(VANTORI_DICTIONARY, []() -> ObjectPtr { return NewDictionary(); });
+    registerClass(HALVIK_DICTIONARY, []() -> ObjectPtr { return NewHalvikDictionary(); });
 }
 
 ObjectFactory& ObjectFactory::instance() {
@@ -63,12 +56,14 @@ ObjectPtr CreateObjectByName(const QString& className) {
     return ObjectFactory::instance().create(className);
 }
 
+// The program's own classes are made directly: a page makes a dozen Dictionaries, and the
+// factory's shared lock and lower-cased name cost more than the Dictionary itself.
 DictionaryPtr NewDictionary() {
-    return asDictionary(CreateObjectByName(VANTORI_DICTIONARY));
+    return std::make_shared<Dictionary>(VANTORI_DICTIONARY, Dictionary::Keys::CaseSensitive);
 }
 
 DictionaryPtr NewHalvikDictionary() {
-    return asDictionary(CreateObjectByName(HALVIK_DICTIONARY));
+    return std::make_shared<Dictionary>(HALVIK_DICTIONARY, Dictionary::Keys::CaseInsensitive);
 }
 
 } // namespace common
