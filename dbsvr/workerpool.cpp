@@ -3,6 +3,7 @@
 #include "dbsvr/database.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace dbsvr {
 
@@ -71,6 +72,9 @@ bool WorkerPool::cancel(const QString& id) {
 }
 
 void WorkerPool::run(int worker) {
+    // On Linux the nice value is each thread's own: only the workers yield, while the loop
+    // thread that answers pings and cancels keeps its priority. A failure leaves it as it was.
+    [[maybe_unused]] const int niced = ::nice(WORKER_NICE);
     for (;;) {
         Waiting next;
         {

@@ -17,6 +17,11 @@ class Database;
 // still runs, and sees it), its statements interrupted (Database::interrupt) while it runs.
 class WorkerPool final {
 public:
+    // How much lower the workers' CPU priority is than the rest of the machine's: a long
+    // statement yields the processors to the web server's pages and files, and takes what
+    // they leave.
+    static constexpr int WORKER_NICE = 10;
+
     // What a running job tells the pool, and learns from it.
     class Turn final {
     public:
