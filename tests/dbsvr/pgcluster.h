@@ -2,6 +2,29 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <memory>
+
+struct pg_conn;
+
+// A session of the test's own on one database, open as long as the object lives: what it
+// locks (an advisory lock) stays locked until it lets go or the object goes.
+class PgSession final {
+public:
+    explicit PgSession(const QString& connectionString);
+    ~PgSession();
+
+    // Connected.
+    bool valid() const;
+    const QString& error() const { return m_error; }
+    // The first column of the first row sql gives; "" for none.
+    QString value(const QString& sql);
+    // Runs sql; false (with error()) when it fails.
+    bool exec(const QString& sql);
+
+private:
+    std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_connection;
+    QString m_error;
+};
 
 // A PostgreSQL server of the test's own (Debian's postgresql package): made
 // with initdb in a temporary folder (as the user nobody when the tests run as
