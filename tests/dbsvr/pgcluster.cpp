@@ -1,5 +1,7 @@
 #include "pgcluster.h"
 
+#include "tests/support/programfolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -171,6 +173,19 @@ QString PgCluster::createDatabase(const QString& sql) {
         !exec(name, script))
         return {};
     return name;
+}
+
+QString PgCluster::createSampleDatabase() {
+    return createDatabase(QString::fromUtf8(support::ReadFile(
+        support::StageDir() + QStringLiteral("/examples/microsoft access/sample-postgresql.sql"))));
+}
+
+bool PgCluster::serveFrom(const QString& configFile, const QString& database) const {
+    QString xml = QString::fromUtf8(support::ReadFile(configFile));
+    xml.replace(QRegularExpression(QStringLiteral("<Database>[^<]*</Database>")),
+                QStringLiteral("<Database type=\"postgresql\">") +
+                    connectionString(database).toHtmlEscaped() + QStringLiteral("</Database>"));
+    return support::WriteFile(configFile, xml.toUtf8());
 }
 
 QString PgCluster::value(const QString& database, const QString& sql) const {

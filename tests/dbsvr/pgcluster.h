@@ -55,6 +55,12 @@ public:
     // A new database, with sql (several statements; lines that begin with a
     // backslash, psql's own commands, are left out) run in it; its name.
     QString createDatabase(const QString& sql);
+    // A new database with the data of the staged example application
+    // (its sample-postgresql.sql); its name, "" (with error()) when it cannot be made.
+    QString createSampleDatabase();
+    // Points an application's dataserver.xml at database on this server; false when the file
+    // cannot be written.
+    bool serveFrom(const QString& configFile, const QString& database) const;
     // The first column of the first row sql gives in database; "" for none.
     QString value(const QString& database, const QString& sql) const;
     // Runs sql in database; false (with error()) when it fails.

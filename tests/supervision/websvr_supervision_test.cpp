@@ -89,12 +89,10 @@ int waitingAtTheGate(PgSession& session) {
         .toInt();
 }
 
-// Points the application's dataserver.xml at the database of connection, with the gate's query,
-// workers workers and a statement time limit far beyond any wait of the test.
-bool serveFromPostgresql(const QString& config, const QString& connection, int workers) {
+// Adds the gate's query to an application's dataserver.xml, with workers workers and a
+// statement time limit far beyond any wait of the test.
+bool addGate(const QString& config, int workers) {
     QString xml = QString::fromUtf8(ReadFile(config));
-    xml.replace(QRegularExpression("<Database>[^<]*</Database>"),
-                "<Database type=\"postgresql\">" + connection.toHtmlEscaped() + "</Database>");
     xml.replace("</Queries>", QStringLiteral("<Query name=\"%1\"><Sql>SELECT "
                                              "pg_advisory_xact_lock_shared(%2) AS waited</Sql>"
                                              "</Query></Queries><Workers>%3</Workers>"
@@ -200,12 +198,11 @@ TEST_F(WebsvrSupervisionTest, StatementsBusyOnEveryWorkerDoNotPassForAHang) {
     PgCluster* cluster = PgCluster::Shared();
     if (!cluster)
         GTEST_SKIP() << PgCluster::SkipReason().toStdString();
-    const QString database = cluster->createDatabase(QString::fromUtf8(
-        ReadFile(StageDir() + "/examples/microsoft access/sample-postgresql.sql")));
+    const QString database = cluster->createSampleDatabase();
     ASSERT_FALSE(database.isEmpty()) << cluster->error().toStdString();
     constexpr int workers = 4;
-    ASSERT_TRUE(serveFromPostgresql(m_program.path("examples/microsoft access/dataserver.xml"),
-                                    cluster->connectionString(database), workers));
+    const QString config = m_program.path("examples/microsoft access/dataserver.xml");
+    ASSERT_TRUE(cluster->serveFrom(config, database) && addGate(config, workers));
     PgSession gatekeeper(cluster->connectionString(database));
     ASSERT_TRUE(gatekeeper.valid()) << gatekeeper.error().toStdString();
     ASSERT_TRUE(gatekeeper.exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(GATE_LOCK)))
