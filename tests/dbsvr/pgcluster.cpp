@@ -1,5 +1,7 @@
 #include "pgcluster.h"
 
+#include "tests/support/programfolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -14,11 +16,39 @@ namespace {
 
 constexpr int COMMAND_TIMEOUT_MS = 60000;
 
-std::unique_ptr<PGconn, decltype(&PQfinish)> connect(const QString& conninfo) {
-    return {PQconnectdb(conninfo.toUtf8().constData()), PQfinish};
+} // namespace
+
+PgSession::PgSession(const QString& connectionString)
+    : m_connection(PQconnectdb(connectionString.toUtf8().constData()), PQfinish) {
+    if (!valid())
+        m_error = QString::fromUtf8(PQerrorMessage(m_connection.get()));
 }
 
-} // namespace
+PgSession::~PgSession() = default;
+
+bool PgSession::valid() const {
+    return PQstatus(m_connection.get()) == CONNECTION_OK;
+}
+
+bool PgSession::exec(const QString& sql) {
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQexec(m_connection.get(), sql.toUtf8().constData()), PQclear);
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+        return true;
+    m_error = QString::fromUtf8(PQerrorMessage(m_connection.get()));
+    return false;
+}
+
+QString PgSession::value(const QString& sql) {
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQexec(m_connection.get(), sql.toUtf8().constData()), PQclear);
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) == 0) {
+        m_error = QString::fromUtf8(PQerrorMessage(m_connection.get()));
+        return {};
+    }
+    return QString::fromUtf8(PQgetvalue(result.get(), 0, 0));
+}
 
 QString PgCluster::BinDir() {
     // Debian keeps the server programs out of PATH, one folder per major version.
@@ -127,13 +157,10 @@ QString PgCluster::connectionString(const QString& database) const {
 }
 
 bool PgCluster::exec(const QString& database, const QString& sql) {
-    auto conn = connect(connectionString(database));
-    std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQexec(conn.get(), sql.toUtf8().constData()), PQclear);
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+    PgSession session(connectionString(database));
+    if (session.exec(sql))
         return true;
-    m_error = QString::fromUtf8(PQerrorMessage(conn.get()));
+    m_error = session.error();
     return false;
 }
 
@@ -148,11 +175,19 @@ QString PgCluster::createDatabase(const QString& sql) {
     return name;
 }
 
+QString PgCluster::createSampleDatabase() {
+    return createDatabase(QString::fromUtf8(support::ReadFile(
+        support::StageDir() + QStringLiteral("/examples/microsoft access/sample-postgresql.sql"))));
+}
+
+bool PgCluster::serveFrom(const QString& configFile, const QString& database) const {
+    QString xml = QString::fromUtf8(support::ReadFile(configFile));
+    xml.replace(QRegularExpression(QStringLiteral("<Database>[^<]*</Database>")),
+                QStringLiteral("<Database type=\"postgresql\">") +
+                    connectionString(database).toHtmlEscaped() + QStringLiteral("</Database>"));
+    return support::WriteFile(configFile, xml.toUtf8());
+}
+
 QString PgCluster::value(const QString& database, const QString& sql) const {
-    auto conn = connect(connectionString(database));
-    std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQexec(conn.get(), sql.toUtf8().constData()), PQclear);
-    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) == 0)
-        return {};
-    return QString::fromUtf8(PQgetvalue(result.get(), 0, 0));
+    return PgSession(connectionString(database)).value(sql);
 }

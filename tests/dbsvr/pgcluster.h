@@ -2,6 +2,29 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <memory>
+
+struct pg_conn;
+
+// A session of the test's own on one database, open as long as the object lives: what it
+// locks (an advisory lock) stays locked until it lets go or the object goes.
+class PgSession final {
+public:
+    explicit PgSession(const QString& connectionString);
+    ~PgSession();
+
+    // Connected.
+    bool valid() const;
+    const QString& error() const { return m_error; }
+    // The first column of the first row sql gives; "" for none.
+    QString value(const QString& sql);
+    // Runs sql; false (with error()) when it fails.
+    bool exec(const QString& sql);
+
+private:
+    std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_connection;
+    QString m_error;
+};
 
 // A PostgreSQL server of the test's own (Debian's postgresql package): made
 // with initdb in a temporary folder (as the user nobody when the tests run as
@@ -32,6 +55,12 @@ public:
     // A new database, with sql (several statements; lines that begin with a
     // backslash, psql's own commands, are left out) run in it; its name.
     QString createDatabase(const QString& sql);
+    // A new database with the data of the staged example application
+    // (its sample-postgresql.sql); its name, "" (with error()) when it cannot be made.
+    QString createSampleDatabase();
+    // Points an application's dataserver.xml at database on this server; false when the file
+    // cannot be written.
+    bool serveFrom(const QString& configFile, const QString& database) const;
     // The first column of the first row sql gives in database; "" for none.
     QString value(const QString& database, const QString& sql) const;
     // Runs sql in database; false (with error()) when it fails.

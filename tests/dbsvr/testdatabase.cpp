@@ -1,13 +1,11 @@
 #include "testdatabase.h"
 
-#include "common/files.h"
 #include "dbsvr/postgresdatabase.h"
 #include "dbsvrfixture.h"
 #include "pgcluster.h"
 #include "tests/support/programfolder.h"
 
 #include <QDir>
-#include <QRegularExpression>
 
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::Sqlite ? "SQLite" : "PostgreSQL";
@@ -48,16 +46,11 @@ QString TestDatabase::createSample() {
         PgCluster* cluster = PgCluster::Shared();
         if (!cluster)
             return PgCluster::SkipReason();
-        m_pgDatabase = cluster->createDatabase(QString::fromUtf8(common::ReadFile(
-            support::StageDir() + "/examples/microsoft access/sample-postgresql.sql")));
+        m_pgDatabase = cluster->createSampleDatabase();
         if (m_pgDatabase.isEmpty())
             return QStringLiteral("the sample database was not made: ") + cluster->error();
-        const QString file = QDir(m_folderPath).filePath("dataserver.xml");
-        QString xml = QString::fromUtf8(common::ReadFile(file));
-        xml.replace(QRegularExpression("<Database>[^<]*</Database>"),
-                    "<Database type=\"postgresql\">" +
-                        cluster->connectionString(m_pgDatabase).toHtmlEscaped() + "</Database>");
-        common::SaveFile(file, xml.toUtf8());
+        if (!cluster->serveFrom(QDir(m_folderPath).filePath("dataserver.xml"), m_pgDatabase))
+            return QStringLiteral("dataserver.xml was not written");
     }
     m_config = std::make_unique<dbsvr::Config>(dbsvr::Config::Load(m_folderPath));
     return {};

@@ -213,8 +213,7 @@ TEST_F(FormPosts, TwoWebServersShareOnePostgresqlDatabase) {
     PgCluster* cluster = PgCluster::Shared();
     if (!cluster)
         GTEST_SKIP() << PgCluster::SkipReason().toStdString();
-    const QString database = cluster->createDatabase(QString::fromUtf8(
-        ReadFile(StageDir() + "/examples/microsoft access/sample-postgresql.sql")));
+    const QString database = cluster->createSampleDatabase();
     ASSERT_FALSE(database.isEmpty()) << cluster->error().toStdString();
 
     // Two program folders, two ports, as on two machines; one database.
@@ -223,12 +222,8 @@ TEST_F(FormPosts, TwoWebServersShareOnePostgresqlDatabase) {
     ProgramFolder* programs[2] = {&first, &second};
     for (int k = 0; k < 2; ++k) {
         ASSERT_TRUE(programs[k]->isValid());
-        const QString config = programs[k]->path("examples/microsoft access/dataserver.xml");
-        QString xml = QString::fromUtf8(ReadFile(config));
-        xml.replace(QRegularExpression("<Database>[^<]*</Database>"),
-                    "<Database type=\"postgresql\">" +
-                        cluster->connectionString(database).toHtmlEscaped() + "</Database>");
-        ASSERT_TRUE(WriteFile(config, xml.toUtf8()));
+        ASSERT_TRUE(cluster->serveFrom(
+            programs[k]->path("examples/microsoft access/dataserver.xml"), database));
         ASSERT_TRUE(ServesTheApplication(*programs[k], websvr[k]));
     }
 

@@ -1,12 +1,16 @@
 // The staged websvr supervising the staged dbsvr, with faults injected from outside.
+#include "components/queue.h"
 #include "contract/namedmutex.h"
 #include "standin.h"
 #include "supervision/launch.h"
+#include "supervision/watchdog.h"
+#include "tests/dbsvr/pgcluster.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -51,6 +55,52 @@ std::string descriptors(qint64 pid) {
 // own limit would: half of that limit tells the two apart and leaves a loaded machine room.
 constexpr int wellBefore(int limitMs) {
     return limitMs / 2;
+}
+
+// Puts a request into a queue folder as the web application does; its id.
+QString sendRequest(const QString& folder, const QString& body) {
+    components::Queue out;
+    out.folder = folder;
+    out.package = body;
+    return out.send({});
+}
+
+// Has websvr's watchdog act on a message file ("Done" asks for nothing) and waits until a tick
+// has taken it: that tick checked the alive file first.
+bool watchdogTicked(const QString& messageFile) {
+    WriteFile(messageFile + ".new", "<XML><Type>Done</Type><Code>0</Code><Message/></XML>");
+    return QFile::rename(messageFile + ".new", messageFile) &&
+           Eventually([&] { return !QFile::exists(messageFile); });
+}
+
+// The advisory lock the test's own session holds while the data server's statements wait for
+// it, and the named query that waits: it costs no CPU meanwhile, and it holds the lock only
+// for its own transaction, so all of them end together once the test lets go.
+constexpr int GATE_LOCK = 4217;
+const QString GATE_QUERY = QStringLiteral("WaitAtTheGate");
+
+// The statements that wait for the gate's lock in the session's database.
+int waitingAtTheGate(PgSession& session) {
+    return session
+        .value(QStringLiteral("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT "
+                              "granted AND objid = %1 AND database = (SELECT oid FROM pg_database "
+                              "WHERE datname = current_database())")
+                   .arg(GATE_LOCK))
+        .toInt();
+}
+
+// Adds the gate's query to an application's dataserver.xml, with workers workers and a
+// statement time limit far beyond any wait of the test.
+bool addGate(const QString& config, int workers) {
+    QString xml = QString::fromUtf8(ReadFile(config));
+    xml.replace("</Queries>", QStringLiteral("<Query name=\"%1\"><Sql>SELECT "
+                                             "pg_advisory_xact_lock_shared(%2) AS waited</Sql>"
+                                             "</Query></Queries><Workers>%3</Workers>"
+                                             "<StatementTimeLimit>3600</StatementTimeLimit>")
+                                  .arg(GATE_QUERY)
+                                  .arg(GATE_LOCK)
+                                  .arg(workers));
+    return WriteFile(config, xml.toUtf8());
 }
 
 class WebsvrSupervisionTest : public ::testing::Test {
@@ -142,6 +192,68 @@ TEST_F(WebsvrSupervisionTest, AHangingDataServerIsTerminatedAndReplaced) {
     expectReplaced(first);
     EXPECT_EQ(logCount("Restart Data Server"), 1);
     EXPECT_EQ(logCount("Restart of Data Server failed"), 0);
+}
+
+TEST_F(WebsvrSupervisionTest, StatementsBusyOnEveryWorkerDoNotPassForAHang) {
+    PgCluster* cluster = PgCluster::Shared();
+    if (!cluster)
+        GTEST_SKIP() << PgCluster::SkipReason().toStdString();
+    const QString database = cluster->createSampleDatabase();
+    ASSERT_FALSE(database.isEmpty()) << cluster->error().toStdString();
+    constexpr int workers = 4;
+    const QString config = m_program.path("examples/microsoft access/dataserver.xml");
+    ASSERT_TRUE(cluster->serveFrom(config, database) && addGate(config, workers));
+    PgSession gatekeeper(cluster->connectionString(database));
+    ASSERT_TRUE(gatekeeper.valid()) << gatekeeper.error().toStdString();
+    ASSERT_TRUE(gatekeeper.exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(GATE_LOCK)))
+        << gatekeeper.error().toStdString();
+
+    startServing();
+    const qint64 dbsvr = dataServers().first();
+    const QString instance = m_program.instanceFolder(m_websvr->pid());
+    const QString requests = instance + "/Queue/requests";
+    components::Queue results;
+    results.folder = instance + "/Queue/results";
+
+    // Straight into the queue: a page would give up its wait long before the watchdog's.
+    QStringList held;
+    for (int k = 0; k < workers; ++k)
+        held << sendRequest(requests, "<XML><Type>Query</Type><Name>" + GATE_QUERY +
+                                          "</Name><Parameters/></XML>");
+    ASSERT_TRUE(Eventually([&] { return waitingAtTheGate(gatekeeper) == workers; }))
+        << "waiting: " << waitingAtTheGate(gatekeeper) << "\n"
+        << DailyLog(m_program.path("data/Logs"), "DBSRV", dbsvr).toStdString();
+    const QDateTime allHeld = QDateTime::currentDateTime();
+
+    // No worker is free, and a ping is answered all the same.
+    const QString ping = sendRequest(requests, "<XML><Type>Ping</Type></XML>");
+    ASSERT_EQ(results.Poll(ping, WAIT_MS), ping);
+    EXPECT_TRUE(results.package.contains("<Type>Pong</Type>")) << results.package.toStdString();
+
+    // The alive file is rewritten past the time a data server stuck since then would have
+    // been taken for a hung one, and the watchdog looks at it after that.
+    const QString alive = instance + ".dataserver.alive.xml";
+    const QDateTime hangSeen = allHeld.addMSecs(qint64(dataserver::HANG_SECONDS * 1000));
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(alive).lastModified() > hangSeen; },
+                           int(dataserver::HANG_SECONDS * 1000) + WAIT_MS))
+        << log().toStdString();
+    ASSERT_TRUE(watchdogTicked(instance + ".dataserver.message.xml")) << log().toStdString();
+
+    EXPECT_EQ(logCount("Data Server may hang"), 0) << log().toStdString();
+    EXPECT_EQ(logCount("Terminate data server process"), 0);
+    EXPECT_EQ(logCount("Restart Data Server"), 0);
+    EXPECT_EQ(dataServers(), QList<qint64>{dbsvr});
+    EXPECT_TRUE(ProcessRuns(dbsvr));
+    // Still waiting: none of them ended early or was stopped.
+    EXPECT_EQ(waitingAtTheGate(gatekeeper), workers);
+
+    ASSERT_TRUE(gatekeeper.exec(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(GATE_LOCK)));
+    for (const QString& id : held) {
+        ASSERT_EQ(results.Poll(id, WAIT_MS), id);
+        EXPECT_TRUE(results.package.contains("<Type>Rows</Type>") &&
+                    results.package.contains("<Count>1</Count>"))
+            << results.package.toStdString();
+    }
 }
 
 TEST_F(WebsvrSupervisionTest, ADataServerThatNeverTakesItsTokenEndsTheStart) {
