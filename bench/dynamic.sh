@@ -6,7 +6,8 @@
 #                    (default both; STAGE_DIR: $QV_STAGE_DIR, else build/quorvex)
 #
 # For each database, starts "websvr hidden" from a copy of the staged program
-# folder (for PostgreSQL: a server of its own made with initdb in a temporary
+# folder, its temporary folder (the queue folders) in /dev/shm as the service's is
+# in /run (for PostgreSQL: a server of its own made with initdb in a temporary
 # folder, as the user nobody when run as root, with the example loaded from
 # sample-postgresql.sql), adds 30 customers of the country "Benchland", and
 # measures with wrk (20 connections, "Connection: close", 10 s a run, dynamic
@@ -57,6 +58,10 @@ command -v curl >/dev/null || die "curl is needed (apt-get install curl)"
 
 
 WORK=$(mktemp -d /tmp/qvdynbench.XXXXXX)
+# websvr's temporary folder (its queue folders) on a memory file system, as the service has it
+# (/run/quorvex): /dev/shm where it can be written, else beside the rest.
+RUNTEMP=$WORK
+[ -w /dev/shm ] && RUNTEMP=$(mktemp -d /dev/shm/qvdynbench.XXXXXX)
 chmod 755 "$WORK" # the PostgreSQL server runs as nobody under it
 WEBSVR_PID=""
 PGBIN=""
@@ -71,7 +76,7 @@ stop_websvr() {
 cleanup() {
     stop_websvr || true
     [ -n "$PGBIN" ] && as_owner "$PGBIN/pg_ctl" -D "$WORK/pg/data" -m fast -w stop >/dev/null 2>&1
-    rm -rf "$WORK"
+    rm -rf "$WORK" "$RUNTEMP"
 }
 trap cleanup EXIT
 
@@ -120,7 +125,7 @@ count_customers() {
 
 start_websvr() { # database port
     local db=$1 port=$2 program="$WORK/$1/program"
-    mkdir -p "$WORK/$db/temp"
+    mkdir -p "$RUNTEMP/$db/temp"
     cp -a "$STAGE" "$program"
     rm -rf "$program/data" "$program/Temp"
     mkdir -p "$program/data/config"
@@ -138,7 +143,7 @@ path = sys.argv[1]
 text = open(path, encoding="utf-8").read()
 open(path, "w", encoding="utf-8").write(text.replace("</Queries>", os.environ["BENCH_QUERIES"] + "  </Queries>", 1))
 ' "$app/dataserver.xml"
-    TEMP="$WORK/$db/temp" "$program/websvr" hidden >"$WORK/$db/websvr.out" 2>"$WORK/$db/websvr.err" &
+    TEMP="$RUNTEMP/$db/temp" "$program/websvr" hidden >"$WORK/$db/websvr.out" 2>"$WORK/$db/websvr.err" &
     WEBSVR_PID=$!
     local i
     for i in $(seq 300); do

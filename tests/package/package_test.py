@@ -267,6 +267,7 @@ def serve_and_stop(root):
     env.update(v.split("=", 1) for v in unit["Environment"])
     if "TEMP" in env:
         env["TEMP"] = os.path.join(root, env["TEMP"].lstrip("/"))
+        os.makedirs(env["TEMP"], mode=0o700, exist_ok=True)  # the unit's RuntimeDirectory
     output = os.path.join(root, "..", "websvr.out")
     with open(output, "w") as out:
         websvr = subprocess.Popen(namespace + unit["ExecStart"], cwd=root, env=env, stdout=out,
@@ -303,7 +304,7 @@ def serve_and_stop(root):
     check(str(websvr.pid) not in leftover, f"the instance folder is left: {leftover}")
     check(glob.glob(os.path.join(state, "data/Logs/*.log")), "no log in the state folder")
     # usr/ was read-only; nothing went to the working folder either.
-    check(sorted(os.listdir(root)) == ["tmp", "usr", "var"],
+    check(sorted(os.listdir(root)) == ["run", "tmp", "usr", "var"],
           f"written beside usr and var: {os.listdir(root)}")
     return True
 
