@@ -125,7 +125,7 @@ count_customers() {
 
 start_websvr() { # database port
     local db=$1 port=$2 program="$WORK/$1/program"
-    mkdir -p "$RUNTEMP/$db/temp"
+    mkdir -p "$WORK/$db" "$RUNTEMP/$db/temp"
     cp -a "$STAGE" "$program"
     rm -rf "$program/data" "$program/Temp"
     mkdir -p "$program/data/config"
