@@ -284,6 +284,7 @@ PgResult PgConnection::receiveRows(int sent, const RowHandler& row,
     const QDeadlineTimer answerBy(m_statementTimeoutMs + ANSWER_GRACE_MS);
     const QDeadlineTimer until = deadline.isForever() ? m_deadline : deadline;
     bool wanted = true;
+    int unwanted = 0; // rows read after the handler had what it wanted
     bool cancelled = m_interrupted;
     if (cancelled)
         cancel();
@@ -302,15 +303,22 @@ PgResult PgConnection::receiveRows(int sent, const RowHandler& row,
             last = result;
             continue;
         }
-        if (!wanted)
+        if (!wanted) {
+            // A cancel is a new connection to the server (a process of its own there): the
+            // rest of a short result, which a LIMIT usually ends at once, is read instead.
+            if (++unwanted > UNWANTED_ROWS_BEFORE_CANCEL && !cancelled) {
+                cancel();
+                cancelled = true;
+            }
             continue;
+        }
         try {
             wanted = row(result);
         } catch (...) {
             raised = std::current_exception();
             wanted = false;
         }
-        if (!wanted && !cancelled) {
+        if (raised && !cancelled) {
             cancel();
             cancelled = true;
         }

@@ -59,6 +59,9 @@ public:
     // waits for an answer before it gives the connection up.
     static constexpr int STATEMENT_TIMEOUT_MS = 15000;
     static constexpr int ANSWER_GRACE_MS = 5000;
+    // Rows read and dropped once a row handler has what it wants, before the statement is
+    // cancelled: a cancel costs the server a new connection, a row a few microseconds.
+    static constexpr int UNWANTED_ROWS_BEFORE_CANCEL = 100;
     // Seconds libpq waits for a server to accept the connection.
     static constexpr int CONNECT_TIMEOUT_S = 5;
 
