@@ -152,6 +152,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
     const QStringList key = schema.primaryKey();
     RowSetLayout layout;
     layout.header = [&](const QString& column) { return sortHeader(env, view, column); };
+    const QString openRow = env.label("webOpenRow"); // looked up once, not for every row
     if (!key.isEmpty())
         layout.lead = [&](const QList<Cell>& row) -> Html {
             QList<QPair<QString, QString>> values;
@@ -161,7 +162,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
                     return {};
                 values.append({k, *v});
             }
-            return Anchor(RowLink(schema.name, values), env.label("webOpenRow"), env.root());
+            return Anchor(RowLink(schema.name, values), openRow, env.root());
         };
     layout.cellLink = [&](const QString& column, const QList<Cell>& row,
                           const Cell&) -> std::optional<Link> {
