@@ -306,9 +306,8 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     request.userAgent = common::ToText(parameters.item(QStringLiteral("User-Agent")));
     request.remoteAddress = ip;
     PageWork work = m_handler.Prepare(request);
-    const bool queued = pool().post([this, index, connection, work = std::move(work), now] {
-        makePage(index, connection, work, now);
-    });
+    const bool queued = pool().post(
+        [this, index, connection, work = std::move(work)] { makePage(index, connection, work); });
     if (queued)
         return;
     diagnostics::WriteTrace(QStringLiteral("[%1] HTTP 503 Service Unavailable: %2 pages are "
@@ -317,7 +316,7 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
                                 .arg(pool().threads())
                                 .arg(pool().queueLimit()),
                             diagnostics::Severity::Warning);
-    sendWhenConnected(index, BusyAnswer(m_config, QDateTime::currentDateTimeUtc()));
+    sendWhenConnected(index, BusyAnswer(m_config, now));
 }
 
 WorkerPool& HttpServer::pool() {
@@ -328,8 +327,7 @@ WorkerPool& HttpServer::pool() {
     return *m_pool;
 }
 
-void HttpServer::makePage(int index, quint64 connection, const PageWork& work,
-                          const QDateTime& now) {
+void HttpServer::makePage(int index, quint64 connection, const PageWork& work) {
     PageOutcome outcome;
     try {
         outcome.answer = work();
@@ -342,14 +340,13 @@ void HttpServer::makePage(int index, quint64 connection, const PageWork& work,
     }
     QMetaObject::invokeMethod(
         this,
-        [this, index, connection, now, outcome = std::move(outcome)]() mutable {
-            pageMade(index, connection, outcome, now);
+        [this, index, connection, outcome = std::move(outcome)]() mutable {
+            pageMade(index, connection, outcome);
         },
         Qt::QueuedConnection);
 }
 
-void HttpServer::pageMade(int index, quint64 connection, PageOutcome& outcome,
-                          const QDateTime& now) {
+void HttpServer::pageMade(int index, quint64 connection, PageOutcome& outcome) {
     // A client gone while its page was made gets nothing, and neither does the next one
     // on the same socket.
     if (generationOf(index) != connection) {
@@ -360,6 +357,8 @@ void HttpServer::pageMade(int index, quint64 connection, PageOutcome& outcome,
         handleError(index, connection, "ProcessRequest", outcome.number, outcome.description);
         return;
     }
+    // Dated when it is sent, not when it was asked for: a page may have waited seconds.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     guarded(index, "ProcessRequest", [&] {
         sendWhenConnected(index,
                           DynamicPageAnswer(std::move(outcome.answer),

@@ -92,8 +92,8 @@ private:
     WorkerPool& pool();
     // On a worker thread: makes the page and hands the outcome back to the loop.
     struct PageOutcome;
-    void makePage(int index, quint64 connection, const PageWork& work, const QDateTime& now);
-    void pageMade(int index, quint64 connection, PageOutcome& outcome, const QDateTime& now);
+    void makePage(int index, quint64 connection, const PageWork& work);
+    void pageMade(int index, quint64 connection, PageOutcome& outcome);
     void refuseRequest(int index, int status, const QByteArray& text);
     void sendWhenConnected(int index, const common::Response& answer);
     // Sends an answer. Its body, when held in memory and not kept (shared with the
