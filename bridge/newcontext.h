@@ -28,10 +28,6 @@ public:
     // empty Dictionary.
     static common::DictionaryPtr NewContext(const Template& entries, const ServerStatus& status,
                                             common::DictionaryPtr request = nullptr);
-    common::DictionaryPtr NewContext(const PageContext& context, const ServerStatus& status,
-                                     common::DictionaryPtr request = nullptr) {
-        return NewContext(templateFor(context), status, std::move(request));
-    }
 
 private:
     // The values of the PageContext the constant entries are made of.
