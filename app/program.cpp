@@ -14,6 +14,7 @@
 #include "ui/appicon.h"
 #include "ui/desktop.h"
 #include "webapp/applicationservice.h"
+#include "webappapi/adminkey.h"
 
 #include <QApplication>
 #include <cerrno>
@@ -25,8 +26,15 @@ namespace {
 // page. The admin key file is written first, so that whoever waits for the line finds it.
 void announceServing(const core::CoreFace& core, int port) {
     core::WriteAdminKeyFile(core.values().RunSecret);
-    const bool written =
-        std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
+    bool written = std::printf("Serving http://127.0.0.1:%d/\n", port) > 0;
+    // Accounts with passwords: the way to the first administrator, for whoever started us. Not
+    // in the log: it is a key (it works only while there is no administrator).
+    if (core.values().UserMode == QLatin1String("APPLICATION"))
+        written = std::printf("Set up the first administrator: "
+                              "http://127.0.0.1:%d/?page=setup&code=%s\n",
+                              port, qPrintable(bridge::SetupKey(core.values().RunSecret))) > 0 &&
+                  written;
+    written = std::fflush(stdout) == 0 && written;
     // A parent that stopped reading is no reason to stop serving.
     if (!written)
         diagnostics::WriteTrace(

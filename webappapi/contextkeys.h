@@ -29,6 +29,8 @@ inline const QString SESSION = QStringLiteral("session"); // in lower case, as i
 inline const QString SERVER = QStringLiteral("Server");
 // Set by the component: the address the web server then answers with a 302 to.
 inline const QString REDIRECT = QStringLiteral("Redirect");
+// Set by the component: the Set-Cookie values of its answer, one per line.
+inline const QString SET_COOKIE = QStringLiteral("SetCookie");
 
 // The web server's entries of the Application Dictionary, written before every request.
 inline const QString APPLICATION_FOLDER = QStringLiteral("ApplicationFolder");

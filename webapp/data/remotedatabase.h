@@ -87,12 +87,18 @@ struct QueryInfo {
     bool writes() const { return kind == QLatin1String(dataserver::protocol::KIND_WRITE); }
 };
 
+// A record of the audit trail, written with the change it tells of.
+struct AuditEntry {
+    QString user, address, action, object, detail, recordKey;
+};
+
 struct QueryRun {
     QString name;
     QList<QPair<QString, std::optional<QString>>> arguments; // nullopt binds NULL
     qint64 offset = 0;
     int limit = 25;
     QString requestId; // writes: applied once per id
+    std::optional<AuditEntry> audit; // writes: recorded with the write, once
 };
 
 struct WriteResult {

@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "webapp/forms/formtoken.h"
+#include "webapp/pages/accesscheck.h"
 #include "webapp/pages/errorpages.h"
 #include "webappapi/adminkey.h"
 
@@ -153,10 +154,13 @@ bool IsLoopbackAddress(const QString& address) {
 }
 
 Response AdminPage(const PageEnvironment& env) {
-    const QString expected = bridge::AdminKey(env.context.text(QStringLiteral("Secret")));
-    if (!IsLoopbackAddress(env.context.serverVariable(QStringLiteral("REMOTE_HOST"))) ||
-        expected.isEmpty() || !ConstantTimeEquals(env.field(QStringLiteral("key")), expected))
-        return ForbiddenPage(env, env.label("webAdminForbidden"));
+    // Administrators, and the desktop window, which opens the page with the run's key.
+    const QString expected = bridge::AdminKey(env.secret());
+    const bool keyed =
+        IsLoopbackAddress(env.context.serverVariable(QStringLiteral("REMOTE_HOST"))) &&
+        !expected.isEmpty() && ConstantTimeEquals(env.field(QStringLiteral("key")), expected);
+    if (!keyed && env.identity.role < Role::Admin)
+        return RefusedPage(env);
     Response r = env.page(env.label("webAdminTitle"), renderAdmin(env, readAdminContent(env)),
                           QStringLiteral("admin"));
     // The key is in the address: keep the page out of caches and Referer headers.
