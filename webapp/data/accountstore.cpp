@@ -70,7 +70,9 @@ DataMessage sessionMessage(const char* type, const QString& key) {
 std::optional<UserRecord> AccountStore::findUser(const QString& name) const {
     DataMessage m(protocol::FIND_USER);
     m.add(protocol::NAME, name);
-    return foundUser(m_database.client().ask(m));
+    // A detected user's role is looked up on every request; any change of a user is a new
+    // data version, so a kept reply is never stale.
+    return foundUser(m_database.client().ask(m, Reuse::WhileDataUnchanged));
 }
 
 QList<UserRecord> AccountStore::listUsers() const {
