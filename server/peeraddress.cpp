@@ -39,12 +39,20 @@ QString AddressText(const sockaddr_storage& address) {
     return QString::fromLatin1(text);
 }
 
-QString PeerAddress(int fd) {
+sockaddr_storage PeerOf(int fd) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
-    return AddressText(address);
+        address.ss_family = AF_UNSPEC;
+    return address;
+}
+
+sockaddr_storage LocalOf(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        address.ss_family = AF_UNSPEC;
+    return address;
 }
 
 } // namespace server
