@@ -1,7 +1,7 @@
 #include "bridge/detecteduser.h"
 
+#include "bridge/accountnames.h"
 #include "common/error.h"
-#include "common/files.h"
 #include "contract/socketowner.h"
 #include "diagnostics/trace.h"
 #include "server/requestorigin.h"
@@ -17,8 +17,9 @@ DetectedUser named(const QString& name, const QString& authType) {
 // The account of the client's socket: its own end is the peer of ours.
 QString socketOwnerName(const server::ConnectionEnds& ends) {
     try {
+        static AccountNames names;
         const std::optional<uid_t> owner = dataserver::TcpSocketOwner(ends.peer, ends.local);
-        return owner ? common::AccountName(*owner) : QString();
+        return owner ? names.nameOf(*owner) : QString();
     } catch (const common::Error& e) {
         diagnostics::WriteTrace(QStringLiteral("The user of a loopback client is unknown: ") +
                                     e.description(),

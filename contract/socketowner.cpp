@@ -70,13 +70,7 @@ bool sameEnd(const TcpEnd& end, const __be32* address, __be16 port) {
 } // namespace
 
 std::optional<uid_t> ListeningSocketOwner(QByteArrayView address) {
-    struct {
-        nlmsghdr header;
-        unix_diag_req request;
-    } query{};
-    query.header.nlmsg_len = sizeof query;
-    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    SocketDiagnosticsQuery<unix_diag_req> query(NLM_F_REQUEST | NLM_F_DUMP);
     query.request.sdiag_family = AF_UNIX;
     query.request.udiag_states = 1 << TCP_LISTEN;
     query.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_UID;
@@ -98,13 +92,7 @@ std::optional<uid_t> TcpSocketOwner(const sockaddr_storage& local, const sockadd
     if (own.family == AF_UNSPEC || own.family != other.family)
         return std::nullopt;
     // A lookup of exactly this connection, not a dump of every socket.
-    struct {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } query{};
-    query.header.nlmsg_len = sizeof query;
-    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    query.header.nlmsg_flags = NLM_F_REQUEST;
+    SocketDiagnosticsQuery<inet_diag_req_v2> query(NLM_F_REQUEST);
     query.request.sdiag_family = __u8(own.family);
     query.request.sdiag_protocol = IPPROTO_TCP;
     query.request.idiag_states = ~0U;

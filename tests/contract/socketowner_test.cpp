@@ -1,11 +1,13 @@
 #include "contract/socketowner.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/fsuid.h>
+#include <thread>
 #include <unistd.h>
 
 using dataserver::TcpSocketOwner;
@@ -149,4 +151,25 @@ TEST(TcpSocketOwner, NoSocketAClosedOneAndAListenerHaveNoOwner) {
     sockaddr_storage unixAddress{};
     unixAddress.ss_family = AF_UNIX;
     EXPECT_EQ(TcpSocketOwner(unixAddress, local), std::nullopt);
+}
+
+TEST(TcpSocketOwner, LookupsFromSeveralThreadsAtOnceEachGetTheirOwnAnswer) {
+    // Pages ask on their workers at the same time, through the one socket kept for them.
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t other = ::geteuid() == 0 && nobody ? nobody->pw_uid : ::geteuid();
+    const Connection mine(AF_INET6, AF_INET);
+    const Connection theirs(AF_INET6, AF_INET, other);
+    ASSERT_TRUE(mine.connected && theirs.connected);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            const Connection& connection = t % 2 ? theirs : mine;
+            const uid_t expected = t % 2 ? other : ::geteuid();
+            for (int i = 0; i < 200; ++i)
+                wrong += connection.clientOwner() == expected ? 0 : 1;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
