@@ -62,6 +62,7 @@ Settings LoadSettings(const QString& path, const QString& programFolder,
     s.ApplicationPath = text("ApplicationPath");
     s.DebugMode = text("DebugMode") == QLatin1String("1");
     s.FirstRun = text("FirstRun") == QLatin1String("1");
+    s.TrustedProxies = text("TrustedProxies").simplified();
     const QString timeout = text("SessionTimeout");
     s.SessionTimeout = timeout.isEmpty() ? 20 : common::ToLong(timeout);
     if (s.SessionTimeout < 0)
@@ -88,6 +89,8 @@ void SaveSettings(const QString& path, const Settings& settings, const QString& 
     setText(elementOrNew(doc, "ApplicationPath"), settings.ApplicationPath);
     setText(elementOrNew(doc, "DebugMode"), flag(settings.DebugMode));
     setText(elementOrNew(doc, "FirstRun"), flag(settings.FirstRun));
+    if (!settings.TrustedProxies.trimmed().isEmpty())
+        setText(elementOrNew(doc, "TrustedProxies"), settings.TrustedProxies.simplified());
     common::SaveXmlFile(doc, path);
 }
 

@@ -16,6 +16,9 @@ struct Settings {
     int32_t SessionTimeout = 20;
     double CacheExpiresStatic = 1.0;  // days
     double CacheExpiresDynamic = 0.0; // days
+    // The reverse proxies whose user names are believed: addresses and CIDR ranges separated
+    // by blanks or commas, as written (parsed into the HTTP server's configuration).
+    QString TrustedProxies;
 };
 
 // Finds a free port in [start, end]; 0 when none.
@@ -37,8 +40,9 @@ Settings LoadSettings(const QString& path, const QString& programFolder,
                       const PortScanner& scanPorts);
 
 // Writes the settings file as one line of XML: the default document with TCPPort,
-// ApplicationPath, DebugMode and FirstRun taken from settings. Cache and session
-// values are always written with their defaults. Raises common::Error on failure.
+// ApplicationPath, DebugMode and FirstRun taken from settings, and TrustedProxies when it is
+// not empty. Cache and session values are always written with their defaults. Raises
+// common::Error on failure.
 void SaveSettings(const QString& path, const Settings& settings, const QString& programFolder);
 
 } // namespace core
