@@ -7,6 +7,7 @@
 #include "webappapi/adminkey.h"
 
 #include <gtest/gtest.h>
+#include <list>
 
 using namespace webapptest;
 
@@ -251,8 +252,10 @@ TEST(Users, NobodyButAnAdministratorSeesTheUsersOrTheAuditTrail) {
          403},
         {"a detected administrator", "DETECT", "boss", "Proxy", false, 200},
     };
+    // Kept to the end: the component is made with the service of the last browser made.
+    std::list<Browser> browsers;
     for (const auto& c : cases) {
-        Browser browser(app);
+        Browser& browser = browsers.emplace_back(app);
         browser.userMode = c.mode;
         browser.remoteUser = c.user;
         browser.authType = c.authType;
