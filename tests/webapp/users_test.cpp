@@ -180,33 +180,33 @@ TEST(Users, TheLastEnabledAdministratorCanBeNeitherDisabledNorDemoted) {
         fields.insert("role", "admin");
         return UsersAction(admin, "user-add", name, fields);
     };
-    ASSERT_FALSE(addAdmin("root").redirect.isEmpty());
+    ASSERT_FALSE(addAdmin("chief").redirect.isEmpty());
     // Signed in, an administrator sees who they are and the way to the users and the trail.
-    Browser root(app);
-    root.anonymous();
-    root.userMode = "APPLICATION";
-    ASSERT_FALSE(SignIn(root, "root", PASSWORD).redirect.isEmpty());
-    const Page adminPage = root.get("page=admin");
+    Browser chief(app);
+    chief.anonymous();
+    chief.userMode = "APPLICATION";
+    ASSERT_FALSE(SignIn(chief, "chief", PASSWORD).redirect.isEmpty());
+    const Page adminPage = chief.get("page=admin");
     EXPECT_EQ(adminPage.status, 200);
     EXPECT_TRUE(support::ContainsInOrder(
         adminPage.body,
-        {"Signed in as root (administrator). User mode: application.",
+        {"Signed in as chief (administrator). User mode: application.",
          "<a href=\"/?page=users\">Users</a>", "<a href=\"/?page=audit\">Audit trail</a>"}));
-    EXPECT_EQ(root.get("page=users").status, 200);
+    EXPECT_EQ(chief.get("page=users").status, 200);
     for (const auto& [action, role] :
          {std::pair{"user-disable", ""}, {"user-role", "editor"}, {"user-role", "reader"}}) {
-        const Page refused = UsersAction(admin, action, "root", {{"role", role}});
+        const Page refused = UsersAction(admin, action, "chief", {{"role", role}});
         EXPECT_EQ(refused.status, 409) << action << role;
-        EXPECT_TRUE(refused.body.contains("root is the last enabled administrator")) << action;
+        EXPECT_TRUE(refused.body.contains("chief is the last enabled administrator")) << action;
     }
     EXPECT_TRUE(
-        admin.get("page=users").body.contains(userRow("root", "administrator", false, true)));
+        admin.get("page=users").body.contains(userRow("chief", "administrator", false, true)));
     // Keeping the role is no demotion.
-    EXPECT_FALSE(UsersAction(admin, "user-role", "root", {{"role", "admin"}}).redirect.isEmpty());
+    EXPECT_FALSE(UsersAction(admin, "user-role", "chief", {{"role", "admin"}}).redirect.isEmpty());
 
     // With a second administrator either may go, but not both.
     ASSERT_FALSE(addAdmin("second").redirect.isEmpty());
-    EXPECT_FALSE(UsersAction(admin, "user-role", "root", {{"role", "editor"}}).redirect.isEmpty());
+    EXPECT_FALSE(UsersAction(admin, "user-role", "chief", {{"role", "editor"}}).redirect.isEmpty());
     EXPECT_EQ(UsersAction(admin, "user-disable", "second").status, 409);
     // A disabled administrator does not count.
     ASSERT_FALSE(addAdmin("third").redirect.isEmpty());
@@ -224,7 +224,7 @@ TEST(Users, TheLastEnabledAdministratorCanBeNeitherDisabledNorDemoted) {
 
     EXPECT_EQ(Column(AuditEntries(admin, "&action=user-disable"), "object"),
               QStringList({"second", "third"}));
-    EXPECT_EQ(Column(AuditEntries(admin, "&action=user-role"), "object"), QStringList({"root"}));
+    EXPECT_EQ(Column(AuditEntries(admin, "&action=user-role"), "object"), QStringList({"chief"}));
 }
 
 TEST(Users, NobodyButAnAdministratorSeesTheUsersOrTheAuditTrail) {

@@ -145,8 +145,9 @@ Html renderAddForm(const PageEnvironment& env, const UsersContent& content) {
 Response usersPage(const PageEnvironment& env, const Html& above = {}, int status = 200) {
     const UsersContent content{env.accounts.listUsers(), IsApplicationMode(env.context),
                                actionToken(env)};
-    const Html mode = message(
-        env.html(content.application ? "webUserModeApplication" : "webUserModeDetect"), "detail");
+    const Html mode =
+        "<p class=\"detail\">" +
+        env.html(content.application ? "webUserModeApplication" : "webUserModeDetect") + "</p>\n";
     return env.page(env.label("webUsersTitle"),
                     mode + above + renderUsers(env, content) + renderAddForm(env, content),
                     QStringLiteral("admin"), status);
