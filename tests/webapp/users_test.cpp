@@ -103,7 +103,7 @@ TEST(Users, WhatWillNotDoIsRefusedWithItsReasonAndNothingIsWritten) {
     ASSERT_FALSE(UsersAction(admin, "user-add", "ann",
                              {{"role", "reader"}, {"newpassword", PASSWORD}, {"repeat", PASSWORD}})
                      .redirect.isEmpty());
-    const QString longName(65, QLatin1Char('n'));
+    const QHash<QString, QString> password = newPassword(PASSWORD);
     const struct {
         const char* action;
         QString user;
@@ -116,32 +116,14 @@ TEST(Users, WhatWillNotDoIsRefusedWithItsReasonAndNothingIsWritten) {
          {{"role", "reader"}, {"newpassword", PASSWORD}, {"repeat", PASSWORD}},
          409,
          "there is a user named ann already"},
-        {"user-add", "   ", {{"role", "reader"}}, 400, "A user name has 1 to 64 characters"},
-        {"user-add", longName, {{"role", "reader"}}, 400, "A user name has 1 to 64 characters"},
-        {"user-add",
-         "a\x01"
-         "b",
-         {{"role", "reader"}},
-         400,
-         "A user name has 1 to 64 characters"},
+        {"user-add", "a\x01", password, 400, "A user name has 1 to 64 characters"},
+        {"user-add", "bob", password, 400, "choose the role"}, // none given
         {"user-add",
          "bob",
-         {{"role", "nobody"}, {"newpassword", PASSWORD}, {"repeat", PASSWORD}},
-         400,
-         "choose the role"},
-        {"user-add",
-         "bob",
-         {{"role", "reader"}, {"newpassword", "short"}, {"repeat", "short"}},
-         400,
-         "at least 8 characters"},
-        {"user-add",
-         "bob",
-         {{"role", "reader"}, {"newpassword", PASSWORD}, {"repeat", "other"}},
+         {{"role", "reader"}, {"newpassword", PASSWORD}},
          400,
          "The two new passwords differ."},
-        {"user-add", "bob", {{"role", "reader"}}, 400, "at least 8 characters"},
         {"user-role", "ann", {{"role", "anonymous"}}, 400, "choose the role"},
-        {"user-role", "nobody here", {{"role", "editor"}}, 404, "no user named nobody here"},
         {"user-disable", "Ann", {}, 404, "no user named Ann"},
         {"user-password", "ann", newPassword("short"), 400, "at least 8 characters"},
         {"user-delete", "ann", {}, 400, "the page did not say what to do"},
