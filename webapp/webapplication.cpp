@@ -7,6 +7,7 @@
 #include "webapp/pages/accesscheck.h"
 #include "webapp/pages/adminpage.h"
 #include "webapp/pages/applicationpages.h"
+#include "webapp/pages/auditpage.h"
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/exports.h"
 #include "webapp/pages/formpages.h"
@@ -14,6 +15,7 @@
 #include "webapp/pages/querypages.h"
 #include "webapp/pages/signinpages.h"
 #include "webapp/pages/tablepages.h"
+#include "webapp/pages/userspage.h"
 #include "webappapi/answertext.h"
 #include "webappapi/contextkeys.h"
 
@@ -36,6 +38,7 @@ Response route(const PageEnvironment& env) {
         {QStringLiteral("admin"), AdminPage},       {QStringLiteral("help"), HelpPage},
         {QStringLiteral("signin"), SignInPage},     {QStringLiteral("signout"), SignOutPage},
         {QStringLiteral("password"), PasswordPage}, {QStringLiteral("setup"), SetupPage},
+        {QStringLiteral("users"), UsersPage},       {QStringLiteral("audit"), AuditPage},
     };
     const QString page = env.field(QStringLiteral("page"));
     // A form's own fields have their rules and messages; any other field must be fit to

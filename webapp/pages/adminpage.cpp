@@ -4,6 +4,7 @@
 #include "webapp/forms/formtoken.h"
 #include "webapp/pages/accesscheck.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/userspage.h"
 #include "webappapi/adminkey.h"
 
 #include <QHostAddress>
@@ -135,9 +136,32 @@ Html renderTrace(const PageEnvironment& env, const QStringList& trace) {
     return html + "</ol>\n";
 }
 
+// Who the page is shown to, in which user mode, and (for administrators) the way to the users
+// and the audit trail.
+Html renderVisitor(const PageEnvironment& env) {
+    const Identity& identity = env.identity;
+    const common::Value who{common::Value::Array{identity.user, RoleText(env, identity.role)}};
+    Html html =
+        "<p class=\"detail\">" +
+        (identity.signedIn()    ? env.html("webAdminSignedInAs", who)
+         : identity.anonymous() ? env.html("webAdminKeyOnly")
+                                : env.html("webAdminKnownAs", who)) +
+        " " +
+        env.html(IsApplicationMode(env.context) ? "webUserModeApplication" : "webUserModeDetect") +
+        "</p>\n";
+    if (identity.role >= Role::Admin)
+        html += "<p class=\"adminlinks\">" +
+                Anchor(Link(QStringLiteral("users")), env.label("webUsersTitle"), env.root()) +
+                " " +
+                Anchor(Link(QStringLiteral("audit")), env.label("webAuditTitle"), env.root()) +
+                "</p>\n";
+    return html;
+}
+
 Html renderAdmin(const PageEnvironment& env, const AdminContent& content) {
-    return renderServer(env, content.server) + renderDataServer(env, content.dataServer) +
-           renderApplication(env, content.application) + renderTrace(env, content.trace);
+    return renderVisitor(env) + renderServer(env, content.server) +
+           renderDataServer(env, content.dataServer) + renderApplication(env, content.application) +
+           renderTrace(env, content.trace);
 }
 
 } // namespace
