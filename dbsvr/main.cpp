@@ -1,3 +1,4 @@
+#include "contract/contract.h"
 #include "dbsvr/commandline.h"
 #include "dbsvr/configmode.h"
 #include "dbsvr/dataserverlog.h"
@@ -33,8 +34,9 @@ int main(int argc, char** argv) {
         return dbsvr::RunConfigMode(argc, argv, commandLine);
     }
     // One request from standard input, its reply to standard output ("-": the only source).
-    if (commandLine.has(QStringLiteral("message"))) {
-        if (commandLine.value(QStringLiteral("message")) != QLatin1String("-")) {
+    const QString oneMessage = QLatin1String(dataserver::ONE_MESSAGE_KEY);
+    if (commandLine.has(oneMessage)) {
+        if (commandLine.value(oneMessage) != QLatin1String(dataserver::ONE_MESSAGE_STDIN)) {
             std::fputs(USAGE, stderr);
             return 2;
         }

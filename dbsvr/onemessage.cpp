@@ -2,6 +2,7 @@
 
 #include "common/errnotext.h"
 #include "common/xmlvalue.h"
+#include "contract/contract.h"
 #include "contract/protocol.h"
 #include "dbsvr/databasestatus.h"
 #include "dbsvr/dataserverlog.h"
@@ -16,6 +17,10 @@
 #include <pugixml.hpp>
 
 namespace dbsvr {
+
+using dataserver::ONE_MESSAGE_ANSWERED;
+using dataserver::ONE_MESSAGE_FAILED;
+using dataserver::ONE_MESSAGE_NO_DATABASE;
 
 namespace {
 

@@ -5,17 +5,12 @@
 
 namespace dbsvr {
 
-// Exit codes of the one-message mode.
-inline constexpr int ONE_MESSAGE_ANSWERED = 0;    // the reply is not an error
-inline constexpr int ONE_MESSAGE_FAILED = 1;      // the reply is an error, or was not written
-inline constexpr int ONE_MESSAGE_NO_DATABASE = 2; // no database could be opened (or no folder)
-
 // `dbsvr message=- configfolder=<application folder>`: opens the database that folder's
 // dataserver.xml names, as the queue service does, serves one request read from in (to its
 // end) with the same message handler and writes the reply to out (an export's parts one after
 // the other). No queue folders, no tokens, no alive file: for scripts that change the
-// application's data from the command line. Returns the exit code; why no database could be
-// opened goes to standard error (and the log).
+// application's data from the command line. Returns the exit code (contract/contract.h); why no
+// database could be opened goes to standard error (and the log).
 int RunOneMessage(const QString& configFolder, std::FILE* in, std::FILE* out);
 
 } // namespace dbsvr
