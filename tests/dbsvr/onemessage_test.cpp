@@ -15,25 +15,11 @@ using namespace support;
 
 namespace {
 
-struct Answer {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
-
 // Runs `dbsvr message=- configfolder=<folder>` with request on its standard input.
-Answer AskOnce(const QString& folder, const QByteArray& request) {
+Finished AskOnce(const QString& folder, const QByteArray& request) {
     static QTemporaryDir logs;
-    ChildProcess dbsvr(StageDir() + "/dbsvr", {"message=-", "configfolder=" + folder},
-                       {QString::fromLatin1(dataserver::LOGS_FOLDER_VARIABLE) + "=" + logs.path()});
-    EXPECT_TRUE(dbsvr.started());
-    dbsvr.process().write(request);
-    dbsvr.process().closeWriteChannel();
-    Answer answer;
-    answer.exitCode = dbsvr.finish();
-    answer.out = dbsvr.process().readAllStandardOutput();
-    answer.err = QString::fromUtf8(dbsvr.process().readAllStandardError());
-    return answer;
+    return RunToEnd(StageDir() + "/dbsvr", {"message=-", "configfolder=" + folder}, request,
+                    {QString::fromLatin1(dataserver::LOGS_FOLDER_VARIABLE) + "=" + logs.path()});
 }
 
 class OneMessageTest : public ::testing::TestWithParam<Backend> {
@@ -48,7 +34,7 @@ protected:
 };
 
 TEST_P(OneMessageTest, PingAnswersWithTheDatabase) {
-    const Answer answer = AskOnce(m_data.folder(), "<XML><Type>Ping</Type></XML>");
+    const Finished answer = AskOnce(m_data.folder(), "<XML><Type>Ping</Type></XML>");
     EXPECT_EQ(answer.exitCode, 0) << answer.err.toStdString();
     const Reply pong(answer.out);
     EXPECT_EQ(pong.text("/XML/Type"), "Pong");
@@ -59,7 +45,7 @@ TEST_P(OneMessageTest, PingAnswersWithTheDatabase) {
 
 // A write is committed before the process ends: the database shows it to anyone.
 TEST_P(OneMessageTest, WriteIsCommitted) {
-    const Answer answer =
+    const Finished answer =
         AskOnce(m_data.folder(), "<XML><Type>Query</Type><Name>AddCustomer</Name><Parameters>"
                                  "<Parameter name=\"name\">Ola</Parameter>"
                                  "<Parameter name=\"city\">Bergen</Parameter>"
@@ -87,7 +73,7 @@ TEST_P(OneMessageTest, FailedRequestExitsOne) {
     };
     for (const auto& c : CASES) {
         SCOPED_TRACE(c.request.left(60).toStdString());
-        const Answer answer = AskOnce(m_data.folder(), c.request);
+        const Finished answer = AskOnce(m_data.folder(), c.request);
         EXPECT_EQ(answer.exitCode, 1) << answer.err.toStdString();
         const Reply reply(answer.out);
         EXPECT_EQ(reply.text("/XML/Type"), "Error") << answer.out.left(300).constData();
@@ -117,7 +103,7 @@ TEST(OneMessage, WithoutADatabaseExitsTwo) {
     };
     for (const auto& c : CASES) {
         SCOPED_TRACE(c.folder.toStdString());
-        const Answer answer = AskOnce(c.folder, "<XML><Type>Ping</Type></XML>");
+        const Finished answer = AskOnce(c.folder, "<XML><Type>Ping</Type></XML>");
         EXPECT_EQ(answer.exitCode, 2);
         EXPECT_TRUE(answer.out.isEmpty()) << answer.out.constData();
         EXPECT_TRUE(answer.err.startsWith("dbsvr: ")) << answer.err.toStdString();
