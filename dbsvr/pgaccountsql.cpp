@@ -4,9 +4,13 @@
 
 namespace dbsvr {
 
-// BIGINT where SQLite's INTEGER is: its 64 bits. The time of an audit entry sorts as text
-// whatever the database's collation.
+// Data servers that make the tables at the same moment take turns: made side by side, the
+// tables and the index deadlock each other. The lock (a key of the server's own) is held to the
+// end of the transaction; the one that waited then finds the tables there. BIGINT where SQLite's
+// INTEGER is: its 64 bits. The time of an audit entry sorts as text whatever the database's
+// collation.
 const char PG_MAKE_ACCOUNT_TABLES[] =
+    "SELECT pg_advisory_xact_lock(1364283237, 1); "
     "CREATE TABLE IF NOT EXISTS quorvex_users (name TEXT PRIMARY KEY, hash TEXT NOT NULL "
     "DEFAULT '', role TEXT NOT NULL, disabled INTEGER NOT NULL DEFAULT 0, created TEXT NOT NULL, "
     "changed TEXT NOT NULL); "

@@ -89,6 +89,39 @@ TEST_P(ConcurrencyTest, SameRequestIdAtOnceIsAppliedOnce) {
     EXPECT_EQ(ids, QSet<QString>({m_data.value("SELECT max(id) FROM orders")}));
 }
 
+// Users saved and audited writes on every connection at the same moment, the account tables not
+// made yet: each connection makes them or goes on with those another made, and every user and
+// entry counts.
+TEST_P(ConcurrencyTest, AccountTablesMadeByManyAtOnce) {
+    constexpr int CONNECTIONS = 6;
+    std::vector<std::unique_ptr<Database>> connections;
+    for (int k = 0; k < CONNECTIONS; ++k)
+        connections.push_back(m_data.open());
+    std::latch start(CONNECTIONS);
+    std::vector<std::future<QByteArray>> replies;
+    for (int k = 0; k < CONNECTIONS; ++k)
+        replies.push_back(std::async(std::launch::async, [&, k, database = connections[k].get()] {
+            const QString audit = "<Audit><Action>add</Action></Audit>";
+            const QString request =
+                k % 2 ? QString(ADD_ORDER_ONCE)
+                            .replace("at once", QString::number(k))
+                            .replace("</XML>", audit + "</XML>")
+                      : QString("<XML><Type>SaveUser</Type><Name>user %1</Name><Role>r</Role>%2"
+                                "</XML>")
+                            .arg(k)
+                            .arg(audit);
+            start.arrive_and_wait();
+            return MessageHandler(&m_data.config(), database).handle(request.toUtf8());
+        }));
+    for (auto& future : replies) {
+        const Reply reply(future.get());
+        EXPECT_EQ(reply.text("/XML/Error"), "") << reply.raw.constData();
+    }
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM quorvex_users"), "3");
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM orders"), "7");
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM quorvex_audit"), QString::number(CONNECTIONS));
+}
+
 // A request whose statement passes the ceiling gets TimeLimit, also before its first row and
 // in a count, and the connection serves the next one.
 TEST_P(ConcurrencyTest, StatementsStopAtTheCeiling) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "webapp/data/auditentry.h"
 #include "webapp/data/dataclient.h"
 
 #include <QList>
@@ -87,18 +88,14 @@ struct QueryInfo {
     bool writes() const { return kind == QLatin1String(dataserver::protocol::KIND_WRITE); }
 };
 
-// A record of the audit trail, written with the change it tells of.
-struct AuditEntry {
-    QString user, address, action, object, detail, recordKey;
-};
-
 struct QueryRun {
     QString name;
     QList<QPair<QString, std::optional<QString>>> arguments; // nullopt binds NULL
     qint64 offset = 0;
     int limit = 25;
     QString requestId; // writes: applied once per id
-    std::optional<AuditEntry> audit; // writes: recorded with the write, once
+    // Writes: noted in the audit trail with the write, once per request id.
+    std::optional<AuditEntry> audit;
 };
 
 struct WriteResult {
@@ -134,9 +131,11 @@ public:
     void exportTable(const TableRead& read, const std::function<void(const RowSet&)>& part) const;
     void exportQuery(const QueryRun& run, const std::function<void(const RowSet&)>& part) const;
 
-private:
-    void exportRows(DataMessage message, const std::function<void(const RowSet&)>& part) const;
+    // The client its messages go through, for the typed clients of other messages
+    // (webapp/data/accountstore.h).
+    const DataClient& client() const { return m_client; }
 
+private:
     DataClient m_client;
 };
 

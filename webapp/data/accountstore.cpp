@@ -1,0 +1,148 @@
+#include "webapp/data/accountstore.h"
+
+#include "common/xmlvalue.h"
+#include "contract/protocol.h"
+#include "webapp/data/replyreading.h"
+
+namespace webapp {
+
+namespace protocol = dataserver::protocol;
+
+namespace {
+
+QString boolText(bool value) {
+    return QString::fromLatin1(value ? protocol::TRUE_TEXT : protocol::FALSE_TEXT);
+}
+
+// A name or a value as stored: blanks at its ends are part of it.
+QString valueOf(const pugi::xml_node& node, const char* name) {
+    return common::ValueText(node.child(name));
+}
+
+UserRecord userOf(const pugi::xml_node& node) {
+    UserRecord user;
+    user.name = valueOf(node, protocol::NAME);
+    user.hash = valueOf(node, protocol::HASH);
+    user.role = valueOf(node, protocol::ROLE);
+    user.disabled = ChildFlag(node, protocol::DISABLED);
+    // A list tells whether there is a password; a user found tells its hash.
+    user.hasPassword = node.child(protocol::HAS_PASSWORD) ? ChildFlag(node, protocol::HAS_PASSWORD)
+                                                          : !user.hash.isEmpty();
+    user.created = ChildText(node, protocol::CREATED);
+    user.changed = ChildText(node, protocol::CHANGED);
+    return user;
+}
+
+std::optional<UserRecord> foundUser(const DataReply& reply) {
+    if (!ChildFlag(reply.root(), protocol::FOUND))
+        return std::nullopt;
+    return userOf(reply.root());
+}
+
+QList<UserRecord> userList(const DataReply& reply) {
+    QList<UserRecord> users;
+    for (const pugi::xml_node& u : reply.root().child(protocol::USERS).children(protocol::USER))
+        users.append(userOf(u));
+    return users;
+}
+
+SessionRecord sessionOf(const DataReply& reply) {
+    const pugi::xml_node root = reply.root();
+    return {ChildFlag(root, protocol::FOUND),     valueOf(root, protocol::USER),
+            valueOf(root, protocol::ROLE),        ChildFlag(root, protocol::DISABLED),
+            ChildNumber(root, protocol::CREATED), ChildNumber(root, protocol::LAST_SEEN)};
+}
+
+DataMessage withAudit(DataMessage message, const std::optional<AuditEntry>& audit) {
+    if (audit)
+        AddAudit(message, *audit);
+    return message;
+}
+
+DataMessage sessionMessage(const char* type, const QString& key) {
+    DataMessage m(type);
+    m.add(protocol::KEY, key);
+    return m;
+}
+
+} // namespace
+
+std::optional<UserRecord> AccountStore::findUser(const QString& name) const {
+    DataMessage m(protocol::FIND_USER);
+    m.add(protocol::NAME, name);
+    return foundUser(m_database.client().ask(m));
+}
+
+QList<UserRecord> AccountStore::listUsers() const {
+    return m_database.client()
+        .ask(DataMessage(protocol::LIST_USERS), Reuse::WhileDataUnchanged)
+        .as<QList<UserRecord>>(userList);
+}
+
+bool AccountStore::saveUser(const UserChange& change,
+                            const std::optional<AuditEntry>& audit) const {
+    DataMessage m(protocol::SAVE_USER);
+    m.add(protocol::NAME, change.name);
+    if (change.hash)
+        m.add(protocol::HASH, *change.hash);
+    if (change.role)
+        m.add(protocol::ROLE, *change.role);
+    if (change.disabled)
+        m.add(protocol::DISABLED, boolText(*change.disabled));
+    return ChildFlag(m_database.client().ask(withAudit(std::move(m), audit)).root(),
+                     protocol::CREATED);
+}
+
+SessionRecord AccountStore::openSession(const QString& key, const QString& user, qint64 idleSeconds,
+                                        qint64 maxSeconds,
+                                        const std::optional<AuditEntry>& audit) const {
+    DataMessage m = sessionMessage(protocol::OPEN_SESSION, key);
+    m.add(protocol::USER, user);
+    m.add(protocol::IDLE_SECONDS, QString::number(std::max<qint64>(idleSeconds, 0)));
+    m.add(protocol::MAX_SECONDS, QString::number(std::max<qint64>(maxSeconds, 0)));
+    return sessionOf(m_database.client().ask(withAudit(std::move(m), audit)));
+}
+
+SessionRecord AccountStore::findSession(const QString& key) const {
+    return m_database.client()
+        .ask(sessionMessage(protocol::FIND_SESSION, key), Reuse::WhileDataUnchanged)
+        .as<SessionRecord>(sessionOf);
+}
+
+SessionRecord AccountStore::touchSession(const QString& key) const {
+    return sessionOf(m_database.client().ask(sessionMessage(protocol::TOUCH_SESSION, key)));
+}
+
+int AccountStore::closeSession(const QString& key, const std::optional<AuditEntry>& audit) const {
+    return closeSessions(protocol::KEY, key, audit);
+}
+
+int AccountStore::closeSessionsOf(const QString& user,
+                                  const std::optional<AuditEntry>& audit) const {
+    return closeSessions(protocol::USER, user, audit);
+}
+
+int AccountStore::closeSessions(const char* element, const QString& value,
+                                const std::optional<AuditEntry>& audit) const {
+    DataMessage m(protocol::CLOSE_SESSION);
+    m.add(element, value);
+    return int(ChildNumber(m_database.client().ask(withAudit(std::move(m), audit)).root(),
+                           protocol::COUNT));
+}
+
+void AccountStore::addAudit(const AuditEntry& entry) const {
+    m_database.client().ask(withAudit(DataMessage(protocol::ADD_AUDIT), entry));
+}
+
+RowSet AccountStore::readAudit(const TableRead& read) const {
+    DataMessage m = TableReadMessage(protocol::READ_AUDIT, read);
+    AddPaging(m, read.offset, read.limit);
+    return m_database.client().ask(m, Reuse::WhileDataUnchanged).as<RowSet>(RowSetOf);
+}
+
+void AccountStore::exportAudit(const TableRead& read,
+                               const std::function<void(const RowSet&)>& part) const {
+    ExportRows(m_database.client(), TableReadMessage(protocol::READ_AUDIT, read), part);
+}
+
+} // namespace webapp
