@@ -11,6 +11,9 @@
 
 namespace webapp {
 
+// A user as a reply tells of it: a FindUser reply's root, or a user of a ListUsers reply.
+UserRecord UserOf(const pugi::xml_node& node);
+
 DataMessage FindUserMessage(const QString& name);
 // The user a FindUser reply tells of; none when there is none of that name.
 std::optional<UserRecord> FoundUser(const DataReply& reply);
