@@ -1,6 +1,5 @@
 // `websvr adduser=NAME role=ROLE` run from a copy of the program folder, as a script runs it,
 // and what it left in the application's database, read back through the data server.
-#include "contract/contract.h"
 #include "tests/dbsvr/pgcluster.h"
 #include "tests/support/processes.h"
 #include "tests/support/programfolder.h"
@@ -9,7 +8,9 @@
 #include <QDir>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
+#include <pwd.h>
 #include <sodium.h>
+#include <unistd.h>
 
 using namespace support;
 
@@ -52,11 +53,10 @@ protected:
 
     // The reply of the application's data server to request.
     pugi::xml_node ask(const QString& request) {
+        // It logs into the copy's data/Logs.
         const Finished run =
             RunToEnd(m_program.path("dbsvr"), {"message=-", "configfolder=" + application()},
-                     request.toUtf8(),
-                     {QString::fromLatin1(dataserver::LOGS_FOLDER_VARIABLE) + "=" +
-                      m_program.beside("logs")});
+                     request.toUtf8());
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.constData();
         m_reply.load_string(run.out.constData());
         return m_reply.document_element();
@@ -116,7 +116,7 @@ TEST_P(AddUserTest, AddsAndChangesAUser) {
     EXPECT_EQ(QString::fromUtf8(changed.out), "Benutzer alice mit der Rolle reader gespeichert.\n");
     EXPECT_TRUE(HashOf(findUser("alice").child_value("Hash"), "neues Passwort"));
 
-    const QString me = qEnvironmentVariable("USER", "root");
+    const QString me = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
     EXPECT_EQ(
         audit(),
         QStringList({"user-add | alice | role=editor (command line) | " + me + " | local",
