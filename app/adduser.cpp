@@ -26,6 +26,8 @@
 namespace {
 
 const QString ADD_USER = QStringLiteral("adduser");
+// The most of a wrong role that is shown back.
+constexpr qsizetype MAX_SHOWN = 40;
 
 // What ends the command: its exit code and the line that says why.
 struct Refusal {
@@ -33,8 +35,12 @@ struct Refusal {
     QString text;
 };
 
+// What is said goes to a terminal, maybe: no line breaks, no control characters (an escape
+// sequence in a role typed wrongly would reach the terminal).
 QString oneLine(QString text) {
-    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
     return text.simplified();
 }
 
@@ -114,7 +120,10 @@ webapp::Role checkedRole(const common::DictionaryPtr& options) {
     const QString given = common::ToText(options->item(QStringLiteral("role")));
     const std::optional<webapp::Role> role = webapp::RoleFromName(given);
     if (!role || !webapp::IsAccountRole(*role))
-        refuse(ADDUSER_REFUSED, label("cmdAddUserRole", given));
+        refuse(ADDUSER_REFUSED,
+               label("cmdAddUserRole", given.size() > MAX_SHOWN
+                                           ? given.left(MAX_SHOWN) + QStringLiteral("...")
+                                           : given));
     return *role;
 }
 

@@ -161,6 +161,8 @@ TEST(AddUser, RefusesWhatWillNotDo) {
         {{"adduser=bob", "role=nobody"}, PASSWORD, 1, "not \"nobody\""},
         {{"adduser=bob", "role=anonymous"}, PASSWORD, 1, "not \"anonymous\""},
         {{"adduser=bob", "role=owner", "language=de"}, PASSWORD, 1, "Die Rolle muss"},
+        {{"adduser=bob", "role=\x1b[2Jowner"}, PASSWORD, 1, "not \" [2Jowner\""},
+        {{"adduser=bob", "role=" + QString(10000, 'r')}, PASSWORD, 1, "rrr...\""},
         {{"adduser=bob", "role=reader"}, "short\n", 1, "at least 8 characters"},
         {{"adduser=bob", "role=reader"}, "long enough\tbut\n", 1, "control characters"},
         {{"adduser=bob", "role=reader"}, QByteArray(1025, 'p'), 1, "at most 1024 characters"},
