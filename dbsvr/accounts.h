@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contract/auditentry.h"
 #include "dbsvr/accountsql.h"
 
 #include <QList>
@@ -11,15 +12,7 @@ namespace dbsvr {
 
 class Database;
 
-// What was done, by whom and from where, noted in the audit trail with the change it tells of.
-struct AuditEntry {
-    QString user;
-    QString address;
-    QString action;
-    QString object;
-    QString detail;
-    QString recordKey;
-};
+using dataserver::AuditEntry;
 
 struct UserRecord {
     QString name;

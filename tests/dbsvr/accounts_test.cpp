@@ -8,7 +8,6 @@
 #include "tests/support/qtprinters.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -47,18 +46,8 @@ QString SessionMessage(const char* type, const QString& key) {
 
 const QRegularExpression UTC_TIME(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
 
-class AccountsTest : public ::testing::TestWithParam<Backend> {
+class AccountsTest : public TestSchemaTest {
 protected:
-    void SetUp() override {
-        const QString skip = m_data.create(TEST_SCHEMA, TEST_SCHEMA_POSTGRESQL, TEST_QUERIES);
-        if (!skip.isEmpty())
-            GTEST_SKIP() << skip.toStdString();
-        m_db = m_data.open();
-    }
-
-    Reply ask(const QString& request) const {
-        return Reply(MessageHandler(&m_data.config(), m_db.get()).handle(request.toUtf8()));
-    }
     // The error code of a request that should have succeeded ("" when it did).
     QString error(const QString& request) const {
         const Reply r = ask(request);
@@ -84,9 +73,6 @@ protected:
                         .arg(created)
                         .arg(lastSeen));
     }
-
-    TestDatabase m_data{GetParam()};
-    std::unique_ptr<Database> m_db;
 };
 
 INSTANTIATE_TEST_SUITE_P(Databases, AccountsTest,
@@ -413,17 +399,7 @@ TEST_P(AccountsTest, ReadOnlyDatabaseRefusesAccountChangesAndStillReads) {
             out << QString::fromUtf8(handler.handle(request.toUtf8()));
         return out;
     };
-    QStringList replies;
-    if (GetParam() == Backend::Sqlite) {
-        ASSERT_TRUE(QFile::setPermissions(m_data.config().databasePath(),
-                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        ASSERT_TRUE(QFile::setPermissions(m_data.folder(), QFile::ReadOwner | QFile::WriteOwner |
-                                                               QFile::ExeOwner | QFile::ReadOther |
-                                                               QFile::ExeOther));
-        replies = AsUnprivilegedUser([&] { return askAll(*m_data.open()); });
-    } else {
-        replies = askAll(*m_data.openReadOnly());
-    }
+    const QStringList replies = m_data.readOnly(askAll);
     ASSERT_EQ(replies.size(), 9);
     for (int i = 0; i < 6; ++i) {
         const Reply r(replies[i].toUtf8());

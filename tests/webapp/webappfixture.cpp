@@ -191,7 +191,9 @@ webapp::Response Browser::answer(const QString& query) {
 }
 
 std::shared_ptr<bridge::WebApplication> Browser::newComponent() {
-    // As the web server does: a new component per request, created by class name.
+    // As the web server does: a new component per request, created by class name; with this
+    // browser's own service, when a test has several.
+    webapp::RegisterWebApplication(m_service);
     const auto component = std::dynamic_pointer_cast<bridge::WebApplication>(
         common::CreateObjectByName("Quorvex.WebApp"));
     EXPECT_TRUE(component);
@@ -209,8 +211,9 @@ Page Browser::call(const common::DictionaryPtr& request, const QString& method,
         page.cookies = setCookie.split(QLatin1Char('\n'));
     for (const QString& line : page.cookies)
         if (line.startsWith(QStringLiteral("qvsession=")))
-            cookie = line.contains(QStringLiteral("Max-Age=0")) ? QString()
-                                                                : line.section(QLatin1Char(';'), 0, 0);
+            cookie = line.contains(QStringLiteral("Max-Age=0"))
+                         ? QString()
+                         : line.section(QLatin1Char(';'), 0, 0);
     return page;
 }
 

@@ -45,7 +45,9 @@ DataMessage sessionMessage(const char* type, const QString& key) {
 } // namespace
 
 std::optional<UserRecord> AccountStore::findUser(const QString& name) const {
-    return FoundUser(m_database.client().ask(FindUserMessage(name)));
+    // A detected user's role is looked up on every request; any change of a user is a new
+    // data version, so a kept reply is never stale.
+    return FoundUser(m_database.client().ask(FindUserMessage(name), Reuse::WhileDataUnchanged));
 }
 
 QList<UserRecord> AccountStore::listUsers() const {
