@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "app/adduser.h"
+
 #include "common/display.h"
 #include "common/errnotext.h"
 #include "common/userinterface.h"
@@ -68,6 +70,11 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // A command of its own: no server, no window, no display.
+    if (IsAddUserCommand(arguments)) {
+        const QCoreApplication app(argc, argv);
+        return RunAddUser(arguments);
+    }
     const bool hidden = core::IsHiddenRun(arguments);
     // A hidden run needs no display, so it does not look for one.
     const common::DisplayProbe display = hidden ? common::DisplayProbe{} : common::ProbeDisplay();

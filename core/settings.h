@@ -39,6 +39,10 @@ void CreateDefaultSettings(pugi::xml_document& doc, const QString& programFolder
 Settings LoadSettings(const QString& path, const QString& programFolder,
                       const PortScanner& scanPorts);
 
+// The same without a port scan and without writing anything: the file's values as they
+// are (a port of 0 stays 0), for a command that only reads them.
+Settings ReadSettings(const QString& path, const QString& programFolder);
+
 // Writes the settings file as one line of XML: the default document with TCPPort,
 // ApplicationPath, DebugMode and FirstRun taken from settings, and TrustedProxies when it is
 // not empty. Cache and session values are always written with their defaults. Raises

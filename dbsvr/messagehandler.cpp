@@ -159,6 +159,15 @@ QByteArray pingText(const QString& databaseState) {
 
 } // namespace
 
+void ServeRequest(const MessageHandler& handler, QByteArrayView request, ReplySink& sink) {
+    try {
+        handler.handle(request, sink);
+    } catch (const std::exception& e) {
+        sink.send(ErrorReply(QString::fromLatin1(ERROR_INVALID_REQUEST),
+                             QString::fromLocal8Bit(e.what())));
+    }
+}
+
 QString DatabaseState(const Database* database, const QString& connectError) {
     return database ? QStringLiteral("database ") + database->description()
                     : QStringLiteral("no database: ") + connectError;

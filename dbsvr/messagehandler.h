@@ -102,6 +102,10 @@ private:
     mutable QDeadlineTimer m_ceiling; // of the request being served
 };
 
+// Serves request with handler; what escapes the handler (no memory for the reply, say) is
+// answered with the error InvalidRequest, so that every request gets a reply.
+void ServeRequest(const MessageHandler& handler, QByteArrayView request, ReplySink& sink);
+
 // What a Pong tells about the database: "database <description>", or "no database: <why>".
 QString DatabaseState(const Database* database, const QString& connectError);
 // The whole Pong for that state, as MessageHandler answers a Ping.

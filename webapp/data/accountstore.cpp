@@ -2,6 +2,7 @@
 
 #include "common/xmlvalue.h"
 #include "contract/protocol.h"
+#include "webapp/data/accountmessages.h"
 #include "webapp/data/replyreading.h"
 
 namespace webapp {
@@ -10,39 +11,15 @@ namespace protocol = dataserver::protocol;
 
 namespace {
 
-QString boolText(bool value) {
-    return QString::fromLatin1(value ? protocol::TRUE_TEXT : protocol::FALSE_TEXT);
-}
-
 // A name or a value as stored: blanks at its ends are part of it.
 QString valueOf(const pugi::xml_node& node, const char* name) {
     return common::ValueText(node.child(name));
 }
 
-UserRecord userOf(const pugi::xml_node& node) {
-    UserRecord user;
-    user.name = valueOf(node, protocol::NAME);
-    user.hash = valueOf(node, protocol::HASH);
-    user.role = valueOf(node, protocol::ROLE);
-    user.disabled = ChildFlag(node, protocol::DISABLED);
-    // A list tells whether there is a password; a user found tells its hash.
-    user.hasPassword = node.child(protocol::HAS_PASSWORD) ? ChildFlag(node, protocol::HAS_PASSWORD)
-                                                          : !user.hash.isEmpty();
-    user.created = ChildText(node, protocol::CREATED);
-    user.changed = ChildText(node, protocol::CHANGED);
-    return user;
-}
-
-std::optional<UserRecord> foundUser(const DataReply& reply) {
-    if (!ChildFlag(reply.root(), protocol::FOUND))
-        return std::nullopt;
-    return userOf(reply.root());
-}
-
 QList<UserRecord> userList(const DataReply& reply) {
     QList<UserRecord> users;
     for (const pugi::xml_node& u : reply.root().child(protocol::USERS).children(protocol::USER))
-        users.append(userOf(u));
+        users.append(UserOf(u));
     return users;
 }
 
@@ -68,11 +45,9 @@ DataMessage sessionMessage(const char* type, const QString& key) {
 } // namespace
 
 std::optional<UserRecord> AccountStore::findUser(const QString& name) const {
-    DataMessage m(protocol::FIND_USER);
-    m.add(protocol::NAME, name);
     // A detected user's role is looked up on every request; any change of a user is a new
     // data version, so a kept reply is never stale.
-    return foundUser(m_database.client().ask(m, Reuse::WhileDataUnchanged));
+    return FoundUser(m_database.client().ask(FindUserMessage(name), Reuse::WhileDataUnchanged));
 }
 
 QList<UserRecord> AccountStore::listUsers() const {
@@ -83,16 +58,7 @@ QList<UserRecord> AccountStore::listUsers() const {
 
 bool AccountStore::saveUser(const UserChange& change,
                             const std::optional<AuditEntry>& audit) const {
-    DataMessage m(protocol::SAVE_USER);
-    m.add(protocol::NAME, change.name);
-    if (change.hash)
-        m.add(protocol::HASH, *change.hash);
-    if (change.role)
-        m.add(protocol::ROLE, *change.role);
-    if (change.disabled)
-        m.add(protocol::DISABLED, boolText(*change.disabled));
-    return ChildFlag(m_database.client().ask(withAudit(std::move(m), audit)).root(),
-                     protocol::CREATED);
+    return UserCreated(m_database.client().ask(SaveUserMessage(change, audit)));
 }
 
 SessionRecord AccountStore::openSession(const QString& key, const QString& user, qint64 idleSeconds,
