@@ -29,6 +29,10 @@ struct PageEnvironment {
         return rules.allows(identity.role, kind, name);
     }
     QString secret() const { return context.text(bridge::keys::SECRET); }
+    // Whether the request is a POST: only what a form's button posts may change anything.
+    bool isPost() const {
+        return context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
+    }
     QString label(const char* id, const common::Value& args = {}) const {
         return labels.text(QString::fromLatin1(id), args);
     }

@@ -37,12 +37,6 @@ bool isSubmission(const PageEnvironment& env) {
     return false;
 }
 
-// A GET is an address: it lands in logs, histories and Referer headers, and anybody may
-// be sent along it. Only what a form's button posts is written.
-bool isPost(const PageEnvironment& env) {
-    return env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
-}
-
 Html paragraph(const Html& content, Markup cssClass = "") {
     return (cssClass.isEmpty() ? Html("<p>") : "<p class=\"" + Html(cssClass) + "\">") + content +
            "</p>\n";
@@ -292,7 +286,7 @@ Response FormPage(const PageEnvironment& env) {
     FormEntry entry{*form, {}, {}, {}, {}};
     try {
         const bool submission = isSubmission(env);
-        if (submission && isPost(env)) {
+        if (submission && env.isPost()) {
             entry.nonce = env.field(FORM_NONCE);
             return submit(env, entry);
         }

@@ -15,15 +15,11 @@ namespace {
 
 const QString USER = QStringLiteral("user");
 const QString PASSWORD = QStringLiteral("password");
-const QString NEW_PASSWORD = QStringLiteral("newpassword");
-const QString REPEAT = QStringLiteral("repeat");
+const QString& NEW_PASSWORD = NEW_PASSWORD_FIELD;
+const QString& REPEAT = REPEAT_PASSWORD_FIELD;
 const QString TOKEN = QStringLiteral("token");
 const QString NEXT = QStringLiteral("next");
 const QString CODE = QStringLiteral("code");
-
-bool isPost(const PageEnvironment& env) {
-    return env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
-}
 
 // Where to go after signing in: an address of this application only, never another site.
 QString nextAddress(const PageEnvironment& env) {
@@ -173,6 +169,13 @@ Response detectModePage(const PageEnvironment& env) {
 
 } // namespace
 
+const char* NewPasswordProblem(const PageEnvironment& env) {
+    const QString password = env.field(NEW_PASSWORD);
+    if (const char* problem = PasswordProblem(password); *problem)
+        return problem;
+    return password == env.field(REPEAT) ? "" : "webPasswordMismatch";
+}
+
 AuditEntry AuditOf(const PageEnvironment& env, const QString& action, const QString& object,
                    const QString& detail) {
     return {env.identity.user, ClientAddress(env.context), action, object, detail, {}};
@@ -181,7 +184,7 @@ AuditEntry AuditOf(const PageEnvironment& env, const QString& action, const QStr
 Response SignInPage(const PageEnvironment& env) {
     if (noApplicationAccounts(env))
         return detectModePage(env);
-    if (!isPost(env))
+    if (!env.isPost())
         return env.identity.signedIn() ? Response::redirectTo(nextAddress(env)) : signInForm(env);
     if (!IsValidActionToken(env.secret(), QStringLiteral("signin"), {}, env.field(TOKEN)))
         return signInForm(env, message(env.html("webSignInAgain"), "warning"));
@@ -212,7 +215,7 @@ Response SignOutPage(const PageEnvironment& env) {
     if (!env.identity.signedIn())
         return Response::redirectTo(home);
     const QString binding = env.identity.formBinding();
-    if (!isPost(env) ||
+    if (!env.isPost() ||
         !IsValidActionToken(env.secret(), QStringLiteral("signout"), binding, env.field(TOKEN)))
         return env.page(
             env.label("webSignOutTitle"),
@@ -241,14 +244,6 @@ Response passwordForm(const PageEnvironment& env, const Html& above = {}, int st
                     QStringLiteral("signin"), status);
 }
 
-// What is wrong with a new password and its repetition; "" when nothing is.
-const char* newPasswordProblem(const PageEnvironment& env) {
-    const QString password = env.field(NEW_PASSWORD);
-    if (const char* problem = PasswordProblem(password); *problem)
-        return problem;
-    return password == env.field(REPEAT) ? "" : "webPasswordMismatch";
-}
-
 } // namespace
 
 Response PasswordPage(const PageEnvironment& env) {
@@ -256,14 +251,14 @@ Response PasswordPage(const PageEnvironment& env) {
         return detectModePage(env);
     if (!env.identity.signedIn())
         return RefusedPage(env);
-    if (!isPost(env))
+    if (!env.isPost())
         return env.field(QStringLiteral("done")) == QLatin1String("1")
                    ? passwordForm(env, message(env.html("webPasswordChanged"), "note"))
                    : passwordForm(env);
     if (!IsValidActionToken(env.secret(), QStringLiteral("password"), env.identity.formBinding(),
                             env.field(TOKEN)))
         return passwordForm(env, message(env.html("webSignInAgain"), "warning"), 403);
-    if (const char* problem = newPasswordProblem(env); *problem)
+    if (const char* problem = NewPasswordProblem(env); *problem)
         return passwordForm(env, message(env.html(problem), "error"), 400);
     const PasswordCheck check = checkPassword(env, env.identity.user, env.field(PASSWORD));
     if (check.result != Check::Right)
@@ -311,12 +306,12 @@ Response SetupPage(const PageEnvironment& env) {
     if (hasAdministrator(env))
         return env.page(env.label("webSetupTitle"), message(env.html("webSetupDone"), "note"),
                         QStringLiteral("signin"), 409);
-    if (!isPost(env))
+    if (!env.isPost())
         return setupForm(env);
     const QString name = env.field(USER).trimmed();
     const char* problem = UserNameProblem(name);
     if (!*problem)
-        problem = newPasswordProblem(env);
+        problem = NewPasswordProblem(env);
     if (*problem)
         return setupForm(env, message(env.html(problem), "error"), 400);
     env.accounts.saveUser(

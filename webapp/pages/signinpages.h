@@ -19,6 +19,12 @@ Response PasswordPage(const PageEnvironment& env);
 // prints; only while there is no administrator with a password.
 Response SetupPage(const PageEnvironment& env);
 
+// The fields of a new password typed twice, and what is wrong with them (a label id; "" when
+// nothing is).
+inline const QString NEW_PASSWORD_FIELD = QStringLiteral("newpassword");
+inline const QString REPEAT_PASSWORD_FIELD = QStringLiteral("repeat");
+const char* NewPasswordProblem(const PageEnvironment& env);
+
 // The audit trail's record of what env's user did.
 AuditEntry AuditOf(const PageEnvironment& env, const QString& action, const QString& object = {},
                    const QString& detail = {});

@@ -14,8 +14,8 @@ const QString PAGE = QStringLiteral("users");
 const QString ACTION = QStringLiteral("action");
 const QString USER = QStringLiteral("user");
 const QString ROLE = QStringLiteral("role");
-const QString NEW_PASSWORD = QStringLiteral("newpassword");
-const QString REPEAT = QStringLiteral("repeat");
+const QString& NEW_PASSWORD = NEW_PASSWORD_FIELD;
+const QString& REPEAT = REPEAT_PASSWORD_FIELD;
 const QString TOKEN = QStringLiteral("token");
 const QString DONE = QStringLiteral("done");
 const QString COUNT = QStringLiteral("count");
@@ -182,14 +182,6 @@ Outcome refused(const char* problem, int status = 400) {
     return {problem, status, {}, -1};
 }
 
-// What is wrong with the new password and its repetition; "" when nothing is.
-const char* newPasswordProblem(const PageEnvironment& env) {
-    const QString password = env.field(NEW_PASSWORD);
-    if (const char* problem = PasswordProblem(password); *problem)
-        return problem;
-    return password == env.field(REPEAT) ? "" : "webPasswordMismatch";
-}
-
 std::optional<Role> chosenRole(const PageEnvironment& env) {
     const std::optional<Role> role = RoleFromName(env.field(ROLE));
     if (!role || !IsAccountRole(*role))
@@ -224,7 +216,7 @@ Outcome addUser(const PageEnvironment& env) {
         return refused("webUsersRoleInvalid");
     const bool application = IsApplicationMode(env.context);
     if (application)
-        if (const char* problem = newPasswordProblem(env); *problem)
+        if (const char* problem = NewPasswordProblem(env); *problem)
             return refused(problem);
     if (env.accounts.findUser(name))
         return refused("webUsersExists", 409);
@@ -270,7 +262,7 @@ Outcome enable(const PageEnvironment& env, const UserRecord& target) {
 Outcome setPassword(const PageEnvironment& env, const UserRecord& target) {
     if (!IsApplicationMode(env.context))
         return refused("webUsersNoPasswords");
-    if (const char* problem = newPasswordProblem(env); *problem)
+    if (const char* problem = NewPasswordProblem(env); *problem)
         return refused(problem);
     // The data server ends the user's sessions with the change.
     env.accounts.saveUser(
@@ -323,7 +315,7 @@ QString RoleText(const PageEnvironment& env, Role role) {
 Response UsersPage(const PageEnvironment& env) {
     if (env.identity.role < Role::Admin)
         return RefusedPage(env);
-    if (env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) != QLatin1String("POST"))
+    if (!env.isPost())
         return usersPage(env, doneNote(env));
     if (!IsValidActionToken(env.secret(), PAGE, env.identity.formBinding(), env.field(TOKEN)))
         return usersPage(env, message(env.html("webSignInAgain"), "warning"), 403);
