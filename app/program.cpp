@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "app/adduser.h"
+
 #include "common/display.h"
 #include "common/errnotext.h"
 #include "common/userinterface.h"
@@ -14,6 +16,7 @@
 #include "ui/appicon.h"
 #include "ui/desktop.h"
 #include "webapp/applicationservice.h"
+#include "webappapi/adminkey.h"
 
 #include <QApplication>
 #include <cerrno>
@@ -25,8 +28,15 @@ namespace {
 // page. The admin key file is written first, so that whoever waits for the line finds it.
 void announceServing(const core::CoreFace& core, int port) {
     core::WriteAdminKeyFile(core.values().RunSecret);
-    const bool written =
-        std::printf("Serving http://127.0.0.1:%d/\n", port) > 0 && std::fflush(stdout) == 0;
+    bool written = std::printf("Serving http://127.0.0.1:%d/\n", port) > 0;
+    // Accounts with passwords: the way to the first administrator, for whoever started us. Not
+    // in the log: it is a key (it works only while there is no administrator).
+    if (core.values().UserMode == QLatin1String("APPLICATION"))
+        written = std::printf("Set up the first administrator: "
+                              "http://127.0.0.1:%d/?page=setup&code=%s\n",
+                              port, qPrintable(bridge::SetupKey(core.values().RunSecret))) > 0 &&
+                  written;
+    written = std::fflush(stdout) == 0 && written;
     // A parent that stopped reading is no reason to stop serving.
     if (!written)
         diagnostics::WriteTrace(
@@ -60,6 +70,11 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // A command of its own: no server, no window, no display.
+    if (IsAddUserCommand(arguments)) {
+        const QCoreApplication app(argc, argv);
+        return RunAddUser(arguments);
+    }
     const bool hidden = core::IsHiddenRun(arguments);
     // A hidden run needs no display, so it does not look for one.
     const common::DisplayProbe display = hidden ? common::DisplayProbe{} : common::ProbeDisplay();

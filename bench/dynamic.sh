@@ -34,6 +34,14 @@
 # (dbsvr, websvr's child) over the mixed runs. wrk waits up to 30 s for an
 # answer, so that a page stalled behind a slow one still counts in the p99; a
 # run without a single answer counts its own length as its p99.
+# websvr runs with the application's own accounts (user mode APPLICATION) and trusts
+# loopback as a proxy, so that the bench's clients are anonymous visitors, not the
+# program's own account; the first administrator is set up through the printed
+# address and the form posts are made signed in. Then users: a signed-in user's
+# table page against an anonymous one's (taking turns), and the 1 KiB file and
+# the table page alone and while 20 clients post wrong sign-ins, each from an
+# address and for a name of its own (bench/signinflood.lua), so that no back-off
+# spares a hash: the worst case for the hashing gate.
 # Prints SQLite and PostgreSQL side by side. BENCH_SECONDS and BENCH_ROUNDS
 # shorten a trial run.
 set -euo pipefail
@@ -129,7 +137,9 @@ start_websvr() { # database port
     cp -a "$STAGE" "$program"
     rm -rf "$program/data" "$program/Temp"
     mkdir -p "$program/data/config"
-    echo "<Settings><TCPPort>$port</TCPPort></Settings>" >"$program/data/config/webserver.xml"
+    echo "<Settings><TCPPort>$port</TCPPort><TrustedProxies>127.0.0.1</TrustedProxies></Settings>" \
+        >"$program/data/config/webserver.xml"
+    echo "<Context><Users><Method>APPLICATION</Method></Users></Context>" >"$program/context.xml"
     local app="$program/examples/microsoft access"
     if [ "$db" = sqlite ]; then
         sqlite3 "$app/sample.db" "$BENCH_ROWS"
@@ -147,12 +157,28 @@ open(path, "w", encoding="utf-8").write(text.replace("</Queries>", os.environ["B
     WEBSVR_PID=$!
     local i
     for i in $(seq 300); do
-        [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/")" = 200 ] && return
+        if [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/")" = 200 ]; then
+            set_up_administrator "$db" "$port"
+            return
+        fi
         kill -0 "$WEBSVR_PID" 2>/dev/null || break
         sleep 0.1
     done
     cat "$WORK/$db/websvr.err" >&2
     die "websvr did not serve the application on $db"
+}
+
+# The first administrator, through the set-up address websvr printed; their session cookie
+# goes to SESSION_COOKIE.
+set_up_administrator() { # db port
+    local address
+    address=$(sed -n 's/^Set up the first administrator: //p' "$WORK/$1/websvr.out")
+    [ -n "$address" ] || die "$1: websvr printed no set-up address"
+    SESSION_COOKIE=$(curl -s -o /dev/null -D - --data-urlencode "page=setup" \
+        --data-urlencode "code=${address##*code=}" --data-urlencode "user=bench" \
+        --data-urlencode "newpassword=bench password" --data-urlencode "repeat=bench password" \
+        "http://127.0.0.1:$2/" | sed -n 's/^Set-Cookie: \(qvsession=[^;]*\).*/\1/p' | tr -d '\r')
+    [ -n "$SESSION_COOKIE" ] || die "$1: the set-up page gave no session"
 }
 
 # One wrk run on the server at BASE (http://host:port), CONNECTIONS clients (default 20)
@@ -164,7 +190,7 @@ run_wrk() { # base path seconds [connections [first]]
     local asked=("$1$2")
     [[ $2 != *"{u}"* ]] || asked=(-s bench/distinctrequests.lua "$1" -- "$2" "${5:-1}")
     wrk -t2 -c"${4:-$CONNECTIONS}" -d"${3}s" --timeout 30s --latency -H "Connection: close" \
-        "${asked[@]}" | awk -v seconds="$3" '
+        ${WRK_COOKIE:+-H "Cookie: $WRK_COOKIE"} "${asked[@]}" | awk -v seconds="$3" '
         / requests in / { requests = $1 }
         /Requests\/sec:/ { rps = $2 }
         /^ +99%/ {
@@ -181,14 +207,15 @@ run_wrk() { # base path seconds [connections [first]]
 
 # The rate of form posts written: 20 clients each fetch the form and post it.
 post_forms() { # port prefix
-    python3 - "$1" "$2" "$POSTS" <<'PY'
+    python3 - "$1" "$2" "$POSTS" "$SESSION_COOKIE" <<'PY'
 import re, sys, threading, time, urllib.parse, http.client
-port, prefix, total = int(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+port, prefix, total, cookie = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), sys.argv[4]
 hidden = re.compile(rb'<input type="hidden" name="(formnonce|formtoken)" value="([^"]*)"')
 saved, lock, counter = [0], threading.Lock(), iter(range(total))
 def request(method, path, body=None):
     c = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
     headers = {"Content-Type": "application/x-www-form-urlencoded"} if body else {}
+    headers["Cookie"] = cookie  # forms are for editors: the bench's administrator posts
     c.request(method, path, body, headers)
     r = c.getresponse()
     data = r.read()
@@ -389,6 +416,56 @@ measure_mixed() { # db port
     RESULT[$db,slow]="$ok of $answered, $(median "${seconds[@]}") s"
 }
 
+# A signed-in user's table page against an anonymous one's, taking turns; then the 1 KiB
+# file and the table page alone and during a flood of wrong sign-ins, taking turns.
+measure_users() { # db port
+    local db=$1 base="http://127.0.0.1:$2" round kind rps p99 errors path=${URL[table]}
+    local anon=() signed=() falone=() fflood=() palone=() pflood=() statuses=""
+    for round in $(seq "$ROUNDS"); do
+        read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
+        anon+=("$rps")
+        read -r rps p99 errors <<<"$(WRK_COOKIE=$SESSION_COOKIE run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
+        signed+=("$rps")
+        RESULT[$db,signederrors]=$((${RESULT[$db,signederrors]:-0} + errors))
+        echo "  $db round $round table page anonymous ${anon[-1]}/s, signed in $rps/s" >&2
+    done
+    local token
+    token=$(curl -s "$base/?page=signin" | sed -n 's/.*name="token" value="\([^"]*\)".*/\1/p' | head -1)
+    [ -n "$token" ] || die "$db: the sign-in page has no token"
+    for round in $(seq "$ROUNDS"); do
+        for kind in alone flood; do
+            local flood=""
+            if [ $kind = flood ]; then
+                wrk -t2 -c20 -d"$((2 * SECONDS_PER_RUN + 2))s" --timeout 30s -H "Connection: close" \
+                    -s bench/signinflood.lua "$base" -- "$token" >"$WORK/$db/flood.out" 2>&1 &
+                flood=$!
+                sleep 1 # the flood under way before the measured clients start
+            fi
+            read -r rps p99 errors <<<"$(run_wrk "$base" /bench-1k.bin "$SECONDS_PER_RUN")"
+            if [ $kind = alone ]; then falone+=("$rps"); else fflood+=("$rps"); fi
+            read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
+            if [ $kind = alone ]; then palone+=("$rps"); else pflood+=("$rps"); fi
+            if [ -n "$flood" ]; then
+                wait "$flood" || die "$db: the sign-in flood failed"
+                statuses=$(grep '^status' "$WORK/$db/flood.out" | tr '\n' ' ')
+                local sent
+                sent=$(awk '/Requests\/sec:/ { print $2 }' "$WORK/$db/flood.out")
+                RESULT[$db,floodrate]=$sent
+            fi
+            echo "  $db round $round sign-in flood $kind: 1 KiB file ${falone[-1]:-}${fflood[-1]:+ / ${fflood[-1]}}/s," \
+                "table ${palone[-1]:-}${pflood[-1]:+ / ${pflood[-1]}}/s ${statuses}" >&2
+            kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db sign-in flood"
+        done
+    done
+    RESULT[$db,anon]=$(median "${anon[@]}")
+    RESULT[$db,signed]=$(median "${signed[@]}")
+    RESULT[$db,falone]=$(median "${falone[@]}")
+    RESULT[$db,fflood]=$(median "${fflood[@]}")
+    RESULT[$db,palone]=$(median "${palone[@]}")
+    RESULT[$db,pflood]=$(median "${pflood[@]}")
+    RESULT[$db,floodstatuses]=$statuses
+}
+
 bench_database() {
     local db=$1 port
     port=$(free_port)
@@ -398,6 +475,7 @@ bench_database() {
     measure_posts "$db" "$port"
     RESULT[$db,rss]=$(peak_mib "$WEBSVR_PID")
     measure_mixed "$db" "$port"
+    measure_users "$db" "$port"
     stop_websvr
 }
 
@@ -452,3 +530,23 @@ row "websvr peak RSS, mixed (MiB)" mixed_rss_of "target < 64"
 row "dbsvr peak RSS, mixed (MiB)" dbsvr_rss_of "target < 128"
 mixed_errors_of() { echo "${RESULT[$1,mixederrors]:-0}"; }
 row "wrk errors on the 1 KiB file" mixed_errors_of
+echo
+echo "users: a signed-in table page against an anonymous one; pages during 20 clients of wrong sign-ins"
+signed_of() { echo "${RESULT[$1,signed]} / ${RESULT[$1,anon]}"; }
+signed_ratio_of() { ratio "${RESULT[$1,signed]}" "${RESULT[$1,anon]}"; }
+flood_file_of() { echo "${RESULT[$1,fflood]} / ${RESULT[$1,falone]}"; }
+flood_file_ratio_of() { ratio "${RESULT[$1,fflood]}" "${RESULT[$1,falone]}"; }
+flood_page_of() { echo "${RESULT[$1,pflood]} / ${RESULT[$1,palone]}"; }
+flood_page_ratio_of() { ratio "${RESULT[$1,pflood]}" "${RESULT[$1,palone]}"; }
+flood_rate_of() { echo "${RESULT[$1,floodrate]}/s"; }
+flood_statuses_of() { echo "${RESULT[$1,floodstatuses]}"; }
+signed_errors_of() { echo "${RESULT[$1,signederrors]:-0}"; }
+row "table page req/s, signed in / anonymous" signed_of
+row "  ratio signed in / anonymous" signed_ratio_of "target >= 0.85"
+row "wrk errors, signed in" signed_errors_of
+row "1 KiB file req/s, flood / alone" flood_file_of
+row "  ratio flood / alone" flood_file_ratio_of "target >= 0.50"
+row "table page req/s, flood / alone" flood_page_of
+row "  ratio flood / alone" flood_page_ratio_of "target >= 0.50"
+row "wrong sign-ins answered" flood_rate_of
+row "  their statuses" flood_statuses_of

@@ -4,6 +4,7 @@
 #include "bridge/pagecontext.h"
 #include "bridge/redirectanswer.h"
 #include "bridge/requestobject.h"
+#include "bridge/setcookies.h"
 #include "bridge/webapplicationobject.h"
 #include "common/dictionary.h"
 #include "common/text.h"
@@ -30,6 +31,8 @@ common::Response answerOf(WebApplication& component, common::DictionaryPtr& cont
     const QString redirect = context ? common::ToText(context->item(keys::REDIRECT)) : QString();
     if (!redirect.isEmpty())
         answer = RedirectAnswer(redirect);
+    if (context)
+        AddCookies(answer, common::ToText(context->item(keys::SET_COOKIE)));
     diagnostics::WriteTrace(QStringLiteral("Processing time"), double(clock.nsecsElapsed()) / 1e9);
     return answer;
 }

@@ -28,7 +28,8 @@ public:
 
     // The work builds the request object, a new component and a new context, has the
     // component answer and traces "Processing time". A "Redirect" the component set
-    // replaces its answer by RedirectAnswer. Errors of the component, of its creation and
+    // replaces its answer by RedirectAnswer; the cookies it set ("SetCookie") are added to
+    // the answer (AddCookies). Errors of the component, of its creation and
     // of a refused redirect pass to the HTTP layer, which answers 500.
     server::PageWork Prepare(const server::DynamicRequest& request) override;
 

@@ -12,6 +12,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace common {
 
@@ -96,9 +97,21 @@ void SaveFile(const QString& path, const QByteArray& bytes, FileAccess access) {
                                      f.errorString());
 }
 
+QString AccountName(uid_t uid) {
+    // getpwuid's record is shared by every thread; pages look accounts up on several at once.
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size_t(size > 0 ? size : 4096));
+    passwd record{};
+    passwd* found = nullptr;
+    int error = 0;
+    while ((error = ::getpwuid_r(uid, &record, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < 1024 * 1024)
+        buffer.resize(buffer.size() * 2);
+    return error == 0 && found ? QString::fromLocal8Bit(found->pw_name) : QString();
+}
+
 QString CurrentUserName() {
-    const passwd* pw = ::getpwuid(::geteuid());
-    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
+    return AccountName(::geteuid());
 }
 
 QString ComputerName() {

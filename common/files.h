@@ -28,6 +28,10 @@ void SaveFile(const QString& path, const QByteArray& bytes, FileAccess access = 
 // Whether the file (not what a symbolic link points to) belongs to the user we run as.
 bool IsOwnFile(const QString& path);
 
+// The name of the account uid, "" when the account database has none (or cannot be read).
+// Safe on any thread.
+QString AccountName(uid_t uid);
+// The name of the account we run as.
 QString CurrentUserName();
 QString ComputerName();
 

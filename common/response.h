@@ -18,7 +18,8 @@ struct Response {
     // How the answer reaches the wire.
     enum class Form {
         Complete, // the status line, the header lines in order, the blank line, the body
-        Page,     // a page body only: the HTTP layer sends it behind its own "200 OK" head
+        Page,     // a page body only: the HTTP layer sends it behind its own "200 OK" head,
+                  // which takes the header lines it carries
         Verbatim, // a whole answer written by the web application itself, sent as it stands
     };
 

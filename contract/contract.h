@@ -49,6 +49,14 @@ inline constexpr char CODE_UNABLE_TO_CONNECT_DB[] = "UnableToConnectDB";
 // data/Logs of its program folder, where a websvr with the default data folder logs.
 inline constexpr char LOGS_FOLDER_VARIABLE[] = "QV_LOGS_FOLDER";
 
+// The data server's one-message mode, `dbsvr message=- configfolder=<application folder>`:
+// one request on its standard input, the reply on its standard output, and these exit codes.
+inline constexpr char ONE_MESSAGE_KEY[] = "message";
+inline constexpr char ONE_MESSAGE_STDIN[] = "-";
+inline constexpr int ONE_MESSAGE_ANSWERED = 0;    // the reply is not an error
+inline constexpr int ONE_MESSAGE_FAILED = 1;      // the reply is an error, or was not written
+inline constexpr int ONE_MESSAGE_NO_DATABASE = 2; // no database opened, or a wrong command line
+
 // The token a developer's hand-started data server holds: websvr then starts none.
 inline constexpr char DEBUG_TOKEN[] = "DS_DEBUG";
 

@@ -29,6 +29,23 @@ inline constexpr char ROWS[] = "Rows";
 // Sent when the asker stops waiting for the message whose id it names (<Id>): the data server
 // drops that message when it has not begun it and stops its statement when it has. No reply.
 inline constexpr char CANCEL[] = "Cancel";
+// The web application's users, their sessions and the audit trail, kept by the data server in
+// tables of its own in the application's database.
+inline constexpr char FIND_USER[] = "FindUser";
+inline constexpr char USER[] = "User"; // also the element of a user, and a session's user
+inline constexpr char LIST_USERS[] = "ListUsers";
+inline constexpr char USERS[] = "Users";
+inline constexpr char SAVE_USER[] = "SaveUser";
+inline constexpr char USER_SAVED[] = "UserSaved";
+inline constexpr char OPEN_SESSION[] = "OpenSession";
+inline constexpr char SESSION[] = "Session";
+inline constexpr char FIND_SESSION[] = "FindSession";
+inline constexpr char TOUCH_SESSION[] = "TouchSession";
+inline constexpr char CLOSE_SESSION[] = "CloseSession";
+inline constexpr char SESSION_CLOSED[] = "SessionClosed";
+inline constexpr char ADD_AUDIT[] = "AddAudit";
+inline constexpr char AUDIT_ADDED[] = "AuditAdded";
+inline constexpr char READ_AUDIT[] = "ReadAudit"; // answered with Rows, as ReadTable
 
 // The elements of requests and replies.
 inline constexpr char NAME[] = "Name";
@@ -59,6 +76,25 @@ inline constexpr char FOREIGN_KEY[] = "ForeignKey";
 inline constexpr char REFERENCED_BY[] = "ReferencedBy";
 inline constexpr char REFERENCE[] = "Reference";
 inline constexpr char MAP[] = "Map";
+// Of the account messages.
+inline constexpr char FOUND[] = "Found";
+inline constexpr char HASH[] = "Hash";
+inline constexpr char ROLE[] = "Role";
+inline constexpr char DISABLED[] = "Disabled";
+inline constexpr char HAS_PASSWORD[] = "HasPassword";
+inline constexpr char CREATED[] = "Created";
+inline constexpr char CHANGED[] = "Changed";
+inline constexpr char KEY[] = "Key";
+inline constexpr char IDLE_SECONDS[] = "IdleSeconds";
+inline constexpr char MAX_SECONDS[] = "MaxSeconds";
+inline constexpr char LAST_SEEN[] = "LastSeen";
+// An audit entry sent with a change, and its parts (USER is its user).
+inline constexpr char AUDIT[] = "Audit";
+inline constexpr char ADDRESS[] = "Address";
+inline constexpr char ACTION[] = "Action";
+inline constexpr char OBJECT[] = "Object";
+inline constexpr char DETAIL[] = "Detail";
+inline constexpr char RECORD_KEY[] = "RecordKey";
 
 // Their attributes.
 inline constexpr char ATTRIBUTE_NAME[] = "name";

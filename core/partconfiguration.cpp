@@ -2,7 +2,9 @@
 
 #include "bridge/pagecontext.h"
 #include "core/configuration.h"
+#include "diagnostics/trace.h"
 #include "server/httpconfig.h"
+#include "server/tracetext.h"
 #include "supervision/supervisor.h"
 #include "webappapi/webapplicationservice.h"
 
@@ -17,6 +19,13 @@ void ConfigureHttpServer(const Configuration& configuration, server::HttpConfig&
     http.cacheExpiresStatic = settings.CacheExpiresStatic;
     http.cacheExpiresDynamic = settings.CacheExpiresDynamic;
     http.workerThreads = configuration.values.WorkerThreads;
+    const server::AddressRanges proxies = server::ParseAddressRanges(settings.TrustedProxies);
+    http.trustedProxies = proxies.ranges;
+    for (const QString& entry : proxies.skipped)
+        diagnostics::WriteTrace(QStringLiteral("TrustedProxies: \"%1\" is neither an IP address "
+                                               "nor a range of them (address/length); skipped")
+                                    .arg(server::EscapeControlCharacters(entry)),
+                                diagnostics::Severity::Warning);
 }
 
 void ConfigureSupervision(const Configuration& configuration, dataserver::Supervisor& supervisor) {

@@ -48,8 +48,10 @@ void CreateDefaultSettings(pugi::xml_document& doc, const QString& programFolder
     setChildText(root, "SessionTimeout", QStringLiteral("20"));
 }
 
-Settings LoadSettings(const QString& path, const QString& programFolder,
-                      const PortScanner& scanPorts) {
+namespace {
+
+// The file's values as they stand; the defaults for a missing, empty or malformed file.
+Settings readValues(const QString& path, const QString& programFolder) {
     pugi::xml_document doc;
     if (!common::LoadXmlFile(doc, path))
         CreateDefaultSettings(doc, programFolder);
@@ -62,6 +64,7 @@ Settings LoadSettings(const QString& path, const QString& programFolder,
     s.ApplicationPath = text("ApplicationPath");
     s.DebugMode = text("DebugMode") == QLatin1String("1");
     s.FirstRun = text("FirstRun") == QLatin1String("1");
+    s.TrustedProxies = text("TrustedProxies").simplified();
     const QString timeout = text("SessionTimeout");
     s.SessionTimeout = timeout.isEmpty() ? 20 : common::ToLong(timeout);
     if (s.SessionTimeout < 0)
@@ -70,15 +73,30 @@ Settings LoadSettings(const QString& path, const QString& programFolder,
     s.CacheExpiresStatic = cacheStatic.isEmpty() ? 1.0 : common::LeadingNumber(cacheStatic);
     const QString cacheDynamic = text("CacheExpiresDynamic");
     s.CacheExpiresDynamic = cacheDynamic.isEmpty() ? 0.0 : common::LeadingNumber(cacheDynamic);
+    return s;
+}
 
+// Held in memory only: it reaches the file with a later save.
+Settings withApplication(Settings s, const QString& programFolder) {
+    if (s.ApplicationPath.isEmpty())
+        s.ApplicationPath = GetDefaultApplicationFolder(programFolder);
+    return s;
+}
+
+} // namespace
+
+Settings ReadSettings(const QString& path, const QString& programFolder) {
+    return withApplication(readValues(path, programFolder), programFolder);
+}
+
+Settings LoadSettings(const QString& path, const QString& programFolder,
+                      const PortScanner& scanPorts) {
+    Settings s = readValues(path, programFolder);
     if (s.TCPPort == 0) {
         s.TCPPort = scanPorts(SCAN_FIRST_PORT, SCAN_LAST_PORT);
         SaveSettings(path, s, programFolder);
     }
-    // Held in memory only: it reaches the file with a later save.
-    if (s.ApplicationPath.isEmpty())
-        s.ApplicationPath = GetDefaultApplicationFolder(programFolder);
-    return s;
+    return withApplication(s, programFolder);
 }
 
 void SaveSettings(const QString& path, const Settings& settings, const QString& programFolder) {
@@ -88,6 +106,8 @@ void SaveSettings(const QString& path, const Settings& settings, const QString& 
     setText(elementOrNew(doc, "ApplicationPath"), settings.ApplicationPath);
     setText(elementOrNew(doc, "DebugMode"), flag(settings.DebugMode));
     setText(elementOrNew(doc, "FirstRun"), flag(settings.FirstRun));
+    if (!settings.TrustedProxies.trimmed().isEmpty())
+        setText(elementOrNew(doc, "TrustedProxies"), settings.TrustedProxies.simplified());
     common::SaveXmlFile(doc, path);
 }
 

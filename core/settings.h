@@ -16,6 +16,9 @@ struct Settings {
     int32_t SessionTimeout = 20;
     double CacheExpiresStatic = 1.0;  // days
     double CacheExpiresDynamic = 0.0; // days
+    // The reverse proxies whose user names are believed: addresses and CIDR ranges separated
+    // by blanks or commas, as written (parsed into the HTTP server's configuration).
+    QString TrustedProxies;
 };
 
 // Finds a free port in [start, end]; 0 when none.
@@ -36,9 +39,14 @@ void CreateDefaultSettings(pugi::xml_document& doc, const QString& programFolder
 Settings LoadSettings(const QString& path, const QString& programFolder,
                       const PortScanner& scanPorts);
 
+// The same without a port scan and without writing anything: the file's values as they
+// are (a port of 0 stays 0), for a command that only reads them.
+Settings ReadSettings(const QString& path, const QString& programFolder);
+
 // Writes the settings file as one line of XML: the default document with TCPPort,
-// ApplicationPath, DebugMode and FirstRun taken from settings. Cache and session
-// values are always written with their defaults. Raises common::Error on failure.
+// ApplicationPath, DebugMode and FirstRun taken from settings, and TrustedProxies when it is
+// not empty. Cache and session values are always written with their defaults. Raises
+// common::Error on failure.
 void SaveSettings(const QString& path, const Settings& settings, const QString& programFolder);
 
 } // namespace core

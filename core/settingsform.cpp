@@ -20,7 +20,8 @@ const QString BROWSE_KEY = QStringLiteral("Application Folder");
 
 SettingsFormValues SettingsForm::load() const {
     const Settings& settings = m_core.settings();
-    return {QString::number(settings.TCPPort), settings.ApplicationPath, settings.DebugMode};
+    return {QString::number(settings.TCPPort), settings.ApplicationPath, settings.DebugMode,
+            settings.TrustedProxies};
 }
 
 bool SettingsForm::confirm(const SettingsFormValues& values) {
@@ -30,6 +31,7 @@ bool SettingsForm::confirm(const SettingsFormValues& values) {
     settings.TCPPort = common::ToLong(values.portText);
     settings.DebugMode = values.debugMode;
     settings.ApplicationPath = values.applicationFolder;
+    settings.TrustedProxies = values.trustedProxies;
     try {
         SaveSettings(m_core.folders().SettingsFile, settings, m_core.folders().ProgramFolder);
     } catch (const common::Error& e) {

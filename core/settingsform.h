@@ -11,6 +11,7 @@ struct SettingsFormValues {
     QString portText;
     QString applicationFolder;
     bool debugMode = false;
+    QString trustedProxies;
 };
 
 // The settings dialog's logic on the core's settings: the dialog shows and edits the
@@ -19,7 +20,7 @@ class SettingsForm final {
 public:
     explicit SettingsForm(CoreFace& core) : m_core(core) {}
 
-    // The dialog's load: the current port, application folder and debug mode.
+    // The dialog's load: the current port, application folder, debug mode and trusted proxies.
     SettingsFormValues load() const;
     // OK. The application folder is checked first (it may be completed on the user's
     // consent); refused, nothing changes and false keeps the dialog open. Otherwise the

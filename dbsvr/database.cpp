@@ -1,5 +1,6 @@
 #include "dbsvr/database.h"
 
+#include "common/error.h"
 #include "dbsvr/config.h"
 #include "dbsvr/postgresdatabase.h"
 #include "dbsvr/requesterror.h"
@@ -12,6 +13,11 @@ namespace dbsvr {
 void FailExportOfWrite(const QString& query) {
     Fail(ERROR_INVALID_ARGUMENT, QStringLiteral("The query ") + query +
                                      QStringLiteral(" writes; only reading queries are exported."));
+}
+
+void RaiseReadOnly() {
+    throw common::Error(common::ERR_PROGRAM,
+                        QStringLiteral("The database is open read-only; it takes no writes."));
 }
 
 std::unique_ptr<Database> Database::Open(const QString& path) {

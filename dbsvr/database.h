@@ -1,6 +1,7 @@
 #pragma once
 
 #include "components/replyparts.h"
+#include "dbsvr/accountsql.h"
 #include "dbsvr/arguments.h"
 #include "dbsvr/dataversionsource.h"
 
@@ -19,9 +20,11 @@ namespace dbsvr {
 class Config;
 struct NamedQuery;
 
+// Every table whose name begins so is the server's own (the ledger, the account tables of
+// accountsql.h): never listed, described or read for clients, as if it were not there.
+inline constexpr char OWN_TABLE_PREFIX[] = "quorvex_";
 // The table where the data server notes every write that came with a request
-// id, so that a re-sent request is never applied twice. It is the server's
-// own: never listed, described or read for clients.
+// id, so that a re-sent request is never applied twice.
 inline constexpr char LEDGER_TABLE[] = "quorvex_requests";
 // How long a ledger entry is kept: far longer than any request may still be sent again.
 inline constexpr int LEDGER_MAX_AGE_DAYS = 7;
@@ -85,6 +88,8 @@ struct Filter {
 
 struct TableRead {
     QString table;
+    // The table is one of the server's own, named by the server itself and never by a client.
+    bool ownTable = false;
     QList<Filter> filters; // all of them apply
     QString orderBy;       // a column, or "" for the table's own order
     bool descending = false;
@@ -129,6 +134,8 @@ enum class QueryKind { Unknown, Read, Write };
 
 // Refuses to export a query that writes (RequestError InvalidArgument).
 [[noreturn]] void FailExportOfWrite(const QString& query);
+// Refuses a change to a database that may only be read (common::Error).
+[[noreturn]] void RaiseReadOnly();
 
 // An open database, as the message handler uses it. Requests that name what
 // does not exist raise RequestError (UnknownTable, UnknownColumn, the
@@ -183,7 +190,7 @@ public:
     virtual void pruneLedger(int maxAgeDays) = 0;
 
     // The user's tables and views in name order, with their row counts;
-    // the database's own tables and the ledger are left out.
+    // the database's own tables and the server's own (OWN_TABLE_PREFIX) are left out.
     virtual QList<TableSummary> tables() = 0;
     virtual TableDescription describeTable(const QString& table) = 0;
     // One page of a table: its rows from paging.offset, at most paging.limit, BLOBs as their
@@ -201,14 +208,24 @@ public:
     virtual QueryKind queryKind(const NamedQuery& query) = 0;
     // A read gives rows. A write runs in a transaction of its own; with a
     // request id, the ledger is checked and written in that transaction, and
-    // an id it holds already gives the recorded result without running again.
+    // an id it holds already gives the recorded result without running again. A write also
+    // runs companion (when there is one) in its transaction, the account tables made first.
     virtual QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                 const Paging& paging, const QString& requestId) = 0;
+                                 const Paging& paging, const QString& requestId,
+                                 const WriteCompanion& companion) = 0;
     // The rows of a read query as exportTable gives a table's. Raises RequestError
     // InvalidArgument for a query that writes, which never runs here.
     virtual void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                              const Paging& paging, RowReceiver& out,
                              const QDeadlineTimer& deadline) = 0;
+
+    // Runs work in a transaction that writes, the account tables made first when missing;
+    // commits once work returns, and rolls everything back when it raises. On a database that
+    // may only be read, raises common::Error before anything runs.
+    virtual void changeAccounts(const AccountWork& work) = 0;
+    // Runs work on the account tables without writing; false, without running it, while they
+    // do not exist.
+    virtual bool readAccounts(const AccountWork& work) = 0;
 
 protected:
     Database() = default;

@@ -235,13 +235,8 @@ void DataService::serve(WorkerPool::Turn& turn, const QByteArray& request, Reply
     // Set before the statements run, so that a Cancel reaches them.
     turn.runsOn(database.database());
     RefreshedReplies replies(sink, m_changes.get(), database.database());
-    try {
-        MessageHandler(database.config(), database.database(), database.connectError())
-            .handle(request, replies);
-    } catch (const std::exception& e) {
-        replies.send(ErrorReply(QString::fromLatin1(ERROR_INVALID_REQUEST),
-                                QString::fromLocal8Bit(e.what())));
-    }
+    ServeRequest(MessageHandler(database.config(), database.database(), database.connectError()),
+                 request, replies);
 }
 
 void DataService::pruneLedger(int worker) {

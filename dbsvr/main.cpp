@@ -1,7 +1,9 @@
+#include "contract/contract.h"
 #include "dbsvr/commandline.h"
 #include "dbsvr/configmode.h"
 #include "dbsvr/dataserverlog.h"
 #include "dbsvr/dataservice.h"
+#include "dbsvr/onemessage.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -12,7 +14,8 @@ namespace {
 constexpr char USAGE[] =
     "Usage: dbsvr parameterfile=<file> [hidden] [debug]\n"
     "       dbsvr mode=config configfolder=<application folder> [parentmutex=<name>] "
-    "[database=<file>]\n";
+    "[database=<file>]\n"
+    "       dbsvr message=- configfolder=<application folder>\n";
 }
 
 int main(int argc, char** argv) {
@@ -29,6 +32,18 @@ int main(int argc, char** argv) {
             .compare(QLatin1String("config"), Qt::CaseInsensitive) == 0) {
         dbsvr::OpenDataServerLog(arguments);
         return dbsvr::RunConfigMode(argc, argv, commandLine);
+    }
+    // One request from standard input, its reply to standard output ("-": the only source).
+    const QString oneMessage = QLatin1String(dataserver::ONE_MESSAGE_KEY);
+    if (commandLine.has(oneMessage)) {
+        if (commandLine.value(oneMessage) != QLatin1String(dataserver::ONE_MESSAGE_STDIN)) {
+            std::fputs(USAGE, stderr);
+            return 2;
+        }
+        QCoreApplication app(argc, argv);
+        dbsvr::OpenDataServerLog(arguments);
+        return dbsvr::RunOneMessage(commandLine.value(QStringLiteral("configfolder")), stdin,
+                                    stdout);
     }
     if (commandLine.value(QStringLiteral("parameterfile")).isEmpty()) {
         std::fputs(USAGE, stderr);

@@ -5,11 +5,14 @@
 #include "common/xml.h"
 #include "common/xmlvalue.h"
 #include "contract/protocol.h"
+#include "dbsvr/accountmessages.h"
+#include "dbsvr/accounts.h"
 #include "dbsvr/config.h"
 #include "dbsvr/exportparts.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
+#include "dbsvr/requestxml.h"
 
 #include <QStringList>
 #include <optional>
@@ -20,16 +23,6 @@ namespace dbsvr {
 namespace protocol = dataserver::protocol;
 
 namespace {
-
-// A setting of the request (a type, a number, a flag), where blanks around it do not count.
-QString childText(const pugi::xml_node& node, const char* name) {
-    return common::ToQString(node.child(name).child_value()).trimmed();
-}
-
-// A name or a value, exactly as sent: a table "customers " is not customers.
-QString childValue(const pugi::xml_node& node, const char* name) {
-    return common::ValueText(node.child(name));
-}
 
 QString attribute(const pugi::xml_node& node, const char* name) {
     return common::ToQString(node.attribute(name).value()).trimmed();
@@ -43,30 +36,11 @@ void setAttribute(pugi::xml_node node, const char* name, const QString& value) {
     node.append_attribute(name).set_value(common::ToUtf8(value).c_str());
 }
 
-bool isTrue(const QString& text) {
-    return text.compare(QLatin1String(protocol::TRUE_TEXT), Qt::CaseInsensitive) == 0 ||
-           text == QLatin1String("1");
-}
-
-int64_t readCount(const pugi::xml_node& request, const char* name, int64_t fallback) {
-    const QString text = childText(request, name);
-    if (text.isEmpty())
-        return fallback;
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok);
-    if (!ok || value < 0)
-        Fail(ERROR_INVALID_ARGUMENT,
-             QString::fromLatin1(name) +
-                 QStringLiteral(" must be a whole number of 0 or more, not ") + text +
-                 QLatin1Char('.'));
-    return value;
-}
-
 // Offset and Limit; maxLimit is the most rows that may be asked for, and the default.
 Paging readPaging(const pugi::xml_node& request, int64_t defaultLimit, int64_t maxLimit) {
     Paging p;
-    p.offset = readCount(request, protocol::OFFSET, 0);
-    p.limit = std::min<int64_t>(readCount(request, protocol::LIMIT, defaultLimit), maxLimit);
+    p.offset = ReadCount(request, protocol::OFFSET, 0);
+    p.limit = std::min<int64_t>(ReadCount(request, protocol::LIMIT, defaultLimit), maxLimit);
     return p;
 }
 
@@ -92,7 +66,7 @@ QList<Argument> readArguments(const pugi::xml_node& request) {
                 Fail(ERROR_INVALID_ARGUMENT,
                      QStringLiteral("The parameter ") + name + QStringLiteral(" is given twice."));
         arguments << Argument{name, common::ValueText(p),
-                              isTrue(attribute(p, protocol::ATTRIBUTE_NULL))};
+                              IsTrue(attribute(p, protocol::ATTRIBUTE_NULL))};
     }
     return arguments;
 }
@@ -121,7 +95,7 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
     for (const pugi::xml_node& f : request.children(protocol::FILTER)) {
         Filter filter{exactAttribute(f, protocol::ATTRIBUTE_COLUMN),
                       readOp(attribute(f, protocol::ATTRIBUTE_OP)), common::ValueText(f),
-                      isTrue(attribute(f, protocol::ATTRIBUTE_NULL))};
+                      IsTrue(attribute(f, protocol::ATTRIBUTE_NULL))};
         if (filter.isNull && filter.op != FilterOp::Equal && filter.op != FilterOp::NotEqual)
             Fail(ERROR_INVALID_ARGUMENT,
                  QStringLiteral("A filter for NULL takes the op eq or ne, not ") +
@@ -132,7 +106,7 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
 }
 
 QString readRequestId(const pugi::xml_node& request) {
-    const QString id = childText(request, protocol::REQUEST_ID);
+    const QString id = ChildText(request, protocol::REQUEST_ID);
     if (id.size() > MAX_REQUEST_ID)
         Fail(ERROR_INVALID_ARGUMENT,
              QStringLiteral("A RequestId has at most %1 characters.").arg(MAX_REQUEST_ID));
@@ -185,6 +159,15 @@ QByteArray pingText(const QString& databaseState) {
 
 } // namespace
 
+void ServeRequest(const MessageHandler& handler, QByteArrayView request, ReplySink& sink) {
+    try {
+        handler.handle(request, sink);
+    } catch (const std::exception& e) {
+        sink.send(ErrorReply(QString::fromLatin1(ERROR_INVALID_REQUEST),
+                             QString::fromLocal8Bit(e.what())));
+    }
+}
+
 QString DatabaseState(const Database* database, const QString& connectError) {
     return database ? QStringLiteral("database ") + database->description()
                     : QStringLiteral("no database: ") + connectError;
@@ -228,13 +211,14 @@ void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
     try {
         pugi::xml_document doc;
         const pugi::xml_node in = parseRequest(doc, request);
-        const QString kind = childText(in, protocol::TYPE);
+        const QString kind = ChildText(in, protocol::TYPE);
         const bool exporting =
-            isTrue(childText(in, protocol::EXPORT)) &&
-            (isType(kind, protocol::READ_TABLE) || isType(kind, protocol::QUERY));
+            IsTrue(ChildText(in, protocol::EXPORT)) &&
+            (isType(kind, protocol::READ_TABLE) || isType(kind, protocol::QUERY) ||
+             isType(kind, protocol::READ_AUDIT));
         limitStatements(exporting);
         if (exporting) {
-            exportRows(in, isType(kind, protocol::QUERY), sink);
+            exportRows(in, kind, sink);
             return;
         }
         reply = answer(in, kind);
@@ -275,6 +259,12 @@ QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind)
         } else if (isType(kind, protocol::QUERY)) {
             type.text().set(protocol::ROWS);
             runQuery(in, root);
+        } else if (isType(kind, protocol::READ_AUDIT)) {
+            type.text().set(protocol::ROWS);
+            readAudit(in, root);
+        } else if (const char* replyType = AccountReplyType(kind)) {
+            type.text().set(replyType);
+            AnswerAccountMessage(Accounts(database()), kind, in, root);
         } else {
             Fail(ERROR_INVALID_REQUEST,
                  QStringLiteral("Unknown request type \"") + kind + QStringLiteral("\"."));
@@ -287,24 +277,29 @@ QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind)
     return Serialize(reply);
 }
 
-void MessageHandler::exportRows(const pugi::xml_node& request, bool query, ReplySink& sink) const {
+void MessageHandler::exportRows(const pugi::xml_node& request, const QString& kind,
+                                ReplySink& sink) const {
     const Paging paging =
         readPaging(request, components::MAX_EXPORT_ROWS, components::MAX_EXPORT_ROWS);
     std::optional<ExportParts> parts;
     QString prefix;
     try {
         try {
-            if (query) {
+            if (isType(kind, protocol::QUERY)) {
                 const NamedQuery& named = namedQuery(request);
                 const QList<Argument> arguments = readArguments(request);
                 prefix = QStringLiteral("The query ") + named.name + QStringLiteral(" failed. ");
                 parts.emplace(sink, protocol::NAME, named.name, paging, m_exportTimeLimitMs);
                 database().exportQuery(named, arguments, paging, *parts, parts->deadline());
             } else {
-                TableRead read = tableRead(request);
+                const bool audit = isType(kind, protocol::READ_AUDIT);
+                TableRead read = audit ? auditRead(request) : tableRead(request);
                 read.paging = paging;
                 parts.emplace(sink, protocol::TABLE, read.table, paging, m_exportTimeLimitMs);
-                database().exportTable(read, *parts, parts->deadline());
+                if (audit && !Accounts(database()).exist())
+                    parts->columns(Accounts::AuditColumns()); // no trail yet: no rows
+                else
+                    database().exportTable(read, *parts, parts->deadline());
             }
             parts->finish();
         } catch (const common::Error& e) {
@@ -382,7 +377,7 @@ void MessageHandler::listQueries(pugi::xml_node reply) const {
 }
 
 void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node reply) const {
-    const TableDescription d = database().describeTable(childValue(request, protocol::TABLE));
+    const TableDescription d = database().describeTable(ChildValue(request, protocol::TABLE));
     pugi::xml_node table = reply.append_child(protocol::TABLE);
     setAttribute(table, protocol::ATTRIBUTE_TYPE, d.type);
     common::SetValueText(table, d.name);
@@ -400,16 +395,28 @@ void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node
 
 TableRead MessageHandler::tableRead(const pugi::xml_node& request) const {
     TableRead read;
-    read.table = childValue(request, protocol::TABLE);
+    read.table = ChildValue(request, protocol::TABLE);
     read.paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
-    read.orderBy = childValue(request, protocol::ORDER_BY);
-    read.descending = isTrue(childText(request, protocol::DESCENDING));
+    read.orderBy = ChildValue(request, protocol::ORDER_BY);
+    read.descending = IsTrue(ChildText(request, protocol::DESCENDING));
     read.filters = readFilters(request);
     return read;
 }
 
+TableRead MessageHandler::auditRead(const pugi::xml_node& request) const {
+    TableRead read = tableRead(request);
+    read.table = QString::fromLatin1(AUDIT_TABLE);
+    read.ownTable = true;
+    if (read.orderBy.isEmpty()) {
+        // The latest first.
+        read.orderBy = QStringLiteral("id");
+        read.descending = true;
+    }
+    return read;
+}
+
 const NamedQuery& MessageHandler::namedQuery(const pugi::xml_node& request) const {
-    const QString name = childValue(request, protocol::NAME);
+    const QString name = ChildValue(request, protocol::NAME);
     const NamedQuery* query = config().query(name);
     if (!query)
         Fail(ERROR_UNKNOWN_QUERY,
@@ -425,14 +432,27 @@ void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node rep
     AddPage(reply, page, read.paging);
 }
 
+void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node reply) const {
+    Database& db = database();
+    const TableRead read = auditRead(request);
+    // No trail yet: no rows.
+    const RowPage page =
+        Accounts(db).exist() ? db.readTable(read) : RowPage{Accounts::AuditColumns(), {}, false, 0};
+    AddText(reply, protocol::TABLE, read.table);
+    AddPage(reply, page, read.paging);
+}
+
 void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node reply) const {
     const NamedQuery& query = namedQuery(request);
     Database& db = database();
     const Paging paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
     const QList<Argument> arguments = readArguments(request);
     const QString requestId = readRequestId(request);
+    const std::optional<AuditEntry> audit = ReadAuditEntry(request);
     try {
-        const QueryResult result = db.runQuery(query, arguments, paging, requestId);
+        const QueryResult result =
+            db.runQuery(query, arguments, paging, requestId,
+                        audit ? Accounts::AuditOfWrite(*audit) : WriteCompanion());
         if (const auto* write = std::get_if<WriteResult>(&result)) {
             addWrite(reply, *write);
         } else {

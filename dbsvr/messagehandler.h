@@ -35,7 +35,9 @@ struct NamedQuery;
 //                             OrderBy (a column), Descending (true/1),
 //                             Filter[@column, @op, @null] (any number, all apply)
 //   Query         -> Rows     request: Name, Parameters/Parameter[@name] (value as
-//                             text, or null="true"), Offset, Limit, RequestId
+//                             text, or null="true"), Offset, Limit, RequestId, Audit
+//   ReadAudit     -> Rows     as ReadTable, of the audit trail (no Table)
+//   and the account messages of accountmessages.h.
 //
 // Every reply has <Type>, <Error> and <Message>; a failure gives Type "Error",
 // the code in Error and the reason in Message. Rows replies carry Columns/Column,
@@ -76,14 +78,18 @@ private:
     void limitStatements(bool exporting) const;
     int statementTimeLimitMs() const;
     QByteArray answer(const pugi::xml_node& request, const QString& kind) const;
-    void exportRows(const pugi::xml_node& request, bool query, ReplySink& sink) const;
+    void exportRows(const pugi::xml_node& request, const QString& kind, ReplySink& sink) const;
     TableRead tableRead(const pugi::xml_node& request) const;
+    // A read of the audit trail: as tableRead(), of the server's own table, the latest first
+    // unless the request orders otherwise.
+    TableRead auditRead(const pugi::xml_node& request) const;
     const NamedQuery& namedQuery(const pugi::xml_node& request) const;
     void ping(pugi::xml_node reply) const;
     void listTables(pugi::xml_node reply) const;
     void listQueries(pugi::xml_node reply) const;
     void describeTable(const pugi::xml_node& request, pugi::xml_node reply) const;
     void readTable(const pugi::xml_node& request, pugi::xml_node reply) const;
+    void readAudit(const pugi::xml_node& request, pugi::xml_node reply) const;
     void runQuery(const pugi::xml_node& request, pugi::xml_node reply) const;
     [[noreturn]] void failFromDatabase(const common::Error& e, const QString& prefix) const;
     Database& database() const;
@@ -95,6 +101,10 @@ private:
     int m_exportTimeLimitMs;
     mutable QDeadlineTimer m_ceiling; // of the request being served
 };
+
+// Serves request with handler; what escapes the handler (no memory for the reply, say) is
+// answered with the error InvalidRequest, so that every request gets a reply.
+void ServeRequest(const MessageHandler& handler, QByteArrayView request, ReplySink& sink);
 
 // What a Pong tells about the database: "database <description>", or "no database: <why>".
 QString DatabaseState(const Database* database, const QString& connectError);

@@ -10,13 +10,14 @@ namespace dbsvr {
 
 namespace {
 
-// The user's tables and views in the current schema, the ledger left out.
+// The user's tables and views in the current schema, the server's own left out.
 const QString RELATIONS =
     QStringLiteral("SELECT c.relname, CASE WHEN c.relkind IN ('v','m') THEN 'view' ELSE 'table' "
                    "END, c.relkind FROM pg_class c JOIN pg_namespace ns ON ns.oid = "
                    "c.relnamespace WHERE ns.nspname = current_schema() AND c.relkind IN "
-                   "('r','p','f','v','m') AND c.relname <> '%1' ORDER BY c.relname")
-        .arg(QString::fromLatin1(LEDGER_TABLE));
+                   "('r','p','f','v','m') AND left(c.relname, %1) <> '%2' ORDER BY c.relname")
+        .arg(qstrlen(OWN_TABLE_PREFIX))
+        .arg(QString::fromLatin1(OWN_TABLE_PREFIX));
 
 // Every catalog row a description is read from, by its key and the transaction that wrote it.
 const QString FINGERPRINT = QStringLiteral(

@@ -28,7 +28,7 @@ public:
     // before is kept.
     bool refresh();
 
-    // The user's tables and views in name order, without row counts; the ledger left out.
+    // The user's tables and views in name order, without row counts; the server's own left out.
     const QList<TableSummary>& relations();
     // "table" or "view" for a user table or view of exactly this name, "" otherwise.
     QString type(const QString& name);

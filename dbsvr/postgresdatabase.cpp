@@ -4,6 +4,7 @@
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
 #include "dbsvr/pagerows.h"
+#include "dbsvr/pgaccountsql.h"
 #include "dbsvr/pgdataversion.h"
 #include "dbsvr/pgvolatility.h"
 #include "dbsvr/requesterror.h"
@@ -121,10 +122,8 @@ private:
 };
 
 constexpr char BEGIN_WRITE[] = "BEGIN; SELECT nextval('pg_temp.qv_probe')";
-// A savepoint before it: two connections that make the ledger at the same moment fail one of
-// them, which then goes on with the other's.
 constexpr char MAKE_LEDGER[] =
-    "SAVEPOINT qv_ledger; CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
+    "CREATE TABLE IF NOT EXISTS quorvex_requests (id TEXT PRIMARY KEY, "
     "query TEXT NOT NULL, changes BIGINT NOT NULL, last_insert_id BIGINT, "
     "applied_at TEXT NOT NULL)";
 // A sequence of its own that counts downwards: drawn from before each write,
@@ -164,6 +163,7 @@ void PostgresDatabase::checkSchema() {
     // Plans and result columns of what was prepared may belong to tables that changed.
     m_statements.clear();
     m_prepared.clear();
+    m_accountTables = false; // they may be among them
 }
 
 QList<TableSummary> PostgresDatabase::tables() {
@@ -180,8 +180,11 @@ QList<TableSummary> PostgresDatabase::tables() {
     return tables;
 }
 
-QString PostgresDatabase::checkedTableType(const QString& name) {
-    const QString type = m_schema.type(name);
+QString PostgresDatabase::checkedTableType(const QString& name, bool own) {
+    // The server's own tables are never among the relations listed.
+    const QString type = !own                               ? m_schema.type(name)
+                         : m_schema.columns(name).isEmpty() ? QString()
+                                                            : QStringLiteral("table");
     if (type.isEmpty())
         Fail(ERROR_UNKNOWN_TABLE,
              QStringLiteral("There is no table \"") + name + QStringLiteral("\"."));
@@ -200,7 +203,7 @@ TableDescription PostgresDatabase::describeTable(const QString& table) {
 
 PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& read) {
     checkSchema();
-    checkedTableType(read.table);
+    checkedTableType(read.table, read.ownTable);
     m_volatile = m_schema.isVolatile(read.table) || m_volatile;
     const QList<ColumnDescription> all = m_schema.columns(read.table);
     TableSelect select;
@@ -325,12 +328,13 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
 }
 
 QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                       const Paging& paging, const QString& requestId) {
+                                       const Paging& paging, const QString& requestId,
+                                       const WriteCompanion& companion) {
     checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (kindOf(p) == QueryKind::Write)
-        return write(p, query.name, values, requestId);
+        return write(p, query.name, values, requestId, companion);
     PageRows rows(paging.limit);
     readQuery(p, values, paging, rows, {false, {}}, QDeadlineTimer::Forever);
     return std::move(rows.page());
@@ -388,16 +392,52 @@ std::optional<WriteResult> PostgresDatabase::findInLedger(const QString& request
     return earlier;
 }
 
-void PostgresDatabase::makeLedger() {
-    const PgResult made = m_connection.runScript(MAKE_LEDGER);
+void PostgresDatabase::makeOwnTables(const char* script) {
+    // A savepoint before it: two connections that make a table at the same moment fail one of
+    // them, which then goes on with the other's.
+    const QByteArray saved = QByteArrayLiteral("SAVEPOINT qv_own_tables; ") + script;
+    const PgResult made = m_connection.runScript(saved.constData());
     // Made by another connection meanwhile: a unique key of the catalogue, or the name taken
-    // (by the table, or by its row type). It is there now.
+    // (by the table, or by its row type). It is there now, and so is all the other made with
+    // it; what this one made before it is undone, and made again.
     const QString state = made.sqlState();
     if (state == QLatin1String("23505") || state == QLatin1String("42P07") ||
-        state == QLatin1String("42710"))
-        m_connection.execScript("ROLLBACK TO SAVEPOINT qv_ledger");
-    else
+        state == QLatin1String("42710")) {
+        m_connection.execScript("ROLLBACK TO SAVEPOINT qv_own_tables");
+        m_connection.execScript(script);
+    } else {
         checked(made);
+    }
+}
+
+void PostgresDatabase::makeAccountTables() {
+    if (!m_accountTables)
+        makeOwnTables(PG_MAKE_ACCOUNT_TABLES);
+}
+
+void PostgresDatabase::changeAccounts(const AccountWork& work) {
+    checkSchema();
+    if (m_readOnly)
+        RaiseReadOnly();
+    m_changed = true;
+    Transaction transaction(m_connection, "BEGIN");
+    makeAccountTables();
+    PgAccountSql sql(m_statements);
+    work(sql);
+    transaction.commit();
+    m_accountTables = true;
+}
+
+bool PostgresDatabase::readAccounts(const AccountWork& work) {
+    checkSchema();
+    if (!m_accountTables &&
+        m_statements.exec(QString::fromLatin1(PG_ACCOUNT_TABLES_EXIST)).text(0, 0) !=
+            QLatin1String("t"))
+        return false;
+    m_accountTables = true;
+    PgAccountSql sql(m_statements);
+    work(sql);
+    return true;
 }
 
 void PostgresDatabase::pruneLedger(int maxAgeDays) {
@@ -414,7 +454,8 @@ void PostgresDatabase::pruneLedger(int maxAgeDays) {
 }
 
 WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
-                                    const QList<BoundValue>& values, const QString& requestId) {
+                                    const QList<BoundValue>& values, const QString& requestId,
+                                    const WriteCompanion& companion) {
     m_changed = true;
     if (!m_probeReady) {
         m_connection.execScript(CREATE_PROBE);
@@ -422,7 +463,7 @@ WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
     }
     Transaction transaction(m_connection, BEGIN_WRITE);
     if (!requestId.isEmpty()) {
-        makeLedger();
+        makeOwnTables(MAKE_LEDGER);
         if (std::optional<WriteResult> earlier = findInLedger(requestId))
             return *earlier;
     }
@@ -431,6 +472,11 @@ WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
     if (const int64_t id = m_connection.exec(QStringLiteral("SELECT lastval()")).integer(0, 0);
         id > 0)
         result.lastInsertId = id;
+    if (companion) {
+        makeAccountTables();
+        PgAccountSql sql(m_statements);
+        companion(sql, result);
+    }
     if (!requestId.isEmpty()) {
         const PgResult noted = m_connection.run(
             QStringLiteral("INSERT INTO quorvex_requests (id, query, changes, last_insert_id, "
@@ -448,6 +494,7 @@ WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
         checked(noted);
     }
     transaction.commit();
+    m_accountTables = m_accountTables || bool(companion);
     return result;
 }
 

@@ -49,10 +49,13 @@ public:
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                         const Paging& paging, const QString& requestId) override;
+                         const Paging& paging, const QString& requestId,
+                         const WriteCompanion& companion) override;
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                      const Paging& paging, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
+    void changeAccounts(const AccountWork& work) override;
+    bool readAccounts(const AccountWork& work) override;
 
 private:
     // Rolls back a transaction an earlier request left open.
@@ -60,8 +63,9 @@ private:
     // Before a request: ends what an earlier one left open, and drops what was kept about the
     // schema, prepared statements included, when it changed.
     void checkSchema();
-    // The table's or view's type, "table" or "view". Raises UnknownTable.
-    QString checkedTableType(const QString& name);
+    // The table's or view's type, "table" or "view" (with own, "table" for a table of the
+    // server's own). Raises UnknownTable.
+    QString checkedTableType(const QString& name, bool own = false);
     // A read of a table as SQL: the select list that gives BLOBs as their sizes (its rules to
     // read them), " FROM t WHERE ...", then " ORDER BY ... LIMIT $n OFFSET $n+1" with the
     // filters' values for $1 to $n-1. Raises UnknownTable, UnknownColumn.
@@ -90,10 +94,13 @@ private:
     void readQuery(Prepared& query, const QList<BoundValue>& values, const Paging& paging,
                    RowReceiver& out, const PgFieldRules& rules, const QDeadlineTimer& deadline);
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
-                      const QString& requestId);
+                      const QString& requestId, const WriteCompanion& companion);
     std::optional<WriteResult> findInLedger(const QString& requestId);
-    // Makes the ledger when there is none, in the write's transaction.
-    void makeLedger();
+    // Runs the script that makes tables of the server's own when they are missing, in the
+    // transaction that runs.
+    void makeOwnTables(const char* script);
+    // The account tables, unless this connection knows them to be there.
+    void makeAccountTables();
 
     QString m_connectionString;
     PgConnection m_connection;
@@ -106,6 +113,8 @@ private:
     bool m_probeReady = false;
     bool m_volatile = false; // see takeVolatile()
     bool m_changed = false;  // see takeChanged()
+    // The account tables were there when last looked at, and the schema has not changed since.
+    bool m_accountTables = false;
 };
 
 } // namespace dbsvr

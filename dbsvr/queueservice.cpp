@@ -78,6 +78,12 @@ private:
 
 } // namespace
 
+QByteArray QueueService::TooLargeReply() {
+    return ErrorReply(
+        QString::fromLatin1(ERROR_INVALID_REQUEST),
+        QStringLiteral("The request is larger than %1 bytes.").arg(MAX_REQUEST_BYTES));
+}
+
 QueueService::QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent)
     : QObject(parent), m_inQueue(std::move(inQueue)), m_outQueue(std::move(outQueue)),
       m_handler(std::move(handler)) {
@@ -186,9 +192,7 @@ void QueueService::serve(const QString& fileName) {
     const QString id = fileName.chopped(SUFFIX.size());
     auto replies = std::make_unique<QueueReplies>(m_outQueue, id, takenFile);
     if (tooBig)
-        replies->send(ErrorReply(
-            QString::fromLatin1(ERROR_INVALID_REQUEST),
-            QStringLiteral("The request is larger than %1 bytes.").arg(MAX_REQUEST_BYTES)));
+        replies->send(TooLargeReply());
     else
         m_handler(id, request, std::move(replies));
     ++m_served;

@@ -35,6 +35,8 @@ public:
 
     // Requests bigger than this get an error reply without being read whole.
     static constexpr qint64 MAX_REQUEST_BYTES = 16 * 1024 * 1024;
+    // The reply to a request bigger than that: the error InvalidRequest.
+    static QByteArray TooLargeReply();
 
     QueueService(QString inQueue, QString outQueue, Handler handler, QObject* parent = nullptr);
     ~QueueService() override;

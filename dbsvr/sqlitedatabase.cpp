@@ -5,6 +5,7 @@
 #include "dbsvr/filtersql.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/requesterror.h"
+#include "dbsvr/sqliteaccountsql.h"
 #include "dbsvr/sqlitewrite.h"
 #include "dbsvr/statement.h"
 
@@ -22,11 +23,13 @@ namespace {
 // Virtual machine steps between looks at the deadline and the interrupt.
 constexpr int PROGRESS_STEPS = 10000;
 
-// The user's tables and views: neither SQLite's own nor the ledger.
+// The user's tables and views: neither SQLite's own nor the server's. LIKE ignores the case
+// of ASCII letters, as SQLite's names do.
 const QString USER_TABLES =
     QStringLiteral("type IN ('table','view') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                   "AND name NOT LIKE '%1' ESCAPE '\\'")
-        .arg(QString::fromLatin1(LEDGER_TABLE).replace(QLatin1String("_"), QLatin1String("\\_")));
+                   "AND name NOT LIKE '%1%' ESCAPE '\\'")
+        .arg(QString::fromLatin1(OWN_TABLE_PREFIX)
+                 .replace(QLatin1String("_"), QLatin1String("\\_")));
 
 // Case folding for "contains": SQLite's own lower() knows only ASCII.
 void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
@@ -246,16 +249,17 @@ QList<TableSummary> SqliteDatabase::tables() {
     return tables;
 }
 
-QString SqliteDatabase::tableType(const QString& name) const {
+QString SqliteDatabase::tableType(const QString& name, bool own) const {
     // Bound, never spliced: the name is the client's text.
-    Statement s(m_db, QStringLiteral("SELECT type FROM sqlite_master WHERE ") + USER_TABLES +
+    Statement s(m_db, QStringLiteral("SELECT type FROM sqlite_master WHERE ") +
+                          (own ? QStringLiteral("type = 'table'") : USER_TABLES) +
                           QStringLiteral(" AND name = ?1"));
     s.bindText(1, name);
     return s.step() ? s.columnText(0) : QString();
 }
 
-QString SqliteDatabase::checkedTableType(const QString& name) const {
-    const QString type = tableType(name);
+QString SqliteDatabase::checkedTableType(const QString& name, bool own) const {
+    const QString type = tableType(name, own);
     if (type.isEmpty())
         Fail(ERROR_UNKNOWN_TABLE,
              QStringLiteral("There is no table \"") + name + QStringLiteral("\"."));
@@ -378,7 +382,7 @@ TableDescription SqliteDatabase::describeTable(const QString& table) {
 }
 
 SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) const {
-    const QString type = checkedTableType(read.table);
+    const QString type = checkedTableType(read.table, read.ownTable);
     const QList<ColumnDescription> all = columns(read.table);
     TableSelect select;
     if (!read.orderBy.isEmpty()) {
@@ -445,13 +449,26 @@ QueryKind SqliteDatabase::queryKind(const NamedQuery& query) {
 }
 
 QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                     const Paging& paging, const QString& requestId) {
+                                     const Paging& paging, const QString& requestId,
+                                     const WriteCompanion& companion) {
     const VolatileFunctionWatch watch(m_db, m_volatile);
     Statement s(m_db, query.sql);
     s.bindAll(BindArguments(query, s.parameterNames(), arguments));
     if (s.readOnly())
         return readPage(s, paging);
-    return RunSqliteWrite(m_db, s, query.name, requestId);
+    return RunSqliteWrite(m_db, s, query.name, requestId, companion);
+}
+
+void SqliteDatabase::changeAccounts(const AccountWork& work) {
+    RunSqliteAccountChange(m_db, work);
+}
+
+bool SqliteDatabase::readAccounts(const AccountWork& work) {
+    if (!SqliteAccountTablesExist(m_db))
+        return false;
+    SqliteAccountSql sql(m_db);
+    work(sql);
+    return true;
 }
 
 void SqliteDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,

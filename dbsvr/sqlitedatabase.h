@@ -46,20 +46,24 @@ public:
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                         const Paging& paging, const QString& requestId) override;
+                         const Paging& paging, const QString& requestId,
+                         const WriteCompanion& companion) override;
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                      const Paging& paging, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
+    void changeAccounts(const AccountWork& work) override;
+    bool readAccounts(const AccountWork& work) override;
 
 private:
     SqliteDatabase(sqlite3* db, QString path, bool readOnly);
     // The device and inode the path names now; nullopt when it names nothing.
     std::optional<std::pair<dev_t, ino_t>> fileIdentity() const;
 
-    // "table" or "view" for a user table or view of exactly this name, "" otherwise.
-    QString tableType(const QString& name) const;
+    // "table" or "view" for a user table or view of exactly this name (with own, "table" for
+    // a table of the server's own), "" otherwise.
+    QString tableType(const QString& name, bool own = false) const;
     // Raises UnknownTable for what tableType() does not know.
-    QString checkedTableType(const QString& name) const;
+    QString checkedTableType(const QString& name, bool own = false) const;
     QList<ColumnDescription> columns(const QString& table) const;
     QStringList primaryKey(const QString& table) const;
     QList<KeyReference> foreignKeys(const QString& table) const;

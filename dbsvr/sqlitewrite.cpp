@@ -1,6 +1,7 @@
 #include "dbsvr/sqlitewrite.h"
 
 #include "common/error.h"
+#include "dbsvr/sqliteaccountsql.h"
 #include "dbsvr/statement.h"
 
 #include <sqlite3.h>
@@ -65,6 +66,11 @@ void addToLedger(sqlite3* db, const QString& requestId, const WriteResult& resul
     s.step();
 }
 
+void refuseReadOnly(sqlite3* db) {
+    if (sqlite3_db_readonly(db, "main") == 1)
+        RaiseReadOnly();
+}
+
 } // namespace
 
 void PruneSqliteLedger(sqlite3* db, int maxAgeDays) {
@@ -81,10 +87,8 @@ void PruneSqliteLedger(sqlite3* db, int maxAgeDays) {
 }
 
 WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& queryName,
-                           const QString& requestId) {
-    if (sqlite3_db_readonly(db, "main") == 1)
-        throw common::Error(SQLITE_READONLY,
-                            QStringLiteral("The database is open read-only; it takes no writes."));
+                           const QString& requestId, const WriteCompanion& companion) {
+    refuseReadOnly(db);
     Transaction transaction(db);
     if (!requestId.isEmpty()) {
         createLedger(db);
@@ -99,10 +103,24 @@ WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& que
     WriteResult result{queryName, statement.changes(), std::nullopt, false};
     if (const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db); rowid != 0)
         result.lastInsertId = rowid;
+    if (companion) {
+        MakeSqliteAccountTables(db);
+        SqliteAccountSql sql(db);
+        companion(sql, result);
+    }
     if (!requestId.isEmpty())
         addToLedger(db, requestId, result);
     transaction.commit();
     return result;
+}
+
+void RunSqliteAccountChange(sqlite3* db, const AccountWork& work) {
+    refuseReadOnly(db);
+    Transaction transaction(db);
+    MakeSqliteAccountTables(db);
+    SqliteAccountSql sql(db);
+    work(sql);
+    transaction.commit();
 }
 
 } // namespace dbsvr

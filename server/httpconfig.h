@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/version.h"
+#include "server/addressrange.h"
 
 #include <QString>
 
@@ -17,6 +18,9 @@ struct HttpConfig {
     // Symbolic links in the web root are followed only while they stay inside
     // it; true lets them lead anywhere. Not in the settings file: the core may set it.
     bool followSymlinksOutsideWebRoot = false;
+    // The reverse proxies whose Remote-User and X-Forwarded-For are believed (TrustedProxies);
+    // empty: none.
+    QList<AddressRange> trustedProxies;
 
     // Limits that keep a client from holding resources for ever. Tests lower them.
     int maxConnections = 32767;   // connection slots; a slot index is a 16-bit number

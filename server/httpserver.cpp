@@ -6,6 +6,7 @@
 #include "diagnostics/trace.h"
 #include "server/descriptorlimit.h"
 #include "server/listener.h"
+#include "server/requestorigin.h"
 #include "server/requestparser.h"
 #include "server/responses.h"
 #include "server/socket.h"
@@ -26,6 +27,12 @@ QString requestLine(const QByteArray& text) {
     const qsizetype end = text.indexOf("\r\n");
     const QByteArray line = text.left(std::min(end < 0 ? text.size() : end, TRACED_REQUEST_LINE));
     return RequestTraceText(common::FromCodePage(line));
+}
+// Every Cookie line of a request, as one: a client may split its cookies over several.
+QString cookieOf(const QByteArray& request) {
+    QList<QByteArray> lines = HeaderValues(request, "Cookie");
+    lines.removeIf([](const QByteArray& line) { return line.isEmpty(); });
+    return common::FromCodePage(lines.join("; "));
 }
 } // namespace
 
@@ -157,7 +164,7 @@ void HttpServer::acceptConnection(qintptr requestID) {
     Socket& socket = (*sckServer)(k);
     if (socket.State() != Socket::STATE_CLOSED)
         socket.Close();
-    if (!socket.Accept(requestID, sckServer->listener().peerAddress())) {
+    if (!socket.Accept(requestID, &sckServer->listener().peer())) {
         ::close(static_cast<int>(requestID));
         diagnostics::WriteTrace(QStringLiteral("Cannot accept a connection"),
                                 diagnostics::Severity::Warning);
@@ -283,7 +290,7 @@ void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
     else if (isStatic)
         SendFile(index, *header, now);
     else
-        sendDynamicPage(index, *header, ip, now);
+        sendDynamicPage(index, *header, text, now);
 }
 
 void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& now) {
@@ -293,9 +300,11 @@ void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& n
     sendAnswer(index, answer.response, answer.kept, answer.head);
 }
 
-void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QString& ip,
+void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QByteArray& text,
                                  const QDateTime& now) {
-    const quint64 connection = (*sckServer)(index).generation();
+    const Socket& socket = (*sckServer)(index);
+    const quint64 connection = socket.generation();
+    const QString ip = socket.RemoteHostIP();
     const common::Dictionary& parameters = *header.Parameters;
     DynamicRequest request;
     request.method = HeaderField(parameters, QStringLiteral("Content-Length"))
@@ -305,6 +314,9 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QStri
     request.body = common::ToText(parameters.item(QStringLiteral("Content")));
     request.userAgent = common::ToText(parameters.item(QStringLiteral("User-Agent")));
     request.remoteAddress = ip;
+    request.cookie = cookieOf(text);
+    request.origin = OriginOf(text, {socket.local(), socket.peer()}, m_config.trustedProxies);
+    request.https = false; // this listener speaks plain HTTP only
     PageWork work = m_handler.Prepare(request);
     const bool queued = pool().post(
         [this, index, connection, work = std::move(work)] { makePage(index, connection, work); });

@@ -87,7 +87,7 @@ private:
     clsConnection* slotOf(int index);
     void route(int index, const QByteArray& text, const QString& ip);
     void SendFile(int index, const clsHeader& header, const QDateTime& now);
-    void sendDynamicPage(int index, const clsHeader& header, const QString& ip,
+    void sendDynamicPage(int index, const clsHeader& header, const QByteArray& text,
                          const QDateTime& now);
     WorkerPool& pool();
     // On a worker thread: makes the page and hands the outcome back to the loop.

@@ -1,6 +1,5 @@
 #include "server/listener.h"
 
-#include "server/peeraddress.h"
 #include "server/winsockerror.h"
 
 #include <QSocketNotifier>
@@ -111,7 +110,7 @@ void Listener::onReadable() {
                 pauseAccepting(); // else the pending connection wakes us at once, for ever
             return;
         }
-        m_peerAddress = AddressText(address);
+        m_peer = address;
         Q_EMIT connectionRequest(fd);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <sys/socket.h>
 
 class QSocketNotifier;
 
@@ -25,8 +26,8 @@ public:
     void close();
     bool isListening() const { return m_fd >= 0; }
     quint16 serverPort() const { return m_port; }
-    // The address of the connection being raised; valid inside connectionRequest.
-    const QString& peerAddress() const { return m_peerAddress; }
+    // The peer's address of the connection being raised; valid inside connectionRequest.
+    const sockaddr_storage& peer() const { return m_peer; }
 
 Q_SIGNALS:
     void connectionRequest(qintptr requestID);
@@ -38,7 +39,7 @@ private:
     int m_fd = -1;
     quint16 m_port = 0;
     QSocketNotifier* m_notifier = nullptr; // child
-    QString m_peerAddress;
+    sockaddr_storage m_peer{};
 };
 
 } // namespace server

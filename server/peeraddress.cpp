@@ -22,6 +22,14 @@ QString dottedDecimal(const unsigned char* b) {
     }
     return QString::fromLatin1(text, p - text);
 }
+
+sockaddr_storage addressOf(int fd, int (*get)(int, sockaddr*, socklen_t*)) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (get(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        address.ss_family = AF_UNSPEC;
+    return address;
+}
 } // namespace
 
 QString AddressText(const sockaddr_storage& address) {
@@ -39,12 +47,12 @@ QString AddressText(const sockaddr_storage& address) {
     return QString::fromLatin1(text);
 }
 
-QString PeerAddress(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
-    return AddressText(address);
+sockaddr_storage PeerOf(int fd) {
+    return addressOf(fd, ::getpeername);
+}
+
+sockaddr_storage LocalOf(int fd) {
+    return addressOf(fd, ::getsockname);
 }
 
 } // namespace server

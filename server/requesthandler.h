@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/response.h"
+#include "server/requestorigin.h"
 
 #include <QString>
 #include <functional>
@@ -13,7 +14,10 @@ struct DynamicRequest {
     QString query;         // the text after the first "?" of a GET path
     QString body;          // the body of a POST
     QString userAgent;     // the User-Agent header line
-    QString remoteAddress; // the client's IP address
+    QString remoteAddress; // the peer's IP address
+    QString cookie;        // every Cookie line of the request, joined with "; "
+    RequestOrigin origin;  // the client's address and where its user comes from
+    bool https = false;    // whether the request came over TLS
 };
 
 // The part of a dynamic page that makes its answer: a page body (Response::Form::Page),

@@ -67,6 +67,25 @@ std::optional<QString> HeaderField(const common::Dictionary& parameters, const Q
     return found;
 }
 
+QList<QByteArray> HeaderValues(QByteArrayView request, QByteArrayView name) {
+    QList<QByteArray> values;
+    const qsizetype blank = request.indexOf("\r\n\r\n");
+    const QByteArrayView header = blank < 0 ? request : request.first(blank + 2);
+    qsizetype start = header.indexOf("\r\n"); // the request line is no header line
+    while (start >= 0 && start + 2 < header.size()) {
+        start += 2;
+        qsizetype end = header.indexOf("\r\n", start);
+        if (end < 0)
+            end = header.size();
+        const QByteArrayView line = header.sliced(start, end - start);
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            line.first(name.size()).compare(name, Qt::CaseInsensitive) == 0)
+            values.append(line.sliced(name.size() + 1).trimmed().toByteArray());
+        start = end;
+    }
+    return values;
+}
+
 std::optional<clsHeader> ProcessDataRequest(const QString& strData) {
     clsHeader header;
     const qsizetype firstEnd = strData.indexOf(CRLF);

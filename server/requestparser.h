@@ -2,6 +2,8 @@
 
 #include "server/clsheader.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -20,6 +22,12 @@ std::optional<clsHeader> ProcessDataRequest(const QString& strData);
 // The value of the header line name, whose name is matched in any letter case
 // (the exact spelling first); nullopt when the request has none.
 std::optional<QString> HeaderField(const common::Dictionary& parameters, const QString& name);
+
+// The values of every header line called name (any letter case) of a complete request as it
+// came (its bytes), in order: the text after the colon without the blanks and tabs around it
+// (RFC 9110 5.5). For the fields that may come on several lines or must not be taken when they
+// do (Cookie, Remote-User, X-Forwarded-For), which the parameters keep only the last of.
+QList<QByteArray> HeaderValues(QByteArrayView request, QByteArrayView name);
 
 // The value of a header line as the parser stores it: the text from the second
 // character after the first ":" ("" when the line ends sooner).

@@ -34,15 +34,16 @@ common::Response DynamicPageAnswer(common::Response page, const DatedLines& line
     if (page.form != common::Response::Form::Page)
         return page;
     common::Response r(200);
-    r.headers.reserve(7);
+    r.headers.reserve(7 + page.headers.size());
     r.body = std::move(page.body);
     r.add("Server", lines.server())
         .add("Date", lines.date())
         .add("Content-Type", QByteArrayLiteral("text/html"))
         .add("Accept-Ranges", QByteArrayLiteral("bytes"))
         .add("Expires", lines.expires())
-        .addContentLength()
-        .add("Connection", CLOSE);
+        .addContentLength();
+    r.headers.append(page.headers);
+    r.add("Connection", CLOSE);
     return r;
 }
 

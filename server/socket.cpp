@@ -50,15 +50,21 @@ int Socket::State() const {
     return m_lingering ? STATE_CLOSING : STATE_CONNECTED;
 }
 
-bool Socket::Accept(qintptr requestID, const QString& remoteHostIP) {
+sockaddr_storage Socket::local() const {
+    sockaddr_storage address{};
+    return m_fd >= 0 ? LocalOf(m_fd) : address;
+}
+
+bool Socket::Accept(qintptr requestID, const sockaddr_storage* peer) {
     if (m_fd >= 0)
         closeNow();
     const int fd = static_cast<int>(requestID);
     int nonBlocking = 1;
-    if (remoteHostIP.isEmpty() && ::ioctl(fd, FIONBIO, &nonBlocking) != 0)
+    if (!peer && ::ioctl(fd, FIONBIO, &nonBlocking) != 0)
         return false;
     m_fd = fd;
-    m_remoteHostIP = remoteHostIP.isEmpty() ? PeerAddress(fd) : remoteHostIP;
+    m_peer = peer ? *peer : PeerOf(fd);
+    m_remoteHostIP = AddressText(m_peer);
     m_received.clear();
     m_outbox.clear();
     m_outboxSent = 0;

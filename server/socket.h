@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <sys/socket.h>
 #include <utility>
 
 class QSocketNotifier;
@@ -36,11 +37,15 @@ public:
     int State() const;
     // The peer's address as captured on Accept; dotted decimal for IPv4 peers.
     QString RemoteHostIP() const { return m_remoteHostIP; }
+    // The peer's socket address as captured on Accept, and this end's, asked of the kernel
+    // (AF_UNSPEC when it cannot tell).
+    const sockaddr_storage& peer() const { return m_peer; }
+    sockaddr_storage local() const;
 
     // Takes over the connected descriptor of an accepted connection. A caller
     // that accepted it non-blocking passes the peer's address it got with it;
     // without one, both are seen to here.
-    bool Accept(qintptr requestID, const QString& remoteHostIP = {});
+    bool Accept(qintptr requestID, const sockaddr_storage* peer = nullptr);
     // Starts the events of an accepted connection; what has arrived already
     // is raised as dataArrival before this returns.
     void StartReading();
@@ -96,6 +101,7 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_readNotifier = nullptr;  // child
     QSocketNotifier* m_writeNotifier = nullptr; // child
+    sockaddr_storage m_peer{};
     QString m_remoteHostIP;
     QByteArray m_received;
     QByteArray m_outbox;

@@ -14,11 +14,9 @@ QString ConfigCommandLine(const SupervisorConfig& config) {
 }
 
 QStringList ConfigArguments(const SupervisorConfig& config) {
-    // Quoted (a quote inside doubled), so that a folder such as "apps, europe" is read whole.
-    const QString folder =
-        QString(config.ApplicationPath).replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    // Quoted, so that a folder such as "apps, europe" is read whole.
     return {QStringLiteral("mode=config"), QStringLiteral("parentmutex=") + config.RunningMutexName,
-            QStringLiteral("configfolder=\"") + folder + QLatin1Char('"')};
+            QuotedArgument("configfolder", config.ApplicationPath)};
 }
 
 bool ShowDataConnectionSettings(const SupervisorConfig& config, bool dataServerDebug) {

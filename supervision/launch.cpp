@@ -81,7 +81,16 @@ bool processEnded(int pidfd) {
 } // namespace
 
 QString DataServerProgram(const SupervisorConfig& config) {
-    return config.ProgramFolder + QStringLiteral("/dbsvr");
+    return DataServerProgram(config.ProgramFolder);
+}
+
+QString DataServerProgram(const QString& programFolder) {
+    return programFolder + QStringLiteral("/dbsvr");
+}
+
+QString QuotedArgument(const char* key, const QString& value) {
+    return QLatin1String(key) + QStringLiteral("=\"") +
+           QString(value).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
 QStringList DataServerEnvironment() {

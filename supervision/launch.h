@@ -20,6 +20,11 @@ inline constexpr int END_WAIT_MS = 2000;    // for the running token to go at th
 
 // The data server executable: <ProgramFolder>/dbsvr.
 QString DataServerProgram(const SupervisorConfig& config);
+QString DataServerProgram(const QString& programFolder);
+
+// An argument key="value" as the data server reads it whole, whatever the value holds (blanks,
+// commas, "key=" after a comma): quoted, a double quote inside doubled.
+QString QuotedArgument(const char* key, const QString& value);
 
 // The parameter file's text (contract/contract.h). The queues are crossed over: the data
 // server reads what the web server sends.

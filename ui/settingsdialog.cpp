@@ -50,9 +50,15 @@ SettingsDialog::SettingsDialog(core::SettingsForm& form,
     portRow->addWidget(txtPortNo);
     portRow->addWidget(scanButton);
     portRow->addStretch();
+    txtTrustedProxies = named(new QLineEdit(network), "txtTrustedProxies", nullptr);
+    auto* proxiesRow = new QHBoxLayout;
+    proxiesRow->addWidget(named(new QLabel(network), "lblTrustedProxies", "lblTrustedProxies"));
+    proxiesRow->addWidget(txtTrustedProxies, 1);
     auto* networkLayout = new QVBoxLayout(network);
     networkLayout->addWidget(note("lblNetworkNote", "lblNetworkNote", network));
     networkLayout->addLayout(portRow);
+    networkLayout->addWidget(note("lblTrustedProxiesNote", "lblTrustedProxiesNote", network));
+    networkLayout->addLayout(proxiesRow);
 
     auto* webApp = named(new QGroupBox(this), "frmWebApp", "frmWebApp");
     txtApplicationFolder = named(new QLineEdit(webApp), "txtApplicationFolder", nullptr);
@@ -102,6 +108,7 @@ SettingsDialog::SettingsDialog(core::SettingsForm& form,
     txtPortNo->setText(values.portText);
     txtApplicationFolder->setText(values.applicationFolder);
     chkDebug->setChecked(values.debugMode);
+    txtTrustedProxies->setText(values.trustedProxies);
 }
 
 void SettingsDialog::translate() {
@@ -124,7 +131,8 @@ void SettingsDialog::translate() {
 }
 
 void SettingsDialog::confirm() {
-    if (m_form.confirm({txtPortNo->text(), txtApplicationFolder->text(), chkDebug->isChecked()}))
+    if (m_form.confirm({txtPortNo->text(), txtApplicationFolder->text(), chkDebug->isChecked(),
+                        txtTrustedProxies->text()}))
         accept();
 }
 

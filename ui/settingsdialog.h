@@ -13,7 +13,8 @@ class SettingsForm;
 
 namespace ui {
 
-// The settings dialog (frmServerSettings): port, application folder and debug mode. It only
+// The settings dialog (frmServerSettings): port, trusted proxies, application folder and debug
+// mode. It only
 // edits the values; SettingsForm in the core checks, saves and scans.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
@@ -34,6 +35,7 @@ private:
     core::SettingsForm& m_form;
     std::function<void(const QString&)> m_showHelp;
     QLineEdit* txtPortNo = nullptr;
+    QLineEdit* txtTrustedProxies = nullptr;
     QLineEdit* txtApplicationFolder = nullptr;
     QCheckBox* chkDebug = nullptr;
     QPushButton* cmdHelp = nullptr;

@@ -22,6 +22,25 @@ void ApplicationService::reset() {
     m_silence.clear();
     m_labels.clear();
     m_files.clear();
+    m_throttle.clear();
+    const std::lock_guard lock(m_rulesLock);
+    m_rules.reset();
+}
+
+std::shared_ptr<const ApplicationService::Rules> ApplicationService::accessRules() {
+    static const QString FILE_NAME = QStringLiteral("access.xml");
+    const QString folder = settings().applicationFolder;
+    std::optional<QByteArray> bytes = m_files.read(folder, FILE_NAME);
+    const std::lock_guard lock(m_rulesLock);
+    if (m_rules && bytes == m_rulesBytes)
+        return m_rules;
+    auto made = std::make_shared<Rules>();
+    // Without the file the defaults hold: tables and queries open, forms for editors.
+    if (bytes)
+        made->rules = AccessRules::parse(*bytes, &made->problems);
+    m_rulesBytes = std::move(bytes);
+    m_rules = std::move(made);
+    return m_rules;
 }
 
 void RegisterWebApplication(const std::shared_ptr<ApplicationService>& service) {

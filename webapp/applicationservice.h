@@ -1,20 +1,26 @@
 #pragma once
 
 #include "common/insidefiles.h"
+#include "webapp/auth/accessrules.h"
+#include "webapp/auth/signingate.h"
+#include "webapp/auth/signinthrottle.h"
 #include "webapp/data/dataserversilence.h"
 #include "webapp/data/replycache.h"
 #include "webapp/data/replysweep.h"
 #include "webapp/rendering/labels.h"
 #include "webappapi/webapplicationservice.h"
 
+#include <QStringList>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace webapp {
 
 // What the web application keeps for a whole run, made once and owned by the web server's
 // core: its configuration, the data server's replies kept for reuse, the texts of the
-// language document, the application's page and form files, and the sweep of late replies.
+// language document, the application's page and form files and its access rules, the sweep
+// of late replies, and what bounds sign-ins (their back-off and the hashing gate).
 // The component made for each request is a thin handle on it (RegisterWebApplication).
 // configure and reset belong to the event loop's thread; everything else may be called by
 // the pages running at once on the worker threads: each part keeps its own lock.
@@ -29,6 +35,15 @@ public:
     DataServerSilence& silence() { return m_silence; }
     LabelCache& labels() { return m_labels; }
     common::InsideFiles& files() { return m_files; }
+    SignInThrottle& signInThrottle() { return m_throttle; }
+    SignInGate& signInGate() { return m_gate; }
+    // The rules of the application folder's "access.xml" as the file stands now (read again
+    // when it changes), with the problems found in it.
+    struct Rules {
+        AccessRules rules;
+        QStringList problems;
+    };
+    std::shared_ptr<const Rules> accessRules();
 
 private:
     mutable std::mutex m_settingsLock; // m_settings
@@ -38,6 +53,11 @@ private:
     DataServerSilence m_silence;
     LabelCache m_labels;
     common::InsideFiles m_files;
+    SignInThrottle m_throttle;
+    SignInGate m_gate;
+    std::mutex m_rulesLock; // m_rulesBytes, m_rules
+    std::optional<QByteArray> m_rulesBytes;
+    std::shared_ptr<const Rules> m_rules;
 };
 
 // Registers the web application component (bridge::WEB_APPLICATION_CLASS) with the object

@@ -109,4 +109,9 @@ void RequestContext::setRedirect(const QString& address) {
         m_context->setItem(bridge::keys::REDIRECT, address);
 }
 
+void RequestContext::setCookies(const QStringList& cookies) {
+    if (m_context)
+        m_context->setItem(bridge::keys::SET_COOKIE, cookies.join(QLatin1Char('\n')));
+}
+
 } // namespace webapp

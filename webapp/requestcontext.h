@@ -53,6 +53,13 @@ public:
     const bridge::ApplicationSettings& settings() const { return m_settings; }
 
     void setRedirect(const QString& address);
+    // The Set-Cookie values the web server is to send with the answer.
+    void setCookies(const QStringList& cookies);
+    // Whether the request came over HTTPS.
+    bool secure() const {
+        return serverVariable(QStringLiteral("HTTPS"))
+                   .compare(QLatin1String("on"), Qt::CaseInsensitive) == 0;
+    }
 
     // true, a non-zero number or the text "True" (any case).
     static bool truthy(const common::Value& v);

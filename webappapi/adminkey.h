@@ -10,5 +10,9 @@ namespace bridge {
 // compares it; the secret itself never leaves the process. An empty secret gives "", which
 // the component never accepts.
 QString AdminKey(const QString& secret);
+// The code of the address that sets up the first administrator account ("/?page=setup&code="),
+// made the same way from "setup\n" + secret; printed by a hidden run beside its address. It
+// opens the set-up page only while the application has no administrator with a password.
+QString SetupKey(const QString& secret);
 
 } // namespace bridge

@@ -29,6 +29,10 @@ inline const QString SESSION = QStringLiteral("session"); // in lower case, as i
 inline const QString SERVER = QStringLiteral("Server");
 // Set by the component: the address the web server then answers with a 302 to.
 inline const QString REDIRECT = QStringLiteral("Redirect");
+// Set by the component: the cookies the answer sets, one "Set-Cookie" value per line ("\n"),
+// as "name=value; Path=/; HttpOnly". A line holding a control character or a character
+// beyond ASCII is not sent.
+inline const QString SET_COOKIE = QStringLiteral("SetCookie");
 
 // The web server's entries of the Application Dictionary, written before every request.
 inline const QString APPLICATION_FOLDER = QStringLiteral("ApplicationFolder");
@@ -40,7 +44,18 @@ inline const QString PATH_TRANSLATED = QStringLiteral("PATH_TRANSLATED");
 inline const QString SCRIPT_NAME = QStringLiteral("SCRIPT_NAME");
 inline const QString HTTP_USER_AGENT = QStringLiteral("HTTP_USER_AGENT");
 inline const QString REQUEST_METHOD = QStringLiteral("REQUEST_METHOD");
-inline const QString REMOTE_HOST = QStringLiteral("REMOTE_HOST");
+inline const QString HTTP_COOKIE = QStringLiteral("HTTP_COOKIE"); // every Cookie line, "; "
+inline const QString REMOTE_ADDR = QStringLiteral("REMOTE_ADDR"); // the client, past a proxy
+// The user the web server detected, "" when anonymous, and how (AUTH_TYPE_*, "" when anonymous).
+inline const QString REMOTE_USER = QStringLiteral("REMOTE_USER");
+inline const QString AUTH_TYPE = QStringLiteral("AUTH_TYPE");
+inline const QString HTTPS = QStringLiteral("HTTPS");             // "on" or "off"
+inline const QString REMOTE_HOST = QStringLiteral("REMOTE_HOST"); // the peer's address
+
+// The values of AUTH_TYPE: named by a trusted reverse proxy (its Remote-User), or the local
+// account that owns the client's socket on a loopback connection.
+inline const QString AUTH_TYPE_PROXY = QStringLiteral("Proxy");
+inline const QString AUTH_TYPE_LOCAL = QStringLiteral("Local");
 
 // The context's Server entry.
 inline const QString SERVER_VERSION = QStringLiteral("Version");

@@ -126,7 +126,8 @@ TEST_F(DynamicPagesTest, TheComponentGetsAFullContextAndItsTextIsTheAnswer) {
     EXPECT_EQ(request->keys(), QStringList({"a", "b", "ServerVariables"}));
     const common::DictionaryPtr variables = request->item("ServerVariables").dictionary();
     EXPECT_EQ(variables->keys(), QStringList({"PATH_TRANSLATED", "SCRIPT_NAME", "HTTP_USER_AGENT",
-                                              "REQUEST_METHOD", "REMOTE_HOST"}));
+                                              "REQUEST_METHOD", "HTTP_COOKIE", "REMOTE_ADDR",
+                                              "REMOTE_USER", "AUTH_TYPE", "HTTPS", "REMOTE_HOST"}));
     EXPECT_EQ(common::ToText(variables->item("REQUEST_METHOD")), "GET");
     EXPECT_EQ(common::ToText(variables->item("REMOTE_HOST")), "127.0.0.1");
 

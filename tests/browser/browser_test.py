@@ -2,12 +2,15 @@
 """The example application in a real headless Chromium, used as a person uses it:
 the home page with its style sheet and image, the tables (paged, sorted, along
 a foreign key and back), a named query, a data-entry form (refused, then saved),
-a CSV download and the administration page with and without its key. What is
-checked is what the page shows. Screenshots of the home, table, form and
-administration pages go into the artefacts folder.
+a CSV download and the administration page, as the program's own account on this
+machine (an administrator). With --walk team, a team with accounts: the first
+administrator set up through the printed address adds a reader and an editor, the
+reader is refused a form, the editor saves it, and the administrator finds it in
+the audit trail. What is checked is what the page shows. Screenshots go into the
+artefacts folder.
 
-    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--browser PATH] [--timeout S]
-                    [--deadline S]
+    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team]
+                    [--browser PATH] [--timeout S] [--deadline S]
 Exits 77 (skipped) when no Chromium is installed.
 """
 import argparse
@@ -56,8 +59,7 @@ class Walk:
 
     def menu(self, entry):
         self.page.click("header nav a", entry)
-        check_equal(self.page.status(), 403 if entry == "Administration" else 200,
-                    f"status of the page the menu's {entry} opens")
+        check_equal(self.page.status(), 200, f"status of the page the menu's {entry} opens")
 
     def heading(self):
         return self.page.text("main h1")
@@ -275,15 +277,12 @@ def csv_download(walk):
 
 def administration(walk):
     page = walk.page
+    # The browser runs as the program's own account on this machine: an administrator,
+    # whom the menu takes there without the desktop window's key.
     walk.menu("Administration")
-    check_equal(walk.heading(), "Access refused", "heading without the key")
-    check("answers only requests from this computer that carry its key" in page.text("main"),
-          f"the refusal does not say why: {page.text('main')}")
+    check_equal(walk.heading(), "Administration", "heading of the administration page")
+    check_equal(page.text("header nav li.user"), os_account(), "the detected user in the menu")
     key = walk.server.admin_key
-    wrong = ("1" if key[0] == "0" else "0") + key[1:]
-    page.open(f"{walk.server.address}?page=admin&key={wrong}")
-    check_equal((page.status(), walk.heading()), (403, "Access refused"), "a wrong key")
-
     page.open(f"{walk.server.address}?page=admin&key={key}")
     check_equal((page.status(), walk.heading()), (200, "Administration"), "with the key")
     records = page.evaluate("""Object.fromEntries([...document.querySelectorAll("main h2")]
@@ -300,15 +299,118 @@ def administration(walk):
     walk.screenshot("admin.png")
 
 
+def os_account():
+    import pwd
+    return pwd.getpwuid(os.geteuid()).pw_name
+
+
+PASSWORDS = {"ada": "ada's long password", "rita": "rita's long password",
+             "eddie": "eddie's long password"}
+
+
+def sign_in(walk, user):
+    page = walk.page
+    page.open(f"{walk.server.address}?page=signin")
+    check_equal(walk.heading(), "Sign in", "heading of the sign-in page")
+    page.type_into("#user", user)
+    page.type_into("#password", PASSWORDS[user])
+    page.click("form.account button", "Sign in")
+    check_equal(page.text("header nav li.user"), user, "the signed-in user in the menu")
+
+
+def sign_out(walk):
+    walk.page.click("form.signout button", "Sign out")
+    check("Sign in" in walk.page.texts("header nav a"),
+          f"signed out, the menu offers no sign-in: {walk.page.texts('header nav a')}")
+
+
+def first_administrator(walk):
+    page = walk.page
+    page.open(walk.server.address)
+    check_equal(page.texts("header nav a"), ["Home", "Tables", "Queries", "Help", "Sign in"],
+                "an anonymous visitor's menu")
+    page.open(walk.server.setup_address)
+    check_equal(walk.heading(), "Set up the first administrator", "heading of the set-up page")
+    page.type_into("#user", "ada")
+    page.type_into("#newpassword", PASSWORDS["ada"])
+    page.type_into("#repeat", PASSWORDS["ada"])
+    page.click("form.account button", "Create administrator")
+    check_equal(walk.heading(), "Administration", "where the set-up leads")
+    check_equal(page.text("header nav li.user"), "ada", "the new administrator, signed in")
+
+
+def users(walk):
+    page = walk.page
+    page.click("main a", "Users")
+    check_equal(walk.heading(), "Users", "heading of the users page")
+    for name, role in (("rita", "reader"), ("eddie", "editor")):
+        page.type_into("#add-user", name)
+        page.evaluate(f'document.querySelector("#add-role").value = {json.dumps(role)}')
+        page.type_into("#add-password", PASSWORDS[name])
+        page.type_into("#add-repeat", PASSWORDS[name])
+        page.click("form.entry button", "Add user")
+        check(f"The user {name} has been added." in page.text("main"),
+              f"adding {name} was not confirmed: {page.text('main')[:400]}")
+    shown = page.evaluate("""[...document.querySelectorAll("table.users tbody tr")].map(
+        r => [r.cells[0].innerText.trim(), r.querySelector("select")?.value
+              ?? r.cells[1].innerText.trim()])""")
+    check_equal(sorted(shown), [["ada", "admin"], ["eddie", "editor"], ["rita", "reader"]],
+                "users and their roles")
+    walk.screenshot("users.png")
+    sign_out(walk)
+
+
+def reader_is_refused_a_form(walk):
+    page = walk.page
+    page.open(f"{walk.server.address}?page=signin")
+    walk.screenshot("signin.png")
+    sign_in(walk, "rita")
+    check("Forms" not in page.texts("header nav a"), "a reader's menu offers forms")
+    page.open(f"{walk.server.address}?page=form&name=newcustomer")
+    check_equal((page.status(), walk.heading()), (403, "Access refused"), "a form for a reader")
+    sign_out(walk)
+
+
+def editor_saves_a_form(walk):
+    page = walk.page
+    sign_in(walk, "eddie")
+    walk.menu("Forms")
+    page.click("ul.forms a", "New customer")
+    walk.fill({"Name": "Team Entry", "City": "Oslo", "Country": "Norway",
+               "E-mail": "team@example.no"})
+    page.click("form.entry button", "Save")
+    check_equal(page.text("main p.success"), "The new customer has been saved.", "saved text")
+    sign_out(walk)
+
+
+def administrator_reads_the_audit_trail(walk):
+    page = walk.page
+    sign_in(walk, "ada")
+    walk.menu("Administration")
+    page.click("main a", "Audit trail")
+    check_equal(walk.heading(), "Audit trail", "heading of the audit trail")
+    rows = page.evaluate("""[...document.querySelectorAll("table.data tbody tr")].map(
+        r => [...r.cells].map(c => c.innerText.trim()))""")
+    saved = [r for r in rows if "eddie" in r and "form" in r and "newcustomer" in r]
+    check(len(saved) == 1, f"the audit trail does not show eddie's form once: {rows[:8]}")
+    check(any("Team Entry" in cell for cell in saved[0]),
+          f"the audit entry does not show the values written: {saved[0]}")
+    for action in ("signin", "signout", "user-add"):
+        check(any(action in r for r in rows), f"no {action} in the audit trail: {rows[:8]}")
+    walk.screenshot("audit.png")
+
+
 STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_entry_form,
          csv_download, administration]
+TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
+              administrator_reads_the_audit_trail]
 
 
-def walk_through(walk):
+def walk_through(walk, steps):
     """Runs every step, each from the menu; a failed check ends its step only, a
     browser that fails ends the walk. Returns the failures."""
     failures = []
-    for step in STEPS:
+    for step in steps:
         try:
             step(walk)
         except AssertionError as failure:
@@ -321,13 +423,17 @@ def walk_through(walk):
 def run(args, work):
     server = chromium = None
     try:
-        server = StagedServer(args.stage, work, args.timeout)
+        team = args.walk == "team"
+        server = StagedServer(args.stage, work, args.timeout,
+                              user_mode="APPLICATION" if team else None,
+                              trusted_proxies="127.0.0.1" if team else None)
         chromium = Chromium(args.browser, os.path.join(work, "profile"),
                             os.path.join(work, "chromium.log"), args.timeout)
         downloads = os.path.join(work, "downloads")
         os.makedirs(downloads)
         chromium.allow_downloads(downloads)
-        failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts))
+        failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts),
+                                TEAM_STEPS if team else STEPS)
     except (AssertionError, BrowserFailure) as failure:
         failures = [str(failure)]
     finally:
@@ -336,7 +442,7 @@ def run(args, work):
         if server:
             server.stop()
     if not failures:
-        print(f"PASS: {server.address} in {chromium.version}: {len(STEPS)} steps; "
+        print(f"PASS: {server.address} in {chromium.version}: {args.walk} walk; "
               f"screenshots in {args.artefacts}")
         return 0
     if chromium:
@@ -353,6 +459,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--stage", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--walk", choices=["person", "team"], default="person")
     parser.add_argument("--browser", default=find_browser())
     parser.add_argument("--timeout", type=float, default=20,
                         help="the longest wait for one answer of the browser or the server")

@@ -19,17 +19,24 @@ def free_port():
 
 class StagedServer:
     """Starts websvr; address is what it printed, admin_key what it handed over
-    through QV_ADMIN_KEY_FILE."""
+    through QV_ADMIN_KEY_FILE. user_mode "APPLICATION" gives the application accounts
+    with passwords (setup_address: the first administrator's set-up address it printed);
+    trusted_proxies goes to TrustedProxies (loopback there: the browser is anonymous,
+    not the program's own account)."""
 
-    def __init__(self, stage, work, timeout):
+    def __init__(self, stage, work, timeout, user_mode=None, trusted_proxies=None):
         self.folder = os.path.join(work, "program")
         shutil.copytree(stage, self.folder, symlinks=True)
         for leftover in ("data", "Temp"):
             shutil.rmtree(os.path.join(self.folder, leftover), ignore_errors=True)
         self.port = free_port()
         os.makedirs(os.path.join(self.folder, "data", "config"))
+        trusted = f"<TrustedProxies>{trusted_proxies}</TrustedProxies>" if trusted_proxies else ""
         with open(os.path.join(self.folder, "data", "config", "webserver.xml"), "w") as settings:
-            settings.write(f"<Settings><TCPPort>{self.port}</TCPPort></Settings>")
+            settings.write(f"<Settings><TCPPort>{self.port}</TCPPort>{trusted}</Settings>")
+        if user_mode:
+            with open(os.path.join(self.folder, "context.xml"), "w") as context:
+                context.write(f"<Context><Users><Method>{user_mode}</Method></Users></Context>")
         temp = os.path.join(work, "temp")
         os.makedirs(temp)
         key_file = os.path.join(work, "adminkey")
@@ -39,11 +46,21 @@ class StagedServer:
             stdout=subprocess.PIPE, stderr=self._output,
             env={**os.environ, "TEMP": temp, "QV_ADMIN_KEY_FILE": key_file})
         self.address = self._serving_line(timeout).removeprefix("Serving ")
+        self.setup_address = None
+        if user_mode == "APPLICATION":
+            self.setup_address = self._line(timeout).removeprefix(
+                "Set up the first administrator: ")
         with open(key_file) as key:
             self.admin_key = key.read().strip()
         self._await_data_server(timeout)
 
     def _serving_line(self, timeout):
+        text = self._line(timeout)
+        if not text.startswith("Serving http://"):
+            raise AssertionError(f"websvr printed {text!r}, not the address it serves")
+        return text
+
+    def _line(self, timeout):
         deadline = time.monotonic() + timeout
         line = b""
         while not line.endswith(b"\n"):
@@ -55,10 +72,7 @@ class StagedServer:
                 raise AssertionError(f"websvr ended ({self._process.wait()}) before serving: "
                                      f"{line!r} {self.errors()}")
             line += byte
-        text = line.decode().strip()
-        if not text.startswith("Serving http://"):
-            raise AssertionError(f"websvr printed {text!r}, not the address it serves")
-        return text
+        return line.decode().strip()
 
     def _await_data_server(self, timeout):
         # Dynamic pages answer 500 until the data server runs; the browser should

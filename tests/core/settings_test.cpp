@@ -1,7 +1,11 @@
 #include "common/error.h"
+#include "core/configuration.h"
+#include "core/partconfiguration.h"
 #include "core/settings.h"
+#include "server/httpconfig.h"
 #include "tests/support/programfolder.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/recordeddiagnostics.h"
 
 #include <QLocale>
 #include <QTemporaryDir>
@@ -121,4 +125,32 @@ TEST_F(SettingsTest, AFileThatCannotBeWrittenRaises) {
     const QString missing = m_dir.filePath("no/such/folder/webserver.xml");
     EXPECT_THROW(LoadSettings(missing, PROGRAM, [](int, int) { return 80; }), common::Error);
     EXPECT_THROW(SaveSettings(missing, Settings{}, PROGRAM), common::Error);
+}
+
+TEST_F(SettingsTest, TrustedProxiesAreKeptThroughSavesAndParsedForTheServerSkippingWhatIsNone) {
+    write("<Settings><TCPPort>81</TCPPort><TrustedProxies> 192.0.2.10,\n fd00::/8  proxy.lan "
+          "10.0.0.0/33</TrustedProxies></Settings>");
+    Settings s = load();
+    EXPECT_EQ(s.TrustedProxies, "192.0.2.10, fd00::/8 proxy.lan 10.0.0.0/33");
+    s.DebugMode = true; // any save, as the settings dialog's
+    SaveSettings(file(), s, PROGRAM);
+    EXPECT_TRUE(content().endsWith("<FirstRun>0</FirstRun><TrustedProxies>192.0.2.10, fd00::/8 "
+                                   "proxy.lan 10.0.0.0/33</TrustedProxies></Settings>"))
+        << content().toStdString();
+    EXPECT_EQ(load().TrustedProxies, s.TrustedProxies);
+
+    const support::RecordedDiagnostics diagnostics(m_dir.path());
+    Configuration configuration;
+    configuration.settings = s;
+    server::HttpConfig http;
+    ConfigureHttpServer(configuration, http);
+    EXPECT_EQ(http.trustedProxies, server::ParseAddressRanges(u"192.0.2.10 fd00::/8").ranges);
+    EXPECT_EQ(diagnostics.tracesStartingWith("TrustedProxies: \"proxy.lan\" is neither"), 1);
+    EXPECT_EQ(diagnostics.tracesStartingWith("TrustedProxies: \"10.0.0.0/33\" is neither"), 1);
+
+    // None by default, and none written.
+    s.TrustedProxies.clear();
+    SaveSettings(file(), s, PROGRAM);
+    EXPECT_FALSE(content().contains("TrustedProxies"));
+    EXPECT_EQ(load().TrustedProxies, "");
 }

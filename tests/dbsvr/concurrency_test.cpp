@@ -10,6 +10,7 @@
 #include "tests/support/qtprinters.h"
 
 #include <QSet>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <latch>
@@ -48,6 +49,27 @@ protected:
         return Reply(MessageHandler(m_config ? m_config.get() : &m_data.config(), &db)
                          .handle(request.toUtf8()));
     }
+    // The replies to request(k) on each of CONNECTIONS connections k, all sent at one moment.
+    static constexpr int CONNECTIONS = 6;
+    std::vector<Reply> askAtOnce(const std::function<QString(int)>& request) const {
+        std::vector<std::unique_ptr<Database>> connections;
+        for (int k = 0; k < CONNECTIONS; ++k)
+            connections.push_back(m_data.open());
+        std::latch start(CONNECTIONS);
+        std::vector<std::future<QByteArray>> answers;
+        for (int k = 0; k < CONNECTIONS; ++k)
+            answers.push_back(
+                std::async(std::launch::async, [&, k, database = connections[size_t(k)].get()] {
+                    const QByteArray text = request(k).toUtf8();
+                    start.arrive_and_wait();
+                    return MessageHandler(&m_data.config(), database).handle(text);
+                }));
+        std::vector<Reply> replies;
+        replies.reserve(answers.size());
+        for (auto& answer : answers)
+            replies.emplace_back(answer.get());
+        return replies;
+    }
 
     TestDatabase m_data{GetParam()};
     std::unique_ptr<Config> m_config;
@@ -65,21 +87,9 @@ const QString READ_ORDERS = "<XML><Type>ReadTable</Type><Table>orders</Table></X
 // The same request on every connection at the same moment, the ledger not made yet: one
 // applies it, the others answer with its result.
 TEST_P(ConcurrencyTest, SameRequestIdAtOnceIsAppliedOnce) {
-    constexpr int CONNECTIONS = 6;
-    std::vector<std::unique_ptr<Database>> connections;
-    for (int k = 0; k < CONNECTIONS; ++k)
-        connections.push_back(m_data.open());
-    std::latch start(CONNECTIONS);
-    std::vector<std::future<QByteArray>> replies;
-    for (auto& db : connections)
-        replies.push_back(std::async(std::launch::async, [&, database = db.get()] {
-            start.arrive_and_wait();
-            return MessageHandler(&m_data.config(), database).handle(ADD_ORDER_ONCE.toUtf8());
-        }));
     int applied = 0;
     QSet<QString> ids; // every reply the first one's (PostgreSQL's undone writes drew ids too)
-    for (auto& future : replies) {
-        const Reply reply(future.get());
+    for (const Reply& reply : askAtOnce([](int) { return ADD_ORDER_ONCE; })) {
         EXPECT_EQ(reply.text("/XML/Error"), "") << reply.raw.constData();
         ids << reply.text("/XML/LastInsertId");
         applied += reply.text("/XML/Duplicate").isEmpty() ? 1 : 0;
@@ -87,6 +97,27 @@ TEST_P(ConcurrencyTest, SameRequestIdAtOnceIsAppliedOnce) {
     EXPECT_EQ(applied, 1);
     EXPECT_EQ(m_data.value("SELECT count(*) FROM orders"), "5");
     EXPECT_EQ(ids, QSet<QString>({m_data.value("SELECT max(id) FROM orders")}));
+}
+
+// Users saved and audited writes on every connection at the same moment, the account tables not
+// made yet: each connection makes them or goes on with those another made, and every user and
+// entry counts.
+TEST_P(ConcurrencyTest, AccountTablesMadeByManyAtOnce) {
+    const QString audit = "<Audit><Action>add</Action></Audit>";
+    const std::vector<Reply> replies = askAtOnce([&](int k) {
+        return k % 2 ? QString(ADD_ORDER_ONCE)
+                           .replace("at once", QString::number(k))
+                           .replace("</XML>", audit + "</XML>")
+                     : QString("<XML><Type>SaveUser</Type><Name>user %1</Name><Role>r</Role>%2"
+                               "</XML>")
+                           .arg(k)
+                           .arg(audit);
+    });
+    for (const Reply& reply : replies)
+        EXPECT_EQ(reply.text("/XML/Error"), "") << reply.raw.constData();
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM quorvex_users"), "3");
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM orders"), "7");
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM quorvex_audit"), QString::number(CONNECTIONS));
 }
 
 // A request whose statement passes the ceiling gets TimeLimit, also before its first row and

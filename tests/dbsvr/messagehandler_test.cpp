@@ -23,18 +23,8 @@ using dbsvr::MessageHandler;
 namespace {
 
 // Every message on every kind of database: the same requests, the same replies.
-class MessageHandlerTest : public ::testing::TestWithParam<Backend> {
+class MessageHandlerTest : public TestSchemaTest {
 protected:
-    void SetUp() override {
-        const QString skip = m_data.create(TEST_SCHEMA, TEST_SCHEMA_POSTGRESQL, TEST_QUERIES);
-        if (!skip.isEmpty())
-            GTEST_SKIP() << skip.toStdString();
-        m_db = m_data.open();
-    }
-
-    Reply ask(const QString& request) const {
-        return Reply(MessageHandler(&m_data.config(), m_db.get()).handle(request.toUtf8()));
-    }
     QString pick(const QString& sqlite, const QString& postgresql) const {
         return m_data.pick(sqlite, postgresql);
     }
@@ -62,9 +52,6 @@ protected:
         return "<XML><Type>Query</Type><Name>" + name.toHtmlEscaped() + "</Name><Parameters>" +
                parameters + "</Parameters>" + extra + "</XML>";
     }
-
-    TestDatabase m_data{GetParam()};
-    std::unique_ptr<Database> m_db;
 };
 
 INSTANTIATE_TEST_SUITE_P(Databases, MessageHandlerTest,
@@ -428,18 +415,7 @@ TEST_P(MessageHandlerTest, ReadOnlyDatabaseRefusesWritesAndStillReads) {
             out << QString::fromUtf8(handler.handle(request.toUtf8()));
         return out;
     };
-    QStringList replies;
-    if (GetParam() == Backend::Sqlite) {
-        // Root may write to any file: the database is opened by another user then.
-        ASSERT_TRUE(QFile::setPermissions(m_data.config().databasePath(),
-                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        ASSERT_TRUE(QFile::setPermissions(m_data.folder(), QFile::ReadOwner | QFile::WriteOwner |
-                                                               QFile::ExeOwner | QFile::ReadOther |
-                                                               QFile::ExeOther));
-        replies = AsUnprivilegedUser([&] { return askAll(*m_data.open()); });
-    } else {
-        replies = askAll(*m_data.openReadOnly());
-    }
+    const QStringList replies = m_data.readOnly(askAll);
     ASSERT_EQ(replies.size(), 3);
     EXPECT_EQ(Reply(replies[0].toUtf8()).text("/XML/Error"), "DatabaseError")
         << replies[0].toStdString();

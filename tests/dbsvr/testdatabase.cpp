@@ -1,11 +1,13 @@
 #include "testdatabase.h"
 
+#include "dbsvr/messagehandler.h"
 #include "dbsvr/postgresdatabase.h"
 #include "dbsvrfixture.h"
 #include "pgcluster.h"
 #include "tests/support/programfolder.h"
 
 #include <QDir>
+#include <QFile>
 
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::Sqlite ? "SQLite" : "PostgreSQL";
@@ -79,7 +81,29 @@ std::unique_ptr<dbsvr::Database> TestDatabase::openReadOnly() const {
         m_config->databaseSetting() + " options='-c default_transaction_read_only=on'");
 }
 
+QStringList TestDatabase::readOnly(const std::function<QStringList(dbsvr::Database&)>& body) const {
+    if (m_backend == Backend::Postgresql)
+        return body(*openReadOnly());
+    EXPECT_TRUE(QFile::setPermissions(m_config->databasePath(),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    EXPECT_TRUE(QFile::setPermissions(m_folderPath, QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+    return AsUnprivilegedUser([&] { return body(*open()); });
+}
+
 QString TestDatabase::name() const {
     return m_backend == Backend::Sqlite ? QFileInfo(m_config->databasePath()).fileName()
                                         : m_pgDatabase;
+}
+
+void TestSchemaTest::SetUp() {
+    const QString skip = m_data.create(TEST_SCHEMA, TEST_SCHEMA_POSTGRESQL, TEST_QUERIES);
+    if (!skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    m_db = m_data.open();
+}
+
+Reply TestSchemaTest::ask(const QString& request) const {
+    return Reply(dbsvr::MessageHandler(&m_data.config(), m_db.get()).handle(request.toUtf8()));
 }

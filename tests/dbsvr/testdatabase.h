@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -44,6 +45,10 @@ public:
     std::unique_ptr<dbsvr::Database> open() const;
     // PostgreSQL only: a session of the same database that may not write.
     std::unique_ptr<dbsvr::Database> openReadOnly() const;
+    // What body gives for the database opened so that it may only be read: an SQLite file
+    // that may not be written (by another user when the tests run as root, to whom every file
+    // is writable), a PostgreSQL session that may not write.
+    QStringList readOnly(const std::function<QStringList(dbsvr::Database&)>& body) const;
     // What a ping names: the SQLite file, or the PostgreSQL database.
     QString name() const;
 
@@ -55,4 +60,18 @@ private:
     QString m_folderPath;
     QString m_pgDatabase;
     std::unique_ptr<dbsvr::Config> m_config;
+};
+
+struct Reply;
+
+// A test run once on each kind of database: the test schema with its queries (dbsvrfixture.h),
+// opened as the data server opens it, and asked as the data server asks.
+class TestSchemaTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override;
+    // The reply of the message handler to request.
+    Reply ask(const QString& request) const;
+
+    TestDatabase m_data{GetParam()};
+    std::unique_ptr<dbsvr::Database> m_db;
 };

@@ -20,6 +20,7 @@ const QStringList PROGRAM_LABELS =
         "mnuHelp mnuHelpContents mnuAbout msgServerNotStarted msgServerRunning msgPortInUse "
         "msgStartDataServer msgConnectDBError msgInvalidAppFolder msgMissingAppElements "
         "HomePageText wndServerSettings frmNetwork lblNetworkNote lblTCPPort btnScanPorts "
+        "lblTrustedProxiesNote lblTrustedProxies "
         "frmWebApp lblWebAppNote lblWebAppFolder btnWebAppBrowseToolTip frmDebugging "
         "lblDebuggingNote chkDebug btnOK btnCancel btnHelp msgPortOk NoPort wndTraceLog "
         "btnClose btnClear btnCloseTip btnClearTip btnHelpTip lvTime lvDescription lvInfo")

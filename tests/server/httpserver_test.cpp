@@ -3,6 +3,8 @@
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "server/httpserver.h"
+#include "tests/support/loopbackclient.h"
+#include "tests/support/qtprinters.h"
 #include "webappapi/answertext.h"
 
 #include <QDir>
@@ -28,10 +30,6 @@
 
 using diagnostics::Diagnostics;
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 // Answers with the text of a page, as a web application component does.
@@ -55,93 +53,9 @@ public:
     std::function<void()> during; // runs on the worker while the page is made, as a wait would
 };
 
-// A raw loopback client: sends exactly the bytes given, in pieces if asked,
-// and reads until the server closes, while the server's event loop runs.
-class Client final {
-public:
-    explicit Client(quint16 port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::fcntl(m_fd, F_SETFL, O_NONBLOCK);
-    }
-    ~Client() { close(); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    bool connected() const { return m_connected; }
-    void send(QByteArrayView bytes) {
-        qsizetype sent = 0;
-        const bool done = QTest::qWaitFor(
-            [&] {
-                while (sent < bytes.size()) {
-                    const ssize_t n =
-                        ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-                    if (n < 0)
-                        return errno != EAGAIN && errno != EWOULDBLOCK;
-                    sent += n;
-                }
-                return true;
-            },
-            20000);
-        EXPECT_TRUE(done);
-    }
-    void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
-    // Closes with a reset, as a client that crashes or gives up does.
-    void reset() {
-        const linger abort{1, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        close();
-    }
-    void close() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-    // Takes what has arrived; true once the server has closed.
-    bool poll() {
-        if (m_closed)
-            return true;
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n > 0) {
-                m_received.append(buffer, n);
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return false;
-            m_closed = true;
-            return true;
-        }
-    }
-    QByteArray readToEnd() {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return poll(); }, 20000));
-        return m_received;
-    }
-    const QByteArray& received() const { return m_received; }
-    bool closedByServer() const { return m_closed; }
-
-private:
-    int m_fd = -1;
-    bool m_connected = false;
-    bool m_closed = false;
-    QByteArray m_received;
-};
-
-struct Answer {
-    QStringList head;
-    QByteArray body;
-};
-
-Answer split(const QByteArray& bytes) {
-    const qsizetype blank = bytes.indexOf("\r\n\r\n");
-    if (blank < 0)
-        return {{QString::fromLatin1(bytes)}, {}};
-    return {QString::fromLatin1(bytes.left(blank)).split("\r\n"), bytes.mid(blank + 4)};
-}
+using Client = support::LoopbackClient;
+using Answer = support::HttpAnswer;
+using support::SplitAnswer;
 
 QDateTime parseWebDate(const QString& text) {
     QDateTime d = QLocale::c().toDateTime(text, "ddd, dd MMM yyyy HH:mm:ss 'GMT'");
@@ -230,7 +144,7 @@ TEST_F(HttpServerTest, StaticFileAnswerIsByteExactAndTraced) {
     // In a zone with daylight saving, a summer file date still shows its own UTC time.
     const QByteArray oldTz = qgetenv("TZ");
     qputenv("TZ", "Europe/Berlin");
-    const Answer a = split(fetch("GET /index.htm?x=1 HTTP/1.1\r\nHost: t\r\n\r\n"));
+    const Answer a = SplitAnswer(fetch("GET /index.htm?x=1 HTTP/1.1\r\nHost: t\r\n\r\n"));
     oldTz.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldTz);
 
     ASSERT_EQ(a.head.size(), 9);
@@ -258,7 +172,7 @@ TEST_F(HttpServerTest, NotModifiedOnlyForTheExactLastModifiedText) {
     m_config.cacheExpiresStatic = 0.5;
     const QByteArray request = "GET /logo.gif HTTP/1.1\r\nIf-Modified-Since: ";
 
-    const Answer same = split(fetch(request + "Mon, 07 Dec 2026 12:42:21 GMT\r\n\r\n"));
+    const Answer same = SplitAnswer(fetch(request + "Mon, 07 Dec 2026 12:42:21 GMT\r\n\r\n"));
     ASSERT_EQ(same.head.size(), 7);
     const QDateTime date = headerDate(same.head, "Date");
     EXPECT_EQ(same.head,
@@ -271,7 +185,7 @@ TEST_F(HttpServerTest, NotModifiedOnlyForTheExactLastModifiedText) {
 
     for (const char* other : {"Mon, 07 Dec 2026 12:42:22 GMT", "mon, 07 dec 2026 12:42:21 gmt",
                               "Monday, 07-Dec-26 12:42:21 GMT"}) {
-        const Answer a = split(fetch(request + other + "\r\n\r\n"));
+        const Answer a = SplitAnswer(fetch(request + other + "\r\n\r\n"));
         EXPECT_EQ(a.head.value(0), "HTTP/1.1 200 OK") << other;
         EXPECT_EQ(a.head.value(3), "Content-Type: image/gif");
         EXPECT_EQ(a.body, "GIF89a");
@@ -284,7 +198,7 @@ TEST_F(HttpServerTest, MissingHiddenAndRelativePaths) {
     writeFile(".git/config", "hidden");
     writeFile("sub/page.htm", "sub");
 
-    const Answer missing = split(fetch("GET /a%26b%3C%3E%22.htm HTTP/1.1\r\n\r\n"));
+    const Answer missing = SplitAnswer(fetch("GET /a%26b%3C%3E%22.htm HTTP/1.1\r\n\r\n"));
     const QByteArray body404 = "<html><head><title>File Not Found</title></head><body>File not "
                                "found.<br/>" +
                                m_root.toUtf8() + "/a&amp;b&lt;&gt;&quot;.htm</body></html>";
@@ -298,13 +212,13 @@ TEST_F(HttpServerTest, MissingHiddenAndRelativePaths) {
     EXPECT_EQ(missing.body, body404);
 
     for (const char* path : {"/.secret.htm", "/.git/config", "/sub", "/sub/page.htm/x"})
-        EXPECT_EQ(split(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n")).head.value(0),
+        EXPECT_EQ(SplitAnswer(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n")).head.value(0),
                   "HTTP/1.1 404 Not Found")
             << path;
 
     // A parent step anywhere, also one made by decoding, even when the file exists.
     for (const char* path : {"/sub/../index.htm", "/%2E%2E/%2e%2e/etc/passwd", "/sub/.."}) {
-        const Answer a = split(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n"));
+        const Answer a = SplitAnswer(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n"));
         EXPECT_EQ(a.head.value(0), "HTTP/1.1 500 Relative Path") << path;
         EXPECT_EQ(a.head.value(6), "X-Powered-By: Quorvex");
         EXPECT_TRUE(a.body.startsWith("Relative paths are not supported in request for " +
@@ -314,7 +228,7 @@ TEST_F(HttpServerTest, MissingHiddenAndRelativePaths) {
     // A NUL, or a path that would continue the web root's own name, never reaches a file.
     writeFile("../wwwroot-private.htm", "private");
     for (const char* path : {"/index.htm%00.gif", "-private.htm"})
-        EXPECT_EQ(split(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n")).head.value(0),
+        EXPECT_EQ(SplitAnswer(fetch(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n")).head.value(0),
                   "HTTP/1.1 400 Bad Request")
             << path;
 }
@@ -323,14 +237,14 @@ TEST_F(HttpServerTest, EmptyAndDecodedFileNames) {
     writeFile("empty.txt", "");
     writeFile("a b.htm", "spaced");
     writeFile("images/logo.gif", "gif");
-    const Answer empty = split(fetch("GET /empty.txt HTTP/1.1\r\n\r\n"));
+    const Answer empty = SplitAnswer(fetch("GET /empty.txt HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(empty.head.value(0), "HTTP/1.1 200 OK");
     EXPECT_EQ(empty.head.value(7), "Content-Length: 0");
     EXPECT_TRUE(empty.body.isEmpty());
-    EXPECT_EQ(split(fetch("GET /a%20b.htm HTTP/1.1\r\n\r\n")).body, "spaced");
-    EXPECT_EQ(split(fetch("GET /images/logo.gif?v=2 HTTP/1.1\r\n\r\n")).body, "gif");
+    EXPECT_EQ(SplitAnswer(fetch("GET /a%20b.htm HTTP/1.1\r\n\r\n")).body, "spaced");
+    EXPECT_EQ(SplitAnswer(fetch("GET /images/logo.gif?v=2 HTTP/1.1\r\n\r\n")).body, "gif");
     // A POST to a file is served as the file; the body is not looked at.
-    EXPECT_EQ(split(fetch("POST /a%20b.htm HTTP/1.1\r\nContent-Length: 3\r\n\r\nx=1")).body,
+    EXPECT_EQ(SplitAnswer(fetch("POST /a%20b.htm HTTP/1.1\r\nContent-Length: 3\r\n\r\nx=1")).body,
               "spaced");
 }
 
@@ -340,7 +254,7 @@ TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
     generator.fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
     writeFile("big.bin", content);
 
-    const Answer a = split(fetch("GET /big.bin HTTP/1.1\r\n\r\n"));
+    const Answer a = SplitAnswer(fetch("GET /big.bin HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(a.head.value(3), "Content-Type: application/octet-stream");
     EXPECT_EQ(a.head.value(7), "Content-Length: " + QString::number(content.size()));
     EXPECT_TRUE(a.body == content) << a.body.size();
@@ -348,7 +262,7 @@ TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
     Client client(m_port);
     client.send("GET /big.bin HTTP/1.1\r\n\r\n");
     client.shutdownWrite();
-    EXPECT_TRUE(split(client.readToEnd()).body == content) << client.received().size();
+    EXPECT_TRUE(SplitAnswer(client.readToEnd()).body == content) << client.received().size();
 
     // A client that gives up halfway frees its slot and takes nobody down with it.
     Client quitter(m_port);
@@ -360,7 +274,7 @@ TEST_F(HttpServerTest, BigFileArrivesIntactAlsoToAHalfClosedClient) {
     }));
     quitter.reset();
     ASSERT_TRUE(waitFor([&] { return !slotUsed(1); }));
-    EXPECT_EQ(split(fetch("GET /big.bin HTTP/1.1\r\n\r\n")).body.size(), content.size());
+    EXPECT_EQ(SplitAnswer(fetch("GET /big.bin HTTP/1.1\r\n\r\n")).body.size(), content.size());
 }
 
 TEST_F(HttpServerTest, AnswersThatMakeNoProgressAreDroppedAndTheirSlotsFreed) {
@@ -379,13 +293,13 @@ TEST_F(HttpServerTest, AnswersThatMakeNoProgressAreDroppedAndTheirSlotsFreed) {
         QTest::qWait(100);
         return steady.poll();
     }));
-    EXPECT_EQ(split(steady.received()).body.size(), 32 * 1024 * 1024);
+    EXPECT_EQ(SplitAnswer(steady.received()).body.size(), 32 * 1024 * 1024);
 
     ASSERT_TRUE(waitFor([&] { return !slotUsed(1) && !slotUsed(2) && !slotUsed(3); }));
     EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
         return t == "[127.0.0.1] Answer made no progress for 300 ms: connection dropped";
     }));
-    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+    EXPECT_EQ(SplitAnswer(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
 }
 
 TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
@@ -398,7 +312,7 @@ TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
     EXPECT_TRUE(client.received().isEmpty());
     EXPECT_TRUE(m_handler.calls.isEmpty());
     client.send("\n");
-    EXPECT_EQ(split(client.readToEnd()).body, "<p>hi</p>");
+    EXPECT_EQ(SplitAnswer(client.readToEnd()).body, "<p>hi</p>");
     ASSERT_EQ(m_handler.calls.size(), 1);
     EXPECT_EQ(m_handler.calls[0], QStringList({"", "", "Test/1", "GET", "127.0.0.1"}));
 
@@ -409,7 +323,7 @@ TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
     QTest::qWait(100);
     EXPECT_EQ(m_handler.calls.size(), 1);
     post.send("b=2");
-    EXPECT_EQ(split(post.readToEnd()).head.value(0), "HTTP/1.1 200 OK");
+    EXPECT_EQ(SplitAnswer(post.readToEnd()).head.value(0), "HTTP/1.1 200 OK");
     ASSERT_EQ(m_handler.calls.size(), 2);
     EXPECT_EQ(m_handler.calls[1], QStringList({"", "a=1&b=2", "", "POST", "127.0.0.1"}));
 
@@ -425,7 +339,7 @@ TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
 
 TEST_F(HttpServerTest, DynamicPages) {
     m_handler.page = QString::fromUtf8("<p>café</p>");
-    const Answer page = split(fetch("GET /?fn=list HTTP/1.1\r\n\r\n"));
+    const Answer page = SplitAnswer(fetch("GET /?fn=list HTTP/1.1\r\n\r\n"));
     ASSERT_EQ(page.head.size(), 8);
     const QDateTime date = headerDate(page.head, "Date");
     EXPECT_EQ(page.head,
@@ -438,13 +352,13 @@ TEST_F(HttpServerTest, DynamicPages) {
     // Lines kept for the second follow the settings at once, each kind of answer its own.
     m_config.cacheExpiresDynamic = 2;
     m_config.serverVersion = "Other/2";
-    const Answer later = split(fetch("GET / HTTP/1.1\r\n\r\n"));
+    const Answer later = SplitAnswer(fetch("GET / HTTP/1.1\r\n\r\n"));
     const QDateTime laterDate = headerDate(later.head, "Date");
     EXPECT_EQ(later.head.value(1), "Server: Other/2");
     EXPECT_EQ(later.head.value(5),
               "Expires: " + common::FormatWebDate(laterDate.addDays(2), false));
     writeFile("index.htm", "static");
-    const Answer file = split(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
+    const Answer file = SplitAnswer(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(file.head.value(5),
               "Expires: " + common::FormatWebDate(headerDate(file.head, "Date").addDays(1), false));
 
@@ -452,7 +366,7 @@ TEST_F(HttpServerTest, DynamicPages) {
     EXPECT_EQ(fetch("GET /sub/ HTTP/1.1\r\n\r\n"), "http/1.1 302 Found\r\nLocation: /x\r\n\r\n");
 
     m_handler.fail = true;
-    const Answer failed = split(fetch("GET / HTTP/1.1\r\n\r\n"));
+    const Answer failed = SplitAnswer(fetch("GET / HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(failed.head.value(0), "HTTP/1.1 500 Internal Server Error");
     EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(),
                             [](const QString& t) { return t.contains("page failed"); }));
@@ -484,7 +398,7 @@ TEST_F(HttpServerTest, APageWhoseClientLeftNeverAnswersTheNextClient) {
     const auto next = takeOverDuring("GET /?slow=1 HTTP/1.1\r\n\r\n");
     ASSERT_TRUE(next);
     next->send("GET /index.htm HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(split(next->readToEnd()).body, "static");
+    EXPECT_EQ(SplitAnswer(next->readToEnd()).body, "static");
 
     m_handler.fail = true;
     EXPECT_TRUE(takeOverDuring("GET / HTTP/1.1\r\n\r\n"));
@@ -506,8 +420,8 @@ TEST_F(HttpServerTest, PagesAtOnceHoldNoOtherClientAndAFullQueueIsRefused) {
     ASSERT_TRUE(waitFor([&] { return m_handler.calls.size() == 3; }));
     m_handler.during = nullptr;
 
-    EXPECT_EQ(split(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "static");
-    const Answer refused = split(fetch("GET /?d=4 HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(SplitAnswer(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "static");
+    const Answer refused = SplitAnswer(fetch("GET /?d=4 HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(refused.head.value(0), "HTTP/1.1 503 Service Unavailable");
     EXPECT_TRUE(refused.head.contains("Retry-After: 5"));
     EXPECT_EQ(refused.head.last(), "Connection: close");
@@ -519,27 +433,29 @@ TEST_F(HttpServerTest, PagesAtOnceHoldNoOtherClientAndAFullQueueIsRefused) {
 
     release.count_down();
     for (const auto& client : waiting)
-        EXPECT_EQ(split(client->readToEnd()).body, "<p>hi</p>");
+        EXPECT_EQ(SplitAnswer(client->readToEnd()).body, "<p>hi</p>");
 }
 
 TEST_F(HttpServerTest, MethodsAndMalformedRequests) {
     EXPECT_EQ(fetch("OPTIONS * HTTP/1.1\r\nHost: x\r\n\r\n"),
               "HTTP/1.1 405 Method Not Allowed\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(split(fetch("HEAD / HTTP/1.1\r\n\r\n")).head.value(0),
+    EXPECT_EQ(SplitAnswer(fetch("HEAD / HTTP/1.1\r\n\r\n")).head.value(0),
               "HTTP/1.1 501 Not Implemented");
-    EXPECT_EQ(split(fetch("get / HTTP/1.1\r\n\r\n")).head.value(0), "HTTP/1.1 501 Not Implemented");
+    EXPECT_EQ(SplitAnswer(fetch("get / HTTP/1.1\r\n\r\n")).head.value(0),
+              "HTTP/1.1 501 Not Implemented");
     for (const char* bad : {"GET /\r\n\r\n", "POST /x\r\n\r\n", "GET  HTTP/1.1\r\n\r\n"}) {
-        const Answer a = split(fetch(bad));
+        const Answer a = SplitAnswer(fetch(bad));
         EXPECT_EQ(a.head.value(0), "HTTP/1.1 400 Bad Request") << bad;
         EXPECT_TRUE(a.head.contains("Connection: close"));
     }
     EXPECT_TRUE(m_handler.calls.isEmpty());
 
     const QByteArray filler = "X-Filler: " + QByteArray(1000, 'a') + "\r\n";
-    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n" + filler.repeated(80) + "\r\n")).head.value(0),
+    EXPECT_EQ(SplitAnswer(fetch("GET / HTTP/1.1\r\n" + filler.repeated(80) + "\r\n")).head.value(0),
               "HTTP/1.1 431 Request Header Fields Too Large");
-    EXPECT_EQ(split(fetch("POST / HTTP/1.1\r\nContent-Length: 20000000\r\n\r\nabc")).head.value(0),
-              "HTTP/1.1 413 Payload Too Large");
+    EXPECT_EQ(
+        SplitAnswer(fetch("POST / HTTP/1.1\r\nContent-Length: 20000000\r\n\r\nabc")).head.value(0),
+        "HTTP/1.1 413 Payload Too Large");
     EXPECT_TRUE(m_handler.calls.isEmpty());
 }
 
@@ -624,7 +540,7 @@ TEST_F(HttpServerTest, HttpCorrectnessTable) {
     };
     for (const Case& c : cases) {
         const int calls = m_handler.calls.size();
-        const Answer a = split(fetch(c.request));
+        const Answer a = SplitAnswer(fetch(c.request));
         const std::string name = c.request.left(60).toStdString();
         EXPECT_EQ(a.head.value(0), c.status) << name;
         EXPECT_EQ(a.head.last(), "Connection: close") << name;
@@ -642,7 +558,8 @@ TEST_F(HttpServerTest, HttpCorrectnessTable) {
     EXPECT_TRUE(fetch("GET /%C3%A9t%C3%A9.htm HTTP/1.1\r\n\r\n")
                     .contains("File not found.<br/>" + m_root.toUtf8() + "/\xc3\xa9t\xc3\xa9.htm"));
     m_config.followSymlinksOutsideWebRoot = true;
-    EXPECT_EQ(split(fetch("GET /out-link.txt HTTP/1.1\r\n\r\n")).head.value(0), "HTTP/1.1 200 OK");
+    EXPECT_EQ(SplitAnswer(fetch("GET /out-link.txt HTTP/1.1\r\n\r\n")).head.value(0),
+              "HTTP/1.1 200 OK");
 }
 
 // Expect: 100-continue, and the memory of bodies being received capped in total.
@@ -656,22 +573,22 @@ TEST_F(HttpServerTest, ContinueOnlyForBodiesWithinTheLimits) {
     })) << first.received().toStdString();
 
     // 800 of 1000 taken until the first body is in: 300 more would pass the cap.
-    const Answer busy = split(fetch("POST /?fn=save HTTP/1.1\r\nContent-Length: 300\r\n"
-                                    "Expect: 100-continue\r\n\r\n"));
+    const Answer busy = SplitAnswer(fetch("POST /?fn=save HTTP/1.1\r\nContent-Length: 300\r\n"
+                                          "Expect: 100-continue\r\n\r\n"));
     EXPECT_EQ(busy.head.value(0), "HTTP/1.1 503 Service Unavailable");
-    EXPECT_EQ(split(fetch("POST / HTTP/1.1\r\nContent-Length: 99999999\r\n"
-                          "Expect: 100-continue\r\n\r\n"))
+    EXPECT_EQ(SplitAnswer(fetch("POST / HTTP/1.1\r\nContent-Length: 99999999\r\n"
+                                "Expect: 100-continue\r\n\r\n"))
                   .head.value(0),
               "HTTP/1.1 413 Payload Too Large");
 
     first.send(QByteArray(800, 'x'));
-    const Answer done = split(first.readToEnd().mid(25));
+    const Answer done = SplitAnswer(first.readToEnd().mid(25));
     EXPECT_EQ(done.head.value(0), "HTTP/1.1 200 OK");
     ASSERT_FALSE(m_handler.calls.isEmpty());
     EXPECT_EQ(m_handler.calls.last().value(1), QString(800, 'x'));
     // Released: the same request now fits.
-    EXPECT_EQ(split(fetch("POST /?fn=save HTTP/1.1\r\nContent-Length: 300\r\n\r\n" +
-                          QByteArray(300, 'y')))
+    EXPECT_EQ(SplitAnswer(fetch("POST /?fn=save HTTP/1.1\r\nContent-Length: 300\r\n\r\n" +
+                                QByteArray(300, 'y')))
                   .head.value(0),
               "HTTP/1.1 200 OK");
 }
@@ -686,7 +603,7 @@ TEST_F(HttpServerTest, RefusalsTracesAndDatesStayInBounds) {
                              [](const QString& t) { return t.contains("HTTP GET: -private"); }));
 
     m_config.cacheExpiresStatic = 1e300;
-    const Answer a = split(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
+    const Answer a = SplitAnswer(fetch("GET /index.htm HTTP/1.1\r\n\r\n"));
     const QDateTime expires = headerDate(a.head, "Expires");
     ASSERT_TRUE(expires.isValid()) << a.head.join("|").toStdString();
     EXPECT_NEAR(expires.date().year(), QDate::currentDate().year() + 100, 1);
@@ -726,7 +643,7 @@ TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
         return !unread.received().isEmpty();
     }));
 
-    const Answer refused = split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n"));
+    const Answer refused = SplitAnswer(fetch("GET /?fn=big HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(refused.head.value(0), "HTTP/1.1 503 Service Unavailable");
     EXPECT_EQ(refused.head.last(), "Connection: close");
     EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
@@ -734,12 +651,12 @@ TEST_F(HttpServerTest, AnswersWaitingToBeSentAreCappedInTotal) {
     }));
     // Small answers still fit beside the first.
     m_handler.page = "<p>hi</p>";
-    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+    EXPECT_EQ(SplitAnswer(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
 
     // Once read, the first answer's memory is free again.
-    EXPECT_EQ(split(unread.readToEnd()).body.size(), pageBytes);
+    EXPECT_EQ(SplitAnswer(unread.readToEnd()).body.size(), pageBytes);
     m_handler.page = QString(pageBytes, QLatin1Char('q'));
-    EXPECT_EQ(split(fetch("GET /?fn=big HTTP/1.1\r\n\r\n")).body.size(), pageBytes);
+    EXPECT_EQ(SplitAnswer(fetch("GET /?fn=big HTTP/1.1\r\n\r\n")).body.size(), pageBytes);
 }
 
 // An answer whose body is a file goes out from the file as the client reads it: it takes
@@ -757,7 +674,7 @@ TEST_F(HttpServerTest, AFileBodyIsStreamedAndNotHeldInTheAnswerMemory) {
     r.add("Content-Type", QByteArray("application/octet-stream")).addContentLength();
     m_handler.answer = r;
 
-    const Answer a = split(fetch("GET /?page=export HTTP/1.1\r\n\r\n"));
+    const Answer a = SplitAnswer(fetch("GET /?page=export HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(a.head, QStringList({"HTTP/1.1 200 OK", "Content-Type: application/octet-stream",
                                    "Content-Length: " + QString::number(content.size())}));
     EXPECT_TRUE(a.body == content) << a.body.size();
@@ -800,7 +717,7 @@ TEST_F(HttpServerTest, LowestFreeSlotIsReusedAndGoneClientsFreeTheirSlots) {
     EXPECT_EQ(m_server->GetConnection(3), 3);
     EXPECT_EQ(m_server->GetConnection(9), 0);
     d.send("GET / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(split(d.readToEnd()).body, "<p>hi</p>");
+    EXPECT_EQ(SplitAnswer(d.readToEnd()).body, "<p>hi</p>");
 }
 
 TEST_F(HttpServerTest, IncompleteRequestsTimeOutAndFullTablesRefuse) {
@@ -822,7 +739,7 @@ TEST_F(HttpServerTest, IncompleteRequestsTimeOutAndFullTablesRefuse) {
     EXPECT_TRUE(std::any_of(m_trace.begin(), m_trace.end(), [](const QString& t) {
         return t.contains("not complete") && t.startsWith("[127.0.0.1]");
     }));
-    EXPECT_EQ(split(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+    EXPECT_EQ(SplitAnswer(fetch("GET / HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
 }
 
 TEST_F(HttpServerTest, ManyConnectionsAtOnce) {
@@ -840,7 +757,7 @@ TEST_F(HttpServerTest, ManyConnectionsAtOnce) {
         },
         30000));
     for (size_t i = 0; i < clients.size(); ++i)
-        EXPECT_EQ(split(clients[i]->received()).body,
+        EXPECT_EQ(SplitAnswer(clients[i]->received()).body,
                   i % 2 ? QByteArray(3000, 'p') : QByteArray("<p>hi</p>"))
             << i;
     EXPECT_EQ(m_counted, 200);
@@ -867,7 +784,7 @@ TEST_F(HttpServerTest, StartServerReportsItsOutcomeAndStopServerCloses) {
     EXPECT_EQ(m_server->serverPort(), m_config.tcpPort);
     writeFile("index.htm", "up");
     m_port = m_server->serverPort();
-    EXPECT_EQ(split(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "up");
+    EXPECT_EQ(SplitAnswer(fetch("GET /index.htm HTTP/1.1\r\n\r\n")).body, "up");
 
     m_server->StopServer();
     EXPECT_EQ(m_server->serverPort(), 0);

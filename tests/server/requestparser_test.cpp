@@ -3,6 +3,7 @@
 #include "server/requestreader.h"
 #include "server/staticfiles.h"
 #include "server/tracetext.h"
+#include "tests/support/qtprinters.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,17 @@ TEST(RequestParser, PostKeepsTheQueryInThePathAndTakesTheBody) {
     EXPECT_EQ(param(*body, "Content"), "line1\r\nNote: hi\r\nUser-Agent: forged");
     EXPECT_FALSE(body->Parameters->Exists("Note"));
     EXPECT_EQ(param(*body, "User-Agent"), "real");
+}
+
+TEST(RequestParser, HeaderValuesGivesEveryLineOfANameInOrderAndNoBodyLine) {
+    const QByteArray request = "POST / HTTP/1.1\r\nCookie: a=1\r\nHost: h\r\ncookie:b=2 \t\r\n"
+                               "Cookies: no\r\nCOOKIE: \r\nContent-Length: 13\r\n\r\n"
+                               "Cookie: forged";
+    EXPECT_EQ(server::HeaderValues(request, "Cookie"), QList<QByteArray>({"a=1", "b=2", ""}));
+    EXPECT_EQ(server::HeaderValues(request, "Host"), QList<QByteArray>({"h"}));
+    EXPECT_TRUE(server::HeaderValues(request, "Remote-User").isEmpty());
+    // The request line is never a header line.
+    EXPECT_TRUE(server::HeaderValues("Cookie: x HTTP/1.1\r\n\r\n", "Cookie").isEmpty());
 }
 
 TEST(RequestParser, RequestLinesThatCannotBeCut) {

@@ -94,6 +94,18 @@ int ChildProcess::finish(int timeoutMs) {
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
+Finished RunToEnd(const QString& program, const QStringList& arguments, const QByteArray& input,
+                  const QStringList& environment) {
+    ChildProcess child(program, arguments, environment);
+    child.process().write(input);
+    child.process().closeWriteChannel();
+    Finished finished;
+    finished.exitCode = child.finish();
+    finished.out = child.process().readAllStandardOutput();
+    finished.err = QString::fromUtf8(child.process().readAllStandardError());
+    return finished;
+}
+
 std::optional<OtherUser> SecondUser() {
     const passwd* nobody = ::getpwnam("nobody");
     if (::geteuid() != 0 || !nobody)

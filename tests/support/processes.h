@@ -79,6 +79,17 @@ private:
     qint64 m_pid = 0;
 };
 
+// What a process run to its end gave.
+struct Finished {
+    int exitCode = -1; // -1: it crashed or did not end in time
+    QByteArray out;
+    QString err;
+};
+// Runs program with input on its standard input (closed after it) and waits for its end;
+// environment as ChildProcess takes it.
+Finished RunToEnd(const QString& program, const QStringList& arguments, const QByteArray& input,
+                  const QStringList& environment = {});
+
 // A second local user for the tests that need one: the user nobody, whom only root can become.
 struct OtherUser {
     uid_t uid = 0;

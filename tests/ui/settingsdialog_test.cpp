@@ -76,11 +76,17 @@ TEST_F(SettingsDialogTest, OkSavesAndRestartsTheServerOnTheNewPort) {
         EXPECT_EQ(d.findChild<QLabel*>("lblTCPPort")->text(), i18n::Translate("lblTCPPort") + ":");
         EXPECT_EQ(d.findChild<QPushButton*>("cmdHelp")->property("tag").toString(),
                   "ServerSettings");
+        EXPECT_EQ(box(d, "txtTrustedProxies")->text(), "");
+        EXPECT_EQ(d.findChild<QLabel*>("lblTrustedProxies")->text(),
+                  i18n::Translate("lblTrustedProxies") + ":");
         box(d, "txtPortNo")->setText(QString::number(port));
+        box(d, "txtTrustedProxies")->setText("192.0.2.10, 10.0.0.0/8");
         d.findChild<QCheckBox*>("chkDebug")->setChecked(true);
         press(d, "cmdOk");
     });
     EXPECT_TRUE(settingsFile().contains("<TCPPort>" + QByteArray::number(port) + "</TCPPort>"));
+    EXPECT_TRUE(settingsFile().contains("<TrustedProxies>192.0.2.10, 10.0.0.0/8</TrustedProxies>"));
+    EXPECT_EQ(m_core->settings().TrustedProxies, "192.0.2.10, 10.0.0.0/8");
     EXPECT_TRUE(settingsFile().contains("<DebugMode>1</DebugMode>"))
         << settingsFile().toStdString();
     EXPECT_EQ(m_core->serverPort(), port);

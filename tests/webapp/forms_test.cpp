@@ -102,7 +102,10 @@ TEST_F(Forms, APostWithoutTheRightTokenIsRefusedAndWritesNothing) {
         const Page page = browser.post(body);
         EXPECT_EQ(page.status, 403) << body.toStdString();
         EXPECT_TRUE(page.redirect.isEmpty());
-        EXPECT_TRUE(page.body.contains("Nothing was saved."));
+        EXPECT_TRUE(page.body.contains("This form was not saved"));
+        // Nothing typed is lost: the form comes back with its values and a token of now.
+        EXPECT_EQ(InputValue(page.body, "f.name"), "Mallory");
+        EXPECT_FALSE(InputValue(page.body, "formtoken").isEmpty());
     }
     // A server started since (another secret) does not take the old form either.
     browser.secret = "the next run's secret";

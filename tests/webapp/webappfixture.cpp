@@ -11,6 +11,7 @@
 #include "tests/dbsvr/pgcluster.h"
 #include "tests/support/programfolder.h"
 #include "webapp/applicationservice.h"
+#include "webapp/auth/identity.h"
 #include "webapp/rendering/html.h"
 #include "webappapi/webapplication.h"
 
@@ -164,6 +165,7 @@ Browser::Browser(const ExampleApplication& app, const QString& languageXml)
 Browser::Browser(const QString& applicationFolder, const QString& languageXml)
     : m_applicationFolder(applicationFolder),
       m_service(std::make_shared<webapp::ApplicationService>()) {
+    remoteUser = webapp::ProgramAccount();
     webapp::RegisterWebApplication(m_service);
     const QString xml =
         languageXml.isEmpty()
@@ -189,7 +191,9 @@ webapp::Response Browser::answer(const QString& query) {
 }
 
 std::shared_ptr<bridge::WebApplication> Browser::newComponent() {
-    // As the web server does: a new component per request, created by class name.
+    // As the web server does: a new component per request, created by class name; with this
+    // browser's own service, when a test has several.
+    webapp::RegisterWebApplication(m_service);
     const auto component = std::dynamic_pointer_cast<bridge::WebApplication>(
         common::CreateObjectByName("Quorvex.WebApp"));
     EXPECT_TRUE(component);
@@ -202,6 +206,14 @@ Page Browser::call(const common::DictionaryPtr& request, const QString& method,
     common::DictionaryPtr context = newContext(request, method, remoteHost);
     Page page = parse(common::ToText(newComponent()->ProcessRequest(context)));
     page.redirect = common::ToText(context->item("Redirect"));
+    const QString setCookie = common::ToText(context->item("SetCookie"));
+    if (!setCookie.isEmpty())
+        page.cookies = setCookie.split(QLatin1Char('\n'));
+    for (const QString& line : page.cookies)
+        if (line.startsWith(QStringLiteral("qvsession=")))
+            cookie = line.contains(QStringLiteral("Max-Age=0"))
+                         ? QString()
+                         : line.section(QLatin1Char(';'), 0, 0);
     return page;
 }
 
@@ -219,6 +231,11 @@ common::DictionaryPtr Browser::newContext(const common::DictionaryPtr& request,
     variables->Add("HTTP_USER_AGENT", "webapp test");
     variables->Add("REQUEST_METHOD", method);
     variables->Add("REMOTE_HOST", remoteHost);
+    variables->Add("HTTP_COOKIE", cookie);
+    variables->Add("REMOTE_USER", remoteUser);
+    variables->Add("AUTH_TYPE", authType);
+    variables->Add("REMOTE_ADDR", remoteAddress.isEmpty() ? remoteHost : remoteAddress);
+    variables->Add("HTTPS", "off");
     request->Add("ServerVariables", variables);
 
     const common::DictionaryPtr server = common::NewDictionary();
@@ -245,7 +262,7 @@ common::DictionaryPtr Browser::newContext(const common::DictionaryPtr& request,
     context->Add("AdminFolder", "/admin");
     context->Add("RelativePath", "");
     context->Add("Debug", false);
-    context->Add("DefaultUserMode", "DETECT");
+    context->Add("DefaultUserMode", userMode);
     context->Add("Secret", secret);
     context->Add("TempFolder", QDir::tempPath());
     context->Add("SessionTimeout", 20);

@@ -31,6 +31,7 @@ struct Page {
     QByteArray content;                    // the body's bytes
     QString body;                          // the body as UTF-8 text
     QString redirect;                      // the context's "Redirect" after the call
+    QStringList cookies;                   // the context's "SetCookie" lines after the call
     bool complete = false;                 // the component wrote its own status line
 };
 
@@ -98,6 +99,19 @@ public:
     QString secret = SECRET;
     // The data server's last alive signal the pages are told of; unset: the moment of each.
     std::optional<QDateTime> lastAlive;
+    // Who the web server says asks: by default the program's own account on this machine, an
+    // administrator in both user modes, as a browser on the desktop is. anonymous() clears it.
+    QString remoteUser;
+    QString authType = QStringLiteral("Local");
+    QString userMode = QStringLiteral("DETECT");
+    // The Cookie header sent; the session cookie of every answer that sets one is kept here,
+    // as a browser keeps it.
+    QString cookie;
+    QString remoteAddress; // REMOTE_ADDR; "" sends the remote host
+    void anonymous() {
+        remoteUser.clear();
+        authType.clear();
+    }
 
 private:
     Page call(const common::DictionaryPtr& request, const QString& method,

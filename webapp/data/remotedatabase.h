@@ -1,5 +1,6 @@
 #pragma once
 
+#include "webapp/data/auditentry.h"
 #include "webapp/data/dataclient.h"
 
 #include <QList>
@@ -93,6 +94,8 @@ struct QueryRun {
     qint64 offset = 0;
     int limit = 25;
     QString requestId; // writes: applied once per id
+    // Writes: noted in the audit trail with the write, once per request id.
+    std::optional<AuditEntry> audit;
 };
 
 struct WriteResult {
@@ -128,9 +131,11 @@ public:
     void exportTable(const TableRead& read, const std::function<void(const RowSet&)>& part) const;
     void exportQuery(const QueryRun& run, const std::function<void(const RowSet&)>& part) const;
 
-private:
-    void exportRows(DataMessage message, const std::function<void(const RowSet&)>& part) const;
+    // The client its messages go through, for the typed clients of other messages
+    // (webapp/data/accountstore.h).
+    const DataClient& client() const { return m_client; }
 
+private:
     DataClient m_client;
 };
 

@@ -99,7 +99,9 @@ Html FormEntryHtml(const PageEnvironment& env, const FormEntry& entry) {
                 HiddenInput(QStringLiteral("page"), QStringLiteral("form")) +
                 HiddenInput(QStringLiteral("name"), entry.form.name) +
                 HiddenInput(FORM_NONCE, entry.nonce) +
-                HiddenInput(FORM_TOKEN, FormToken(secret, entry.form.name, entry.nonce)) + "\n";
+                HiddenInput(FORM_TOKEN, FormToken(secret, entry.form.name, entry.nonce,
+                                                  env.identity.formBinding())) +
+                "\n";
     if (!entry.form.description.isEmpty())
         html += "<p class=\"description\">" + Html::text(entry.form.description) + "</p>\n";
     int n = 0;

@@ -12,11 +12,31 @@ QString NewFormNonce() {
     return common::NewGuidString();
 }
 
-QString FormToken(const QString& secret, const QString& formName, const QString& nonce) {
+bool IsFormNonce(const QString& nonce) {
+    static const QRegularExpression guid(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    return guid.match(nonce).hasMatch();
+}
+
+QString FormToken(const QString& secret, const QString& formName, const QString& nonce,
+                  const QString& binding) {
+    // Without a binding the text is what it always was, so tokens of anonymous forms keep.
+    QString text = formName + QLatin1Char('\n') + nonce;
+    if (!binding.isEmpty())
+        text += QLatin1Char('\n') + binding;
     return QString::fromLatin1(
-        QMessageAuthenticationCode::hash((formName + QLatin1Char('\n') + nonce).toUtf8(),
-                                         secret.toUtf8(), QCryptographicHash::Sha256)
+        QMessageAuthenticationCode::hash(text.toUtf8(), secret.toUtf8(), QCryptographicHash::Sha256)
             .toHex());
+}
+
+QString ActionToken(const QString& secret, const QString& action, const QString& binding) {
+    return FormToken(secret, QStringLiteral("action:") + action, binding);
+}
+
+bool IsValidActionToken(const QString& secret, const QString& action, const QString& binding,
+                        const QString& token) {
+    return !secret.isEmpty() && !token.isEmpty() &&
+           ConstantTimeEquals(token, ActionToken(secret, action, binding));
 }
 
 bool ConstantTimeEquals(const QString& a, const QString& b) {
@@ -31,12 +51,10 @@ bool ConstantTimeEquals(const QString& a, const QString& b) {
 }
 
 bool IsValidFormToken(const QString& secret, const QString& formName, const QString& nonce,
-                      const QString& token) {
-    static const QRegularExpression guid(
-        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
-    if (secret.isEmpty() || !guid.match(nonce).hasMatch())
+                      const QString& token, const QString& binding) {
+    if (secret.isEmpty() || !IsFormNonce(nonce))
         return false;
-    return ConstantTimeEquals(token, FormToken(secret, formName, nonce));
+    return ConstantTimeEquals(token, FormToken(secret, formName, nonce, binding));
 }
 
 } // namespace webapp

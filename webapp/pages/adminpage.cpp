@@ -2,7 +2,9 @@
 
 #include "common/text.h"
 #include "webapp/forms/formtoken.h"
+#include "webapp/pages/accesscheck.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/userspage.h"
 #include "webappapi/adminkey.h"
 
 #include <QHostAddress>
@@ -134,9 +136,32 @@ Html renderTrace(const PageEnvironment& env, const QStringList& trace) {
     return html + "</ol>\n";
 }
 
+// Who the page is shown to, in which user mode, and (for administrators) the way to the users
+// and the audit trail.
+Html renderVisitor(const PageEnvironment& env) {
+    const Identity& identity = env.identity;
+    const common::Value who{common::Value::Array{identity.user, RoleText(env, identity.role)}};
+    Html html =
+        "<p class=\"detail\">" +
+        (identity.signedIn()    ? env.html("webAdminSignedInAs", who)
+         : identity.anonymous() ? env.html("webAdminKeyOnly")
+                                : env.html("webAdminKnownAs", who)) +
+        " " +
+        env.html(IsApplicationMode(env.context) ? "webUserModeApplication" : "webUserModeDetect") +
+        "</p>\n";
+    if (identity.role >= Role::Admin)
+        html += "<p class=\"adminlinks\">" +
+                Anchor(Link(QStringLiteral("users")), env.label("webUsersTitle"), env.root()) +
+                " " +
+                Anchor(Link(QStringLiteral("audit")), env.label("webAuditTitle"), env.root()) +
+                "</p>\n";
+    return html;
+}
+
 Html renderAdmin(const PageEnvironment& env, const AdminContent& content) {
-    return renderServer(env, content.server) + renderDataServer(env, content.dataServer) +
-           renderApplication(env, content.application) + renderTrace(env, content.trace);
+    return renderVisitor(env) + renderServer(env, content.server) +
+           renderDataServer(env, content.dataServer) + renderApplication(env, content.application) +
+           renderTrace(env, content.trace);
 }
 
 } // namespace
@@ -153,10 +178,13 @@ bool IsLoopbackAddress(const QString& address) {
 }
 
 Response AdminPage(const PageEnvironment& env) {
-    const QString expected = bridge::AdminKey(env.context.text(QStringLiteral("Secret")));
-    if (!IsLoopbackAddress(env.context.serverVariable(QStringLiteral("REMOTE_HOST"))) ||
-        expected.isEmpty() || !ConstantTimeEquals(env.field(QStringLiteral("key")), expected))
-        return ForbiddenPage(env, env.label("webAdminForbidden"));
+    // Administrators, and the desktop window, which opens the page with the run's key.
+    const QString expected = bridge::AdminKey(env.secret());
+    const bool keyed =
+        IsLoopbackAddress(env.context.serverVariable(QStringLiteral("REMOTE_HOST"))) &&
+        !expected.isEmpty() && ConstantTimeEquals(env.field(QStringLiteral("key")), expected);
+    if (!keyed && env.identity.role < Role::Admin)
+        return RefusedPage(env);
     Response r = env.page(env.label("webAdminTitle"), renderAdmin(env, readAdminContent(env)),
                           QStringLiteral("admin"));
     // The key is in the address: keep the page out of caches and Referer headers.

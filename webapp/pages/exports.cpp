@@ -94,31 +94,25 @@ QByteArray disposition(const QString& name, const QString& extension) {
 
 } // namespace
 
-Response ExportPage(const PageEnvironment& env) {
-    const QString format = env.field(QStringLiteral("format"));
-    const QString name = env.field(QStringLiteral("name"));
-    if ((format != QLatin1String("csv") && format != QLatin1String("json")) || name.isEmpty())
-        return NotFoundPage(env);
+bool IsExportFormat(const QString& format) {
+    return format == QLatin1String("csv") || format == QLatin1String("json");
+}
 
+Response ExportAnswer(const PageEnvironment& env, const QString& format, const QString& name,
+                      const std::function<std::optional<Response>(const RowSink&)>& write) {
     // Made once the request is known to be one: a refused one writes no file.
     std::optional<ExportText> text;
     const auto begin = [&] {
-        text.emplace(format == QLatin1String("json"), name,
-                     env.application.settings().instanceFolder);
-        return [&text](const RowSet& part) { text->add(part); };
+        if (!text)
+            text.emplace(format == QLatin1String("json"), name,
+                         env.application.settings().instanceFolder);
     };
     try {
-        if (env.field(QStringLiteral("kind")) == QLatin1String("query")) {
-            const std::optional<QueryInfo> info = env.database.findQuery(name);
-            if (!info || info->writes())
-                return NotFoundPage(env, env.label("webQueryMissing", name));
-            const QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
-            if (!view.errors.isEmpty())
-                return env.page(name, env.html("webErrParameters"), {}, 400);
-            env.database.exportQuery(view.run, begin());
-        } else {
-            env.database.exportTable(TableView::fromRequest(env.context).read, begin());
-        }
+        if (std::optional<Response> refused = write([&](const RowSet& part) {
+                begin();
+                text->add(part);
+            }))
+            return *refused;
     } catch (const DataFailure& failure) {
         // Not a file: what was written so far would pass for the whole of it.
         Response r = FailurePage(env, failure);
@@ -126,6 +120,7 @@ Response ExportPage(const PageEnvironment& env) {
             r.status = 500;
         return r;
     }
+    begin();
 
     Response r;
     r.add("Content-Type", format == QLatin1String("csv")
@@ -137,6 +132,27 @@ Response ExportPage(const PageEnvironment& env) {
     if (text->truncated())
         r.headers.append({QByteArrayLiteral("X-Export-Truncated"), QByteArrayLiteral("true")});
     return r;
+}
+
+Response ExportPage(const PageEnvironment& env) {
+    const QString format = env.field(QStringLiteral("format"));
+    const QString name = env.field(QStringLiteral("name"));
+    if (!IsExportFormat(format) || name.isEmpty())
+        return NotFoundPage(env);
+    return ExportAnswer(env, format, name, [&](const RowSink& sink) -> std::optional<Response> {
+        if (env.field(QStringLiteral("kind")) != QLatin1String("query")) {
+            env.database.exportTable(TableView::fromRequest(env.context).read, sink);
+            return std::nullopt;
+        }
+        const std::optional<QueryInfo> info = env.database.findQuery(name);
+        if (!info || info->writes())
+            return NotFoundPage(env, env.label("webQueryMissing", name));
+        const QueryView view = QueryView::fromRequest(env.context, *info, env.labels);
+        if (!view.errors.isEmpty())
+            return env.page(name, env.html("webErrParameters"), {}, 400);
+        env.database.exportQuery(view.run, sink);
+        return std::nullopt;
+    });
 }
 
 } // namespace webapp

@@ -2,6 +2,9 @@
 
 #include "webapp/pageenvironment.h"
 
+#include <functional>
+#include <optional>
+
 namespace webapp {
 
 // ?page=export&format=csv|json&name=t with a table page's sort and filters, or
@@ -11,5 +14,17 @@ namespace webapp {
 // "X-Export-Truncated: true" (and, in JSON, "truncated": true). An export the data server refuses
 // (or stops at its time limit) is an error page, never a file.
 Response ExportPage(const PageEnvironment& env);
+
+// Whether format is one an export is written in: "csv" or "json".
+bool IsExportFormat(const QString& format);
+
+// Where an export's rows go, a part at a time.
+using RowSink = std::function<void(const RowSet&)>;
+// The answer of an export named name in format (IsExportFormat): write() hands every part of
+// the rows to the sink, or returns the page that refuses the request without handing any. A
+// DataFailure it raises is an error page (status 500 unless the failure has its own), never a
+// file; the header says when the rows were truncated.
+Response ExportAnswer(const PageEnvironment& env, const QString& format, const QString& name,
+                      const std::function<std::optional<Response>(const RowSink&)>& write);
 
 } // namespace webapp

@@ -6,6 +6,10 @@
 #include "webapp/forms/savedentries.h"
 #include "webapp/pages/applicationpages.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/signinpages.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QDir>
 
@@ -18,8 +22,10 @@ QString formsFolder(const PageEnvironment& env) {
 }
 
 // One form as a user filled it in.
-Response formPage(const PageEnvironment& env, const FormEntry& entry, const Html& above = {}) {
-    return env.page(entry.form.title, above + FormEntryHtml(env, entry), QStringLiteral("forms"));
+Response formPage(const PageEnvironment& env, const FormEntry& entry, const Html& above = {},
+                  int status = 200) {
+    return env.page(entry.form.title, above + FormEntryHtml(env, entry), QStringLiteral("forms"),
+                    status);
 }
 
 bool isSubmission(const PageEnvironment& env) {
@@ -29,12 +35,6 @@ bool isSubmission(const PageEnvironment& env) {
         if (name.startsWith(FORM_FIELD_PREFIX))
             return true;
     return false;
-}
-
-// A GET is an address: it lands in logs, histories and Referer headers, and anybody may
-// be sent along it. Only what a form's button posts is written.
-bool isPost(const PageEnvironment& env) {
-    return env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) == QLatin1String("POST");
 }
 
 Html paragraph(const Html& content, Markup cssClass = "") {
@@ -59,6 +59,15 @@ void checkValues(const PageEnvironment& env, FormEntry& entry) {
         if (!error.isEmpty())
             entry.errors.insert(f.name, error);
     }
+}
+
+// The audit trail's record of a write: the form, and the values it writes by parameter.
+AuditEntry auditOf(const PageEnvironment& env, const QueryRun& run) {
+    QJsonObject values;
+    for (const auto& [parameter, value] : run.arguments)
+        values.insert(parameter, value ? QJsonValue(*value) : QJsonValue());
+    return AuditOf(env, QStringLiteral("form"), run.name,
+                   QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact)));
 }
 
 QueryRun writeOf(const FormEntry& entry) {
@@ -109,9 +118,17 @@ SavedEntry sentAgain(const SavedEntries& entries, const QString& nonce, const Sa
 }
 
 Response submit(const PageEnvironment& env, FormEntry& entry) {
-    const QString secret = env.context.text(QStringLiteral("Secret"));
-    if (!IsValidFormToken(secret, entry.form.name, entry.nonce, env.field(FORM_TOKEN)))
-        return ForbiddenPage(env, env.label("webTokenRefused"));
+    if (!IsValidFormToken(env.secret(), entry.form.name, entry.nonce, env.field(FORM_TOKEN),
+                          env.identity.formBinding())) {
+        // Shown by an earlier run, in a session that has ended, or by another site: nothing is
+        // written unasked, and nothing typed is lost. The form comes back with its values and
+        // a token of now; its nonce stays, so a form written after all is not written twice.
+        if (!IsFormNonce(entry.nonce))
+            entry.nonce = NewFormNonce();
+        LoadChoices(env, entry, Choices::All);
+        checkValues(env, entry);
+        return formPage(env, entry, note(env, "webTokenRefused"), 403);
+    }
     LoadChoices(env, entry, Choices::Restricted);
     checkValues(env, entry);
     if (!entry.errors.isEmpty()) {
@@ -122,7 +139,10 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
     SavedEntries entries(env.context.application());
     WriteResult result;
     try {
-        result = env.database.write(writeOf(entry));
+        QueryRun run = writeOf(entry);
+        run.audit = auditOf(env, run);
+        run.audit->object = entry.form.name;
+        result = env.database.write(run);
     } catch (const DataUnavailable& e) {
         // Perhaps written after all: a later send of the same entry may learn that it was.
         entries.rememberUnanswered(entry.nonce, sentEntry(entry));
@@ -207,6 +227,8 @@ QList<ListedForm> listForms(const PageEnvironment& env) {
     QList<ListedForm> forms;
     for (const QString& file : files) {
         const QString name = file.chopped(4);
+        if (!env.mayUse(ObjectKind::Form, name))
+            continue;
         const std::optional<QByteArray> bytes = formFile(env, name);
         if (!bytes)
             continue; // not one the form page would open
@@ -264,7 +286,7 @@ Response FormPage(const PageEnvironment& env) {
     FormEntry entry{*form, {}, {}, {}, {}};
     try {
         const bool submission = isSubmission(env);
-        if (submission && isPost(env)) {
+        if (submission && env.isPost()) {
             entry.nonce = env.field(FORM_NONCE);
             return submit(env, entry);
         }

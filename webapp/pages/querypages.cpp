@@ -94,7 +94,9 @@ Html renderQuery(const PageEnvironment& env, const QueryContent& content) {
 
 Response QueriesPage(const PageEnvironment& env) {
     QList<QueryInfo> queries = env.database.listQueries();
-    queries.removeIf([](const QueryInfo& q) { return q.writes(); });
+    queries.removeIf([&env](const QueryInfo& q) {
+        return q.writes() || !env.mayUse(ObjectKind::Query, q.name);
+    });
     return env.page(env.label("webQueriesTitle"), renderQueries(env, queries),
                     QStringLiteral("queries"));
 }

@@ -258,7 +258,8 @@ Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key) {
 }
 
 Response TablesPage(const PageEnvironment& env) {
-    const QList<TableInfo> tables = env.database.listTables();
+    QList<TableInfo> tables = env.database.listTables();
+    tables.removeIf([&env](const TableInfo& t) { return !env.mayUse(ObjectKind::Table, t.name); });
     return env.page(env.label("webTablesTitle"), renderTables(env, tables),
                     QStringLiteral("tables"));
 }

@@ -9,12 +9,23 @@ namespace webapp {
 
 class RequestContext;
 
+// What the frame shows of the user: the menu entries they may use, who they are, and how to
+// sign in or out.
+struct FrameUser {
+    QString name; // "" for anonymous
+    bool tables = true, queries = true, forms = true, admin = false;
+    bool signIn = false;   // offer a sign-in link (accounts with passwords, not signed in)
+    bool signedIn = false; // offer sign-out and the change of password
+    QString signOutToken;  // the sign-out button's token
+};
+
 // The common frame of every page: title, menu (Home, Tables, Queries, Forms,
-// Administration, Help), the page, and a footer with product and version; the web root's
-// style sheet and logo. Every text comes from the labels.
+// Administration, Help: those the user may use), the user's name with sign-in or sign-out,
+// the page, and a footer with product and version; the web root's style sheet and logo.
+// Every text comes from the labels.
 class Frame final {
 public:
-    Frame(const Labels& labels, const RequestContext& context);
+    Frame(const Labels& labels, const RequestContext& context, FrameUser user = {});
 
     // A whole HTML document. title is plain text. helpContext names the help topic the
     // menu's Help link opens.
@@ -24,8 +35,11 @@ public:
     static Link helpLink(const QString& context);
 
 private:
+    Html userArea() const;
+
     const Labels& m_labels;
     const RequestContext& m_context;
+    FrameUser m_user;
 };
 
 } // namespace webapp

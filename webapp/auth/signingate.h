@@ -1,0 +1,39 @@
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <semaphore>
+#include <thread>
+
+namespace webapp {
+
+// Bounds the passwords hashed at once to half the processor's cores (at least one), so that
+// sign-ins, however many come, leave the rest to pages: a sign-in waits at most WAIT for its
+// turn and is otherwise answered "busy". Any thread may enter.
+class SignInGate final {
+public:
+    static constexpr std::chrono::seconds WAIT{3};
+
+    class Slot final {
+    public:
+        explicit Slot(SignInGate& gate) : m_gate(gate), m_held(gate.m_free.try_acquire_for(WAIT)) {}
+        ~Slot() {
+            if (m_held)
+                m_gate.m_free.release();
+        }
+        Slot(const Slot&) = delete;
+        Slot& operator=(const Slot&) = delete;
+        explicit operator bool() const { return m_held; }
+
+    private:
+        SignInGate& m_gate;
+        bool m_held;
+    };
+
+    static int slots() { return std::max(1, int(std::thread::hardware_concurrency() / 2)); }
+
+private:
+    std::counting_semaphore<256> m_free{std::min(slots(), 256)};
+};
+
+} // namespace webapp

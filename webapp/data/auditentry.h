@@ -1,0 +1,14 @@
+#pragma once
+
+#include "contract/auditentry.h"
+
+namespace webapp {
+
+class DataMessage;
+
+using AuditEntry = dataserver::AuditEntry;
+
+// Adds the entry to a message as its <Audit>.
+void AddAudit(DataMessage& message, const AuditEntry& entry);
+
+} // namespace webapp

@@ -1,0 +1,64 @@
+#include "webapp/pages/accesscheck.h"
+
+#include "webapp/pages/errorpages.h"
+
+namespace webapp {
+
+namespace {
+
+// The address of this request, for the sign-in page to come back to: only a GET's (a post
+// cannot be repeated by an address).
+QString thisAddress(const PageEnvironment& env) {
+    if (env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) != QLatin1String("GET"))
+        return {};
+    Link link;
+    for (const auto& [name, value] : env.context.wireFields())
+        link.keep(FromWire(name), FromWire(value));
+    return link.address(env.root());
+}
+
+std::optional<Response> needs(const PageEnvironment& env, bool allowed) {
+    if (allowed)
+        return std::nullopt;
+    return RefusedPage(env);
+}
+
+} // namespace
+
+Response RefusedPage(const PageEnvironment& env) {
+    if (env.identity.anonymous() && IsApplicationMode(env.context))
+        return Response::redirectTo(Link(QStringLiteral("signin"))
+                                        .with(QStringLiteral("next"), thisAddress(env))
+                                        .address(env.root()));
+    return ForbiddenPage(env, env.identity.anonymous() ? env.label("webForbiddenAnonymous")
+                                                       : env.label("webForbiddenRole"));
+}
+
+std::optional<Response> CheckAccess(const QString& page, const PageEnvironment& env) {
+    const Role role = env.identity.role;
+    const AccessRules& rules = env.rules;
+    const QString name = env.field(QStringLiteral("name"));
+    if (page == QLatin1String("tables"))
+        return needs(env, rules.allowsAny(role, ObjectKind::Table));
+    if (page == QLatin1String("table"))
+        return needs(env, env.mayUse(ObjectKind::Table, name));
+    if (page == QLatin1String("row"))
+        return needs(env, env.mayUse(ObjectKind::Table, env.field(QStringLiteral("table"))));
+    if (page == QLatin1String("queries"))
+        return needs(env, rules.allowsAny(role, ObjectKind::Query));
+    if (page == QLatin1String("query"))
+        return needs(env, env.mayUse(ObjectKind::Query, name));
+    if (page == QLatin1String("forms"))
+        return needs(env, rules.allowsAny(role, ObjectKind::Form));
+    if (page == QLatin1String("form"))
+        return needs(env, env.mayUse(ObjectKind::Form, name));
+    if (page == QLatin1String("saved"))
+        return needs(env, env.mayUse(ObjectKind::Form, env.field(QStringLiteral("form"))));
+    if (page == QLatin1String("export"))
+        return needs(env, env.field(QStringLiteral("kind")) == QLatin1String("query")
+                              ? env.mayUse(ObjectKind::Query, name)
+                              : env.mayUse(ObjectKind::Table, name));
+    return std::nullopt;
+}
+
+} // namespace webapp
