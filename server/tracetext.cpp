@@ -43,6 +43,19 @@ QString EscapeControlCharacters(const QString& text) {
     return out;
 }
 
+namespace {
+// The fields whose values are secrets: the administration key, the set-up code, passwords,
+// and the tokens of forms.
+bool isSecretField(const QString& name) {
+    static const char* const SECRET[] = {"key",    "code",  "password", "newpassword",
+                                         "repeat", "token", "formtoken"};
+    for (const char* secret : SECRET)
+        if (name.compare(QLatin1String(secret), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+} // namespace
+
 QString HideKeys(const QString& query) {
     static const QString HIDDEN = QStringLiteral("(hidden)");
     QString out;
@@ -55,8 +68,7 @@ QString HideKeys(const QString& query) {
         const QStringView field = QStringView(query).mid(at, end - at);
         const qsizetype equals = field.indexOf(QLatin1Char('='));
         const bool isKey =
-            equals >= 0 && common::UrlDecode(field.left(equals).toString())
-                                   .compare(QLatin1String("key"), Qt::CaseInsensitive) == 0;
+            equals >= 0 && isSecretField(common::UrlDecode(field.left(equals).toString()));
         if (isKey) {
             const qsizetype blank = field.indexOf(QLatin1Char(' '), equals);
             out += field.left(equals + 1);

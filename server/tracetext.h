@@ -11,9 +11,10 @@ namespace server {
 QString EscapeControlCharacters(const QString& text);
 
 // A query string for the log: the value of every field whose name, decoded as
-// the web application decodes it ("k%65y" too), is "key" in any letter case
-// (the administration page's key) becomes "(hidden)", so that a log readable
-// by other local users never hands them the key. A value ends at "&" or at a
+// the web application decodes it ("k%65y" too), names a secret in any letter case
+// (the administration page's "key", the set-up "code", "password", "newpassword",
+// "repeat", "token", "formtoken") becomes "(hidden)", so that a log readable by
+// other local users never hands them a key, a code or a password. A value ends at "&" or at a
 // blank (the end of the target in a request line). Everything else is kept as sent.
 QString HideKeys(const QString& query);
 

@@ -208,7 +208,7 @@ TEST(TraceText, ControlCharactersCannotStartALine) {
     EXPECT_EQ(EscapeControlCharacters(QString::fromUtf8("J€rg")), QString::fromUtf8("J€rg"));
 }
 
-TEST(TraceText, TheAdministrationKeyNeverReachesTheLog) {
+TEST(TraceText, KeysCodesAndPasswordsNeverReachTheLog) {
     const struct {
         const char* query;
         const char* logged;
@@ -222,6 +222,12 @@ TEST(TraceText, TheAdministrationKeyNeverReachesTheLog) {
         {"KEY=abc", "KEY=(hidden)"},
         {"key=abc HTTP/1.1", "key=(hidden) HTTP/1.1"}, // the end of a request line stays
         {"page=tables", "page=tables"},
+        // The other secrets a request may carry in its address.
+        {"page=setup&code=5f0c", "page=setup&code=(hidden)"},
+        {"page=signin&user=ann&Password=x&token=t",
+         "page=signin&user=ann&Password=(hidden)&token=(hidden)"},
+        {"newpassword=a&repeat=a&formtoken=f&formnonce=n",
+         "newpassword=(hidden)&repeat=(hidden)&formtoken=(hidden)&formnonce=n"},
         {"a&&b=", "a&&b="},
         {"", ""},
     };
