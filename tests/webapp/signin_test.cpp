@@ -155,6 +155,31 @@ TEST_F(SignIn, ForgedFixedIdleExpiredAndDisabledSessionsOpenNothing) {
     EXPECT_TRUE(signIn(other, "editor").body.contains("The user name or the password is wrong."));
 }
 
+TEST_F(SignIn, AFormOfAnotherOrAnEndedSessionIsShownAgainAndNotWritten) {
+    signIn(browser, "editor");
+    signIn(other, "editor");
+    const Page form = browser.get("page=form&name=newcustomer");
+    const QHash<QString, QString> values = {
+        {"f.name", "Session Bound"}, {"f.city", "Graz"}, {"f.country", "Austria"}, {"f.email", ""}};
+    const QString body = FormBody(form.body, values);
+    // The same editor's other session, and a visitor of another site, cannot send it.
+    const Page elsewhere = other.post(body);
+    EXPECT_EQ(elsewhere.status, 403);
+    EXPECT_TRUE(elsewhere.redirect.isEmpty());
+    EXPECT_EQ(InputValue(elsewhere.body, "f.name"), "Session Bound");
+    // Signed out and in again: the form of the ended session comes back with its values,
+    // and sent again from there it is written once.
+    browser.post("page=signout&token=" + Enc(signOutToken(browser)));
+    signIn(browser, "editor");
+    const Page again = browser.post(body);
+    EXPECT_EQ(again.status, 403);
+    EXPECT_TRUE(again.body.contains("This form was not saved"));
+    EXPECT_EQ(InputValue(again.body, "f.name"), "Session Bound");
+    const Page saved = browser.post(FormBody(again.body, values));
+    EXPECT_TRUE(saved.redirect.startsWith("/?page=saved&form=newcustomer"));
+    EXPECT_EQ(browser.post(FormBody(again.body, values)).redirect, saved.redirect);
+}
+
 TEST_F(SignIn, HostileNamesArePlainTextAndNeverOpenAnything) {
     for (const QString& name :
          {QStringLiteral("<script>alert(1)</script>"), QStringLiteral("o'brien\"--"),

@@ -306,8 +306,11 @@ QString QueryOf(const QString& address) {
 QString FormBody(const QString& html, const QHash<QString, QString>& fields) {
     static const QRegularExpression hidden(
         "<input type=\"hidden\" name=\"([^\"]*)\" value=\"([^\"]*)\">");
+    // The page's entry form, not the menu's sign-out form before it.
+    const qsizetype entry = html.indexOf("<form class=\"entry\"");
+    const QString form = entry < 0 ? html : html.mid(entry, html.indexOf("</form>", entry) - entry);
     QStringList parts;
-    for (const auto& m : hidden.globalMatch(html))
+    for (const auto& m : hidden.globalMatch(form))
         if (!fields.contains(m.captured(1)))
             parts.append(Enc(m.captured(1)) + "=" + Enc(webapp::HtmlUnescape(m.captured(2))));
     for (auto it = fields.cbegin(); it != fields.cend(); ++it)

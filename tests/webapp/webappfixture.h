@@ -137,8 +137,9 @@ QStringList LinksTo(const QString& html, const QString& text);
 QString LinkTo(const QString& html, const QString& text);
 // The query string of an address ("/?a=b" gives "a=b"), with "&amp;" read back.
 QString QueryOf(const QString& address);
-// A form body that posts every input and select of the first form in html, with the given
-// fields replaced or added (the hidden routing fields and the token are taken as they are).
+// A form body that posts the hidden inputs of the entry form in html (the first form when it
+// has none), with the given fields replaced or added (the hidden routing fields and the token
+// are taken as they are).
 QString FormBody(const QString& html, const QHash<QString, QString>& fields);
 
 } // namespace webapptest
