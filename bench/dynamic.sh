@@ -441,19 +441,17 @@ measure_users() { # db port
                 flood=$!
                 sleep 1 # the flood under way before the measured clients start
             fi
-            read -r rps p99 errors <<<"$(run_wrk "$base" /bench-1k.bin "$SECONDS_PER_RUN")"
-            if [ $kind = alone ]; then falone+=("$rps"); else fflood+=("$rps"); fi
-            read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
-            if [ $kind = alone ]; then palone+=("$rps"); else pflood+=("$rps"); fi
+            local file page
+            read -r file p99 errors <<<"$(run_wrk "$base" /bench-1k.bin "$SECONDS_PER_RUN")"
+            read -r page p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
+            if [ $kind = alone ]; then falone+=("$file") palone+=("$page"); else fflood+=("$file") pflood+=("$page"); fi
             if [ -n "$flood" ]; then
                 wait "$flood" || die "$db: the sign-in flood failed"
                 statuses=$(grep '^status' "$WORK/$db/flood.out" | tr '\n' ' ')
-                local sent
-                sent=$(awk '/Requests\/sec:/ { print $2 }' "$WORK/$db/flood.out")
-                RESULT[$db,floodrate]=$sent
+                RESULT[$db,floodrate]=$(awk '/Requests\/sec:/ { print $2 }' "$WORK/$db/flood.out")
             fi
-            echo "  $db round $round sign-in flood $kind: 1 KiB file ${falone[-1]:-}${fflood[-1]:+ / ${fflood[-1]}}/s," \
-                "table ${palone[-1]:-}${pflood[-1]:+ / ${pflood[-1]}}/s ${statuses}" >&2
+            echo "  $db round $round sign-in flood $kind: 1 KiB file $file/s, table page $page/s" \
+                "${flood:+(wrong sign-ins: $statuses)}" >&2
             kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db sign-in flood"
         done
     done
