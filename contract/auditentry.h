@@ -14,6 +14,7 @@ struct AuditEntry {
     QString object;
     QString detail;
     QString recordKey; // "" with a write query: the id of the row it inserted, when it did
+    QString at = {};   // when it happened, UTC "YYYY-MM-DD HH:MM:SS"; "": when it is written
 };
 
 } // namespace dataserver

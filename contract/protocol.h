@@ -95,6 +95,7 @@ inline constexpr char ACTION[] = "Action";
 inline constexpr char OBJECT[] = "Object";
 inline constexpr char DETAIL[] = "Detail";
 inline constexpr char RECORD_KEY[] = "RecordKey";
+inline constexpr char AT[] = "At"; // of an Audit: when it happened, when not now
 
 // Their attributes.
 inline constexpr char ATTRIBUTE_NAME[] = "name";

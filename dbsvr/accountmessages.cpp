@@ -6,6 +6,8 @@
 #include "dbsvr/requesterror.h"
 #include "dbsvr/requestxml.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
 #include <pugixml.hpp>
 
 namespace dbsvr {
@@ -104,10 +106,10 @@ void closeSession(const Accounts& accounts, const pugi::xml_node& request, pugi:
 }
 
 void addAudit(const Accounts& accounts, const pugi::xml_node& request, pugi::xml_node) {
-    const std::optional<AuditEntry> entry = ReadAuditEntry(request);
-    if (!entry)
+    const QList<AuditEntry> entries = ReadAuditEntries(request);
+    if (entries.isEmpty())
         Fail(ERROR_INVALID_ARGUMENT, QStringLiteral("AddAudit needs an Audit."));
-    accounts.addAudit(*entry);
+    accounts.addAudit(entries);
 }
 
 using Answer = void (*)(const Accounts&, const pugi::xml_node&, pugi::xml_node);
@@ -148,13 +150,42 @@ void AnswerAccountMessage(const Accounts& accounts, const QString& kind,
         message->answer(accounts, request, reply);
 }
 
+namespace {
+AuditEntry auditEntry(const pugi::xml_node& audit) {
+    return AuditEntry{
+        ChildValue(audit, protocol::USER),         ChildValue(audit, protocol::ADDRESS),
+        ChildValue(audit, protocol::ACTION),       ChildValue(audit, protocol::OBJECT),
+        ChildValue(audit, protocol::DETAIL),       ChildValue(audit, protocol::RECORD_KEY),
+        AuditTime(ChildValue(audit, protocol::AT))};
+}
+} // namespace
+
 std::optional<AuditEntry> ReadAuditEntry(const pugi::xml_node& request) {
     const pugi::xml_node audit = request.child(protocol::AUDIT);
     if (!audit)
         return std::nullopt;
-    return AuditEntry{ChildValue(audit, protocol::USER),   ChildValue(audit, protocol::ADDRESS),
-                      ChildValue(audit, protocol::ACTION), ChildValue(audit, protocol::OBJECT),
-                      ChildValue(audit, protocol::DETAIL), ChildValue(audit, protocol::RECORD_KEY)};
+    return auditEntry(audit);
+}
+
+QList<AuditEntry> ReadAuditEntries(const pugi::xml_node& request) {
+    QList<AuditEntry> entries;
+    for (const pugi::xml_node& audit : request.children(protocol::AUDIT))
+        entries.append(auditEntry(audit));
+    return entries;
+}
+
+QString AuditTime(const QString& text) {
+    if (text.isEmpty())
+        return {};
+    // Only the form the trail is kept in, so that the trail sorts and filters as text.
+    static const QRegularExpression form(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
+    if (!form.match(text).hasMatch() ||
+        !QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid())
+        Fail(ERROR_INVALID_ARGUMENT, QStringLiteral("An Audit's At must be a UTC time "
+                                                    "YYYY-MM-DD HH:MM:SS, not ") +
+                                         text + QLatin1Char('.'));
+    return text;
 }
 
 } // namespace dbsvr

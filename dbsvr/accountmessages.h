@@ -26,5 +26,10 @@ void AnswerAccountMessage(const Accounts& accounts, const QString& kind,
 
 // The <Audit> of a request; none when it has none.
 std::optional<AuditEntry> ReadAuditEntry(const pugi::xml_node& request);
+// Every <Audit> of the request, in order (AddAudit writes several at once).
+QList<AuditEntry> ReadAuditEntries(const pugi::xml_node& request);
+// The At of an Audit: "" (now), or a UTC "YYYY-MM-DD HH:MM:SS"; RequestError InvalidArgument
+// for anything else.
+QString AuditTime(const QString& text);
 
 } // namespace dbsvr

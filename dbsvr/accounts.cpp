@@ -62,8 +62,8 @@ SessionRecord findSessionIn(AccountSql& sql, const QString& key) {
 void writeAudit(AccountSql& sql, const AuditEntry& entry) {
     sql.change(QStringLiteral("INSERT INTO quorvex_audit (at, user_name, address, action, object, "
                               "detail, record_key) VALUES ($1, $2, $3, $4, $5, $6, $7)"),
-               {now(), entry.user, entry.address, entry.action, entry.object, entry.detail,
-                entry.recordKey});
+               {entry.at.isEmpty() ? now() : entry.at, entry.user, entry.address, entry.action,
+                entry.object, entry.detail, entry.recordKey});
 }
 
 // Sessions past their idle time or their whole time.
@@ -225,8 +225,11 @@ int64_t Accounts::closeSessionsOf(const QString& user,
     return closed;
 }
 
-void Accounts::addAudit(const AuditEntry& entry) const {
-    change(entry, [](AccountSql&) {});
+void Accounts::addAudit(const QList<AuditEntry>& entries) const {
+    change(std::nullopt, [&entries](AccountSql& sql) {
+        for (const AuditEntry& entry : entries)
+            writeAudit(sql, entry);
+    });
 }
 
 bool Accounts::exist() const {

@@ -72,7 +72,8 @@ public:
     // The sessions ended: the one with key, or every one of user.
     int64_t closeSession(const QString& key, const std::optional<AuditEntry>& audit) const;
     int64_t closeSessionsOf(const QString& user, const std::optional<AuditEntry>& audit) const;
-    void addAudit(const AuditEntry& entry) const;
+    // Several entries in one transaction: one change of the data, however many they are.
+    void addAudit(const QList<AuditEntry>& entries) const;
     // Whether the account tables are there yet.
     bool exist() const;
 

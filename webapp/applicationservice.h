@@ -2,6 +2,7 @@
 
 #include "common/insidefiles.h"
 #include "webapp/auth/accessrules.h"
+#include "webapp/auth/failedsigninaudit.h"
 #include "webapp/auth/signingate.h"
 #include "webapp/auth/signinthrottle.h"
 #include "webapp/data/dataserversilence.h"
@@ -37,6 +38,7 @@ public:
     common::InsideFiles& files() { return m_files; }
     SignInThrottle& signInThrottle() { return m_throttle; }
     SignInGate& signInGate() { return m_gate; }
+    FailedSignInAudit& failedSignIns() { return m_failedSignIns; }
     // The rules of the application folder's "access.xml" as the file stands now (read again
     // when it changes), with the problems found in it.
     struct Rules {
@@ -55,6 +57,7 @@ private:
     common::InsideFiles m_files;
     SignInThrottle m_throttle;
     SignInGate m_gate;
+    FailedSignInAudit m_failedSignIns;
     std::mutex m_rulesLock; // m_rulesBytes, m_rules
     std::optional<QByteArray> m_rulesBytes;
     std::shared_ptr<const Rules> m_rules;

@@ -156,6 +156,13 @@ common::Response WebApp::Answer(common::DictionaryPtr& context) {
         response = FailurePage(env, failure);
     }
     handOverCookies(response, identity, request);
+    // Failed sign-ins of the last moments, written together (FailedSignInAudit).
+    try {
+        m_service->failedSignIns().flush(accounts);
+    } catch (const DataUnavailable&) {
+    } catch (const DataFailure&) {
+        // Kept for the next request: the page itself was answered.
+    }
     // Sent by the web server, which reads the address from the context.
     if (const QString redirect = RedirectOf(response); !redirect.isEmpty()) {
         request.setRedirect(redirect);

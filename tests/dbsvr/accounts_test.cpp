@@ -352,6 +352,21 @@ TEST_P(AccountsTest, ReadAuditFiltersPagesAndExportsTheLatestFirst) {
         EXPECT_EQ(added.text("/XML/Type"), "AuditAdded") << added.raw.constData();
     }
     EXPECT_EQ(ask(Message("AddAudit")).text("/XML/Error"), "InvalidArgument");
+    // Several at once, each with the time it happened: one transaction, all or none.
+    const QString at = "<At>2026-01-02 03:04:05</At></Audit>";
+    EXPECT_EQ(ask(Message("AddAudit", Audit("eve", "signin-failed").replace("</Audit>", at) +
+                                          Audit("eve", "signin-failed").replace("</Audit>", at)))
+                  .text("/XML/Type"),
+              "AuditAdded");
+    EXPECT_EQ(
+        ask(Message("AddAudit", Audit("eve", "x") +
+                                    Audit("eve", "y").replace("</Audit>", "<At>soon</At></Audit>")))
+            .text("/XML/Error"),
+        "InvalidArgument");
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM quorvex_audit WHERE at = '2026-01-02 03:04:05'"),
+              "2");
+    EXPECT_EQ(m_data.value("SELECT count(*) FROM quorvex_audit WHERE user_name = 'eve'"), "2");
+    m_data.exec("DELETE FROM quorvex_audit WHERE user_name = 'eve';");
     const auto actions = [](const Reply& r) {
         QStringList out;
         for (const auto& field : r.doc.select_nodes("/XML/Rows/Row/Field[@name='action']"))

@@ -68,6 +68,17 @@ protected:
                       "&next=" + Enc(InputValue(form.body, "next")));
     }
 
+    // The failed sign-ins of user the audit trail holds.
+    qint64 failedSignIns(const QString& user) {
+        webapp::DataClient client(app.outQueue(), app.inQueue(), browser.service().replies(),
+                                  browser.service().sweep());
+        const webapp::RemoteDatabase database(std::move(client));
+        webapp::TableRead read;
+        read.filters = {{"action", "eq", "signin-failed"}, {"user_name", "eq", user}};
+        read.limit = 1;
+        return webapp::AccountStore(database).readAudit(read).total;
+    }
+
     static QString signOutToken(Browser& b) {
         return InputValue(b.get("page=tables").body, "token");
     }
@@ -206,6 +217,12 @@ TEST_F(SignIn, GuessingIsSlowedDownAndTheOwnerStillGetsIn) {
     }
     // After five free failures, the guesses are refused without a look at the password.
     EXPECT_GE(refused, 90);
+    // Each one is in the audit trail, written together rather than one write per guess: by
+    // the requests that come after them.
+    EXPECT_TRUE(soon([this] {
+        browser.get("page=tables");
+        return failedSignIns("admin") == 100;
+    })) << failedSignIns("admin");
     // The owner, elsewhere, is kept out for seconds at most: they get in as soon as the
     // account's short back-off has passed, which the page tells them.
     browser.remoteAddress = QStringLiteral("192.0.2.7");

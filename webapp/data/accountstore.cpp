@@ -102,6 +102,13 @@ void AccountStore::addAudit(const AuditEntry& entry) const {
     m_database.client().ask(withAudit(DataMessage(protocol::ADD_AUDIT), entry));
 }
 
+void AccountStore::addAudit(const QList<AuditEntry>& entries) const {
+    DataMessage message(protocol::ADD_AUDIT);
+    for (const AuditEntry& entry : entries)
+        AddAudit(message, entry);
+    m_database.client().ask(message);
+}
+
 RowSet AccountStore::readAudit(const TableRead& read) const {
     DataMessage m = TableReadMessage(protocol::READ_AUDIT, read);
     AddPaging(m, read.offset, read.limit);

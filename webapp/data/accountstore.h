@@ -67,6 +67,8 @@ public:
     int closeSession(const QString& key, const std::optional<AuditEntry>& audit) const;
     int closeSessionsOf(const QString& user, const std::optional<AuditEntry>& audit) const;
     void addAudit(const AuditEntry& entry) const;
+    // Several entries in one message and one transaction.
+    void addAudit(const QList<AuditEntry>& entries) const;
     // A page of the audit trail (id, at, user_name, address, action, object, detail,
     // record_key), the latest first unless read orders otherwise; read.table is ignored.
     RowSet readAudit(const TableRead& read) const;

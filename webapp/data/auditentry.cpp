@@ -15,6 +15,8 @@ void AddAudit(DataMessage& message, const AuditEntry& entry) {
     message.add(protocol::OBJECT, entry.object, audit);
     message.add(protocol::DETAIL, entry.detail, audit);
     message.add(protocol::RECORD_KEY, entry.recordKey, audit);
+    if (!entry.at.isEmpty())
+        message.add(protocol::AT, entry.at, audit);
 }
 
 } // namespace webapp

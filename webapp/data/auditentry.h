@@ -8,7 +8,7 @@ class DataMessage;
 
 using AuditEntry = dataserver::AuditEntry;
 
-// Adds the entry to a message as its <Audit>.
+// Adds the entry to a message as an <Audit> (AddAudit takes several).
 void AddAudit(DataMessage& message, const AuditEntry& entry);
 
 } // namespace webapp

@@ -176,6 +176,14 @@ const char* NewPasswordProblem(const PageEnvironment& env) {
     return password == env.field(REPEAT) ? "" : "webPasswordMismatch";
 }
 
+QString SafeAuditText(const QString& text, qsizetype most) {
+    QString safe = text.left(most);
+    for (QChar& c : safe)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QChar(0xFFFD);
+    return safe;
+}
+
 AuditEntry AuditOf(const PageEnvironment& env, const QString& action, const QString& object,
                    const QString& detail) {
     return {env.identity.user, ClientAddress(env.context), action, object, detail, {}};
@@ -191,13 +199,16 @@ Response SignInPage(const PageEnvironment& env) {
     const QString name = env.field(USER);
     const PasswordCheck check = checkPassword(env, name, env.field(PASSWORD));
     if (check.result != Check::Right) {
-        if (check.result == Check::Wrong)
-            env.accounts.addAudit({name.left(MAX_USER_NAME * 4),
-                                   ClientAddress(env.context),
-                                   QStringLiteral("signin-failed"),
-                                   {},
-                                   {},
-                                   {}});
+        // Refused ones too, with why: they are guesses as well.
+        const QString why = check.result == Check::Wait   ? QStringLiteral("refused: back-off")
+                            : check.result == Check::Busy ? QStringLiteral("refused: busy")
+                                                          : QString();
+        env.application.failedSignIns().add({SafeAuditText(name, MAX_USER_NAME * 4),
+                                             ClientAddress(env.context),
+                                             QStringLiteral("signin-failed"),
+                                             {},
+                                             why,
+                                             {}});
         return refusedCheck(env, check, [&env](const Html& above, int status) {
             return signInForm(env, above, status);
         });

@@ -25,6 +25,10 @@ inline const QString NEW_PASSWORD_FIELD = QStringLiteral("newpassword");
 inline const QString REPEAT_PASSWORD_FIELD = QStringLiteral("repeat");
 const char* NewPasswordProblem(const PageEnvironment& env);
 
+// A text typed by a visitor (a user name that signed in with no account), as the audit trail
+// keeps it: at most most characters, control characters (NUL too) as U+FFFD.
+QString SafeAuditText(const QString& text, qsizetype most);
+
 // The audit trail's record of what env's user did.
 AuditEntry AuditOf(const PageEnvironment& env, const QString& action, const QString& object = {},
                    const QString& detail = {});
