@@ -43,7 +43,8 @@
 # address and for a name of its own (bench/signinflood.lua), so that no back-off
 # spares a hash: the worst case for the hashing gate.
 # Prints SQLite and PostgreSQL side by side. BENCH_SECONDS and BENCH_ROUNDS
-# shorten a trial run.
+# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users) measures
+# only those.
 set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
@@ -375,7 +376,6 @@ larger() { awk -v a="${1:-0}" -v b="$2" 'BEGIN { print (a + 0 > b + 0) ? a : b }
 measure_mixed() { # db port
     local db=$1 port=$2 base="http://127.0.0.1:$2" round kind rps p99 errors slow dbsvr
     local arps=() ap99=() mrps=() mp99=() answered=0 ok=0 seconds=() n n_ok median_seconds first
-    head -c 1024 /dev/urandom >"$WORK/$db/program/wwwroot/bench-1k.bin"
     size_slow_query "$db" "$base"
     for round in $(seq "$ROUNDS"); do
         for kind in alone mixed; do
@@ -464,16 +464,20 @@ measure_users() { # db port
     RESULT[$db,floodstatuses]=$statuses
 }
 
+# BENCH_PHASES picks what to measure (default all: "pages mixed users").
 bench_database() {
-    local db=$1 port
+    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users} "
     port=$(free_port)
     [ "$db" = sqlite ] || start_postgresql
     start_websvr "$db" "$port"
-    measure_pages "$db" "http://127.0.0.1:$port"
-    measure_posts "$db" "$port"
-    RESULT[$db,rss]=$(peak_mib "$WEBSVR_PID")
-    measure_mixed "$db" "$port"
-    measure_users "$db" "$port"
+    head -c 1024 /dev/urandom >"$WORK/$db/program/wwwroot/bench-1k.bin"
+    if [[ $phases == *" pages "* ]]; then
+        measure_pages "$db" "http://127.0.0.1:$port"
+        measure_posts "$db" "$port"
+        RESULT[$db,rss]=$(peak_mib "$WEBSVR_PID")
+    fi
+    [[ $phases != *" mixed "* ]] || measure_mixed "$db" "$port"
+    [[ $phases != *" users "* ]] || measure_users "$db" "$port"
     stop_websvr
 }
 
@@ -492,59 +496,66 @@ row() { # label key [target]
     for db in "${DATABASES[@]}"; do printf '%26s' "$("$2" "$db")"; done
     echo "${3:+   ($3)}"
 }
-for page in "${PAGES[@]}"; do
-    rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
-    ratio_of() { ratio "${RESULT[$1,$page,rps]}" "${RESULT[$1,$page,srps]}"; }
-    p99_of() { echo "${RESULT[$1,$page,p99]} / ${RESULT[$1,$page,sp99]}"; }
-    target=">= 0.25"
-    [ "$page" = home ] && target=">= 0.50"
-    row "${LABEL[$page]} (${RESULT[${DATABASES[0]},$page,bytes]} B) req/s, page / static" rps_of
-    row "  ratio page / static" ratio_of "target $target"
-    row "  p99 ms, page / static" p99_of
-done
-posts_of() { echo "${RESULT[$1,posts]}/s (${RESULT[$1,written]} written)"; }
-rss_of() { echo "${RESULT[$1,rss]}"; }
-errors_of() { echo "${RESULT[$1,errors]:-0}"; }
-row "form posts written" posts_of
-row "websvr peak RSS (MiB)" rss_of "target < 64"
-row "wrk errors (connect, read, write, timeout, non-2xx)" errors_of
-echo
-echo "mixed load: 20 clients on a 1 KiB file, alone and while $SLOW_CLIENTS clients loop on a slow page"
-mixed_rps_of() { echo "${RESULT[$1,mixed,rps]} / ${RESULT[$1,alone,rps]}"; }
-mixed_p99_of() { echo "${RESULT[$1,mixed,p99]} / ${RESULT[$1,alone,p99]}"; }
-mixed_rps_ratio_of() { ratio "${RESULT[$1,mixed,rps]}" "${RESULT[$1,alone,rps]}"; }
-mixed_p99_ratio_of() { ratio "${RESULT[$1,mixed,p99]}" "${RESULT[$1,alone,p99]}"; }
-slow_size_of() { echo "${RESULT[$1,slowrows]} rows, ${RESULT[$1,slowseconds]} s"; }
-slow_of() { echo "${RESULT[$1,slow]}"; }
-mixed_rss_of() { echo "${RESULT[$1,mixedrss]}"; }
-dbsvr_rss_of() { echo "${RESULT[$1,dbsvrrss]}"; }
-row "slow page alone (count, time)" slow_size_of
-row "1 KiB file req/s, mixed / alone" mixed_rps_of
-row "  ratio mixed / alone" mixed_rps_ratio_of "target >= 0.80"
-row "  p99 ms, mixed / alone" mixed_p99_of
-row "  ratio mixed / alone" mixed_p99_ratio_of "target <= 2.00"
-row "slow pages with 200 of answered, median" slow_of
-row "websvr peak RSS, mixed (MiB)" mixed_rss_of "target < 64"
-row "dbsvr peak RSS, mixed (MiB)" dbsvr_rss_of "target < 128"
-mixed_errors_of() { echo "${RESULT[$1,mixederrors]:-0}"; }
-row "wrk errors on the 1 KiB file" mixed_errors_of
-echo
-echo "users: a signed-in table page against an anonymous one; pages during 20 clients of wrong sign-ins"
-signed_of() { echo "${RESULT[$1,signed]} / ${RESULT[$1,anon]}"; }
-signed_ratio_of() { ratio "${RESULT[$1,signed]}" "${RESULT[$1,anon]}"; }
-flood_file_of() { echo "${RESULT[$1,fflood]} / ${RESULT[$1,falone]}"; }
-flood_file_ratio_of() { ratio "${RESULT[$1,fflood]}" "${RESULT[$1,falone]}"; }
-flood_page_of() { echo "${RESULT[$1,pflood]} / ${RESULT[$1,palone]}"; }
-flood_page_ratio_of() { ratio "${RESULT[$1,pflood]}" "${RESULT[$1,palone]}"; }
-flood_rate_of() { echo "${RESULT[$1,floodrate]}/s"; }
-flood_statuses_of() { echo "${RESULT[$1,floodstatuses]}"; }
-signed_errors_of() { echo "${RESULT[$1,signederrors]:-0}"; }
-row "table page req/s, signed in / anonymous" signed_of
-row "  ratio signed in / anonymous" signed_ratio_of "target >= 0.85"
-row "wrk errors, signed in" signed_errors_of
-row "1 KiB file req/s, flood / alone" flood_file_of
-row "  ratio flood / alone" flood_file_ratio_of "target >= 0.50"
-row "table page req/s, flood / alone" flood_page_of
-row "  ratio flood / alone" flood_page_ratio_of "target >= 0.50"
-row "wrong sign-ins answered" flood_rate_of
-row "  their statuses" flood_statuses_of
+measured() { [[ " ${BENCH_PHASES:-pages mixed users} " == *" $1 "* ]]; }
+if measured pages; then
+    for page in "${PAGES[@]}"; do
+        rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
+        ratio_of() { ratio "${RESULT[$1,$page,rps]}" "${RESULT[$1,$page,srps]}"; }
+        p99_of() { echo "${RESULT[$1,$page,p99]} / ${RESULT[$1,$page,sp99]}"; }
+        target=">= 0.25"
+        [ "$page" = home ] && target=">= 0.50"
+        row "${LABEL[$page]} (${RESULT[${DATABASES[0]},$page,bytes]} B) req/s, page / static" rps_of
+        row "  ratio page / static" ratio_of "target $target"
+        row "  p99 ms, page / static" p99_of
+    done
+    posts_of() { echo "${RESULT[$1,posts]}/s (${RESULT[$1,written]} written)"; }
+    rss_of() { echo "${RESULT[$1,rss]}"; }
+    errors_of() { echo "${RESULT[$1,errors]:-0}"; }
+    row "form posts written" posts_of
+    row "websvr peak RSS (MiB)" rss_of "target < 64"
+    row "wrk errors (connect, read, write, timeout, non-2xx)" errors_of
+fi
+if measured mixed; then
+    echo
+    echo "mixed load: 20 clients on a 1 KiB file, alone and while $SLOW_CLIENTS clients loop on a slow page"
+    mixed_rps_of() { echo "${RESULT[$1,mixed,rps]} / ${RESULT[$1,alone,rps]}"; }
+    mixed_p99_of() { echo "${RESULT[$1,mixed,p99]} / ${RESULT[$1,alone,p99]}"; }
+    mixed_rps_ratio_of() { ratio "${RESULT[$1,mixed,rps]}" "${RESULT[$1,alone,rps]}"; }
+    mixed_p99_ratio_of() { ratio "${RESULT[$1,mixed,p99]}" "${RESULT[$1,alone,p99]}"; }
+    slow_size_of() { echo "${RESULT[$1,slowrows]} rows, ${RESULT[$1,slowseconds]} s"; }
+    slow_of() { echo "${RESULT[$1,slow]}"; }
+    mixed_rss_of() { echo "${RESULT[$1,mixedrss]}"; }
+    dbsvr_rss_of() { echo "${RESULT[$1,dbsvrrss]}"; }
+    row "slow page alone (count, time)" slow_size_of
+    row "1 KiB file req/s, mixed / alone" mixed_rps_of
+    row "  ratio mixed / alone" mixed_rps_ratio_of "target >= 0.80"
+    row "  p99 ms, mixed / alone" mixed_p99_of
+    row "  ratio mixed / alone" mixed_p99_ratio_of "target <= 2.00"
+    row "slow pages with 200 of answered, median" slow_of
+    row "websvr peak RSS, mixed (MiB)" mixed_rss_of "target < 64"
+    row "dbsvr peak RSS, mixed (MiB)" dbsvr_rss_of "target < 128"
+    mixed_errors_of() { echo "${RESULT[$1,mixederrors]:-0}"; }
+    row "wrk errors on the 1 KiB file" mixed_errors_of
+fi
+if measured users; then
+    echo
+    echo "users: a signed-in table page against an anonymous one; pages during 20 clients of wrong sign-ins"
+    signed_of() { echo "${RESULT[$1,signed]} / ${RESULT[$1,anon]}"; }
+    signed_ratio_of() { ratio "${RESULT[$1,signed]}" "${RESULT[$1,anon]}"; }
+    flood_file_of() { echo "${RESULT[$1,fflood]} / ${RESULT[$1,falone]}"; }
+    flood_file_ratio_of() { ratio "${RESULT[$1,fflood]}" "${RESULT[$1,falone]}"; }
+    flood_page_of() { echo "${RESULT[$1,pflood]} / ${RESULT[$1,palone]}"; }
+    flood_page_ratio_of() { ratio "${RESULT[$1,pflood]}" "${RESULT[$1,palone]}"; }
+    flood_rate_of() { echo "${RESULT[$1,floodrate]}/s"; }
+    flood_statuses_of() { echo "${RESULT[$1,floodstatuses]}"; }
+    signed_errors_of() { echo "${RESULT[$1,signederrors]:-0}"; }
+    row "table page req/s, signed in / anonymous" signed_of
+    row "  ratio signed in / anonymous" signed_ratio_of "target >= 0.85"
+    row "wrk errors, signed in" signed_errors_of
+    row "1 KiB file req/s, flood / alone" flood_file_of
+    row "  ratio flood / alone" flood_file_ratio_of "target >= 0.50"
+    row "table page req/s, flood / alone" flood_page_of
+    row "  ratio flood / alone" flood_page_ratio_of "target >= 0.50"
+    row "wrong sign-ins answered" flood_rate_of
+    row "  their statuses" flood_statuses_of
+fi

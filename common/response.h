@@ -36,6 +36,10 @@ struct Response {
     QList<QPair<QByteArray, QByteArray>> headers; // name and value as sent, in order
     QByteArray body;                              // the whole answer, for Verbatim
     File file;                                    // when it holds a file, the body
+    // The HTTP layer sends the answer no sooner than this many milliseconds after it was
+    // made, holding the connection and nothing else: a refused sign-in is answered late, so
+    // that a client that asks again at once cannot ask often, and no thread waits for it.
+    int holdMs = 0;
 
     Response() = default;
     explicit Response(int status, QByteArray reason = {})

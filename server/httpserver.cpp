@@ -1,5 +1,7 @@
 #include "server/httpserver.h"
 
+#include <QTimer>
+
 #include "common/codepage.h"
 #include "common/error.h"
 #include "common/text.h"
@@ -14,6 +16,7 @@
 #include "server/tracetext.h"
 #include "server/winsockerror.h"
 
+#include <QTimer>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -367,6 +370,14 @@ void HttpServer::pageMade(int index, quint64 connection, PageOutcome& outcome) {
     }
     if (outcome.failed) {
         handleError(index, connection, "ProcessRequest", outcome.number, outcome.description);
+        return;
+    }
+    if (const int hold = outcome.answer.holdMs; hold > 0) {
+        outcome.answer.holdMs = 0;
+        QTimer::singleShot(hold, this,
+                           [this, index, connection, outcome = std::move(outcome)]() mutable {
+                               pageMade(index, connection, outcome);
+                           });
         return;
     }
     // Dated when it is sent, not when it was asked for: a page may have waited seconds.

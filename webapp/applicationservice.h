@@ -3,6 +3,7 @@
 #include "common/insidefiles.h"
 #include "webapp/auth/accessrules.h"
 #include "webapp/auth/failedsigninaudit.h"
+#include "webapp/auth/lowprioritythreads.h"
 #include "webapp/auth/signingate.h"
 #include "webapp/auth/signinthrottle.h"
 #include "webapp/data/dataserversilence.h"
@@ -38,6 +39,8 @@ public:
     common::InsideFiles& files() { return m_files; }
     SignInThrottle& signInThrottle() { return m_throttle; }
     SignInGate& signInGate() { return m_gate; }
+    // Where passwords are hashed and checked: below the pages' priority.
+    LowPriorityThreads& hashing() { return m_hashing; }
     FailedSignInAudit& failedSignIns() { return m_failedSignIns; }
     // The rules of the application folder's "access.xml" as the file stands now (read again
     // when it changes), with the problems found in it.
@@ -57,6 +60,7 @@ private:
     common::InsideFiles m_files;
     SignInThrottle m_throttle;
     SignInGate m_gate;
+    LowPriorityThreads m_hashing{SignInGate::slots()};
     FailedSignInAudit m_failedSignIns;
     std::mutex m_rulesLock; // m_rulesBytes, m_rules
     std::optional<QByteArray> m_rulesBytes;

@@ -22,9 +22,13 @@ Response ComponentAnswer(const Response& page) {
             own.append(line);
     }
     if (page.status == 200 && own.isEmpty() && !page.hasFile() &&
-        contentType.startsWith("text/html"))
-        return Response::PageBody(page.body);
+        contentType.startsWith("text/html")) {
+        Response body = Response::PageBody(page.body);
+        body.holdMs = page.holdMs;
+        return body;
+    }
     Response r(page.status, page.reason);
+    r.holdMs = page.holdMs;
     r.body = page.body;
     r.file = page.file;
     r.headers.reserve(own.size() + 6);

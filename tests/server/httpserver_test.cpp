@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -680,6 +681,24 @@ TEST_F(HttpServerTest, AFileBodyIsStreamedAndNotHeldInTheAnswerMemory) {
     EXPECT_TRUE(a.body == content) << a.body.size();
     EXPECT_FALSE(std::any_of(m_trace.begin(), m_trace.end(),
                              [](const QString& t) { return t.contains("HTTP 503"); }));
+}
+
+// A page may ask to be sent late (a refused sign-in): its connection waits, nobody else does.
+TEST_F(HttpServerTest, AHeldAnswerGoesOutLateWhileOthersAreAnswered) {
+    common::Response held = bridge::ResponseFromText("<p>late</p>");
+    held.holdMs = 300;
+    m_handler.answer = held;
+    QElapsedTimer clock;
+    clock.start();
+    Client late(m_port);
+    late.send("GET /?late HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_handler.calls.size() == 1; }, 10000));
+    m_handler.answer.reset();
+    EXPECT_EQ(SplitAnswer(fetch("GET /?soon HTTP/1.1\r\n\r\n")).body, "<p>hi</p>");
+    const Answer a = SplitAnswer(late.readToEnd());
+    EXPECT_EQ(a.head.value(0), "HTTP/1.1 200 OK");
+    EXPECT_EQ(a.body, "<p>late</p>");
+    EXPECT_GE(clock.elapsed(), 300);
 }
 
 TEST_F(HttpServerTest, TraceLineCannotBeForged) {

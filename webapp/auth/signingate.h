@@ -9,7 +9,8 @@
 namespace webapp {
 
 // Bounds the passwords hashed at once to half the processor's cores (at least one), so that
-// sign-ins, however many come, leave the rest to pages. A sign-in waits at most WAIT for its
+// sign-ins, however many come, leave the rest to pages (the hashes themselves run below the
+// pages' priority, LowPriorityThreads). A sign-in waits at most WAIT for its
 // turn, and only while no more than slots() others wait: a waiting sign-in holds one of the
 // workers that make pages, so beyond that it is answered "busy" at once. Any thread may enter.
 class SignInGate final {

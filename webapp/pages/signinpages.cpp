@@ -132,7 +132,9 @@ PasswordCheck checkPassword(const PageEnvironment& env, const QString& name,
             check.result = Check::Busy;
             return check;
         }
-        verified = VerifyPassword(usable ? check.account->hash : DecoyHash(), password);
+        const QString& hash = usable ? check.account->hash : DecoyHash();
+        env.application.hashing().run(
+            [&verified, &hash, &password] { verified = VerifyPassword(hash, password); });
     }
     if (verified && usable) {
         throttle.succeeded(name, address);
@@ -143,9 +145,8 @@ PasswordCheck checkPassword(const PageEnvironment& env, const QString& name,
     return check;
 }
 
-// The answer to a check that did not find the password right.
-Response refusedCheck(const PageEnvironment& env, const PasswordCheck& check,
-                      const std::function<Response(const Html&, int)>& again) {
+Response refusal(const PageEnvironment& env, const PasswordCheck& check,
+                 const std::function<Response(const Html&, int)>& again) {
     switch (check.result) {
     case Check::Wait:
         return withRetryAfter(
@@ -156,6 +157,15 @@ Response refusedCheck(const PageEnvironment& env, const PasswordCheck& check,
     default:
         return again(message(env.html("webSignInWrong"), "error"), 200);
     }
+}
+
+// The answer to a check that did not find the password right, held back by the web server
+// for REFUSAL_HOLD_MS.
+Response refusedCheck(const PageEnvironment& env, const PasswordCheck& check,
+                      const std::function<Response(const Html&, int)>& again) {
+    Response r = refusal(env, check, again);
+    r.holdMs = REFUSAL_HOLD_MS;
+    return r;
 }
 
 bool noApplicationAccounts(const PageEnvironment& env) {

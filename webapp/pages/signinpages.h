@@ -7,6 +7,11 @@ namespace webapp {
 // Accounts with passwords (the application user mode): signing in and out, the change of
 // one's own password, and the set-up of the first administrator.
 
+// How late the web server sends the answer to a sign-in that failed or was refused (wrong
+// password, back-off, busy): a client asking again at once asks once a second per connection,
+// and holds no thread meanwhile.
+inline constexpr int REFUSAL_HOLD_MS = 1000;
+
 // "?page=signin": the sign-in form; its post checks the password (slowed after failures, the
 // same answer for an unknown user as for a wrong password), opens a session with a new id and
 // goes on to the page in "next".
