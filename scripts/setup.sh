@@ -60,14 +60,14 @@ run_tests() { # DIR
 # The tests of what runs on several threads at once, under ThreadSanitizer. Qt itself is not
 # built with it, so what Qt does inside is not seen; our own locks and hand-overs are.
 concurrent_tests() {
-    local tests=(test_server test_common test_supervision test_webapp)
+    local tests=(test_server test_common test_supervision test_webappauth)
     build_targets build-tsan "${tests[@]}" -- -DQV_WERROR=ON -DQV_TSAN=ON
     export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
     (cd build-tsan/tests &&
         ./test_server --gtest_filter='HttpServerTest.*' &&
         ./test_common --gtest_filter='Dictionary.*' &&
         ./test_supervision --gtest_filter='QueueTest.*' &&
-        ./test_webapp --gtest_filter='SignInState.*')
+        ./test_webappauth --gtest_filter='SignInState.*')
 }
 
 build_targets() { # build_targets DIR TARGET... -- [cmake options...]
