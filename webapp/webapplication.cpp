@@ -71,6 +71,8 @@ FrameUser frameUser(const Identity& identity, const AccessRules& rules,
     user.admin = identity.role >= Role::Admin;
     user.signedIn = identity.signedIn();
     user.signIn = identity.anonymous() && IsApplicationMode(request);
+    if (user.signIn)
+        user.signInReturn = SignInReturnAddress(request);
     if (user.signedIn)
         user.signOutToken = ActionToken(request.text(bridge::keys::SECRET),
                                         QStringLiteral("signout"), identity.formBinding());

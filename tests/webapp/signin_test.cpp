@@ -286,6 +286,10 @@ TEST_F(SignIn, EveryPageAndExportAgainstEveryRole) {
     EXPECT_FALSE(editor.get("").body.contains(">Administration</a>"));
     EXPECT_TRUE(admin.get("").body.contains(">Administration</a>"));
     EXPECT_FALSE(anonymous.get("page=tables").body.contains(">customers</a>"));
+    // The menu's sign-in comes back to the page it was chosen on, never to the sign-in itself.
+    EXPECT_TRUE(anonymous.get("page=tables").body.contains(
+        "href=\"/?page=signin&amp;next=%2F%3Fpage%3Dtables\">Sign in</a>"));
+    EXPECT_TRUE(anonymous.get("page=signin").body.contains("href=\"/?page=signin\">Sign in</a>"));
     EXPECT_FALSE(reader.get("page=queries").body.contains("LowStock"));
 }
 

@@ -4,18 +4,17 @@
 
 namespace webapp {
 
-namespace {
-
-// The address of this request, for the sign-in page to come back to: only a GET's (a post
-// cannot be repeated by an address).
-QString thisAddress(const PageEnvironment& env) {
-    if (env.context.serverVariable(QStringLiteral("REQUEST_METHOD")) != QLatin1String("GET"))
+QString SignInReturnAddress(const RequestContext& request) {
+    if (request.serverVariable(QStringLiteral("REQUEST_METHOD")) != QLatin1String("GET") ||
+        request.field(QStringLiteral("page")) == QLatin1String("signin"))
         return {};
     Link link;
-    for (const auto& [name, value] : env.context.wireFields())
+    for (const auto& [name, value] : request.wireFields())
         link.keep(FromWire(name), FromWire(value));
-    return link.address(env.root());
+    return link.address(request.root());
 }
+
+namespace {
 
 std::optional<Response> needs(const PageEnvironment& env, bool allowed) {
     if (allowed)
@@ -27,9 +26,10 @@ std::optional<Response> needs(const PageEnvironment& env, bool allowed) {
 
 Response RefusedPage(const PageEnvironment& env) {
     if (env.identity.anonymous() && IsApplicationMode(env.context))
-        return Response::redirectTo(Link(QStringLiteral("signin"))
-                                        .with(QStringLiteral("next"), thisAddress(env))
-                                        .address(env.root()));
+        return Response::redirectTo(
+            Link(QStringLiteral("signin"))
+                .with(QStringLiteral("next"), SignInReturnAddress(env.context))
+                .address(env.root()));
     return ForbiddenPage(env, env.identity.anonymous() ? env.label("webForbiddenAnonymous")
                                                        : env.label("webForbiddenRole"));
 }

@@ -23,7 +23,9 @@ Html Frame::userArea() const {
                "</button></form></li>";
     if (m_user.signIn)
         return Html("<li>") +
-               Anchor(Link(QStringLiteral("signin")), m_labels.text("webMenuSignIn"), root) +
+               Anchor(
+                   Link(QStringLiteral("signin")).with(QStringLiteral("next"), m_user.signInReturn),
+                   m_labels.text("webMenuSignIn"), root) +
                "</li>";
     if (!m_user.name.isEmpty())
         return "<li class=\"user\">" + Html::text(m_user.name) + "</li>";

@@ -15,6 +15,7 @@ struct FrameUser {
     QString name; // "" for anonymous
     bool tables = true, queries = true, forms = true, admin = false;
     bool signIn = false;   // offer a sign-in link (accounts with passwords, not signed in)
+    QString signInReturn;  // where the sign-in goes on to ("" for home)
     bool signedIn = false; // offer sign-out and the change of password
     QString signOutToken;  // the sign-out button's token
 };
