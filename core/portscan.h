@@ -23,6 +23,9 @@ inline constexpr int UNPRIVILEGED_LAST_PORT = 8100;
 // (a user other than root and ports below 1024), goes on with 8080 to 8100 (traced).
 int ScanPortsForUser(server::HttpServer& server, int start, int end);
 
+// As ScanPortsForUser, for the HTTPS listener.
+int ScanHttpsPortsForUser(server::HttpServer& server, int start, int end);
+
 // The text of a Winsock-style listen error number.
 QString ListenErrorText(int number);
 

@@ -195,9 +195,10 @@ void WebServer::deriveConfiguration() {
 
 // Step 18.
 void WebServer::loadSettings() {
-    m_config.settings =
-        LoadSettings(m_config.folders.SettingsFile, m_config.folders.ProgramFolder,
-                     [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); });
+    m_config.settings = LoadSettings(
+        m_config.folders.SettingsFile, m_config.folders.ProgramFolder,
+        [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); },
+        [this](int start, int end) { return ScanHttpsPortsForUser(*m_http, start, end); });
 }
 
 // Steps 19 to 22.
