@@ -83,8 +83,4 @@ int ScanHttpsPortsForUser(server::HttpServer& server, int start, int end) {
                        UNPRIVILEGED_LAST_HTTPS_PORT);
 }
 
-int ScanHttpsPortsForUser(server::HttpServer&, int, int) {
-    return 0; // lead: replaced by the HTTPS listener scan
-}
-
 } // namespace core

@@ -30,9 +30,6 @@ int ScanPortsForUser(server::HttpServer& server, int start, int end);
 // The same on the HTTPS listener, going on with 8443 to 8463.
 int ScanHttpsPortsForUser(server::HttpServer& server, int start, int end);
 
-// As ScanPortsForUser, for the HTTPS listener.
-int ScanHttpsPortsForUser(server::HttpServer& server, int start, int end);
-
 // The text of a Winsock-style listen error number.
 QString ListenErrorText(int number);
 
