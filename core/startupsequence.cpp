@@ -353,12 +353,12 @@ bool WebServer::listenOnceMore(server::Scheme scheme) {
     const int error = port > 0 ? m_http->tryListen(port, scheme) : 0;
     if (port > 0 && error == 0)
         return true;
-    const QString what = secure ? QStringLiteral("HTTPS ") : QString();
+    const QString what = secure ? QStringLiteral("for HTTPS ") : QString();
     const QString reason =
         port > 0
-            ? QStringLiteral("Unable to listen for %1on port ").arg(what) + QString::number(port) +
+            ? QStringLiteral("Unable to listen %1on port ").arg(what) + QString::number(port) +
                   QStringLiteral(": ") + ListenErrorText(error)
-            : QStringLiteral("No port to listen on for %1(%2 is 0 in ")
+            : QStringLiteral("No port to listen on %1(%2 is 0 in ")
                       .arg(what, secure ? QStringLiteral("HttpsPort") : QStringLiteral("TCPPort")) +
                   m_config.folders.SettingsFile + QLatin1Char(')');
     diagnostics::WriteTrace(reason + QStringLiteral(". Closing web server."),
