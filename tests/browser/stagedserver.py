@@ -6,24 +6,16 @@ import os
 import select
 import shutil
 import signal
-import socket
 import ssl
 import subprocess
+import sys
 import time
 import urllib.error
 import urllib.request
 
-
-def free_ports(count):
-    """count different loopback ports nobody listens on at the moment of asking."""
-    held = [socket.socket() for _ in range(count)]
-    try:
-        for s in held:
-            s.bind(("127.0.0.1", 0))
-        return [s.getsockname()[1] for s in held]
-    finally:
-        for s in held:
-            s.close()
+# The tests' shared helpers lie in tests/support.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from freeports import free_ports  # noqa: E402
 
 
 class StagedServer:

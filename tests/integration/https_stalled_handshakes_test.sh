@@ -61,11 +61,8 @@ release() {
     HOLDER=
 }
 at_exit release
-for _ in $(seq 900); do
-    grep -q '^held ' "$WORK/held" && break
-    kill -0 "$HOLDER" 2>/dev/null || break
-    sleep 0.1
-done
+holder_done() { grep -q '^held ' "$WORK/held" || ! kill -0 "$HOLDER" 2>/dev/null; }
+wait_until holder_done || true
 [ "$(cat "$WORK/held")" = "held $((HALF_OPEN + GARBAGE))" ] || fail "the holder: $(cat "$WORK/held")"
 
 result=$(curl -sS --max-time 90 --cacert "$WORK/program/data/https-certificate.pem" \

@@ -15,7 +15,6 @@ import re
 import shlex
 import shutil
 import signal
-import socket
 import sqlite3
 import ssl
 import subprocess
@@ -25,6 +24,10 @@ import time
 import urllib.error
 import urllib.parse
 import urllib.request
+
+# The tests' shared helpers lie in tests/support.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from freeports import free_ports  # noqa: E402
 
 PROGRAM = "usr/lib/quorvex"
 STATE = "var/lib/quorvex"
@@ -168,18 +171,6 @@ def in_namespace(root):
               f"mount --bind {shlex.quote(root)}/usr {shlex.quote(root)}/usr && "
               f"mount -o remount,bind,ro {shlex.quote(root)}/usr && exec \"$@\"")
     return prefix + ["sh", "-c", mounts, "namespace"]
-
-
-def free_ports(count):
-    """count different loopback ports nobody listens on at the moment of asking."""
-    held = [socket.socket() for _ in range(count)]
-    try:
-        for s in held:
-            s.bind(("127.0.0.1", 0))
-        return [s.getsockname()[1] for s in held]
-    finally:
-        for s in held:
-            s.close()
 
 
 class NoRedirect(urllib.request.HTTPRedirectHandler):

@@ -55,16 +55,20 @@ websvr_runs() { [ -n "${WEBSVR:-}" ] && kill -0 "$WEBSVR" 2>/dev/null; }
 
 # Waits look as long as websvr runs, up to 90 s: they end when what they wait for comes, so
 # the bound only stops a failing run, and a loaded machine stays well inside it.
-# await_lines N: true once websvr has printed N lines; false when it ended first.
-await_lines() {
+# wait_until COMMAND...: true once COMMAND succeeds; false when websvr ended first.
+wait_until() {
     local _
     for _ in $(seq 900); do
-        [ "$(wc -l <"$WORK/websvr.out")" -ge "$1" ] && return 0
+        "$@" && return 0
         websvr_runs || break
         sleep 0.1
     done
-    [ "$(wc -l <"$WORK/websvr.out")" -ge "$1" ]
+    "$@"
 }
+
+# await_lines N: true once websvr has printed N lines; false when it ended first.
+has_printed() { [ "$(wc -l <"$WORK/websvr.out")" -ge "$1" ]; }
+await_lines() { wait_until has_printed "$1"; }
 
 # printed N: the N-th line websvr printed.
 printed() { sed -n "$1p" "$WORK/websvr.out"; }
