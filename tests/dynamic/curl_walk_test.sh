@@ -16,6 +16,7 @@ TLS=false
 STAGE=$1
 FAULTS=$2
 command -v curl >/dev/null || { echo "SKIP: no curl"; exit 77; }
+# shellcheck source=../support/stagedwebsvr.sh
 source "$(dirname "$0")/../support/stagedwebsvr.sh"
 
 stage_program "$STAGE" "$FAULTS"

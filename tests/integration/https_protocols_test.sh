@@ -11,6 +11,7 @@ STAGE=$1
 for tool in openssl python3; do
     command -v "$tool" >/dev/null || { echo "SKIP: no $tool"; exit 77; }
 done
+# shellcheck source=../support/stagedwebsvr.sh
 source "$(dirname "$0")/../support/stagedwebsvr.sh"
 
 stage_program "$STAGE"

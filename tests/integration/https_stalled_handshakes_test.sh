@@ -17,6 +17,7 @@ done
 [ "$(ulimit -n)" -ge 4096 ] || ulimit -n 4096 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 [ "$(ulimit -n)" -ge $((2 * (HALF_OPEN + GARBAGE) + 100)) ] ||
     { echo "FAIL: $(ulimit -n) descriptors at most; raise the hard limit (ulimit -Hn)"; exit 1; }
+# shellcheck source=../support/stagedwebsvr.sh
 source "$(dirname "$0")/../support/stagedwebsvr.sh"
 
 stage_program "$STAGE"

@@ -12,6 +12,7 @@ STAGE=$1
 ARTEFACTS=$2
 TESTSSL=$(command -v testssl || command -v testssl.sh) || { echo "SKIP: no testssl.sh"; exit 77; }
 command -v openssl >/dev/null || { echo "SKIP: no openssl"; exit 77; }
+# shellcheck source=../support/stagedwebsvr.sh
 source "$(dirname "$0")/../support/stagedwebsvr.sh"
 
 # Findings of the server itself, reported and waiting for a decision, that do not fail the

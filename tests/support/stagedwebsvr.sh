@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the shell tests that run the staged websvr as a parent program would: a copy of
 # the program folder in a temporary folder of the test ($WORK), started hidden, its printed
 # lines awaited. Sourcing makes $WORK and removes it, with websvr, when the test ends;
@@ -16,7 +17,7 @@ trap _end_test EXIT
 
 fail() {
     echo "FAIL: $*"
-    cat "$WORK"/websvr.err 2>/dev/null | tail -5
+    tail -5 "$WORK/websvr.err" 2>/dev/null
     cat "$WORK"/program/data/Logs/*.log 2>/dev/null | tail -20
     exit 1
 }
@@ -43,11 +44,11 @@ write_settings() {
     echo "<Settings>$1</Settings>" >"$WORK/program/data/config/webserver.xml"
 }
 
-# start_websvr [NAME=value...]: websvr hidden from $WORK, with the key file and TEMP of the test
-# and these variables; its standard output in $WORK/websvr.out, its errors in websvr.err.
+# start_websvr: websvr hidden from $WORK, with the key file and TEMP of the test; its standard
+# output in $WORK/websvr.out, its errors in websvr.err.
 start_websvr() {
-    (cd "$WORK" && exec env TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" "$@" \
-        program/websvr hidden >"$WORK/websvr.out" 2>"$WORK/websvr.err") &
+    (cd "$WORK" && TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" \
+        exec program/websvr hidden >"$WORK/websvr.out" 2>"$WORK/websvr.err") &
     WEBSVR=$!
 }
 
