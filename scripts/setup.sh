@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev libxcb1-dev libpugixml-dev libsqlite3-dev sqlite3 libpq-dev postgresql libgtest-dev
-    libsodium-dev
+    libsodium-dev libssl-dev openssl
     clang libclang-rt-14-dev
     xvfb xauth x11-utils xdotool socat procps python3 chromium curl wrk
     lintian
