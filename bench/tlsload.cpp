@@ -524,8 +524,11 @@ int runBad(const Options& o, SSL_CTX* ctx, const Target& target) {
         }
     }
     std::string list;
-    for (double m : ms)
-        list += (list.empty() ? "" : ",") + std::to_string(m).substr(0, 7);
+    for (double m : ms) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s%.2f", list.empty() ? "" : ",", m);
+        list += text;
+    }
     std::sort(ms.begin(), ms.end());
     std::printf("half=%d garbage=%d open=%zu refused=%d tries=%d errors=%d median_ms=%.3f "
                 "max_ms=%.3f latencies_ms=%s\n",
