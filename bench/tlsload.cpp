@@ -115,6 +115,8 @@ private:
         const long verify = SSL_get_verify_result(ssl);
         if (verify != X509_V_OK)
             text += std::string(" (") + X509_verify_cert_error_string(verify) + ")";
+    } else if (kind == SSL_ERROR_WANT_READ || kind == SSL_ERROR_WANT_WRITE) {
+        text += "nothing for " + std::to_string(IO_TIMEOUT_S) + " s";
     } else if (kind == SSL_ERROR_SYSCALL && error != 0) {
         text += std::strerror(error);
     } else if (kind == SSL_ERROR_SYSCALL || kind == SSL_ERROR_ZERO_RETURN) {
@@ -283,7 +285,10 @@ uint64_t exchange(SSL* ssl, const Target& target, std::vector<char>& buffer) {
         if (n <= 0) {
             if (SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN)
                 break;
-            failSsl(ssl, n, length ? "body" : "header");
+            failSsl(ssl, n,
+                    !length           ? "header"
+                    : body == *length ? "open after the answer (no Connection: close?)"
+                                      : "body");
         }
         if (length) {
             body += uint64_t(n);
