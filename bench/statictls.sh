@@ -107,11 +107,14 @@ run_tls() {
 declare -A NEW_RPS NEW_P99 NEW_CPU RESUME_RPS RESUMED MIBS TLS_ERRORS
 for name in websvr nginx; do TLS_ERRORS[$name]=0; done
 
-# measure_tls MODE FILE: every round, servers taking turns.
+# measure_tls MODE FILE: every round, servers taking turns, the one that starts changing from
+# round to round (so that other work starting or ending on the machine favours neither).
 measure_tls() {
-    local mode=$1 file=$2 round name out requests
+    local mode=$1 file=$2 round name out requests order
     for round in $(seq "$ROUNDS"); do
-        for name in websvr nginx; do
+        order="websvr nginx"
+        [ $((round % 2)) -eq 1 ] || order="nginx websvr"
+        for name in $order; do
             out=$(run_tls "$name" "$mode" "$file" "$SECONDS_PER_RUN")
             kill -0 "${PID[$name]}" 2>/dev/null || server_gone "$name"
             requests=$(value requests "$out")
@@ -164,6 +167,7 @@ held_peak() {
     kill -0 "${PID[$name]}" 2>/dev/null || server_gone "$name"
 }
 
+LOAD_BEFORE=$(cut -d" " -f1 /proc/loadavg)
 echo "Warming up..." >&2
 for name in websvr nginx; do run_tls "$name" new bench-1k.bin 2 >/dev/null; done
 
@@ -225,3 +229,4 @@ row "page, $HALF_OPEN half + $GARBAGE bad hellos: median ms" "${BAD_MEDIAN[websv
     "${BAD_MEDIAN[nginx]:-n/a}" "" ""
 row "  worst of $TRIES (ms)" "${BAD_WORST[websvr]:-n/a}" "${BAD_WORST[nginx]:-n/a}" "" ""
 row "errors (failed or wrong answers)" "${TLS_ERRORS[websvr]}" "${TLS_ERRORS[nginx]}" "" ""
+echo "load average before and after: $LOAD_BEFORE, $(cut -d" " -f1 /proc/loadavg) (qv_tlsload's share included)"
