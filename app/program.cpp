@@ -26,15 +26,21 @@
 namespace {
 // The one line a parent program waits for to know where we serve: the application's home
 // page. The admin key file is written first, so that whoever waits for the line finds it.
-void announceServing(const core::CoreFace& core, int port) {
+// The HTTPS one follows when HTTPS is on, and the set-up address then goes over HTTPS.
+void announceServing(const core::CoreFace& core, int port, int securePort) {
     core::WriteAdminKeyFile(core.values().RunSecret);
     bool written = std::printf("Serving http://127.0.0.1:%d/\n", port) > 0;
+    if (securePort > 0)
+        written = std::printf("Serving https://127.0.0.1:%d/\n", securePort) > 0 && written;
+    const char* const setupScheme = securePort > 0 ? "https" : "http";
+    const int setupPort = securePort > 0 ? securePort : port;
     // Accounts with passwords: the way to the first administrator, for whoever started us. Not
     // in the log: it is a key (it works only while there is no administrator).
     if (core.values().UserMode == QLatin1String("APPLICATION"))
         written = std::printf("Set up the first administrator: "
-                              "http://127.0.0.1:%d/?page=setup&code=%s\n",
-                              port, qPrintable(bridge::SetupKey(core.values().RunSecret))) > 0 &&
+                              "%s://127.0.0.1:%d/?page=setup&code=%s\n",
+                              setupScheme, setupPort,
+                              qPrintable(bridge::SetupKey(core.values().RunSecret))) > 0 &&
                   written;
     written = std::fflush(stdout) == 0 && written;
     // A parent that stopped reading is no reason to stop serving.
@@ -117,8 +123,9 @@ int RunWebServer(int argc, char** argv, const WebApplicationRegistration& regist
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &core,
                      [&core] { core.CloseServer(core::EXIT_ORDERLY); });
     if (!desktop)
-        QObject::connect(&core, &core::CoreFace::listening, &core,
-                         [&core](int port) { announceServing(core, port); });
+        QObject::connect(
+            &core, &core::CoreFace::listening, &core,
+            [&core](int port, int securePort) { announceServing(core, port, securePort); });
     QObject::connect(&core, &core::CoreFace::finished, app.get(),
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
 

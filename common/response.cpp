@@ -95,6 +95,8 @@ QByteArray ReasonPhrase(int status) {
         return QByteArrayLiteral("Continue");
     case 200:
         return QByteArrayLiteral("OK");
+    case 301:
+        return QByteArrayLiteral("Moved Permanently");
     case 302:
         return QByteArrayLiteral("Found");
     case 304:

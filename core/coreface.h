@@ -67,8 +67,9 @@ Q_SIGNALS:
     void translationsLoaded();
     // windowState() changed: the window shows it again.
     void stateChanged();
-    // The listener is listening on port (after StartServer succeeded).
-    void listening(int port);
+    // The listener is listening on port (after StartServer succeeded), and the HTTPS one on
+    // securePort (0: HTTPS is off or not listening).
+    void listening(int port, int securePort);
     // The run is over; the process should end with exitCode.
     void finished(int exitCode);
 

@@ -2,6 +2,7 @@
 
 #include "bridge/pagecontext.h"
 #include "core/configuration.h"
+#include "core/httpsfiles.h"
 #include "diagnostics/trace.h"
 #include "server/httpconfig.h"
 #include "server/tracetext.h"
@@ -19,6 +20,13 @@ void ConfigureHttpServer(const Configuration& configuration, server::HttpConfig&
     http.cacheExpiresStatic = settings.CacheExpiresStatic;
     http.cacheExpiresDynamic = settings.CacheExpiresDynamic;
     http.workerThreads = configuration.values.WorkerThreads;
+    http.httpsEnabled = settings.HttpsEnabled;
+    http.httpsPort = settings.HttpsPort;
+    const HttpsFiles https = HttpsFilesOf(configuration.folders, settings);
+    http.httpsCertificate = https.certificate;
+    http.httpsKey = https.key;
+    http.httpRedirect = settings.HttpRedirect;
+    http.hstsMaxAge = settings.HstsMaxAge;
     const server::AddressRanges proxies = server::ParseAddressRanges(settings.TrustedProxies);
     http.trustedProxies = proxies.ranges;
     for (const QString& entry : proxies.skipped)

@@ -28,13 +28,14 @@ struct ScanResult {
     int privileged = 0; // ports refused for lack of privilege
 };
 
-ScanResult scan(server::HttpServer& server, int start, int end) {
+ScanResult scan(server::HttpServer& server, int start, int end,
+                server::Scheme scheme = server::Scheme::Http) {
     ScanResult result;
-    server.closeListener();
+    server.closeListener(scheme);
     for (int port = start; port <= end; ++port) {
-        const int error = server.tryListen(port);
+        const int error = server.tryListen(port, scheme);
         if (error == 0) {
-            server.closeListener();
+            server.closeListener(scheme);
             result.port = port;
             return result;
         }
@@ -57,16 +58,29 @@ int ScanPorts(server::HttpServer& server, int start, int end) {
     return scan(server, start, end).port;
 }
 
-int ScanPortsForUser(server::HttpServer& server, int start, int end) {
-    const ScanResult result = scan(server, start, end);
+namespace {
+int scanForUser(server::HttpServer& server, int start, int end, server::Scheme scheme,
+                int fallbackStart, int fallbackEnd) {
+    const ScanResult result = scan(server, start, end, scheme);
     if (result.port > 0 || end < start || result.privileged < end - start + 1)
         return result.port;
     diagnostics::WriteTrace(QStringLiteral("Ports %1 to %2 all need privileges; scanning %3 to %4")
                                 .arg(start)
                                 .arg(end)
-                                .arg(UNPRIVILEGED_FIRST_PORT)
-                                .arg(UNPRIVILEGED_LAST_PORT));
-    return scan(server, UNPRIVILEGED_FIRST_PORT, UNPRIVILEGED_LAST_PORT).port;
+                                .arg(fallbackStart)
+                                .arg(fallbackEnd));
+    return scan(server, fallbackStart, fallbackEnd, scheme).port;
+}
+} // namespace
+
+int ScanPortsForUser(server::HttpServer& server, int start, int end) {
+    return scanForUser(server, start, end, server::Scheme::Http, UNPRIVILEGED_FIRST_PORT,
+                       UNPRIVILEGED_LAST_PORT);
+}
+
+int ScanHttpsPortsForUser(server::HttpServer& server, int start, int end) {
+    return scanForUser(server, start, end, server::Scheme::Https, UNPRIVILEGED_FIRST_HTTPS_PORT,
+                       UNPRIVILEGED_LAST_HTTPS_PORT);
 }
 
 } // namespace core

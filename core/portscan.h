@@ -4,7 +4,8 @@
 
 namespace server {
 class HttpServer;
-}
+enum class Scheme;
+} // namespace server
 
 namespace core {
 
@@ -19,9 +20,15 @@ int ScanPorts(server::HttpServer& server, int start, int end);
 inline constexpr int UNPRIVILEGED_FIRST_PORT = 8080;
 inline constexpr int UNPRIVILEGED_LAST_PORT = 8100;
 
+// Where a user without the right to listen below 1024 looks for an HTTPS port instead.
+inline constexpr int UNPRIVILEGED_FIRST_HTTPS_PORT = 8443;
+inline constexpr int UNPRIVILEGED_LAST_HTTPS_PORT = 8463;
+
 // As ScanPorts, but when every port from start to end was refused for lack of privilege
 // (a user other than root and ports below 1024), goes on with 8080 to 8100 (traced).
 int ScanPortsForUser(server::HttpServer& server, int start, int end);
+// The same on the HTTPS listener, going on with 8443 to 8463.
+int ScanHttpsPortsForUser(server::HttpServer& server, int start, int end);
 
 // The text of a Winsock-style listen error number.
 QString ListenErrorText(int number);

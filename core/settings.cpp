@@ -5,6 +5,8 @@
 #include "common/xml.h"
 #include "core/folders.h"
 
+#include <algorithm>
+
 namespace core {
 
 namespace {
@@ -65,6 +67,12 @@ Settings readValues(const QString& path, const QString& programFolder) {
     s.DebugMode = text("DebugMode") == QLatin1String("1");
     s.FirstRun = text("FirstRun") == QLatin1String("1");
     s.TrustedProxies = text("TrustedProxies").simplified();
+    s.HttpsEnabled = text("HttpsEnabled") == QLatin1String("1");
+    s.HttpsPort = common::ToLong(text("HttpsPort"));
+    s.HttpsCertificate = text("HttpsCertificate");
+    s.HttpsKey = text("HttpsKey");
+    s.HttpRedirect = text("HttpRedirect") == QLatin1String("1");
+    s.HstsMaxAge = std::max(0, common::ToLong(text("HstsMaxAge")));
     const QString timeout = text("SessionTimeout");
     s.SessionTimeout = timeout.isEmpty() ? 20 : common::ToLong(timeout);
     if (s.SessionTimeout < 0)
@@ -83,6 +91,23 @@ Settings withApplication(Settings s, const QString& programFolder) {
     return s;
 }
 
+// A free port from first to last that is not taken. Neither listener is up while the
+// settings load, so the port set for the other one looks free to the scan. A scanner that
+// went past last (a user who may not listen below 1024) goes on as far past it.
+int scanBesides(const PortScanner& scan, int first, int last, int taken) {
+    const int port = scan(first, last);
+    if (port == 0 || port != taken)
+        return port;
+    return scan(port + 1, port <= last ? last : port + (last - first));
+}
+
+bool hasHttpsSettings(const Settings& s) {
+    const Settings defaults;
+    return s.HttpsEnabled != defaults.HttpsEnabled || s.HttpsPort != defaults.HttpsPort ||
+           s.HttpsCertificate != defaults.HttpsCertificate || s.HttpsKey != defaults.HttpsKey ||
+           s.HttpRedirect != defaults.HttpRedirect || s.HstsMaxAge != defaults.HstsMaxAge;
+}
+
 } // namespace
 
 Settings ReadSettings(const QString& path, const QString& programFolder) {
@@ -90,13 +115,26 @@ Settings ReadSettings(const QString& path, const QString& programFolder) {
 }
 
 Settings LoadSettings(const QString& path, const QString& programFolder,
-                      const PortScanner& scanPorts) {
+                      const PortScanner& scanPorts, const PortScanner& scanHttpsPorts) {
     Settings s = readValues(path, programFolder);
+    bool scanned = false;
     if (s.TCPPort == 0) {
-        s.TCPPort = scanPorts(SCAN_FIRST_PORT, SCAN_LAST_PORT);
-        SaveSettings(path, s, programFolder);
+        const int httpsPort = s.HttpsEnabled ? s.HttpsPort : 0;
+        s.TCPPort = scanBesides(scanPorts, SCAN_FIRST_PORT, SCAN_LAST_PORT, httpsPort);
+        scanned = true;
     }
+    if (s.HttpsEnabled && s.HttpsPort == 0) {
+        s.HttpsPort =
+            scanBesides(scanHttpsPorts, SCAN_FIRST_HTTPS_PORT, SCAN_LAST_HTTPS_PORT, s.TCPPort);
+        scanned = true;
+    }
+    if (scanned)
+        SaveSettings(path, s, programFolder);
     return withApplication(s, programFolder);
+}
+
+QString NumberOrNone(int32_t value) {
+    return value == 0 ? QString() : QString::number(value);
 }
 
 void SaveSettings(const QString& path, const Settings& settings, const QString& programFolder) {
@@ -108,6 +146,15 @@ void SaveSettings(const QString& path, const Settings& settings, const QString& 
     setText(elementOrNew(doc, "FirstRun"), flag(settings.FirstRun));
     if (!settings.TrustedProxies.trimmed().isEmpty())
         setText(elementOrNew(doc, "TrustedProxies"), settings.TrustedProxies.simplified());
+    // A file that never had HTTPS turned on stays as it was.
+    if (hasHttpsSettings(settings)) {
+        setText(elementOrNew(doc, "HttpsEnabled"), flag(settings.HttpsEnabled));
+        setText(elementOrNew(doc, "HttpsPort"), NumberOrNone(settings.HttpsPort));
+        setText(elementOrNew(doc, "HttpsCertificate"), settings.HttpsCertificate);
+        setText(elementOrNew(doc, "HttpsKey"), settings.HttpsKey);
+        setText(elementOrNew(doc, "HttpRedirect"), flag(settings.HttpRedirect));
+        setText(elementOrNew(doc, "HstsMaxAge"), NumberOrNone(settings.HstsMaxAge));
+    }
     common::SaveXmlFile(doc, path);
 }
 

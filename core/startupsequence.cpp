@@ -195,9 +195,10 @@ void WebServer::deriveConfiguration() {
 
 // Step 18.
 void WebServer::loadSettings() {
-    m_config.settings =
-        LoadSettings(m_config.folders.SettingsFile, m_config.folders.ProgramFolder,
-                     [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); });
+    m_config.settings = LoadSettings(
+        m_config.folders.SettingsFile, m_config.folders.ProgramFolder,
+        [this](int start, int end) { return ScanPortsForUser(*m_http, start, end); },
+        [this](int start, int end) { return ScanHttpsPortsForUser(*m_http, start, end); });
 }
 
 // Steps 19 to 22.
@@ -330,10 +331,13 @@ void WebServer::startServing() {
     // Ended while its warning or the settings dialog was up: no browser, no serving line.
     if (closing())
         return;
-    if (m_http->serverPort() == 0 && !interactive() && !listenOnceMore())
+    if (m_http->serverPort() == 0 && !interactive() && !listenOnceMore(server::Scheme::Http))
+        return;
+    if (m_httpConfig.httpsEnabled && m_http->serverPort(server::Scheme::Https) == 0 &&
+        !interactive() && !listenOnceMore(server::Scheme::Https))
         return;
     if (m_http->serverPort() > 0)
-        Q_EMIT listening(m_http->serverPort());
+        Q_EMIT listening(m_http->serverPort(), m_http->serverPort(server::Scheme::Https));
     if (interactive() && m_dataServerOk) {
         diagnostics::WriteTrace(QStringLiteral("Launch browser as client"));
         ShowAdminPage();
@@ -343,16 +347,20 @@ void WebServer::startServing() {
 
 // A hidden run that cannot listen serves nobody: it says so and ends. One more attempt,
 // since the port may have come free; its error, if any, is the reason given.
-bool WebServer::listenOnceMore() {
-    const int port = m_httpConfig.tcpPort;
-    const int error = port > 0 ? m_http->tryListen(port) : 0;
+bool WebServer::listenOnceMore(server::Scheme scheme) {
+    const bool secure = scheme == server::Scheme::Https;
+    const int port = secure ? m_httpConfig.httpsPort : m_httpConfig.tcpPort;
+    const int error = port > 0 ? m_http->tryListen(port, scheme) : 0;
     if (port > 0 && error == 0)
         return true;
-    const QString reason = port > 0 ? QStringLiteral("Unable to listen on port ") +
-                                          QString::number(port) + QStringLiteral(": ") +
-                                          ListenErrorText(error)
-                                    : QStringLiteral("No port to listen on (TCPPort is 0 in ") +
-                                          m_config.folders.SettingsFile + QLatin1Char(')');
+    const QString what = secure ? QStringLiteral("for HTTPS ") : QString();
+    const QString reason =
+        port > 0
+            ? QStringLiteral("Unable to listen %1on port ").arg(what) + QString::number(port) +
+                  QStringLiteral(": ") + ListenErrorText(error)
+            : QStringLiteral("No port to listen on %1(%2 is 0 in ")
+                      .arg(what, secure ? QStringLiteral("HttpsPort") : QStringLiteral("TCPPort")) +
+                  m_config.folders.SettingsFile + QLatin1Char(')');
     diagnostics::WriteTrace(reason + QStringLiteral(". Closing web server."),
                             diagnostics::Severity::Error);
     tellParent(reason + QStringLiteral("; ending."));

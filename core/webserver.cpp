@@ -170,6 +170,7 @@ void WebServer::StartServer() {
     case server::ListenOutcome::OtherError:
         break;
     }
+    startHttps();
     // The settings dialog above may have changed the port.
     setStatus(withPort(i18n::Translate(QStringLiteral("msgServerRunning")), m_httpConfig.tcpPort));
     m_windowState.linksVisible = true;
@@ -267,9 +268,12 @@ QString WebServer::LocalSiteAddress(bool useLocalhost) const {
                              : m_config.values.ComputerName;
     // The scheme in capitals, as the address has always been written; browsers, xdg-open and
     // URL parsers take a scheme in any case.
-    return QStringLiteral("HTTP://") + host + QLatin1Char(':') +
-           QString::number(m_config.settings.TCPPort) + m_config.values.UrlPrefix +
-           QLatin1Char('/');
+    const Settings& settings = m_config.settings;
+    if (settings.HttpsEnabled && settings.HttpsPort > 0)
+        return QStringLiteral("https://") + host + QLatin1Char(':') +
+               QString::number(settings.HttpsPort) + m_config.values.UrlPrefix + QLatin1Char('/');
+    return QStringLiteral("HTTP://") + host + QLatin1Char(':') + QString::number(settings.TCPPort) +
+           m_config.values.UrlPrefix + QLatin1Char('/');
 }
 
 void WebServer::ShowClientPage() {

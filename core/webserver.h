@@ -20,7 +20,8 @@ class UserInterface;
 }
 namespace server {
 class HttpServer;
-}
+enum class Scheme;
+} // namespace server
 
 namespace core {
 
@@ -70,7 +71,8 @@ public:
     // Leaves the listener closed.
     int ScanPorts(int start, int end);
 
-    // "HTTP://" + ("localhost" or the computer name) + ":" + port + "/".
+    // "HTTP://" + ("localhost" or the computer name) + ":" + port + "/"; with HTTPS on,
+    // "https://" and the HTTPS port.
     QString LocalSiteAddress(bool useLocalhost) const;
     void ShowClientPage();
     // The administration page with this run's key, on "localhost".
@@ -140,7 +142,13 @@ private:
     // Its steps in their order; each may end the run.
     void runSteps();
     void reportStartupError(int number, const QString& description);
-    bool listenOnceMore();
+    bool listenOnceMore(server::Scheme scheme);
+    // With HTTPS on: the certificate made when it is ours and due, then loaded. Raises
+    // common::Error when it cannot be used.
+    void prepareHttps();
+    // The HTTPS listener after the HTTP one: a certificate that cannot be used ends the
+    // start-up, and after it (the settings dialog) leaves HTTPS off with a warning.
+    void startHttps();
     void beginStartup();
     void createProgramFolders();
     void readCommandLine();

@@ -4,16 +4,21 @@
 // must keep its promises: decoded path no longer than the raw one, trace text
 // free of control characters, no parameter taken from a body line, a
 // Content-Length the reader waited for is one the parser finds in any case, and
-// a POST's body exactly as long as it says.
+// a POST's body exactly as long as it says. Its redirect to HTTPS, when it has
+// one, is an https address whose authority is a host name or address and a port,
+// and whose whole text holds no blank or control character.
 #include "common/codepage.h"
 #include "common/text.h"
 #include "common/urldecode.h"
+#include "server/httpslocation.h"
 #include "server/requestparser.h"
 #include "server/requestreader.h"
 #include "server/tracetext.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <netinet/in.h>
 
 using server::RequestReader;
 using server::RequestStatus;
@@ -47,6 +52,24 @@ void checkTraceText(const QString& path, const QString& query) {
         check(c.unicode() >= 0x20 && c.unicode() != 0x7F &&
               !(c.unicode() >= 0x80 && c.unicode() <= 0x9F) && c.unicode() != 0x2028 &&
               c.unicode() != 0x2029);
+}
+void checkHttpsLocation(const QByteArray& request, const server::clsHeader& header) {
+    sockaddr_storage local{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(local);
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto location = server::HttpsLocation(
+        request, server::HeaderField(*header.Parameters, QStringLiteral("Host")), local, 8443);
+    if (!location)
+        return;
+    check(location->startsWith("https://"));
+    for (char c : *location)
+        check(c > 0x20 && c < 0x7F);
+    const qsizetype path = location->indexOf('/', 8);
+    check(path > 8);
+    for (char c : location->mid(8, path - 8))
+        check(std::isalnum(static_cast<unsigned char>(c)) || QByteArrayView("-._[]:").contains(c));
+    check(location->mid(8, path - 8).endsWith(":8443"));
 }
 } // namespace
 
@@ -84,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           server::HeaderField(*a->Parameters, QStringLiteral("Content-Length")).has_value());
     check(a->FilePath.size() <= a->Request.size());
     checkTraceText(a->FilePath, a->Command);
+    checkHttpsLocation(whole.text(), *a);
     if (text.startsWith(QLatin1String("POST")))
         check(common::ToText(a->Parameters->item(QStringLiteral("Content"))).size() ==
               whole.bodyLength());

@@ -22,10 +22,22 @@ struct HttpConfig {
     // empty: none.
     QList<AddressRange> trustedProxies;
 
+    // HTTPS: a second listener whose connections speak TLS (HttpsEnabled, HttpsPort), on the
+    // certificate and key files given here (the core resolves them; HttpServer::loadCertificate
+    // reads them). httpRedirect: the HTTP listener answers everything with a redirect to HTTPS.
+    // hstsMaxAge: Strict-Transport-Security on HTTPS answers (seconds; 0: none).
+    bool httpsEnabled = false;
+    int httpsPort = 0;
+    QString httpsCertificate;
+    QString httpsKey;
+    bool httpRedirect = false;
+    qint64 hstsMaxAge = 0;
+
     // Limits that keep a client from holding resources for ever. Tests lower them.
-    int maxConnections = 32767;   // connection slots; a slot index is a 16-bit number
-    int requestTimeoutMs = 30000; // a request not complete by then is dropped
-    int sendTimeoutMs = 30000;    // an answer that makes no progress for so long is dropped
+    int maxConnections = 32767;     // connection slots; a slot index is a 16-bit number
+    int requestTimeoutMs = 30000;   // a request not complete by then is dropped
+    int sendTimeoutMs = 30000;      // an answer that makes no progress for so long is dropped
+    int handshakeTimeoutMs = 10000; // a TLS handshake not done by then is dropped
     // The POST bodies being received at one time, counted by their Content-Length;
     // a request whose body would pass it is answered "503 Service Unavailable".
     qint64 maxBodyMemory = 64LL * 1024 * 1024;

@@ -7,12 +7,14 @@
 #include "common/text.h"
 #include "diagnostics/trace.h"
 #include "server/descriptorlimit.h"
+#include "server/httpslocation.h"
 #include "server/listener.h"
 #include "server/requestorigin.h"
 #include "server/requestparser.h"
 #include "server/responses.h"
 #include "server/socket.h"
 #include "server/socketarray.h"
+#include "server/tls/tlssession.h"
 #include "server/tracetext.h"
 #include "server/winsockerror.h"
 
@@ -41,9 +43,15 @@ QString cookieOf(const QByteArray& request) {
 
 HttpServer::HttpServer(HttpConfig& config, RequestHandler& handler, QObject* parent)
     : QObject(parent), m_config(config), m_handler(handler), m_staticFiles(config),
-      sckServer(std::make_unique<SocketArray>()) {
+      m_secureListener(std::make_unique<Listener>()), sckServer(std::make_unique<SocketArray>()) {
     m_clock.start();
     connect(sckServer.get(), &SocketArray::ConnectionRequest, this, &HttpServer::ConnectionRequest);
+    connect(m_secureListener.get(), &Listener::connectionRequest, this, [this](qintptr requestID) {
+        guarded(0, "ConnectionRequest", [&] {
+            Q_EMIT connectionCounted();
+            acceptConnection(requestID, *m_secureListener, true);
+        });
+    });
     connect(sckServer.get(), &SocketArray::DataArrival, this,
             [this](int index, qint64) { DataArrival(index); });
     connect(sckServer.get(), &SocketArray::SendComplete, this, &HttpServer::SendComplete);
@@ -86,6 +94,25 @@ ListenOutcome HttpServer::StartServer() {
     return ListenOutcome::OtherError;
 }
 
+ListenOutcome HttpServer::StartSecureServer() {
+    const int port = m_config.httpsPort;
+    if (!m_config.httpsEnabled || port == 0 || !m_tls.loaded())
+        return ListenOutcome::NoPort;
+    const int error = tryListen(port, Scheme::Https);
+    if (error == 0)
+        return ListenOutcome::Listening;
+    if (error == WSAEADDRINUSE)
+        return ListenOutcome::PortInUse;
+    diagnostics::WriteTrace(
+        QStringLiteral("Cannot listen for HTTPS on port %1: error %2").arg(port).arg(error),
+        diagnostics::Severity::Error);
+    return ListenOutcome::OtherError;
+}
+
+void HttpServer::loadCertificate() {
+    m_tls.load(m_config.httpsCertificate, m_config.httpsKey);
+}
+
 void HttpServer::StopServer() {
     for (const auto& slot : m_connections)
         if (slot->Used && !slot->socket.sending())
@@ -94,16 +121,25 @@ void HttpServer::StopServer() {
 }
 
 void HttpServer::closeListener() {
-    sckServer->listener().close();
+    closeListener(Scheme::Http);
+    closeListener(Scheme::Https);
 }
 
-int HttpServer::tryListen(int port) {
-    return sckServer->listener().Listen(port);
+void HttpServer::closeListener(Scheme scheme) {
+    listener(scheme).close();
 }
 
-quint16 HttpServer::serverPort() const {
-    const Listener& listener = sckServer->listener();
-    return listener.isListening() ? listener.serverPort() : 0;
+int HttpServer::tryListen(int port, Scheme scheme) {
+    return listener(scheme).Listen(port);
+}
+
+quint16 HttpServer::serverPort(Scheme scheme) const {
+    const Listener& open = listener(scheme);
+    return open.isListening() ? open.serverPort() : 0;
+}
+
+Listener& HttpServer::listener(Scheme scheme) const {
+    return scheme == Scheme::Https ? *m_secureListener : sckServer->listener();
 }
 
 // --- Slots and status -----------------------------------------------------
@@ -150,11 +186,11 @@ void HttpServer::ConnectionRequest(int Index, qintptr requestID) {
         Q_EMIT connectionCounted();
         if (Index != 0)
             return;
-        acceptConnection(requestID);
+        acceptConnection(requestID, sckServer->listener(), false);
     });
 }
 
-void HttpServer::acceptConnection(qintptr requestID) {
+void HttpServer::acceptConnection(qintptr requestID, const Listener& from, bool secure) {
     const int k = GetFreeConnectionIndex();
     if (k == 0) {
         ::close(static_cast<int>(requestID));
@@ -167,7 +203,14 @@ void HttpServer::acceptConnection(qintptr requestID) {
     Socket& socket = (*sckServer)(k);
     if (socket.State() != Socket::STATE_CLOSED)
         socket.Close();
-    if (!socket.Accept(requestID, &sckServer->listener().peer())) {
+    std::unique_ptr<TlsSession> tls;
+    if (secure && !(tls = m_tls.accept(static_cast<int>(requestID)))) {
+        ::close(static_cast<int>(requestID));
+        diagnostics::WriteTrace(QStringLiteral("Cannot start TLS on a connection"),
+                                diagnostics::Severity::Warning);
+        return;
+    }
+    if (!socket.Accept(requestID, &from.peer(), std::move(tls))) {
         ::close(static_cast<int>(requestID));
         diagnostics::WriteTrace(QStringLiteral("Cannot accept a connection"),
                                 diagnostics::Severity::Warning);
@@ -182,8 +225,10 @@ void HttpServer::acceptConnection(qintptr requestID) {
     slot.sentMark = 0;
     slot.sentMarkAtMs = -1;
     if (!m_timeoutTimer.isActive())
-        m_timeoutTimer.start(
-            std::clamp(std::min(m_config.requestTimeoutMs, m_config.sendTimeoutMs) / 4, 10, 1000));
+        m_timeoutTimer.start(std::clamp(std::min({m_config.requestTimeoutMs, m_config.sendTimeoutMs,
+                                                  m_config.handshakeTimeoutMs}) /
+                                            4,
+                                        10, 1000));
     socket.StartReading();
 }
 
@@ -288,12 +333,30 @@ void HttpServer::route(int index, const QByteArray& text, const QString& ip) {
         return;
     }
     RegisterRequest(header->FilePath, header->Command, ip);
-    if (isOptions)
+    if (redirectsToHttps((*sckServer)(index)))
+        redirectToHttps(index, *header, text, now);
+    else if (isOptions)
         sendWhenConnected(index, MethodNotAllowedAnswer());
     else if (isStatic)
         SendFile(index, *header, now);
     else
         sendDynamicPage(index, *header, text, now);
+}
+
+bool HttpServer::redirectsToHttps(const Socket& socket) const {
+    return m_config.httpRedirect && !socket.secure() && serverPort(Scheme::Https) > 0;
+}
+
+void HttpServer::redirectToHttps(int index, const clsHeader& header, const QByteArray& text,
+                                 const QDateTime& now) {
+    const Socket& socket = (*sckServer)(index);
+    const std::optional<QByteArray> location =
+        HttpsLocation(text, HeaderField(*header.Parameters, QStringLiteral("Host")), socket.local(),
+                      serverPort(Scheme::Https));
+    if (location)
+        sendWhenConnected(index, HttpsRedirectAnswer(*location, m_config, now));
+    else
+        refuseRequest(index, 400, text);
 }
 
 void HttpServer::SendFile(int index, const clsHeader& header, const QDateTime& now) {
@@ -319,7 +382,7 @@ void HttpServer::sendDynamicPage(int index, const clsHeader& header, const QByte
     request.remoteAddress = ip;
     request.cookie = cookieOf(text);
     request.origin = OriginOf(text, {socket.local(), socket.peer()}, m_config.trustedProxies);
-    request.https = false; // this listener speaks plain HTTP only
+    request.https = socket.secure();
     PageWork work = m_handler.Prepare(request);
     const bool queued = pool().post(
         [this, index, connection, work = std::move(work)] { makePage(index, connection, work); });
@@ -442,7 +505,12 @@ void HttpServer::sendAnswer(int index, const common::Response& answer, bool kept
 
 void HttpServer::write(Socket& socket, const common::Response& answer, const QByteArray& kept) {
     Q_ASSERT(answer.form != common::Response::Form::Page); // DynamicPageAnswer gave it its head
-    const QByteArray head = kept.isEmpty() ? answer.head() : kept;
+    QByteArray head = kept.isEmpty() ? answer.head() : kept;
+    // The last line of the head, before the blank one that ends it.
+    if (socket.secure() && m_config.hstsMaxAge > 0 && head.endsWith("\r\n\r\n"))
+        head.insert(head.size() - 2, QByteArrayLiteral("Strict-Transport-Security: max-age=") +
+                                         QByteArray::number(m_config.hstsMaxAge) +
+                                         QByteArrayLiteral("\r\n"));
     if (answer.hasFile())
         socket.SendStream(head, answer.file.file, answer.file.length);
     else
@@ -458,7 +526,16 @@ void HttpServer::sweepTimeouts() {
             continue;
         anyUsed = true;
         Socket& socket = slot.socket;
-        if (slot.reader.status() == RequestStatus::Incomplete) {
+        if (socket.handshaking()) {
+            if (now - slot.acceptedAtMs < m_config.handshakeTimeoutMs)
+                continue;
+            diagnostics::WriteTrace(
+                QStringLiteral("[%1] TLS handshake not complete after %2 ms: connection closed")
+                    .arg(slot.RemoteAddress())
+                    .arg(m_config.handshakeTimeoutMs),
+                diagnostics::Severity::Warning);
+            socket.Close();
+        } else if (slot.reader.status() == RequestStatus::Incomplete) {
             if (now - slot.acceptedAtMs < m_config.requestTimeoutMs)
                 continue;
             diagnostics::WriteTrace(

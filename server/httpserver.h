@@ -6,6 +6,7 @@
 #include "server/requesthandler.h"
 #include "server/requestreader.h"
 #include "server/staticfiles.h"
+#include "server/tls/tlsacceptor.h"
 #include "server/workerpool.h"
 
 #include <QDateTime>
@@ -18,6 +19,7 @@
 
 namespace server {
 
+class Listener;
 class Socket;
 class SocketArray;
 struct clsHeader;
@@ -26,14 +28,18 @@ struct clsHeader;
 // error (traced here; the caller shows nothing for it).
 enum class ListenOutcome { Listening, NoPort, PortInUse, OtherError };
 
+// Which of the two listeners: HTTP (the socket array's element 0) or HTTPS.
+enum class Scheme { Http, Https };
+
 // The HTTP server: the listener and the connection slots, reception of
 // requests, routing to static files or the RequestHandler, and the answers.
 // It knows no window: the core shows what StartServer reports and counts the
 // connections it announces.
 // One request and one answer per connection; the connection is closed once the
-// answer has been sent. Every event handler is a boundary for errors: a failure
-// answers "500" (when nothing was sent yet) and is traced, never passed on.
-// Everything here belongs to the event loop's thread, which never waits for a page: a
+// answer has been sent. With HTTPS on, a second listener takes connections that speak TLS;
+// they share the slots, limits and answers of the HTTP ones, byte for byte. Every event handler is
+// a boundary for errors: a failure answers "500" (when nothing was sent yet) and is traced, never
+// passed on. Everything here belongs to the event loop's thread, which never waits for a page: a
 // dynamic page is prepared there, made on a worker thread of its pool, and its answer
 // handed back to the loop, which sends it.
 class HttpServer final : public QObject {
@@ -44,14 +50,22 @@ public:
 
     // Listens on config().tcpPort; port 0 is not tried.
     ListenOutcome StartServer();
+    // Listens on config().httpsPort when config().httpsEnabled, once loadCertificate has
+    // succeeded; port 0 is not tried (NoPort, as when HTTPS is off).
+    ListenOutcome StartSecureServer();
+    // Reads config().httpsCertificate and httpsKey for the HTTPS listener; later changes of the
+    // files are taken up by the next connection. Raises common::Error with a message that
+    // says what is wrong with them.
+    void loadCertificate();
     // Closes the connections still receiving a request (answers under way are
-    // finished) and the listener.
+    // finished) and both listeners.
     void StopServer();
     void closeListener();
+    void closeListener(Scheme scheme);
     // 0 on success, else a Winsock-style number: 10048 address in use, 10013 permission denied.
-    int tryListen(int port);
+    int tryListen(int port, Scheme scheme = Scheme::Http);
     // The port actually listening, 0 when not.
-    quint16 serverPort() const;
+    quint16 serverPort(Scheme scheme = Scheme::Http) const;
     HttpConfig& config() { return m_config; }
 
     // The slot table. A free slot is one whose socket is closed; the lowest free
@@ -80,7 +94,12 @@ private:
     void SendComplete(int Index);
     void Close(int Index);
 
-    void acceptConnection(qintptr requestID);
+    void acceptConnection(qintptr requestID, const Listener& from, bool secure);
+    Listener& listener(Scheme scheme) const;
+    // The HTTP listener sends everything to HTTPS (HttpRedirect, with HTTPS listening).
+    bool redirectsToHttps(const Socket& socket) const;
+    void redirectToHttps(int index, const clsHeader& header, const QByteArray& text,
+                         const QDateTime& now);
     void awaitBody(clsConnection& slot);
     void releaseBody(clsConnection& slot);
     // The slot of socket index, which slot index carries; nullptr for the listener.
@@ -101,8 +120,9 @@ private:
     // answer's head as the cache keeps it; made here when empty.
     void sendAnswer(int index, const common::Response& answer, bool kept = false,
                     const QByteArray& head = {});
-    // The one place where answers become bytes on the wire.
-    static void write(Socket& socket, const common::Response& answer, const QByteArray& head = {});
+    // The one place where answers become bytes on the wire; an HTTPS answer gets its
+    // Strict-Transport-Security line here.
+    void write(Socket& socket, const common::Response& answer, const QByteArray& head = {});
     void releaseAnswer(clsConnection& slot);
     void sweepTimeouts();
 
@@ -121,6 +141,8 @@ private:
     bool m_trimPending = false;    // a large body went: give the heap back once none is left
     QElapsedTimer m_clock;
     QTimer m_timeoutTimer;
+    TlsAcceptor m_tls;
+    std::unique_ptr<Listener> m_secureListener;
     std::unique_ptr<SocketArray> sckServer; // its sockets go before the state they report to
     std::unique_ptr<WorkerPool> m_pool;     // last: stopped first, while all it uses is there
 };

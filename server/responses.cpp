@@ -62,6 +62,14 @@ common::Response ErrorAnswer(int status, const HttpConfig& config, const QDateTi
     return r;
 }
 
+common::Response HttpsRedirectAnswer(const QByteArray& location, const HttpConfig& config,
+                                     const QDateTime& now) {
+    common::Response r = ErrorAnswer(301, config, now);
+    // After the date, as a redirect of the web application has it near the top.
+    r.headers.insert(2, {QByteArrayLiteral("Location"), location});
+    return r;
+}
+
 common::Response BusyAnswer(const HttpConfig& config, const QDateTime& now) {
     common::Response r = ErrorAnswer(503, config, now);
     // Before the last line, "Connection: close", which every answer ends with.

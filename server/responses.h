@@ -30,6 +30,10 @@ common::Response DynamicPageAnswer(common::Response page, const DatedLines& line
 // short HTML page, and "Connection: close" because the rest of the request may never be read.
 common::Response ErrorAnswer(int status, const HttpConfig& config, const QDateTime& now);
 
+// "301 Moved Permanently" to location, the HTTPS address of what was asked for over HTTP.
+common::Response HttpsRedirectAnswer(const QByteArray& location, const HttpConfig& config,
+                                     const QDateTime& now);
+
 // ErrorAnswer 503 for a request refused because too many are being answered: its
 // "Retry-After" tells the client when to ask again.
 common::Response BusyAnswer(const HttpConfig& config, const QDateTime& now);

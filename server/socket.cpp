@@ -1,6 +1,8 @@
 #include "server/socket.h"
 
+#include "diagnostics/trace.h"
 #include "server/peeraddress.h"
+#include "server/tls/tlssession.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -17,6 +19,10 @@ namespace server {
 namespace {
 constexpr qsizetype READ_BYTES = 64 * 1024;
 constexpr qint64 FALLBACK_CHUNK_BYTES = 256 * 1024; // when the file cannot be sent directly
+// A file read for TLS: enough for a few full records per call, little memory per connection.
+constexpr qint64 TLS_CHUNK_BYTES = 64 * 1024;
+// Head and body in one TLS record when they fit: one packet, as sendmsg gives plain answers.
+constexpr qsizetype TLS_RECORD_BYTES = 16 * 1024;
 constexpr qint64 SENDFILE_MAX_BYTES = 1 << 30;
 constexpr int LINGER_MS = 2000;
 
@@ -55,7 +61,8 @@ sockaddr_storage Socket::local() const {
     return m_fd >= 0 ? LocalOf(m_fd) : address;
 }
 
-bool Socket::Accept(qintptr requestID, const sockaddr_storage* peer) {
+bool Socket::Accept(qintptr requestID, const sockaddr_storage* peer,
+                    std::unique_ptr<TlsSession> tls) {
     if (m_fd >= 0)
         closeNow();
     const int fd = static_cast<int>(requestID);
@@ -76,6 +83,8 @@ bool Socket::Accept(qintptr requestID, const sockaddr_storage* peer) {
     m_peerClosed = false;
     m_linger = false;
     m_lingering = false;
+    m_tls = std::move(tls);
+    m_secure = m_tls != nullptr;
     ++m_generation;
     m_readNotifier->setSocket(fd);
     m_writeNotifier->setSocket(fd);
@@ -129,7 +138,7 @@ void Socket::SendStream(const QByteArray& head, std::shared_ptr<QFile> file, qin
             m_stream = std::move(file);
             m_streamOffset = 0;
             m_streamLeft = length;
-            m_useSendfile = true;
+            m_useSendfile = !m_tls; // the kernel cannot encrypt what it sends from a file
         }
         writePending();
     }
@@ -141,6 +150,8 @@ void Socket::Close() {
         return;
     if (outputPending())
         return; // sendComplete comes, and the close with it
+    if (m_tls)
+        m_tls->shutdown();
     if (!m_linger || m_peerClosed) {
         closeNow();
         return;
@@ -164,11 +175,17 @@ void Socket::Abort() {
     closeNow();
 }
 
+bool Socket::handshaking() const {
+    return m_tls && !m_tls->established();
+}
+
 void Socket::onReadable() {
     if (m_lingering) {
         drain();
         return;
     }
+    if (handshaking() && !continueHandshake())
+        return;
     const Read state = readAvailable();
     if (!m_received.isEmpty()) {
         const Depth depth(m_depth);
@@ -194,8 +211,34 @@ void Socket::onReadable() {
     checkSendComplete();
 }
 
+// True once the handshake is done; a client that fails it is traced and let go.
+bool Socket::continueHandshake() {
+    switch (m_tls->handshake()) {
+    case TlsSession::Wait::None:
+        m_writeNotifier->setEnabled(false);
+        return true;
+    case TlsSession::Wait::Readable:
+        m_writeNotifier->setEnabled(false);
+        return false;
+    case TlsSession::Wait::Writable:
+        m_writeNotifier->setEnabled(true);
+        return false;
+    case TlsSession::Wait::Failed:
+        diagnostics::WriteTrace(QLatin1Char('[') + m_remoteHostIP +
+                                    QStringLiteral("] TLS handshake failed: ") + m_tls->failure(),
+                                diagnostics::Severity::Warning);
+        break;
+    case TlsSession::Wait::Closed:
+        break;
+    }
+    closeNow();
+    return false;
+}
+
 Socket::Read Socket::readAvailable() {
     char buffer[READ_BYTES];
+    if (m_tls)
+        return readTls(buffer, sizeof buffer);
     for (;;) {
         const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
         if (n > 0) {
@@ -209,6 +252,31 @@ Socket::Read Socket::readAvailable() {
         if (errno == EINTR)
             continue;
         return errno == EAGAIN || errno == EWOULDBLOCK ? Read::Open : Read::Broken;
+    }
+}
+
+// Every record the socket holds: what OpenSSL has read ahead is never left waiting for a
+// notification that will not come.
+Socket::Read Socket::readTls(char* buffer, qsizetype size) {
+    for (;;) {
+        TlsSession::Wait wait = TlsSession::Wait::None;
+        const qsizetype n = m_tls->read(buffer, size, wait);
+        if (n > 0) {
+            m_received.append(buffer, n);
+            continue;
+        }
+        switch (wait) {
+        case TlsSession::Wait::Readable:
+            return Read::Open;
+        case TlsSession::Wait::Writable:
+            m_writeNotifier->setEnabled(true);
+            return Read::Open;
+        case TlsSession::Wait::Closed:
+            return Read::PeerClosed;
+        case TlsSession::Wait::None:
+        case TlsSession::Wait::Failed:
+            return Read::Broken;
+        }
     }
 }
 
@@ -228,6 +296,11 @@ void Socket::drain() {
 }
 
 void Socket::onWritable() {
+    if (handshaking()) {
+        if (continueHandshake())
+            onReadable();
+        return;
+    }
     {
         const Depth depth(m_depth);
         writePending();
@@ -250,6 +323,8 @@ bool Socket::retryAfterSendError(int err) {
 // Sends what the outbox and the body still hold, both in one call; false when the socket
 // is full or gone.
 bool Socket::writeBuffers() {
+    if (m_tls)
+        return writeTls();
     while (m_fd >= 0 && (m_outboxSent < m_outbox.size() || m_bodySent < m_body.size())) {
         iovec parts[2];
         int count = 0;
@@ -278,6 +353,39 @@ bool Socket::writeBuffers() {
         m_bodySent += n - fromOutbox;
     }
     return m_fd >= 0;
+}
+
+// As writeBuffers, through TLS. A piece that waited is offered again as it was.
+bool Socket::writeTls() {
+    const qsizetype together = m_outbox.size() + m_body.size();
+    if (m_outboxSent == 0 && m_bodySent == 0 && !m_outbox.isEmpty() && !m_body.isEmpty() &&
+        together <= TLS_RECORD_BYTES) {
+        m_outbox.append(m_body);
+        m_body.clear();
+    }
+    while (m_fd >= 0) {
+        const bool fromOutbox = m_outboxSent < m_outbox.size();
+        if (!fromOutbox && m_bodySent >= m_body.size())
+            return true;
+        const QByteArray& part = fromOutbox ? m_outbox : m_body;
+        qsizetype& sent = fromOutbox ? m_outboxSent : m_bodySent;
+        const qsizetype length = std::min<qsizetype>(part.size() - sent, TLS_CHUNK_BYTES);
+        TlsSession::Wait wait = TlsSession::Wait::None;
+        const qsizetype n = m_tls->write(part.constData() + sent, length, wait);
+        if (n > 0) {
+            sent += n;
+            m_bytesSent += static_cast<quint64>(n);
+            continue;
+        }
+        if (wait == TlsSession::Wait::Writable) {
+            m_writeNotifier->setEnabled(true);
+            return false;
+        }
+        if (wait == TlsSession::Wait::Readable)
+            return false;
+        closeNow();
+    }
+    return false;
 }
 
 void Socket::writePending() {
@@ -329,7 +437,8 @@ void Socket::writePending() {
 bool Socket::fillFromStream() {
     if (!m_stream->seek(m_streamOffset))
         return false;
-    m_outbox = m_stream->read(std::min(FALLBACK_CHUNK_BYTES, m_streamLeft));
+    m_outbox =
+        m_stream->read(std::min(m_tls ? TLS_CHUNK_BYTES : FALLBACK_CHUNK_BYTES, m_streamLeft));
     m_outboxSent = 0;
     if (m_outbox.isEmpty())
         return false;
@@ -370,6 +479,7 @@ void Socket::closeNow() {
     m_bodySent = 0;
     m_received.clear();
     endStream();
+    m_tls.reset();
     m_completeSignalled = true;
     m_lingering = false;
     Q_EMIT closed(m_index);

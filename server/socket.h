@@ -12,12 +12,18 @@ class QSocketNotifier;
 
 namespace server {
 
+class TlsSession;
+
 // One connection element of the socket array: a non-blocking TCP descriptor
 // driven by socket notifiers. An answer is handed over once (SendData, its head
 // and body going out together without being joined first, or SendStream for a
 // body sent straight from a file as the socket drains, so a big file never sits
 // in memory); sendComplete follows when the last byte has gone to the kernel,
 // never from inside the caller's own dataArrival handler.
+//
+// A connection of the HTTPS listener carries a TlsSession: its handshake comes first (no
+// dataArrival before it is done), then every byte in and out goes through it, and a file is
+// read and sent in pieces rather than straight from the file.
 //
 // QTcpSocket is not used here: it closes its descriptor as soon as the client
 // half-closes (shuts its sending side after the request), which would cut off
@@ -44,8 +50,9 @@ public:
 
     // Takes over the connected descriptor of an accepted connection. A caller
     // that accepted it non-blocking passes the peer's address it got with it;
-    // without one, both are seen to here.
-    bool Accept(qintptr requestID, const sockaddr_storage* peer = nullptr);
+    // without one, both are seen to here. tls: the connection speaks TLS through it.
+    bool Accept(qintptr requestID, const sockaddr_storage* peer = nullptr,
+                std::unique_ptr<TlsSession> tls = {});
     // Starts the events of an accepted connection; what has arrived already
     // is raised as dataArrival before this returns.
     void StartReading();
@@ -71,6 +78,10 @@ public:
     // the event loop run checks it is still answering the same client.
     quint64 generation() const { return m_generation; }
     bool answerQueued() const { return m_answerQueued; }
+    // The connection came through the HTTPS listener (it stays so after the close).
+    bool secure() const { return m_secure; }
+    // Its TLS handshake is not done yet.
+    bool handshaking() const;
     bool sending() const { return m_fd >= 0 && m_answerQueued && !m_completeSignalled; }
     // Bytes handed to the kernel on this element so far: unchanged means no progress.
     quint64 bytesSent() const { return m_bytesSent; }
@@ -85,7 +96,10 @@ private:
 
     void onReadable();
     void onWritable();
+    bool continueHandshake();
     Read readAvailable();
+    Read readTls(char* buffer, qsizetype size);
+    bool writeTls();
     void drain();
     void queue(const QByteArray& data);
     void writePending();
@@ -101,6 +115,8 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_readNotifier = nullptr;  // child
     QSocketNotifier* m_writeNotifier = nullptr; // child
+    std::unique_ptr<TlsSession> m_tls;
+    bool m_secure = false;
     sockaddr_storage m_peer{};
     QString m_remoteHostIP;
     QByteArray m_received;

@@ -5,8 +5,8 @@
 
 namespace ui {
 
-namespace {
-QString existingFolder(QString folder) {
+QString NearestExistingFolder(const QString& path) {
+    QString folder = path;
     while (!folder.isEmpty() && !QDir(folder).exists()) {
         const QString parent = QFileInfo(folder).path();
         if (parent == folder)
@@ -15,11 +15,10 @@ QString existingFolder(QString folder) {
     }
     return folder;
 }
-} // namespace
 
 bool BrowseForFolder(QWidget* parent, const QString& title, const QString& startFolder,
                      QString& chosen) {
-    QFileDialog picker(parent, title, existingFolder(startFolder));
+    QFileDialog picker(parent, title, NearestExistingFolder(startFolder));
     picker.setObjectName(QStringLiteral("folderPicker"));
     picker.setFileMode(QFileDialog::Directory);
     picker.setOption(QFileDialog::ShowDirsOnly);

@@ -13,9 +13,8 @@ class SettingsForm;
 
 namespace ui {
 
-// The settings dialog (frmServerSettings): port, trusted proxies, application folder and debug
-// mode. It only
-// edits the values; SettingsForm in the core checks, saves and scans.
+// The settings dialog (frmServerSettings): port, trusted proxies, HTTPS, application folder
+// and debug mode. It only edits the values; SettingsForm in the core checks, saves and scans.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -31,6 +30,9 @@ private:
     void confirm();
     void scan();
     void browse();
+    // A certificate or key file picked into box; titleId names the picker.
+    void browseFile(QLineEdit* box, const char* titleId);
+    QWidget* makeHttpsGroup();
 
     core::SettingsForm& m_form;
     std::function<void(const QString&)> m_showHelp;
@@ -38,6 +40,13 @@ private:
     QLineEdit* txtTrustedProxies = nullptr;
     QLineEdit* txtApplicationFolder = nullptr;
     QCheckBox* chkDebug = nullptr;
+    QCheckBox* chkHttpsEnabled = nullptr;
+    QWidget* httpsFields = nullptr; // enabled while chkHttpsEnabled is checked
+    QLineEdit* txtHttpsPort = nullptr;
+    QLineEdit* txtHttpsCertificate = nullptr;
+    QLineEdit* txtHttpsKey = nullptr;
+    QCheckBox* chkHttpsRedirect = nullptr;
+    QLineEdit* txtHstsMaxAge = nullptr;
     QPushButton* cmdHelp = nullptr;
 };
 

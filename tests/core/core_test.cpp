@@ -97,6 +97,13 @@ TEST_F(CoreTest, TheSiteAddressWritesItsSchemeInCapitalsAndParsesAsHttp) {
     EXPECT_EQ(url.host(), "localhost");
     EXPECT_EQ(url.port(), 8081);
     EXPECT_EQ(url.query(), "page=admin");
+
+    // With HTTPS on, the window's links go there.
+    core::Settings settings = core.settings();
+    settings.HttpsEnabled = true;
+    settings.HttpsPort = 8443;
+    core.applySettings(settings);
+    EXPECT_EQ(core.LocalSiteAddress(true), "https://localhost:8443/");
 }
 
 TEST_F(CoreTest, AdministrationOpensThisServersOwnPageWithTheRunsKey) {

@@ -21,6 +21,10 @@ const QStringList PROGRAM_LABELS =
         "msgStartDataServer msgConnectDBError msgInvalidAppFolder msgMissingAppElements "
         "HomePageText wndServerSettings frmNetwork lblNetworkNote lblTCPPort btnScanPorts "
         "lblTrustedProxiesNote lblTrustedProxies "
+        "frmHttps chkHttpsEnabled lblHttpsPort lblHttpsCertificateNote lblHttpsCertificate "
+        "btnHttpsCertificateBrowseToolTip lblHttpsKey btnHttpsKeyBrowseToolTip lblHttpsPemFiles "
+        "lblHttpsAllFiles chkHttpsRedirect lblHttpsHstsNote lblHttpsHstsMaxAge "
+        "msgHttpsPortInvalid msgHttpsPortSameAsHttp msgHttpsCertificateAndKey msgHttpsHstsInvalid "
         "frmWebApp lblWebAppNote lblWebAppFolder btnWebAppBrowseToolTip frmDebugging "
         "lblDebuggingNote chkDebug btnOK btnCancel btnHelp msgPortOk NoPort wndTraceLog "
         "btnClose btnClear btnCloseTip btnClearTip btnHelpTip lvTime lvDescription lvInfo")

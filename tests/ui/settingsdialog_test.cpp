@@ -5,15 +5,20 @@
 #include "server/httpserver.h"
 #include "ui/mainwindow.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
 using namespace support;
 
@@ -238,4 +243,236 @@ TEST_F(SettingsDialogTest, StartUpAsksForAFolderAndAPortWhenItHasNoUsableOnes) {
               i18n::Translate("msgServerRunning").replace("{Port}", QString::number(port)));
     // The start-up ran once: one listener start after the dialog, one data server.
     EXPECT_EQ(logText().count("Start serving pages"), 1);
+}
+
+namespace {
+// The HTTPS group's boxes and check boxes that follow "Use HTTPS", in keyboard order.
+const std::vector<const char*> HTTPS_FIELDS = {
+    "txtHttpsPort", "txtHttpsCertificate", "cmdBrowseCertificate", "txtHttpsKey",
+    "cmdBrowseKey", "chkHttpsRedirect",    "txtHstsMaxAge"};
+
+QCheckBox* check(QDialog& d, const char* name) {
+    return d.findChild<QCheckBox*>(name);
+}
+
+// The settings file with every empty element written <Name/>, however the writer wrote it.
+QByteArray shortEmpties(QByteArray xml) {
+    static const QRegularExpression empty("<(\\w+)></\\1>");
+    return QString::fromUtf8(xml).replace(empty, "<\\1/>").toUtf8();
+}
+
+QString accessibleName(QWidget* widget) {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    return face ? face->text(QAccessible::Name) : QString();
+}
+} // namespace
+
+TEST_F(SettingsDialogTest, TheHttpsBoxesAreUsableOnlyWithHttpsOnAndTheirValuesAreSaved) {
+    startCore();
+    const int httpsPort = FreePort();
+    openSettings([&](QDialog& d) {
+        EXPECT_EQ(d.findChild<QGroupBox*>("frmHttps")->title(), i18n::Translate("frmHttps"));
+        EXPECT_EQ(check(d, "chkHttpsEnabled")->text(), i18n::Translate("chkHttpsEnabled"));
+        EXPECT_FALSE(check(d, "chkHttpsEnabled")->isChecked());
+        for (const char* name : HTTPS_FIELDS)
+            EXPECT_FALSE(d.findChild<QWidget*>(name)->isEnabled()) << name;
+        check(d, "chkHttpsEnabled")->setChecked(true);
+        for (const char* name : HTTPS_FIELDS)
+            EXPECT_TRUE(d.findChild<QWidget*>(name)->isEnabled()) << name;
+        box(d, "txtHttpsPort")->setText(QString::number(httpsPort));
+        check(d, "chkHttpsRedirect")->setChecked(true);
+        box(d, "txtHstsMaxAge")->setText(" 600 ");
+        press(d, "cmdOk");
+    });
+    const QByteArray port = QByteArray::number(httpsPort);
+    EXPECT_TRUE(
+        shortEmpties(settingsFile())
+            .endsWith("<HttpsEnabled>1</HttpsEnabled><HttpsPort>" + port +
+                      "</HttpsPort><HttpsCertificate/><HttpsKey/><HttpRedirect>1</HttpRedirect>"
+                      "<HstsMaxAge>600</HstsMaxAge></Settings>"))
+        << settingsFile().toStdString();
+    EXPECT_TRUE(m_core->settings().HttpsEnabled);
+    EXPECT_EQ(m_core->settings().HttpsPort, httpsPort);
+    EXPECT_EQ(m_core->settings().HstsMaxAge, 600);
+
+    // Shown again as saved; turned off, what was typed is kept for the next time.
+    openSettings([&](QDialog& d) {
+        EXPECT_TRUE(check(d, "chkHttpsEnabled")->isChecked());
+        EXPECT_TRUE(box(d, "txtHttpsPort")->isEnabled());
+        EXPECT_EQ(box(d, "txtHttpsPort")->text(), QString::number(httpsPort));
+        EXPECT_TRUE(check(d, "chkHttpsRedirect")->isChecked());
+        EXPECT_EQ(box(d, "txtHstsMaxAge")->text(), "600");
+        box(d, "txtHttpsCertificate")->setText("certs/site.pem");
+        box(d, "txtHttpsKey")->setText("/etc/ssl/private/site.key");
+        check(d, "chkHttpsEnabled")->setChecked(false);
+        EXPECT_FALSE(box(d, "txtHttpsKey")->isEnabled());
+        press(d, "cmdOk");
+    });
+    EXPECT_TRUE(settingsFile().contains("<HttpsEnabled>0</HttpsEnabled>"));
+    EXPECT_TRUE(settingsFile().contains("<HttpsCertificate>certs/site.pem</HttpsCertificate>"
+                                        "<HttpsKey>/etc/ssl/private/site.key</HttpsKey>"));
+    EXPECT_FALSE(m_core->settings().HttpsEnabled);
+    EXPECT_EQ(m_core->settings().HttpsKey, "/etc/ssl/private/site.key");
+}
+
+TEST_F(SettingsDialogTest, UnusableHttpsValuesKeepTheDialogOpenAndSayWhy) {
+    startCore();
+    const QByteArray saved = settingsFile();
+    const QString httpPort = QString::number(m_program.port());
+    struct Case {
+        const char* port;
+        const char* certificate;
+        const char* key;
+        const char* maxAge;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"0", "", "", "", "msgHttpsPortInvalid"},
+        {"65536", "", "", "", "msgHttpsPortInvalid"},
+        {"44x", "", "", "", "msgHttpsPortInvalid"},
+        {"+443", "", "", "", "msgHttpsPortInvalid"},
+        {"", "site.pem", "", "", "msgHttpsCertificateAndKey"},
+        {"", " ", "site.key", "", "msgHttpsCertificateAndKey"},
+        {"", "", "", "-1", "msgHttpsHstsInvalid"},
+        {"", "", "", "1.5", "msgHttpsHstsInvalid"},
+        {"", "", "", "99999999999", "msgHttpsHstsInvalid"},
+    };
+    std::vector<std::pair<std::string, bool>> stayedOpen;
+    bool sameAsHttpStayedOpen = false;
+    openSettings([&](QDialog& d) {
+        check(d, "chkHttpsEnabled")->setChecked(true);
+        for (const Case& c : cases) {
+            box(d, "txtHttpsPort")->setText(c.port);
+            box(d, "txtHttpsCertificate")->setText(c.certificate);
+            box(d, "txtHttpsKey")->setText(c.key);
+            box(d, "txtHstsMaxAge")->setText(c.maxAge);
+            const int before = m_modals.boxesWith(i18n::Translate(c.message));
+            press(d, "cmdOk");
+            stayedOpen.emplace_back(
+                std::string(c.port) + "|" + c.certificate + "|" + c.key + "|" + c.maxAge,
+                d.isVisible() && m_modals.boxesWith(i18n::Translate(c.message)) == before + 1);
+        }
+        box(d, "txtHstsMaxAge")->clear();
+        box(d, "txtHttpsPort")->setText(httpPort);
+        press(d, "cmdOk");
+        sameAsHttpStayedOpen = d.isVisible();
+        press(d, "cmdCancel");
+    });
+    for (const auto& [values, open] : stayedOpen)
+        EXPECT_TRUE(open) << values;
+    EXPECT_TRUE(sameAsHttpStayedOpen);
+    EXPECT_EQ(m_modals.boxesWith(i18n::Translate("msgHttpsPortSameAsHttp")), 1);
+    EXPECT_EQ(settingsFile(), saved);
+    EXPECT_FALSE(m_core->settings().HttpsEnabled);
+
+    // With HTTPS on, an empty port is left for the next start to find; with HTTPS off the
+    // boxes are not in use, so what they hold refuses nothing.
+    openSettings([&](QDialog& d) {
+        check(d, "chkHttpsEnabled")->setChecked(true);
+        press(d, "cmdOk");
+    });
+    EXPECT_TRUE(shortEmpties(settingsFile())
+                    .contains("<HttpsEnabled>1</HttpsEnabled><HttpsPort/><HttpsCertificate/>"))
+        << settingsFile().toStdString();
+    bool closed = false;
+    openSettings([&](QDialog& d) {
+        box(d, "txtHttpsPort")->setText(httpPort);
+        box(d, "txtHttpsCertificate")->setText(" certs/site.pem ");
+        check(d, "chkHttpsEnabled")->setChecked(false);
+        press(d, "cmdOk");
+        closed = !d.isVisible();
+        if (!closed)
+            press(d, "cmdCancel");
+    });
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(m_core->settings().HttpsEnabled);
+    EXPECT_EQ(m_core->settings().HttpsCertificate, "certs/site.pem");
+}
+
+TEST_F(SettingsDialogTest, CertificateAndKeyPickersOpenBesideTheSettingsFile) {
+    startCore();
+    const QString config = QFileInfo(m_core->folders().SettingsFile).absolutePath();
+    const QString certificate = config + "/site.pem";
+    ASSERT_TRUE(WriteFile(certificate, "-----BEGIN CERTIFICATE-----\n"));
+    struct Opened {
+        QString folder;
+        QStringList selected;
+        QStringList filters;
+        QString title;
+    };
+    std::vector<Opened> opened;
+    // Picks file, or cancels when it is empty.
+    const auto pickerChoosing = [&](const QString& file) {
+        return [&, file](QWidget* modal) {
+            auto* picker = qobject_cast<QFileDialog*>(modal);
+            if (!picker)
+                return;
+            opened.push_back({picker->directory().absolutePath(), picker->selectedFiles(),
+                              picker->nameFilters(), picker->windowTitle()});
+            if (file.isEmpty()) {
+                picker->reject();
+                return;
+            }
+            // Typed, as selectFile leaves alone the name box that has the focus.
+            picker->findChild<QLineEdit*>("fileNameEdit")->setText(file);
+            static_cast<QDialog*>(picker)->accept();
+        };
+    };
+    QString certificateBox, keyBox, cancelledBox;
+    openSettings([&](QDialog& d) {
+        check(d, "chkHttpsEnabled")->setChecked(true);
+        m_modals.onDialog = pickerChoosing(certificate);
+        press(d, "cmdBrowseCertificate");
+        certificateBox = box(d, "txtHttpsCertificate")->text();
+        // A relative file is taken from the settings file's folder, as the server takes it.
+        box(d, "txtHttpsKey")->setText("site.pem");
+        m_modals.onDialog = pickerChoosing("");
+        press(d, "cmdBrowseKey");
+        cancelledBox = box(d, "txtHttpsKey")->text();
+        m_modals.onDialog = pickerChoosing(certificate);
+        press(d, "cmdBrowseKey");
+        keyBox = box(d, "txtHttpsKey")->text();
+        press(d, "cmdCancel");
+    });
+    ASSERT_EQ(opened.size(), 3u);
+    EXPECT_EQ(opened[0].folder, config);
+    EXPECT_EQ(opened[0].title, i18n::Translate("lblHttpsCertificate"));
+    EXPECT_EQ(opened[0].filters,
+              QStringList({i18n::Translate("lblHttpsPemFiles") + " (*.pem *.crt *.cer *.key)",
+                           i18n::Translate("lblHttpsAllFiles") + " (*)"}));
+    EXPECT_EQ(opened[1].folder, config);
+    EXPECT_EQ(opened[1].selected, QStringList({certificate}));
+    EXPECT_EQ(opened[1].title, i18n::Translate("lblHttpsKey"));
+    EXPECT_EQ(certificateBox, certificate);
+    EXPECT_EQ(cancelledBox, "site.pem");
+    EXPECT_EQ(keyBox, certificate);
+}
+
+TEST_F(SettingsDialogTest, TheHttpsBoxesAreNamedByTheirLabelsAndFollowInKeyboardOrder) {
+    startCore();
+    QStringList names, order;
+    openSettings([&](QDialog& d) {
+        for (const char* name :
+             {"txtPortNo", "txtHttpsPort", "txtHttpsCertificate", "txtHttpsKey", "txtHstsMaxAge"})
+            names << accessibleName(d.findChild<QWidget*>(name));
+        check(d, "chkHttpsEnabled")->setChecked(true);
+        d.activateWindow();
+        check(d, "chkHttpsEnabled")->setFocus();
+        for (size_t i = 0; i <= HTTPS_FIELDS.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                  : QString());
+        }
+        press(d, "cmdCancel");
+    });
+    EXPECT_EQ(names, QStringList({i18n::Translate("lblTCPPort") + ":",
+                                  i18n::Translate("lblHttpsPort") + ":",
+                                  i18n::Translate("lblHttpsCertificate") + ":",
+                                  i18n::Translate("lblHttpsKey") + ":",
+                                  i18n::Translate("lblHttpsHstsMaxAge") + ":"}));
+    QStringList expected;
+    for (const char* name : HTTPS_FIELDS)
+        expected << name;
+    expected << "txtApplicationFolder";
+    EXPECT_EQ(order, expected);
 }
