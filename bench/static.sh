@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Static files: websvr against nginx on loopback, serving the same files.
 #
-#   bench/static.sh [STAGE_DIR]     (default: $QV_STAGE_DIR, else build/quorvex)
+#   bench/static.sh [--tls] [STAGE_DIR]     (default: $QV_STAGE_DIR, else build/quorvex)
+#
+# With --tls it measures HTTPS instead (bench/statictls.sh says what).
 #
 # Starts "websvr hidden" from a copy of the staged program folder and nginx
 # (one worker, keepalive_timeout 0, access_log off), then measures with wrk
@@ -22,6 +24,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/helpers.sh
 
+TLS=""
+if [ "${1:-}" = --tls ]; then
+    TLS=1
+    shift
+fi
 STAGE=${1:-${QV_STAGE_DIR:-build/quorvex}}
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 ROUNDS=${BENCH_ROUNDS:-3}
@@ -84,9 +91,13 @@ run_wrk() {
 WORK=$(mktemp -d /tmp/qvbench.XXXXXX)
 WEBSVR_PID=""
 NGINX_PID=""
+NGINX2_PID="" # --tls with BENCH_TWO_NGINX: the second nginx, in websvr's place
+HOLD_PID=""   # --tls: the client holding connections open
 cleanup() {
-    [ -n "$WEBSVR_PID" ] && kill "$WEBSVR_PID" 2>/dev/null && wait "$WEBSVR_PID" 2>/dev/null
-    [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
+    local pid
+    for pid in "$HOLD_PID" "$WEBSVR_PID" "$NGINX_PID" "$NGINX2_PID"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -102,34 +113,56 @@ server_gone() {
     die "$1 ended during the run (status $status)"
 }
 
+# start_websvr PORT [HTTPS_PORT]: HTTPS too (with the run's certificate) when given.
 start_websvr() {
-    local port=$1
+    local port=$1 https_port=${2:-} https="" serving='^Serving http://'
+    [ -x "$STAGE/websvr" ] || die "no websvr in $STAGE (build first)"
     cp -a "$STAGE" "$WORK/program"
     rm -rf "$WORK/program/data" "$WORK/program/Temp"
     mkdir -p "$WORK/program/data/config" "$WORK/temp"
-    echo "<Settings><TCPPort>$port</TCPPort></Settings>" >"$WORK/program/data/config/webserver.xml"
+    if [ -n "$https_port" ]; then
+        https="<HttpsEnabled>1</HttpsEnabled><HttpsPort>$https_port</HttpsPort>"
+        https+="<HttpsCertificate>$WORK/tls/cert.pem</HttpsCertificate><HttpsKey>$WORK/tls/key.pem</HttpsKey>"
+        serving='^Serving https://'
+    fi
+    echo "<Settings><TCPPort>$port</TCPPort>$https</Settings>" >"$WORK/program/data/config/webserver.xml"
     TEMP="$WORK/temp" "$WORK/program/websvr" hidden >"$WORK/websvr.out" 2>"$WORK/websvr.err" &
     WEBSVR_PID=$!
     local i
     for i in $(seq 100); do
-        grep -q '^Serving http://' "$WORK/websvr.out" && return
+        grep -q "$serving" "$WORK/websvr.out" && return
         kill -0 "$WEBSVR_PID" 2>/dev/null || break
         sleep 0.1
     done
     cat "$WORK/websvr.err" >&2
+    if [ -n "$https_port" ] && grep -q '^Serving http://' "$WORK/websvr.out"; then
+        die "websvr serves no HTTPS (no \"Serving https://\" line);" \
+            "BENCH_TWO_NGINX=1 checks the harness with a second nginx in its place"
+    fi
     die "websvr did not start"
 }
 
+# start_nginx PORT [NAME [PID_VARIABLE [HTTPS_PORT]]]: nginx with its files in $WORK/NAME
+# (default nginx, its pid in NGINX_PID); HTTPS too (with the run's certificate) when given:
+# TLS 1.2 and 1.3, http/1.1 only, sessions resumed by ticket only (nginx's default, its
+# ticket keys made anew every start, as websvr's are).
 start_nginx() {
-    local port=$1 user=""
+    local port=$1 name=${2:-nginx} pid_variable=${3:-NGINX_PID} https_port=${4:-} user="" https=""
     [ "$(id -u)" -eq 0 ] && user="user root;"
-    mkdir -p "$WORK/nginx"
-    cat >"$WORK/nginx/nginx.conf" <<EOF
+    [ -n "$https_port" ] && https="
+        listen 127.0.0.1:$https_port ssl backlog=1024;
+        ssl_certificate $WORK/tls/cert.pem;
+        ssl_certificate_key $WORK/tls/key.pem;
+        ssl_protocols TLSv1.2 TLSv1.3;
+        ssl_session_cache off;"
+    local dir=$WORK/$name
+    mkdir -p "$dir"
+    cat >"$dir/nginx.conf" <<EOF
 $user
 worker_processes 1;
 daemon off;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
 events { worker_connections 4096; }
 http {
     access_log off;
@@ -137,30 +170,33 @@ http {
     sendfile on;
     tcp_nopush on;
     default_type application/octet-stream;
-    client_body_temp_path $WORK/nginx/body;
-    proxy_temp_path $WORK/nginx/proxy;
-    fastcgi_temp_path $WORK/nginx/fastcgi;
-    uwsgi_temp_path $WORK/nginx/uwsgi;
-    scgi_temp_path $WORK/nginx/scgi;
+    client_body_temp_path $dir/body;
+    proxy_temp_path $dir/proxy;
+    fastcgi_temp_path $dir/fastcgi;
+    uwsgi_temp_path $dir/uwsgi;
+    scgi_temp_path $dir/scgi;
     server {
-        listen 127.0.0.1:$port backlog=1024;
+        listen 127.0.0.1:$port backlog=1024;$https
         root $WORK/program/wwwroot;
     }
 }
 EOF
-    nginx -e "$WORK/nginx/error.log" -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" &
-    NGINX_PID=$!
+    nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" &
+    printf -v "$pid_variable" %s "$!"
     local i
     for i in $(seq 100); do
         curl -sf -o /dev/null "http://127.0.0.1:$port/bench-1k.bin" && return
         sleep 0.1
     done
-    cat "$WORK/nginx/error.log" >&2
-    die "nginx did not start"
+    cat "$dir/error.log" >&2
+    die "$name did not start"
 }
 
 install_tools
-[ -x "$STAGE/websvr" ] || die "no websvr in $STAGE (build first)"
+if [ -n "$TLS" ]; then
+    source bench/statictls.sh
+    exit 0
+fi
 
 WEBSVR_PORT=$(free_port)
 NGINX_PORT=$(free_port)

@@ -64,7 +64,7 @@ concurrent_tests() {
     build_targets build-tsan "${tests[@]}" -- -DQV_WERROR=ON -DQV_TSAN=ON
     export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
     (cd build-tsan/tests &&
-        ./test_server --gtest_filter='HttpServerTest.*' &&
+        ./test_server --gtest_filter='HttpServerTest.*:HttpsTest.*' &&
         ./test_common --gtest_filter='Dictionary.*' &&
         ./test_supervision --gtest_filter='QueueTest.*' &&
         ./test_webappauth --gtest_filter='SignInState.*')

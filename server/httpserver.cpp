@@ -78,34 +78,31 @@ HttpServer::~HttpServer() {
 // --- Listener -------------------------------------------------------------
 
 ListenOutcome HttpServer::StartServer() {
-    if (m_config.tcpPort == 0)
+    return listenOn(m_config.tcpPort, Scheme::Http);
+}
+
+ListenOutcome HttpServer::StartSecureServer() {
+    if (!m_config.httpsEnabled || !m_tls.loaded())
         return ListenOutcome::NoPort;
-    const int port = m_config.tcpPort;
-    const int error = tryListen(port);
+    return listenOn(m_config.httpsPort, Scheme::Https);
+}
+
+ListenOutcome HttpServer::listenOn(int port, Scheme scheme) {
+    if (port == 0)
+        return ListenOutcome::NoPort;
+    const int error = tryListen(port, scheme);
     if (error == 0)
         return ListenOutcome::Listening;
     if (error == WSAEADDRINUSE)
         return ListenOutcome::PortInUse;
     // Not shown to the user, but a port below 1024 without the right to
     // bind it must leave a trace of why nobody can connect.
-    diagnostics::WriteTrace(
-        QStringLiteral("Cannot listen on port %1: error %2").arg(port).arg(error),
-        diagnostics::Severity::Error);
-    return ListenOutcome::OtherError;
-}
-
-ListenOutcome HttpServer::StartSecureServer() {
-    const int port = m_config.httpsPort;
-    if (!m_config.httpsEnabled || port == 0 || !m_tls.loaded())
-        return ListenOutcome::NoPort;
-    const int error = tryListen(port, Scheme::Https);
-    if (error == 0)
-        return ListenOutcome::Listening;
-    if (error == WSAEADDRINUSE)
-        return ListenOutcome::PortInUse;
-    diagnostics::WriteTrace(
-        QStringLiteral("Cannot listen for HTTPS on port %1: error %2").arg(port).arg(error),
-        diagnostics::Severity::Error);
+    diagnostics::WriteTrace(QStringLiteral("Cannot listen %1on port %2: error %3")
+                                .arg(scheme == Scheme::Https ? QStringLiteral("for HTTPS ")
+                                                             : QString())
+                                .arg(port)
+                                .arg(error),
+                            diagnostics::Severity::Error);
     return ListenOutcome::OtherError;
 }
 

@@ -94,6 +94,7 @@ private:
     void SendComplete(int Index);
     void Close(int Index);
 
+    ListenOutcome listenOn(int port, Scheme scheme);
     void acceptConnection(qintptr requestID, const Listener& from, bool secure);
     Listener& listener(Scheme scheme) const;
     // The HTTP listener sends everything to HTTPS (HttpRedirect, with HTTPS listening).
