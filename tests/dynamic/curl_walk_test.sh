@@ -36,13 +36,13 @@ if $TLS; then
     CA_FILE="$WORK/program/data/https-certificate.pem"
     CURL_OPTIONS=(--cacert "$CA_FILE")
     HSTS_LINE="Strict-Transport-Security: max-age=$HSTS"$'\r\n'
-    LAST_FIELDS="Connection Strict-Transport-Security"
+    LAST_FIELDS="X-Frame-Options X-Content-Type-Options Connection Strict-Transport-Security"
 else
     BASE="http://127.0.0.1:$PORT"
     CA_FILE=
     CURL_OPTIONS=()
     HSTS_LINE=
-    LAST_FIELDS="Connection"
+    LAST_FIELDS="X-Frame-Options X-Content-Type-Options Connection"
 fi
 
 # fetch NAME URL [curl options]: the whole answer as sent, in $WORK/NAME.
