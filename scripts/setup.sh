@@ -12,7 +12,7 @@ PACKAGES=(
     libsodium-dev libssl-dev openssl
     clang libclang-rt-14-dev
     xvfb xauth x11-utils xdotool socat procps python3 chromium curl wrk
-    lintian
+    lintian testssl.sh
 )
 
 install() {

@@ -43,7 +43,11 @@ common::Response DynamicPageAnswer(common::Response page, const DatedLines& line
         .add("Expires", lines.expires())
         .addContentLength();
     r.headers.append(page.headers);
-    r.add("Connection", CLOSE);
+    // Pages hold forms and the administration: no other site may frame them to trick a
+    // user's clicks, and a browser takes them for what Content-Type says.
+    r.add("X-Frame-Options", QByteArrayLiteral("SAMEORIGIN"))
+        .add("X-Content-Type-Options", QByteArrayLiteral("nosniff"))
+        .add("Connection", CLOSE);
     return r;
 }
 

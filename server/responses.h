@@ -21,9 +21,9 @@ common::Response MethodNotAllowedAnswer();
 
 // An answer of the web application as it goes out: a page body gets the "200 OK" head of
 // dynamic pages in front (Server, Date, Content-Type text/html, Accept-Ranges, Expires with
-// CacheExpiresDynamic, Content-Length, the header lines the page carries (its cookies), then
-// Connection), from lines refreshed for the moment of the answer; a complete answer goes out
-// as it is.
+// CacheExpiresDynamic, Content-Length, the header lines the page carries (its cookies),
+// X-Frame-Options SAMEORIGIN and X-Content-Type-Options nosniff, then Connection), from lines
+// refreshed for the moment of the answer; a complete answer goes out as it is.
 common::Response DynamicPageAnswer(common::Response page, const DatedLines& lines);
 
 // The server's own answer to a request it refuses or fails on, e.g. 400 "Bad Request": a

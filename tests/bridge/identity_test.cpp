@@ -187,10 +187,12 @@ TEST_F(IdentityTest, CookiesTheComponentSetsGoOutOnItsPageAndOnlyThoseFitForAHea
     });
     const QByteArray answer = fetch();
     const QStringList head = headOf(answer);
-    ASSERT_GE(head.size(), 5);
-    EXPECT_EQ(head.mid(head.size() - 5),
+    ASSERT_GE(head.size(), 7);
+    EXPECT_EQ(head.mid(head.size() - 7),
               QStringList({"Content-Length: 11", "Set-Cookie: sid=abc; Path=/; HttpOnly",
-                           "Set-Cookie: lang=de", "Cache-Control: no-store", "Connection: close"}));
+                           "Set-Cookie: lang=de", "Cache-Control: no-store",
+                           "X-Frame-Options: SAMEORIGIN", "X-Content-Type-Options: nosniff",
+                           "Connection: close"}));
     EXPECT_EQ(head.first(), "HTTP/1.1 200 OK");
     EXPECT_TRUE(answer.endsWith("\r\n\r\n<p>page</p>"));
     EXPECT_EQ(m_diagnostics.tracesStartingWith("A cookie the web application set"), 3);

@@ -6,10 +6,12 @@ a CSV download and the administration page, as the program's own account on this
 machine (an administrator). With --walk team, a team with accounts: the first
 administrator set up through the printed address adds a reader and an editor, the
 reader is refused a form, the editor saves it, and the administrator finds it in
-the audit trail. What is checked is what the page shows. Screenshots go into the
-artefacts folder.
+the audit trail. With --walk https, over HTTPS with the certificate websvr made
+(trusted by its key): the first administrator set up, signed out and in again, with
+a session cookie that is Secure, and the signed-in home page. What is checked is
+what the page shows. Screenshots go into the artefacts folder.
 
-    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team]
+    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team|https]
                     [--browser PATH] [--timeout S] [--deadline S]
 Exits 77 (skipped) when no Chromium is installed.
 """
@@ -400,10 +402,32 @@ def administrator_reads_the_audit_trail(walk):
     walk.screenshot("audit.png")
 
 
+def signed_in_over_https(walk):
+    page = walk.page
+    check(walk.server.address.startswith("https://localhost:"),
+          f"not served over HTTPS: {walk.server.address}")
+    sign_out(walk)
+    sign_in(walk, "ada")
+    cookies = {c["name"]: c for c in walk.chromium.devtools.call("Storage.getCookies")["cookies"]}
+    session = cookies.get("qvsession")
+    check(session is not None, f"no session cookie after signing in: {sorted(cookies)}")
+    check(session["secure"] and session["httpOnly"],
+          f"the session cookie over HTTPS is not Secure and HttpOnly: {session}")
+    page.open(walk.server.address)
+    check_equal((page.evaluate("location.protocol"), page.status()), ("https:", 200),
+                "the home page's protocol and status")
+    check_equal(page.text("header nav li.user"), "ada", "the signed-in user on the home page")
+    check("This is the home page of the Quorvex example application" in page.text("body"),
+          "the home page does not show pages/home.htm")
+    walk.screenshot("https-home.png")
+
+
 STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_entry_form,
          csv_download, administration]
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
+HTTPS_STEPS = [first_administrator, signed_in_over_https]
+WALKS = {"person": STEPS, "team": TEAM_STEPS, "https": HTTPS_STEPS}
 
 
 def walk_through(walk, steps):
@@ -423,17 +447,22 @@ def walk_through(walk, steps):
 def run(args, work):
     server = chromium = None
     try:
-        team = args.walk == "team"
+        accounts = args.walk in ("team", "https")
+        https = args.walk == "https"
         server = StagedServer(args.stage, work, args.timeout,
-                              user_mode="APPLICATION" if team else None,
-                              trusted_proxies="127.0.0.1" if team else None)
+                              user_mode="APPLICATION" if accounts else None,
+                              trusted_proxies="127.0.0.1 ::1" if accounts else None,
+                              https=https)
+        # The made certificate is trusted as itself, by its key, as a person who imported it.
+        trust = ([f"--ignore-certificate-errors-spki-list={server.certificate_spki_hash()}"]
+                 if https else [])
         chromium = Chromium(args.browser, os.path.join(work, "profile"),
-                            os.path.join(work, "chromium.log"), args.timeout)
+                            os.path.join(work, "chromium.log"), args.timeout, trust)
         downloads = os.path.join(work, "downloads")
         os.makedirs(downloads)
         chromium.allow_downloads(downloads)
         failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts),
-                                TEAM_STEPS if team else STEPS)
+                                WALKS[args.walk])
     except (AssertionError, BrowserFailure) as failure:
         failures = [str(failure)]
     finally:
@@ -459,7 +488,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--stage", required=True)
     parser.add_argument("--artefacts", required=True)
-    parser.add_argument("--walk", choices=["person", "team"], default="person")
+    parser.add_argument("--walk", choices=sorted(WALKS), default="person")
     parser.add_argument("--browser", default=find_browser())
     parser.add_argument("--timeout", type=float, default=20,
                         help="the longest wait for one answer of the browser or the server")

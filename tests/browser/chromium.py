@@ -32,13 +32,13 @@ class Chromium:
     """The browser process and its DevTools connection; stop() ends it, however it
     behaved."""
 
-    def __init__(self, executable, profile, log_path, timeout):
+    def __init__(self, executable, profile, log_path, timeout, flags=()):
         # fd 3 is the browser's command input, fd 4 its output.
         commands_read, self._commands = os.pipe()
         self._answers, answers_write = os.pipe()
         self._log = open(log_path, "wb")
         self._process = subprocess.Popen(
-            [executable, *FLAGS, f"--user-data-dir={profile}"],
+            [executable, *FLAGS, *flags, f"--user-data-dir={profile}"],
             stdin=subprocess.DEVNULL, stdout=self._log, stderr=subprocess.STDOUT,
             pass_fds=(3, 4), preexec_fn=lambda: _as_fds_3_and_4(commands_read, answers_write),
             start_new_session=True)

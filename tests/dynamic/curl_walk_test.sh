@@ -6,51 +6,50 @@
 # redirect that would split the answer, 403 and the administration page with the
 # run's key (which no log line shows), the headers of an export. It runs the test
 # build websvr_faults in place of websvr, to provoke the web application's errors.
-#   curl_walk_test.sh STAGE_DIR WEBSVR_FAULTS
+# With --tls the same walk goes over HTTPS to the certificate websvr made, trusted as
+# itself for "localhost", with HSTS on (its line closes every head) and the HTTP port
+# redirecting to HTTPS.
+#   curl_walk_test.sh [--tls] STAGE_DIR WEBSVR_FAULTS
 set -euo pipefail
+TLS=false
+[ "$1" != --tls ] || { TLS=true; shift; }
 STAGE=$1
 FAULTS=$2
 command -v curl >/dev/null || { echo "SKIP: no curl"; exit 77; }
+# shellcheck source=../support/stagedwebsvr.sh
+source "$(dirname "$0")/../support/stagedwebsvr.sh"
 
-WORK=$(mktemp -d)
-cleanup() {
-    [ -n "${WEBSVR:-}" ] && kill "$WEBSVR" 2>/dev/null && wait "$WEBSVR" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    cat "$WORK"/program/data/Logs/*.log 2>/dev/null | tail -20
-    exit 1
-}
-
-cp -r "$STAGE" "$WORK/program"
-rm -rf "$WORK/program/data" "$WORK/program/Temp"
-cp "$FAULTS" "$WORK/program/websvr"
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$WORK/program/data/config" "$WORK/temp"
-echo "<Settings><TCPPort>$PORT</TCPPort></Settings>" >"$WORK/program/data/config/webserver.xml"
+stage_program "$STAGE" "$FAULTS"
+read -r PORT SECURE_PORT <<<"$(free_ports 2)"
 DB="$WORK/program/examples/microsoft access/sample.db"
-
-(cd "$WORK" && TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" \
-    exec program/websvr hidden >"$WORK/websvr.out" 2>&1) &
-WEBSVR=$!
-# Waits look as long as websvr runs, up to 90 s: they end when what they wait for comes, so
-# the bound only stops a failing run, and a loaded machine stays well inside it.
-running() { kill -0 "$WEBSVR" 2>/dev/null; }
-for _ in $(seq 900); do
-    grep -q '^Serving ' "$WORK/websvr.out" 2>/dev/null && break
-    running || break
-    sleep 0.1
-done
-BASE="http://127.0.0.1:$PORT"
-[ "$(head -1 "$WORK/websvr.out")" = "Serving $BASE/" ] || fail "printed: $(cat "$WORK/websvr.out")"
+if $TLS; then
+    HSTS=31536000
+    write_settings "<TCPPort>$PORT</TCPPort><HttpsEnabled>1</HttpsEnabled><HttpsPort>$SECURE_PORT</HttpsPort><HttpRedirect>1</HttpRedirect><HstsMaxAge>$HSTS</HstsMaxAge>"
+else
+    write_settings "<TCPPort>$PORT</TCPPort>"
+    SECURE_PORT=
+fi
+start_websvr
+await_serving "$PORT" "$SECURE_PORT"
+if $TLS; then
+    BASE="https://localhost:$SECURE_PORT"
+    CA_FILE="$WORK/program/data/https-certificate.pem"
+    CURL_OPTIONS=(--cacert "$CA_FILE")
+    HSTS_LINE="Strict-Transport-Security: max-age=$HSTS"$'\r\n'
+    LAST_FIELDS="X-Frame-Options X-Content-Type-Options Connection Strict-Transport-Security"
+else
+    BASE="http://127.0.0.1:$PORT"
+    CA_FILE=
+    CURL_OPTIONS=()
+    HSTS_LINE=
+    LAST_FIELDS="X-Frame-Options X-Content-Type-Options Connection"
+fi
 
 # fetch NAME URL [curl options]: the whole answer as sent, in $WORK/NAME.
 fetch() {
     local name=$1 url=$2
     shift 2
-    curl -sS --raw -i -A "curl walk" -o "$WORK/$name" "$@" "$url" || fail "curl $url"
+    curl -sS --raw -i -A "curl walk" "${CURL_OPTIONS[@]}" -o "$WORK/$name" "$@" "$url" || fail "curl $url"
 }
 status() { head -1 "$WORK/$1" | tr -d '\r'; }
 head_of() { sed '/^\r$/q' "$WORK/$1" | tr -d '\r'; }
@@ -61,12 +60,12 @@ field() { head_of "$1" | sed -n "s/^$2: //p"; }
 for _ in $(seq 450); do
     fetch home "$BASE/"
     [ "$(status home)" = "HTTP/1.1 200 OK" ] && break
-    running || break
+    websvr_runs || break
     sleep 0.2
 done
 [ "$(status home)" = "HTTP/1.1 200 OK" ] || fail "/ answered $(status home)"
 [ "$(head_of home | cut -d: -f1 | tr '\n' ' ')" = \
-    "HTTP/1.1 200 OK Server Date Content-Type Accept-Ranges Expires Content-Length Connection  " ] ||
+    "HTTP/1.1 200 OK Server Date Content-Type Accept-Ranges Expires Content-Length $LAST_FIELDS  " ] ||
     fail "header lines: $(head_of home)"
 [ "$(field home Server)" = "Quorvex/1.0.202" ] || fail "Server: $(field home Server)"
 [ "$(field home Content-Type)" = "text/html" ] || fail "Content-Type"
@@ -91,8 +90,8 @@ post() {
         --data-urlencode f.country=Switzerland --data-urlencode f.email=
 }
 post posted "$TOKEN"
-printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\nConnection: close\r\n\r\n' \
-    "$NONCE" | cmp -s - "$WORK/posted" || fail "the post answered: $(cat -A "$WORK/posted")"
+printf 'HTTP/1.0 302 Redirect\r\nStatus: 302 Moved\r\nLocation: /?page=saved&form=newcustomer&entry=%s\r\nConnection: close\r\n%s\r\n' \
+    "$NONCE" "$HSTS_LINE" | cmp -s - "$WORK/posted" || fail "the post answered: $(cat -A "$WORK/posted")"
 post again "$TOKEN"
 cmp -s "$WORK/posted" "$WORK/again" || fail "the same post again answered otherwise"
 rows=$(sqlite3 "$DB" "SELECT count(*) FROM customers WHERE name = 'Walk Ärger & Co' AND city = 'Bern'")
@@ -133,7 +132,9 @@ fetch own "$BASE/?page=admin"
 [ "$(status own)" = "HTTP/1.1 200 OK" ] || fail "the administration page for its own account: $(status own)"
 if [ "$(id -u)" -eq 0 ]; then
     for query in "page=admin" "page=admin&key=0123456789abcdef0123456789abcdef"; do
-        answer=$(runuser -u nobody -- curl -sS -o /dev/null -w '%{http_code}' "$BASE/?$query") ||
+        # nobody cannot read the test's folder: the certificate comes on standard input.
+        answer=$(runuser -u nobody -- curl -sS ${CA_FILE:+--cacert /dev/stdin} -o /dev/null \
+            -w '%{http_code}' "$BASE/?$query" <"${CA_FILE:-/dev/null}") ||
             fail "curl as nobody"
         [ "$answer" = 403 ] || fail "$query as nobody: $answer"
     done
@@ -167,4 +168,16 @@ fetch help "$BASE/fn/?productid=QV&version=1.0.202&fn=help&context=ServerSetting
 
 fetch last "$BASE/"
 [ "$(status last)" = "HTTP/1.1 200 OK" ] || fail "/ after the errors: $(status last)"
-echo "PASS: dynamic pages answered as sent by curl"
+
+if $TLS; then
+    # HSTS only over HTTPS; over HTTP, a page and a file move to the same address over HTTPS.
+    [ "$(field last Strict-Transport-Security)" = "max-age=$HSTS" ] || fail "HSTS: $(head_of last)"
+    for target in "/?page=table&table=customers" "/index.htm"; do
+        fetch moved "http://127.0.0.1:$PORT$target"
+        [ "$(status moved)" = "HTTP/1.1 301 Moved Permanently" ] || fail "$target over HTTP: $(status moved)"
+        [ "$(field moved Location)" = "https://127.0.0.1:$SECURE_PORT$target" ] ||
+            fail "$target moved to $(field moved Location)"
+        ! grep -qi '^Strict-Transport-Security' "$WORK/moved" || fail "HSTS over HTTP"
+    done
+fi
+echo "PASS: dynamic pages answered as sent by curl to $BASE"

@@ -2,7 +2,8 @@
 """The Debian package, built with the build's own cpack: its contents, its
 dependencies and lintian's verdict, its systemd unit, and websvr run from the
 unpacked tree the way the unit runs it: it serves the web root and the example
-application, writes only into the state folder, and stops in order on SIGTERM.
+application, over HTTPS too with the certificate it makes in the state folder,
+writes only into the state folder, and stops in order on SIGTERM.
 
     package_test.py --build-dir BUILD --cpack CPACK
 Exits 77 (skipped) where dpkg-deb is missing.
@@ -14,8 +15,8 @@ import re
 import shlex
 import shutil
 import signal
-import socket
 import sqlite3
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -23,6 +24,10 @@ import time
 import urllib.error
 import urllib.parse
 import urllib.request
+
+# The tests' shared helpers lie in tests/support.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from freeports import free_ports  # noqa: E402
 
 PROGRAM = "usr/lib/quorvex"
 STATE = "var/lib/quorvex"
@@ -88,6 +93,9 @@ def check_dependencies(deb, root):
     depends_field = run("dpkg-deb", "--field", deb, "Depends").strip()
     depends = {d.strip().split()[0] for d in re.split(r"[,|]", depends_field)}
     check("adduser" in depends, f"no adduser (the postinst needs it) in {depends}")
+    # HTTPS: the OpenSSL library, as dpkg-shlibdeps names it.
+    check(re.search(r"(^|, )libssl3 \(>= [^)]+\)", depends_field) is not None,
+          f"Depends names no libssl3 (>= ...): {depends_field}")
     # Every library the programs load must come from a package the Depends names.
     for name in ("websvr", "dbsvr"):
         program = os.path.join(root, PROGRAM, name)
@@ -165,19 +173,14 @@ def in_namespace(root):
     return prefix + ["sh", "-c", mounts, "namespace"]
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 class NoRedirect(urllib.request.HTTPRedirectHandler):
     def redirect_request(self, *args):
         return None
 
 
-def fetch(url, data=None):
-    opener = urllib.request.build_opener(NoRedirect)
+def fetch(url, data=None, trust=None):
+    """trust: an SSL context for an https address."""
+    opener = urllib.request.build_opener(NoRedirect, urllib.request.HTTPSHandler(context=trust))
     body = urllib.parse.urlencode(data).encode() if data else None
     try:
         with opener.open(url, body, timeout=WAIT_SECONDS) as answer:
@@ -245,6 +248,22 @@ def check_private_example(folder, what):
         check(mode(database) == 0o600, f"{what}: {database} is {oct(mode(database))}")
 
 
+def check_https(data, port, index):
+    """HTTPS with the certificate websvr made in the state folder, trusted as itself for
+    localhost; its key is the owner's alone, and that owner is the one of all else there."""
+    certificate = os.path.join(data, "https-certificate.pem")
+    status, _, body = fetch(f"https://localhost:{port}/index.htm",
+                            trust=ssl.create_default_context(cafile=certificate))
+    check(status == 200 and body == index, f"/index.htm over HTTPS: {status}")
+    key = os.stat(os.path.join(data, "https-key.pem"))
+    check(key.st_mode & 0o7777 == 0o600, f"the made key is {oct(key.st_mode & 0o7777)}")
+    for other in [data, certificate] + glob.glob(os.path.join(glob.escape(data), "Logs/*.log")):
+        owner = os.stat(other)
+        check((key.st_uid, key.st_gid) == (owner.st_uid, owner.st_gid),
+              f"the made key belongs to {key.st_uid}:{key.st_gid}, {other} to "
+              f"{owner.st_uid}:{owner.st_gid}")
+
+
 def serve_and_stop(root):
     """Runs websvr as the unit does, after what the postinst does on a first installation."""
     unit = unit_settings(root)
@@ -258,9 +277,10 @@ def serve_and_stop(root):
     run(*namespace, os.path.join(root, PROGRAM, "prepare-state"), "--example")
     run(*namespace, *unit["ExecStartPre"])
     check_private_example(os.path.join(state, EXAMPLE), "after prepare-state")
-    port = free_port()
+    port, secure_port = free_ports(2)
     with open(os.path.join(state, "data/config/webserver.xml"), "w") as f:
-        f.write(f"<Settings><TCPPort>{port}</TCPPort></Settings>")
+        f.write(f"<Settings><TCPPort>{port}</TCPPort><HttpsEnabled>1</HttpsEnabled>"
+                f"<HttpsPort>{secure_port}</HttpsPort></Settings>")
 
     # As systemd starts it: no inherited temp folder, and PrivateTmp's empty /tmp.
     env = {k: v for k, v in os.environ.items() if k not in ("TEMP", "TMP", "TMPDIR")}
@@ -273,14 +293,15 @@ def serve_and_stop(root):
         websvr = subprocess.Popen(namespace + unit["ExecStart"], cwd=root, env=env, stdout=out,
                                   stderr=subprocess.STDOUT)
     try:
-        wait_for(lambda: "Serving http://" in open(output).read() or websvr.poll() is not None,
-                 "the served address")
+        wait_for(lambda: "Serving https://" in open(output).read() or websvr.poll() is not None,
+                 "the served addresses")
         check(websvr.poll() is None, f"websvr ended: {open(output).read()}")
         base = f"http://127.0.0.1:{port}"
 
         status, _, body = fetch(base + "/index.htm")
         index = open(os.path.join(root, PROGRAM, "wwwroot/index.htm"), "rb").read()
         check(status == 200 and body == index, f"/index.htm: {status}")
+        check_https(os.path.join(state, "data"), secure_port, index)
         # "/" is answered by the web application once websvr sees its data server.
         status, _, home = wait_for(lambda: answer_with_data_server(base + "/"), "the data server")
         check(status == 200, f"/ answered {status}: {home}")

@@ -8,6 +8,7 @@
 #include "webappapi/answertext.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QRandomGenerator>
@@ -15,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -341,12 +341,13 @@ TEST_F(HttpServerTest, RequestsInPiecesAndPostBodies) {
 TEST_F(HttpServerTest, DynamicPages) {
     m_handler.page = QString::fromUtf8("<p>café</p>");
     const Answer page = SplitAnswer(fetch("GET /?fn=list HTTP/1.1\r\n\r\n"));
-    ASSERT_EQ(page.head.size(), 8);
+    ASSERT_EQ(page.head.size(), 10);
     const QDateTime date = headerDate(page.head, "Date");
     EXPECT_EQ(page.head,
               QStringList({"HTTP/1.1 200 OK", SERVER, "Date: " + common::FormatWebDate(date, false),
                            "Content-Type: text/html", "Accept-Ranges: bytes",
                            "Expires: " + common::FormatWebDate(date, false), "Content-Length: 11",
+                           "X-Frame-Options: SAMEORIGIN", "X-Content-Type-Options: nosniff",
                            "Connection: close"}));
     EXPECT_EQ(page.body, "<p>caf\xe9</p>"); // Windows-1252 on the wire, counted in bytes
 
