@@ -43,9 +43,9 @@ void WebServer::prepareHttps() {
 void WebServer::startHttps() {
     if (!m_httpConfig.httpsEnabled)
         return;
-    if (!m_startupComplete) {
-        prepareHttps(); // a certificate that cannot be used ends the start-up
-    } else {
+    // At start-up the certificate was prepared before the listeners (startServing); later
+    // (the settings dialog) one that cannot be used leaves HTTPS off.
+    if (m_startupComplete) {
         try {
             prepareHttps();
         } catch (const common::Error& e) {

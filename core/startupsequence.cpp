@@ -327,6 +327,10 @@ void WebServer::checkExcel() {
 // Steps 39 to 41.
 void WebServer::startServing() {
     diagnostics::WriteTrace(QStringLiteral("Start serving pages"));
+    // Before anything listens: a certificate that cannot be used ends the start-up, and no
+    // port is taken meanwhile.
+    if (m_httpConfig.httpsEnabled)
+        prepareHttps();
     StartServer();
     // Ended while its warning or the settings dialog was up: no browser, no serving line.
     if (closing())

@@ -146,8 +146,9 @@ private:
     // With HTTPS on: the certificate made when it is ours and due, then loaded. Raises
     // common::Error when it cannot be used.
     void prepareHttps();
-    // The HTTPS listener after the HTTP one: a certificate that cannot be used ends the
-    // start-up, and after it (the settings dialog) leaves HTTPS off with a warning.
+    // The HTTPS listener after the HTTP one. After the start-up (the settings dialog) the
+    // certificate is loaded again first, and one that cannot be used leaves HTTPS off with a
+    // warning.
     void startHttps();
     void beginStartup();
     void createProgramFolders();
