@@ -224,10 +224,11 @@ TEST_F(SignIn, GuessingIsSlowedDownAndTheOwnerStillGetsIn) {
         return failedSignIns("admin") == 100;
     })) << failedSignIns("admin");
     // The owner, elsewhere, is kept out for seconds at most: they get in as soon as the
-    // account's short back-off has passed, which the page tells them.
+    // account's short back-off has passed, which the page tells them. (Whether it still holds
+    // when they come depends on how long the audit wait above took; that it holds for every
+    // address is shown with a clock of the test's own in SignInThrottle.*.)
     browser.remoteAddress = QStringLiteral("192.0.2.7");
     Page p = signIn(browser, "admin");
-    EXPECT_EQ(p.status, 429) << "the account's back-off holds for every address";
     while (p.status == 429) {
         const int wait = p.body.section("try again in ", 1).section(' ', 0, 0).toInt();
         ASSERT_GT(wait, 0);
