@@ -97,12 +97,12 @@ ListenOutcome HttpServer::listenOn(int port, Scheme scheme) {
         return ListenOutcome::PortInUse;
     // Not shown to the user, but a port below 1024 without the right to
     // bind it must leave a trace of why nobody can connect.
-    diagnostics::WriteTrace(QStringLiteral("Cannot listen %1on port %2: error %3")
-                                .arg(scheme == Scheme::Https ? QStringLiteral("for HTTPS ")
-                                                             : QString())
-                                .arg(port)
-                                .arg(error),
-                            diagnostics::Severity::Error);
+    diagnostics::WriteTrace(
+        QStringLiteral("Cannot listen %1on port %2: error %3")
+            .arg(scheme == Scheme::Https ? QStringLiteral("for HTTPS ") : QString())
+            .arg(port)
+            .arg(error),
+        diagnostics::Severity::Error);
     return ListenOutcome::OtherError;
 }
 
@@ -523,22 +523,16 @@ void HttpServer::sweepTimeouts() {
             continue;
         anyUsed = true;
         Socket& socket = slot.socket;
-        if (socket.handshaking()) {
-            if (now - slot.acceptedAtMs < m_config.handshakeTimeoutMs)
+        const bool handshaking = socket.handshaking();
+        if (handshaking || slot.reader.status() == RequestStatus::Incomplete) {
+            const int limit = handshaking ? m_config.handshakeTimeoutMs : m_config.requestTimeoutMs;
+            if (now - slot.acceptedAtMs < limit)
                 continue;
             diagnostics::WriteTrace(
-                QStringLiteral("[%1] TLS handshake not complete after %2 ms: connection closed")
-                    .arg(slot.RemoteAddress())
-                    .arg(m_config.handshakeTimeoutMs),
-                diagnostics::Severity::Warning);
-            socket.Close();
-        } else if (slot.reader.status() == RequestStatus::Incomplete) {
-            if (now - slot.acceptedAtMs < m_config.requestTimeoutMs)
-                continue;
-            diagnostics::WriteTrace(
-                QStringLiteral("[%1] Request not complete after %2 ms: connection closed")
-                    .arg(slot.RemoteAddress())
-                    .arg(m_config.requestTimeoutMs),
+                QStringLiteral("[%1] %2 not complete after %3 ms: connection closed")
+                    .arg(slot.RemoteAddress(),
+                         handshaking ? QStringLiteral("TLS handshake") : QStringLiteral("Request"),
+                         QString::number(limit)),
                 diagnostics::Severity::Warning);
             socket.Close();
         } else if (slot.answerStalled(now, m_config.sendTimeoutMs)) {
