@@ -55,17 +55,28 @@ wait_until home_served || fail "the home page is not served"
 mkdir -p "$ARTEFACTS"
 JSON="$ARTEFACTS/testssl.json"
 REPORT="$ARTEFACTS/testssl.log"
-rm -f "$JSON" "$REPORT" # testssl.sh never writes over a report
 started=$SECONDS
 # No resolver asked: localhost is 127.0.0.1. Its exit status counts the checks that could not
 # be made. It gives up a check whose answer takes longer than its waits (5 s for a header, 10 s
 # for a reply, 5 and 8 s in the CCS and Heartbleed checks), which a loaded machine may pass:
 # they get a minute, like the whole run 15 minutes, bounds that only stop a run that hangs.
-status=0
-HEADER_MAXSLEEP=60 MAX_WAITSOCK=60 CCS_MAX_WAITSOCK=60 HEARTBLEED_MAX_WAITSOCK=60 \
-    timeout 900 "$TESTSSL" --quiet --color 0 --warnings off --nodns none \
-    --ip 127.0.0.1 --add-ca "$CA/ca.crt" --jsonfile "$JSON" --logfile "$REPORT" \
-    "localhost:$SECURE_PORT" >"$WORK/testssl.out" 2>&1 || status=$?
+run_testssl() {
+    rm -f "$JSON" "$REPORT" # testssl.sh never writes over a report
+    status=0
+    HEADER_MAXSLEEP=60 MAX_WAITSOCK=60 CCS_MAX_WAITSOCK=60 HEARTBLEED_MAX_WAITSOCK=60 \
+        timeout 900 "$TESTSSL" --quiet --color 0 --warnings off --nodns none \
+        --ip 127.0.0.1 --add-ca "$CA/ca.crt" --jsonfile "$JSON" --logfile "$REPORT" \
+        "localhost:$SECURE_PORT" >"$WORK/testssl.out" 2>&1 || status=$?
+}
+run_testssl
+# A check that could not be made (its own connection failed on a loaded machine: seen once in
+# the sanitizer pass, for the ticket resumption check) is made once more, in a whole new run;
+# a second failure fails the test.
+if [ "$status" != 0 ]; then
+    echo "testssl.sh ended with $status, once more; its warnings:"
+    grep -E 'WARN|FATAL' "$JSON" 2>/dev/null || true
+    run_testssl
+fi
 [ "$status" = 0 ] || fail "testssl.sh ended with $status; its warnings:
 $(grep -E 'WARN|FATAL' "$JSON" 2>/dev/null)
 $(tail -30 "$WORK/testssl.out")"
