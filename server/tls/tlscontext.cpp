@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "server/tls/opensslerror.h"
+#include "server/tls/opensslptr.h"
 
 #include <QFile>
 #include <cerrno>
@@ -87,13 +88,10 @@ void takeTicketKeys(SSL_CTX* context, const TlsContext* previous, SSL_CTX* previ
     OPENSSL_cleanse(keys, sizeof keys);
 }
 
-EVP_PKEY* readKey(const QByteArray& path) {
-    BIO* file = BIO_new_file(path.constData(), "r");
-    if (!file)
-        return nullptr;
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(file, nullptr, noPassphrase, nullptr);
-    BIO_free(file);
-    return key;
+EvpPkeyPtr readKey(const QByteArray& path) {
+    const BioPtr file(BIO_new_file(path.constData(), "r"));
+    return EvpPkeyPtr(file ? PEM_read_bio_PrivateKey(file.get(), nullptr, noPassphrase, nullptr)
+                           : nullptr);
 }
 
 QString validityWarning(SSL_CTX* context) {
@@ -129,14 +127,12 @@ std::shared_ptr<TlsContext> TlsContext::Load(const QString& certificateFile, con
     if (SSL_CTX_use_certificate_chain_file(raw, certificatePath.constData()) != 1)
         fail(QStringLiteral("The HTTPS certificate file %1 holds no usable certificate (PEM): %2")
                  .arg(certificateFile, OpenSslErrorText()));
-    EVP_PKEY* key = readKey(keyPath);
+    const EvpPkeyPtr key = readKey(keyPath);
     if (!key)
         fail(QStringLiteral("The HTTPS key file %1 holds no usable private key (PEM, without a "
                             "passphrase): %2")
                  .arg(keyFile, OpenSslErrorText()));
-    const int used = SSL_CTX_use_PrivateKey(raw, key);
-    EVP_PKEY_free(key);
-    if (used != 1 || SSL_CTX_check_private_key(raw) != 1)
+    if (SSL_CTX_use_PrivateKey(raw, key.get()) != 1 || SSL_CTX_check_private_key(raw) != 1)
         fail(QStringLiteral("The HTTPS key file %1 does not belong to the certificate in %2")
                  .arg(keyFile, certificateFile));
     ClearOpenSslErrors();
