@@ -47,8 +47,12 @@ write_settings() {
 # start_websvr: websvr hidden from $WORK, with the key file and TEMP of the test; its standard
 # output in $WORK/websvr.out, its errors in websvr.err.
 start_websvr() {
+    # Emptied here, not by the background shell's redirection: a second start would otherwise
+    # be awaited on the lines of the first until that shell got round to opening them.
+    : >"$WORK/websvr.out"
+    : >"$WORK/websvr.err"
     (cd "$WORK" && TEMP="$WORK/temp" QV_ADMIN_KEY_FILE="$WORK/adminkey" \
-        exec program/websvr hidden >"$WORK/websvr.out" 2>"$WORK/websvr.err") &
+        exec program/websvr hidden >>"$WORK/websvr.out" 2>>"$WORK/websvr.err") &
     WEBSVR=$!
 }
 
