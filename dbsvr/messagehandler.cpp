@@ -109,8 +109,7 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
 QList<SortKey> readSortKeys(const pugi::xml_node& request) {
     QList<SortKey> keys;
     for (const pugi::xml_node& o : request.children(protocol::ORDER_BY))
-        keys << SortKey{common::ValueText(o),
-                        IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))};
+        keys << SortKey{common::ValueText(o), IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))};
     return keys;
 }
 

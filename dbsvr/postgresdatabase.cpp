@@ -4,10 +4,10 @@
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
 #include "dbsvr/pagerows.h"
-#include "dbsvr/querysql.h"
 #include "dbsvr/pgaccountsql.h"
 #include "dbsvr/pgdataversion.h"
 #include "dbsvr/pgvolatility.h"
+#include "dbsvr/querysql.h"
 #include "dbsvr/requesterror.h"
 
 #include <algorithm>
@@ -371,15 +371,14 @@ int64_t PostgresDatabase::countRows(const Prepared& query, const QList<BoundValu
 }
 
 void PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
-                                 const QueryRead& read, RowReceiver& out,
-                                 const PgFieldRules& rules, const QDeadlineTimer& deadline) {
+                                 const QueryRead& read, RowReceiver& out, const PgFieldRules& rules,
+                                 const QDeadlineTimer& deadline) {
     m_volatile = query.isVolatile || m_volatile;
     // A volatile function may also write (nextval(), or one of the application's own).
     m_changed = query.isVolatile || m_changed;
     const int next = int(query.types.size()) + 1;
-    const QString pageOf =
-        QStringLiteral(" LIMIT ") + placeholder(next) + QStringLiteral(" OFFSET ") +
-        placeholder(next + 1);
+    const QString pageOf = QStringLiteral(" LIMIT ") + placeholder(next) +
+                           QStringLiteral(" OFFSET ") + placeholder(next + 1);
     QList<BoundValue> all = values;
     all << BoundValue(read.paging.limit + 1) << BoundValue(read.paging.offset);
     if (!read.orderBy.isEmpty()) {

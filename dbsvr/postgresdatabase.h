@@ -86,7 +86,7 @@ private:
         bool statementReady = false;
         bool pageReady = false;
         std::optional<QueryKind> kind;
-        bool isVolatile = false; // its plan reads the clock or the like (PlanIsVolatile)
+        bool isVolatile = false;            // its plan reads the clock or the like (PlanIsVolatile)
         std::optional<QStringList> columns; // of its result, once described
     };
     Prepared& prepared(const NamedQuery& query);

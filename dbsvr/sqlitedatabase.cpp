@@ -483,8 +483,8 @@ QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argume
     if (!s.readOnly())
         return RunSqliteWrite(m_db, s, query.name, requestId, companion);
     PageRows rows(read.paging.limit);
-    streamQuery(m_db, query, arguments, s, read.orderBy, read.paging, read.paging.limit + 1,
-                false, rows);
+    streamQuery(m_db, query, arguments, s, read.orderBy, read.paging, read.paging.limit + 1, false,
+                rows);
     RowPage page = std::move(rows.page());
     if (read.total) {
         Statement count = boundStatement(m_db, query, CountSql(query.sql), arguments);

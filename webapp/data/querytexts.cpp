@@ -15,7 +15,8 @@ QString TitleOf(const Labels& labels, const DisplayTexts& texts, const QString& 
 }
 
 QString DescriptionOf(const Labels& labels, const DisplayTexts& texts) {
-    return labelled(labels, texts.label.isEmpty() ? QString() : texts.label + QStringLiteral("Desc"),
+    return labelled(labels,
+                    texts.label.isEmpty() ? QString() : texts.label + QStringLiteral("Desc"),
                     texts.description);
 }
 

@@ -83,7 +83,7 @@ Html parameterForm(const PageEnvironment& env, const QueryView& view) {
 // The result columns whose values are keys of rows the user may open: column -> (table, key
 // column). A table that is gone, or whose key has several columns, gives no links.
 QHash<QString, QPair<QString, QString>> keyLinks(const PageEnvironment& env,
-                                                  const QueryInfo& info) {
+                                                 const QueryInfo& info) {
     QHash<QString, QPair<QString, QString>> links;
     for (const ResultLink& link : info.links) {
         if (!env.mayUse(ObjectKind::Table, link.table))
