@@ -70,6 +70,12 @@ Html parameterForm(const PageEnvironment& env, const QueryView& view) {
                 HiddenInput(QStringLiteral("page"), QStringLiteral("query")) +
                 HiddenInput(QStringLiteral("name"), view.info.name) +
                 HiddenInput(QStringLiteral("run"), QStringLiteral("1")) + "\n";
+    // Other values keep the order the result was sorted in.
+    if (!view.run.orderBy.isEmpty()) {
+        html += HiddenInput(QStringLiteral("sort"), view.run.orderBy.first().column);
+        if (view.run.orderBy.first().descending)
+            html += HiddenInput(QStringLiteral("dir"), QStringLiteral("desc"));
+    }
     int n = 0;
     for (const QueryParameter& p : view.info.parameters) {
         const QString id = QStringLiteral("qp") + QString::number(++n);
