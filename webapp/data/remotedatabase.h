@@ -118,7 +118,7 @@ struct QueryRun {
     int limit = 25;
     QList<SortKey> orderBy; // reads: the query's own order when empty
     bool total = false;     // reads: count the rows (RowSet::total)
-    QString requestId; // writes: applied once per id
+    QString requestId;      // writes: applied once per id
     // Writes: noted in the audit trail with the write, once per request id.
     std::optional<AuditEntry> audit;
 };
