@@ -461,7 +461,7 @@ def run(args, work):
         downloads = os.path.join(work, "downloads")
         os.makedirs(downloads)
         chromium.allow_downloads(downloads)
-        failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts),
+        failures = walk_through(Walk(Page(chromium, args.axe), server, chromium, args.artefacts),
                                 WALKS[args.walk])
     except (AssertionError, BrowserFailure) as failure:
         failures = [str(failure)]
@@ -488,6 +488,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--stage", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--axe", required=True, help="axe.min.js, run on every page shown")
     parser.add_argument("--walk", choices=sorted(WALKS), default="person")
     parser.add_argument("--browser", default=find_browser())
     parser.add_argument("--timeout", type=float, default=20,
