@@ -98,7 +98,15 @@ Response printQuery(const PageEnvironment& env) {
     return env.page(name, content, QStringLiteral("queries"));
 }
 
-Html printLink(const PageEnvironment& env, const Link& link) {
+// The "Print view" link: the fields of a page's view (without its page size, which a print
+// view does not use), the view's name as the field nameField.
+Html printLink(const PageEnvironment& env, const Link& view, const QString& nameField) {
+    Link link(QStringLiteral("print"));
+    for (const auto& [field, value] : view.fields())
+        if (field == QLatin1String("name"))
+            link.with(nameField, value);
+        else if (field != QLatin1String("page") && field != QLatin1String("size"))
+            link.keep(field, value);
     return "<p class=\"printlink\">" + Anchor(link, env.label("webPrintView"), env.root()) +
            "</p>\n";
 }
@@ -114,18 +122,12 @@ Html TablePrintNote(const PageEnvironment& env, const TableView& view) {
 }
 
 Html TablePrintLink(const PageEnvironment& env, const TableView& view) {
-    return printLink(env, view.link(QStringLiteral("print"), false));
+    return printLink(env, view.link(QStringLiteral("table"), false), QStringLiteral("name"));
 }
 
 Html QueryPrintLink(const PageEnvironment& env, const QueryView& view) {
     // The query by the field "query": "name" alone stands for a table here.
-    Link link(QStringLiteral("print"));
-    link.with(QStringLiteral("query"), view.info.name);
-    const Link shown = view.link(QStringLiteral("print"), false);
-    for (const auto& [field, value] : shown.fields())
-        if (field != QLatin1String("page") && field != QLatin1String("name"))
-            link.keep(field, value);
-    return printLink(env, link);
+    return printLink(env, view.link(QStringLiteral("query"), false), QStringLiteral("query"));
 }
 
 } // namespace webapp

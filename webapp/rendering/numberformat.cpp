@@ -70,9 +70,10 @@ QString FormatNumber(const QString& raw, const QLocale& locale, int scale) {
         return raw;
     QString whole = m.captured(2);
     QString fraction = m.captured(3);
-    const int exponent = m.captured(4).toInt();
+    bool ok = true;
+    const int exponent = m.captured(4).isEmpty() ? 0 : m.captured(4).toInt(&ok);
     // Beyond this a value is no amount a page shows digit by digit.
-    if (std::abs(exponent) > 400)
+    if (!ok || std::abs(exponent) > 400)
         return raw;
     shift(whole, fraction, exponent);
     if (scale >= 0) {
