@@ -29,6 +29,7 @@ from chromium import Chromium, find_browser
 from devtools import BrowserFailure
 from page import Page
 from stagedserver import StagedServer
+import walk_a11y
 
 # The rows of the example database (dbsvr/sample/sample.sql).
 SAMPLE_ROWS = {"categories": 5, "products": 18, "customers": 12, "orders": 14,
@@ -423,7 +424,7 @@ def signed_in_over_https(walk):
 
 
 STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_entry_form,
-         csv_download, administration]
+         csv_download, administration] + walk_a11y.STEPS
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
 HTTPS_STEPS = [first_administrator, signed_in_over_https]

@@ -149,3 +149,24 @@ class Page:
                                                     "captureBeyondViewport": True})
         with open(path, "wb") as out:
             out.write(base64.b64decode(png["data"]))
+
+    def press_tab(self):
+        """Moves the keyboard focus on, as the Tab key does."""
+        for kind in ("keyDown", "keyUp"):
+            self._call("Input.dispatchKeyEvent", {"type": kind, "key": "Tab", "code": "Tab",
+                                                  "windowsVirtualKeyCode": 9})
+
+    def emulate_screen(self, width, height):
+        """Lays the page out as on a phone of this size (CSS pixels); None ends it."""
+        if width is None:
+            self._call("Emulation.clearDeviceMetricsOverride")
+        else:
+            self._call("Emulation.setDeviceMetricsOverride",
+                       {"width": width, "height": height, "deviceScaleFactor": 1,
+                        "mobile": True})
+
+    def print_pdf(self, path):
+        """The page as the browser prints it (print style sheet), as PDF."""
+        pdf = self._call("Page.printToPDF", {"printBackground": True})
+        with open(path, "wb") as out:
+            out.write(base64.b64decode(pdf["data"]))
