@@ -494,7 +494,7 @@ def main():
     parser.add_argument("--browser", default=find_browser())
     parser.add_argument("--timeout", type=float, default=20,
                         help="the longest wait for one answer of the browser or the server")
-    parser.add_argument("--deadline", type=float, default=100,
+    parser.add_argument("--deadline", type=float, default=150,
                         help="the whole test ends failing after this many seconds")
     args = parser.parse_args()
     if not args.browser:
