@@ -49,7 +49,8 @@ TEST(Queries, RunPagedAndReportErrorsOnThePage) {
     Browser browser(app);
     const Page first = browser.get("page=query&name=LowStock&p.threshold=1000&run=1&size=5");
     EXPECT_TRUE(first.body.contains("Rows 1 to 5 of 18<"));
-    EXPECT_TRUE(first.body.contains("<td>Sea salt</td>")); // 0 in stock comes first
+    EXPECT_TRUE(
+        first.body.contains("<td data-label=\"name\">Sea salt</td>")); // 0 in stock comes first
     const Page second = browser.get(QueryOf(LinkTo(first.body, QString::fromUtf8("Next »"))));
     EXPECT_TRUE(second.body.contains("Rows 6 to 10 of 18<"));
     EXPECT_TRUE(second.body.contains("value=\"1000\"")); // the parameters stay
@@ -64,9 +65,10 @@ TEST(Queries, RunPagedAndReportErrorsOnThePage) {
     // A value that does not fit the parameter's type: said next to it, kept, not run.
     const Page wrong = browser.get("page=query&name=LowStock&p.threshold=12abc&run=1");
     EXPECT_TRUE(wrong.body.contains("<div class=\"field invalid\">"));
-    EXPECT_TRUE(wrong.body.contains("value=\"12abc\" aria-invalid=\"true\""));
-    EXPECT_TRUE(wrong.body.contains("</span><span class=\"message\">Please enter a whole "
-                                    "number.</span>"));
+    EXPECT_TRUE(wrong.body.contains("value=\"12abc\" aria-invalid=\"true\" "
+                                    "aria-describedby=\"qp1-message\"><span class=\"hint\""));
+    EXPECT_TRUE(wrong.body.contains("<span class=\"message\" id=\"qp1-message\">Please enter a "
+                                    "whole number.</span>"));
     EXPECT_FALSE(wrong.body.contains("<table"));
 
     const Page refused = browser.get("page=query&name=Broken");
@@ -148,22 +150,24 @@ TEST(Queries, ResultsSortCountAndLinkKeys) {
     Browser browser(app);
     const QString lowStock = "page=query&name=LowStock&p.threshold=1000&run=1&size=5";
     const Page first = browser.get(lowStock);
-    EXPECT_TRUE(first.body.contains("<th><a class=\"sortable\" href=\"/?page=query&amp;name="
-                                    "LowStock&amp;p.threshold=1000&amp;run=1&amp;sort=name&amp;"
-                                    "size=5\">name</a></th>"))
+    EXPECT_TRUE(
+        first.body.contains("<th scope=\"col\"><a class=\"sortable\" href=\"/?page=query&amp;name="
+                            "LowStock&amp;p.threshold=1000&amp;run=1&amp;sort=name&amp;"
+                            "size=5\">name</a></th>"))
         << first.body.toStdString();
     EXPECT_EQ(QueryOf(LinkTo(first.body, QString::fromUtf8("Last \u00bb"))),
               lowStock + "&offset=15");
     EXPECT_TRUE(LinkTo(first.body, QString::fromUtf8("\u00ab First")).isEmpty());
     // The id leads to the product's row.
-    EXPECT_TRUE(first.body.contains("<td><a href=\"/?page=row&amp;table=products&amp;k.id="));
+    EXPECT_TRUE(first.body.contains(
+        "<td class=\"num\" data-label=\"id\"><a href=\"/?page=row&amp;table=products&amp;k.id="));
 
     const Page byName = browser.get(lowStock + "&sort=name");
-    EXPECT_TRUE(byName.body.contains("<th aria-sort=\"ascending\"><a href="));
+    EXPECT_TRUE(byName.body.contains("<th scope=\"col\" aria-sort=\"ascending\"><a href="));
     EXPECT_TRUE(support::ContainsInOrder(
         byName.body, {"Aged cheddar", "Apple juice", "Apples (1 kg)", "Basmati rice", "Butter"}));
     const Page descending = browser.get(QueryOf(LinkTo(byName.body, "name")));
-    EXPECT_TRUE(descending.body.contains("<th aria-sort=\"descending\">"));
+    EXPECT_TRUE(descending.body.contains("<th scope=\"col\" aria-sort=\"descending\">"));
     EXPECT_TRUE(descending.body.contains("Rows 1 to 5 of 18<"));
     // Running it with other values keeps the order.
     EXPECT_TRUE(descending.body.contains("<input type=\"hidden\" name=\"sort\" value=\"name\">"

@@ -5,6 +5,7 @@
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/formfiles.h"
+#include "webapp/pages/printpages.h"
 #include "webapp/pages/tablepages.h"
 #include "webapp/rendering/rowsettable.h"
 
@@ -53,16 +54,18 @@ Markup inputType(const QueryParameter& p) {
 
 Html parameterInput(const QString& id, const QueryParameter& p, const QueryView& view,
                     const QString& description) {
+    const QString error = view.errors.value(p.name);
     Html input = "<input " + Html(inputType(p)) + " id=\"" + Html::text(id) + "\" name=\"" +
                  Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\" value=\"" +
-                 Html::text(view.entered.value(p.name)) + "\"";
-    if (view.errors.contains(p.name))
-        input += " aria-invalid=\"true\"";
+                 Html::text(view.entered.value(p.name)) + "\"" + FieldErrorAttributes(id, error);
     if (description.isEmpty())
         return input + ">";
+    // A field in error is described by its message.
     const QString hint = id + QStringLiteral("-hint");
-    return input + " aria-describedby=\"" + Html::text(hint) + "\"><span class=\"hint\" id=\"" +
-           Html::text(hint) + "\">" + Html::text(description) + "</span>";
+    if (error.isEmpty())
+        input += " aria-describedby=\"" + Html::text(hint) + "\"";
+    return input + "><span class=\"hint\" id=\"" + Html::text(hint) + "\">" +
+           Html::text(description) + "</span>";
 }
 
 Html parameterForm(const PageEnvironment& env, const QueryView& view) {
@@ -149,7 +152,7 @@ Html renderResult(const PageEnvironment& env, const QueryView& view, const Query
         return FailureBox(env, *result.failure);
     Link exportLink = view.link(QStringLiteral("export"), false);
     exportLink.with(QStringLiteral("kind"), QStringLiteral("query"));
-    return ExportLinks(env.labels, exportLink, env.root()) +
+    return ExportLinks(env.labels, exportLink, env.root()) + QueryPrintLink(env, view) +
            RowSetTable(env.labels, result.rows, env.root(), resultLayout(env, view, result)) +
            Pager(env.labels, result.rows, view.run.limit, env.root(), [&](qint64 offset) {
                QueryView at = view;
