@@ -132,7 +132,7 @@ inline constexpr char OP_CONTAINS[] = "contains";
 // Named queries for people: their texts and links in ListQueries, and a Query's order.
 inline constexpr char ATTRIBUTE_TITLE[] = "title";
 inline constexpr char ATTRIBUTE_DESCRIPTION[] = "description";
-inline constexpr char ATTRIBUTE_LABEL[] = "label";
+// ATTRIBUTE_LABEL (above) names a label id of the language files here.
 inline constexpr char ATTRIBUTE_USE[] = "use";
 inline constexpr char USE_CHOICES[] = "choices";
 inline constexpr char LINK[] = "Link"; // of a Query in ListQueries: column, table
