@@ -106,12 +106,31 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
     return filters;
 }
 
+// A Query's OrderBy elements, in order: <OrderBy descending="true">column</OrderBy>.
+QList<SortKey> readSortKeys(const pugi::xml_node& request) {
+    QList<SortKey> keys;
+    for (const pugi::xml_node& o : request.children(protocol::ORDER_BY))
+        keys << SortKey{common::ValueText(o), IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))};
+    return keys;
+}
+
 QString readRequestId(const pugi::xml_node& request) {
     const QString id = ChildText(request, protocol::REQUEST_ID);
     if (id.size() > MAX_REQUEST_ID)
         Fail(ERROR_INVALID_ARGUMENT,
              QStringLiteral("A RequestId has at most %1 characters.").arg(MAX_REQUEST_ID));
     return id;
+}
+
+// Only what the configuration gives: most queries have no texts.
+void addTexts(pugi::xml_node node, const PeopleTexts& texts) {
+    const std::pair<const char*, const QString*> ALL[] = {
+        {protocol::ATTRIBUTE_TITLE, &texts.title},
+        {protocol::ATTRIBUTE_DESCRIPTION, &texts.description},
+        {protocol::ATTRIBUTE_LABEL, &texts.label}};
+    for (const auto& [name, value] : ALL)
+        if (!value->isEmpty())
+            setAttribute(node, name, *value);
 }
 
 void addKeys(pugi::xml_node reply, const char* listName, const char* itemName,
@@ -289,9 +308,10 @@ void MessageHandler::exportRows(const pugi::xml_node& request, const QString& ki
             if (isType(kind, protocol::QUERY)) {
                 const NamedQuery& named = namedQuery(request);
                 const QList<Argument> arguments = readArguments(request);
+                const QueryRead read{paging, readSortKeys(request), false};
                 prefix = QStringLiteral("The query ") + named.name + QStringLiteral(" failed. ");
                 parts.emplace(sink, protocol::NAME, named.name, paging, m_exportTimeLimitMs);
-                database().exportQuery(named, arguments, paging, *parts, parts->deadline());
+                database().exportQuery(named, arguments, read, *parts, parts->deadline());
             } else {
                 const bool audit = isType(kind, protocol::READ_AUDIT);
                 TableRead read = audit ? auditRead(request) : tableRead(request);
@@ -369,10 +389,19 @@ void MessageHandler::listQueries(pugi::xml_node reply) const {
         if (kind != QueryKind::Unknown)
             query.append_attribute(protocol::ATTRIBUTE_KIND)
                 .set_value(kind == QueryKind::Read ? protocol::KIND_READ : protocol::KIND_WRITE);
+        addTexts(query, q.texts);
+        if (q.choicesOnly)
+            query.append_attribute(protocol::ATTRIBUTE_USE).set_value(protocol::USE_CHOICES);
         for (const QueryParameter& p : q.parameters) {
             pugi::xml_node parameter = query.append_child(protocol::PARAMETER);
             setAttribute(parameter, protocol::ATTRIBUTE_NAME, p.name);
             setAttribute(parameter, protocol::ATTRIBUTE_TYPE, p.type);
+            addTexts(parameter, p.texts);
+        }
+        for (const ResultLink& l : q.links) {
+            pugi::xml_node link = query.append_child(protocol::LINK);
+            setAttribute(link, protocol::ATTRIBUTE_COLUMN, l.column);
+            setAttribute(link, protocol::ATTRIBUTE_TABLE, l.table);
         }
     }
 }
@@ -448,19 +477,20 @@ void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node rep
 void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node reply) const {
     const NamedQuery& query = namedQuery(request);
     Database& db = database();
-    const Paging paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
+    const QueryRead read{readPaging(request, DEFAULT_LIMIT, MAX_LIMIT), readSortKeys(request),
+                         IsTrue(ChildText(request, protocol::TOTAL))};
     const QList<Argument> arguments = readArguments(request);
     const QString requestId = readRequestId(request);
     const std::optional<AuditEntry> audit = ReadAuditEntry(request);
     try {
         const QueryResult result =
-            db.runQuery(query, arguments, paging, requestId,
+            db.runQuery(query, arguments, read, requestId,
                         audit ? Accounts::AuditOfWrite(*audit) : WriteCompanion());
         if (const auto* write = std::get_if<WriteResult>(&result)) {
             addWrite(reply, *write);
         } else {
             AddText(reply, protocol::NAME, query.name);
-            AddPage(reply, std::get<RowPage>(result), paging);
+            AddPage(reply, std::get<RowPage>(result), read.paging);
         }
     } catch (const common::Error& e) {
         failFromDatabase(e,

@@ -46,10 +46,10 @@ public:
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                         const Paging& paging, const QString& requestId,
+                         const QueryRead& read, const QString& requestId,
                          const WriteCompanion& companion) override;
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                     const Paging& paging, RowReceiver& out,
+                     const QueryRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
     void changeAccounts(const AccountWork& work) override;
     bool readAccounts(const AccountWork& work) override;

@@ -203,18 +203,31 @@ def named_query(walk):
     page = walk.page
     walk.menu("Queries")
     _, queries = walk.data_table()
-    names = [q["Query"] for q in queries]
-    check("CustomersByCountry" in names and "AddCustomer" not in names,
-          f"the read queries, and no write query, are listed: {names}")
-    page.click("table.data a", "CustomersByCountry")
-    walk.fill({"country": "France"})
+    titles = [q["Query"] for q in queries]
+    check("Customers by country" in titles and "Add customer" not in titles
+          and not any("Choices" in t or "AddCustomer" in t for t in titles),
+          f"the read queries by their titles, no write or choice query: {titles}")
+    page.click("table.data a", "Customers by country")
+    check_equal(walk.heading(), "Customers by country", "heading of the query page")
+    walk.fill({"Country": "France"})
     page.click("form.entry button", "Run")
     check("run=1" in page.url(), f"the query form was not sent: {page.url()}")
     _, rows = walk.data_table()
     check_equal([(r["name"], r["city"]) for r in rows],
                 [("Chloé Martin", "Lyon"), ("Fatima Haddad", "Marseille")],
                 "customers in France")
-    check_equal(walk.fields()["country"]["value"], "France", "the parameter kept in its field")
+    check_equal(walk.pager(), "Rows 1 to 2 of 2", "the total of the result")
+    check_equal(walk.fields()["Country"]["value"], "France", "the parameter kept in its field")
+    page.click("table.data th a", "name")
+    page.click("table.data th a", "name")
+    _, rows = walk.data_table()
+    check_equal([r["name"] for r in rows], ["Fatima Haddad", "Chloé Martin"],
+                "sorted by name, the other way")
+    check_equal(page.evaluate('document.querySelector("th[aria-sort]")?.innerText.trim()'),
+                "name \u25bc", "the sorted heading")
+    page.click("table.data td a", rows[0]["id"])
+    check_equal(walk.heading(), "Row of customers", "where the id leads")
+    check("Fatima Haddad" in page.text("table.record"), "the id led to another customer")
 
 
 def data_entry_form(walk):

@@ -7,20 +7,15 @@
 #include "webapp/forms/savedentries.h"
 #include "webapp/pages/applicationpages.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/formfiles.h"
 #include "webapp/pages/signinpages.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <QDir>
-
 namespace webapp {
 
 namespace {
-
-QString formsFolder(const PageEnvironment& env) {
-    return env.context.applicationSubfolder(QStringLiteral("forms"));
-}
 
 // One form as a user filled it in.
 Response formPage(const PageEnvironment& env, const FormEntry& entry, const Html& above = {},
@@ -163,18 +158,9 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
                                     .address(env.root()));
 }
 
-// The form file of name (name.xml in forms/), read as pages are: a link that leads out of
-// the folder is not followed.
-std::optional<QByteArray> formFile(const PageEnvironment& env, const QString& name) {
-    const QString folder = formsFolder(env);
-    if (folder.isEmpty() || !IsPlainFileName(name))
-        return std::nullopt;
-    return ReadApplicationFile(env, folder, name + QStringLiteral(".xml"));
-}
-
 std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,
                                        Response* failure) {
-    const std::optional<QByteArray> bytes = formFile(env, name);
+    const std::optional<QByteArray> bytes = ReadFormFile(env, name);
     if (!bytes) {
         *failure = NotFoundPage(env, env.label("webFormMissing", name));
         return std::nullopt;
@@ -221,16 +207,11 @@ struct ListedForm {
 };
 
 QList<ListedForm> listForms(const PageEnvironment& env) {
-    const QString folder = formsFolder(env);
-    const QStringList files = folder.isEmpty() ? QStringList()
-                                               : QDir(folder).entryList({QStringLiteral("*.xml")},
-                                                                        QDir::Files, QDir::Name);
     QList<ListedForm> forms;
-    for (const QString& file : files) {
-        const QString name = file.chopped(4);
+    for (const QString& name : FormNames(env)) {
         if (!env.mayUse(ObjectKind::Form, name))
             continue;
-        const std::optional<QByteArray> bytes = formFile(env, name);
+        const std::optional<QByteArray> bytes = ReadFormFile(env, name);
         if (!bytes)
             continue; // not one the form page would open
         ListedForm listed{name, name};

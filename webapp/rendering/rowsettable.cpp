@@ -43,7 +43,8 @@ Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
     for (qsizetype i = 0; i < rows.columns.size(); ++i) {
         const QString& column = rows.columns[i];
         columnLabels.append(" data-label=\"" + Html::text(column) + "\"");
-        html += "<th scope=\"col\"" + Html(numClass(styles[i])) + ">" +
+        html += "<th scope=\"col\"" + Html(numClass(styles[i])) +
+                (layout.headerAttributes ? layout.headerAttributes(column) : Html()) + ">" +
                 (layout.header ? layout.header(column) : Html::text(column)) + "</th>";
     }
     html += "</tr></thead>\n<tbody>\n";
@@ -71,7 +72,8 @@ Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString
            const std::function<Link(qint64 offset)>& at) {
     Html html("<nav class=\"pager\">");
     if (rows.offset > 0)
-        html += Anchor(at(std::max<qint64>(rows.offset - pageSize, 0)),
+        html += Anchor(at(0), labels.text(QStringLiteral("webFirst")), root) + " " +
+                Anchor(at(std::max<qint64>(rows.offset - pageSize, 0)),
                        labels.text(QStringLiteral("webPrevious")), root) +
                 " ";
     const qint64 first = rows.rows.isEmpty() ? rows.offset : rows.offset + 1;
@@ -87,6 +89,9 @@ Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString
         "</span>";
     if (rows.more)
         html += " " + Anchor(at(last), labels.text(QStringLiteral("webNext")), root);
+    if (rows.more && rows.total > 0)
+        html += " " + Anchor(at((rows.total - 1) / pageSize * pageSize),
+                             labels.text(QStringLiteral("webLast")), root);
     return html + "</nav>\n";
 }
 
