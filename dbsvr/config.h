@@ -12,6 +12,8 @@ namespace dbsvr {
 struct QueryParameter {
     QString name; // without the ':' prefix
     QString type = QStringLiteral("text");
+    // The table whose primary key the values are (table="customers"), "" for none.
+    QString table;
 };
 
 struct NamedQuery {
@@ -30,7 +32,7 @@ struct NamedQuery {
 //                                                 a libpq connection string or URI
 //     <Queries>
 //       <Query name="CustomerOrders">
-//         <Parameter name="customer" type="integer"/>
+//         <Parameter name="customer" type="integer" table="customers"/>
 //         <Sql>SELECT ... WHERE customer_id = :customer</Sql>
 //       </Query>
 //     </Queries>

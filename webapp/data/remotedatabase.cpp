@@ -62,7 +62,8 @@ QList<QueryInfo> queryList(const DataReply& reply) {
                        AttributeText(q, protocol::ATTRIBUTE_KIND)};
         for (const pugi::xml_node& p : q.children(protocol::PARAMETER))
             info.parameters.append({AttributeText(p, protocol::ATTRIBUTE_NAME),
-                                    AttributeText(p, protocol::ATTRIBUTE_TYPE)});
+                                    AttributeText(p, protocol::ATTRIBUTE_TYPE),
+                                    AttributeText(p, protocol::ATTRIBUTE_TABLE)});
         queries.append(info);
     }
     return queries;

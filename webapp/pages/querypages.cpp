@@ -3,6 +3,7 @@
 #include "webapp/data/queryview.h"
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/parameterchoices.h"
 #include "webapp/pages/printpages.h"
 #include "webapp/rendering/rowsettable.h"
 
@@ -47,12 +48,18 @@ Html parameterForm(const PageEnvironment& env, const QueryView& view) {
     int n = 0;
     for (const QueryParameter& p : view.info.parameters) {
         const QString id = QStringLiteral("qp") + QString::number(++n);
-        html += FieldRow(id, Html::text(p.name),
-                         "<input " + Html(inputType(p)) + " id=\"" + Html::text(id) + "\" name=\"" +
-                             Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"" +
-                             FieldErrorAttributes(id, view.errors.value(p.name)) + " value=\"" +
-                             Html::text(view.entered.value(p.name)) + "\">",
-                         view.errors.value(p.name));
+        const QString error = view.errors.value(p.name);
+        const Html named = " id=\"" + Html::text(id) + "\" name=\"" +
+                           Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"" +
+                           FieldErrorAttributes(id, error);
+        const std::optional<QList<FieldChoice>> choices = ParameterChoices(env.database, p);
+        const Html input =
+            choices ? Html("<select" + named + "><option value=\"\">" + env.html("webChoose") +
+                           "</option>" + ChoiceOptions(*choices, view.entered.value(p.name)) +
+                           "</select>")
+                    : Html("<input " + Html(inputType(p)) + named + " value=\"" +
+                           Html::text(view.entered.value(p.name)) + "\">");
+        html += FieldRow(id, Html::text(p.name), input, error);
     }
     return html + FormEnd(env.html("webRunQuery"));
 }
