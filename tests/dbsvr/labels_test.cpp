@@ -45,10 +45,22 @@ ALTER TABLE items ADD FOREIGN KEY ("odd"")") REFERENCES "x"" FROM products; --"(
     NOT VALID;
 )sql";
 
+// Parameters whose values are a table's keys: only a table there, not the server's own, with
+// a key of one column is told.
+const char QUERIES[] = R"xml(
+<Query name="Pick">
+  <Parameter name="product" type="integer" table="products"/>
+  <Parameter name="gone" type="integer" table="nosuch"/>
+  <Parameter name="pair" type="integer" table="pairs"/>
+  <Parameter name="user" table="quorvex_users"/>
+  <Parameter name="plain" type="integer"/>
+  <Sql>SELECT :product, :gone, :pair, :user, :plain</Sql>
+</Query>)xml";
+
 class LabelsTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        const QString skip = m_data.create(SQLITE_SCHEMA, POSTGRESQL_SCHEMA, {});
+        const QString skip = m_data.create(SQLITE_SCHEMA, POSTGRESQL_SCHEMA, QUERIES);
         if (!skip.isEmpty())
             GTEST_SKIP() << skip.toStdString();
         m_db = m_data.open();
@@ -171,4 +183,21 @@ TEST_P(LabelsTest, AConfiguredLabelColumnIsUsed) {
     EXPECT_EQ(label(r, 5, "product_id"),
               m_data.pick("1.0", "1")); // a label even where the name is NULL
     EXPECT_EQ(r.count("/XML/Rows/Row/Field[@name='size_code' and @label]"), 0u);
+}
+
+TEST_P(LabelsTest, ListQueriesNamesTheTableOfAParameterOnlyWhenItsKeyIsOneColumn) {
+    m_data.exec("CREATE TABLE pairs (a INTEGER, b INTEGER, PRIMARY KEY (a, b));"
+                "CREATE TABLE quorvex_users (name TEXT PRIMARY KEY);");
+    const Reply r = ask("<XML><Type>ListQueries</Type></XML>");
+    const auto table = [&r](const char* parameter) {
+        return r.text(QString("/XML/Queries/Query[@name='Pick']/Parameter[@name='%1']/@table")
+                          .arg(parameter)
+                          .toUtf8()
+                          .constData());
+    };
+    EXPECT_EQ(table("product"), "products");
+    EXPECT_EQ(table("gone"), "");
+    EXPECT_EQ(table("pair"), "");
+    EXPECT_EQ(table("user"), "");
+    EXPECT_EQ(table("plain"), "");
 }
