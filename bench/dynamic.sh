@@ -308,7 +308,7 @@ measure_pages() { # db base
         RESULT[$db,$page,bytes]=$(stat -c %s "$WORK/$db/$page.body")
     done
     for page in table query table-uncached query-uncached; do
-        grep -q '<td>Bench customer 20</td>' "$WORK/$db/$page.body" || die "$db: the $page page lacks its rows"
+        grep -q '>Bench customer 20</td>' "$WORK/$db/$page.body" || die "$db: the $page page lacks its rows"
     done
     grep -q '>Espresso beans</a>' "$WORK/$db/table-labels.body" || die "$db: the table page lacks its labels"
     echo "$db: warming up..." >&2
