@@ -151,4 +151,9 @@ inline constexpr char ERROR_DATABASE[] = "DatabaseError";
 inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
 inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
 
+// Labels of foreign keys: <Labels>true</Labels> in a ReadTable asks for them, and a Field of a
+// single-column foreign key carries its referenced row's label as label="...". A named query's
+// parameter whose values are a table's keys names it: <Parameter ... table="customers"/>.
+inline constexpr char LABELS[] = "Labels"; // the attribute is ATTRIBUTE_LABEL
+
 } // namespace dataserver::protocol

@@ -85,6 +85,7 @@ NamedQuery readQuery(const QString& folder, const pugi::xml_node& node) {
         const QString type = attributeText(p, "type").toLower();
         if (!type.isEmpty())
             parameter.type = type;
+        parameter.table = common::ToQString(p.attribute("table").value());
         if (parameter.name.isEmpty() || !knownType(parameter.type))
             configError(folder, QStringLiteral("has a parameter of query ") + q.name +
                                     QStringLiteral(" without a name or with an unknown type."));

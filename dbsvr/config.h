@@ -21,6 +21,8 @@ struct PeopleTexts {
 struct QueryParameter {
     QString name; // without the ':' prefix
     QString type = QStringLiteral("text");
+    // The table whose primary key the values are (table="customers"), "" for none.
+    QString table;
     PeopleTexts texts;
 };
 
@@ -50,7 +52,8 @@ struct NamedQuery {
 //                                                 a libpq connection string or URI
 //     <Queries>
 //       <Query name="CustomerOrders" title=".." description=".." label="qCustomerOrders">
-//         <Parameter name="customer" type="integer" title=".." description=".." label=".."/>
+//         <Parameter name="customer" type="integer" table="customers" title=".."
+//                    description=".." label=".."/>  table: whose primary key the values are
 //         <Link column="id" table="orders"/>       the column's values are keys of orders
 //         <Sql>SELECT ... WHERE customer_id = :customer</Sql>
 //       </Query>

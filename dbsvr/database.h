@@ -86,6 +86,15 @@ struct Filter {
     bool isNull = false; // only with Equal and NotEqual: IS NULL, IS NOT NULL
 };
 
+// Where the label of a single-column foreign key's value comes from: the referenced table's
+// key column and label column, all names as the schema gives them.
+struct LabelSource {
+    QString column; // of the table read
+    QString table;  // the referenced one
+    QString key;
+    QString label;
+};
+
 struct TableRead {
     QString table;
     // The table is one of the server's own, named by the server itself and never by a client.
@@ -94,6 +103,9 @@ struct TableRead {
     QString orderBy;       // a column, or "" for the table's own order
     bool descending = false;
     Paging paging;
+    // Each row also gives these labels, one value each after the table's columns (NULL when
+    // the referenced row is missing), read with the rows in the same statement.
+    QList<LabelSource> labels;
 };
 
 // One column a query's result is sorted by.
@@ -133,6 +145,9 @@ struct RowPage {
     QList<QList<FieldValue>> rows;
     bool more = false;
     std::optional<int64_t> total; // the rows of the whole table read (after filters) or query
+    // The columns the last values of each row are labels of, one each; the names of those
+    // values end columns.
+    QStringList labelled;
 };
 
 struct WriteResult {

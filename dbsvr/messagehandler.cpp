@@ -10,6 +10,7 @@
 #include "dbsvr/config.h"
 #include "dbsvr/exportparts.h"
 #include "dbsvr/labelcolumn.h"
+#include "dbsvr/labelsources.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
@@ -316,7 +317,10 @@ void MessageHandler::exportRows(const pugi::xml_node& request, const QString& ki
                 const bool audit = isType(kind, protocol::READ_AUDIT);
                 TableRead read = audit ? auditRead(request) : tableRead(request);
                 read.paging = paging;
+                if (!audit)
+                    read.labels = labelSources(request, read.table);
                 parts.emplace(sink, protocol::TABLE, read.table, paging, m_exportTimeLimitMs);
+                parts->labelled(LabelledColumns(read.labels));
                 if (audit && !Accounts(database()).exist())
                     parts->columns(Accounts::AuditColumns()); // no trail yet: no rows
                 else
@@ -396,6 +400,8 @@ void MessageHandler::listQueries(pugi::xml_node reply) const {
             pugi::xml_node parameter = query.append_child(protocol::PARAMETER);
             setAttribute(parameter, protocol::ATTRIBUTE_NAME, p.name);
             setAttribute(parameter, protocol::ATTRIBUTE_TYPE, p.type);
+            if (m_database && !p.table.isEmpty() && IsKeyTable(*m_database, p.table))
+                setAttribute(parameter, protocol::ATTRIBUTE_TABLE, p.table);
             addTexts(parameter, p.texts);
         }
         for (const ResultLink& l : q.links) {
@@ -456,10 +462,22 @@ const NamedQuery& MessageHandler::namedQuery(const pugi::xml_node& request) cons
     return *query;
 }
 
+QList<LabelSource> MessageHandler::labelSources(const pugi::xml_node& request,
+                                                const QString& table) const {
+    if (!IsTrue(ChildText(request, protocol::LABELS)))
+        return {};
+    const Config& configuration = config();
+    return LabelSources(
+        database(), database().describeTable(table),
+        [&configuration](const TableDescription& t) { return LabelColumn(t, configuration); });
+}
+
 void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node reply) const {
     Database& db = database();
-    const TableRead read = tableRead(request);
-    const RowPage page = db.readTable(read);
+    TableRead read = tableRead(request);
+    read.labels = labelSources(request, read.table);
+    RowPage page = db.readTable(read);
+    page.labelled = LabelledColumns(read.labels);
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
 }
@@ -468,8 +486,8 @@ void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node rep
     Database& db = database();
     const TableRead read = auditRead(request);
     // No trail yet: no rows.
-    const RowPage page =
-        Accounts(db).exist() ? db.readTable(read) : RowPage{Accounts::AuditColumns(), {}, false, 0};
+    const RowPage page = Accounts(db).exist() ? db.readTable(read)
+                                              : RowPage{Accounts::AuditColumns(), {}, false, 0, {}};
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
 }

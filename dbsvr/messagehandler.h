@@ -35,7 +35,9 @@ struct NamedQuery;
 //                             ReferencedBy/Reference, each with Map[@from, @to]
 //   ReadTable     -> Rows     request: Table, Offset (0), Limit (100, at most 1000),
 //                             OrderBy (a column), Descending (true/1),
-//                             Filter[@column, @op, @null] (any number, all apply)
+//                             Filter[@column, @op, @null] (any number, all apply),
+//                             Labels (true: each single-column foreign key's Field
+//                             carries its referenced row's label as @label)
 //   Query         -> Rows     request: Name, Parameters/Parameter[@name] (value as
 //                             text, or null="true"), Offset, Limit, RequestId, Audit,
 //                             OrderBy[@descending] (any number, a read's result column),
@@ -88,6 +90,8 @@ private:
     // unless the request orders otherwise.
     TableRead auditRead(const pugi::xml_node& request) const;
     const NamedQuery& namedQuery(const pugi::xml_node& request) const;
+    // The labels a ReadTable of table asks for (none without <Labels>true</Labels>).
+    QList<LabelSource> labelSources(const pugi::xml_node& request, const QString& table) const;
     void ping(pugi::xml_node reply) const;
     void listTables(pugi::xml_node reply) const;
     void listQueries(pugi::xml_node reply) const;

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/pgaccountsql.h"
 #include "dbsvr/pgdataversion.h"
@@ -216,11 +217,12 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
         list << (blob ? QStringLiteral("octet_length(") + name + QStringLiteral(") AS ") + name
                       : name);
     }
-    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", "));
+    select.labels = LabelSelectList(read.labels);
+    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", ")) + select.labels;
     QString order;
     if (!read.orderBy.isEmpty()) {
         order = QStringLiteral(" ORDER BY ") +
-                QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
+                OrderColumn(read, FindColumn(all, read.table, read.orderBy).name) +
                 (read.descending ? QStringLiteral(" DESC") : QString());
     } else {
         // Pages of a table need a stable order: its primary key's.
@@ -231,12 +233,13 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
                   [](const auto& a, const auto& b) { return a.primaryKey < b.primaryKey; });
         QStringList names;
         for (const ColumnDescription& c : key)
-            names << QuoteIdentifier(c.name);
+            names << OrderColumn(read, c.name);
         if (!names.isEmpty())
             order = QStringLiteral(" ORDER BY ") + names.join(QStringLiteral(", "));
     }
     const WhereClause where = BuildWhere(read.table, read.filters, all, POSTGRES_DIALECT);
-    select.from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
+    select.from =
+        QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + RowAlias(read) + where.sql;
     const int next = int(where.values.size()) + 1;
     select.rest = order + QStringLiteral(" LIMIT ") + placeholder(next) +
                   QStringLiteral(" OFFSET ") + placeholder(next + 1);
@@ -269,8 +272,9 @@ void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,
     const QList<BoundValue> values =
         select.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
     checkedRead(streamInto(out, {true, {}}, [&](const PgConnection::RowHandler& row) {
-        return m_statements.stream(QStringLiteral("SELECT *") + select.from + select.rest, values,
-                                   row, deadline);
+        return m_statements.stream(QStringLiteral("SELECT *") + select.labels + select.from +
+                                       select.rest,
+                                   values, row, deadline);
     }));
 }
 

@@ -70,7 +70,8 @@ private:
     // read them), " FROM t WHERE ...", then " ORDER BY ... LIMIT $n OFFSET $n+1" with the
     // filters' values for $1 to $n-1. Raises UnknownTable, UnknownColumn.
     struct TableSelect {
-        QString sizesOnly;
+        QString sizesOnly; // with the labels
+        QString labels;
         PgFieldRules rules;
         QString from;
         QString rest;

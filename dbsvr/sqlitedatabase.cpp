@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/querysql.h"
 #include "dbsvr/requesterror.h"
@@ -414,7 +415,7 @@ SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) c
     TableSelect select;
     if (!read.orderBy.isEmpty()) {
         select.order = QStringLiteral(" ORDER BY ") +
-                       QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
+                       OrderColumn(read, FindColumn(all, read.table, read.orderBy).name) +
                        (read.descending ? QStringLiteral(" DESC") : QString());
     } else if (type == QLatin1String("table") && hasRowid(read.table)) {
         // Pages of a table need a stable order; views and WITHOUT ROWID
@@ -422,7 +423,9 @@ SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) c
         select.order = QStringLiteral(" ORDER BY rowid");
     }
     const WhereClause where = BuildWhere(read.table, read.filters, all, SQLITE_DIALECT);
-    select.from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
+    select.from =
+        QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + RowAlias(read) + where.sql;
+    select.labels = LabelSelectList(read.labels);
     select.values = where.values;
     return select;
 }
@@ -430,7 +433,7 @@ SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) c
 Statement SqliteDatabase::rowStatement(const TableSelect& select, int64_t limit,
                                        int64_t offset) const {
     const int next = int(select.values.size()) + 1;
-    Statement rows(m_db, QStringLiteral("SELECT *") + select.from + select.order +
+    Statement rows(m_db, QStringLiteral("SELECT *") + select.labels + select.from + select.order +
                              QStringLiteral(" LIMIT ") + placeholder(next) +
                              QStringLiteral(" OFFSET ") + placeholder(next + 1));
     rows.bindAll(select.values);

@@ -69,9 +69,11 @@ private:
     QList<KeyReference> foreignKeys(const QString& table) const;
     QList<KeyReference> referencedBy(const QString& table) const;
     bool hasRowid(const QString& table) const;
-    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ..." and the filters' values.
+    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ...", the filters' values, and
+    // what the select list adds for the labels.
     struct TableSelect {
         QString from;
+        QString labels;
         QString order;
         QList<BoundValue> values;
     };

@@ -71,7 +71,8 @@ QList<QueryInfo> queryList(const DataReply& reply) {
                        {}};
         for (const pugi::xml_node& p : q.children(protocol::PARAMETER))
             info.parameters.append({AttributeText(p, protocol::ATTRIBUTE_NAME),
-                                    AttributeText(p, protocol::ATTRIBUTE_TYPE), displayTexts(p)});
+                                    AttributeText(p, protocol::ATTRIBUTE_TYPE),
+                                    AttributeText(p, protocol::ATTRIBUTE_TABLE), displayTexts(p)});
         for (const pugi::xml_node& l : q.children(protocol::LINK))
             info.links.append({AttributeText(l, protocol::ATTRIBUTE_COLUMN),
                                AttributeText(l, protocol::ATTRIBUTE_TABLE)});

@@ -50,6 +50,9 @@ struct Cell {
     bool isNull = false;
     bool isBlob = false;  // text is base64: the bytes in an export, "" on a page
     qint64 blobBytes = 0; // a BLOB's size
+    // What the row a foreign key's value refers to is called (TableRead::labels); none for
+    // other values, a NULL key, a row not there or without a label.
+    std::optional<QString> label = std::nullopt;
 };
 
 struct RowSet {
@@ -75,6 +78,7 @@ struct TableRead {
     QString orderBy;
     bool descending = false;
     QList<Filter> filters;
+    bool labels = false; // each single-column foreign key's value with its row's label
 };
 
 // What dataserver.xml gives people to read about a query or a parameter (see QueryTitle).
@@ -86,7 +90,8 @@ struct DisplayTexts {
 
 struct QueryParameter {
     QString name;
-    QString type; // text, integer, real
+    QString type;  // text, integer, real
+    QString table; // whose primary key the values are, "" when they come from no table
     DisplayTexts texts;
 };
 

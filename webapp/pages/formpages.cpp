@@ -82,6 +82,15 @@ QueryRun writeOf(const FormEntry& entry) {
     return run;
 }
 
+// A field's value as the saved page shows it: a choice by its label, anything else as entered.
+QString shownValue(const FormEntry& entry, const FormField& field) {
+    const QString value = entry.values.value(field.name);
+    for (const FieldChoice& choice : entry.choices.value(field.name))
+        if (choice.value == value && !choice.label.isEmpty())
+            return choice.label;
+    return value;
+}
+
 // The entry as this send would save it.
 SavedEntry sentEntry(const FormEntry& entry, const WriteResult& result = {}) {
     SavedEntry sent;
@@ -91,7 +100,7 @@ SavedEntry sentEntry(const FormEntry& entry, const WriteResult& result = {}) {
     if (result.lastInsertId > 0)
         sent.lastInsertId = QString::number(result.lastInsertId);
     for (const FormField& f : entry.form.fields)
-        sent.values.append({f.label, entry.values.value(f.name)});
+        sent.values.append({f.label, shownValue(entry, f)});
     return sent;
 }
 

@@ -5,6 +5,7 @@
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/formfiles.h"
+#include "webapp/pages/parameterchoices.h"
 #include "webapp/pages/printpages.h"
 #include "webapp/pages/tablepages.h"
 #include "webapp/rendering/rowsettable.h"
@@ -52,19 +53,27 @@ Markup inputType(const QueryParameter& p) {
     return "type=\"text\"";
 }
 
-Html parameterInput(const QString& id, const QueryParameter& p, const QueryView& view,
-                    const QString& description) {
+// A parameter's input: a choice list of a table's rows when it has one, else typed text; its
+// description as a hint.
+Html parameterInput(const PageEnvironment& env, const QString& id, const QueryParameter& p,
+                    const QueryView& view, const QString& description) {
     const QString error = view.errors.value(p.name);
-    Html input = "<input " + Html(inputType(p)) + " id=\"" + Html::text(id) + "\" name=\"" +
-                 Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\" value=\"" +
-                 Html::text(view.entered.value(p.name)) + "\"" + FieldErrorAttributes(id, error);
-    if (description.isEmpty())
-        return input + ">";
-    // A field in error is described by its message.
     const QString hint = id + QStringLiteral("-hint");
-    if (error.isEmpty())
-        input += " aria-describedby=\"" + Html::text(hint) + "\"";
-    return input + "><span class=\"hint\" id=\"" + Html::text(hint) + "\">" +
+    Html named = " id=\"" + Html::text(id) + "\" name=\"" +
+                 Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"" +
+                 FieldErrorAttributes(id, error);
+    // A field in error is described by its message.
+    if (!description.isEmpty() && error.isEmpty())
+        named += " aria-describedby=\"" + Html::text(hint) + "\"";
+    const std::optional<QList<FieldChoice>> choices = ParameterChoices(env.database, p);
+    Html input = choices ? Html("<select" + named + "><option value=\"\">" + env.html("webChoose") +
+                                "</option>" + ChoiceOptions(*choices, view.entered.value(p.name)) +
+                                "</select>")
+                         : Html("<input " + Html(inputType(p)) + named + " value=\"" +
+                                Html::text(view.entered.value(p.name)) + "\">");
+    if (description.isEmpty())
+        return input;
+    return input + "<span class=\"hint\" id=\"" + Html::text(hint) + "\">" +
            Html::text(description) + "</span>";
 }
 
@@ -83,7 +92,7 @@ Html parameterForm(const PageEnvironment& env, const QueryView& view) {
     for (const QueryParameter& p : view.info.parameters) {
         const QString id = QStringLiteral("qp") + QString::number(++n);
         html += FieldRow(id, Html::text(TitleOf(env.labels, p.texts, p.name)),
-                         parameterInput(id, p, view, DescriptionOf(env.labels, p.texts)),
+                         parameterInput(env, id, p, view, DescriptionOf(env.labels, p.texts)),
                          view.errors.value(p.name));
     }
     return html + FormEnd(env.html("webRunQuery"));

@@ -15,6 +15,21 @@ Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style,
     return Html::text(cell.text);
 }
 
+Html KeyWithLabel(const Labels& labels, const Cell& cell) {
+    if (!cell.label || cell.isNull)
+        return CellHtml(labels, cell);
+    return labels.html(QStringLiteral("webKeyWithLabel"),
+                       common::Value::Array{*cell.label, cell.text});
+}
+
+Html LinkedCell(const Link& link, const QString& root, const Cell& cell, const Html& value) {
+    // A label stands for the key, which stays at hand as the link's title.
+    if (cell.label)
+        return "<a href=\"" + link.href(root) + "\" title=\"" + value + "\">" +
+               Html::text(*cell.label) + "</a>";
+    return "<a href=\"" + link.href(root) + "\">" + value + "</a>";
+}
+
 namespace {
 
 QList<NumberStyle> numberStyles(const RowSet& rows, const RowSetLayout& layout) {
@@ -56,8 +71,10 @@ Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
             Html cell = CellHtml(labels, row[i], styles[i], locale);
             if (layout.cellLink)
                 if (const std::optional<Link> link = layout.cellLink(rows.columns[i], row, row[i]))
-                    cell = "<a href=\"" + link->href(root) + "\">" + cell + "</a>";
-            html += "<td" + Html(numClass(styles[i])) + columnLabels[i] + ">" + cell + "</td>";
+                    cell = LinkedCell(*link, root, row[i], cell);
+            // A label is text, whatever its key was.
+            const Markup numeric = row[i].label ? Markup("") : numClass(styles[i]);
+            html += "<td" + Html(numeric) + columnLabels[i] + ">" + cell + "</td>";
         }
         html += "</tr>\n";
     }
