@@ -30,7 +30,7 @@ def labels_on_grids(walk):
 def query_parameter_by_name(walk):
     page = walk.page
     walk.menu("Queries")
-    page.click("table.data a", "CustomerOrders")
+    page.click("table.data a", "Orders of a customer")
     options = page.evaluate("""[...document.querySelectorAll("form.entry select option")]
         .map(o => [o.value, o.innerText.trim()])""")
     offered = {text: value for value, text in options}

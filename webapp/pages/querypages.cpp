@@ -58,19 +58,21 @@ Markup inputType(const QueryParameter& p) {
 Html parameterInput(const PageEnvironment& env, const QString& id, const QueryParameter& p,
                     const QueryView& view, const QString& description) {
     const QString error = view.errors.value(p.name);
-    const QString hint = id + QStringLiteral("-hint");
-    Html named = " id=\"" + Html::text(id) + "\" name=\"" +
-                 Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"" +
-                 FieldErrorAttributes(id, error);
-    // A field in error is described by its message.
-    if (!description.isEmpty() && error.isEmpty())
-        named += " aria-describedby=\"" + Html::text(hint) + "\"";
+    const QString entered = view.entered.value(p.name);
+    const Html named = " id=\"" + Html::text(id) + "\" name=\"" +
+                       Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"";
     const std::optional<QList<FieldChoice>> choices = ParameterChoices(env.database, p);
-    Html input = choices ? Html("<select" + named + "><option value=\"\">" + env.html("webChoose") +
-                                "</option>" + ChoiceOptions(*choices, view.entered.value(p.name)) +
-                                "</select>")
+    Html input = choices ? Html("<select" + named + FieldErrorAttributes(id, error))
                          : Html("<input " + Html(inputType(p)) + named + " value=\"" +
-                                Html::text(view.entered.value(p.name)) + "\">");
+                                Html::text(entered) + "\"" + FieldErrorAttributes(id, error));
+    // A field in error is described by its message.
+    const QString hint = id + QStringLiteral("-hint");
+    if (!description.isEmpty() && error.isEmpty())
+        input += " aria-describedby=\"" + Html::text(hint) + "\"";
+    input += Markup(">");
+    if (choices)
+        input += "<option value=\"\">" + env.html("webChoose") + "</option>" +
+                 ChoiceOptions(*choices, entered) + "</select>";
     if (description.isEmpty())
         return input;
     return input + "<span class=\"hint\" id=\"" + Html::text(hint) + "\">" +
