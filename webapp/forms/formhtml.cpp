@@ -16,7 +16,8 @@ Html FieldRow(const QString& id, const Html& label, const Html& input, const QSt
     Html html = "<div class=\"field" + Html(error.isEmpty() ? Markup("") : Markup(" invalid")) +
                 "\"><label for=\"" + Html::text(id) + "\">" + label + "</label>" + input;
     if (!error.isEmpty())
-        html += "<span class=\"message\">" + Html::text(error) + "</span>";
+        html += "<span class=\"message\" id=\"" + Html::text(id) + "-msg\">" + Html::text(error) +
+                "</span>";
     return html + "</div>\n";
 }
 
