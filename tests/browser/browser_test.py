@@ -29,6 +29,7 @@ from chromium import Chromium, find_browser
 from devtools import BrowserFailure
 from page import Page
 from stagedserver import StagedServer
+import walk_a11y
 
 # The rows of the example database (dbsvr/sample/sample.sql).
 SAMPLE_ROWS = {"categories": 5, "products": 18, "customers": 12, "orders": 14,
@@ -423,7 +424,7 @@ def signed_in_over_https(walk):
 
 
 STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_entry_form,
-         csv_download, administration]
+         csv_download, administration] + walk_a11y.STEPS
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
 HTTPS_STEPS = [first_administrator, signed_in_over_https]
@@ -461,7 +462,7 @@ def run(args, work):
         downloads = os.path.join(work, "downloads")
         os.makedirs(downloads)
         chromium.allow_downloads(downloads)
-        failures = walk_through(Walk(Page(chromium), server, chromium, args.artefacts),
+        failures = walk_through(Walk(Page(chromium, args.axe), server, chromium, args.artefacts),
                                 WALKS[args.walk])
     except (AssertionError, BrowserFailure) as failure:
         failures = [str(failure)]
@@ -488,11 +489,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--stage", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--axe", required=True, help="axe.min.js, run on every page shown")
     parser.add_argument("--walk", choices=sorted(WALKS), default="person")
     parser.add_argument("--browser", default=find_browser())
     parser.add_argument("--timeout", type=float, default=20,
                         help="the longest wait for one answer of the browser or the server")
-    parser.add_argument("--deadline", type=float, default=100,
+    parser.add_argument("--deadline", type=float, default=150,
                         help="the whole test ends failing after this many seconds")
     args = parser.parse_args()
     if not args.browser:

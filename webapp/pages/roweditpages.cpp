@@ -119,12 +119,10 @@ void loadChoices(const PageEnvironment& env, RowEntry& entry) {
 Html fieldInput(const PageEnvironment& env, const RowEntry& entry, const RowFormField& f,
                 const QString& id) {
     const QString value = entry.values.value(f.column);
-    const bool invalid = entry.errors.contains(f.column);
-    const Html common =
-        " id=\"" + Html::text(id) + "\" name=\"" + Html::text(VALUE_PREFIX + f.column) + "\"" +
-        (f.check.required ? Html(" required") : Html()) +
-        (invalid ? " aria-invalid=\"true\" aria-describedby=\"" + Html::text(id) + "-msg\""
-                 : Html());
+    const Html common = " id=\"" + Html::text(id) + "\" name=\"" +
+                        Html::text(VALUE_PREFIX + f.column) + "\"" +
+                        (f.check.required ? Html(" required") : Html()) +
+                        FieldErrorAttributes(id, entry.errors.value(f.column));
     const Html length =
         f.check.maxLength ? " maxlength=\"" + Html::number(*f.check.maxLength) + "\"" : Html();
     switch (f.input) {
@@ -185,22 +183,6 @@ Html entryForm(const PageEnvironment& env, const RowEntry& entry, const QString&
     return html + FormEnd(env.html("webSave"));
 }
 
-// The summary of a form's errors at its top; it takes the focus when the page opens.
-Html errorSummary(const PageEnvironment& env, const RowEntry& entry) {
-    if (entry.errors.isEmpty())
-        return {};
-    Html items;
-    int n = 0;
-    for (const RowFormField& f : entry.fields) {
-        const QString id = QStringLiteral("rf") + QString::number(++n);
-        if (entry.errors.contains(f.column))
-            items += "<li><a href=\"#" + Html::text(id) + "\">" + Html::text(f.column) + ": " +
-                     Html::text(entry.errors.value(f.column)) + "</a></li>";
-    }
-    return "<div class=\"error-summary\" role=\"alert\" tabindex=\"-1\" autofocus><p>" +
-           env.html("webFixErrors") + "</p><ul>" + items + "</ul></div>\n";
-}
-
 Html paragraph(const Html& content, Markup cssClass) {
     return "<p class=\"" + Html(cssClass) + "\">" + content + "</p>\n";
 }
@@ -231,7 +213,8 @@ Response formPage(const PageEnvironment& env, const RowEntry& entry, const QStri
     const char* title = page == QLatin1String("new") ? "webRowNewTitle" : "webRowEditTitle";
     return env.page(
         env.label(title, entry.schema.name),
-        errorSummary(env, entry) + above + entryForm(env, entry, page) + "<p>" +
+        (entry.errors.isEmpty() ? Html() : ErrorSummary(env.html("webFixErrors"))) + above +
+            entryForm(env, entry, page) + "<p>" +
             Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), entry.schema.name),
                    env.label("webBackToTable", entry.schema.name), env.root()) +
             "</p>",

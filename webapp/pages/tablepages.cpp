@@ -3,6 +3,7 @@
 #include "webapp/data/tableview.h"
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/printpages.h"
 #include "webapp/pages/roweditpages.h"
 #include "webapp/rendering/rowsettable.h"
 
@@ -76,10 +77,12 @@ Html filterForm(const PageEnvironment& env, const TableView& view, const QString
     html += "<label>" + env.html("webFilterColumn") + " <select name=\"col" + n + "\">";
     for (const QString& c : columns)
         html += option(c, c);
-    html += "</select></label> <select name=\"op" + n + "\">";
+    html += "</select></label> <select name=\"op" + n + "\" aria-label=\"" +
+            env.html("webFilterOperator") + "\">";
     for (const QString& op : FilterOperators())
         html += option(op, operatorLabel(env, op));
-    html += "</select> <input type=\"text\" name=\"val" + n + "\"> <button type=\"submit\">" +
+    html += "</select> <input type=\"text\" name=\"val" + n + "\" aria-label=\"" +
+            env.html("webFilterValue") + "\"> <button type=\"submit\">" +
             env.html("webFilterApply") + "</button></form>\n";
     return html;
 }
@@ -165,6 +168,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
             }
             return Anchor(RowLink(schema.name, values), openRow, env.root());
         };
+    layout.numbers = ColumnNumberStyles(schema, rows.columns);
     layout.cellLink = [&](const QString& column, const QList<Cell>& row,
                           const Cell&) -> std::optional<Link> {
         for (const KeyReference& fk : schema.foreignKeys)
@@ -176,6 +180,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
 
     return activeFilters(env, view) + filterForm(env, view, columns) +
            ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
+           TablePrintLink(env, view) + TablePrintNote(env, view) +
            RowSetTable(env.labels, rows, env.root(), layout) +
            Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
                TableView at = view;
