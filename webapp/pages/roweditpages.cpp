@@ -86,14 +86,10 @@ void loadChoices(const PageEnvironment& env, RowEntry& entry) {
     for (RowFormField& f : entry.fields) {
         if (f.reference.isEmpty() || !env.mayUse(ObjectKind::Table, f.reference))
             continue;
-        const TableSchema target = env.database.describeTable(f.reference);
-        QString label = f.referenceColumn;
-        for (const ColumnInfo& c : target.columns)
-            if (c.pk == 0 && InputOfType(c.type) != RowInput::Number &&
-                InputOfType(c.type) != RowInput::Shown) {
-                label = c.name;
-                break;
-            }
+        // Without a label column the key stands for itself.
+        QString label = env.database.describeTable(f.reference).labelColumn;
+        if (label.isEmpty())
+            label = f.referenceColumn;
         TableRead read;
         read.table = f.reference;
         read.limit = MAX_CHOICES;
@@ -108,8 +104,10 @@ void loadChoices(const PageEnvironment& env, RowEntry& entry) {
         QList<FieldChoice> choices;
         for (const QList<Cell>& row : rows.rows)
             if (!row[value].isNull)
-                choices.append({row[value].text,
-                                row[text].text + QStringLiteral(" (") + row[value].text + ')'});
+                choices.append({row[value].text, text == value
+                                                     ? row[value].text
+                                                     : row[text].text + QStringLiteral(" (") +
+                                                           row[value].text + ')'});
         entry.choices.insert(f.column, choices);
         f.input = RowInput::Choice;
         f.check.type = QStringLiteral("choice");
