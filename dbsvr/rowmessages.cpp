@@ -114,6 +114,20 @@ QString originalCondition(const Database& database, const TableDescription& tabl
 // transaction rolls back and the row is looked at as it is now.
 struct RowChanged {};
 
+// Runs a statement bound to the row's original values; raises RowChanged when it changed
+// nothing.
+int64_t changeAsSeen(AccountSql& statements, const QString& statement, const SqlText& sql) {
+    const int64_t changes = statements.change(statement, sql.values());
+    if (changes == 0)
+        throw RowChanged{};
+    return changes;
+}
+
+// The ledger's name of a row message on a table.
+QString ledgerAction(const char* kind, const TableDescription& table) {
+    return QString::fromLatin1(kind) + QLatin1Char(' ') + table.name;
+}
+
 // The error for a row that changed or went, after the write was undone.
 [[noreturn]] void failChanged(Database& database, const TableDescription& table,
                               const QList<FieldText>& key) {
@@ -243,8 +257,8 @@ WriteResult insertRow(Database& database, RowRequest& r) {
                                  QStringLiteral(") VALUES (") +
                                  placeholders.join(QLatin1Char(',')) + QLatin1Char(')'));
     WriteResult result = database.runRowWrite(
-        QString::fromLatin1(protocol::INSERT_ROW) + QLatin1Char(' ') + r.table.name, r.requestId,
-        r.audit, [&](AccountSql& statements) { return statements.change(insert, sql.values()); });
+        ledgerAction(protocol::INSERT_ROW, r.table), r.requestId, r.audit,
+        [&](AccountSql& statements) { return statements.change(insert, sql.values()); });
     r.key = insertedKey(r, result);
     return result;
 }
@@ -263,13 +277,8 @@ WriteResult updateRow(Database& database, const RowRequest& r) {
                            originalCondition(database, r.table, r.original, sql);
     try {
         return database.runRowWrite(
-            QString::fromLatin1(protocol::UPDATE_ROW) + QLatin1Char(' ') + r.table.name,
-            r.requestId, r.audit, [&](AccountSql& statements) {
-                const int64_t changes = statements.change(update, sql.values());
-                if (changes == 0)
-                    throw RowChanged{};
-                return changes;
-            });
+            ledgerAction(protocol::UPDATE_ROW, r.table), r.requestId, r.audit,
+            [&](AccountSql& statements) { return changeAsSeen(statements, update, sql); });
     } catch (const RowChanged&) {
         failChanged(database, r.table, r.key);
     }
@@ -285,15 +294,12 @@ WriteResult deleteRow(Database& database, const RowRequest& r) {
                           originalCondition(database, r.table, r.original, sql);
     QList<Referrer> referrers;
     try {
-        return database.runRowWrite(
-            QString::fromLatin1(protocol::DELETE_ROW) + QLatin1Char(' ') + r.table.name,
-            r.requestId, r.audit, [&](AccountSql& statements) {
-                referrers = countReferrers(statements, r.table, keySql, keyOnly.values());
-                const int64_t changes = statements.change(erase, sql.values());
-                if (changes == 0)
-                    throw RowChanged{};
-                return changes;
-            });
+        return database.runRowWrite(ledgerAction(protocol::DELETE_ROW, r.table), r.requestId,
+                                    r.audit, [&](AccountSql& statements) {
+                                        referrers = countReferrers(statements, r.table, keySql,
+                                                                   keyOnly.values());
+                                        return changeAsSeen(statements, erase, sql);
+                                    });
     } catch (const RowChanged&) {
         failChanged(database, r.table, r.key);
     } catch (const common::Error&) {

@@ -1,6 +1,7 @@
 #include "webapp/pages/roweditpages.h"
 
 #include "webapp/data/rowchanges.h"
+#include "webapp/forms/formentry.h"
 #include "webapp/forms/formhtml.h"
 #include "webapp/forms/formtoken.h"
 #include "webapp/forms/formvalidation.h"
@@ -18,8 +19,6 @@ const QString KEY_PREFIX = QStringLiteral("k.");
 const QString VALUE_PREFIX = QStringLiteral("v.");
 const QString ORIGINAL_PREFIX = QStringLiteral("o.");
 const QString ORIGINAL_NULL_PREFIX = QStringLiteral("on.");
-const QString NONCE = QStringLiteral("formnonce");
-const QString TOKEN = QStringLiteral("formtoken");
 // Most rows a foreign key's choice lists; above that the key is typed.
 constexpr int MAX_CHOICES = 1000;
 
@@ -158,18 +157,25 @@ Html fieldInput(const PageEnvironment& env, const RowEntry& entry, const RowForm
            "\">";
 }
 
-// The form of an entry: posts to page with the key, the originals, the nonce and the token.
-Html entryForm(const PageEnvironment& env, const RowEntry& entry, const QString& page) {
+// The start of a row's form that posts to page: the key, the originals, the nonce and the
+// token.
+Html rowFormStart(const PageEnvironment& env, const RowEntry& entry, const QString& page) {
     Html html = FormStart(env.root(), "post", "entry") + HiddenInput(QStringLiteral("page"), page) +
                 HiddenInput(QStringLiteral("table"), entry.schema.name) +
-                HiddenInput(NONCE, entry.nonce) +
-                HiddenInput(TOKEN, FormToken(env.secret(), tokenName(entry.schema.name),
-                                             entry.nonce, env.identity.formBinding()));
+                HiddenInput(FORM_NONCE, entry.nonce) +
+                HiddenInput(FORM_TOKEN, FormToken(env.secret(), tokenName(entry.schema.name),
+                                                  entry.nonce, env.identity.formBinding()));
     for (const auto& [column, value] : entry.key)
         html += HiddenInput(KEY_PREFIX + column, value);
     for (auto it = entry.original.constBegin(); it != entry.original.constEnd(); ++it)
         html += it.value() ? HiddenInput(ORIGINAL_PREFIX + it.key(), *it.value())
                            : HiddenInput(ORIGINAL_NULL_PREFIX + it.key(), QStringLiteral("1"));
+    return html;
+}
+
+// The form of an entry, with an input per column.
+Html entryForm(const PageEnvironment& env, const RowEntry& entry, const QString& page) {
+    Html html = rowFormStart(env, entry, page);
     html += "\n";
     int n = 0;
     for (const RowFormField& f : entry.fields) {
@@ -260,7 +266,7 @@ bool readRow(const PageEnvironment& env, RowEntry& entry) {
 
 // The originals and values a post carries, and the messages about the values.
 void readPost(const PageEnvironment& env, RowEntry& entry) {
-    entry.nonce = env.field(NONCE);
+    entry.nonce = env.field(FORM_NONCE);
     entry.key = keyOfRequest(env);
     for (const QString& name : env.context.fieldNames()) {
         if (name.startsWith(ORIGINAL_PREFIX))
@@ -302,7 +308,7 @@ Response savedRow(const PageEnvironment& env, const QString& table,
 
 bool validToken(const PageEnvironment& env, const RowEntry& entry) {
     return env.isPost() && IsValidFormToken(env.secret(), tokenName(entry.schema.name), entry.nonce,
-                                            env.field(TOKEN), env.identity.formBinding());
+                                            env.field(FORM_TOKEN), env.identity.formBinding());
 }
 
 Response submitNew(const PageEnvironment& env, RowEntry& entry) {
@@ -454,16 +460,7 @@ Response DeleteRowPage(const PageEnvironment& env) {
     entry.fields = RowFormFields(entry.schema, false);
     const QString title = env.label("webRowDeleteTitle", table);
     auto confirmation = [&](const Html& above, int status) {
-        Html form = FormStart(env.root(), "post", "entry") +
-                    HiddenInput(QStringLiteral("page"), QStringLiteral("delete")) +
-                    HiddenInput(QStringLiteral("table"), table) + HiddenInput(NONCE, entry.nonce) +
-                    HiddenInput(TOKEN, FormToken(env.secret(), tokenName(table), entry.nonce,
-                                                 env.identity.formBinding()));
-        for (const auto& [column, value] : entry.key)
-            form += HiddenInput(KEY_PREFIX + column, value);
-        for (auto it = entry.original.constBegin(); it != entry.original.constEnd(); ++it)
-            form += it.value() ? HiddenInput(ORIGINAL_PREFIX + it.key(), *it.value())
-                               : HiddenInput(ORIGINAL_NULL_PREFIX + it.key(), QStringLiteral("1"));
+        const Html form = rowFormStart(env, entry, QStringLiteral("delete"));
         return env.page(title,
                         above + paragraph(env.html("webRowDeleteAsk"), "warning") +
                             rowTable(env, entry.fields, entry.original) + form +
