@@ -129,6 +129,15 @@ inline constexpr char OP_GREATER[] = "gt";
 inline constexpr char OP_GREATER_OR_EQUAL[] = "ge";
 inline constexpr char OP_CONTAINS[] = "contains";
 
+// Named queries for people: their texts and links in ListQueries, and a Query's order.
+inline constexpr char ATTRIBUTE_TITLE[] = "title";
+inline constexpr char ATTRIBUTE_DESCRIPTION[] = "description";
+// ATTRIBUTE_LABEL (above) names a label id of the language files here.
+inline constexpr char ATTRIBUTE_USE[] = "use";
+inline constexpr char USE_CHOICES[] = "choices";
+inline constexpr char LINK[] = "Link"; // of a Query in ListQueries: column, table
+inline constexpr char ATTRIBUTE_DESCENDING[] = "descending"; // of a Query's OrderBy
+
 // The codes of Error; an empty Error means success.
 inline constexpr char ERROR_INVALID_REQUEST[] = "InvalidRequest";
 inline constexpr char ERROR_UNKNOWN_TABLE[] = "UnknownTable";
@@ -157,5 +166,9 @@ inline constexpr char ATTRIBUTE_AUTOINCREMENT[] = "autoincrement"; // of a Colum
 inline constexpr char ERROR_CONFLICT[] = "Conflict";      // the row changed since it was read
 inline constexpr char ERROR_ROW_MISSING[] = "RowMissing"; // no row has the key
 inline constexpr char ERROR_REFERENCED[] = "Referenced";  // other rows refer to it
+// Labels of foreign keys: <Labels>true</Labels> in a ReadTable asks for them, and a Field of a
+// single-column foreign key carries its referenced row's label as label="...". A named query's
+// parameter whose values are a table's keys names it: <Parameter ... table="customers"/>.
+inline constexpr char LABELS[] = "Labels"; // the attribute is ATTRIBUTE_LABEL
 
 } // namespace dataserver::protocol

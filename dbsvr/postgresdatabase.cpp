@@ -3,10 +3,12 @@
 #include "common/error.h"
 #include "dbsvr/config.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/pgaccountsql.h"
 #include "dbsvr/pgdataversion.h"
 #include "dbsvr/pgvolatility.h"
+#include "dbsvr/querysql.h"
 #include "dbsvr/requesterror.h"
 
 #include <algorithm>
@@ -215,11 +217,12 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
         list << (blob ? QStringLiteral("octet_length(") + name + QStringLiteral(") AS ") + name
                       : name);
     }
-    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", "));
+    select.labels = LabelSelectList(read.labels);
+    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", ")) + select.labels;
     QString order;
     if (!read.orderBy.isEmpty()) {
         order = QStringLiteral(" ORDER BY ") +
-                QuoteIdentifier(FindColumn(all, read.table, read.orderBy).name) +
+                OrderColumn(read, FindColumn(all, read.table, read.orderBy).name) +
                 (read.descending ? QStringLiteral(" DESC") : QString());
     } else {
         // Pages of a table need a stable order: its primary key's.
@@ -230,12 +233,13 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
                   [](const auto& a, const auto& b) { return a.primaryKey < b.primaryKey; });
         QStringList names;
         for (const ColumnDescription& c : key)
-            names << QuoteIdentifier(c.name);
+            names << OrderColumn(read, c.name);
         if (!names.isEmpty())
             order = QStringLiteral(" ORDER BY ") + names.join(QStringLiteral(", "));
     }
     const WhereClause where = BuildWhere(read.table, read.filters, all, POSTGRES_DIALECT);
-    select.from = QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + where.sql;
+    select.from =
+        QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + RowAlias(read) + where.sql;
     const int next = int(where.values.size()) + 1;
     select.rest = order + QStringLiteral(" LIMIT ") + placeholder(next) +
                   QStringLiteral(" OFFSET ") + placeholder(next + 1);
@@ -268,8 +272,9 @@ void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,
     const QList<BoundValue> values =
         select.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
     checkedRead(streamInto(out, {true, {}}, [&](const PgConnection::RowHandler& row) {
-        return m_statements.stream(QStringLiteral("SELECT *") + select.from + select.rest, values,
-                                   row, deadline);
+        return m_statements.stream(QStringLiteral("SELECT *") + select.labels + select.from +
+                                       select.rest,
+                                   values, row, deadline);
     }));
 }
 
@@ -328,53 +333,77 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
 }
 
 QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                       const Paging& paging, const QString& requestId,
+                                       const QueryRead& read, const QString& requestId,
                                        const WriteCompanion& companion) {
     checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (kindOf(p) == QueryKind::Write)
         return write(p, query.name, values, requestId, companion);
-    PageRows rows(paging.limit);
-    readQuery(p, values, paging, rows, {false, {}}, QDeadlineTimer::Forever);
-    return std::move(rows.page());
+    PageRows rows(read.paging.limit);
+    readQuery(p, values, read, rows, {false, {}}, QDeadlineTimer::Forever);
+    RowPage page = std::move(rows.page());
+    if (read.total)
+        page.total = countRows(p, values);
+    return page;
 }
 
 void PostgresDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                   const Paging& paging, RowReceiver& out,
+                                   const QueryRead& read, RowReceiver& out,
                                    const QDeadlineTimer& deadline) {
     checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (kindOf(p) == QueryKind::Write)
         FailExportOfWrite(query.name);
-    readQuery(p, values, paging, out, {true, {}}, deadline);
+    readQuery(p, values, read, out, {true, {}}, deadline);
+}
+
+const QStringList& PostgresDatabase::resultColumns(Prepared& query) {
+    if (!query.columns) {
+        // A statement the server refused says why once more, rather than that it is missing.
+        if (!query.statementReady)
+            checked(m_connection.prepare(query.statement, query.sql.sql, query.types));
+        query.statementReady = true;
+        query.columns = columnNames(checked(m_connection.describePrepared(query.statement)));
+    }
+    return *query.columns;
+}
+
+int64_t PostgresDatabase::countRows(const Prepared& query, const QList<BoundValue>& values) {
+    return checked(m_statements.run(CountSql(query.sql.sql), values)).integer(0, 0);
 }
 
 void PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
-                                 const Paging& paging, RowReceiver& out, const PgFieldRules& rules,
+                                 const QueryRead& read, RowReceiver& out, const PgFieldRules& rules,
                                  const QDeadlineTimer& deadline) {
     m_volatile = query.isVolatile || m_volatile;
     // A volatile function may also write (nextval(), or one of the application's own).
     m_changed = query.isVolatile || m_changed;
+    const int next = int(query.types.size()) + 1;
+    const QString pageOf = QStringLiteral(" LIMIT ") + placeholder(next) +
+                           QStringLiteral(" OFFSET ") + placeholder(next + 1);
+    QList<BoundValue> all = values;
+    all << BoundValue(read.paging.limit + 1) << BoundValue(read.paging.offset);
+    if (!read.orderBy.isEmpty()) {
+        // Each order a statement of its own, kept with the connection's others.
+        const QString sql = OrderedSql(query.sql.sql, resultColumns(query), read.orderBy) + pageOf;
+        checked(streamInto(out, rules, [&](const PgConnection::RowHandler& row) {
+            return m_statements.stream(sql, all, row, deadline);
+        }));
+        return;
+    }
     // Only the page travels, in one round trip; and a statement that writes
     // cannot stand inside FROM, so a query taken for a read never writes.
     const QString page = query.statement + QStringLiteral("_page");
     if (!query.pageReady) {
-        QString inner = query.sql.sql.trimmed();
-        while (inner.endsWith(QLatin1Char(';')))
-            inner = inner.chopped(1).trimmed();
-        const int next = int(query.types.size()) + 1;
-        // On lines of their own, so that a comment at the end of the query ends there.
         checked(m_connection.prepare(
             page,
-            QStringLiteral("SELECT * FROM (\n") + inner + QStringLiteral("\n) AS qv_page LIMIT ") +
-                placeholder(next) + QStringLiteral(" OFFSET ") + placeholder(next + 1),
+            QStringLiteral("SELECT * FROM (\n") + InnerSql(query.sql.sql) +
+                QStringLiteral("\n) AS qv_page") + pageOf,
             query.types + QStringList{QStringLiteral("integer"), QStringLiteral("integer")}));
         query.pageReady = true;
     }
-    QList<BoundValue> all = values;
-    all << BoundValue(paging.limit + 1) << BoundValue(paging.offset);
     checked(streamInto(out, rules, [&](const PgConnection::RowHandler& row) {
         return m_connection.streamPrepared(page, all, row, deadline);
     }));

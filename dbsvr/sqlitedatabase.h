@@ -46,10 +46,10 @@ public:
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                         const Paging& paging, const QString& requestId,
+                         const QueryRead& read, const QString& requestId,
                          const WriteCompanion& companion) override;
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                     const Paging& paging, RowReceiver& out,
+                     const QueryRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
     WriteResult runRowWrite(const QString& name, const QString& requestId,
                             const WriteCompanion& companion, const RowWork& work) override;
@@ -73,9 +73,11 @@ private:
     QList<KeyReference> foreignKeys(const QString& table) const;
     QList<KeyReference> referencedBy(const QString& table) const;
     bool hasRowid(const QString& table) const;
-    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ..." and the filters' values.
+    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ...", the filters' values, and
+    // what the select list adds for the labels.
     struct TableSelect {
         QString from;
+        QString labels;
         QString order;
         QList<BoundValue> values;
     };

@@ -132,7 +132,7 @@ TEST_F(RowEdit, WrongValuesComeBackMarkedAndWriteNothing) {
     const Page unknown = editor.post(FormBody(form.body, honey({{"v.category_id", "99"}})));
     EXPECT_TRUE(unknown.body.contains("Please choose one of the values offered."));
     EXPECT_EQ(productCell(17, "unit_price"), "6.5");
-    EXPECT_EQ(productCell(17, "category_id").left(1), "5");
+    EXPECT_TRUE(productCell(17, "category_id").startsWith("Pantry")); // by its label
 }
 
 TEST_F(RowEdit, AChangeMadeMeanwhileIsShownBesideTheEntryAndASecondSaveOverwritesIt) {

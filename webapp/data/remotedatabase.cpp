@@ -62,16 +62,29 @@ TableSchema tableSchema(const DataReply& reply) {
     return schema;
 }
 
+DisplayTexts displayTexts(const pugi::xml_node& node) {
+    return {AttributeText(node, protocol::ATTRIBUTE_TITLE),
+            AttributeText(node, protocol::ATTRIBUTE_DESCRIPTION),
+            AttributeText(node, protocol::ATTRIBUTE_LABEL)};
+}
+
 QList<QueryInfo> queryList(const DataReply& reply) {
     QList<QueryInfo> queries;
     for (const pugi::xml_node& q :
          reply.root().child(protocol::QUERIES).children(protocol::QUERY)) {
         QueryInfo info{AttributeText(q, protocol::ATTRIBUTE_NAME),
                        {},
-                       AttributeText(q, protocol::ATTRIBUTE_KIND)};
+                       AttributeText(q, protocol::ATTRIBUTE_KIND),
+                       displayTexts(q),
+                       AttributeText(q, protocol::ATTRIBUTE_USE) == protocol::USE_CHOICES,
+                       {}};
         for (const pugi::xml_node& p : q.children(protocol::PARAMETER))
             info.parameters.append({AttributeText(p, protocol::ATTRIBUTE_NAME),
-                                    AttributeText(p, protocol::ATTRIBUTE_TYPE)});
+                                    AttributeText(p, protocol::ATTRIBUTE_TYPE),
+                                    AttributeText(p, protocol::ATTRIBUTE_TABLE), displayTexts(p)});
+        for (const pugi::xml_node& l : q.children(protocol::LINK))
+            info.links.append({AttributeText(l, protocol::ATTRIBUTE_COLUMN),
+                               AttributeText(l, protocol::ATTRIBUTE_TABLE)});
         queries.append(info);
     }
     return queries;
@@ -89,6 +102,13 @@ DataMessage queryMessage(const QueryRun& run) {
     }
     if (!run.requestId.isEmpty())
         m.add(protocol::REQUEST_ID, run.requestId);
+    for (const SortKey& key : run.orderBy) {
+        pugi::xml_node o = m.add(protocol::ORDER_BY, key.column);
+        if (key.descending)
+            o.append_attribute(protocol::ATTRIBUTE_DESCENDING).set_value(protocol::TRUE_TEXT);
+    }
+    if (run.total)
+        m.add(protocol::TOTAL, QString::fromLatin1(protocol::TRUE_TEXT));
     return m;
 }
 

@@ -52,7 +52,10 @@ RowSet RowSetOf(const DataReply& reply) {
             row[at] = Cell{common::ValueText(f),
                            AttributeText(f, protocol::ATTRIBUTE_NULL) == protocol::TRUE_TEXT,
                            AttributeText(f, protocol::ATTRIBUTE_TYPE) == protocol::TYPE_BLOB,
-                           AttributeText(f, protocol::ATTRIBUTE_LENGTH).toLongLong()};
+                           AttributeText(f, protocol::ATTRIBUTE_LENGTH).toLongLong(),
+                           {}};
+            if (const pugi::xml_attribute label = f.attribute(protocol::ATTRIBUTE_LABEL))
+                row[at].label = common::ToQString(label.value());
         }
         set.rows.append(row);
     }
@@ -71,6 +74,8 @@ DataMessage TableReadMessage(const char* type, const TableRead& read) {
         m.add(protocol::DESCENDING, read.descending ? QString::fromLatin1(protocol::TRUE_TEXT)
                                                     : QString::fromLatin1(protocol::FALSE_TEXT));
     }
+    if (read.labels)
+        m.add(protocol::LABELS, QString::fromLatin1(protocol::TRUE_TEXT));
     for (const Filter& f : read.filters) {
         pugi::xml_node node = m.add(protocol::FILTER, f.value);
         node.append_attribute(protocol::ATTRIBUTE_COLUMN)
