@@ -66,8 +66,8 @@ TEST_F(RowEdit, TheFormsAreMadeFromTheTableAndOfferTheReferencedRowsByLabel) {
     EXPECT_TRUE(support::ContainsInOrder(
         edit.body,
         {"<h1>Edit a row of products</h1>", "name=\"o.unit_price\" value=\"6.5\"",
-         "<select id=\"rf2\" name=\"v.category_id\" required>", "<option value=\"2\">Bakery (2)",
-         "<option value=\"5\" selected>Pantry (5)</option>",
+         "<select id=\"rf2\" name=\"v.category_id\" required>", "<option value=\"2\">Bakery",
+         "<option value=\"5\" selected>Pantry</option>",
          "name=\"v.name\" required rows=\"3\">Honey</textarea>",
          "type=\"number\" id=\"rf4\" name=\"v.unit_price\" required step=\"any\" value=\"6.5\"",
          "type=\"number\" id=\"rf5\" name=\"v.in_stock\" step=\"1\" value=\"20\""}))
@@ -76,7 +76,7 @@ TEST_F(RowEdit, TheFormsAreMadeFromTheTableAndOfferTheReferencedRowsByLabel) {
     const Page fresh = editor.get("page=new&table=products");
     ASSERT_EQ(fresh.status, 200);
     EXPECT_FALSE(fresh.body.contains("name=\"v.id\""));
-    EXPECT_TRUE(fresh.body.contains("<option value=\"1\">Beverages (1)</option>"));
+    EXPECT_TRUE(fresh.body.contains("<option value=\"1\">Beverages</option>"));
     EXPECT_TRUE(fresh.body.contains("<h1>New row of products</h1>"));
 
     // A view, an unknown table and a row that is not there have no form.

@@ -8,6 +8,7 @@
 #include "webapp/forms/rowform.h"
 #include "webapp/pages/accesscheck.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/parameterchoices.h"
 #include "webapp/pages/signinpages.h"
 #include "webapp/pages/tablepages.h"
 
@@ -19,8 +20,6 @@ const QString KEY_PREFIX = QStringLiteral("k.");
 const QString VALUE_PREFIX = QStringLiteral("v.");
 const QString ORIGINAL_PREFIX = QStringLiteral("o.");
 const QString ORIGINAL_NULL_PREFIX = QStringLiteral("on.");
-// Most rows a foreign key's choice lists; above that the key is typed.
-constexpr int MAX_CHOICES = 1000;
 
 // The name a row form's token is made for: one table's rows.
 QString tokenName(const QString& table) {
@@ -80,34 +79,18 @@ std::optional<QString> storedValue(const RowFormField& f, const QString& input) 
     return input;
 }
 
-// The rows a foreign key may point at, by their label; none when there are too many to offer.
+// The rows a foreign key may point at, by their label; none when there are too many to offer
+// or the key points at another column than the referenced table's key.
 void loadChoices(const PageEnvironment& env, RowEntry& entry) {
     for (RowFormField& f : entry.fields) {
         if (f.reference.isEmpty() || !env.mayUse(ObjectKind::Table, f.reference))
             continue;
-        // Without a label column the key stands for itself.
-        QString label = env.database.describeTable(f.reference).labelColumn;
-        if (label.isEmpty())
-            label = f.referenceColumn;
-        TableRead read;
-        read.table = f.reference;
-        read.limit = MAX_CHOICES;
-        read.orderBy = label;
-        const RowSet rows = env.database.readTable(read);
-        if (rows.more)
-            continue; // typed as a key
-        const qsizetype value = rows.column(f.referenceColumn);
-        const qsizetype text = rows.column(label);
-        if (value < 0 || text < 0)
+        if (env.database.describeTable(f.reference).primaryKey() != QStringList{f.referenceColumn})
             continue;
-        QList<FieldChoice> choices;
-        for (const QList<Cell>& row : rows.rows)
-            if (!row[value].isNull)
-                choices.append({row[value].text, text == value
-                                                     ? row[value].text
-                                                     : row[text].text + QStringLiteral(" (") +
-                                                           row[value].text + ')'});
-        entry.choices.insert(f.column, choices);
+        std::optional<QList<FieldChoice>> choices = TableKeyChoices(env.database, f.reference);
+        if (!choices)
+            continue; // typed as a key
+        entry.choices.insert(f.column, *choices);
         f.input = RowInput::Choice;
         f.check.type = QStringLiteral("choice");
     }
