@@ -151,6 +151,21 @@ inline constexpr char ERROR_DATABASE[] = "DatabaseError";
 inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
 inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
 
+// Changing one row of a table: the requests (answered with Rows), their elements, attributes
+// and errors. Key, Values, Original and Current hold a Field per column.
+inline constexpr char INSERT_ROW[] = "InsertRow";
+inline constexpr char UPDATE_ROW[] = "UpdateRow";
+inline constexpr char DELETE_ROW[] = "DeleteRow";
+inline constexpr char VALUES[] = "Values";
+inline constexpr char ORIGINAL[] = "Original"; // the values the editor saw
+inline constexpr char CURRENT[] = "Current";   // of a Conflict: the row as it is now
+inline constexpr char REFERENCES[] = "References";
+inline constexpr char ATTRIBUTE_COUNT[] = "count";
+inline constexpr char ATTRIBUTE_DEFAULT[] = "default";             // of a Column
+inline constexpr char ATTRIBUTE_AUTOINCREMENT[] = "autoincrement"; // of a Column
+inline constexpr char ERROR_CONFLICT[] = "Conflict";      // the row changed since it was read
+inline constexpr char ERROR_ROW_MISSING[] = "RowMissing"; // no row has the key
+inline constexpr char ERROR_REFERENCED[] = "Referenced";  // other rows refer to it
 // Labels of foreign keys: <Labels>true</Labels> in a ReadTable asks for them, and a Field of a
 // single-column foreign key carries its referenced row's label as label="...". A named query's
 // parameter whose values are a table's keys names it: <Parameter ... table="customers"/>.

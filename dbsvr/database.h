@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -53,7 +54,10 @@ struct ColumnDescription {
     QString name;
     QString type; // as the table declares it
     bool notNull = false;
-    int primaryKey = 0; // position in the primary key, 0 when not part of it
+    int primaryKey = 0;                  // position in the primary key, 0 when not part of it
+    std::optional<QString> defaultValue; // the declared default expression's text
+    std::optional<int> length;           // a declared length (VARCHAR(40)) the database knows
+    bool autoIncrement = false;          // a table's column the database fills itself
 };
 
 // One column pair of a foreign key.
@@ -159,6 +163,10 @@ struct WriteResult {
 
 using QueryResult = std::variant<RowPage, WriteResult>;
 
+// The statements of a write that are not a named query (a row's insert, update or delete),
+// run through sql inside the write's transaction; gives the rows changed.
+using RowWork = std::function<int64_t(AccountSql&)>;
+
 enum class QueryKind { Unknown, Read, Write };
 
 // Refuses to export a query that writes (RequestError InvalidArgument).
@@ -250,6 +258,18 @@ public:
     virtual void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                              const QueryRead& read, RowReceiver& out,
                              const QDeadlineTimer& deadline) = 0;
+
+    // Runs work as runQuery runs a write: in a transaction of its own with the ledger (name is
+    // what the ledger notes), the companion after it; LastInsertId as for a named query. A
+    // failure of work (also a RequestError) rolls everything back and leaves no ledger entry.
+    // SQLite enforces the foreign keys for it (the database's own rules decide what a delete
+    // may take along or must refuse), as PostgreSQL always does.
+    virtual WriteResult runRowWrite(const QString& name, const QString& requestId,
+                                    const WriteCompanion& companion, const RowWork& work) = 0;
+    // "column holds what a read gave as the text bound to placeholder", for the WHERE of a
+    // change that may only be written over the values the editor saw (column is quoted).
+    virtual QString sameAsRead(const ColumnDescription& column, const QString& quoted,
+                               const QString& placeholder) const = 0;
 
     // Runs work in a transaction that writes, the account tables made first when missing;
     // commits once work returns, and rolls everything back when it raises. On a database that

@@ -15,6 +15,7 @@
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
 #include "dbsvr/requestxml.h"
+#include "dbsvr/rowmessages.h"
 
 #include <QStringList>
 #include <optional>
@@ -48,12 +49,7 @@ Paging readPaging(const pugi::xml_node& request, int64_t defaultLimit, int64_t m
 
 void addWrite(pugi::xml_node reply, const WriteResult& result) {
     AddText(reply, protocol::NAME, result.query);
-    AddNumber(reply, protocol::CHANGES, result.changes);
-    pugi::xml_node lastId = reply.append_child(protocol::LAST_INSERT_ID);
-    if (result.lastInsertId)
-        lastId.text().set(static_cast<long long>(*result.lastInsertId));
-    if (result.duplicate)
-        AddText(reply, protocol::DUPLICATE, BoolText(true));
+    AddWriteResult(reply, result);
 }
 
 QList<Argument> readArguments(const pugi::xml_node& request) {
@@ -113,14 +109,6 @@ QList<SortKey> readSortKeys(const pugi::xml_node& request) {
     for (const pugi::xml_node& o : request.children(protocol::ORDER_BY))
         keys << SortKey{common::ValueText(o), IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))};
     return keys;
-}
-
-QString readRequestId(const pugi::xml_node& request) {
-    const QString id = ChildText(request, protocol::REQUEST_ID);
-    if (id.size() > MAX_REQUEST_ID)
-        Fail(ERROR_INVALID_ARGUMENT,
-             QStringLiteral("A RequestId has at most %1 characters.").arg(MAX_REQUEST_ID));
-    return id;
 }
 
 // Only what the configuration gives: most queries have no texts.
@@ -246,7 +234,7 @@ void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
     } catch (const RequestError& f) {
         // Whatever was made before the failure is dropped: a reply is either a whole answer or
         // an error.
-        reply = ErrorReply(f.code, f.message);
+        reply = ErrorReply(f.code, f.message, f.details);
     }
     if (reply.size() > components::MAX_REPLY_BYTES) {
         const RequestError tooLarge = ReplyTooLarge();
@@ -283,6 +271,9 @@ QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind)
         } else if (isType(kind, protocol::READ_AUDIT)) {
             type.text().set(protocol::ROWS);
             readAudit(in, root);
+        } else if (IsRowMessage(kind)) {
+            type.text().set(protocol::ROWS);
+            AnswerRowMessage(database(), kind, in, root);
         } else if (const char* replyType = AccountReplyType(kind)) {
             type.text().set(replyType);
             AnswerAccountMessage(Accounts(database()), kind, in, root);
@@ -426,6 +417,13 @@ void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node
         setAttribute(column, protocol::ATTRIBUTE_TYPE, c.type);
         setAttribute(column, protocol::ATTRIBUTE_NOT_NULL, BoolText(c.notNull));
         column.append_attribute(protocol::ATTRIBUTE_PK).set_value(c.primaryKey);
+        if (c.defaultValue)
+            setAttribute(column, protocol::ATTRIBUTE_DEFAULT, *c.defaultValue);
+        if (c.length)
+            column.append_attribute(protocol::ATTRIBUTE_LENGTH).set_value(*c.length);
+        if (c.autoIncrement)
+            column.append_attribute(protocol::ATTRIBUTE_AUTOINCREMENT)
+                .set_value(protocol::TRUE_TEXT);
     }
     addKeys(reply, protocol::FOREIGN_KEYS, protocol::FOREIGN_KEY, d.foreignKeys);
     addKeys(reply, protocol::REFERENCED_BY, protocol::REFERENCE, d.referencedBy);
@@ -498,7 +496,7 @@ void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node repl
     const QueryRead read{readPaging(request, DEFAULT_LIMIT, MAX_LIMIT), readSortKeys(request),
                          IsTrue(ChildText(request, protocol::TOTAL))};
     const QList<Argument> arguments = readArguments(request);
-    const QString requestId = readRequestId(request);
+    const QString requestId = ReadRequestId(request);
     const std::optional<AuditEntry> audit = ReadAuditEntry(request);
     try {
         const QueryResult result =

@@ -38,9 +38,15 @@ const QString COLUMNS =
     QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull, "
                    "coalesce((SELECT k.n FROM pg_index i CROSS JOIN LATERAL "
                    "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, n) "
-                   "WHERE i.indrelid = c.oid AND i.indisprimary AND k.attnum = a.attnum), 0) "
+                   "WHERE i.indrelid = c.oid AND i.indisprimary AND k.attnum = a.attnum), 0), "
+                   "pg_get_expr(d.adbin, d.adrelid), "
+                   "CASE WHEN a.atttypid IN ('varchar'::regtype, 'bpchar'::regtype) AND "
+                   "a.atttypmod > 4 THEN a.atttypmod - 4 END, "
+                   "c.relkind IN ('r','p') AND (a.attidentity <> '' OR "
+                   "coalesce(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%') "
                    "FROM pg_class c JOIN pg_namespace ns ON ns.oid = c.relnamespace "
                    "JOIN pg_attribute a ON a.attrelid = c.oid "
+                   "LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
                    "WHERE ns.nspname = current_schema() AND c.relname = $1 AND a.attnum > 0 "
                    "AND NOT a.attisdropped ORDER BY a.attnum");
 
@@ -123,9 +129,21 @@ QList<ColumnDescription> PgSchema::columns(const QString& table) {
 QList<ColumnDescription> PgSchema::readColumns(const QString& table) {
     const PgResult r = m_statements.exec(COLUMNS, {BoundValue(table)});
     QList<ColumnDescription> columns;
-    for (int i = 0; i < r.rows(); ++i)
-        columns << ColumnDescription{r.text(i, 0), r.text(i, 1), r.text(i, 2) == QLatin1String("t"),
-                                     int(r.integer(i, 3))};
+    for (int i = 0; i < r.rows(); ++i) {
+        ColumnDescription column{r.text(i, 0),
+                                 r.text(i, 1),
+                                 r.text(i, 2) == QLatin1String("t"),
+                                 int(r.integer(i, 3)),
+                                 {},
+                                 {},
+                                 false};
+        if (!r.isNull(i, 4))
+            column.defaultValue = r.text(i, 4);
+        if (!r.isNull(i, 5))
+            column.length = int(r.integer(i, 5));
+        column.autoIncrement = r.text(i, 6) == QLatin1String("t");
+        columns << column;
+    }
     return columns;
 }
 

@@ -485,6 +485,35 @@ void PostgresDatabase::pruneLedger(int maxAgeDays) {
 WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
                                     const QList<BoundValue>& values, const QString& requestId,
                                     const WriteCompanion& companion) {
+    return ledgerWrite(name, requestId, companion, [&] {
+        return checked(m_connection.runPrepared(query.statement, values)).affectedRows();
+    });
+}
+
+WriteResult PostgresDatabase::runRowWrite(const QString& name, const QString& requestId,
+                                          const WriteCompanion& companion, const RowWork& work) {
+    checkSchema();
+    if (m_readOnly)
+        RaiseReadOnly();
+    return ledgerWrite(name, requestId, companion, [&] {
+        PgAccountSql sql(m_statements);
+        return work(sql);
+    });
+}
+
+QString PostgresDatabase::sameAsRead(const ColumnDescription& column, const QString& quoted,
+                                     const QString& placeholder) const {
+    // Both sides through the column's type and back to text: the text a read gave may be
+    // spelt otherwise than the type's cast to text (a boolean reads "t", casts to "true"), and
+    // a type without equality (json) still compares.
+    return QStringLiteral("CAST(CAST(") + quoted + QStringLiteral(" AS ") + column.type +
+           QStringLiteral(") AS TEXT) = CAST(CAST(") + placeholder + QStringLiteral(" AS ") +
+           column.type + QStringLiteral(") AS TEXT)");
+}
+
+WriteResult PostgresDatabase::ledgerWrite(const QString& name, const QString& requestId,
+                                          const WriteCompanion& companion,
+                                          const std::function<int64_t()>& run) {
     m_changed = true;
     if (!m_probeReady) {
         m_connection.execScript(CREATE_PROBE);
@@ -496,8 +525,7 @@ WriteResult PostgresDatabase::write(Prepared& query, const QString& name,
         if (std::optional<WriteResult> earlier = findInLedger(requestId))
             return *earlier;
     }
-    const PgResult done = checked(m_connection.runPrepared(query.statement, values));
-    WriteResult result{name, done.affectedRows(), std::nullopt, false};
+    WriteResult result{name, run(), std::nullopt, false};
     if (const int64_t id = m_connection.exec(QStringLiteral("SELECT lastval()")).integer(0, 0);
         id > 0)
         result.lastInsertId = id;

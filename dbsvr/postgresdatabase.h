@@ -54,6 +54,10 @@ public:
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                      const QueryRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
+    WriteResult runRowWrite(const QString& name, const QString& requestId,
+                            const WriteCompanion& companion, const RowWork& work) override;
+    QString sameAsRead(const ColumnDescription& column, const QString& quoted,
+                       const QString& placeholder) const override;
     void changeAccounts(const AccountWork& work) override;
     bool readAccounts(const AccountWork& work) override;
 
@@ -102,6 +106,10 @@ private:
     int64_t countRows(const Prepared& query, const QList<BoundValue>& values);
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId, const WriteCompanion& companion);
+    // Runs run (the write; gives the rows it changed) in a transaction with the ledger and
+    // the companion, as Database::runQuery describes a write.
+    WriteResult ledgerWrite(const QString& name, const QString& requestId,
+                            const WriteCompanion& companion, const std::function<int64_t()>& run);
     std::optional<WriteResult> findInLedger(const QString& requestId);
     // Runs the script that makes tables of the server's own when they are missing, in the
     // transaction that runs.

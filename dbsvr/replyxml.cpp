@@ -86,18 +86,35 @@ void AddPage(pugi::xml_node reply, const RowPage& page, const Paging& paging) {
         AddNumber(reply, protocol::TOTAL, *page.total);
 }
 
+void AddFields(pugi::xml_node parent, const QStringList& columns, const QList<FieldValue>& values) {
+    for (qsizetype i = 0; i < values.size() && i < columns.size(); ++i)
+        addField(parent, common::ToUtf8(columns[i]), values[i]);
+}
+
+void AddWriteResult(pugi::xml_node reply, const WriteResult& result) {
+    AddNumber(reply, protocol::CHANGES, result.changes);
+    pugi::xml_node lastId = reply.append_child(protocol::LAST_INSERT_ID);
+    if (result.lastInsertId)
+        lastId.text().set(static_cast<long long>(*result.lastInsertId));
+    if (result.duplicate)
+        AddText(reply, protocol::DUPLICATE, BoolText(true));
+}
+
 QByteArray Serialize(const pugi::xml_document& doc) {
     std::ostringstream out;
     doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     return QByteArray::fromStdString(out.str());
 }
 
-QByteArray ErrorReply(const QString& code, const QString& message) {
+QByteArray ErrorReply(const QString& code, const QString& message,
+                      const std::function<void(pugi::xml_node)>& details) {
     pugi::xml_document reply;
     pugi::xml_node root = reply.append_child(protocol::ROOT);
     root.append_child(protocol::TYPE).text().set(protocol::ERROR);
     AddText(root, protocol::ERROR, code);
     AddText(root, protocol::MESSAGE, message);
+    if (details)
+        details(root);
     return Serialize(reply);
 }
 

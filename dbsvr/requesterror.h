@@ -3,16 +3,24 @@
 #include "contract/protocol.h"
 
 #include <QString>
+#include <functional>
+
+namespace pugi {
+class xml_node;
+}
 
 namespace dbsvr {
 
 // Texts of <Error> in a reply; an empty <Error/> means success.
+using dataserver::protocol::ERROR_CONFLICT;
 using dataserver::protocol::ERROR_DATABASE;
 using dataserver::protocol::ERROR_INVALID_ARGUMENT;
 using dataserver::protocol::ERROR_INVALID_REQUEST;
 using dataserver::protocol::ERROR_MISSING_PARAMETER;
 using dataserver::protocol::ERROR_NOT_CONNECTED;
+using dataserver::protocol::ERROR_REFERENCED;
 using dataserver::protocol::ERROR_REPLY_TOO_LARGE;
+using dataserver::protocol::ERROR_ROW_MISSING;
 using dataserver::protocol::ERROR_TIME_LIMIT;
 using dataserver::protocol::ERROR_UNKNOWN_COLUMN;
 using dataserver::protocol::ERROR_UNKNOWN_PARAMETER;
@@ -25,6 +33,8 @@ using dataserver::protocol::ERROR_UNKNOWN_TABLE;
 struct RequestError {
     QString code;
     QString message;
+    // Adds what the error tells beyond its message to the reply's root (a conflict's row).
+    std::function<void(pugi::xml_node)> details = {};
 };
 
 [[noreturn]] inline void Fail(const char* code, const QString& message) {

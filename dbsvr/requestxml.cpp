@@ -3,6 +3,7 @@
 #include "common/xml.h"
 #include "common/xmlvalue.h"
 #include "contract/protocol.h"
+#include "dbsvr/database.h"
 #include "dbsvr/requesterror.h"
 
 #include <pugixml.hpp>
@@ -34,6 +35,14 @@ int64_t ReadCount(const pugi::xml_node& request, const char* name, int64_t fallb
                  QStringLiteral(" must be a whole number of 0 or more, not ") + text +
                  QLatin1Char('.'));
     return value;
+}
+
+QString ReadRequestId(const pugi::xml_node& request) {
+    const QString id = ChildText(request, dataserver::protocol::REQUEST_ID);
+    if (id.size() > MAX_REQUEST_ID)
+        Fail(ERROR_INVALID_ARGUMENT,
+             QStringLiteral("A RequestId has at most %1 characters.").arg(MAX_REQUEST_ID));
+    return id;
 }
 
 } // namespace dbsvr

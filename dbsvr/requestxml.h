@@ -20,5 +20,8 @@ bool IsTrue(const QString& text);
 // The whole number of 0 or more that the element name holds; fallback when there is none.
 // Raises RequestError InvalidArgument for anything else.
 int64_t ReadCount(const pugi::xml_node& request, const char* name, int64_t fallback);
+// The request id of a write, "" when there is none. Raises RequestError InvalidArgument for
+// one longer than MAX_REQUEST_ID.
+QString ReadRequestId(const pugi::xml_node& request);
 
 } // namespace dbsvr

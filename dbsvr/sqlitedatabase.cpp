@@ -12,6 +12,7 @@
 #include "dbsvr/statement.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <cmath>
 #include <functional>
@@ -21,6 +22,18 @@
 namespace dbsvr {
 
 namespace {
+
+// The length a text column declares (VARCHAR(40), NCHAR(10), TEXT(200)); SQLite keeps only
+// the declaration and never enforces it, so that is all there is to know.
+std::optional<int> declaredLength(const QString& type) {
+    static const QRegularExpression LENGTH(
+        QStringLiteral("(CHAR|CLOB|TEXT)[A-Z ]*\\(\\s*([0-9]{1,9})\\s*\\)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = LENGTH.match(type);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return m.captured(2).toInt();
+}
 
 // Virtual machine steps between looks at the deadline and the interrupt.
 constexpr int PROGRESS_STEPS = 10000;
@@ -296,13 +309,23 @@ QString SqliteDatabase::checkedTableType(const QString& name, bool own) const {
 
 QList<ColumnDescription> SqliteDatabase::columns(const QString& table) const {
     // Hidden columns of virtual tables are not part of SELECT *, generated ones are.
-    Statement s(m_db, QStringLiteral("SELECT name, type, \"notnull\", pk FROM "
+    Statement s(m_db, QStringLiteral("SELECT name, type, \"notnull\", pk, dflt_value FROM "
                                      "pragma_table_xinfo(?1) WHERE hidden <> 1 ORDER BY cid"));
     s.bindText(1, table);
     QList<ColumnDescription> columns;
-    while (s.step())
-        columns << ColumnDescription{s.columnText(0), s.columnText(1), s.columnInteger(2) != 0,
-                                     int(s.columnInteger(3))};
+    while (s.step()) {
+        ColumnDescription column{s.columnText(0),
+                                 s.columnText(1),
+                                 s.columnInteger(2) != 0,
+                                 int(s.columnInteger(3)),
+                                 {},
+                                 {},
+                                 false};
+        if (!s.columnIsNull(4))
+            column.defaultValue = s.columnText(4);
+        column.length = declaredLength(column.type);
+        columns << column;
+    }
     return columns;
 }
 
@@ -401,9 +424,18 @@ TableDescription SqliteDatabase::describeTable(const QString& table) {
     Statement pkIndex(m_db, QStringLiteral("SELECT 1 FROM pragma_index_list(?1) "
                                            "WHERE origin = 'pk'"));
     pkIndex.bindText(1, table);
-    const bool keyNeverNull = !hasRowid(table) || !pkIndex.step();
-    for (ColumnDescription& c : d.columns)
+    const bool rowid = hasRowid(table);
+    const bool keyNeverNull = !rowid || !pkIndex.step();
+    int keyColumns = 0;
+    for (ColumnDescription& c : d.columns) {
         c.notNull = c.notNull || (c.primaryKey > 0 && keyNeverNull);
+        keyColumns += c.primaryKey > 0 ? 1 : 0;
+    }
+    // An INTEGER PRIMARY KEY is the rowid: SQLite fills it when an insert leaves it out.
+    for (ColumnDescription& c : d.columns)
+        c.autoIncrement =
+            rowid && keyColumns == 1 && c.primaryKey == 1 &&
+            c.type.trimmed().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
     d.foreignKeys = foreignKeys(table);
     d.referencedBy = referencedBy(table);
     return d;
@@ -484,7 +516,11 @@ QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argume
     const VolatileFunctionWatch watch(m_db, m_volatile);
     Statement s = boundStatement(m_db, query, query.sql, arguments);
     if (!s.readOnly())
-        return RunSqliteWrite(m_db, s, query.name, requestId, companion);
+        return RunSqliteWrite(m_db, query.name, requestId, companion, [&s] {
+            while (s.step()) {
+            }
+            return s.changes();
+        });
     PageRows rows(read.paging.limit);
     streamQuery(m_db, query, arguments, s, read.orderBy, read.paging, read.paging.limit + 1, false,
                 rows);
@@ -495,6 +531,49 @@ QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argume
         page.total = count.columnInteger(0);
     }
     return page;
+}
+
+namespace {
+// Foreign keys enforced while it lives (SQLite's connections leave them off), so that a change
+// of rows meets the database's own rules: a delete that ON DELETE refuses fails, a cascade
+// goes through. Set outside any transaction, where SQLite takes it.
+class ForeignKeysOn final {
+public:
+    explicit ForeignKeysOn(sqlite3* db) : m_db(db) {
+        {
+            Statement now(m_db, QStringLiteral("PRAGMA foreign_keys"));
+            m_wasOn = now.step() && now.columnInteger(0) != 0;
+        }
+        if (!m_wasOn)
+            ExecSqlite(m_db, "PRAGMA foreign_keys = ON");
+    }
+    ~ForeignKeysOn() {
+        if (!m_wasOn)
+            sqlite3_exec(m_db, "PRAGMA foreign_keys = OFF", nullptr, nullptr, nullptr);
+    }
+    ForeignKeysOn(const ForeignKeysOn&) = delete;
+    ForeignKeysOn& operator=(const ForeignKeysOn&) = delete;
+
+private:
+    sqlite3* m_db;
+    bool m_wasOn = false;
+};
+} // namespace
+
+WriteResult SqliteDatabase::runRowWrite(const QString& name, const QString& requestId,
+                                        const WriteCompanion& companion, const RowWork& work) {
+    const ForeignKeysOn enforced(m_db);
+    return RunSqliteWrite(m_db, name, requestId, companion, [&] {
+        SqliteAccountSql sql(m_db);
+        return work(sql);
+    });
+}
+
+QString SqliteDatabase::sameAsRead(const ColumnDescription&, const QString& quoted,
+                                   const QString& placeholder) const {
+    // The text a read gave, compared as text: a REAL compared as a number would differ from
+    // its 15-digit text and never match again.
+    return QStringLiteral("CAST(") + quoted + QStringLiteral(" AS TEXT) = ") + placeholder;
 }
 
 void SqliteDatabase::changeAccounts(const AccountWork& work) {

@@ -51,6 +51,10 @@ public:
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
                      const QueryRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
+    WriteResult runRowWrite(const QString& name, const QString& requestId,
+                            const WriteCompanion& companion, const RowWork& work) override;
+    QString sameAsRead(const ColumnDescription& column, const QString& quoted,
+                       const QString& placeholder) const override;
     void changeAccounts(const AccountWork& work) override;
     bool readAccounts(const AccountWork& work) override;
 

@@ -86,8 +86,8 @@ void PruneSqliteLedger(sqlite3* db, int maxAgeDays) {
     s.step();
 }
 
-WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& queryName,
-                           const QString& requestId, const WriteCompanion& companion) {
+WriteResult RunSqliteWrite(sqlite3* db, const QString& name, const QString& requestId,
+                           const WriteCompanion& companion, const std::function<int64_t()>& write) {
     refuseReadOnly(db);
     Transaction transaction(db);
     if (!requestId.isEmpty()) {
@@ -98,9 +98,7 @@ WriteResult RunSqliteWrite(sqlite3* db, Statement& statement, const QString& que
     // Zero stands for "nothing inserted": an UPDATE leaves the connection's
     // last rowid alone, which would otherwise report an earlier request's row.
     sqlite3_set_last_insert_rowid(db, 0);
-    while (statement.step()) {
-    }
-    WriteResult result{queryName, statement.changes(), std::nullopt, false};
+    WriteResult result{name, write(), std::nullopt, false};
     if (const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db); rowid != 0)
         result.lastInsertId = rowid;
     if (companion) {

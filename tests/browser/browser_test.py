@@ -8,10 +8,11 @@ administrator set up through the printed address adds a reader and an editor, th
 reader is refused a form, the editor saves it, and the administrator finds it in
 the audit trail. With --walk https, over HTTPS with the certificate websvr made
 (trusted by its key): the first administrator set up, signed out and in again, with
-a session cookie that is Secure, and the signed-in home page. What is checked is
+a session cookie that is Secure, and the signed-in home page. With --walk editing, an
+editor changes, deletes and is refused rows (walk_editing.py). What is checked is
 what the page shows. Screenshots go into the artefacts folder.
 
-    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team|https]
+    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team|https|editing]
                     [--browser PATH] [--timeout S] [--deadline S]
 Exits 77 (skipped) when no Chromium is installed.
 """
@@ -30,6 +31,7 @@ from devtools import BrowserFailure
 from page import Page
 from stagedserver import StagedServer
 import walk_a11y
+import walk_editing
 
 # The rows of the example database (dbsvr/sample/sample.sql).
 SAMPLE_ROWS = {"categories": 5, "products": 18, "customers": 12, "orders": 14,
@@ -443,7 +445,8 @@ STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_en
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
 HTTPS_STEPS = [first_administrator, signed_in_over_https]
-WALKS = {"person": STEPS, "team": TEAM_STEPS, "https": HTTPS_STEPS}
+EDITING_STEPS = [first_administrator, users] + walk_editing.steps(sign_in, sign_out, PASSWORDS)
+WALKS = {"person": STEPS, "team": TEAM_STEPS, "https": HTTPS_STEPS, "editing": EDITING_STEPS}
 
 
 def walk_through(walk, steps):
@@ -463,7 +466,7 @@ def walk_through(walk, steps):
 def run(args, work):
     server = chromium = None
     try:
-        accounts = args.walk in ("team", "https")
+        accounts = args.walk in ("team", "https", "editing")
         https = args.walk == "https"
         server = StagedServer(args.stage, work, args.timeout,
                               user_mode="APPLICATION" if accounts else None,

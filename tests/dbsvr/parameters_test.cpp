@@ -148,17 +148,18 @@ TEST(ConfigFile, LabelColumnsAreConfiguredOrTheFirstTextColumn) {
     EXPECT_EQ(config.labelColumn("orders"), "note");
     EXPECT_EQ(config.labelColumn("Orders"), "");
     dbsvr::TableDescription orders{"orders", "table", {}, {}, {}};
-    orders.columns = {
-        {"id", "INTEGER", true, 1}, {"code", "VARCHAR(8)", false, 0}, {"note", "TEXT", false, 0}};
+    orders.columns = {{"id", "INTEGER", true, 1, {}, {}, false},
+                      {"code", "VARCHAR(8)", false, 0, {}, {}, false},
+                      {"note", "TEXT", false, 0, {}, {}, false}};
     EXPECT_EQ(dbsvr::LabelColumn(orders, config), "note");
     dbsvr::TableDescription parts = orders;
     parts.name = "parts";
     EXPECT_EQ(dbsvr::LabelColumn(parts, config), "code");
     dbsvr::TableDescription numbers{"numbers", "table", {}, {}, {}};
-    numbers.columns = {{"id", "INTEGER", true, 1},
-                       {"pointer", "BIGINT", false, 0},
-                       {"points", "CHARINT", false, 0},
-                       {"amount", "double precision", false, 0}};
+    numbers.columns = {{"id", "INTEGER", true, 1, {}, {}, false},
+                       {"pointer", "BIGINT", false, 0, {}, {}, false},
+                       {"points", "CHARINT", false, 0, {}, {}, false},
+                       {"amount", "double precision", false, 0, {}, {}, false}};
     EXPECT_EQ(dbsvr::LabelColumn(numbers, config), "");
     for (const char* type : {"text", "character varying(40)", "NCHAR(3)", "CLOB", "character"})
         EXPECT_TRUE(dbsvr::IsTextType(type)) << type;

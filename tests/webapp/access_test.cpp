@@ -62,6 +62,38 @@ TEST(AccessRules, DefaultsObjectsAndMistakesNeverOpenMore) {
     EXPECT_EQ(problems.size(), 1);
 }
 
+TEST(AccessRules, EditingIsForEditorsAtLeastAndOnlyOfTablesTheyMaySee) {
+    const AccessRules none;
+    EXPECT_FALSE(none.allowsEdit(Role::Reader, "orders"));
+    EXPECT_TRUE(none.allowsEdit(Role::Editor, "orders"));
+
+    QStringList problems;
+    const AccessRules rules = AccessRules::parse(R"(<Access>
+        <Defaults tables="anonymous" edit="anonymous"/>
+        <Table name="prices" edit="admin"/>
+        <Table name="closed" edit="nobody"/>
+        <Table name="hidden" allow="admin" edit="editor"/>
+        <Table name="typo" edit="editr"/>
+    </Access>)",
+                                                 &problems);
+    // A role below editor in the file still means editor: visitors never edit.
+    EXPECT_FALSE(rules.allowsEdit(Role::Anonymous, "orders"));
+    EXPECT_FALSE(rules.allowsEdit(Role::Reader, "orders"));
+    EXPECT_TRUE(rules.allowsEdit(Role::Editor, "orders"));
+    EXPECT_FALSE(rules.allowsEdit(Role::Editor, "prices"));
+    EXPECT_TRUE(rules.allowsEdit(Role::Admin, "prices"));
+    EXPECT_FALSE(rules.allowsEdit(Role::Admin, "closed"));
+    // Who may not see a table may not edit it either.
+    EXPECT_FALSE(rules.allowsEdit(Role::Editor, "hidden"));
+    EXPECT_FALSE(rules.allowsEdit(Role::Editor, "typo"));
+    EXPECT_TRUE(rules.allowsEdit(Role::Admin, "typo"));
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].contains("editr"));
+
+    const AccessRules broken = AccessRules::parse("<Access", &problems);
+    EXPECT_FALSE(broken.allowsEdit(Role::Editor, "orders"));
+}
+
 TEST(SignInThrottle, BacksOffPerAccountAndAddressAndForgets) {
     SignInThrottle throttle;
     using namespace std::chrono_literals;

@@ -26,6 +26,11 @@ std::optional<Role> roleOf(const pugi::xml_node& node, const char* name, Role fa
     return role;
 }
 
+// Editing is for editors at least: a lower role in the file means editor.
+Role atLeastEditor(Role role) {
+    return role < Role::Editor ? Role::Editor : role;
+}
+
 } // namespace
 
 AccessRules AccessRules::parse(const QByteArray& xml, QStringList* problems) {
@@ -41,6 +46,7 @@ AccessRules AccessRules::parse(const QByteArray& xml, QStringList* problems) {
                     .arg(QString::fromUtf8(parsed ? "no <Access> element" : parsed.description())));
         for (Role& r : rules.m_defaults)
             r = Role::Admin;
+        rules.m_editDefault = Role::Admin;
         rules.m_detected = Role::Anonymous;
         return rules;
     }
@@ -57,6 +63,14 @@ AccessRules AccessRules::parse(const QByteArray& xml, QStringList* problems) {
                 roleOf(object, "allow", rules.m_defaults[kind], problems).value_or(Role::Admin));
         }
     }
+    // An unknown role closes editing to all but administrators rather than opening it.
+    rules.m_editDefault =
+        atLeastEditor(roleOf(defaults, "edit", Role::Editor, problems).value_or(Role::Admin));
+    for (const pugi::xml_node& table : root.children("Table"))
+        if (table.attribute("edit"))
+            rules.m_edit.insert(
+                attribute(table, "name"),
+                atLeastEditor(roleOf(table, "edit", Role::Editor, problems).value_or(Role::Admin)));
     const std::optional<Role> detected = roleOf(defaults, "detected", Role::Reader, problems);
     rules.m_detected = detected && *detected != Role::Nobody ? *detected : Role::Anonymous;
     return rules;
@@ -65,6 +79,10 @@ AccessRules AccessRules::parse(const QByteArray& xml, QStringList* problems) {
 Role AccessRules::least(ObjectKind kind, const QString& name) const {
     const int k = static_cast<int>(kind);
     return m_objects[k].value(name, m_defaults[k]);
+}
+
+Role AccessRules::leastToEdit(const QString& table) const {
+    return m_edit.value(table, m_editDefault);
 }
 
 bool AccessRules::allowsAny(Role role, ObjectKind kind) const {

@@ -15,8 +15,9 @@ enum class ObjectKind { Table, Query, Form };
 // Who may use what, from the application folder's "access.xml":
 //
 //   <Access>
-//     <Defaults tables="anonymous" queries="anonymous" forms="editor" detected="reader"/>
-//     <Table name="customers" allow="reader"/>
+//     <Defaults tables="anonymous" queries="anonymous" forms="editor" detected="reader"
+//               edit="editor"/>
+//     <Table name="customers" allow="reader" edit="admin"/>
 //     <Query name="Orders by customer" allow="reader"/>
 //     <Form name="stock" allow="admin"/>
 //   </Access>
@@ -26,7 +27,9 @@ enum class ObjectKind { Table, Query, Form };
 // a view is a table. Defaults give the least role for everything of a kind not named, and the
 // role of a detected user who has no account. Without the file, or for what it leaves out:
 // tables and queries for everyone, forms for editors, detected users readers. A query that
-// writes always needs an editor.
+// writes always needs an editor. edit names the least role that may add, change and delete a
+// table's rows (by default editor; a role below editor counts as editor, so anonymous visitors
+// and readers never edit; nobody closes it), and only for a user who may also see the table.
 class AccessRules final {
 public:
     AccessRules() = default;
@@ -41,6 +44,12 @@ public:
         const Role needed = least(kind, name);
         return needed != Role::Nobody && role >= needed;
     }
+    // The least role that may change the rows of table: editor or above, or nobody.
+    Role leastToEdit(const QString& table) const;
+    bool allowsEdit(Role role, const QString& table) const {
+        const Role needed = leastToEdit(table);
+        return needed != Role::Nobody && role >= needed && allows(role, ObjectKind::Table, table);
+    }
     // Whether role may use anything at all of kind (for the menu).
     bool allowsAny(Role role, ObjectKind kind) const;
     // The role of a detected user without an account.
@@ -50,6 +59,8 @@ private:
     Role m_defaults[3] = {Role::Anonymous, Role::Anonymous, Role::Editor};
     QHash<QString, Role> m_objects[3]; // by name, per kind
     Role m_detected = Role::Reader;
+    Role m_editDefault = Role::Editor;
+    QHash<QString, Role> m_edit; // by table name
 };
 
 } // namespace webapp

@@ -43,11 +43,20 @@ TableSchema tableSchema(const DataReply& reply) {
     schema.name = common::ValueText(root.child(protocol::TABLE));
     schema.type = AttributeText(root.child(protocol::TABLE), protocol::ATTRIBUTE_TYPE);
     schema.labelColumn = AttributeText(root.child(protocol::TABLE), protocol::ATTRIBUTE_LABEL);
-    for (const pugi::xml_node& c : root.child(protocol::COLUMNS).children(protocol::COLUMN))
-        schema.columns.append(
-            {AttributeText(c, protocol::ATTRIBUTE_NAME), AttributeText(c, protocol::ATTRIBUTE_TYPE),
-             AttributeText(c, protocol::ATTRIBUTE_NOT_NULL) == protocol::TRUE_TEXT,
-             AttributeText(c, protocol::ATTRIBUTE_PK).toInt()});
+    for (const pugi::xml_node& c : root.child(protocol::COLUMNS).children(protocol::COLUMN)) {
+        ColumnInfo column;
+        column.name = AttributeText(c, protocol::ATTRIBUTE_NAME);
+        column.type = AttributeText(c, protocol::ATTRIBUTE_TYPE);
+        column.notNull = AttributeText(c, protocol::ATTRIBUTE_NOT_NULL) == protocol::TRUE_TEXT;
+        column.pk = AttributeText(c, protocol::ATTRIBUTE_PK).toInt();
+        if (c.attribute(protocol::ATTRIBUTE_DEFAULT))
+            column.defaultValue = AttributeText(c, protocol::ATTRIBUTE_DEFAULT);
+        if (c.attribute(protocol::ATTRIBUTE_LENGTH))
+            column.length = AttributeText(c, protocol::ATTRIBUTE_LENGTH).toInt();
+        column.autoIncrement =
+            AttributeText(c, protocol::ATTRIBUTE_AUTOINCREMENT) == protocol::TRUE_TEXT;
+        schema.columns.append(column);
+    }
     schema.foreignKeys = references(root.child(protocol::FOREIGN_KEYS), protocol::FOREIGN_KEY);
     schema.referencedBy = references(root.child(protocol::REFERENCED_BY), protocol::REFERENCE);
     return schema;

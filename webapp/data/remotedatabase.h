@@ -21,7 +21,10 @@ struct ColumnInfo {
     QString name;
     QString type; // as declared
     bool notNull = false;
-    int pk = 0; // position in the primary key, 0 when not part of it
+    int pk = 0;                          // position in the primary key, 0 when not part of it
+    std::optional<QString> defaultValue; // the declared default's text
+    std::optional<int> length;           // a declared length the database knows
+    bool autoIncrement = false;          // filled by the database when an insert leaves it out
 };
 
 // A foreign key seen from one side: from is a column of the referring table, to a column of

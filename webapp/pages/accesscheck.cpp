@@ -42,6 +42,11 @@ std::optional<Response> CheckAccess(const QString& page, const PageEnvironment& 
         return needs(env, rules.allowsAny(role, ObjectKind::Table));
     if (page == QLatin1String("table"))
         return needs(env, env.mayUse(ObjectKind::Table, name));
+    // Editing rows also needs the table's edit rule; their pages check it (with its own
+    // refusal) before anything is read.
+    if (page == QLatin1String("new") || page == QLatin1String("edit") ||
+        page == QLatin1String("delete"))
+        return needs(env, env.mayUse(ObjectKind::Table, env.field(QStringLiteral("table"))));
     if (page == QLatin1String("row"))
         return needs(env, env.mayUse(ObjectKind::Table, env.field(QStringLiteral("table"))));
     if (page == QLatin1String("queries"))

@@ -6,10 +6,15 @@ std::optional<QList<FieldChoice>> ParameterChoices(const RemoteDatabase& databas
                                                    const QueryParameter& parameter) {
     if (parameter.table.isEmpty())
         return std::nullopt;
+    return TableKeyChoices(database, parameter.table);
+}
+
+std::optional<QList<FieldChoice>> TableKeyChoices(const RemoteDatabase& database,
+                                                  const QString& table) {
     TableSchema schema;
     RowSet rows;
     try {
-        schema = database.describeTable(parameter.table);
+        schema = database.describeTable(table);
         if (schema.primaryKey().size() != 1)
             return std::nullopt;
         TableRead read;
@@ -19,7 +24,7 @@ std::optional<QList<FieldChoice>> ParameterChoices(const RemoteDatabase& databas
             schema.labelColumn.isEmpty() ? schema.primaryKey().first() : schema.labelColumn;
         rows = database.readTable(read);
     } catch (const DataFailure&) {
-        return std::nullopt; // the table changed since the query was listed: a plain input
+        return std::nullopt; // the table changed since it was named: a plain input
     }
     if (rows.more)
         return std::nullopt;

@@ -17,5 +17,8 @@ inline constexpr int MAX_PARAMETER_CHOICES = 1000;
 // be read, or one of more than MAX_PARAMETER_CHOICES rows. Raises DataUnavailable.
 std::optional<QList<FieldChoice>> ParameterChoices(const RemoteDatabase& database,
                                                    const QueryParameter& parameter);
+// The same for the rows of table, whatever asks (a foreign key's input).
+std::optional<QList<FieldChoice>> TableKeyChoices(const RemoteDatabase& database,
+                                                  const QString& table);
 
 } // namespace webapp

@@ -4,6 +4,7 @@
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/printpages.h"
+#include "webapp/pages/roweditpages.h"
 #include "webapp/rendering/rowsettable.h"
 
 namespace webapp {
@@ -221,6 +222,24 @@ Html linkList(const PageEnvironment& env, const char* headingLabel, const Html& 
     return "<h2>" + env.html(headingLabel) + "</h2><ul>" + items + "</ul>\n";
 }
 
+// Edit and Delete for a user who may change the table's rows, and the note of a save.
+Html rowActions(const PageEnvironment& env, const RowContent& content, const QList<Cell>& row) {
+    Html html;
+    if (env.field(QStringLiteral("note")) == QLatin1String("saved"))
+        html += "<p class=\"success\" role=\"status\">" + env.html("webRowSaved") + "</p>\n";
+    const QStringList key = content.schema.primaryKey();
+    if (key.isEmpty() || !MayEditRows(env, content.table))
+        return html;
+    QList<QPair<QString, QString>> values;
+    for (const QString& k : key)
+        if (const std::optional<QString> v = valueOf(content.rows, row, k))
+            values.append({k, *v});
+    const Link edit = RowLink(content.table, values, QStringLiteral("edit"));
+    const Link erase = RowLink(content.table, values, QStringLiteral("delete"));
+    return html + "<p class=\"actions\">" + Anchor(edit, env.label("webRowEdit"), env.root()) +
+           " " + Anchor(erase, env.label("webRowDelete"), env.root()) + "</p>\n";
+}
+
 Html renderRow(const PageEnvironment& env, const RowContent& content) {
     const RowSet& rows = content.rows;
     const TableSchema& schema = content.schema;
@@ -260,7 +279,7 @@ Html renderRow(const PageEnvironment& env, const RowContent& content) {
                 "</li>";
     }
     html += linkList(env, "webReferencedBy", back);
-    return html + "<p>" +
+    return rowActions(env, content, row) + html + "<p>" +
            Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), content.table),
                   env.label("webBackToTable", content.table), env.root()) +
            "</p>\n";
@@ -268,8 +287,8 @@ Html renderRow(const PageEnvironment& env, const RowContent& content) {
 
 } // namespace
 
-Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key) {
-    Link link(QStringLiteral("row"));
+Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key, const QString& page) {
+    Link link(page);
     link.with(QStringLiteral("table"), table);
     for (const auto& [column, value] : key)
         link.keep(KEY_PREFIX + column, value);
@@ -288,7 +307,16 @@ Response TablePage(const PageEnvironment& env) {
     if (view.read.table.isEmpty())
         return NotFoundPage(env);
     const TableContent content = readTableContent(env, view);
-    return env.page(view.read.table, renderTable(env, content), QStringLiteral("tables"));
+    Html above;
+    if (env.field(QStringLiteral("note")) == QLatin1String("deleted"))
+        above += "<p class=\"success\" role=\"status\">" + env.html("webRowDeleted") + "</p>\n";
+    if (!content.schema.isView() && !content.schema.primaryKey().isEmpty() &&
+        MayEditRows(env, view.read.table))
+        above += "<p class=\"actions\">" +
+                 Anchor(Link(QStringLiteral("new")).with(QStringLiteral("table"), view.read.table),
+                        env.label("webRowNew"), env.root()) +
+                 "</p>\n";
+    return env.page(view.read.table, above + renderTable(env, content), QStringLiteral("tables"));
 }
 
 Response RowPage(const PageEnvironment& env) {

@@ -13,7 +13,8 @@ Response TablePage(const PageEnvironment& env);
 // along the foreign keys both ways. Views have no row pages.
 Response RowPage(const PageEnvironment& env);
 
-// The address of the row of table whose key columns hold values.
-Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key);
+// The address of the row of table whose key columns hold values (on page: row, edit, delete).
+Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key,
+             const QString& page = QStringLiteral("row"));
 
 } // namespace webapp
