@@ -140,4 +140,16 @@ inline constexpr char ERROR_DATABASE[] = "DatabaseError";
 inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
 inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
 
+// Finding rows: a ReadTable's search, several sort keys, the empty ops, the Facets message.
+inline constexpr char SEARCH[] = "Search";
+inline constexpr char TRUNCATED[] = "Truncated";
+inline constexpr char FACETS[] = "Facets"; // the request's type and the reply's list
+inline constexpr char FACET[] = "Facet";
+inline constexpr char VALUE[] = "Value";
+inline constexpr char ATTRIBUTE_DESCENDING[] = "descending"; // of an OrderBy
+inline constexpr char ATTRIBUTE_COUNT[] = "count";           // of a facet's Value
+inline constexpr char ATTRIBUTE_INDEX[] = "index";           // of the refused Filter of an error
+inline constexpr char OP_EMPTY[] = "empty";
+inline constexpr char OP_NOT_EMPTY[] = "notempty";
+
 } // namespace dataserver::protocol

@@ -81,13 +81,15 @@ FilterOp readOp(const QString& text) {
                {protocol::OP_LESS_OR_EQUAL, FilterOp::LessOrEqual},
                {protocol::OP_GREATER, FilterOp::Greater},
                {protocol::OP_GREATER_OR_EQUAL, FilterOp::GreaterOrEqual},
-               {protocol::OP_CONTAINS, FilterOp::Contains}};
+               {protocol::OP_CONTAINS, FilterOp::Contains},
+               {protocol::OP_EMPTY, FilterOp::Empty},
+               {protocol::OP_NOT_EMPTY, FilterOp::NotEmpty}};
     for (const auto& known : OPS)
         if (text == QLatin1String(known.name))
             return known.op;
     Fail(ERROR_INVALID_ARGUMENT,
          QStringLiteral("A filter has the unknown op \"") + text +
-             QStringLiteral("\"; known are eq, ne, lt, le, gt, ge and contains."));
+             QStringLiteral("\"; known are eq, ne, lt, le, gt, ge, contains, empty and notempty."));
 }
 
 QList<Filter> readFilters(const pugi::xml_node& request) {
@@ -103,6 +105,45 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
         filters << filter;
     }
     return filters;
+}
+
+// Repeated OrderBy elements, each descending="true" or not; the Descending element applies to
+// the first one when it does not say.
+QList<SortKey> readOrder(const pugi::xml_node& request) {
+    QList<SortKey> order;
+    for (const pugi::xml_node& o : request.children(protocol::ORDER_BY)) {
+        SortKey key{common::ValueText(o), false};
+        if (key.column.isEmpty())
+            continue;
+        const pugi::xml_attribute descending = o.attribute(protocol::ATTRIBUTE_DESCENDING);
+        key.descending = descending
+                             ? IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))
+                             : order.isEmpty() && IsTrue(ChildText(request, protocol::DESCENDING));
+        order << key;
+    }
+    if (order.size() > MAX_SORT_KEYS)
+        Fail(ERROR_INVALID_ARGUMENT,
+             QStringLiteral("A read has at most %1 sort keys.").arg(MAX_SORT_KEYS));
+    return order;
+}
+
+void addFacets(pugi::xml_node reply, const FacetList& list) {
+    pugi::xml_node facets = reply.append_child(protocol::FACETS);
+    for (const Facet& f : list.facets) {
+        pugi::xml_node facet = facets.append_child(protocol::FACET);
+        setAttribute(facet, protocol::ATTRIBUTE_COLUMN, f.column);
+        for (const FacetValue& v : f.values) {
+            pugi::xml_node value = facet.append_child(protocol::VALUE);
+            value.append_attribute(protocol::ATTRIBUTE_COUNT)
+                .set_value(static_cast<long long>(v.count));
+            if (v.value)
+                common::SetValueText(value, *v.value);
+            else
+                value.append_attribute(protocol::ATTRIBUTE_NULL).set_value(protocol::TRUE_TEXT);
+        }
+    }
+    if (list.truncated)
+        AddText(reply, protocol::TRUNCATED, BoolText(true));
 }
 
 QString readRequestId(const pugi::xml_node& request) {
@@ -225,7 +266,7 @@ void MessageHandler::handle(QByteArrayView request, ReplySink& sink) const {
     } catch (const RequestError& f) {
         // Whatever was made before the failure is dropped: a reply is either a whole answer or
         // an error.
-        reply = ErrorReply(f.code, f.message);
+        reply = ErrorReply(f);
     }
     if (reply.size() > components::MAX_REPLY_BYTES) {
         const RequestError tooLarge = ReplyTooLarge();
@@ -256,6 +297,9 @@ QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind)
         } else if (isType(kind, protocol::READ_TABLE)) {
             type.text().set(protocol::ROWS);
             readTable(in, root);
+        } else if (isType(kind, protocol::FACETS)) {
+            type.text().set(protocol::FACETS);
+            facets(in, root);
         } else if (isType(kind, protocol::QUERY)) {
             type.text().set(protocol::ROWS);
             runQuery(in, root);
@@ -309,7 +353,7 @@ void MessageHandler::exportRows(const pugi::xml_node& request, const QString& ki
             failFromDatabase(e, prefix);
         }
     } catch (const RequestError& f) {
-        sink.send(ErrorReply(f.code, f.message));
+        sink.send(ErrorReply(f));
     }
 }
 
@@ -397,9 +441,9 @@ TableRead MessageHandler::tableRead(const pugi::xml_node& request) const {
     TableRead read;
     read.table = ChildValue(request, protocol::TABLE);
     read.paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
-    read.orderBy = ChildValue(request, protocol::ORDER_BY);
-    read.descending = IsTrue(ChildText(request, protocol::DESCENDING));
+    read.order = readOrder(request);
     read.filters = readFilters(request);
+    read.search = ChildValue(request, protocol::SEARCH);
     return read;
 }
 
@@ -407,11 +451,8 @@ TableRead MessageHandler::auditRead(const pugi::xml_node& request) const {
     TableRead read = tableRead(request);
     read.table = QString::fromLatin1(AUDIT_TABLE);
     read.ownTable = true;
-    if (read.orderBy.isEmpty()) {
-        // The latest first.
-        read.orderBy = QStringLiteral("id");
-        read.descending = true;
-    }
+    if (read.order.isEmpty())
+        read.order << SortKey{QStringLiteral("id"), true}; // the latest first
     return read;
 }
 
@@ -430,6 +471,16 @@ void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node rep
     const RowPage page = db.readTable(read);
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
+    if (page.truncated)
+        AddText(reply, protocol::TRUNCATED, BoolText(true));
+}
+
+void MessageHandler::facets(const pugi::xml_node& request, pugi::xml_node reply) const {
+    Database& db = database();
+    const TableRead read = tableRead(request);
+    const FacetList list = db.facets(read);
+    AddText(reply, protocol::TABLE, read.table);
+    addFacets(reply, list);
 }
 
 void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node reply) const {

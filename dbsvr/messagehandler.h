@@ -32,8 +32,12 @@ struct NamedQuery;
 //                             (name, type, notnull, pk), ForeignKeys/ForeignKey,
 //                             ReferencedBy/Reference, each with Map[@from, @to]
 //   ReadTable     -> Rows     request: Table, Offset (0), Limit (100, at most 1000),
-//                             OrderBy (a column), Descending (true/1),
-//                             Filter[@column, @op, @null] (any number, all apply)
+//                             OrderBy[@descending] (a column; up to MAX_SORT_KEYS),
+//                             Descending (true/1, for the first OrderBy),
+//                             Filter[@column, @op, @null] (any number, all apply),
+//                             Search (words); reply: Truncated when a search stopped early
+//   Facets        -> Facets   request: as ReadTable; reply: Table, Facets/Facet[@column]/
+//                             Value[@count, @null], Truncated
 //   Query         -> Rows     request: Name, Parameters/Parameter[@name] (value as
 //                             text, or null="true"), Offset, Limit, RequestId, Audit
 //   ReadAudit     -> Rows     as ReadTable, of the audit trail (no Table)
@@ -89,6 +93,7 @@ private:
     void listQueries(pugi::xml_node reply) const;
     void describeTable(const pugi::xml_node& request, pugi::xml_node reply) const;
     void readTable(const pugi::xml_node& request, pugi::xml_node reply) const;
+    void facets(const pugi::xml_node& request, pugi::xml_node reply) const;
     void readAudit(const pugi::xml_node& request, pugi::xml_node reply) const;
     void runQuery(const pugi::xml_node& request, pugi::xml_node reply) const;
     [[noreturn]] void failFromDatabase(const common::Error& e, const QString& prefix) const;

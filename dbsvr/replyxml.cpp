@@ -1,5 +1,7 @@
 #include "dbsvr/replyxml.h"
 
+#include "dbsvr/requesterror.h"
+
 #include "common/xml.h"
 #include "common/xmlvalue.h"
 #include "contract/protocol.h"
@@ -79,11 +81,21 @@ QByteArray Serialize(const pugi::xml_document& doc) {
 }
 
 QByteArray ErrorReply(const QString& code, const QString& message) {
+    return ErrorReply(RequestError{code, message});
+}
+
+QByteArray ErrorReply(const RequestError& error) {
     pugi::xml_document reply;
     pugi::xml_node root = reply.append_child(protocol::ROOT);
     root.append_child(protocol::TYPE).text().set(protocol::ERROR);
-    AddText(root, protocol::ERROR, code);
-    AddText(root, protocol::MESSAGE, message);
+    AddText(root, protocol::ERROR, error.code);
+    AddText(root, protocol::MESSAGE, error.message);
+    if (error.filterIndex <= 0)
+        return Serialize(reply);
+    pugi::xml_node filter = root.append_child(protocol::FILTER);
+    filter.append_attribute(protocol::ATTRIBUTE_INDEX).set_value(error.filterIndex);
+    filter.append_attribute(protocol::ATTRIBUTE_COLUMN)
+        .set_value(common::ToUtf8(error.filterColumn).c_str());
     return Serialize(reply);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbsvr/database.h"
+#include "dbsvr/requesterror.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,5 +25,7 @@ QByteArray Serialize(const pugi::xml_document& doc);
 
 // A whole reply of the type "Error".
 QByteArray ErrorReply(const QString& code, const QString& message);
+// The same for a refused request: for a refused filter, with <Filter index="n" column="c"/>.
+QByteArray ErrorReply(const RequestError& error);
 
 } // namespace dbsvr

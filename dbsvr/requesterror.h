@@ -23,8 +23,16 @@ using dataserver::protocol::ERROR_UNKNOWN_TABLE;
 // and Message. Raised by the message handler and by the databases for what
 // the client asked wrongly; the database's own failures stay common::Error.
 struct RequestError {
+    RequestError(QString code, QString message, int filterIndex = 0, QString filterColumn = {})
+        : code(std::move(code)), message(std::move(message)), filterIndex(filterIndex),
+          filterColumn(std::move(filterColumn)) {}
+
     QString code;
     QString message;
+    // The filter of a read that was refused (from 1, in the order sent), 0 when none; the reply
+    // names it and its column, so that a page can show the error next to it.
+    int filterIndex = 0;
+    QString filterColumn;
 };
 
 [[noreturn]] inline void Fail(const char* code, const QString& message) {
