@@ -52,6 +52,19 @@ TableSchema tableSchema(const DataReply& reply) {
     return schema;
 }
 
+QList<Facet> facetList(const DataReply& reply) {
+    QList<Facet> facets;
+    for (const pugi::xml_node& f : reply.root().child(protocol::FACETS).children(protocol::FACET)) {
+        Facet facet{AttributeText(f, protocol::ATTRIBUTE_COLUMN), {}};
+        for (const pugi::xml_node& v : f.children(protocol::VALUE))
+            facet.values.append({common::ValueText(v),
+                                 AttributeText(v, protocol::ATTRIBUTE_NULL) == protocol::TRUE_TEXT,
+                                 AttributeText(v, protocol::ATTRIBUTE_COUNT).toLongLong()});
+        facets.append(facet);
+    }
+    return facets;
+}
+
 QList<QueryInfo> queryList(const DataReply& reply) {
     QList<QueryInfo> queries;
     for (const pugi::xml_node& q :
@@ -119,6 +132,15 @@ RowSet RemoteDatabase::readTable(const TableRead& read) const {
     DataMessage m = TableReadMessage(protocol::READ_TABLE, read);
     AddPaging(m, read.offset, read.limit);
     return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(RowSetOf);
+}
+
+QList<Facet> RemoteDatabase::facets(const TableRead& read) const {
+    TableRead unordered = read;
+    unordered.orderBy.clear();
+    unordered.thenBy.clear();
+    DataMessage m = TableReadMessage(protocol::FACETS, unordered);
+    m.add(protocol::TABLE, read.table);
+    return m_client.ask(m, Reuse::WhileDataUnchanged).as<QList<Facet>>(facetList);
 }
 
 void RemoteDatabase::exportTable(const TableRead& read,

@@ -55,24 +55,43 @@ struct RowSet {
     QList<QList<Cell>> rows;
     qint64 offset = 0;
     bool more = false;
-    qint64 total = -1; // tables only
+    qint64 total = -1;      // tables only
+    bool truncated = false; // a search stopped after the rows a scan may read
 
     qsizetype column(const QString& name) const { return columns.indexOf(name); }
 };
 
 struct Filter {
     QString column;
-    QString op; // eq, ne, lt, le, gt, ge, contains
+    QString op; // eq, ne, lt, le, gt, ge, contains, empty, notempty
     QString value;
+};
+
+struct SortKey {
+    QString column;
+    bool descending = false;
 };
 
 struct TableRead {
     QString table;
     qint64 offset = 0;
     int limit = 25;
-    QString orderBy;
+    QString orderBy; // the first sort key
     bool descending = false;
+    QList<SortKey> thenBy; // the sort keys after it
     QList<Filter> filters;
+    QString search; // words the rows' text must hold
+};
+
+// The values of a column among the rows of a read, with their counts.
+struct FacetValue {
+    QString value;
+    bool isNull = false;
+    qint64 count = 0;
+};
+struct Facet {
+    QString column;
+    QList<FacetValue> values;
 };
 
 struct QueryParameter {
@@ -118,6 +137,8 @@ public:
     QList<TableInfo> listTables() const;
     TableSchema describeTable(const QString& table) const;
     RowSet readTable(const TableRead& read) const;
+    // The facets of the rows a read's filters and search leave (its order and paging ignored).
+    QList<Facet> facets(const TableRead& read) const;
     QList<QueryInfo> listQueries() const;
     std::optional<QueryInfo> findQuery(const QString& name) const;
     RowSet query(const QueryRun& run) const;

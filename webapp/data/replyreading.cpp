@@ -59,6 +59,7 @@ RowSet RowSetOf(const DataReply& reply) {
     set.offset = ChildNumber(root, protocol::OFFSET);
     set.more = ChildFlag(root, protocol::MORE);
     set.total = ChildNumber(root, protocol::TOTAL, -1);
+    set.truncated = ChildFlag(root, protocol::TRUNCATED);
     return set;
 }
 
@@ -70,7 +71,13 @@ DataMessage TableReadMessage(const char* type, const TableRead& read) {
         m.add(protocol::ORDER_BY, read.orderBy);
         m.add(protocol::DESCENDING, read.descending ? QString::fromLatin1(protocol::TRUE_TEXT)
                                                     : QString::fromLatin1(protocol::FALSE_TEXT));
+        for (const SortKey& key : read.thenBy)
+            m.add(protocol::ORDER_BY, key.column)
+                .append_attribute(protocol::ATTRIBUTE_DESCENDING)
+                .set_value(key.descending ? protocol::TRUE_TEXT : protocol::FALSE_TEXT);
     }
+    if (!read.search.trimmed().isEmpty())
+        m.add(protocol::SEARCH, read.search);
     for (const Filter& f : read.filters) {
         pugi::xml_node node = m.add(protocol::FILTER, f.value);
         node.append_attribute(protocol::ATTRIBUTE_COLUMN)

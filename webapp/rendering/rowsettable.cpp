@@ -18,7 +18,8 @@ Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
     if (layout.lead)
         html += "<th></th>";
     for (const QString& column : rows.columns)
-        html += "<th>" + (layout.header ? layout.header(column) : Html::text(column)) + "</th>";
+        html += "<th" + (layout.headerAttributes ? layout.headerAttributes(column) : Html()) + ">" +
+                (layout.header ? layout.header(column) : Html::text(column)) + "</th>";
     html += "</tr></thead>\n<tbody>\n";
     for (const QList<Cell>& row : rows.rows) {
         html += "<tr>";

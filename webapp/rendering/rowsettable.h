@@ -15,6 +15,8 @@ Html CellHtml(const Labels& labels, const Cell& cell);
 struct RowSetLayout {
     // The content of a column's header cell (by default its name).
     std::function<Html(const QString& column)> header;
+    // Attributes of a column's header cell (e.g. aria-sort), each with a blank before it.
+    std::function<Html(const QString& column)> headerAttributes;
     // An extra first cell for each row (e.g. a link to the row); empty for none.
     std::function<Html(const QList<Cell>& row)> lead;
     // A link for one cell's value, or nullopt.
