@@ -111,6 +111,8 @@ inline constexpr char ATTRIBUTE_OP[] = "op";
 inline constexpr char ATTRIBUTE_TABLE[] = "table";
 inline constexpr char ATTRIBUTE_FROM[] = "from";
 inline constexpr char ATTRIBUTE_TO[] = "to";
+// Of a Table: the column that stands for its rows where other rows point at them.
+inline constexpr char ATTRIBUTE_LABEL[] = "label";
 
 // Their values.
 inline constexpr char TRUE_TEXT[] = "true";

@@ -103,6 +103,16 @@ Config Config::Load(const QString& folder) {
                         QStringLiteral("defines the query ") + q.name + QStringLiteral(" twice."));
         config.m_queries << q;
     }
+    for (const pugi::xml_node& node : root.child("Tables").children("Table")) {
+        const QString table = common::ToQString(node.attribute("name").value());
+        const QString label = common::ToQString(node.attribute("label").value());
+        if (table.isEmpty() || label.isEmpty())
+            configError(folder, QStringLiteral("has a Table without a name or a label."));
+        if (config.m_labelColumns.contains(table))
+            configError(folder, QStringLiteral("names the table ") + table +
+                                    QStringLiteral(" twice under Tables."));
+        config.m_labelColumns.insert(table, label);
+    }
     const double workers = readPositive(folder, root, "Workers", 0, MAX_WORKERS);
     if (workers != int(workers))
         configError(folder, QStringLiteral("has a Workers that is not a whole number."));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -33,6 +34,9 @@ struct NamedQuery {
 //         <Sql>SELECT ... WHERE customer_id = :customer</Sql>
 //       </Query>
 //     </Queries>
+//     <Tables>
+//       <Table name="orders" label="ordered_on"/>  the column that stands for a row
+//     </Tables>
 //     <Workers>4</Workers>                        messages served at once (default: twice the
 //     cores) <StatementTimeLimit>10</StatementTimeLimit> seconds a request's statements may take
 //   </DataServer>
@@ -60,6 +64,8 @@ public:
     const QList<NamedQuery>& queries() const { return m_queries; }
     // nullptr for an unknown name; names compare exactly.
     const NamedQuery* query(const QString& name) const;
+    // The label column the file names for table ("" when it names none); see LabelColumn().
+    QString labelColumn(const QString& table) const { return m_labelColumns.value(table); }
     // How many messages are served at once; 0 when the file does not say (DefaultWorkers()).
     int workers() const { return m_workers; }
     // How long the statements of one request may take before they are stopped (TimeLimit).
@@ -76,6 +82,7 @@ private:
     QString m_database;
     DatabaseType m_type = DatabaseType::Sqlite;
     QList<NamedQuery> m_queries;
+    QHash<QString, QString> m_labelColumns; // by table
     int m_workers = 0;
     int m_statementTimeLimitMs = DEFAULT_STATEMENT_TIME_LIMIT_MS;
 };

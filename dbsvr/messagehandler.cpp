@@ -9,6 +9,7 @@
 #include "dbsvr/accounts.h"
 #include "dbsvr/config.h"
 #include "dbsvr/exportparts.h"
+#include "dbsvr/labelcolumn.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
@@ -424,6 +425,8 @@ void MessageHandler::describeTable(const pugi::xml_node& request, pugi::xml_node
     const TableDescription d = database().describeTable(ChildValue(request, protocol::TABLE));
     pugi::xml_node table = reply.append_child(protocol::TABLE);
     setAttribute(table, protocol::ATTRIBUTE_TYPE, d.type);
+    if (const QString label = LabelColumn(d, config()); !label.isEmpty())
+        setAttribute(table, protocol::ATTRIBUTE_LABEL, label);
     common::SetValueText(table, d.name);
     pugi::xml_node columns = reply.append_child(protocol::COLUMNS);
     for (const ColumnDescription& c : d.columns) {

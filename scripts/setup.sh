@@ -13,6 +13,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     xvfb xauth x11-utils xdotool socat procps python3 chromium curl wrk
     lintian testssl.sh
+    npm poppler-utils
 )
 
 install() {
@@ -22,7 +23,10 @@ install() {
     fi
     local missing=()
     for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" && continue
+        # A Node.js package from elsewhere may bring its own npm (and conflict with Debian's).
+        [ "$p" = npm ] && command -v npm >/dev/null && continue
+        missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
         apt-get update -qq

@@ -12,6 +12,7 @@
 #include "webapp/pages/exports.h"
 #include "webapp/pages/formpages.h"
 #include "webapp/pages/helppages.h"
+#include "webapp/pages/printpages.h"
 #include "webapp/pages/querypages.h"
 #include "webapp/pages/signinpages.h"
 #include "webapp/pages/tablepages.h"
@@ -39,6 +40,7 @@ Response route(const PageEnvironment& env) {
         {QStringLiteral("signin"), SignInPage},     {QStringLiteral("signout"), SignOutPage},
         {QStringLiteral("password"), PasswordPage}, {QStringLiteral("setup"), SetupPage},
         {QStringLiteral("users"), UsersPage},       {QStringLiteral("audit"), AuditPage},
+        {QStringLiteral("print"), PrintPage},
     };
     const QString page = env.field(QStringLiteral("page"));
     // A form's own fields have their rules and messages; any other field must be fit to

@@ -12,12 +12,22 @@ LOCATE = """(selector, text) => [...document.querySelectorAll(selector)]
     .filter(e => text === null || e.innerText.trim() === text)"""
 
 
+# The accessibility rules every page must pass: WCAG 2.0, 2.1 and 2.2, levels A and AA.
+AXE_RUN = """axe.run(document, {runOnly: {type: "tag", values:
+        ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22aa"]}})
+    .then(r => r.violations.map(v => ({id: v.id, impact: v.impact, help: v.help,
+        nodes: v.nodes.map(n => n.target.join(" "))})))"""
+
+
 class Page:
-    def __init__(self, chromium):
+    def __init__(self, chromium, axe_script):
         self._devtools = chromium.devtools
         self._session = chromium.new_page()
         for domain in ("Page", "Runtime"):
             self._call(f"{domain}.enable")
+        # The accessibility check cannot be left out: without its script there is no walk.
+        with open(axe_script, encoding="utf-8") as script:
+            self._axe = script.read()
         # Checks that hold on every page, run after each page load.
         self.after_load = lambda: None
 
@@ -45,7 +55,19 @@ class Page:
         if committed.get("type") != "BackForwardCacheRestore":
             self._devtools.wait_event("Page.loadEventFired", f"page load after {what}",
                                       self._session)
+        self.check_accessibility()
         self.after_load()
+
+    def check_accessibility(self):
+        """Runs axe-core in the page shown; any violation fails with every node it names."""
+        if not self.evaluate("typeof axe !== 'undefined'"):
+            self.evaluate(self._axe + "\n;true")
+        violations = self.evaluate(AXE_RUN)
+        if violations:
+            lines = [f"{v['id']} ({v['impact']}): {v['help']}: {', '.join(v['nodes'])}"
+                     for v in violations]
+            raise AssertionError(f"accessibility violations on {self.url()}:\n  "
+                                 + "\n  ".join(lines))
 
     def open(self, url):
         def navigate():
@@ -127,3 +149,24 @@ class Page:
                                                     "captureBeyondViewport": True})
         with open(path, "wb") as out:
             out.write(base64.b64decode(png["data"]))
+
+    def press_tab(self):
+        """Moves the keyboard focus on, as the Tab key does."""
+        for kind in ("keyDown", "keyUp"):
+            self._call("Input.dispatchKeyEvent", {"type": kind, "key": "Tab", "code": "Tab",
+                                                  "windowsVirtualKeyCode": 9})
+
+    def emulate_screen(self, width, height):
+        """Lays the page out as on a phone of this size (CSS pixels); None ends it."""
+        if width is None:
+            self._call("Emulation.clearDeviceMetricsOverride")
+        else:
+            self._call("Emulation.setDeviceMetricsOverride",
+                       {"width": width, "height": height, "deviceScaleFactor": 1,
+                        "mobile": True})
+
+    def print_pdf(self, path):
+        """The page as the browser prints it (print style sheet), as PDF."""
+        pdf = self._call("Page.printToPDF", {"printBackground": True})
+        with open(path, "wb") as out:
+            out.write(base64.b64decode(pdf["data"]))

@@ -505,6 +505,21 @@ TEST_P(SampleApplicationTest, DescribeTableGivesKeysFromBothEnds) {
             << c.table;
 }
 
+// A table's label column is its first text column unless configured; a table without text
+// has none, and a view has one as a table has.
+TEST_P(SampleApplicationTest, DescribeTableNamesTheLabelColumn) {
+    const auto label = [this](const char* table) {
+        const Reply r =
+            ask(QString("<XML><Type>DescribeTable</Type><Table>%1</Table></XML>").arg(table));
+        return r.text("/XML/Table/@label");
+    };
+    EXPECT_EQ(label("products"), "name");
+    EXPECT_EQ(label("customers"), "name");
+    EXPECT_EQ(label("orders"), "ordered_on");
+    EXPECT_EQ(label("order_items"), "");
+    EXPECT_EQ(label("order_totals"), "customer");
+}
+
 TEST_P(SampleApplicationTest, EveryQueryRunsAndWritesAreMarked) {
     const auto p = [](const char* name, const char* value) {
         return QString("<Parameter name=\"%1\">%2</Parameter>").arg(name, value);

@@ -2,6 +2,8 @@
 #include "common/files.h"
 #include "dbsvr/commandline.h"
 #include "dbsvr/config.h"
+#include "dbsvr/database.h"
+#include "dbsvr/labelcolumn.h"
 #include "dbsvr/parameters.h"
 #include "dbsvrfixture.h"
 #include "supervision/connectionsettings.h"
@@ -130,6 +132,39 @@ TEST(ConfigFile, ReadsWorkersAndTheStatementTimeLimit) {
           "<Workers>many</Workers>", "<StatementTimeLimit>-1</StatementTimeLimit>",
           "<StatementTimeLimit></StatementTimeLimit>",
           "<StatementTimeLimit>nan</StatementTimeLimit>"})
+        EXPECT_THROW(load(wrong), common::Error) << wrong;
+}
+
+// Tables name the column that stands for a table's rows; a configured column the table lacks
+// falls back to its first text column.
+TEST(ConfigFile, LabelColumnsAreConfiguredOrTheFirstTextColumn) {
+    QTemporaryDir dir;
+    const auto load = [&](const QString& tables) {
+        WriteConfig(dir.path(), "app.db", "</Queries><Tables>" + tables + "</Tables><Queries>");
+        return Config::Load(dir.path());
+    };
+    const Config config = load("<Table name=\"orders\" label=\"note\"/>"
+                               "<Table name=\"parts\" label=\"gone\"/>");
+    EXPECT_EQ(config.labelColumn("orders"), "note");
+    EXPECT_EQ(config.labelColumn("Orders"), "");
+    dbsvr::TableDescription orders{"orders", "table", {}, {}, {}};
+    orders.columns = {
+        {"id", "INTEGER", true, 1}, {"code", "VARCHAR(8)", false, 0}, {"note", "TEXT", false, 0}};
+    EXPECT_EQ(dbsvr::LabelColumn(orders, config), "note");
+    dbsvr::TableDescription parts = orders;
+    parts.name = "parts";
+    EXPECT_EQ(dbsvr::LabelColumn(parts, config), "code");
+    dbsvr::TableDescription numbers{"numbers", "table", {}, {}, {}};
+    numbers.columns = {{"id", "INTEGER", true, 1},
+                       {"pointer", "BIGINT", false, 0},
+                       {"points", "CHARINT", false, 0},
+                       {"amount", "double precision", false, 0}};
+    EXPECT_EQ(dbsvr::LabelColumn(numbers, config), "");
+    for (const char* type : {"text", "character varying(40)", "NCHAR(3)", "CLOB", "character"})
+        EXPECT_TRUE(dbsvr::IsTextType(type)) << type;
+
+    for (const char* wrong : {"<Table label=\"x\"/>", "<Table name=\"t\"/>",
+                              "<Table name=\"t\" label=\"a\"/><Table name=\"t\" label=\"b\"/>"})
         EXPECT_THROW(load(wrong), common::Error) << wrong;
 }
 

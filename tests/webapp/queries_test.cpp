@@ -43,7 +43,8 @@ TEST(Queries, RunPagedAndReportErrorsOnThePage) {
     Browser browser(app);
     const Page first = browser.get("page=query&name=LowStock&p.threshold=1000&run=1&size=5");
     EXPECT_TRUE(first.body.contains("Rows 1 to 5<"));
-    EXPECT_TRUE(first.body.contains("<td>Sea salt</td>")); // 0 in stock comes first
+    EXPECT_TRUE(
+        first.body.contains("<td data-label=\"name\">Sea salt</td>")); // 0 in stock comes first
     const Page second = browser.get(QueryOf(LinkTo(first.body, QString::fromUtf8("Next »"))));
     EXPECT_TRUE(second.body.contains("Rows 6 to 10<"));
     EXPECT_TRUE(second.body.contains("value=\"1000\"")); // the parameters stay
@@ -58,8 +59,9 @@ TEST(Queries, RunPagedAndReportErrorsOnThePage) {
     // A value that does not fit the parameter's type: said next to it, kept, not run.
     const Page wrong = browser.get("page=query&name=LowStock&p.threshold=12abc&run=1");
     EXPECT_TRUE(wrong.body.contains("<div class=\"field invalid\">"));
-    EXPECT_TRUE(wrong.body.contains("value=\"12abc\"><span class=\"message\">Please enter a "
-                                    "whole number.</span>"));
+    EXPECT_TRUE(wrong.body.contains("aria-invalid=\"true\" aria-describedby=\"qp1-message\" "
+                                    "value=\"12abc\"><span class=\"message\" "
+                                    "id=\"qp1-message\">Please enter a whole number.</span>"));
     EXPECT_FALSE(wrong.body.contains("<table"));
 
     const Page refused = browser.get("page=query&name=Broken");

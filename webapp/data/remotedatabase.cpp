@@ -42,6 +42,7 @@ TableSchema tableSchema(const DataReply& reply) {
     TableSchema schema;
     schema.name = common::ValueText(root.child(protocol::TABLE));
     schema.type = AttributeText(root.child(protocol::TABLE), protocol::ATTRIBUTE_TYPE);
+    schema.labelColumn = AttributeText(root.child(protocol::TABLE), protocol::ATTRIBUTE_LABEL);
     for (const pugi::xml_node& c : root.child(protocol::COLUMNS).children(protocol::COLUMN))
         schema.columns.append(
             {AttributeText(c, protocol::ATTRIBUTE_NAME), AttributeText(c, protocol::ATTRIBUTE_TYPE),

@@ -37,6 +37,8 @@ struct TableSchema {
     QList<ColumnInfo> columns;
     QList<KeyReference> foreignKeys;  // this table's references to others
     QList<KeyReference> referencedBy; // other tables' references to this one
+    // The column that stands for a row where other rows point at it; "" when it has none.
+    QString labelColumn;
 
     bool isView() const { return type == QLatin1String(dataserver::protocol::TYPE_VIEW); }
     // The primary key's columns in key order; empty for a view or a table without one.

@@ -59,7 +59,8 @@ Html input(const PageEnvironment& env, const FormEntry& entry, const FormField& 
     const QString value = entry.values.value(f.name);
     const Html common = " id=\"" + Html::text(id) + "\" name=\"" +
                         Html::text(FORM_FIELD_PREFIX + f.name) + "\"" +
-                        (f.required ? Html(" required") : Html());
+                        (f.required ? Html(" required") : Html()) +
+                        FieldErrorAttributes(id, entry.errors.value(f.name));
     const QList<FieldChoice> choices = entry.choices.value(f.name, f.choices);
     if (f.multiline())
         return "<textarea" + common + lengthAttributes(f) + " rows=\"" + Html::number(f.rows) +

@@ -2,6 +2,12 @@
 
 namespace webapp {
 
+namespace {
+Html messageId(const QString& id) {
+    return Html::text(id) + "-message";
+}
+} // namespace
+
 Html FormStart(const QString& root, Markup method, Markup cssClass) {
     return "<form class=\"" + Html(cssClass) + "\" method=\"" + method + "\" action=\"" +
            Html::text(root) + "/\" accept-charset=\"utf-8\">";
@@ -16,8 +22,19 @@ Html FieldRow(const QString& id, const Html& label, const Html& input, const QSt
     Html html = "<div class=\"field" + Html(error.isEmpty() ? Markup("") : Markup(" invalid")) +
                 "\"><label for=\"" + Html::text(id) + "\">" + label + "</label>" + input;
     if (!error.isEmpty())
-        html += "<span class=\"message\">" + Html::text(error) + "</span>";
+        html +=
+            "<span class=\"message\" id=\"" + messageId(id) + "\">" + Html::text(error) + "</span>";
     return html + "</div>\n";
+}
+
+Html FieldErrorAttributes(const QString& id, const QString& error) {
+    if (error.isEmpty())
+        return {};
+    return " aria-invalid=\"true\" aria-describedby=\"" + messageId(id) + "\"";
+}
+
+Html ErrorSummary(const Html& text) {
+    return "<p class=\"error summary\" role=\"alert\" tabindex=\"-1\" autofocus>" + text + "</p>\n";
 }
 
 Html FormEnd(const Html& button) {

@@ -9,8 +9,15 @@ namespace webapp {
 // <form class="..." method="get|post" action="<root>/" accept-charset="utf-8">
 Html FormStart(const QString& root, Markup method, Markup cssClass);
 Html HiddenInput(const QString& name, const QString& value);
-// One labelled field, marked invalid with its message when error is not empty.
+// One labelled field, marked invalid with its message when error is not empty. The message
+// is named by FieldErrorAttributes, which the input carries.
 Html FieldRow(const QString& id, const Html& label, const Html& input, const QString& error);
+// What an input with this id says of itself when error is not empty: aria-invalid, and
+// aria-describedby naming the message FieldRow shows next to it. Empty when there is no error.
+Html FieldErrorAttributes(const QString& id, const QString& error);
+// The message at the top of a refused form: announced, and focused when the page loads so
+// that keyboard and screen reader start from it (no script needed).
+Html ErrorSummary(const Html& text);
 // The submit button and the end of the form.
 Html FormEnd(const Html& button);
 

@@ -21,6 +21,7 @@ Html page(const Labels& labels, const HelpTopic& topic) {
         document.language = QString::fromLatin1(common::HELP_FALLBACK_LANGUAGE);
     document.title = HelpTitle(labels, topic);
     document.webRoot = Html(WEB_ROOT);
+    document.skipText = labels.html(QStringLiteral("webSkipToContent"));
     document.content = HelpBody(
         labels, [](const QString& context) { return Html::text(common::HelpFileName(context)); },
         HelpArticle(labels, topic));

@@ -58,6 +58,11 @@ std::optional<Response> CheckAccess(const QString& page, const PageEnvironment& 
         return needs(env, env.field(QStringLiteral("kind")) == QLatin1String("query")
                               ? env.mayUse(ObjectKind::Query, name)
                               : env.mayUse(ObjectKind::Table, name));
+    if (page == QLatin1String("print")) {
+        const QString query = env.field(QStringLiteral("query"));
+        return needs(env, query.isEmpty() ? env.mayUse(ObjectKind::Table, name)
+                                          : env.mayUse(ObjectKind::Query, query));
+    }
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "webapp/pages/formpages.h"
 
 #include "webapp/forms/formentry.h"
+#include "webapp/forms/formhtml.h"
 #include "webapp/forms/formtoken.h"
 #include "webapp/forms/formvalidation.h"
 #include "webapp/forms/savedentries.h"
@@ -133,7 +134,7 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
     checkValues(env, entry);
     if (!entry.errors.isEmpty()) {
         LoadChoices(env, entry, Choices::All);
-        return formPage(env, entry, paragraph(env.html("webFixErrors"), "error"));
+        return formPage(env, entry, ErrorSummary(env.html("webFixErrors")));
     }
 
     SavedEntries entries(env.context.application());

@@ -3,6 +3,7 @@
 #include "webapp/data/queryview.h"
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/printpages.h"
 #include "webapp/rendering/rowsettable.h"
 
 namespace webapp {
@@ -48,7 +49,8 @@ Html parameterForm(const PageEnvironment& env, const QueryView& view) {
         const QString id = QStringLiteral("qp") + QString::number(++n);
         html += FieldRow(id, Html::text(p.name),
                          "<input " + Html(inputType(p)) + " id=\"" + Html::text(id) + "\" name=\"" +
-                             Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\" value=\"" +
+                             Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"" +
+                             FieldErrorAttributes(id, view.errors.value(p.name)) + " value=\"" +
                              Html::text(view.entered.value(p.name)) + "\">",
                          view.errors.value(p.name));
     }
@@ -66,7 +68,7 @@ Html renderResult(const PageEnvironment& env, const QueryView& view, const Query
         return FailureBox(env, *result.failure);
     Link exportLink = view.link(QStringLiteral("export"), false);
     exportLink.with(QStringLiteral("kind"), QStringLiteral("query"));
-    return ExportLinks(env.labels, exportLink, env.root()) +
+    return ExportLinks(env.labels, exportLink, env.root()) + QueryPrintLink(env, view) +
            RowSetTable(env.labels, result.rows, env.root()) +
            Pager(env.labels, result.rows, view.run.limit, env.root(), [&](qint64 offset) {
                QueryView at = view;

@@ -150,12 +150,12 @@ Response refusal(const PageEnvironment& env, const PasswordCheck& check,
     switch (check.result) {
     case Check::Wait:
         return withRetryAfter(
-            again(message(env.html("webSignInWait", check.waitSeconds), "error"), 429),
+            again(ErrorSummary(env.html("webSignInWait", check.waitSeconds)), 429),
             check.waitSeconds);
     case Check::Busy:
-        return withRetryAfter(again(message(env.html("webSignInBusy"), "error"), 503), 1);
+        return withRetryAfter(again(ErrorSummary(env.html("webSignInBusy")), 503), 1);
     default:
-        return again(message(env.html("webSignInWrong"), "error"), 200);
+        return again(ErrorSummary(env.html("webSignInWrong")), 200);
     }
 }
 
@@ -280,7 +280,7 @@ Response PasswordPage(const PageEnvironment& env) {
                             env.field(TOKEN)))
         return passwordForm(env, message(env.html("webSignInAgain"), "warning"), 403);
     if (const char* problem = NewPasswordProblem(env); *problem)
-        return passwordForm(env, message(env.html(problem), "error"), 400);
+        return passwordForm(env, ErrorSummary(env.html(problem)), 400);
     const PasswordCheck check = checkPassword(env, env.identity.user, env.field(PASSWORD));
     if (check.result != Check::Right)
         return refusedCheck(env, check, [&env](const Html& above, int status) {
@@ -334,7 +334,7 @@ Response SetupPage(const PageEnvironment& env) {
     if (!*problem)
         problem = NewPasswordProblem(env);
     if (*problem)
-        return setupForm(env, message(env.html(problem), "error"), 400);
+        return setupForm(env, ErrorSummary(env.html(problem)), 400);
     env.accounts.saveUser(
         {name, HashPassword(env.field(NEW_PASSWORD)), RoleName(Role::Admin), false},
         AuditEntry{name,

@@ -13,10 +13,6 @@ Html option(const QString& value, const QString& text, bool selected) {
            (selected ? Markup(" selected") : Markup("")) + ">" + Html::text(text) + "</option>";
 }
 
-QString operatorLabel(const PageEnvironment& env, const QString& op) {
-    return FilterOperators().contains(op) ? env.labels.text(QStringLiteral("webOp_") + op) : op;
-}
-
 // A GET form on the table page that keeps the view's fields but those named in except (and the
 // offset: a changed view starts at its first row).
 Html formKeeping(const PageEnvironment& env, const TableView& view, const QStringList& except) {
@@ -52,7 +48,7 @@ Html filterFields(const PageEnvironment& env, const TableSchema& schema, const Q
         columns += option(c.name, c.name, c.name == f.column);
     Html ops;
     for (const QString& op : FilterOperators())
-        ops += option(op, operatorLabel(env, op), op == f.op);
+        ops += option(op, OperatorLabel(env, op), op == f.op);
     const QString valueId = prefix + QStringLiteral("-val");
     // Without JavaScript the form cannot follow the column chosen: a date input only where the
     // column is known to hold dates and the value fits one.
@@ -173,10 +169,10 @@ Html SortHeading(const PageEnvironment& env, const TableView& view, const QStrin
             at = i;
     Html cue;
     if (at < 0)
-        cue = " <span aria-hidden=\"true\">\u2195</span><span class=\"visually-hidden\">" +
+        cue = " <span class=\"cue\" aria-hidden=\"true\">\u2195</span><span class=\"visually-hidden\">" +
               env.html("webSortable") + "</span>";
     else
-        cue = " <span aria-hidden=\"true\">" +
+        cue = " <span class=\"cue\" aria-hidden=\"true\">" +
               Html(keys[at].descending ? Markup("\u25BC") : Markup("\u25B2")) +
               "</span><span class=\"visually-hidden\">" +
               env.html(keys[at].descending ? "webSortedDescending" : "webSortedAscending",
@@ -245,6 +241,26 @@ QStringList ShownColumns(const TableView& view, const TableSchema& schema) {
         if (view.columns.isEmpty() || view.columns.contains(c.name) || key.contains(c.name))
             shown.append(c.name);
     return shown;
+}
+
+QString OperatorLabel(const PageEnvironment& env, const QString& op) {
+    return FilterOperators().contains(op) ? env.labels.text(QStringLiteral("webOp_") + op) : op;
+}
+
+RowSet ShownRows(const RowSet& rows, const TableView& view, const TableSchema& schema) {
+    const QStringList shown = ShownColumns(view, schema);
+    if (shown.size() == rows.columns.size())
+        return rows;
+    RowSet out = rows;
+    out.columns = shown;
+    out.rows.clear();
+    for (const QList<Cell>& row : rows.rows) {
+        QList<Cell> kept;
+        for (const QString& c : shown)
+            kept.append(row.value(rows.column(c)));
+        out.rows.append(kept);
+    }
+    return out;
 }
 
 Html ColumnPicker(const PageEnvironment& env, const TableView& view, const TableSchema& schema) {

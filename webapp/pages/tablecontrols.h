@@ -35,5 +35,9 @@ Html ColumnPicker(const PageEnvironment& env, const TableView& view, const Table
 // The columns the page shows: those picked that the table has, with its key columns; all when
 // none is picked.
 QStringList ShownColumns(const TableView& view, const TableSchema& schema);
+// A filter's comparison in the page's language ("is empty"); an unknown one as it stands.
+QString OperatorLabel(const PageEnvironment& env, const QString& op);
+// rows with only the columns the page shows, in the table's order.
+RowSet ShownRows(const RowSet& rows, const TableView& view, const TableSchema& schema);
 
 } // namespace webapp

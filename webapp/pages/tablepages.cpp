@@ -3,6 +3,7 @@
 #include "webapp/data/tableview.h"
 #include "webapp/forms/formhtml.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/printpages.h"
 #include "webapp/pages/tablecontrols.h"
 #include "webapp/rendering/rowsettable.h"
 
@@ -71,22 +72,6 @@ TableContent readTableContent(const PageEnvironment& env, const TableView& view)
     return content;
 }
 
-// Only the columns shown, in the table's order.
-RowSet shownColumns(const RowSet& rows, const QStringList& shown) {
-    if (shown.size() == rows.columns.size())
-        return rows;
-    RowSet out = rows;
-    out.columns = shown;
-    out.rows.clear();
-    for (const QList<Cell>& row : rows.rows) {
-        QList<Cell> kept;
-        for (const QString& c : shown)
-            kept.append(row.value(rows.column(c)));
-        out.rows.append(kept);
-    }
-    return out;
-}
-
 // The view stays usable to correct what the data server refused: a refused filter shows why
 // next to it.
 Html renderRefusedView(const PageEnvironment& env, const TableContent& content) {
@@ -104,7 +89,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
         return renderRefusedView(env, content);
     const TableView& view = content.view;
     const TableSchema& schema = content.schema;
-    const RowSet rows = shownColumns(content.rows, ShownColumns(view, schema));
+    const RowSet rows = ShownRows(content.rows, view, schema);
 
     const QStringList key = schema.primaryKey();
     RowSetLayout layout;
@@ -122,6 +107,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
             }
             return Anchor(RowLink(schema.name, values), openRow, env.root());
         };
+    layout.numbers = ColumnNumberStyles(schema, rows.columns);
     layout.cellLink = [&](const QString& column, const QList<Cell>& row,
                           const Cell&) -> std::optional<Link> {
         for (const KeyReference& fk : schema.foreignKeys)
@@ -136,6 +122,7 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
            "<div class=\"tabletools\">" + PageSizeForm(env, view) +
            ColumnPicker(env, view, schema) + "</div>" +
            ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
+           TablePrintLink(env, view) + TablePrintNote(env, view) +
            RowSetTable(env.labels, rows, env.root(), layout) + TablePager(env, view, rows);
 }
 

@@ -322,7 +322,7 @@ Response UsersPage(const PageEnvironment& env) {
     const QString action = env.field(ACTION);
     const Outcome outcome = perform(env, action);
     if (*outcome.problem)
-        return usersPage(env, message(env.html(outcome.problem, env.field(USER)), "error"),
+        return usersPage(env, ErrorSummary(env.html(outcome.problem, env.field(USER))),
                          outcome.status);
     Link back(PAGE);
     back.with(DONE, action).keep(USER, outcome.user);

@@ -14,13 +14,16 @@ Html RenderDocument(const Document& d) {
     return "<!DOCTYPE html>\n<html lang=\"" + Html::text(d.language) +
            "\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-           title + " - " + product + "</title>\n<link rel=\"stylesheet\" href=\"" + d.webRoot +
-           "style.css\">\n</head>\n<body class=\"app\">\n<header class=\"appbar\">" +
+           title + " - " + product + "</title>\n<link rel=\"icon\" type=\"image/png\" href=\"" +
+           d.webRoot + "logo.png\">\n<link rel=\"stylesheet\" href=\"" + d.webRoot +
+           "style.css\">\n</head>\n<body class=\"app\">\n<a class=\"skip\" href=\"#main\">" +
+           d.skipText + "</a>\n<header class=\"appbar\">" +
            (d.brandLinksHome
                 ? Html("<a class=\"brand\" href=\"" + d.webRoot + "\">" + brand + "</a>")
                 : Html("<span class=\"brand\">" + brand + "</span>")) +
-           d.navigation + "</header>\n<main>\n<h1>" + title + "</h1>\n" + d.content +
-           "\n</main>\n<footer>" + d.footer + "</footer>\n</body>\n</html>\n";
+           d.navigation + "</header>\n<main id=\"main\" tabindex=\"-1\">\n<h1>" + title +
+           "</h1>\n" + d.content + "\n</main>\n<footer>" + d.footer +
+           "</footer>\n</body>\n</html>\n";
 }
 
 } // namespace webapp

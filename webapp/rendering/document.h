@@ -13,6 +13,7 @@ struct Document {
     Html webRoot;
     bool brandLinksHome = false; // the logo and name link to webRoot
     Html navigation;             // after the brand in the header
+    Html skipText;               // the skip link's text ("Skip to content")
     Html content;
     Html footer;
 };

@@ -6,6 +6,8 @@
 #include "webapp/rendering/document.h"
 #include "webapp/requestcontext.h"
 
+#include <QHash>
+
 namespace webapp {
 
 Frame::Frame(const Labels& labels, const RequestContext& context, FrameUser user)
@@ -31,6 +33,44 @@ Html Frame::userArea() const {
         return "<li class=\"user\">" + Html::text(m_user.name) + "</li>";
     return {};
 }
+
+namespace {
+
+// The menu entry of the section the request's page belongs to ("" for none).
+QString currentSection(const RequestContext& context) {
+    if (context.field(QStringLiteral("fn")) == QLatin1String("help"))
+        return QStringLiteral("help");
+    const QString page = context.field(QStringLiteral("page"));
+    static const QHash<QString, QString> sections = {
+        {QString(), QStringLiteral("home")},
+        {QStringLiteral("page"), QStringLiteral("home")},
+        {QStringLiteral("tables"), QStringLiteral("tables")},
+        {QStringLiteral("table"), QStringLiteral("tables")},
+        {QStringLiteral("row"), QStringLiteral("tables")},
+        {QStringLiteral("queries"), QStringLiteral("queries")},
+        {QStringLiteral("query"), QStringLiteral("queries")},
+        {QStringLiteral("forms"), QStringLiteral("forms")},
+        {QStringLiteral("form"), QStringLiteral("forms")},
+        {QStringLiteral("saved"), QStringLiteral("forms")},
+        {QStringLiteral("admin"), QStringLiteral("admin")},
+        {QStringLiteral("users"), QStringLiteral("admin")},
+        {QStringLiteral("audit"), QStringLiteral("admin")},
+        {QStringLiteral("help"), QStringLiteral("help")},
+    };
+    if (page == QLatin1String("print"))
+        return context.field(QStringLiteral("query")).isEmpty() ? QStringLiteral("tables")
+                                                                : QStringLiteral("queries");
+    return sections.value(page);
+}
+
+Html menuEntry(const Link& link, const QString& label, const QString& root, bool current) {
+    if (!current)
+        return "<li>" + Anchor(link, label, root) + "</li>";
+    return "<li><a href=\"" + link.href(root) + "\" aria-current=\"page\">" + Html::text(label) +
+           "</a></li>";
+}
+
+} // namespace
 
 Link Frame::helpLink(const QString& context) {
     // The same address the desktop window's Help menu opens, so one set of pages serves both.
@@ -61,24 +101,29 @@ Html Frame::render(const QString& title, const Html& content, const QString& hel
         Link link;
         const char* label;
         bool shown;
+        const char* section;
     } menu[] = {
-        {Link(), "webMenuHome", true},
-        {Link(QStringLiteral("tables")), "webMenuTables", m_user.tables},
-        {Link(QStringLiteral("queries")), "webMenuQueries", m_user.queries},
-        {Link(QStringLiteral("forms")), "webMenuForms", m_user.forms},
-        {Link(QStringLiteral("admin")), "webMenuAdmin", m_user.admin},
+        {Link(), "webMenuHome", true, "home"},
+        {Link(QStringLiteral("tables")), "webMenuTables", m_user.tables, "tables"},
+        {Link(QStringLiteral("queries")), "webMenuQueries", m_user.queries, "queries"},
+        {Link(QStringLiteral("forms")), "webMenuForms", m_user.forms, "forms"},
+        {Link(QStringLiteral("admin")), "webMenuAdmin", m_user.admin, "admin"},
+        {helpLink(helpContext), "webMenuHelp", true, "help"},
     };
+    const QString section = currentSection(m_context);
     Html nav;
     for (const auto& entry : menu)
         if (entry.shown)
-            nav += "<li>" + Anchor(entry.link, m_labels.text(entry.label), root) + "</li>";
-    nav += "<li>" + Anchor(helpLink(helpContext), m_labels.text("webMenuHelp"), root) + "</li>";
+            nav += menuEntry(entry.link, m_labels.text(entry.label), root,
+                             section == QLatin1String(entry.section));
     nav += userArea();
 
     document.title = title;
     document.webRoot = Html::text(root) + "/";
     document.brandLinksHome = true;
-    document.navigation = "\n<nav><ul>" + nav + "</ul></nav>";
+    document.navigation =
+        "\n<nav aria-label=\"" + m_labels.html("webMenuName") + "\"><ul>" + nav + "</ul></nav>";
+    document.skipText = m_labels.html("webSkipToContent");
     document.content = content;
     document.footer =
         m_labels.html("webFooter", common::Value::Array{common::ProductName(), version});

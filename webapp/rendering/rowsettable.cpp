@@ -2,35 +2,62 @@
 
 namespace webapp {
 
-Html CellHtml(const Labels& labels, const Cell& cell) {
+Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style,
+              const QLocale& locale) {
     if (cell.isNull)
         return "<span class=\"null\">" + labels.html(QStringLiteral("webNull")) + "</span>";
     if (cell.isBlob)
         return "<span class=\"blob\">" +
                labels.html(QStringLiteral("webBinary"), QString::number(cell.blobBytes)) +
                "</span>";
+    if (style.numeric && !style.identifier)
+        return Html::text(FormatNumber(cell.text, locale, style.scale));
     return Html::text(cell.text);
 }
 
+namespace {
+
+QList<NumberStyle> numberStyles(const RowSet& rows, const RowSetLayout& layout) {
+    QList<NumberStyle> styles;
+    for (qsizetype i = 0; i < rows.columns.size(); ++i) {
+        const bool declared = i < layout.numbers.size() && layout.numbers[i];
+        styles.append(declared ? *layout.numbers[i] : NumberStyleOfValues(rows, i));
+    }
+    return styles;
+}
+
+Markup numClass(const NumberStyle& style) {
+    return style.numeric ? Markup(" class=\"num\"") : Markup("");
+}
+
+} // namespace
+
 Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
                  const RowSetLayout& layout) {
+    const QList<NumberStyle> styles = numberStyles(rows, layout);
+    const QLocale locale = NumberLocale(labels);
+    QList<Html> columnLabels; // each cell's data-label: the column as a phone's card names it
     Html html("<div class=\"scroll\"><table class=\"data\">\n<thead><tr>");
     if (layout.lead)
         html += "<th></th>";
-    for (const QString& column : rows.columns)
-        html += "<th" + (layout.headerAttributes ? layout.headerAttributes(column) : Html()) + ">" +
+    for (qsizetype i = 0; i < rows.columns.size(); ++i) {
+        const QString& column = rows.columns[i];
+        columnLabels.append(" data-label=\"" + Html::text(column) + "\"");
+        html += "<th scope=\"col\"" + Html(numClass(styles[i])) +
+                (layout.headerAttributes ? layout.headerAttributes(column) : Html()) + ">" +
                 (layout.header ? layout.header(column) : Html::text(column)) + "</th>";
+    }
     html += "</tr></thead>\n<tbody>\n";
     for (const QList<Cell>& row : rows.rows) {
         html += "<tr>";
         if (layout.lead)
             html += "<td class=\"lead\">" + layout.lead(row) + "</td>";
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            Html cell = CellHtml(labels, row[i]);
+        for (qsizetype i = 0; i < row.size() && i < styles.size(); ++i) {
+            Html cell = CellHtml(labels, row[i], styles[i], locale);
             if (layout.cellLink)
                 if (const std::optional<Link> link = layout.cellLink(rows.columns[i], row, row[i]))
                     cell = "<a href=\"" + link->href(root) + "\">" + cell + "</a>";
-            html += "<td>" + cell + "</td>";
+            html += "<td" + Html(numClass(styles[i])) + columnLabels[i] + ">" + cell + "</td>";
         }
         html += "</tr>\n";
     }

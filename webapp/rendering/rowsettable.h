@@ -3,13 +3,16 @@
 #include "webapp/data/remotedatabase.h"
 #include "webapp/rendering/html.h"
 #include "webapp/rendering/labels.h"
+#include "webapp/rendering/numberformat.h"
 
 #include <functional>
 
 namespace webapp {
 
-// A value as page text: escaped text, a marked NULL, or the size of binary data.
-Html CellHtml(const Labels& labels, const Cell& cell);
+// A value as page text: escaped text, a marked NULL, or the size of binary data; a number in
+// the locale's notation when its column's style says so.
+Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style = {},
+              const QLocale& locale = QLocale::c());
 
 // How a table of rows is drawn; every hook is optional.
 struct RowSetLayout {
@@ -23,6 +26,9 @@ struct RowSetLayout {
     std::function<std::optional<Link>(const QString& column, const QList<Cell>& row,
                                       const Cell& cell)>
         cellLink;
+    // The style of each column by position (declared types); a column past its end, or
+    // nullopt, is numeric when all its values are numbers.
+    QList<std::optional<NumberStyle>> numbers;
 };
 
 Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
