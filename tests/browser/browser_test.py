@@ -6,12 +6,14 @@ a CSV download and the administration page, as the program's own account on this
 machine (an administrator). With --walk team, a team with accounts: the first
 administrator set up through the printed address adds a reader and an editor, the
 reader is refused a form, the editor saves it, and the administrator finds it in
-the audit trail. With --walk https, over HTTPS with the certificate websvr made
+the audit trail. With --walk finding, rows looked for on the table pages (search,
+facets, filters, page size, columns, sort keys; walk_finding.py). With --walk https,
+over HTTPS with the certificate websvr made
 (trusted by its key): the first administrator set up, signed out and in again, with
 a session cookie that is Secure, and the signed-in home page. What is checked is
 what the page shows. Screenshots go into the artefacts folder.
 
-    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team|https]
+    browser_test.py --stage STAGE_DIR --artefacts FOLDER [--walk person|team|https|finding]
                     [--browser PATH] [--timeout S] [--deadline S]
 Exits 77 (skipped) when no Chromium is installed.
 """
@@ -30,6 +32,7 @@ from devtools import BrowserFailure
 from page import Page
 from stagedserver import StagedServer
 import walk_a11y
+import walk_finding
 
 # The rows of the example database (dbsvr/sample/sample.sql).
 SAMPLE_ROWS = {"categories": 5, "products": 18, "customers": 12, "orders": 14,
@@ -441,7 +444,8 @@ STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_en
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
 HTTPS_STEPS = [first_administrator, signed_in_over_https]
-WALKS = {"person": STEPS, "team": TEAM_STEPS, "https": HTTPS_STEPS}
+WALKS = {"person": STEPS, "team": TEAM_STEPS, "https": HTTPS_STEPS,
+         "finding": walk_finding.STEPS}
 
 
 def walk_through(walk, steps):
