@@ -20,6 +20,14 @@ def _open_table(walk, name):
     _check(walk.heading() == name, f"heading of the {name} table: {walk.heading()!r}")
 
 
+def _add_filter(walk, column, op, value=""):
+    """Adds a filter with the form below the active ones."""
+    _select(walk.page, "#filter-new-col", column)
+    _select(walk.page, "#filter-new-op", op)
+    walk.page.type_into("#filter-new-val", value)
+    walk.page.click("fieldset.addfilter button", "Apply")
+
+
 def _column(walk, name):
     return [row[name] for row in walk.data_table()[1]]
 
@@ -57,9 +65,7 @@ def use_a_facet(walk):
 def add_an_is_empty_filter(walk):
     page = walk.page
     _open_table(walk, "customers")
-    _select(page, "#filter-new-col", "email")
-    _select(page, "#filter-new-op", "empty")
-    page.click("fieldset.addfilter button", "Apply")
+    _add_filter(walk, "email", "empty")
     _check(_column(walk, "name") == ["Dario Rossi", "Hanna Nowak"],
            f"customers without an e-mail: {_column(walk, 'name')}")
     _check(page.value("#filter1-op") == "empty", "the active filter's comparison")
@@ -68,10 +74,7 @@ def add_an_is_empty_filter(walk):
 def wrong_type_next_to_its_filter(walk):
     page = walk.page
     _open_table(walk, "products")
-    _select(page, "#filter-new-col", "in_stock")
-    _select(page, "#filter-new-op", "gt")
-    page.type_into("#filter-new-val", "many")
-    page.click("fieldset.addfilter button", "Apply")
+    _add_filter(walk, "in_stock", "gt", "many")
     field = page.evaluate("""(() => { const v = document.querySelector("#filter1-val");
         return {invalid: v.getAttribute("aria-invalid"),
                 described: v.getAttribute("aria-describedby"),
