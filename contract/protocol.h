@@ -129,6 +129,15 @@ inline constexpr char OP_GREATER[] = "gt";
 inline constexpr char OP_GREATER_OR_EQUAL[] = "ge";
 inline constexpr char OP_CONTAINS[] = "contains";
 
+// Named queries for people: their texts and links in ListQueries, and a Query's order.
+inline constexpr char ATTRIBUTE_TITLE[] = "title";
+inline constexpr char ATTRIBUTE_DESCRIPTION[] = "description";
+// ATTRIBUTE_LABEL (above) names a label id of the language files here.
+inline constexpr char ATTRIBUTE_USE[] = "use";
+inline constexpr char USE_CHOICES[] = "choices";
+inline constexpr char LINK[] = "Link"; // of a Query in ListQueries: column, table
+inline constexpr char ATTRIBUTE_DESCENDING[] = "descending"; // of an OrderBy
+
 // The codes of Error; an empty Error means success.
 inline constexpr char ERROR_INVALID_REQUEST[] = "InvalidRequest";
 inline constexpr char ERROR_UNKNOWN_TABLE[] = "UnknownTable";
@@ -142,16 +151,20 @@ inline constexpr char ERROR_DATABASE[] = "DatabaseError";
 inline constexpr char ERROR_REPLY_TOO_LARGE[] = "ReplyTooLarge";
 inline constexpr char ERROR_TIME_LIMIT[] = "TimeLimit";
 
-// Finding rows: a ReadTable's search, several sort keys, the empty ops, the Facets message.
+// Finding rows: a ReadTable's search, the empty ops, the Facets message.
 inline constexpr char SEARCH[] = "Search";
 inline constexpr char TRUNCATED[] = "Truncated";
 inline constexpr char FACETS[] = "Facets"; // the request's type and the reply's list
 inline constexpr char FACET[] = "Facet";
 inline constexpr char VALUE[] = "Value";
-inline constexpr char ATTRIBUTE_DESCENDING[] = "descending"; // of an OrderBy
-inline constexpr char ATTRIBUTE_COUNT[] = "count";           // of a facet's Value
-inline constexpr char ATTRIBUTE_INDEX[] = "index";           // of the refused Filter of an error
+inline constexpr char ATTRIBUTE_COUNT[] = "count"; // of a facet's Value
+inline constexpr char ATTRIBUTE_INDEX[] = "index"; // of the refused Filter of an error
 inline constexpr char OP_EMPTY[] = "empty";
 inline constexpr char OP_NOT_EMPTY[] = "notempty";
+
+// Labels of foreign keys: <Labels>true</Labels> in a ReadTable asks for them, and a Field of a
+// single-column foreign key carries its referenced row's label as label="...". A named query's
+// parameter whose values are a table's keys names it: <Parameter ... table="customers"/>.
+inline constexpr char LABELS[] = "Labels"; // the attribute is ATTRIBUTE_LABEL
 
 } // namespace dataserver::protocol

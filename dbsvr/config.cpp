@@ -26,18 +26,66 @@ bool knownType(const QString& type) {
            type == QLatin1String("real");
 }
 
+QString attributeText(const pugi::xml_node& node, const char* name) {
+    return common::ToQString(node.attribute(name).value()).trimmed();
+}
+
+// The title and description as attributes; a child element of that name (Title,
+// Description) holds a text too long for an attribute, and wins.
+PeopleTexts readTexts(const pugi::xml_node& node) {
+    PeopleTexts texts{attributeText(node, "title"), attributeText(node, "description"),
+                      attributeText(node, "label")};
+    if (node.child("Title"))
+        texts.title = common::NodeText(node, QStringLiteral("Title")).simplified();
+    if (node.child("Description"))
+        texts.description = common::NodeText(node, QStringLiteral("Description")).simplified();
+    return texts;
+}
+
+bool readChoicesOnly(const QString& folder, const pugi::xml_node& node, const QString& query) {
+    const QString use = attributeText(node, "use");
+    if (!use.isEmpty() && use != QLatin1String("choices"))
+        configError(folder, QStringLiteral("gives the query ") + query +
+                                QStringLiteral(" the unknown use \"") + use +
+                                QStringLiteral("\"; known is choices."));
+    return !use.isEmpty();
+}
+
+QList<ResultLink> readLinks(const QString& folder, const pugi::xml_node& node,
+                            const QString& query) {
+    QList<ResultLink> links;
+    for (const pugi::xml_node& l : node.children("Link")) {
+        const ResultLink link{attributeText(l, "column"), attributeText(l, "table")};
+        if (link.column.isEmpty() || link.table.isEmpty())
+            configError(folder, QStringLiteral("has a Link of query ") + query +
+                                    QStringLiteral(" without a column or a table."));
+        for (const ResultLink& earlier : links)
+            if (earlier.column == link.column)
+                configError(folder, QStringLiteral("links the column ") + link.column +
+                                        QStringLiteral(" of query ") + query +
+                                        QStringLiteral(" twice."));
+        links << link;
+    }
+    return links;
+}
+
 NamedQuery readQuery(const QString& folder, const pugi::xml_node& node) {
     NamedQuery q;
-    q.name = common::ToQString(node.attribute("name").value()).trimmed();
+    q.name = attributeText(node, "name");
     q.sql = common::NodeText(node, QStringLiteral("Sql")).trimmed();
     if (q.name.isEmpty() || q.sql.isEmpty())
         configError(folder, QStringLiteral("has a query without a name or without SQL."));
+    q.texts = readTexts(node);
+    q.choicesOnly = readChoicesOnly(folder, node, q.name);
+    q.links = readLinks(folder, node, q.name);
     for (const pugi::xml_node& p : node.children("Parameter")) {
         QueryParameter parameter;
-        parameter.name = common::ToQString(p.attribute("name").value()).trimmed();
-        const QString type = common::ToQString(p.attribute("type").value()).trimmed().toLower();
+        parameter.name = attributeText(p, "name");
+        parameter.texts = readTexts(p);
+        const QString type = attributeText(p, "type").toLower();
         if (!type.isEmpty())
             parameter.type = type;
+        parameter.table = common::ToQString(p.attribute("table").value());
         if (parameter.name.isEmpty() || !knownType(parameter.type))
             configError(folder, QStringLiteral("has a parameter of query ") + q.name +
                                     QStringLiteral(" without a name or with an unknown type."));

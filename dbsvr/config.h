@@ -6,18 +6,40 @@
 
 namespace dbsvr {
 
+// What people read about a query or a parameter instead of its name: a title and a
+// description, or the id of a label in the language files that gives them (the label's text
+// the title, the label "<id>Desc" the description), which wins where the language has it.
+struct PeopleTexts {
+    QString title;
+    QString description;
+    QString label;
+};
+
 // A parameter that a named query declares, so that its value is bound with
 // the right type ("text", "integer" or "real"). Parameters the SQL uses but
 // does not declare are bound as text.
 struct QueryParameter {
     QString name; // without the ':' prefix
     QString type = QStringLiteral("text");
+    // The table whose primary key the values are (table="customers"), "" for none.
+    QString table;
+    PeopleTexts texts;
+};
+
+// A result column whose values are keys of a table's rows, so that pages link them there.
+struct ResultLink {
+    QString column;
+    QString table;
 };
 
 struct NamedQuery {
     QString name;
     QString sql;
     QList<QueryParameter> parameters;
+    PeopleTexts texts;
+    // use="choices": it only gives the forms their choices, and is not listed for people.
+    bool choicesOnly = false;
+    QList<ResultLink> links;
 
     const QueryParameter* parameter(const QString& name) const;
 };
@@ -29,10 +51,14 @@ struct NamedQuery {
 //     <Database type="postgresql">host=/run/postgresql dbname=shop</Database>
 //                                                 a libpq connection string or URI
 //     <Queries>
-//       <Query name="CustomerOrders">
-//         <Parameter name="customer" type="integer"/>
+//       <Query name="CustomerOrders" title=".." description=".." label="qCustomerOrders">
+//         <Parameter name="customer" type="integer" table="customers" title=".."
+//                    description=".." label=".."/>  table: whose primary key the values are
+//         <Link column="id" table="orders"/>       the column's values are keys of orders
 //         <Sql>SELECT ... WHERE customer_id = :customer</Sql>
 //       </Query>
+//       <Query name="ProductChoices" use="choices">  only for the forms' choices
+//       ...
 //     </Queries>
 //     <Tables>
 //       <Table name="orders" label="ordered_on"/>  the column that stands for a row
@@ -47,8 +73,9 @@ public:
 
     // Reads folder's configuration file. Raises common::Error when it is
     // missing or malformed, names no database or a type of database it does
-    // not know, or defines a query without a name or SQL, twice, or with a
-    // parameter type it does not know, or gives Workers or StatementTimeLimit that is not a
+    // not know, or defines a query without a name or SQL, twice, with a
+    // parameter type it does not know, a use other than "choices", a Link without its column
+    // or table or two for one column, or gives Workers or StatementTimeLimit that is not a
     // positive number (Workers a whole one, at most MAX_WORKERS).
     static Config Load(const QString& folder);
 

@@ -104,9 +104,19 @@ inline constexpr int64_t SCAN_ROWS = 100000;
 // Most words a search may have.
 inline constexpr int MAX_SEARCH_WORDS = 16;
 
+// One column a table read or a query's result is sorted by.
 struct SortKey {
-    QString column;
+    QString column; // by its exact name
     bool descending = false;
+};
+
+// Where the label of a single-column foreign key's value comes from: the referenced table's
+// key column and label column, all names as the schema gives them.
+struct LabelSource {
+    QString column; // of the table read
+    QString table;  // the referenced one
+    QString key;
+    QString label;
 };
 
 struct TableRead {
@@ -117,6 +127,17 @@ struct TableRead {
     QString search;        // words its rows' text columns must all hold; "" for none
     QList<SortKey> order;  // empty for the table's own order
     Paging paging;
+    // Each row also gives these labels, one value each after the table's columns (NULL when
+    // the referenced row is missing), read with the rows in the same statement.
+    QList<LabelSource> labels;
+};
+
+// How a read query's result is read: the page, the order (the query's own when empty) and
+// whether its rows are counted.
+struct QueryRead {
+    Paging paging;
+    QList<SortKey> orderBy;
+    bool total = false;
 };
 
 // A BLOB as a page gives it: its size, not its bytes.
@@ -141,8 +162,11 @@ struct RowPage {
     QStringList columns;
     QList<QList<FieldValue>> rows;
     bool more = false;
-    std::optional<int64_t> total; // the rows of the whole table read, after filters
+    std::optional<int64_t> total; // the rows of the whole table read (after filters) or query
     bool truncated = false;       // a search read SCAN_ROWS rows and stopped there
+    // The columns the last values of each row are labels of, one each; the names of those
+    // values end columns.
+    QStringList labelled;
 };
 
 // The distinct values of one column among the rows of a read, with their counts.
@@ -251,17 +275,20 @@ public:
     // Unknown when the query cannot be prepared. Raises common::Error when the judgement was cut
     // short (interrupted, past the deadline, the connection lost): then nothing is judged yet.
     virtual QueryKind queryKind(const NamedQuery& query) = 0;
-    // A read gives rows. A write runs in a transaction of its own; with a
+    // A read gives the rows of read.paging, in read.orderBy's order (the statement wrapped:
+    // UnknownColumn for a name that is not one of its result's, InvalidArgument for one that
+    // names two), counted with read.total. A write runs in a transaction of its own; with a
     // request id, the ledger is checked and written in that transaction, and
     // an id it holds already gives the recorded result without running again. A write also
     // runs companion (when there is one) in its transaction, the account tables made first.
     virtual QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                 const Paging& paging, const QString& requestId,
+                                 const QueryRead& read, const QString& requestId,
                                  const WriteCompanion& companion) = 0;
-    // The rows of a read query as exportTable gives a table's. Raises RequestError
-    // InvalidArgument for a query that writes, which never runs here.
+    // The rows of a read query as exportTable gives a table's, in read.orderBy's order (nothing
+    // is counted). Raises RequestError InvalidArgument for a query that writes, which never
+    // runs here.
     virtual void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                             const Paging& paging, RowReceiver& out,
+                             const QueryRead& read, RowReceiver& out,
                              const QDeadlineTimer& deadline) = 0;
 
     // Runs work in a transaction that writes, the account tables made first when missing;

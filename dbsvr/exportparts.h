@@ -24,6 +24,8 @@ public:
                 int timeLimitMs);
 
     void columns(const QStringList& names) override { m_part.columns = names; }
+    // The columns the last values of each row label (RowPage::labelled).
+    void labelled(const QStringList& columns) { m_part.labelled = columns; }
     bool row(QList<FieldValue>&& values) override;
     // Sends what is left as the last part.
     void finish() { send(true); }

@@ -1,5 +1,6 @@
 #include "dbsvr/filtersql.h"
 
+#include "dbsvr/labelsql.h"
 #include "dbsvr/requesterror.h"
 
 #include <QDate>
@@ -144,11 +145,11 @@ WhereClause BuildWhere(const QString& table, const QList<Filter>& filters,
     return where;
 }
 
-QString OrderSql(const QString& table, const QList<SortKey>& order,
+QString OrderSql(const TableRead& read, const QList<SortKey>& order,
                  const QList<ColumnDescription>& columns) {
     QStringList keys;
     for (const SortKey& key : order)
-        keys << QuoteIdentifier(FindColumn(columns, table, key.column).name) +
+        keys << OrderColumn(read, FindColumn(columns, read.table, key.column).name) +
                     (key.descending ? QStringLiteral(" DESC") : QString());
     return keys.isEmpty() ? QString()
                           : QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));

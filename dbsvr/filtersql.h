@@ -46,8 +46,9 @@ WhereClause BuildWhere(const QString& table, const QList<Filter>& filters,
                        const QList<ColumnDescription>& columns, const SqlDialect& dialect,
                        int firstIndex = 1);
 
-// " ORDER BY a DESC, b" for the sort keys; "" for none. Raises UnknownColumn.
-QString OrderSql(const QString& table, const QList<SortKey>& order,
+// " ORDER BY a DESC, b" for the sort keys of read's table, each column as OrderColumn names it;
+// "" for none. Raises UnknownColumn.
+QString OrderSql(const TableRead& read, const QList<SortKey>& order,
                  const QList<ColumnDescription>& columns);
 
 // A name made safe to put into SQL text: double quotes around it, inner

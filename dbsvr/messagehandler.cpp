@@ -10,6 +10,7 @@
 #include "dbsvr/config.h"
 #include "dbsvr/exportparts.h"
 #include "dbsvr/labelcolumn.h"
+#include "dbsvr/labelsources.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/replysink.h"
 #include "dbsvr/replyxml.h"
@@ -108,9 +109,9 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
     return filters;
 }
 
-// Repeated OrderBy elements, each descending="true" or not; the Descending element applies to
-// the first one when it does not say.
-QList<SortKey> readOrder(const pugi::xml_node& request) {
+// The OrderBy elements of a ReadTable or a Query, in order, each descending="true" or not; the
+// Descending element applies to the first one when it does not say.
+QList<SortKey> readSortKeys(const pugi::xml_node& request) {
     QList<SortKey> order;
     for (const pugi::xml_node& o : request.children(protocol::ORDER_BY)) {
         SortKey key{common::ValueText(o), false};
@@ -153,6 +154,17 @@ QString readRequestId(const pugi::xml_node& request) {
         Fail(ERROR_INVALID_ARGUMENT,
              QStringLiteral("A RequestId has at most %1 characters.").arg(MAX_REQUEST_ID));
     return id;
+}
+
+// Only what the configuration gives: most queries have no texts.
+void addTexts(pugi::xml_node node, const PeopleTexts& texts) {
+    const std::pair<const char*, const QString*> ALL[] = {
+        {protocol::ATTRIBUTE_TITLE, &texts.title},
+        {protocol::ATTRIBUTE_DESCRIPTION, &texts.description},
+        {protocol::ATTRIBUTE_LABEL, &texts.label}};
+    for (const auto& [name, value] : ALL)
+        if (!value->isEmpty())
+            setAttribute(node, name, *value);
 }
 
 void addKeys(pugi::xml_node reply, const char* listName, const char* itemName,
@@ -333,14 +345,18 @@ void MessageHandler::exportRows(const pugi::xml_node& request, const QString& ki
             if (isType(kind, protocol::QUERY)) {
                 const NamedQuery& named = namedQuery(request);
                 const QList<Argument> arguments = readArguments(request);
+                const QueryRead read{paging, readSortKeys(request), false};
                 prefix = QStringLiteral("The query ") + named.name + QStringLiteral(" failed. ");
                 parts.emplace(sink, protocol::NAME, named.name, paging, m_exportTimeLimitMs);
-                database().exportQuery(named, arguments, paging, *parts, parts->deadline());
+                database().exportQuery(named, arguments, read, *parts, parts->deadline());
             } else {
                 const bool audit = isType(kind, protocol::READ_AUDIT);
                 TableRead read = audit ? auditRead(request) : tableRead(request);
                 read.paging = paging;
+                if (!audit)
+                    read.labels = labelSources(request, read.table);
                 parts.emplace(sink, protocol::TABLE, read.table, paging, m_exportTimeLimitMs);
+                parts->labelled(LabelledColumns(read.labels));
                 if (audit && !Accounts(database()).exist())
                     parts->columns(Accounts::AuditColumns()); // no trail yet: no rows
                 else
@@ -413,10 +429,21 @@ void MessageHandler::listQueries(pugi::xml_node reply) const {
         if (kind != QueryKind::Unknown)
             query.append_attribute(protocol::ATTRIBUTE_KIND)
                 .set_value(kind == QueryKind::Read ? protocol::KIND_READ : protocol::KIND_WRITE);
+        addTexts(query, q.texts);
+        if (q.choicesOnly)
+            query.append_attribute(protocol::ATTRIBUTE_USE).set_value(protocol::USE_CHOICES);
         for (const QueryParameter& p : q.parameters) {
             pugi::xml_node parameter = query.append_child(protocol::PARAMETER);
             setAttribute(parameter, protocol::ATTRIBUTE_NAME, p.name);
             setAttribute(parameter, protocol::ATTRIBUTE_TYPE, p.type);
+            if (m_database && !p.table.isEmpty() && IsKeyTable(*m_database, p.table))
+                setAttribute(parameter, protocol::ATTRIBUTE_TABLE, p.table);
+            addTexts(parameter, p.texts);
+        }
+        for (const ResultLink& l : q.links) {
+            pugi::xml_node link = query.append_child(protocol::LINK);
+            setAttribute(link, protocol::ATTRIBUTE_COLUMN, l.column);
+            setAttribute(link, protocol::ATTRIBUTE_TABLE, l.table);
         }
     }
 }
@@ -444,7 +471,7 @@ TableRead MessageHandler::tableRead(const pugi::xml_node& request) const {
     TableRead read;
     read.table = ChildValue(request, protocol::TABLE);
     read.paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
-    read.order = readOrder(request);
+    read.order = readSortKeys(request);
     read.filters = readFilters(request);
     read.search = ChildValue(request, protocol::SEARCH);
     return read;
@@ -468,10 +495,22 @@ const NamedQuery& MessageHandler::namedQuery(const pugi::xml_node& request) cons
     return *query;
 }
 
+QList<LabelSource> MessageHandler::labelSources(const pugi::xml_node& request,
+                                                const QString& table) const {
+    if (!IsTrue(ChildText(request, protocol::LABELS)))
+        return {};
+    const Config& configuration = config();
+    return LabelSources(
+        database(), database().describeTable(table),
+        [&configuration](const TableDescription& t) { return LabelColumn(t, configuration); });
+}
+
 void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node reply) const {
     Database& db = database();
-    const TableRead read = tableRead(request);
-    const RowPage page = db.readTable(read);
+    TableRead read = tableRead(request);
+    read.labels = labelSources(request, read.table);
+    RowPage page = db.readTable(read);
+    page.labelled = LabelledColumns(read.labels);
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
     if (page.truncated)
@@ -490,8 +529,9 @@ void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node rep
     Database& db = database();
     const TableRead read = auditRead(request);
     // No trail yet: no rows.
-    const RowPage page =
-        Accounts(db).exist() ? db.readTable(read) : RowPage{Accounts::AuditColumns(), {}, false, 0};
+    const RowPage page = Accounts(db).exist()
+                             ? db.readTable(read)
+                             : RowPage{Accounts::AuditColumns(), {}, false, 0, false, {}};
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
 }
@@ -499,19 +539,20 @@ void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node rep
 void MessageHandler::runQuery(const pugi::xml_node& request, pugi::xml_node reply) const {
     const NamedQuery& query = namedQuery(request);
     Database& db = database();
-    const Paging paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
+    const QueryRead read{readPaging(request, DEFAULT_LIMIT, MAX_LIMIT), readSortKeys(request),
+                         IsTrue(ChildText(request, protocol::TOTAL))};
     const QList<Argument> arguments = readArguments(request);
     const QString requestId = readRequestId(request);
     const std::optional<AuditEntry> audit = ReadAuditEntry(request);
     try {
         const QueryResult result =
-            db.runQuery(query, arguments, paging, requestId,
+            db.runQuery(query, arguments, read, requestId,
                         audit ? Accounts::AuditOfWrite(*audit) : WriteCompanion());
         if (const auto* write = std::get_if<WriteResult>(&result)) {
             addWrite(reply, *write);
         } else {
             AddText(reply, protocol::NAME, query.name);
-            AddPage(reply, std::get<RowPage>(result), paging);
+            AddPage(reply, std::get<RowPage>(result), read.paging);
         }
     } catch (const common::Error& e) {
         failFromDatabase(e,

@@ -26,8 +26,10 @@ struct NamedQuery;
 //
 //   Ping          -> Pong     Message tells the version and the database state
 //   ListTables    -> Tables   <Tables><Table type="table|view" rows="n">name</Table>...
-//   ListQueries   -> Queries  <Queries><Query name=".." kind="read|write">
-//                             <Parameter name=".." type=".."/>...
+//   ListQueries   -> Queries  <Queries><Query name=".." kind="read|write" title=".."
+//                             description=".." label=".." use="choices">
+//                             <Parameter name=".." type=".." title=".." .../>...
+//                             <Link column=".." table=".."/>... (texts only where given)
 //   DescribeTable -> Table    request: Table; reply: Table[@type], Columns/Column
 //                             (name, type, notnull, pk), ForeignKeys/ForeignKey,
 //                             ReferencedBy/Reference, each with Map[@from, @to]
@@ -35,18 +37,23 @@ struct NamedQuery;
 //                             OrderBy[@descending] (a column; up to MAX_SORT_KEYS),
 //                             Descending (true/1, for the first OrderBy),
 //                             Filter[@column, @op, @null] (any number, all apply),
-//                             Search (words); reply: Truncated when a search stopped early
+//                             Search (words), Labels (true: each single-column foreign
+//                             key's Field carries its referenced row's label as @label);
+//                             reply: Truncated when a search stopped early
 //   Facets        -> Facets   request: as ReadTable; reply: Table, Facets/Facet[@column]/
 //                             Value[@count, @null], Truncated
 //   Query         -> Rows     request: Name, Parameters/Parameter[@name] (value as
-//                             text, or null="true"), Offset, Limit, RequestId, Audit
+//                             text, or null="true"), Offset, Limit, RequestId, Audit,
+//                             OrderBy[@descending] (a read's result column; up to
+//                             MAX_SORT_KEYS),
+//                             Total (true/1: the rows counted)
 //   ReadAudit     -> Rows     as ReadTable, of the audit trail (no Table)
 //   and the account messages of accountmessages.h.
 //
 // Every reply has <Type>, <Error> and <Message>; a failure gives Type "Error",
 // the code in Error and the reason in Message. Rows replies carry Columns/Column,
 // Rows/Row/Field[@name] (null="true" for NULL, type="blob" length="bytes" for a
-// BLOB), Offset, Limit, Count and More; ReadTable adds Total. A query
+// BLOB), Offset, Limit, Count and More; ReadTable, and a Query asked for it, add Total. A query
 // that writes gives Changes and LastInsertId instead, and Duplicate when its
 // RequestId had been applied already. No reply passes MAX_REPLY_BYTES (the
 // error ReplyTooLarge instead).
@@ -88,6 +95,8 @@ private:
     // unless the request orders otherwise.
     TableRead auditRead(const pugi::xml_node& request) const;
     const NamedQuery& namedQuery(const pugi::xml_node& request) const;
+    // The labels a ReadTable of table asks for (none without <Labels>true</Labels>).
+    QList<LabelSource> labelSources(const pugi::xml_node& request, const QString& table) const;
     void ping(pugi::xml_node reply) const;
     void listTables(pugi::xml_node reply) const;
     void listQueries(pugi::xml_node reply) const;

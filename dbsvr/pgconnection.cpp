@@ -428,6 +428,13 @@ PgResult PgConnection::prepare(const QString& name, const QString& sql,
                                 int(types.size()), types.data()));
 }
 
+PgResult PgConnection::describePrepared(const QString& name) {
+    PgResult failed;
+    if (!maySend(failed))
+        return failed;
+    return finish(PQsendDescribePrepared(m_conn, name.toUtf8().constData()));
+}
+
 namespace {
 PgResult checked(PgResult result) {
     if (!result.ok())

@@ -105,6 +105,8 @@ public:
     // Prepares sql as the named statement, its parameters of the named types
     // ("integer", "real"; anything else is left for the server to infer).
     PgResult prepare(const QString& name, const QString& sql, const QStringList& parameterTypes);
+    // The columns of a prepared statement's result (columns(), columnName()), without running it.
+    PgResult describePrepared(const QString& name);
     // Runs a prepared statement with its values, as run() does.
     PgResult runPrepared(const QString& name, const QList<BoundValue>& values);
 

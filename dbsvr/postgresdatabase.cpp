@@ -4,10 +4,12 @@
 #include "dbsvr/config.h"
 #include "dbsvr/facets.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
 #include "dbsvr/pgaccountsql.h"
 #include "dbsvr/pgdataversion.h"
 #include "dbsvr/pgvolatility.h"
+#include "dbsvr/querysql.h"
 #include "dbsvr/requesterror.h"
 
 #include <algorithm>
@@ -263,8 +265,9 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
         list << (blob ? QStringLiteral("octet_length(") + name + QStringLiteral(") AS ") + name
                       : name);
     }
-    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", "));
-    QString order = OrderSql(read.table, read.order, all);
+    select.labels = LabelSelectList(read.labels);
+    select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", ")) + select.labels;
+    QString order = OrderSql(read, read.order, all);
     if (order.isEmpty()) {
         // Pages of a table need a stable order: its primary key's.
         QList<ColumnDescription> key;
@@ -275,7 +278,7 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
         QList<SortKey> keys;
         for (const ColumnDescription& c : key)
             keys << SortKey{c.name, false};
-        order = OrderSql(read.table, keys, all);
+        order = OrderSql(read, keys, all);
     }
     select.source = BuildSource(read, all, POSTGRES_DIALECT, textSearch(read, all), false);
     const int next = int(select.source.values.size()) + 1;
@@ -334,7 +337,8 @@ void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,
     const QList<BoundValue> values =
         select.source.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
     checkedRead(streamInto(out, {true, {}}, [&](const PgConnection::RowHandler& row) {
-        return m_statements.stream(QStringLiteral("SELECT *") + select.source.from + select.rest,
+        return m_statements.stream(QStringLiteral("SELECT *") + select.labels + select.source.from +
+                                       select.rest,
                                    values, row, deadline);
     }));
 }
@@ -394,53 +398,77 @@ QueryKind PostgresDatabase::kindOf(Prepared& p) {
 }
 
 QueryResult PostgresDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                       const Paging& paging, const QString& requestId,
+                                       const QueryRead& read, const QString& requestId,
                                        const WriteCompanion& companion) {
     checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (kindOf(p) == QueryKind::Write)
         return write(p, query.name, values, requestId, companion);
-    PageRows rows(paging.limit);
-    readQuery(p, values, paging, rows, {false, {}}, QDeadlineTimer::Forever);
-    return std::move(rows.page());
+    PageRows rows(read.paging.limit);
+    readQuery(p, values, read, rows, {false, {}}, QDeadlineTimer::Forever);
+    RowPage page = std::move(rows.page());
+    if (read.total)
+        page.total = countRows(p, values);
+    return page;
 }
 
 void PostgresDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                   const Paging& paging, RowReceiver& out,
+                                   const QueryRead& read, RowReceiver& out,
                                    const QDeadlineTimer& deadline) {
     checkSchema();
     Prepared& p = prepared(query);
     const QList<BoundValue> values = BindArguments(query, p.sql.names, arguments);
     if (kindOf(p) == QueryKind::Write)
         FailExportOfWrite(query.name);
-    readQuery(p, values, paging, out, {true, {}}, deadline);
+    readQuery(p, values, read, out, {true, {}}, deadline);
+}
+
+const QStringList& PostgresDatabase::resultColumns(Prepared& query) {
+    if (!query.columns) {
+        // A statement the server refused says why once more, rather than that it is missing.
+        if (!query.statementReady)
+            checked(m_connection.prepare(query.statement, query.sql.sql, query.types));
+        query.statementReady = true;
+        query.columns = columnNames(checked(m_connection.describePrepared(query.statement)));
+    }
+    return *query.columns;
+}
+
+int64_t PostgresDatabase::countRows(const Prepared& query, const QList<BoundValue>& values) {
+    return checked(m_statements.run(CountSql(query.sql.sql), values)).integer(0, 0);
 }
 
 void PostgresDatabase::readQuery(Prepared& query, const QList<BoundValue>& values,
-                                 const Paging& paging, RowReceiver& out, const PgFieldRules& rules,
+                                 const QueryRead& read, RowReceiver& out, const PgFieldRules& rules,
                                  const QDeadlineTimer& deadline) {
     m_volatile = query.isVolatile || m_volatile;
     // A volatile function may also write (nextval(), or one of the application's own).
     m_changed = query.isVolatile || m_changed;
+    const int next = int(query.types.size()) + 1;
+    const QString pageOf = QStringLiteral(" LIMIT ") + placeholder(next) +
+                           QStringLiteral(" OFFSET ") + placeholder(next + 1);
+    QList<BoundValue> all = values;
+    all << BoundValue(read.paging.limit + 1) << BoundValue(read.paging.offset);
+    if (!read.orderBy.isEmpty()) {
+        // Each order a statement of its own, kept with the connection's others.
+        const QString sql = OrderedSql(query.sql.sql, resultColumns(query), read.orderBy) + pageOf;
+        checked(streamInto(out, rules, [&](const PgConnection::RowHandler& row) {
+            return m_statements.stream(sql, all, row, deadline);
+        }));
+        return;
+    }
     // Only the page travels, in one round trip; and a statement that writes
     // cannot stand inside FROM, so a query taken for a read never writes.
     const QString page = query.statement + QStringLiteral("_page");
     if (!query.pageReady) {
-        QString inner = query.sql.sql.trimmed();
-        while (inner.endsWith(QLatin1Char(';')))
-            inner = inner.chopped(1).trimmed();
-        const int next = int(query.types.size()) + 1;
-        // On lines of their own, so that a comment at the end of the query ends there.
         checked(m_connection.prepare(
             page,
-            QStringLiteral("SELECT * FROM (\n") + inner + QStringLiteral("\n) AS qv_page LIMIT ") +
-                placeholder(next) + QStringLiteral(" OFFSET ") + placeholder(next + 1),
+            QStringLiteral("SELECT * FROM (\n") + InnerSql(query.sql.sql) +
+                QStringLiteral("\n) AS qv_page") + pageOf,
             query.types + QStringList{QStringLiteral("integer"), QStringLiteral("integer")}));
         query.pageReady = true;
     }
-    QList<BoundValue> all = values;
-    all << BoundValue(paging.limit + 1) << BoundValue(paging.offset);
     checked(streamInto(out, rules, [&](const PgConnection::RowHandler& row) {
         return m_connection.streamPrepared(page, all, row, deadline);
     }));

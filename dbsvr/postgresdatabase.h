@@ -51,10 +51,10 @@ public:
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                         const Paging& paging, const QString& requestId,
+                         const QueryRead& read, const QString& requestId,
                          const WriteCompanion& companion) override;
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                     const Paging& paging, RowReceiver& out,
+                     const QueryRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
     void changeAccounts(const AccountWork& work) override;
     bool readAccounts(const AccountWork& work) override;
@@ -72,7 +72,8 @@ private:
     // read them), its source, then " ORDER BY ... LIMIT $n OFFSET $n+1" after the source's
     // values, and the table's columns. Raises UnknownTable, UnknownColumn.
     struct TableSelect {
-        QString sizesOnly;
+        QString sizesOnly; // with the labels
+        QString labels;
         PgFieldRules rules;
         ReadSource source;
         QString rest;
@@ -94,13 +95,19 @@ private:
         bool statementReady = false;
         bool pageReady = false;
         std::optional<QueryKind> kind;
-        bool isVolatile = false; // its plan reads the clock or the like (PlanIsVolatile)
+        bool isVolatile = false;            // its plan reads the clock or the like (PlanIsVolatile)
+        std::optional<QStringList> columns; // of its result, once described
     };
     Prepared& prepared(const NamedQuery& query);
     QueryKind kindOf(Prepared& query);
-    // The rows of a read query from paging.offset, at most paging.limit + 1, handed to out.
-    void readQuery(Prepared& query, const QList<BoundValue>& values, const Paging& paging,
+    // The rows of a read query from read.paging.offset, at most its limit + 1, in read.orderBy's
+    // order, handed to out.
+    void readQuery(Prepared& query, const QList<BoundValue>& values, const QueryRead& read,
                    RowReceiver& out, const PgFieldRules& rules, const QDeadlineTimer& deadline);
+    // The names of the query's result columns, as the server describes its statement.
+    const QStringList& resultColumns(Prepared& query);
+    // How many rows the read query gives.
+    int64_t countRows(const Prepared& query, const QList<BoundValue>& values);
     WriteResult write(Prepared& query, const QString& name, const QList<BoundValue>& values,
                       const QString& requestId, const WriteCompanion& companion);
     std::optional<WriteResult> findInLedger(const QString& requestId);

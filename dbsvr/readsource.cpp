@@ -1,5 +1,6 @@
 #include "dbsvr/readsource.h"
 
+#include "dbsvr/labelsql.h"
 #include "dbsvr/requesterror.h"
 
 #include <QRegularExpression>
@@ -70,14 +71,18 @@ ReadSource BuildSource(const TableRead& read, const QList<ColumnDescription>& co
                        bool byRowid) {
     const WhereClause where = BuildWhere(read.table, read.filters, columns, dialect);
     const QString table = QuoteIdentifier(read.table);
-    ReadSource source{QStringLiteral(" FROM ") + table + where.sql, where.values, {}, {}};
+    // The rows as the rest of the statement names them: the table itself, or ROW_ALIAS when
+    // labels are read with them.
+    const QString named = table + RowAlias(read);
+    const QString subqueryName = read.labels.isEmpty() ? table : QLatin1String(ROW_ALIAS);
+    ReadSource source{QStringLiteral(" FROM ") + named + where.sql, where.values, {}, {}};
     const QStringList words = SearchWords(read.search);
     if (words.isEmpty())
         return source;
     if (index) {
         source.values << BoundValue(index->text);
         source.from =
-            QStringLiteral(" FROM ") + table +
+            QStringLiteral(" FROM ") + named +
             joined(where.sql, index->condition.arg(dialect.placeholder(int(source.values.size()))));
         return source;
     }
@@ -86,12 +91,12 @@ ReadSource BuildSource(const TableRead& read, const QList<ColumnDescription>& co
                        QStringLiteral(" LIMIT %1) AS qv_scan").arg(SCAN_ROWS + 1);
     source.scanValues = where.values;
     const QString search = scanCondition(words, columns, dialect, source.values);
-    source.from = byRowid
-                      ? QStringLiteral(" FROM ") + table +
-                            QStringLiteral(" WHERE rowid IN (SELECT rowid FROM ") + table +
-                            where.sql + limit + QStringLiteral(") AND ") + search
-                      : QStringLiteral(" FROM (SELECT * FROM ") + table + where.sql + limit +
-                            QStringLiteral(") AS ") + table + QStringLiteral(" WHERE ") + search;
+    source.from = byRowid ? QStringLiteral(" FROM ") + named +
+                                QStringLiteral(" WHERE rowid IN (SELECT rowid FROM ") + table +
+                                where.sql + limit + QStringLiteral(") AND ") + search
+                          : QStringLiteral(" FROM (SELECT * FROM ") + table + where.sql + limit +
+                                QStringLiteral(") AS ") + subqueryName + QStringLiteral(" WHERE ") +
+                                search;
     return source;
 }
 

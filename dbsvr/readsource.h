@@ -40,7 +40,8 @@ QString Fts5Query(const QStringList& words);
 // The source of read: its filters, and its search through index when there is one, else as a
 // scan of the text columns (Text and Untyped) in any letter case, each word somewhere in one
 // of them. A scan bounds the rows by the rowid when byRowid (the outer query may then still
-// order by it), else in a subquery named as the table. Raises what BuildWhere raises.
+// order by it), else in a subquery named as the table. The table is named ROW_ALIAS when read
+// has labels. Raises what BuildWhere raises.
 ReadSource BuildSource(const TableRead& read, const QList<ColumnDescription>& columns,
                        const SqlDialect& dialect, const std::optional<IndexSearch>& index,
                        bool byRowid);

@@ -25,7 +25,7 @@ void markBlob(pugi::xml_node field, int64_t bytes) {
     field.append_attribute(protocol::ATTRIBUTE_LENGTH).set_value(static_cast<long long>(bytes));
 }
 
-void addField(pugi::xml_node row, const std::string& name, const FieldValue& value) {
+pugi::xml_node addField(pugi::xml_node row, const std::string& name, const FieldValue& value) {
     pugi::xml_node field = row.append_child(protocol::FIELD);
     field.append_attribute(protocol::ATTRIBUTE_NAME).set_value(name.c_str());
     if (const auto* text = std::get_if<QString>(&value)) {
@@ -38,6 +38,15 @@ void addField(pugi::xml_node row, const std::string& name, const FieldValue& val
     } else {
         field.append_attribute(protocol::ATTRIBUTE_NULL).set_value(protocol::TRUE_TEXT);
     }
+    return field;
+}
+
+// A label is only ever text shown beside a key: one that is NULL, not text, or not to be
+// carried by an XML attribute is left out.
+void addLabel(pugi::xml_node field, const FieldValue& value) {
+    const auto* text = std::get_if<QString>(&value);
+    if (text && common::XmlCanCarry(*text))
+        field.append_attribute(protocol::ATTRIBUTE_LABEL).set_value(common::ToUtf8(*text).c_str());
 }
 
 } // namespace
@@ -56,15 +65,20 @@ void AddNumber(pugi::xml_node parent, const char* name, int64_t value) {
 }
 
 void AddPage(pugi::xml_node reply, const RowPage& page, const Paging& paging) {
-    addColumns(reply, page.columns);
+    // The labels' values end each row; they are no columns of their own.
+    const qsizetype width = page.columns.size() - page.labelled.size();
+    addColumns(reply, page.columns.first(width));
     std::vector<std::string> names;
-    for (const QString& name : page.columns)
+    for (const QString& name : page.columns.first(width))
         names.push_back(common::ToUtf8(name));
     pugi::xml_node rows = reply.append_child(protocol::ROWS);
     for (const QList<FieldValue>& values : page.rows) {
         pugi::xml_node row = rows.append_child(protocol::ROW);
-        for (qsizetype i = 0; i < values.size(); ++i)
-            addField(row, names[size_t(i)], values[i]);
+        std::vector<pugi::xml_node> fields;
+        for (qsizetype i = 0; i < width; ++i)
+            fields.push_back(addField(row, names[size_t(i)], values[i]));
+        for (qsizetype l = 0; l < page.labelled.size(); ++l)
+            addLabel(fields[size_t(page.columns.indexOf(page.labelled[l]))], values[width + l]);
     }
     AddNumber(reply, protocol::OFFSET, paging.offset);
     AddNumber(reply, protocol::LIMIT, paging.limit);

@@ -4,7 +4,9 @@
 #include "dbsvr/config.h"
 #include "dbsvr/facets.h"
 #include "dbsvr/filtersql.h"
+#include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
+#include "dbsvr/querysql.h"
 #include "dbsvr/requesterror.h"
 #include "dbsvr/sqliteaccountsql.h"
 #include "dbsvr/sqlitewrite.h"
@@ -104,8 +106,10 @@ const SqlDialect SQLITE_DIALECT{placeholder, contains, comparisonValue, kind,
 
 // Hands the rows of s to out, after skipping skip of them, until they end, maxRows went, or
 // out wants no more.
-void streamRows(Statement& s, int64_t skip, int64_t maxRows, bool blobData, RowReceiver& out) {
-    out.columns(s.columnNames());
+// The rows are named columns when given, else as s names them.
+void streamRows(Statement& s, int64_t skip, int64_t maxRows, bool blobData, RowReceiver& out,
+                const std::optional<QStringList>& columns = std::nullopt) {
+    out.columns(columns ? *columns : s.columnNames());
     for (int64_t i = 0; i < skip; ++i)
         if (!s.step())
             return;
@@ -123,6 +127,30 @@ RowPage readPage(Statement& s, const Paging& paging) {
     PageRows rows(paging.limit);
     streamRows(s, paging.offset, paging.limit + 1, false, rows);
     return std::move(rows.page());
+}
+
+// A statement of a named query's, its arguments bound.
+Statement boundStatement(sqlite3* db, const NamedQuery& query, const QString& sql,
+                         const QList<Argument>& arguments) {
+    Statement s(db, sql);
+    s.bindAll(BindArguments(query, s.parameterNames(), arguments));
+    return s;
+}
+
+// The rows of the read query prepared as inner, from paging.offset on, at most maxRows, in
+// orderBy's order (the query's own when empty). The result keeps inner's column names: SQLite
+// would make names that a result holds twice unique in the wrapping statement.
+void streamQuery(sqlite3* db, const NamedQuery& query, const QList<Argument>& arguments,
+                 Statement& inner, const QList<SortKey>& orderBy, const Paging& paging,
+                 int64_t maxRows, bool blobData, RowReceiver& out) {
+    if (orderBy.isEmpty()) {
+        streamRows(inner, paging.offset, maxRows, blobData, out);
+        return;
+    }
+    const QStringList columns = inner.columnNames();
+    Statement ordered =
+        boundStatement(db, query, OrderedSql(query.sql, columns, orderBy), arguments);
+    streamRows(ordered, paging.offset, maxRows, blobData, out, columns);
 }
 
 // Puts another deadline in place of one for as long as it lives.
@@ -429,21 +457,22 @@ SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) c
     // keep SQLite's order.
     const bool rowid = type == QLatin1String("table") && hasRowid(read.table);
     TableSelect select;
-    select.order = OrderSql(read.table, read.order, all);
+    select.order = OrderSql(read, read.order, all);
     if (select.order.isEmpty() && rowid)
         select.order = QStringLiteral(" ORDER BY rowid");
     const std::optional<IndexSearch> index =
         rowid && !read.search.isEmpty() ? fullTextSearch(read) : std::nullopt;
     select.source = BuildSource(read, all, SQLITE_DIALECT, index, rowid);
     select.columns = all;
+    select.labels = LabelSelectList(read.labels);
     return select;
 }
 
 Statement SqliteDatabase::rowStatement(const TableSelect& select, int64_t limit,
                                        int64_t offset) const {
     const int next = int(select.source.values.size()) + 1;
-    Statement rows(m_db, QStringLiteral("SELECT *") + select.source.from + select.order +
-                             QStringLiteral(" LIMIT ") + placeholder(next) +
+    Statement rows(m_db, QStringLiteral("SELECT *") + select.labels + select.source.from +
+                             select.order + QStringLiteral(" LIMIT ") + placeholder(next) +
                              QStringLiteral(" OFFSET ") + placeholder(next + 1));
     rows.bindAll(select.source.values);
     rows.bindInteger(next, limit);
@@ -511,14 +540,22 @@ QueryKind SqliteDatabase::queryKind(const NamedQuery& query) {
 }
 
 QueryResult SqliteDatabase::runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                     const Paging& paging, const QString& requestId,
+                                     const QueryRead& read, const QString& requestId,
                                      const WriteCompanion& companion) {
     const VolatileFunctionWatch watch(m_db, m_volatile);
-    Statement s(m_db, query.sql);
-    s.bindAll(BindArguments(query, s.parameterNames(), arguments));
-    if (s.readOnly())
-        return readPage(s, paging);
-    return RunSqliteWrite(m_db, s, query.name, requestId, companion);
+    Statement s = boundStatement(m_db, query, query.sql, arguments);
+    if (!s.readOnly())
+        return RunSqliteWrite(m_db, s, query.name, requestId, companion);
+    PageRows rows(read.paging.limit);
+    streamQuery(m_db, query, arguments, s, read.orderBy, read.paging, read.paging.limit + 1, false,
+                rows);
+    RowPage page = std::move(rows.page());
+    if (read.total) {
+        Statement count = boundStatement(m_db, query, CountSql(query.sql), arguments);
+        count.step();
+        page.total = count.columnInteger(0);
+    }
+    return page;
 }
 
 void SqliteDatabase::changeAccounts(const AccountWork& work) {
@@ -534,14 +571,14 @@ bool SqliteDatabase::readAccounts(const AccountWork& work) {
 }
 
 void SqliteDatabase::exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                                 const Paging& paging, RowReceiver& out,
+                                 const QueryRead& read, RowReceiver& out,
                                  const QDeadlineTimer& deadline) {
     const DeadlineSwap exportDeadline(m_deadline, deadline);
-    Statement s(m_db, query.sql);
-    s.bindAll(BindArguments(query, s.parameterNames(), arguments));
+    Statement s = boundStatement(m_db, query, query.sql, arguments);
     if (!s.readOnly())
         FailExportOfWrite(query.name);
-    streamRows(s, paging.offset, paging.limit + 1, true, out);
+    streamQuery(m_db, query, arguments, s, read.orderBy, read.paging, read.paging.limit + 1, true,
+                out);
 }
 
 } // namespace dbsvr

@@ -48,10 +48,10 @@ public:
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
     QueryResult runQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                         const Paging& paging, const QString& requestId,
+                         const QueryRead& read, const QString& requestId,
                          const WriteCompanion& companion) override;
     void exportQuery(const NamedQuery& query, const QList<Argument>& arguments,
-                     const Paging& paging, RowReceiver& out,
+                     const QueryRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
     void changeAccounts(const AccountWork& work) override;
     bool readAccounts(const AccountWork& work) override;
@@ -71,9 +71,11 @@ private:
     QList<KeyReference> foreignKeys(const QString& table) const;
     QList<KeyReference> referencedBy(const QString& table) const;
     bool hasRowid(const QString& table) const;
-    // A read of a table as SQL: its source, " ORDER BY ...", and the table's columns.
+    // A read of a table as SQL: its source, " ORDER BY ...", the table's columns, and what the
+    // select list adds for the labels.
     struct TableSelect {
         ReadSource source;
+        QString labels;
         QString order;
         QList<ColumnDescription> columns;
     };

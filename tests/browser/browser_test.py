@@ -195,8 +195,8 @@ def foreign_keys(walk):
     page = walk.page
     walk.menu("Tables")
     page.click("table.data a", "orders")
-    # Chloé Martin (customer 3) placed orders 2 and 7; her id in an order leads to her row.
-    page.click('table.data td a[href*="table=customers"]', "3")
+    # Chloé Martin (customer 3) placed orders 2 and 7; her name in an order leads to her row.
+    page.click('table.data td a[href*="table=customers"]', "Chloé Martin")
     check_equal(walk.heading(), "Row of customers", "heading of the row page")
     record = dict(zip(page.texts("table.record th"), page.texts("table.record td:nth-child(2)")))
     check_equal((record.get("name"), record.get("city")), ("Chloé Martin", "Lyon"),
@@ -208,8 +208,8 @@ def foreign_keys(walk):
         [...li.querySelectorAll("select, input:not([type=hidden])")].map(e => e.value))""")
     check_equal(shown, [["customer_id", "eq", "3"]], "filter shown")
     _, orders = walk.data_table()
-    check_equal([(o["id"], o["customer_id"]) for o in orders], [("2", "3"), ("7", "3")],
-                "the orders of customer 3")
+    check_equal([(o["id"], o["customer_id"]) for o in orders],
+                [("2", "Chloé Martin"), ("7", "Chloé Martin")], "the orders of customer 3")
     page.back()
     check_equal(walk.heading(), "Row of customers", "heading after going back")
     check("Chloé Martin" in page.text("table.record"), "going back lost the customer's row")
@@ -219,18 +219,31 @@ def named_query(walk):
     page = walk.page
     walk.menu("Queries")
     _, queries = walk.data_table()
-    names = [q["Query"] for q in queries]
-    check("CustomersByCountry" in names and "AddCustomer" not in names,
-          f"the read queries, and no write query, are listed: {names}")
-    page.click("table.data a", "CustomersByCountry")
-    walk.fill({"country": "France"})
+    titles = [q["Query"] for q in queries]
+    check("Customers by country" in titles and "Add customer" not in titles
+          and not any("Choices" in t or "AddCustomer" in t for t in titles),
+          f"the read queries by their titles, no write or choice query: {titles}")
+    page.click("table.data a", "Customers by country")
+    check_equal(walk.heading(), "Customers by country", "heading of the query page")
+    walk.fill({"Country": "France"})
     page.click("form.entry button", "Run")
     check("run=1" in page.url(), f"the query form was not sent: {page.url()}")
     _, rows = walk.data_table()
     check_equal([(r["name"], r["city"]) for r in rows],
                 [("Chloé Martin", "Lyon"), ("Fatima Haddad", "Marseille")],
                 "customers in France")
-    check_equal(walk.fields()["country"]["value"], "France", "the parameter kept in its field")
+    check_equal(walk.pager(), "Rows 1 to 2 of 2", "the total of the result")
+    check_equal(walk.fields()["Country"]["value"], "France", "the parameter kept in its field")
+    page.click("table.data th a", "name")
+    page.click("table.data th a", "name")
+    _, rows = walk.data_table()
+    check_equal([r["name"] for r in rows], ["Fatima Haddad", "Chloé Martin"],
+                "sorted by name, the other way")
+    check_equal(page.evaluate('document.querySelector("th[aria-sort]")?.innerText.trim()'),
+                "name \u25bc", "the sorted heading")
+    page.click("table.data td a", rows[0]["id"])
+    check_equal(walk.heading(), "Row of customers", "where the id leads")
+    check("Fatima Haddad" in page.text("table.record"), "the id led to another customer")
 
 
 def data_entry_form(walk):
@@ -439,8 +452,10 @@ def signed_in_over_https(walk):
     walk.screenshot("https-home.png")
 
 
+import walk_labels  # noqa: E402 (its steps use the checks above)
+
 STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_entry_form,
-         csv_download, administration] + walk_a11y.STEPS
+         csv_download, administration] + walk_a11y.STEPS + walk_labels.STEPS
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
 HTTPS_STEPS = [first_administrator, signed_in_over_https]

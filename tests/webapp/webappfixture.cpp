@@ -286,7 +286,8 @@ QString InputValue(const QString& html, const QString& name) {
 }
 
 QStringList LinksTo(const QString& html, const QString& text) {
-    const QRegularExpression link("<a href=\"([^\"]*)\">" + QRegularExpression::escape(text) +
+    // Other attributes may follow the address (a key's title).
+    const QRegularExpression link("<a href=\"([^\"]*)\"[^>]*>" + QRegularExpression::escape(text) +
                                   "</a>");
     QStringList hrefs;
     for (const auto& m : link.globalMatch(html))

@@ -33,6 +33,9 @@ QueryView QueryView::fromRequest(const RequestContext& context, const QueryInfo&
     view.run.offset = std::max(0LL, context.field(QStringLiteral("offset")).toLongLong(&ok));
     const int size = context.field(QStringLiteral("size")).toInt(&ok);
     view.run.limit = std::clamp(ok ? size : DEFAULT_SIZE, 1, RemoteDatabase::MAX_LIMIT);
+    if (const QString sort = context.field(QStringLiteral("sort")); !sort.isEmpty())
+        view.run.orderBy.append(
+            {sort, context.field(QStringLiteral("dir")) == QLatin1String("desc")});
     for (const QueryParameter& p : info.parameters) {
         const QString value = context.field(PARAMETER_PREFIX + p.name);
         view.entered.insert(p.name, value);
@@ -54,7 +57,20 @@ Link QueryView::link(const QString& page, bool withOffset) const {
     for (const QueryParameter& p : info.parameters)
         link.keep(PARAMETER_PREFIX + p.name, entered.value(p.name));
     link.with(QStringLiteral("run"), QStringLiteral("1"));
+    if (!run.orderBy.isEmpty()) {
+        link.with(QStringLiteral("sort"), run.orderBy.first().column);
+        if (run.orderBy.first().descending)
+            link.with(QStringLiteral("dir"), QStringLiteral("desc"));
+    }
     return link.paging(run.limit, DEFAULT_SIZE, withOffset ? run.offset : 0);
+}
+
+QueryView QueryView::sortedBy(const QString& column) const {
+    QueryView sorted = *this;
+    sorted.run.offset = 0;
+    const bool current = !run.orderBy.isEmpty() && run.orderBy.first().column == column;
+    sorted.run.orderBy = {{column, current && !run.orderBy.first().descending}};
+    return sorted;
 }
 
 } // namespace webapp

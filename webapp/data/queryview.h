@@ -11,7 +11,8 @@ class Labels;
 class RequestContext;
 
 // A read query with the parameters a user entered, as its address carries them: name,
-// p.<parameter> for each parameter, run=1 once the form was sent, offset and size.
+// p.<parameter> for each parameter, run=1 once the form was sent, offset and size, sort (a
+// result column) and dir ("desc").
 struct QueryView {
     static constexpr int DEFAULT_SIZE = 25;
     static const QString PARAMETER_PREFIX; // "p."
@@ -25,6 +26,9 @@ struct QueryView {
     static QueryView fromRequest(const RequestContext& context, const QueryInfo& info,
                                  const Labels& labels);
     Link link(const QString& page, bool withOffset = true) const;
+    // The same view sorted by column: ascending, or the other way when it is sorted by it
+    // already; from the first row.
+    QueryView sortedBy(const QString& column) const;
 };
 
 } // namespace webapp

@@ -66,16 +66,29 @@ QList<Facet> facetList(const DataReply& reply) {
     return facets;
 }
 
+DisplayTexts displayTexts(const pugi::xml_node& node) {
+    return {AttributeText(node, protocol::ATTRIBUTE_TITLE),
+            AttributeText(node, protocol::ATTRIBUTE_DESCRIPTION),
+            AttributeText(node, protocol::ATTRIBUTE_LABEL)};
+}
+
 QList<QueryInfo> queryList(const DataReply& reply) {
     QList<QueryInfo> queries;
     for (const pugi::xml_node& q :
          reply.root().child(protocol::QUERIES).children(protocol::QUERY)) {
         QueryInfo info{AttributeText(q, protocol::ATTRIBUTE_NAME),
                        {},
-                       AttributeText(q, protocol::ATTRIBUTE_KIND)};
+                       AttributeText(q, protocol::ATTRIBUTE_KIND),
+                       displayTexts(q),
+                       AttributeText(q, protocol::ATTRIBUTE_USE) == protocol::USE_CHOICES,
+                       {}};
         for (const pugi::xml_node& p : q.children(protocol::PARAMETER))
             info.parameters.append({AttributeText(p, protocol::ATTRIBUTE_NAME),
-                                    AttributeText(p, protocol::ATTRIBUTE_TYPE)});
+                                    AttributeText(p, protocol::ATTRIBUTE_TYPE),
+                                    AttributeText(p, protocol::ATTRIBUTE_TABLE), displayTexts(p)});
+        for (const pugi::xml_node& l : q.children(protocol::LINK))
+            info.links.append({AttributeText(l, protocol::ATTRIBUTE_COLUMN),
+                               AttributeText(l, protocol::ATTRIBUTE_TABLE)});
         queries.append(info);
     }
     return queries;
@@ -93,6 +106,9 @@ DataMessage queryMessage(const QueryRun& run) {
     }
     if (!run.requestId.isEmpty())
         m.add(protocol::REQUEST_ID, run.requestId);
+    AddSortKeys(m, run.orderBy);
+    if (run.total)
+        m.add(protocol::TOTAL, QString::fromLatin1(protocol::TRUE_TEXT));
     return m;
 }
 
@@ -138,7 +154,6 @@ RowSet RemoteDatabase::readTable(const TableRead& read) const {
 QList<Facet> RemoteDatabase::facets(const TableRead& read) const {
     TableRead unordered = read;
     unordered.orderBy.clear();
-    unordered.thenBy.clear();
     DataMessage m = TableReadMessage(protocol::FACETS, unordered);
     m.add(protocol::TABLE, read.table);
     return m_client.ask(m, Reuse::WhileDataUnchanged).as<QList<Facet>>(facetList);

@@ -50,6 +50,9 @@ struct Cell {
     bool isNull = false;
     bool isBlob = false;  // text is base64: the bytes in an export, "" on a page
     qint64 blobBytes = 0; // a BLOB's size
+    // What the row a foreign key's value refers to is called (TableRead::labels); none for
+    // other values, a NULL key, a row not there or without a label.
+    std::optional<QString> label = std::nullopt;
 };
 
 struct RowSet {
@@ -57,7 +60,7 @@ struct RowSet {
     QList<QList<Cell>> rows;
     qint64 offset = 0;
     bool more = false;
-    qint64 total = -1;      // tables only
+    qint64 total = -1;      // -1: not counted (a query's unless asked)
     bool truncated = false; // a search stopped after the rows a scan may read
 
     qsizetype column(const QString& name) const { return columns.indexOf(name); }
@@ -69,6 +72,7 @@ struct Filter {
     QString value;
 };
 
+// A column a table read or a query's result is sorted by.
 struct SortKey {
     QString column;
     bool descending = false;
@@ -78,11 +82,17 @@ struct TableRead {
     QString table;
     qint64 offset = 0;
     int limit = 25;
-    QString orderBy; // the first sort key
-    bool descending = false;
-    QList<SortKey> thenBy; // the sort keys after it
+    QList<SortKey> orderBy; // the first key first; the table's own order when empty
     QList<Filter> filters;
-    QString search; // words the rows' text must hold
+    QString search;      // words the rows' text must hold
+    bool labels = false; // each single-column foreign key's value with its row's label
+};
+
+// What dataserver.xml gives people to read about a query or a parameter (see QueryTitle).
+struct DisplayTexts {
+    QString title;
+    QString description;
+    QString label; // a label id of the language files
 };
 
 // The values of a column among the rows of a read, with their counts.
@@ -98,13 +108,24 @@ struct Facet {
 
 struct QueryParameter {
     QString name;
-    QString type; // text, integer, real
+    QString type;  // text, integer, real
+    QString table; // whose primary key the values are, "" when they come from no table
+    DisplayTexts texts;
+};
+
+// A result column whose values are keys of a table's rows.
+struct ResultLink {
+    QString column;
+    QString table;
 };
 
 struct QueryInfo {
     QString name;
     QList<QueryParameter> parameters;
     QString kind; // "read", "write", or "" when the data server does not say
+    DisplayTexts texts;
+    bool choicesOnly = false; // use="choices": only the forms' choices, never listed
+    QList<ResultLink> links;
 
     bool writes() const { return kind == QLatin1String(dataserver::protocol::KIND_WRITE); }
 };
@@ -114,7 +135,9 @@ struct QueryRun {
     QList<QPair<QString, std::optional<QString>>> arguments; // nullopt binds NULL
     qint64 offset = 0;
     int limit = 25;
-    QString requestId; // writes: applied once per id
+    QList<SortKey> orderBy; // reads: the query's own order when empty
+    bool total = false;     // reads: count the rows (RowSet::total)
+    QString requestId;      // writes: applied once per id
     // Writes: noted in the audit trail with the write, once per request id.
     std::optional<AuditEntry> audit;
 };

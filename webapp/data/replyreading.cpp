@@ -52,7 +52,10 @@ RowSet RowSetOf(const DataReply& reply) {
             row[at] = Cell{common::ValueText(f),
                            AttributeText(f, protocol::ATTRIBUTE_NULL) == protocol::TRUE_TEXT,
                            AttributeText(f, protocol::ATTRIBUTE_TYPE) == protocol::TYPE_BLOB,
-                           AttributeText(f, protocol::ATTRIBUTE_LENGTH).toLongLong()};
+                           AttributeText(f, protocol::ATTRIBUTE_LENGTH).toLongLong(),
+                           {}};
+            if (const pugi::xml_attribute label = f.attribute(protocol::ATTRIBUTE_LABEL))
+                row[at].label = common::ToQString(label.value());
         }
         set.rows.append(row);
     }
@@ -67,17 +70,11 @@ DataMessage TableReadMessage(const char* type, const TableRead& read) {
     DataMessage m(type);
     if (QLatin1String(type) == QLatin1String(protocol::READ_TABLE))
         m.add(protocol::TABLE, read.table);
-    if (!read.orderBy.isEmpty()) {
-        m.add(protocol::ORDER_BY, read.orderBy);
-        m.add(protocol::DESCENDING, read.descending ? QString::fromLatin1(protocol::TRUE_TEXT)
-                                                    : QString::fromLatin1(protocol::FALSE_TEXT));
-        for (const SortKey& key : read.thenBy)
-            m.add(protocol::ORDER_BY, key.column)
-                .append_attribute(protocol::ATTRIBUTE_DESCENDING)
-                .set_value(key.descending ? protocol::TRUE_TEXT : protocol::FALSE_TEXT);
-    }
+    AddSortKeys(m, read.orderBy);
     if (!read.search.trimmed().isEmpty())
         m.add(protocol::SEARCH, read.search);
+    if (read.labels)
+        m.add(protocol::LABELS, QString::fromLatin1(protocol::TRUE_TEXT));
     for (const Filter& f : read.filters) {
         pugi::xml_node node = m.add(protocol::FILTER, f.value);
         node.append_attribute(protocol::ATTRIBUTE_COLUMN)
@@ -85,6 +82,14 @@ DataMessage TableReadMessage(const char* type, const TableRead& read) {
         node.append_attribute(protocol::ATTRIBUTE_OP).set_value(common::ToUtf8(f.op).c_str());
     }
     return m;
+}
+
+void AddSortKeys(DataMessage& message, const QList<SortKey>& keys) {
+    for (const SortKey& key : keys) {
+        pugi::xml_node o = message.add(protocol::ORDER_BY, key.column);
+        if (key.descending)
+            o.append_attribute(protocol::ATTRIBUTE_DESCENDING).set_value(protocol::TRUE_TEXT);
+    }
 }
 
 void AddPaging(DataMessage& message, qint64 offset, int limit) {

@@ -66,13 +66,11 @@ TableView TableView::fromRequest(const RequestContext& context) {
     r.limit = std::clamp(number(context.field(QStringLiteral("size")), DEFAULT_SIZE), 1,
                          RemoteDatabase::MAX_LIMIT);
     r.search = context.field(QStringLiteral("q"));
-    QList<SortKey> keys;
     for (int i = 0; i < MAX_SORT_KEYS; ++i) {
         const QString column = context.field(sortField(i));
         if (!column.isEmpty())
-            keys.append({column, context.field(dirField(i)) == QLatin1String("desc")});
+            r.orderBy.append({column, context.field(dirField(i)) == QLatin1String("desc")});
     }
-    view.setSortKeys(keys);
     for (int i = 1; i <= MAX_FILTERS; ++i) {
         const QString n = QString::number(i);
         const QString column = context.field(QStringLiteral("col") + n);
@@ -86,28 +84,16 @@ TableView TableView::fromRequest(const RequestContext& context) {
     return view;
 }
 
-QList<SortKey> TableView::sortKeys() const {
-    if (read.orderBy.isEmpty())
-        return {};
-    return QList<SortKey>{{read.orderBy, read.descending}} + read.thenBy;
-}
-
-void TableView::setSortKeys(const QList<SortKey>& keys) {
-    read.orderBy = keys.isEmpty() ? QString() : keys.first().column;
-    read.descending = !keys.isEmpty() && keys.first().descending;
-    read.thenBy = keys.mid(1, MAX_SORT_KEYS - 1);
-}
-
 TableView TableView::sortedBy(const QString& column) const {
     TableView sorted = *this;
     sorted.read.offset = 0;
-    const QList<SortKey> keys = sortKeys();
+    const QList<SortKey>& keys = read.orderBy;
     QList<SortKey> next{{column, false}};
     if (!keys.isEmpty() && keys.first().column == column)
         next.first().descending = !keys.first().descending;
     else if (!keys.isEmpty())
         next.append(keys.first());
-    sorted.setSortKeys(next);
+    sorted.read.orderBy = next;
     return sorted;
 }
 
@@ -126,7 +112,7 @@ Link TableView::link(const QString& page, bool withOffset) const {
     Link link(page);
     link.with(QStringLiteral("name"), read.table);
     link.with(QStringLiteral("q"), read.search);
-    const QList<SortKey> keys = sortKeys();
+    const QList<SortKey>& keys = read.orderBy;
     for (int i = 0; i < keys.size(); ++i) {
         link.with(sortField(i), keys[i].column);
         link.with(dirField(i), keys[i].descending ? QStringLiteral("desc") : QString());

@@ -26,9 +26,6 @@ struct TableView {
     Link link(const QString& page, bool withOffset = true) const;
     // The filter fields of this view, for a form that keeps them.
     QList<QPair<QString, QString>> filterFields() const;
-    // The sort keys, the first first.
-    QList<SortKey> sortKeys() const;
-    void setSortKeys(const QList<SortKey>& keys);
     // This view sorted by column first, the previous first key second; a column that is the
     // first key already turns its direction.
     TableView sortedBy(const QString& column) const;

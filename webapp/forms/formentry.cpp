@@ -44,16 +44,6 @@ Html lengthAttributes(const FormField& f) {
                        QString::number(f.maxLength.value_or(FormDefinition::DEFAULT_MAX_LENGTH)));
 }
 
-// The choices as options; the one whose value is selected marked so.
-Html options(const QList<FieldChoice>& choices, const std::optional<QString>& selected) {
-    Html html;
-    for (const FieldChoice& c : choices)
-        html += "<option value=\"" + Html::text(c.value) + "\"" +
-                (c.value == selected ? Html(" selected") : Html()) + ">" + Html::text(c.label) +
-                "</option>";
-    return html;
-}
-
 Html input(const PageEnvironment& env, const FormEntry& entry, const FormField& f,
            const QString& id) {
     const QString value = entry.values.value(f.name);
@@ -67,7 +57,7 @@ Html input(const PageEnvironment& env, const FormEntry& entry, const FormField& 
                "\">" + Html::text(value) + "</textarea>";
     if (f.type == QLatin1String("choice") && !f.free)
         return "<select" + common + "><option value=\"\">" + env.html("webChoose") + "</option>" +
-               options(choices, value) + "</select>";
+               ChoiceOptions(choices, value) + "</select>";
     Markup type = "text";
     Html extra = lengthAttributes(f) + attributeIf("pattern", f.pattern);
     if (f.type == QLatin1String("integer") || f.type == QLatin1String("real")) {
@@ -89,7 +79,7 @@ Html input(const PageEnvironment& env, const FormEntry& entry, const FormField& 
     // A free choice: the offered values as suggestions, any other text allowed.
     const Html list = Html::text(id) + "-list";
     return html + " list=\"" + list + "\"><datalist id=\"" + list + "\">" +
-           options(choices, std::nullopt) + "</datalist>";
+           ChoiceOptions(choices, std::nullopt) + "</datalist>";
 }
 
 } // namespace

@@ -41,4 +41,13 @@ Html FormEnd(const Html& button) {
     return "<div class=\"actions\"><button type=\"submit\">" + button + "</button></div></form>\n";
 }
 
+Html ChoiceOptions(const QList<FieldChoice>& choices, const std::optional<QString>& selected) {
+    Html html;
+    for (const FieldChoice& c : choices)
+        html += "<option value=\"" + Html::text(c.value) + "\"" +
+                (c.value == selected ? Html(" selected") : Html()) + ">" + Html::text(c.label) +
+                "</option>";
+    return html;
+}
+
 } // namespace webapp

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "webapp/forms/formdefinition.h"
 #include "webapp/rendering/html.h"
+
+#include <optional>
 
 namespace webapp {
 
@@ -18,6 +21,8 @@ Html FieldErrorAttributes(const QString& id, const QString& error);
 // The message at the top of a refused form: announced, and focused when the page loads so
 // that keyboard and screen reader start from it (no script needed).
 Html ErrorSummary(const Html& text);
+// The choices as options; the one whose value is selected marked so.
+Html ChoiceOptions(const QList<FieldChoice>& choices, const std::optional<QString>& selected);
 // The submit button and the end of the form.
 Html FormEnd(const Html& button);
 

@@ -7,20 +7,15 @@
 #include "webapp/forms/savedentries.h"
 #include "webapp/pages/applicationpages.h"
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/formfiles.h"
 #include "webapp/pages/signinpages.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <QDir>
-
 namespace webapp {
 
 namespace {
-
-QString formsFolder(const PageEnvironment& env) {
-    return env.context.applicationSubfolder(QStringLiteral("forms"));
-}
 
 // One form as a user filled it in.
 Response formPage(const PageEnvironment& env, const FormEntry& entry, const Html& above = {},
@@ -87,6 +82,15 @@ QueryRun writeOf(const FormEntry& entry) {
     return run;
 }
 
+// A field's value as the saved page shows it: a choice by its label, anything else as entered.
+QString shownValue(const FormEntry& entry, const FormField& field) {
+    const QString value = entry.values.value(field.name);
+    for (const FieldChoice& choice : entry.choices.value(field.name))
+        if (choice.value == value && !choice.label.isEmpty())
+            return choice.label;
+    return value;
+}
+
 // The entry as this send would save it.
 SavedEntry sentEntry(const FormEntry& entry, const WriteResult& result = {}) {
     SavedEntry sent;
@@ -96,7 +100,7 @@ SavedEntry sentEntry(const FormEntry& entry, const WriteResult& result = {}) {
     if (result.lastInsertId > 0)
         sent.lastInsertId = QString::number(result.lastInsertId);
     for (const FormField& f : entry.form.fields)
-        sent.values.append({f.label, entry.values.value(f.name)});
+        sent.values.append({f.label, shownValue(entry, f)});
     return sent;
 }
 
@@ -163,18 +167,9 @@ Response submit(const PageEnvironment& env, FormEntry& entry) {
                                     .address(env.root()));
 }
 
-// The form file of name (name.xml in forms/), read as pages are: a link that leads out of
-// the folder is not followed.
-std::optional<QByteArray> formFile(const PageEnvironment& env, const QString& name) {
-    const QString folder = formsFolder(env);
-    if (folder.isEmpty() || !IsPlainFileName(name))
-        return std::nullopt;
-    return ReadApplicationFile(env, folder, name + QStringLiteral(".xml"));
-}
-
 std::optional<FormDefinition> loadForm(const PageEnvironment& env, const QString& name,
                                        Response* failure) {
-    const std::optional<QByteArray> bytes = formFile(env, name);
+    const std::optional<QByteArray> bytes = ReadFormFile(env, name);
     if (!bytes) {
         *failure = NotFoundPage(env, env.label("webFormMissing", name));
         return std::nullopt;
@@ -221,16 +216,11 @@ struct ListedForm {
 };
 
 QList<ListedForm> listForms(const PageEnvironment& env) {
-    const QString folder = formsFolder(env);
-    const QStringList files = folder.isEmpty() ? QStringList()
-                                               : QDir(folder).entryList({QStringLiteral("*.xml")},
-                                                                        QDir::Files, QDir::Name);
     QList<ListedForm> forms;
-    for (const QString& file : files) {
-        const QString name = file.chopped(4);
+    for (const QString& name : FormNames(env)) {
         if (!env.mayUse(ObjectKind::Form, name))
             continue;
-        const std::optional<QByteArray> bytes = formFile(env, name);
+        const std::optional<QByteArray> bytes = ReadFormFile(env, name);
         if (!bytes)
             continue; // not one the form page would open
         ListedForm listed{name, name};

@@ -38,7 +38,7 @@ QString filtersInWords(const PageEnvironment& env, const TableView& view) {
 // "Sorted by price, descending; name.", or nothing when the view has no order.
 QString sortInWords(const PageEnvironment& env, const TableView& view) {
     QStringList keys;
-    for (const SortKey& key : view.sortKeys())
+    for (const SortKey& key : view.read.orderBy)
         keys.append(key.descending ? env.label("webPrintKeyDescending", key.column) : key.column);
     return keys.isEmpty() ? QString() : env.label("webPrintSort", keys.join(QStringLiteral("; ")));
 }

@@ -162,14 +162,15 @@ Html FilterForm(const PageEnvironment& env, const TableView& view, const TableSc
 }
 
 Html SortHeading(const PageEnvironment& env, const TableView& view, const QString& column) {
-    const QList<SortKey> keys = view.sortKeys();
+    const QList<SortKey>& keys = view.read.orderBy;
     qsizetype at = -1;
     for (qsizetype i = 0; i < keys.size(); ++i)
         if (keys[i].column == column)
             at = i;
     Html cue;
     if (at < 0)
-        cue = " <span class=\"cue\" aria-hidden=\"true\">\u2195</span><span class=\"visually-hidden\">" +
+        cue = " <span class=\"cue\" aria-hidden=\"true\">\u2195</span><span "
+              "class=\"visually-hidden\">" +
               env.html("webSortable") + "</span>";
     else
         cue = " <span class=\"cue\" aria-hidden=\"true\">" +
@@ -183,10 +184,11 @@ Html SortHeading(const PageEnvironment& env, const TableView& view, const QStrin
 }
 
 Html SortAttribute(const TableView& view, const QString& column) {
-    if (view.read.orderBy != column)
+    const QList<SortKey>& keys = view.read.orderBy;
+    if (keys.isEmpty() || keys.first().column != column)
         return {};
-    return Html(view.read.descending ? Markup(" aria-sort=\"descending\"")
-                                     : Markup(" aria-sort=\"ascending\""));
+    return Html(keys.first().descending ? Markup(" aria-sort=\"descending\"")
+                                        : Markup(" aria-sort=\"ascending\""));
 }
 
 Html TablePager(const PageEnvironment& env, const TableView& view, const RowSet& rows) {

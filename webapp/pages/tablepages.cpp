@@ -64,7 +64,9 @@ struct TableContent {
 TableContent readTableContent(const PageEnvironment& env, const TableView& view) {
     TableContent content{view, env.database.describeTable(view.read.table), {}, {}, {}};
     try {
-        content.rows = env.database.readTable(view.read);
+        TableRead read = view.read;
+        read.labels = true; // shown, never part of the address
+        content.rows = env.database.readTable(read);
         content.facets = env.database.facets(view.read);
     } catch (const DataFailure& failure) {
         content.failure = failure;
@@ -141,6 +143,16 @@ QString describe(const KeyReference& ref, bool outgoing) {
     return ref.table + QStringLiteral(" (") + pairs.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
+// A reference as a link's text, with the label of the row it refers to when it has one.
+QString referenceText(const PageEnvironment& env, const RowSet& rows, const QList<Cell>& row,
+                      const KeyReference& fk) {
+    const qsizetype at = fk.columns.size() == 1 ? rows.column(fk.columns.first().first) : -1;
+    if (at < 0 || !row[at].label)
+        return describe(fk, true);
+    return env.label("webReferenceLabelled",
+                     common::Value::Array{describe(fk, true), *row[at].label});
+}
+
 Html linkList(const PageEnvironment& env, const char* headingLabel, const Html& items) {
     if (items.isEmpty())
         return {};
@@ -158,7 +170,7 @@ Html renderRow(const PageEnvironment& env, const RowContent& content) {
             if (c.name == rows.columns[i])
                 type = c.type;
         html += "<tr><th>" + Html::text(rows.columns[i]) + "</th><td>" +
-                CellHtml(env.labels, row[i]) + "</td><td class=\"type\">" + Html::text(type) +
+                KeyWithLabel(env.labels, row[i]) + "</td><td class=\"type\">" + Html::text(type) +
                 "</td></tr>\n";
     }
     html += "</tbody></table>\n";
@@ -166,8 +178,10 @@ Html renderRow(const PageEnvironment& env, const RowContent& content) {
     Html refs;
     for (const KeyReference& fk : schema.foreignKeys)
         if (const auto values = keyValues(rows, row, fk, true))
-            refs += "<li>" + Anchor(RowLink(fk.table, *values), describe(fk, true), env.root()) +
-                    "</li>";
+            refs +=
+                "<li>" +
+                Anchor(RowLink(fk.table, *values), referenceText(env, rows, row, fk), env.root()) +
+                "</li>";
     html += linkList(env, "webReferences", refs);
 
     Html back;
@@ -230,6 +244,7 @@ Response RowPage(const PageEnvironment& env) {
     content.schema = env.database.describeTable(content.table);
     if (content.schema.isView())
         return NotFoundPage(env, env.label("webViewHasNoRows", content.table));
+    read.labels = true;
     content.rows = env.database.readTable(read);
     if (content.rows.rows.isEmpty())
         return NotFoundPage(env, env.label("webRowMissing", content.table));

@@ -76,6 +76,10 @@ QString Labels::text(const QString& id, const common::Value& args) const {
     return common::LabelText(*found, args);
 }
 
+bool Labels::has(const QString& id) const {
+    return m_index->texts.contains(id);
+}
+
 Html Labels::html(const QString& id, const common::Value& args) const {
     return Html::text(text(id, args));
 }

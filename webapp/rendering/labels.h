@@ -25,6 +25,8 @@ public:
     Labels(pugi::xml_node root, LabelCache& cache);
 
     QString text(const QString& id, const common::Value& args = {}) const;
+    // Whether the language has a label of that id.
+    bool has(const QString& id) const;
     // The text as page text, arguments included.
     Html html(const QString& id, const common::Value& args = {}) const;
     // The language's code ("en") from the root's code attribute; "" when it has none.

@@ -15,6 +15,21 @@ Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style,
     return Html::text(cell.text);
 }
 
+Html KeyWithLabel(const Labels& labels, const Cell& cell) {
+    if (!cell.label || cell.isNull)
+        return CellHtml(labels, cell);
+    return labels.html(QStringLiteral("webKeyWithLabel"),
+                       common::Value::Array{*cell.label, cell.text});
+}
+
+Html LinkedCell(const Link& link, const QString& root, const Cell& cell, const Html& value) {
+    // A label stands for the key, which stays at hand as the link's title.
+    if (cell.label)
+        return "<a href=\"" + link.href(root) + "\" title=\"" + value + "\">" +
+               Html::text(*cell.label) + "</a>";
+    return "<a href=\"" + link.href(root) + "\">" + value + "</a>";
+}
+
 namespace {
 
 QList<NumberStyle> numberStyles(const RowSet& rows, const RowSetLayout& layout) {
@@ -56,8 +71,10 @@ Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
             Html cell = CellHtml(labels, row[i], styles[i], locale);
             if (layout.cellLink)
                 if (const std::optional<Link> link = layout.cellLink(rows.columns[i], row, row[i]))
-                    cell = "<a href=\"" + link->href(root) + "\">" + cell + "</a>";
-            html += "<td" + Html(numClass(styles[i])) + columnLabels[i] + ">" + cell + "</td>";
+                    cell = LinkedCell(*link, root, row[i], cell);
+            // A label is text, whatever its key was.
+            const Markup numeric = row[i].label ? Markup("") : numClass(styles[i]);
+            html += "<td" + Html(numeric) + columnLabels[i] + ">" + cell + "</td>";
         }
         html += "</tr>\n";
     }
@@ -72,7 +89,8 @@ Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString
            const std::function<Link(qint64 offset)>& at) {
     Html html("<nav class=\"pager\">");
     if (rows.offset > 0)
-        html += Anchor(at(std::max<qint64>(rows.offset - pageSize, 0)),
+        html += Anchor(at(0), labels.text(QStringLiteral("webFirst")), root) + " " +
+                Anchor(at(std::max<qint64>(rows.offset - pageSize, 0)),
                        labels.text(QStringLiteral("webPrevious")), root) +
                 " ";
     const qint64 first = rows.rows.isEmpty() ? rows.offset : rows.offset + 1;
@@ -88,6 +106,9 @@ Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString
         "</span>";
     if (rows.more)
         html += " " + Anchor(at(last), labels.text(QStringLiteral("webNext")), root);
+    if (rows.more && rows.total > 0)
+        html += " " + Anchor(at((rows.total - 1) / pageSize * pageSize),
+                             labels.text(QStringLiteral("webLast")), root);
     return html + "</nav>\n";
 }
 

@@ -14,6 +14,13 @@ namespace webapp {
 Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style = {},
               const QLocale& locale = QLocale::c());
 
+// A value with its label beside it, "Espresso beans (2)", when it has one; else as CellHtml.
+Html KeyWithLabel(const Labels& labels, const Cell& cell);
+
+// A cell's value as a link: its label as the text and value (its CellHtml) as the title when
+// it has a label, else value.
+Html LinkedCell(const Link& link, const QString& root, const Cell& cell, const Html& value);
+
 // How a table of rows is drawn; every hook is optional.
 struct RowSetLayout {
     // The content of a column's header cell (by default its name).
@@ -34,7 +41,8 @@ struct RowSetLayout {
 Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
                  const RowSetLayout& layout = {});
 
-// "Previous", which rows these are, "Next". at(offset) gives the address of a page.
+// "First", "Previous", which rows these are, "Next", and "Last" where the total is known.
+// at(offset) gives the address of a page.
 Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
            const std::function<Link(qint64 offset)>& at);
 
