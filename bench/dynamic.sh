@@ -43,10 +43,16 @@
 # table page against an anonymous one's (taking turns), and the 1 KiB file and
 # the table page alone and while 20 clients post wrong sign-ins, each from an
 # address and for a name of its own (bench/signinflood.lua), so that no back-off
-# spares a hash: the worst case for the hashing gate.
+# spares a hash: the worst case for the hashing gate. Then search: a table of
+# 100,000 rows made with SQL (a recursive CTE) with its full-text index (SQLite:
+# the FTS5 table benchitems_fts; PostgreSQL: the GIN index on its text search
+# document), and the median latency of its table page searching for a word,
+# one client at a time: a word that 1,000 rows hold (the same address every
+# time, so the reply kept for it answers), and a word of its own for every
+# request (1 row each; no kept reply can answer), target <= 50 ms.
 # Prints SQLite and PostgreSQL side by side. BENCH_SECONDS and BENCH_ROUNDS
-# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users) measures
-# only those.
+# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users, search)
+# measures only those.
 set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
@@ -109,6 +115,23 @@ BENCH_QUERIES='    <Query name="BenchCount">
     </Query>
 '
 
+# The search table: 100,000 rows, row i holding the words "w<i>z" (its own) and "lot<i mod 100>z"
+# (1,000 rows a word), made by a recursive CTE; then its full-text index.
+SEARCH_ROWS=100000
+SEARCH_FILL="WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $SEARCH_ROWS)
+INSERT INTO benchitems (id, name, note)
+SELECT i, 'Bench item ' || i, 'w' || i || 'z lot' || (i % 100) || 'z' FROM n;"
+SEARCH_SQLITE="CREATE TABLE benchitems (id INTEGER PRIMARY KEY, name TEXT NOT NULL, note TEXT);
+$SEARCH_FILL
+CREATE VIRTUAL TABLE benchitems_fts USING fts5(name, note, content='benchitems', content_rowid='id');
+INSERT INTO benchitems_fts(benchitems_fts) VALUES ('rebuild');"
+SEARCH_POSTGRESQL="CREATE TABLE benchitems (id integer PRIMARY KEY, name text NOT NULL, note text);
+$SEARCH_FILL
+CREATE INDEX benchitems_search ON benchitems
+    USING gin (to_tsvector('simple', coalesce(name, '') || ' ' || coalesce(note, '')));
+ANALYZE benchitems;"
+searched() { [[ " ${BENCH_PHASES:-pages mixed users search} " == *" search "* ]]; }
+
 start_postgresql() {
     PGBIN=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
     [ -x "$PGBIN/initdb" ] || PGBIN=$(dirname "$(command -v initdb || echo /nonexistent/initdb)")
@@ -122,6 +145,7 @@ start_postgresql() {
     "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d postgres -c "CREATE DATABASE shop"
     "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -f "$SAMPLE/sample-postgresql.sql" >/dev/null
     "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -c "$BENCH_ROWS"
+    ! searched || "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -c "$SEARCH_POSTGRESQL"
 }
 
 # count_customers DB LIKE: rows of customers whose name is like LIKE.
@@ -146,6 +170,7 @@ start_websvr() { # database port
     local app="$program/examples/microsoft access"
     if [ "$db" = sqlite ]; then
         sqlite3 "$app/sample.db" "$BENCH_ROWS"
+        ! searched || sqlite3 "$app/sample.db" "$SEARCH_SQLITE"
     else
         sed -i "s|<Database>[^<]*</Database>|<Database type=\"postgresql\">host=$WORK/pg user=postgres dbname=shop</Database>|" \
             "$app/dataserver.xml"
@@ -187,16 +212,17 @@ set_up_administrator() { # db port
 # One wrk run on the server at BASE (http://host:port), CONNECTIONS clients (default 20)
 # asking for PATH; a PATH with "{u}" in it asks for other parameters every time, numbered
 # from FIRST (see bench/distinctrequests.lua; give every run of the same PATH its own
-# FIRST, far enough apart). Prints "rps p99ms errors"; a run in which no request was
-# answered gives its own length as its p99 (no answer came sooner).
+# FIRST, far enough apart). Prints "rps p99ms errors" (WRK_PERCENTILE=50: the median's
+# latency in the place of the p99); a run in which no request was answered gives its own
+# length as that latency (no answer came sooner).
 run_wrk() { # base path seconds [connections [first]]
-    local asked=("$1$2")
+    local asked=("$1$2") connections=${4:-$CONNECTIONS}
     [[ $2 != *"{u}"* ]] || asked=(-s bench/distinctrequests.lua "$1" -- "$2" "${5:-1}")
-    wrk -t2 -c"${4:-$CONNECTIONS}" -d"${3}s" --timeout 30s --latency -H "Connection: close" \
-        ${WRK_COOKIE:+-H "Cookie: $WRK_COOKIE"} "${asked[@]}" | awk -v seconds="$3" '
+    wrk -t"$((connections < 2 ? 1 : 2))" -c"$connections" -d"${3}s" --timeout 30s --latency -H "Connection: close" \
+        ${WRK_COOKIE:+-H "Cookie: $WRK_COOKIE"} "${asked[@]}" | awk -v seconds="$3" -v percentile="${WRK_PERCENTILE:-99}" '
         / requests in / { requests = $1 }
         /Requests\/sec:/ { rps = $2 }
-        /^ +99%/ {
+        $1 == percentile "%" {
             v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[a-z]+$/, "", v)
             p99 = (unit == "us") ? v / 1000 : (unit == "s") ? v * 1000 : v
         }
@@ -469,9 +495,41 @@ measure_users() { # db port
     RESULT[$db,floodstatuses]=$statuses
 }
 
-# BENCH_PHASES picks what to measure (default all: "pages mixed users").
+# The median latency of the search table's page searching for a word, one client: the
+# same word every time (kept replies answer) and a word of its own for every request.
+SEARCH_URL="/?page=table&name=benchitems&q="
+measure_search() { # db port
+    local db=$1 base="http://127.0.0.1:$2" round kind rps p50 errors path
+    local -A found=([reused]="lot7z" [uncached]="w1z") expected=([reused]="of 1000<" [uncached]="of 1<")
+    for kind in reused uncached; do
+        curl -sf -o "$WORK/$db/search.body" "$base$SEARCH_URL${found[$kind]}" || die "$db: the search page failed"
+        grep -q "${expected[$kind]}" "$WORK/$db/search.body" || die "$db: searching ${found[$kind]} did not find its rows ($(grep -o 'Rows [^<]*' "$WORK/$db/search.body"))"
+    done
+    ! grep -q 'looked at the first' "$WORK/$db/search.body" || die "$db: the search scanned instead of using the index"
+    local reused=() uncached=()
+    for round in $(seq "$ROUNDS"); do
+        for kind in reused uncached; do
+            path="${SEARCH_URL}lot7z"
+            [ $kind = uncached ] && path="${SEARCH_URL}w{u}z"
+            # Each round's words of their own: the numbers round, round + 16, ... (each a row's
+            # while a run makes fewer than 6,250 requests; a word past that finds no row).
+            read -r rps p50 errors <<<"$(WRK_PERCENTILE=50 run_wrk "$base" "$path" "$SECONDS_PER_RUN" 1 "$round")"
+            [ "$errors" = 0 ] || die "$db: $errors errors searching ($kind)"
+            if [ $kind = reused ]; then reused+=("$p50"); else uncached+=("$p50"); fi
+            echo "  $db round $round search, $kind: median $p50 ms, $rps/s" >&2
+            if [ $kind = uncached ] &&
+                awk -v r="$rps" -v s="$SECONDS_PER_RUN" -v n="$SEARCH_ROWS" 'BEGIN { exit !(r * s * 16 > n) }'; then
+                echo "  ($db: past row $SEARCH_ROWS the words of its own found no row)" >&2
+            fi
+        done
+    done
+    RESULT[$db,searchreused]=$(median "${reused[@]}")
+    RESULT[$db,searchuncached]=$(median "${uncached[@]}")
+}
+
+# BENCH_PHASES picks what to measure (default all: "pages mixed users search").
 bench_database() {
-    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users} "
+    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users search} "
     port=$(free_port)
     [ "$db" = sqlite ] || start_postgresql
     start_websvr "$db" "$port"
@@ -483,6 +541,7 @@ bench_database() {
     fi
     [[ $phases != *" mixed "* ]] || measure_mixed "$db" "$port"
     [[ $phases != *" users "* ]] || measure_users "$db" "$port"
+    [[ $phases != *" search "* ]] || measure_search "$db" "$port"
     stop_websvr
 }
 
@@ -501,7 +560,7 @@ row() { # label key [target]
     for db in "${DATABASES[@]}"; do printf '%26s' "$("$2" "$db")"; done
     echo "${3:+   ($3)}"
 }
-measured() { [[ " ${BENCH_PHASES:-pages mixed users} " == *" $1 "* ]]; }
+measured() { [[ " ${BENCH_PHASES:-pages mixed users search} " == *" $1 "* ]]; }
 if measured pages; then
     for page in "${PAGES[@]}"; do
         rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
@@ -564,4 +623,12 @@ if measured users; then
     row "  ratio flood / alone" flood_page_ratio_of "target >= 0.50"
     row "wrong sign-ins answered" flood_rate_of
     row "  their statuses" flood_statuses_of
+fi
+if measured search; then
+    echo
+    echo "search over a $SEARCH_ROWS-row table with a full-text index: the table page's median latency, one client"
+    search_reused_of() { echo "${RESULT[$1,searchreused]}"; }
+    search_uncached_of() { echo "${RESULT[$1,searchuncached]}"; }
+    row "search ms, reply reused (1,000 rows)" search_reused_of "target <= 50"
+    row "search ms, a word per request (1 row)" search_uncached_of "target <= 50"
 fi

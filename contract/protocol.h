@@ -136,7 +136,7 @@ inline constexpr char ATTRIBUTE_DESCRIPTION[] = "description";
 inline constexpr char ATTRIBUTE_USE[] = "use";
 inline constexpr char USE_CHOICES[] = "choices";
 inline constexpr char LINK[] = "Link"; // of a Query in ListQueries: column, table
-inline constexpr char ATTRIBUTE_DESCENDING[] = "descending"; // of a Query's OrderBy
+inline constexpr char ATTRIBUTE_DESCENDING[] = "descending"; // of an OrderBy
 
 // The codes of Error; an empty Error means success.
 inline constexpr char ERROR_INVALID_REQUEST[] = "InvalidRequest";
@@ -166,6 +166,17 @@ inline constexpr char ATTRIBUTE_AUTOINCREMENT[] = "autoincrement"; // of a Colum
 inline constexpr char ERROR_CONFLICT[] = "Conflict";      // the row changed since it was read
 inline constexpr char ERROR_ROW_MISSING[] = "RowMissing"; // no row has the key
 inline constexpr char ERROR_REFERENCED[] = "Referenced";  // other rows refer to it
+
+// Finding rows: a ReadTable's search, the empty ops, the Facets message.
+inline constexpr char SEARCH[] = "Search";
+inline constexpr char TRUNCATED[] = "Truncated";
+inline constexpr char FACETS[] = "Facets"; // the request's type and the reply's list
+inline constexpr char FACET[] = "Facet";
+inline constexpr char VALUE[] = "Value";
+inline constexpr char ATTRIBUTE_INDEX[] = "index"; // of the refused Filter of an error
+inline constexpr char OP_EMPTY[] = "empty";
+inline constexpr char OP_NOT_EMPTY[] = "notempty";
+
 // Labels of foreign keys: <Labels>true</Labels> in a ReadTable asks for them, and a Field of a
 // single-column foreign key carries its referenced row's label as label="...". A named query's
 // parameter whose values are a table's keys names it: <Parameter ... table="customers"/>.

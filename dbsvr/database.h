@@ -81,13 +81,37 @@ struct TableDescription {
     QList<KeyReference> referencedBy; // from: the other table's column; to: this one's
 };
 
-enum class FilterOp { Equal, NotEqual, Less, LessOrEqual, Greater, GreaterOrEqual, Contains };
+enum class FilterOp {
+    Equal,
+    NotEqual,
+    Less,
+    LessOrEqual,
+    Greater,
+    GreaterOrEqual,
+    Contains,
+    Empty,   // NULL, or '' in a text column
+    NotEmpty // neither
+};
 
 struct Filter {
     QString column;
     FilterOp op = FilterOp::Equal;
     QString value;
     bool isNull = false; // only with Equal and NotEqual: IS NULL, IS NOT NULL
+};
+
+// Most sort keys one read may have.
+inline constexpr int MAX_SORT_KEYS = 4;
+// Most rows a search without a full-text index, or the facets of a table, read: beyond them the
+// reply says Truncated, so that neither can hold a worker for long.
+inline constexpr int64_t SCAN_ROWS = 100000;
+// Most words a search may have.
+inline constexpr int MAX_SEARCH_WORDS = 16;
+
+// One column a table read or a query's result is sorted by.
+struct SortKey {
+    QString column; // by its exact name
+    bool descending = false;
 };
 
 // Where the label of a single-column foreign key's value comes from: the referenced table's
@@ -104,18 +128,12 @@ struct TableRead {
     // The table is one of the server's own, named by the server itself and never by a client.
     bool ownTable = false;
     QList<Filter> filters; // all of them apply
-    QString orderBy;       // a column, or "" for the table's own order
-    bool descending = false;
+    QString search;        // words its rows' text columns must all hold; "" for none
+    QList<SortKey> order;  // empty for the table's own order
     Paging paging;
     // Each row also gives these labels, one value each after the table's columns (NULL when
     // the referenced row is missing), read with the rows in the same statement.
     QList<LabelSource> labels;
-};
-
-// One column a query's result is sorted by.
-struct SortKey {
-    QString column; // a column of the result, by its exact name
-    bool descending = false;
 };
 
 // How a read query's result is read: the page, the order (the query's own when empty) and
@@ -149,10 +167,28 @@ struct RowPage {
     QList<QList<FieldValue>> rows;
     bool more = false;
     std::optional<int64_t> total; // the rows of the whole table read (after filters) or query
+    bool truncated = false;       // a search read SCAN_ROWS rows and stopped there
     // The columns the last values of each row are labels of, one each; the names of those
     // values end columns.
     QStringList labelled;
 };
+
+// The distinct values of one column among the rows of a read, with their counts.
+struct FacetValue {
+    std::optional<QString> value; // none for NULL
+    int64_t count = 0;
+};
+struct Facet {
+    QString column;
+    QList<FacetValue> values; // the most frequent first
+};
+struct FacetList {
+    QList<Facet> facets;
+    bool truncated = false; // only the first SCAN_ROWS rows that pass were counted
+};
+// Most distinct values a facet column may have, and the longest value it may hold.
+inline constexpr int MAX_FACET_VALUES = 12;
+inline constexpr int MAX_FACET_VALUE_CHARS = 100;
 
 struct WriteResult {
     QString query;
@@ -234,6 +270,10 @@ public:
     // sizes, with the total of its rows. Raises RequestError ReplyTooLarge when the page's
     // values pass what one reply may hold.
     virtual RowPage readTable(const TableRead& read) = 0;
+    // The facets of a read's rows (its filters and search; no order, no paging): for every column
+    // but BLOBs and key columns that has at most MAX_FACET_VALUES distinct values, none longer
+    // than MAX_FACET_VALUE_CHARS, among the first SCAN_ROWS rows that pass.
+    virtual FacetList facets(const TableRead& read) = 0;
     // The rows of a table from paging.offset on, with one statement: at most paging.limit + 1
     // (the one more tells that rows are left), BLOBs whole, each handed to out as it is read;
     // nothing is counted. Raises common::Error when the deadline passes before the rows end.

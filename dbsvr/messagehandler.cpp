@@ -79,13 +79,15 @@ FilterOp readOp(const QString& text) {
                {protocol::OP_LESS_OR_EQUAL, FilterOp::LessOrEqual},
                {protocol::OP_GREATER, FilterOp::Greater},
                {protocol::OP_GREATER_OR_EQUAL, FilterOp::GreaterOrEqual},
-               {protocol::OP_CONTAINS, FilterOp::Contains}};
+               {protocol::OP_CONTAINS, FilterOp::Contains},
+               {protocol::OP_EMPTY, FilterOp::Empty},
+               {protocol::OP_NOT_EMPTY, FilterOp::NotEmpty}};
     for (const auto& known : OPS)
         if (text == QLatin1String(known.name))
             return known.op;
     Fail(ERROR_INVALID_ARGUMENT,
          QStringLiteral("A filter has the unknown op \"") + text +
-             QStringLiteral("\"; known are eq, ne, lt, le, gt, ge and contains."));
+             QStringLiteral("\"; known are eq, ne, lt, le, gt, ge, contains, empty and notempty."));
 }
 
 QList<Filter> readFilters(const pugi::xml_node& request) {
@@ -103,12 +105,43 @@ QList<Filter> readFilters(const pugi::xml_node& request) {
     return filters;
 }
 
-// A Query's OrderBy elements, in order: <OrderBy descending="true">column</OrderBy>.
+// The OrderBy elements of a ReadTable or a Query, in order, each descending="true" or not; the
+// Descending element applies to the first one when it does not say.
 QList<SortKey> readSortKeys(const pugi::xml_node& request) {
-    QList<SortKey> keys;
-    for (const pugi::xml_node& o : request.children(protocol::ORDER_BY))
-        keys << SortKey{common::ValueText(o), IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))};
-    return keys;
+    QList<SortKey> order;
+    for (const pugi::xml_node& o : request.children(protocol::ORDER_BY)) {
+        SortKey key{common::ValueText(o), false};
+        if (key.column.isEmpty())
+            continue;
+        const pugi::xml_attribute descending = o.attribute(protocol::ATTRIBUTE_DESCENDING);
+        key.descending = descending
+                             ? IsTrue(attribute(o, protocol::ATTRIBUTE_DESCENDING))
+                             : order.isEmpty() && IsTrue(ChildText(request, protocol::DESCENDING));
+        order << key;
+    }
+    if (order.size() > MAX_SORT_KEYS)
+        Fail(ERROR_INVALID_ARGUMENT,
+             QStringLiteral("A read has at most %1 sort keys.").arg(MAX_SORT_KEYS));
+    return order;
+}
+
+void addFacets(pugi::xml_node reply, const FacetList& list) {
+    pugi::xml_node facets = reply.append_child(protocol::FACETS);
+    for (const Facet& f : list.facets) {
+        pugi::xml_node facet = facets.append_child(protocol::FACET);
+        setAttribute(facet, protocol::ATTRIBUTE_COLUMN, f.column);
+        for (const FacetValue& v : f.values) {
+            pugi::xml_node value = facet.append_child(protocol::VALUE);
+            value.append_attribute(protocol::ATTRIBUTE_COUNT)
+                .set_value(static_cast<long long>(v.count));
+            if (v.value)
+                common::SetValueText(value, *v.value);
+            else
+                value.append_attribute(protocol::ATTRIBUTE_NULL).set_value(protocol::TRUE_TEXT);
+        }
+    }
+    if (list.truncated)
+        AddText(reply, protocol::TRUNCATED, BoolText(true));
 }
 
 // Only what the configuration gives: most queries have no texts.
@@ -265,6 +298,9 @@ QByteArray MessageHandler::answer(const pugi::xml_node& in, const QString& kind)
         } else if (isType(kind, protocol::READ_TABLE)) {
             type.text().set(protocol::ROWS);
             readTable(in, root);
+        } else if (isType(kind, protocol::FACETS)) {
+            type.text().set(protocol::FACETS);
+            facets(in, root);
         } else if (isType(kind, protocol::QUERY)) {
             type.text().set(protocol::ROWS);
             runQuery(in, root);
@@ -325,7 +361,7 @@ void MessageHandler::exportRows(const pugi::xml_node& request, const QString& ki
             failFromDatabase(e, prefix);
         }
     } catch (const RequestError& f) {
-        sink.send(ErrorReply(f.code, f.message));
+        sink.send(ErrorReply(f.code, f.message, f.details));
     }
 }
 
@@ -433,9 +469,9 @@ TableRead MessageHandler::tableRead(const pugi::xml_node& request) const {
     TableRead read;
     read.table = ChildValue(request, protocol::TABLE);
     read.paging = readPaging(request, DEFAULT_LIMIT, MAX_LIMIT);
-    read.orderBy = ChildValue(request, protocol::ORDER_BY);
-    read.descending = IsTrue(ChildText(request, protocol::DESCENDING));
+    read.order = readSortKeys(request);
     read.filters = readFilters(request);
+    read.search = ChildValue(request, protocol::SEARCH);
     return read;
 }
 
@@ -443,11 +479,8 @@ TableRead MessageHandler::auditRead(const pugi::xml_node& request) const {
     TableRead read = tableRead(request);
     read.table = QString::fromLatin1(AUDIT_TABLE);
     read.ownTable = true;
-    if (read.orderBy.isEmpty()) {
-        // The latest first.
-        read.orderBy = QStringLiteral("id");
-        read.descending = true;
-    }
+    if (read.order.isEmpty())
+        read.order << SortKey{QStringLiteral("id"), true}; // the latest first
     return read;
 }
 
@@ -478,14 +511,25 @@ void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node rep
     page.labelled = LabelledColumns(read.labels);
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
+    if (page.truncated)
+        AddText(reply, protocol::TRUNCATED, BoolText(true));
+}
+
+void MessageHandler::facets(const pugi::xml_node& request, pugi::xml_node reply) const {
+    Database& db = database();
+    const TableRead read = tableRead(request);
+    const FacetList list = db.facets(read);
+    AddText(reply, protocol::TABLE, read.table);
+    addFacets(reply, list);
 }
 
 void MessageHandler::readAudit(const pugi::xml_node& request, pugi::xml_node reply) const {
     Database& db = database();
     const TableRead read = auditRead(request);
     // No trail yet: no rows.
-    const RowPage page = Accounts(db).exist() ? db.readTable(read)
-                                              : RowPage{Accounts::AuditColumns(), {}, false, 0, {}};
+    const RowPage page = Accounts(db).exist()
+                             ? db.readTable(read)
+                             : RowPage{Accounts::AuditColumns(), {}, false, 0, false, {}};
     AddText(reply, protocol::TABLE, read.table);
     AddPage(reply, page, read.paging);
 }

@@ -34,13 +34,18 @@ struct NamedQuery;
 //                             (name, type, notnull, pk), ForeignKeys/ForeignKey,
 //                             ReferencedBy/Reference, each with Map[@from, @to]
 //   ReadTable     -> Rows     request: Table, Offset (0), Limit (100, at most 1000),
-//                             OrderBy (a column), Descending (true/1),
+//                             OrderBy[@descending] (a column; up to MAX_SORT_KEYS),
+//                             Descending (true/1, for the first OrderBy),
 //                             Filter[@column, @op, @null] (any number, all apply),
-//                             Labels (true: each single-column foreign key's Field
-//                             carries its referenced row's label as @label)
+//                             Search (words), Labels (true: each single-column foreign
+//                             key's Field carries its referenced row's label as @label);
+//                             reply: Truncated when a search stopped early
+//   Facets        -> Facets   request: as ReadTable; reply: Table, Facets/Facet[@column]/
+//                             Value[@count, @null], Truncated
 //   Query         -> Rows     request: Name, Parameters/Parameter[@name] (value as
 //                             text, or null="true"), Offset, Limit, RequestId, Audit,
-//                             OrderBy[@descending] (any number, a read's result column),
+//                             OrderBy[@descending] (a read's result column; up to
+//                             MAX_SORT_KEYS),
 //                             Total (true/1: the rows counted)
 //   ReadAudit     -> Rows     as ReadTable, of the audit trail (no Table)
 //   and the account messages of accountmessages.h.
@@ -97,6 +102,7 @@ private:
     void listQueries(pugi::xml_node reply) const;
     void describeTable(const pugi::xml_node& request, pugi::xml_node reply) const;
     void readTable(const pugi::xml_node& request, pugi::xml_node reply) const;
+    void facets(const pugi::xml_node& request, pugi::xml_node reply) const;
     void readAudit(const pugi::xml_node& request, pugi::xml_node reply) const;
     void runQuery(const pugi::xml_node& request, pugi::xml_node reply) const;
     [[noreturn]] void failFromDatabase(const common::Error& e, const QString& prefix) const;

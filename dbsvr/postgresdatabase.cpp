@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "dbsvr/config.h"
+#include "dbsvr/facets.h"
 #include "dbsvr/filtersql.h"
 #include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
@@ -31,8 +32,37 @@ BoundValue comparisonValue(const Filter& filter, const ColumnDescription&) {
     return filter.value;
 }
 
-const SqlDialect POSTGRES_DIALECT{placeholder, contains, comparisonValue,
+// The types as the catalog names them (format_type).
+ColumnKind kind(const ColumnDescription& column) {
+    const QString& type = column.type;
+    const auto is = [&type](const char* name) { return type.startsWith(QLatin1String(name)); };
+    if (is("text") || is("character") || is("citext") || is("name"))
+        return ColumnKind::Text;
+    if (is("smallint") || is("integer") || is("bigint"))
+        return ColumnKind::Integer;
+    if (is("numeric") || is("real") || is("double precision") || is("decimal"))
+        return ColumnKind::Number;
+    if (is("date") || is("timestamp"))
+        return ColumnKind::Date;
+    if (is("bytea"))
+        return ColumnKind::Blob;
+    return type.isEmpty() ? ColumnKind::Untyped : ColumnKind::Other;
+}
+
+const SqlDialect POSTGRES_DIALECT{placeholder, contains, comparisonValue, kind,
                                   QStringLiteral("IS DISTINCT FROM")};
+
+// The text a search index of the table must be built on: its text columns in their order,
+// NULL as '', a blank between them. An index on exactly this expression answers searches.
+QString searchDocument(const QList<ColumnDescription>& columns) {
+    QStringList parts;
+    for (const ColumnDescription& c : columns)
+        if (kind(c) == ColumnKind::Text)
+            parts << QStringLiteral("coalesce(") + QuoteIdentifier(c.name) +
+                         QStringLiteral(", '')");
+    return QStringLiteral("to_tsvector('simple'::regconfig, ") +
+           parts.join(QStringLiteral(" || ' ' || ")) + QLatin1Char(')');
+}
 
 bool isDataError(const PgResult& result) {
     return result.sqlState().startsWith(QLatin1String("22"));
@@ -203,12 +233,30 @@ TableDescription PostgresDatabase::describeTable(const QString& table) {
     return d;
 }
 
+std::optional<IndexSearch> PostgresDatabase::textSearch(const TableRead& read,
+                                                        const QList<ColumnDescription>& all) {
+    if (!IndexCanFind(SearchWords(read.search)) ||
+        std::none_of(all.begin(), all.end(),
+                     [](const ColumnDescription& c) { return kind(c) == ColumnKind::Text; }))
+        return std::nullopt;
+    const PgResult index = checked(m_statements.run(
+        QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() AND "
+                       "tablename = $1 AND indexdef LIKE '%USING gin%to_tsvector%'"),
+        {BoundValue(read.table)}));
+    if (index.rows() == 0)
+        return std::nullopt;
+    return IndexSearch{searchDocument(all) +
+                           QStringLiteral(" @@ plainto_tsquery('simple'::regconfig, %1)"),
+                       read.search};
+}
+
 PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& read) {
     checkSchema();
     checkedTableType(read.table, read.ownTable);
     m_volatile = m_schema.isVolatile(read.table) || m_volatile;
     const QList<ColumnDescription> all = m_schema.columns(read.table);
     TableSelect select;
+    select.columns = all;
     QStringList list;
     for (const ColumnDescription& c : all) {
         const QString name = QuoteIdentifier(c.name);
@@ -219,60 +267,77 @@ PostgresDatabase::TableSelect PostgresDatabase::tableSelect(const TableRead& rea
     }
     select.labels = LabelSelectList(read.labels);
     select.sizesOnly = QStringLiteral("SELECT ") + list.join(QStringLiteral(", ")) + select.labels;
-    QString order;
-    if (!read.orderBy.isEmpty()) {
-        order = QStringLiteral(" ORDER BY ") +
-                OrderColumn(read, FindColumn(all, read.table, read.orderBy).name) +
-                (read.descending ? QStringLiteral(" DESC") : QString());
-    } else {
+    QString order = OrderSql(read, read.order, all);
+    if (order.isEmpty()) {
         // Pages of a table need a stable order: its primary key's.
         QList<ColumnDescription> key;
         std::copy_if(all.begin(), all.end(), std::back_inserter(key),
                      [](const ColumnDescription& c) { return c.primaryKey > 0; });
         std::sort(key.begin(), key.end(),
                   [](const auto& a, const auto& b) { return a.primaryKey < b.primaryKey; });
-        QStringList names;
+        QList<SortKey> keys;
         for (const ColumnDescription& c : key)
-            names << OrderColumn(read, c.name);
-        if (!names.isEmpty())
-            order = QStringLiteral(" ORDER BY ") + names.join(QStringLiteral(", "));
+            keys << SortKey{c.name, false};
+        order = OrderSql(read, keys, all);
     }
-    const WhereClause where = BuildWhere(read.table, read.filters, all, POSTGRES_DIALECT);
-    select.from =
-        QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + RowAlias(read) + where.sql;
-    const int next = int(where.values.size()) + 1;
+    select.source = BuildSource(read, all, POSTGRES_DIALECT, textSearch(read, all), false);
+    const int next = int(select.source.values.size()) + 1;
     select.rest = order + QStringLiteral(" LIMIT ") + placeholder(next) +
                   QStringLiteral(" OFFSET ") + placeholder(next + 1);
-    select.values = where.values;
     return select;
 }
 
 RowPage PostgresDatabase::readTable(const TableRead& read) {
     const TableSelect select = tableSelect(read);
-    const int64_t total =
-        checkedRead(
-            m_statements.run(QStringLiteral("SELECT count(*)") + select.from, select.values))
-            .integer(0, 0);
+    const ReadSource& source = select.source;
+    const int64_t total = countOf(QStringLiteral("SELECT count(*)") + source.from, source.values);
     PageRows rows(read.paging.limit);
     const QList<BoundValue> values =
-        select.values + QList<BoundValue>{read.paging.limit, read.paging.offset};
+        source.values + QList<BoundValue>{read.paging.limit, read.paging.offset};
     checkedRead(streamInto(rows, select.rules, [&](const PgConnection::RowHandler& row) {
-        return m_statements.stream(select.sizesOnly + select.from + select.rest, values, row,
+        return m_statements.stream(select.sizesOnly + source.from + select.rest, values, row,
                                    QDeadlineTimer::Forever);
     }));
     RowPage& page = rows.page();
     page.more = read.paging.offset + page.rows.size() < total;
     page.total = total;
+    page.truncated =
+        !source.scanCount.isEmpty() && countOf(source.scanCount, source.scanValues) > SCAN_ROWS;
     return std::move(page);
+}
+
+int64_t PostgresDatabase::countOf(const QString& sql, const QList<BoundValue>& values) {
+    return checkedRead(m_statements.run(sql, values)).integer(0, 0);
+}
+
+FacetList PostgresDatabase::facets(const TableRead& read) {
+    const TableSelect select = tableSelect(read);
+    const auto group = [this](const QString& sql, const QList<BoundValue>& values) {
+        const PgResult result = m_statements.run(sql, values);
+        // A type without equality (json, ...) cannot be grouped: no facet.
+        if (result.sqlState() == QLatin1String("42883"))
+            return std::optional<QList<FacetValue>>();
+        checkedRead(result);
+        QList<FacetValue> rows;
+        for (int r = 0; r < result.rows(); ++r)
+            rows << FacetValue{result.isNull(r, 0) ? std::nullopt
+                                                   : std::optional(result.text(r, 0)),
+                               result.integer(r, 1)};
+        return std::optional(rows);
+    };
+    const auto counted = [this](const QString& sql, const QList<BoundValue>& values) {
+        return countOf(sql, values);
+    };
+    return CollectFacets(select.columns, select.source, POSTGRES_DIALECT, group, counted);
 }
 
 void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,
                                    const QDeadlineTimer& deadline) {
     const TableSelect select = tableSelect(read);
     const QList<BoundValue> values =
-        select.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
+        select.source.values + QList<BoundValue>{read.paging.limit + 1, read.paging.offset};
     checkedRead(streamInto(out, {true, {}}, [&](const PgConnection::RowHandler& row) {
-        return m_statements.stream(QStringLiteral("SELECT *") + select.labels + select.from +
+        return m_statements.stream(QStringLiteral("SELECT *") + select.labels + select.source.from +
                                        select.rest,
                                    values, row, deadline);
     }));

@@ -5,6 +5,7 @@
 #include "dbsvr/pgconnection.h"
 #include "dbsvr/pgschema.h"
 #include "dbsvr/pgstatementcache.h"
+#include "dbsvr/readsource.h"
 
 #include <QHash>
 #include <QString>
@@ -45,6 +46,7 @@ public:
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
+    FacetList facets(const TableRead& read) override;
     void exportTable(const TableRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
@@ -71,17 +73,23 @@ private:
     // server's own). Raises UnknownTable.
     QString checkedTableType(const QString& name, bool own = false);
     // A read of a table as SQL: the select list that gives BLOBs as their sizes (its rules to
-    // read them), " FROM t WHERE ...", then " ORDER BY ... LIMIT $n OFFSET $n+1" with the
-    // filters' values for $1 to $n-1. Raises UnknownTable, UnknownColumn.
+    // read them), its source, then " ORDER BY ... LIMIT $n OFFSET $n+1" after the source's
+    // values, and the table's columns. Raises UnknownTable, UnknownColumn.
     struct TableSelect {
         QString sizesOnly; // with the labels
         QString labels;
         PgFieldRules rules;
-        QString from;
+        ReadSource source;
         QString rest;
-        QList<BoundValue> values;
+        QList<ColumnDescription> columns;
     };
     TableSelect tableSelect(const TableRead& read);
+    // The search of read through a GIN index of the table on its text search document, when it
+    // has one.
+    std::optional<IndexSearch> textSearch(const TableRead& read,
+                                          const QList<ColumnDescription>& all);
+    // The number "SELECT count(*) ..." gives; a value its column cannot take is the client's.
+    int64_t countOf(const QString& sql, const QList<BoundValue>& values);
     // A named query as this connection runs it: with $n parameters, prepared
     // once (for reads also wrapped to give one page), its kind judged once.
     struct Prepared {

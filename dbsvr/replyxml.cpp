@@ -1,5 +1,7 @@
 #include "dbsvr/replyxml.h"
 
+#include "dbsvr/requesterror.h"
+
 #include "common/xml.h"
 #include "common/xmlvalue.h"
 #include "contract/protocol.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbsvr/database.h"
+#include "dbsvr/requesterror.h"
 
 #include <QByteArray>
 #include <QString>

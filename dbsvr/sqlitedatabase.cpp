@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "dbsvr/config.h"
+#include "dbsvr/facets.h"
 #include "dbsvr/filtersql.h"
 #include "dbsvr/labelsql.h"
 #include "dbsvr/pagerows.h"
@@ -38,11 +39,14 @@ std::optional<int> declaredLength(const QString& type) {
 // Virtual machine steps between looks at the deadline and the interrupt.
 constexpr int PROGRESS_STEPS = 10000;
 
-// The user's tables and views: neither SQLite's own nor the server's. LIKE ignores the case
-// of ASCII letters, as SQLite's names do.
+// The user's tables and views: neither SQLite's own nor the server's, nor a full-text index
+// (a virtual table "<table>_fts") and the tables that keep it. LIKE ignores the case of ASCII
+// letters, as SQLite's names do.
 const QString USER_TABLES =
     QStringLiteral("type IN ('table','view') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                   "AND name NOT LIKE '%1%' ESCAPE '\\'")
+                   "AND name NOT LIKE '%1%' ESCAPE '\\' "
+                   "AND NOT (name LIKE '%\\_fts' ESCAPE '\\' AND sql LIKE 'CREATE VIRTUAL%') "
+                   "AND name NOT IN (SELECT name FROM pragma_table_list WHERE type = 'shadow')")
         .arg(QString::fromLatin1(OWN_TABLE_PREFIX)
                  .replace(QLatin1String("_"), QLatin1String("\\_")));
 
@@ -93,7 +97,25 @@ BoundValue comparisonValue(const Filter& filter, const ColumnDescription& column
     return filter.value;
 }
 
-const SqlDialect SQLITE_DIALECT{placeholder, contains, comparisonValue, QStringLiteral("IS NOT")};
+// SQLite's affinity rules, with a date for the numeric types that name one.
+ColumnKind kind(const ColumnDescription& column) {
+    const QString type = column.type.toUpper();
+    const auto has = [&type](const char* word) { return type.contains(QLatin1String(word)); };
+    if (has("INT"))
+        return ColumnKind::Number; // a REAL compares with an INTEGER column as well
+    if (has("CHAR") || has("CLOB") || has("TEXT"))
+        return ColumnKind::Text;
+    if (type.isEmpty())
+        return ColumnKind::Untyped;
+    if (has("BLOB"))
+        return ColumnKind::Blob;
+    if (has("DATE") || has("TIME"))
+        return ColumnKind::Date;
+    return ColumnKind::Number;
+}
+
+const SqlDialect SQLITE_DIALECT{placeholder, contains, comparisonValue, kind,
+                                QStringLiteral("IS NOT")};
 
 // Hands the rows of s to out, after skipping skip of them, until they end, maxRows went, or
 // out wants no more.
@@ -203,11 +225,16 @@ void useWal(sqlite3* db, const QString& path) {
     }
 }
 
-int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values = {}) {
-    Statement s(db, QStringLiteral("SELECT count(*)") + from);
+// The number the statement sql gives.
+int64_t countOf(sqlite3* db, const QString& sql, const QList<BoundValue>& values) {
+    Statement s(db, sql);
     s.bindAll(values);
     s.step();
     return s.columnInteger(0);
+}
+
+int64_t count(sqlite3* db, const QString& from, const QList<BoundValue>& values = {}) {
+    return countOf(db, QStringLiteral("SELECT count(*)") + from, values);
 }
 
 } // namespace
@@ -441,34 +468,45 @@ TableDescription SqliteDatabase::describeTable(const QString& table) {
     return d;
 }
 
+std::optional<IndexSearch> SqliteDatabase::fullTextSearch(const TableRead& read) const {
+    const QString query = Fts5Query(SearchWords(read.search));
+    const QString index = read.table + QStringLiteral("_fts");
+    Statement s(m_db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                                     "?1 AND sql LIKE 'CREATE VIRTUAL TABLE%fts5%'"));
+    s.bindText(1, index);
+    if (query.isEmpty() || !s.step())
+        return std::nullopt;
+    return IndexSearch{QStringLiteral("rowid IN (SELECT rowid FROM ") + QuoteIdentifier(index) +
+                           QStringLiteral(" WHERE ") + QuoteIdentifier(index) +
+                           QStringLiteral(" MATCH %1)"),
+                       query};
+}
+
 SqliteDatabase::TableSelect SqliteDatabase::tableSelect(const TableRead& read) const {
     const QString type = checkedTableType(read.table, read.ownTable);
     const QList<ColumnDescription> all = columns(read.table);
+    // Pages of a table need a stable order; views and WITHOUT ROWID tables have no rowid and
+    // keep SQLite's order.
+    const bool rowid = type == QLatin1String("table") && hasRowid(read.table);
     TableSelect select;
-    if (!read.orderBy.isEmpty()) {
-        select.order = QStringLiteral(" ORDER BY ") +
-                       OrderColumn(read, FindColumn(all, read.table, read.orderBy).name) +
-                       (read.descending ? QStringLiteral(" DESC") : QString());
-    } else if (type == QLatin1String("table") && hasRowid(read.table)) {
-        // Pages of a table need a stable order; views and WITHOUT ROWID
-        // tables have no rowid and keep SQLite's order.
+    select.order = OrderSql(read, read.order, all);
+    if (select.order.isEmpty() && rowid)
         select.order = QStringLiteral(" ORDER BY rowid");
-    }
-    const WhereClause where = BuildWhere(read.table, read.filters, all, SQLITE_DIALECT);
-    select.from =
-        QStringLiteral(" FROM ") + QuoteIdentifier(read.table) + RowAlias(read) + where.sql;
+    const std::optional<IndexSearch> index =
+        rowid && !read.search.isEmpty() ? fullTextSearch(read) : std::nullopt;
+    select.source = BuildSource(read, all, SQLITE_DIALECT, index, rowid);
+    select.columns = all;
     select.labels = LabelSelectList(read.labels);
-    select.values = where.values;
     return select;
 }
 
 Statement SqliteDatabase::rowStatement(const TableSelect& select, int64_t limit,
                                        int64_t offset) const {
-    const int next = int(select.values.size()) + 1;
-    Statement rows(m_db, QStringLiteral("SELECT *") + select.labels + select.from + select.order +
-                             QStringLiteral(" LIMIT ") + placeholder(next) +
+    const int next = int(select.source.values.size()) + 1;
+    Statement rows(m_db, QStringLiteral("SELECT *") + select.labels + select.source.from +
+                             select.order + QStringLiteral(" LIMIT ") + placeholder(next) +
                              QStringLiteral(" OFFSET ") + placeholder(next + 1));
-    rows.bindAll(select.values);
+    rows.bindAll(select.source.values);
     rows.bindInteger(next, limit);
     rows.bindInteger(next + 1, offset);
     return rows;
@@ -477,12 +515,35 @@ Statement SqliteDatabase::rowStatement(const TableSelect& select, int64_t limit,
 RowPage SqliteDatabase::readTable(const TableRead& read) {
     const VolatileFunctionWatch watch(m_db, m_volatile); // a view may read the clock
     const TableSelect select = tableSelect(read);
-    const int64_t total = count(m_db, select.from, select.values);
+    const int64_t total = count(m_db, select.source.from, select.source.values);
     Statement rows = rowStatement(select, read.paging.limit, read.paging.offset);
     RowPage page = readPage(rows, {0, read.paging.limit});
     page.more = read.paging.offset + page.rows.size() < total;
     page.total = total;
+    page.truncated = !select.source.scanCount.isEmpty() &&
+                     countOf(m_db, select.source.scanCount, select.source.scanValues) > SCAN_ROWS;
     return page;
+}
+
+FacetList SqliteDatabase::facets(const TableRead& read) {
+    const VolatileFunctionWatch watch(m_db, m_volatile);
+    const TableSelect select = tableSelect(read);
+    const auto group = [this](const QString& sql, const QList<BoundValue>& values) {
+        Statement s(m_db, sql);
+        s.bindAll(values);
+        QList<FacetValue> rows;
+        while (s.step()) {
+            FacetValue v{std::nullopt, s.columnInteger(1)};
+            if (!std::holds_alternative<std::monostate>(s.field(0, false)))
+                v.value = s.columnText(0);
+            rows << v;
+        }
+        return std::optional(rows);
+    };
+    const auto counted = [this](const QString& sql, const QList<BoundValue>& values) {
+        return countOf(m_db, sql, values);
+    };
+    return CollectFacets(select.columns, select.source, SQLITE_DIALECT, group, counted);
 }
 
 int SqliteDatabase::stopCheck(void* self) {

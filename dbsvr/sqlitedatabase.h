@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbsvr/database.h"
+#include "dbsvr/readsource.h"
 #include "dbsvr/statement.h"
 
 #include <QDeadlineTimer>
@@ -42,6 +43,7 @@ public:
     QList<TableSummary> tables() override;
     TableDescription describeTable(const QString& table) override;
     RowPage readTable(const TableRead& read) override;
+    FacetList facets(const TableRead& read) override;
     void exportTable(const TableRead& read, RowReceiver& out,
                      const QDeadlineTimer& deadline) override;
     QueryKind queryKind(const NamedQuery& query) override;
@@ -73,14 +75,17 @@ private:
     QList<KeyReference> foreignKeys(const QString& table) const;
     QList<KeyReference> referencedBy(const QString& table) const;
     bool hasRowid(const QString& table) const;
-    // A read of a table as SQL: " FROM t WHERE ...", " ORDER BY ...", the filters' values, and
-    // what the select list adds for the labels.
+    // A read of a table as SQL: its source, " ORDER BY ...", the table's columns, and what the
+    // select list adds for the labels.
     struct TableSelect {
-        QString from;
+        ReadSource source;
         QString labels;
         QString order;
-        QList<BoundValue> values;
+        QList<ColumnDescription> columns;
     };
+    // The search of read through the table's FTS5 index "<table>_fts", when it has one and
+    // the words can be looked up there.
+    std::optional<IndexSearch> fullTextSearch(const TableRead& read) const;
     // Raises UnknownTable, UnknownColumn.
     TableSelect tableSelect(const TableRead& read) const;
     Statement rowStatement(const TableSelect& select, int64_t limit, int64_t offset) const;

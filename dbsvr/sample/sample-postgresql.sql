@@ -130,4 +130,11 @@ SELECT setval(pg_get_serial_sequence('products', 'id'), (SELECT max(id) FROM pro
 SELECT setval(pg_get_serial_sequence('customers', 'id'), (SELECT max(id) FROM customers));
 SELECT setval(pg_get_serial_sequence('orders', 'id'), (SELECT max(id) FROM orders));
 
+-- Indexes for the search of the table pages: on the text search document of the table's text
+-- columns, written exactly as the data server searches it.
+CREATE INDEX products_search ON products USING gin (to_tsvector('simple', coalesce(name, '')));
+CREATE INDEX customers_search ON customers USING gin (to_tsvector('simple',
+    coalesce(name, '') || ' ' || coalesce(city, '') || ' ' || coalesce(country, '') || ' ' ||
+    coalesce(email, '')));
+
 COMMIT;

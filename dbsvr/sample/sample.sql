@@ -117,4 +117,37 @@ INSERT INTO order_items (order_id, product_id, quantity) VALUES
     (13, 17, 2), (13, 5, 2),
     (14, 4, 24), (14, 13, 2);
 
+-- Full-text indexes for the search of the table pages: an FTS5 table "<table>_fts" over the
+-- table's text columns, its rows the table's (content_rowid), kept up to date by triggers.
+CREATE VIRTUAL TABLE products_fts USING fts5(name, content='products', content_rowid='id');
+CREATE TRIGGER products_fts_insert AFTER INSERT ON products BEGIN
+    INSERT INTO products_fts(rowid, name) VALUES (new.id, new.name);
+END;
+CREATE TRIGGER products_fts_delete AFTER DELETE ON products BEGIN
+    INSERT INTO products_fts(products_fts, rowid, name) VALUES ('delete', old.id, old.name);
+END;
+CREATE TRIGGER products_fts_update AFTER UPDATE ON products BEGIN
+    INSERT INTO products_fts(products_fts, rowid, name) VALUES ('delete', old.id, old.name);
+    INSERT INTO products_fts(rowid, name) VALUES (new.id, new.name);
+END;
+INSERT INTO products_fts(products_fts) VALUES ('rebuild');
+
+CREATE VIRTUAL TABLE customers_fts USING fts5(name, city, country, email, content='customers',
+                                              content_rowid='id');
+CREATE TRIGGER customers_fts_insert AFTER INSERT ON customers BEGIN
+    INSERT INTO customers_fts(rowid, name, city, country, email)
+        VALUES (new.id, new.name, new.city, new.country, new.email);
+END;
+CREATE TRIGGER customers_fts_delete AFTER DELETE ON customers BEGIN
+    INSERT INTO customers_fts(customers_fts, rowid, name, city, country, email)
+        VALUES ('delete', old.id, old.name, old.city, old.country, old.email);
+END;
+CREATE TRIGGER customers_fts_update AFTER UPDATE ON customers BEGIN
+    INSERT INTO customers_fts(customers_fts, rowid, name, city, country, email)
+        VALUES ('delete', old.id, old.name, old.city, old.country, old.email);
+    INSERT INTO customers_fts(rowid, name, city, country, email)
+        VALUES (new.id, new.name, new.city, new.country, new.email);
+END;
+INSERT INTO customers_fts(customers_fts) VALUES ('rebuild');
+
 COMMIT;

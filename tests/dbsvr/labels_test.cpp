@@ -135,6 +135,51 @@ TEST_P(LabelsTest, FiltersSortingPagingAndTotalAreAsWithoutLabels) {
               "UnknownColumn");
 }
 
+// A labelled read that searches, filters and sorts by two keys: the search looks at the items'
+// own text only (never at a label), the second key orders the ties of the first, and "name"
+// is the items' column even though it is the products' label column too. Then the same through
+// a full-text index.
+TEST_P(LabelsTest, ASearchWithFiltersAndTwoSortKeysKeepsRowsLabelsAndOrder) {
+    // "t" is in first, third, fourth and fifth; fifth has no size; odd") is 8 for fourth and 7
+    // for first and third, whose names then order them.
+    const QString found = "<Labels>true</Labels><Search>T</Search>"
+                          "<Filter column=\"size_code\" op=\"notempty\"/>"
+                          "<OrderBy descending=\"true\">odd\")</OrderBy>";
+    for (const auto& [second, order] :
+         {std::pair{QString("<OrderBy>name</OrderBy>"), QStringList{"4", "1", "3"}},
+          std::pair{QString("<OrderBy descending=\"true\">name</OrderBy>"),
+                    QStringList{"4", "3", "1"}}}) {
+        const Reply r = items(found + second);
+        ASSERT_EQ(r.text("/XML/Error"), "") << r.raw.constData();
+        QStringList ids;
+        for (size_t i = 1; i <= r.count("/XML/Rows/Row"); ++i)
+            ids << r.text(
+                QStringLiteral("/XML/Rows/Row[%1]/Field[@name='id']").arg(i).toUtf8().constData());
+        EXPECT_EQ(ids, order);
+        EXPECT_EQ(r.text("/XML/Total"), "3");
+        const int first = int(order.indexOf("1")) + 1;
+        const int third = int(order.indexOf("3")) + 1;
+        EXPECT_EQ(label(r, first, "product_id"), "Espresso beans");
+        EXPECT_EQ(label(r, first, "odd\")"), "hostile but fine");
+        EXPECT_EQ(label(r, third, "odd\")"), "hostile but fine");
+        EXPECT_EQ(labels(r), 3u); // fourth refers to rows that are not there
+    }
+    // A label's words are not the row's: "Espresso" is only a label of item 1.
+    EXPECT_EQ(items("<Labels>true</Labels><Search>espresso</Search>").count("/XML/Rows/Row"), 0u);
+
+    m_data.exec(
+        m_data.pick("CREATE VIRTUAL TABLE items_fts USING fts5(name, content='items', "
+                    "content_rowid='id'); INSERT INTO items_fts(items_fts) VALUES ('rebuild');",
+                    "CREATE INDEX items_search ON items USING gin (to_tsvector('simple', "
+                    "coalesce(name, '')));"));
+    const Reply indexed = items("<Labels>true</Labels><Search>FIRST</Search><OrderBy "
+                                "descending=\"true\">name</OrderBy><OrderBy>id</OrderBy>");
+    ASSERT_EQ(indexed.text("/XML/Error"), "") << indexed.raw.constData();
+    EXPECT_EQ(indexed.count("/XML/Rows/Row"), 1u);
+    EXPECT_EQ(indexed.text("/XML/Rows/Row[1]/Field[@name='id']"), "1");
+    EXPECT_EQ(label(indexed, 1, "product_id"), "Espresso beans");
+}
+
 TEST_P(LabelsTest, AnExportCarriesTheLabelsToo) {
     const QList<QByteArray> parts =
         dbsvr::MessageHandler(&m_data.config(), m_db.get())

@@ -126,7 +126,7 @@ TEST_F(AccountStoreTest, WritesAndEventsEnterTheAuditTrail) {
     webapp::TableRead bobs;
     bobs.table = "customers"; // ignored: the trail is read
     bobs.filters = {{"user_name", "eq", "bob"}};
-    bobs.orderBy = "id";
+    bobs.orderBy = {{"id"}};
     bobs.limit = 1;
     const RowSet firstOfBob = m_store.readAudit(bobs);
     EXPECT_EQ(column(firstOfBob, "action"), QStringList{"sign-in"});

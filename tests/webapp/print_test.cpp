@@ -59,6 +59,26 @@ TEST_F(Print, ATableShowsItsRowsUpToTheLimitAndSaysWhenItWasCut) {
         << table.body.toStdString();
 }
 
+TEST_F(Print, ATableTakesTheSearchEmptyFiltersSortKeysAndColumnsOfItsPage) {
+    const Page table = browser.get("page=table&name=prices&q=PLAIN&col1=amount&op1=notempty&"
+                                   "sort=rate&dir=desc&sort2=id&cols=rate&size=10");
+    const QString printLink = QueryOf(LinkTo(table.body, "Print view"));
+    for (const char* field : {"q=PLAIN", "op1=notempty", "sort2=id", "cols=rate"})
+        EXPECT_TRUE(printLink.contains(field)) << field << " " << printLink.toStdString();
+    const Page printed = browser.get(printLink);
+    EXPECT_EQ(printed.status, 200);
+    EXPECT_TRUE(printed.body.contains(
+        QString::fromUtf8("Rows holding the words \u201CPLAIN\u201D. Filters: amount is not empty. "
+                          "Sorted by rate, descending; id.")))
+        << printed.body.toStdString();
+    // The search and the filter applied; the columns picked, with the key kept.
+    EXPECT_EQ(bodyRows(printed), 1);
+    EXPECT_TRUE(support::ContainsInOrder(printed.body, {"<th scope=\"col\" class=\"num\"", ">id<",
+                                                        ">rate<", "data-label=\"id\">2<"}))
+        << printed.body.toStdString();
+    EXPECT_FALSE(printed.body.contains("data-label=\"amount\"")) << printed.body.toStdString();
+}
+
 TEST_F(Print, AQueryShowsItsParametersAndEveryRow) {
     const Page query = browser.get("page=query&name=LowStock&p.threshold=1000&run=1&size=5");
     const QString printLink = QueryOf(LinkTo(query.body, "Print view"));

@@ -90,8 +90,7 @@ TableRead AuditView::read() const {
     TableRead r;
     r.offset = offset;
     r.limit = size;
-    r.orderBy = QStringLiteral("id");
-    r.descending = true;
+    r.orderBy = {{QStringLiteral("id"), true}};
     const QString equal = QString::fromLatin1(dataserver::protocol::OP_EQUAL);
     for (const auto& [field, column] : exactFilters())
         if (filters.contains(field))

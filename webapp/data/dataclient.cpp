@@ -70,7 +70,9 @@ void DataClient::heed(DataServerSilence& silence, const QDateTime& lastAlive) {
 DataReply DataClient::ask(const DataMessage& message, Reuse reuse) const {
     DataReply reply = reuse == Reuse::Never ? askUnchecked(message) : askAndKeep(message);
     if (!reply.error().isEmpty())
-        throw DataFailure{reply.error(), common::ValueText(reply.root().child(protocol::MESSAGE))};
+        throw DataFailure{
+            reply.error(), common::ValueText(reply.root().child(protocol::MESSAGE)),
+            reply.root().child(protocol::FILTER).attribute(protocol::ATTRIBUTE_INDEX).as_int()};
     return reply;
 }
 

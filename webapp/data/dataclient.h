@@ -25,8 +25,12 @@ struct DataUnavailable {
 
 // The data server answered with an error reply: its code and message are shown.
 struct DataFailure {
+    DataFailure(QString code, QString message, int filterIndex = 0)
+        : code(std::move(code)), message(std::move(message)), filterIndex(filterIndex) {}
+
     QString code;
     QString message;
+    int filterIndex = 0; // the refused filter of a table read (from 1), 0 for none
 };
 
 // A request message for the data server: <XML><Type>type</Type>...</XML>.

@@ -62,6 +62,19 @@ TableSchema tableSchema(const DataReply& reply) {
     return schema;
 }
 
+QList<Facet> facetList(const DataReply& reply) {
+    QList<Facet> facets;
+    for (const pugi::xml_node& f : reply.root().child(protocol::FACETS).children(protocol::FACET)) {
+        Facet facet{AttributeText(f, protocol::ATTRIBUTE_COLUMN), {}};
+        for (const pugi::xml_node& v : f.children(protocol::VALUE))
+            facet.values.append({common::ValueText(v),
+                                 AttributeText(v, protocol::ATTRIBUTE_NULL) == protocol::TRUE_TEXT,
+                                 AttributeText(v, protocol::ATTRIBUTE_COUNT).toLongLong()});
+        facets.append(facet);
+    }
+    return facets;
+}
+
 DisplayTexts displayTexts(const pugi::xml_node& node) {
     return {AttributeText(node, protocol::ATTRIBUTE_TITLE),
             AttributeText(node, protocol::ATTRIBUTE_DESCRIPTION),
@@ -102,11 +115,7 @@ DataMessage queryMessage(const QueryRun& run) {
     }
     if (!run.requestId.isEmpty())
         m.add(protocol::REQUEST_ID, run.requestId);
-    for (const SortKey& key : run.orderBy) {
-        pugi::xml_node o = m.add(protocol::ORDER_BY, key.column);
-        if (key.descending)
-            o.append_attribute(protocol::ATTRIBUTE_DESCENDING).set_value(protocol::TRUE_TEXT);
-    }
+    AddSortKeys(m, run.orderBy);
     if (run.total)
         m.add(protocol::TOTAL, QString::fromLatin1(protocol::TRUE_TEXT));
     return m;
@@ -149,6 +158,14 @@ RowSet RemoteDatabase::readTable(const TableRead& read) const {
     DataMessage m = TableReadMessage(protocol::READ_TABLE, read);
     AddPaging(m, read.offset, read.limit);
     return m_client.ask(m, Reuse::WhileDataUnchanged).as<RowSet>(RowSetOf);
+}
+
+QList<Facet> RemoteDatabase::facets(const TableRead& read) const {
+    TableRead unordered = read;
+    unordered.orderBy.clear();
+    DataMessage m = TableReadMessage(protocol::FACETS, unordered);
+    m.add(protocol::TABLE, read.table);
+    return m_client.ask(m, Reuse::WhileDataUnchanged).as<QList<Facet>>(facetList);
 }
 
 void RemoteDatabase::exportTable(const TableRead& read,

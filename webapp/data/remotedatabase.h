@@ -63,24 +63,31 @@ struct RowSet {
     QList<QList<Cell>> rows;
     qint64 offset = 0;
     bool more = false;
-    qint64 total = -1; // -1: not counted (a query's unless asked)
+    qint64 total = -1;      // -1: not counted (a query's unless asked)
+    bool truncated = false; // a search stopped after the rows a scan may read
 
     qsizetype column(const QString& name) const { return columns.indexOf(name); }
 };
 
 struct Filter {
     QString column;
-    QString op; // eq, ne, lt, le, gt, ge, contains
+    QString op; // eq, ne, lt, le, gt, ge, contains, empty, notempty
     QString value;
+};
+
+// A column a table read or a query's result is sorted by.
+struct SortKey {
+    QString column;
+    bool descending = false;
 };
 
 struct TableRead {
     QString table;
     qint64 offset = 0;
     int limit = 25;
-    QString orderBy;
-    bool descending = false;
+    QList<SortKey> orderBy; // the first key first; the table's own order when empty
     QList<Filter> filters;
+    QString search;      // words the rows' text must hold
     bool labels = false; // each single-column foreign key's value with its row's label
 };
 
@@ -89,6 +96,17 @@ struct DisplayTexts {
     QString title;
     QString description;
     QString label; // a label id of the language files
+};
+
+// The values of a column among the rows of a read, with their counts.
+struct FacetValue {
+    QString value;
+    bool isNull = false;
+    qint64 count = 0;
+};
+struct Facet {
+    QString column;
+    QList<FacetValue> values;
 };
 
 struct QueryParameter {
@@ -113,12 +131,6 @@ struct QueryInfo {
     QList<ResultLink> links;
 
     bool writes() const { return kind == QLatin1String(dataserver::protocol::KIND_WRITE); }
-};
-
-// A column a query's result is sorted by.
-struct SortKey {
-    QString column;
-    bool descending = false;
 };
 
 struct QueryRun {
@@ -153,6 +165,8 @@ public:
     QList<TableInfo> listTables() const;
     TableSchema describeTable(const QString& table) const;
     RowSet readTable(const TableRead& read) const;
+    // The facets of the rows a read's filters and search leave (its order and paging ignored).
+    QList<Facet> facets(const TableRead& read) const;
     QList<QueryInfo> listQueries() const;
     std::optional<QueryInfo> findQuery(const QString& name) const;
     RowSet query(const QueryRun& run) const;

@@ -62,6 +62,7 @@ RowSet RowSetOf(const DataReply& reply) {
     set.offset = ChildNumber(root, protocol::OFFSET);
     set.more = ChildFlag(root, protocol::MORE);
     set.total = ChildNumber(root, protocol::TOTAL, -1);
+    set.truncated = ChildFlag(root, protocol::TRUNCATED);
     return set;
 }
 
@@ -69,11 +70,9 @@ DataMessage TableReadMessage(const char* type, const TableRead& read) {
     DataMessage m(type);
     if (QLatin1String(type) == QLatin1String(protocol::READ_TABLE))
         m.add(protocol::TABLE, read.table);
-    if (!read.orderBy.isEmpty()) {
-        m.add(protocol::ORDER_BY, read.orderBy);
-        m.add(protocol::DESCENDING, read.descending ? QString::fromLatin1(protocol::TRUE_TEXT)
-                                                    : QString::fromLatin1(protocol::FALSE_TEXT));
-    }
+    AddSortKeys(m, read.orderBy);
+    if (!read.search.trimmed().isEmpty())
+        m.add(protocol::SEARCH, read.search);
     if (read.labels)
         m.add(protocol::LABELS, QString::fromLatin1(protocol::TRUE_TEXT));
     for (const Filter& f : read.filters) {
@@ -83,6 +82,14 @@ DataMessage TableReadMessage(const char* type, const TableRead& read) {
         node.append_attribute(protocol::ATTRIBUTE_OP).set_value(common::ToUtf8(f.op).c_str());
     }
     return m;
+}
+
+void AddSortKeys(DataMessage& message, const QList<SortKey>& keys) {
+    for (const SortKey& key : keys) {
+        pugi::xml_node o = message.add(protocol::ORDER_BY, key.column);
+        if (key.descending)
+            o.append_attribute(protocol::ATTRIBUTE_DESCENDING).set_value(protocol::TRUE_TEXT);
+    }
 }
 
 void AddPaging(DataMessage& message, qint64 offset, int limit) {

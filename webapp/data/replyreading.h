@@ -23,6 +23,8 @@ RowSet RowSetOf(const DataReply& reply);
 // A request of type for the rows of a table read: its filters and order, and for a ReadTable
 // its Table; no paging.
 DataMessage TableReadMessage(const char* type, const TableRead& read);
+// Adds an OrderBy element for each sort key, in order.
+void AddSortKeys(DataMessage& message, const QList<SortKey>& keys);
 // Adds Offset and Limit, within what one reply may hold.
 void AddPaging(DataMessage& message, qint64 offset, int limit);
 // Asks for message as an export, handing part() each part of the reply as it arrives (see

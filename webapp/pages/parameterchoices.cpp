@@ -20,8 +20,8 @@ std::optional<QList<FieldChoice>> TableKeyChoices(const RemoteDatabase& database
         TableRead read;
         read.table = schema.name;
         read.limit = MAX_PARAMETER_CHOICES;
-        read.orderBy =
-            schema.labelColumn.isEmpty() ? schema.primaryKey().first() : schema.labelColumn;
+        read.orderBy = {
+            {schema.labelColumn.isEmpty() ? schema.primaryKey().first() : schema.labelColumn}};
         rows = database.readTable(read);
     } catch (const DataFailure&) {
         return std::nullopt; // the table changed since it was named: a plain input

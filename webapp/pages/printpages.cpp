@@ -1,6 +1,7 @@
 #include "webapp/pages/printpages.h"
 
 #include "webapp/pages/errorpages.h"
+#include "webapp/pages/tablecontrols.h"
 #include "webapp/rendering/numberformat.h"
 #include "webapp/rendering/rowsettable.h"
 
@@ -20,25 +21,35 @@ QString printedAt(const PageEnvironment& env) {
         NumberLocale(env.labels).toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
 }
 
-// "customer_id equals "3"; name contains "a"", or that there are none.
+// "customer_id equals "3"; name is empty", or that there are none.
 QString filtersInWords(const PageEnvironment& env, const TableView& view) {
     if (view.read.filters.isEmpty())
         return env.label("webPrintNoFilters");
     QStringList filters;
     for (const Filter& f : view.read.filters) {
-        const QString op = FilterOperators().contains(f.op)
-                               ? env.labels.text(QStringLiteral("webOp_") + f.op)
-                               : f.op;
-        filters.append(f.column + QLatin1Char(' ') + op + QLatin1Char(' ') + quoted(env, f.value));
+        QString words = f.column + QLatin1Char(' ') + OperatorLabel(env, f.op);
+        if (!OperatorTakesNoValue(f.op))
+            words += QLatin1Char(' ') + quoted(env, f.value);
+        filters.append(words);
     }
     return env.label("webPrintFilters", filters.join(QStringLiteral("; ")));
 }
 
+// "Sorted by price, descending; name.", or nothing when the view has no order.
+QString sortInWords(const PageEnvironment& env, const TableView& view) {
+    QStringList keys;
+    for (const SortKey& key : view.read.orderBy)
+        keys.append(key.descending ? env.label("webPrintKeyDescending", key.column) : key.column);
+    return keys.isEmpty() ? QString() : env.label("webPrintSort", keys.join(QStringLiteral("; ")));
+}
+
 QString tableInWords(const PageEnvironment& env, const TableView& view) {
-    QStringList words{printedAt(env), filtersInWords(env, view)};
-    if (!view.read.orderBy.isEmpty())
-        words.append(env.label(view.read.descending ? "webPrintSortDescending" : "webPrintSort",
-                               view.read.orderBy));
+    QStringList words{printedAt(env)};
+    if (!view.read.search.isEmpty())
+        words.append(env.label("webPrintSearch", quoted(env, view.read.search)));
+    words.append(filtersInWords(env, view));
+    if (const QString sort = sortInWords(env, view); !sort.isEmpty())
+        words.append(sort);
     return words.join(QLatin1Char(' '));
 }
 
@@ -67,7 +78,7 @@ Response printTable(const PageEnvironment& env) {
     const TableSchema schema = env.database.describeTable(view.read.table);
     Html content = "<p class=\"printinfo\">" + Html::text(tableInWords(env, view)) + "</p>\n";
     try {
-        const RowSet rows = env.database.readTable(view.read);
+        const RowSet rows = ShownRows(env.database.readTable(view.read), view, schema);
         RowSetLayout layout;
         layout.numbers = ColumnNumberStyles(schema, rows.columns);
         content += RowSetTable(env.labels, rows, env.root(), layout) + cutNote(env, rows);

@@ -5,6 +5,7 @@
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/printpages.h"
 #include "webapp/pages/roweditpages.h"
+#include "webapp/pages/tablecontrols.h"
 #include "webapp/rendering/rowsettable.h"
 
 namespace webapp {
@@ -12,14 +13,6 @@ namespace webapp {
 namespace {
 
 const QString KEY_PREFIX = QStringLiteral("k.");
-
-Html option(const QString& value, const QString& text) {
-    return "<option value=\"" + Html::text(value) + "\">" + Html::text(text) + "</option>";
-}
-
-QString operatorLabel(const PageEnvironment& env, const QString& op) {
-    return FilterOperators().contains(op) ? env.labels.text(QStringLiteral("webOp_") + op) : op;
-}
 
 // The value of column in row; nullopt when it is NULL or not there.
 std::optional<QString> valueOf(const RowSet& rows, const QList<Cell>& row, const QString& column) {
@@ -41,62 +34,6 @@ std::optional<QList<QPair<QString, QString>>> keyValues(const RowSet& rows, cons
         out.append({outgoing ? to : from, *v});
     }
     return out;
-}
-
-Html activeFilters(const PageEnvironment& env, const TableView& view) {
-    if (view.read.filters.isEmpty())
-        return {};
-    Html html("<ul class=\"filters\">");
-    for (qsizetype i = 0; i < view.read.filters.size(); ++i) {
-        TableView without = view;
-        without.read.filters.removeAt(i);
-        const Filter& f = view.read.filters[i];
-        html += "<li>" + Html::text(f.column) + " " + Html::text(operatorLabel(env, f.op)) +
-                " <q>" + Html::text(f.value) + "</q> " +
-                Anchor(without.link(QStringLiteral("table"), false), env.label("webRemoveFilter"),
-                       env.root()) +
-                "</li>";
-    }
-    return html + "</ul>\n";
-}
-
-// A GET form that adds one filter and keeps the view's other settings.
-Html filterForm(const PageEnvironment& env, const TableView& view, const QStringList& columns) {
-    if (view.read.filters.size() >= TableView::MAX_FILTERS)
-        return {};
-    const Html n = Html::number(view.read.filters.size() + 1);
-    Html html = FormStart(env.root(), "get", "filter") +
-                HiddenInput(QStringLiteral("page"), QStringLiteral("table")) +
-                HiddenInput(QStringLiteral("name"), view.read.table);
-    TableView kept = view;
-    kept.read.offset = 0;
-    const Link keptLink = kept.link(QStringLiteral("table"));
-    for (const auto& [name, value] : keptLink.fields())
-        if (name != QLatin1String("page") && name != QLatin1String("name"))
-            html += HiddenInput(name, value);
-    html += "<label>" + env.html("webFilterColumn") + " <select name=\"col" + n + "\">";
-    for (const QString& c : columns)
-        html += option(c, c);
-    html += "</select></label> <select name=\"op" + n + "\" aria-label=\"" +
-            env.html("webFilterOperator") + "\">";
-    for (const QString& op : FilterOperators())
-        html += option(op, operatorLabel(env, op));
-    html += "</select> <input type=\"text\" name=\"val" + n + "\" aria-label=\"" +
-            env.html("webFilterValue") + "\"> <button type=\"submit\">" +
-            env.html("webFilterApply") + "</button></form>\n";
-    return html;
-}
-
-Html sortHeader(const PageEnvironment& env, const TableView& view, const QString& column) {
-    TableView sorted = view;
-    sorted.read.offset = 0;
-    sorted.read.orderBy = column;
-    const bool current = view.read.orderBy == column;
-    sorted.read.descending = current && !view.read.descending;
-    Html html = Anchor(sorted.link(QStringLiteral("table")), column, env.root());
-    if (current)
-        html += view.read.descending ? Markup(" \u25BC") : Markup(" \u25B2");
-    return html;
 }
 
 Html renderTables(const PageEnvironment& env, const QList<TableInfo>& tables) {
@@ -121,25 +58,30 @@ struct TableContent {
     TableView view;
     TableSchema schema;
     RowSet rows;
+    QList<Facet> facets;
     std::optional<DataFailure> failure; // a bad filter or sort column
 };
 
 TableContent readTableContent(const PageEnvironment& env, const TableView& view) {
-    TableContent content{view, env.database.describeTable(view.read.table), {}, {}};
+    TableContent content{view, env.database.describeTable(view.read.table), {}, {}, {}};
     try {
         TableRead read = view.read;
         read.labels = true; // shown, never part of the address
         content.rows = env.database.readTable(read);
+        content.facets = env.database.facets(view.read);
     } catch (const DataFailure& failure) {
         content.failure = failure;
     }
     return content;
 }
 
-// The view stays usable to correct what the data server refused.
+// The view stays usable to correct what the data server refused: a refused filter shows why
+// next to it.
 Html renderRefusedView(const PageEnvironment& env, const TableContent& content) {
     const TableView& view = content.view;
-    return FailureBox(env, *content.failure) + activeFilters(env, view) + "<p>" +
+    const bool ofFilter = content.failure->filterIndex > 0;
+    return (ofFilter ? SearchForm(env, view) : FailureBox(env, *content.failure)) +
+           ActiveFilters(env, view, content.schema, content.failure) + "<p>" +
            Anchor(Link(QStringLiteral("table")).with(QStringLiteral("name"), view.read.table),
                   env.label("webResetView"), env.root()) +
            "</p>";
@@ -150,14 +92,12 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
         return renderRefusedView(env, content);
     const TableView& view = content.view;
     const TableSchema& schema = content.schema;
-    const RowSet& rows = content.rows;
-    QStringList columns;
-    for (const ColumnInfo& c : schema.columns)
-        columns.append(c.name);
+    const RowSet rows = ShownRows(content.rows, view, schema);
 
     const QStringList key = schema.primaryKey();
     RowSetLayout layout;
-    layout.header = [&](const QString& column) { return sortHeader(env, view, column); };
+    layout.header = [&](const QString& column) { return SortHeading(env, view, column); };
+    layout.headerAttributes = [&](const QString& column) { return SortAttribute(view, column); };
     const QString openRow = env.label("webOpenRow"); // looked up once, not for every row
     if (!key.isEmpty())
         layout.lead = [&](const QList<Cell>& row) -> Html {
@@ -180,15 +120,13 @@ Html renderTable(const PageEnvironment& env, const TableContent& content) {
         return std::nullopt;
     };
 
-    return activeFilters(env, view) + filterForm(env, view, columns) +
+    return SearchForm(env, view) + ActiveFilters(env, view, schema, std::nullopt) +
+           FilterForm(env, view, schema) + FacetLists(env, view, content.facets) +
+           "<div class=\"tabletools\">" + PageSizeForm(env, view) +
+           ColumnPicker(env, view, schema) + "</div>" +
            ExportLinks(env.labels, view.link(QStringLiteral("export"), false), env.root()) +
            TablePrintLink(env, view) + TablePrintNote(env, view) +
-           RowSetTable(env.labels, rows, env.root(), layout) +
-           Pager(env.labels, rows, view.read.limit, env.root(), [&](qint64 offset) {
-               TableView at = view;
-               at.read.offset = offset;
-               return at.link(QStringLiteral("table"));
-           });
+           RowSetTable(env.labels, rows, env.root(), layout) + TablePager(env, view, rows);
 }
 
 // One row of a table and its key references.

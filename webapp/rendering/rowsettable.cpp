@@ -86,8 +86,9 @@ Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
 }
 
 Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
-           const std::function<Link(qint64 offset)>& at) {
-    Html html("<nav class=\"pager\">");
+           const std::function<Link(qint64 offset)>& at, const Html& note) {
+    Html html("<nav class=\"pager\" aria-label=\"");
+    html += labels.html(QStringLiteral("webPagerLabel")) + "\">";
     if (rows.offset > 0)
         html += Anchor(at(0), labels.text(QStringLiteral("webFirst")), root) + " " +
                 Anchor(at(std::max<qint64>(rows.offset - pageSize, 0)),
@@ -109,6 +110,8 @@ Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString
     if (rows.more && rows.total > 0)
         html += " " + Anchor(at((rows.total - 1) / pageSize * pageSize),
                              labels.text(QStringLiteral("webLast")), root);
+    if (!note.isEmpty())
+        html += " <span class=\"hint\">" + note + "</span>";
     return html + "</nav>\n";
 }
 

@@ -25,7 +25,7 @@ Html LinkedCell(const Link& link, const QString& root, const Cell& cell, const H
 struct RowSetLayout {
     // The content of a column's header cell (by default its name).
     std::function<Html(const QString& column)> header;
-    // Attributes of a column's header cell, each after a blank (e.g. aria-sort).
+    // Attributes of a column's header cell (e.g. aria-sort), each with a blank before it.
     std::function<Html(const QString& column)> headerAttributes;
     // An extra first cell for each row (e.g. a link to the row); empty for none.
     std::function<Html(const QList<Cell>& row)> lead;
@@ -41,10 +41,11 @@ struct RowSetLayout {
 Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
                  const RowSetLayout& layout = {});
 
-// "First", "Previous", which rows these are, "Next", and "Last" where the total is known.
+// "First", "Previous", which rows these are, "Next", and "Last" where the total is known; a
+// note after them.
 // at(offset) gives the address of a page.
 Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
-           const std::function<Link(qint64 offset)>& at);
+           const std::function<Link(qint64 offset)>& at, const Html& note = {});
 
 // "Export: CSV JSON", links to what export shows, with format=csv or format=json added.
 Html ExportLinks(const Labels& labels, const Link& exportLink, const QString& root);
