@@ -16,7 +16,6 @@ namespace webapp {
 
 namespace {
 
-const QString KEY_PREFIX = QStringLiteral("k.");
 const QString VALUE_PREFIX = QStringLiteral("v.");
 const QString ORIGINAL_PREFIX = QStringLiteral("o.");
 const QString ORIGINAL_NULL_PREFIX = QStringLiteral("on.");
@@ -37,14 +36,6 @@ struct RowEntry {
     QHash<QString, QList<FieldChoice>> choices;
     QString nonce;
 };
-
-QList<QPair<QString, QString>> keyOfRequest(const PageEnvironment& env) {
-    QList<QPair<QString, QString>> key;
-    for (const QString& name : env.context.fieldNames())
-        if (name.startsWith(KEY_PREFIX) && name.size() > KEY_PREFIX.size())
-            key.append({name.mid(KEY_PREFIX.size()), env.field(name)});
-    return key;
-}
 
 bool isBool(const RowFormField& f) {
     return f.input == RowInput::Checkbox;
@@ -149,7 +140,7 @@ Html rowFormStart(const PageEnvironment& env, const RowEntry& entry, const QStri
                 HiddenInput(FORM_TOKEN, FormToken(env.secret(), tokenName(entry.schema.name),
                                                   entry.nonce, env.identity.formBinding()));
     for (const auto& [column, value] : entry.key)
-        html += HiddenInput(KEY_PREFIX + column, value);
+        html += HiddenInput(RowKeyField(column), value);
     for (auto it = entry.original.constBegin(); it != entry.original.constEnd(); ++it)
         html += it.value() ? HiddenInput(ORIGINAL_PREFIX + it.key(), *it.value())
                            : HiddenInput(ORIGINAL_NULL_PREFIX + it.key(), QStringLiteral("1"));
@@ -224,7 +215,7 @@ std::optional<Response> refuse(const PageEnvironment& env, const QString& table,
 
 // The row with the request's key as the form shows it; false when there is none.
 bool readRow(const PageEnvironment& env, RowEntry& entry) {
-    entry.key = keyOfRequest(env);
+    entry.key = RowKeyOfRequest(env);
     if (entry.key.isEmpty())
         return false;
     TableRead read;
@@ -250,7 +241,7 @@ bool readRow(const PageEnvironment& env, RowEntry& entry) {
 // The originals and values a post carries, and the messages about the values.
 void readPost(const PageEnvironment& env, RowEntry& entry) {
     entry.nonce = env.field(FORM_NONCE);
-    entry.key = keyOfRequest(env);
+    entry.key = RowKeyOfRequest(env);
     for (const QString& name : env.context.fieldNames()) {
         if (name.startsWith(ORIGINAL_PREFIX))
             entry.original.insert(name.mid(ORIGINAL_PREFIX.size()), env.field(name));

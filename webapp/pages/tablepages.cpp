@@ -225,11 +225,23 @@ Html renderRow(const PageEnvironment& env, const RowContent& content) {
 
 } // namespace
 
+QString RowKeyField(const QString& column) {
+    return KEY_PREFIX + column;
+}
+
+QList<QPair<QString, QString>> RowKeyOfRequest(const PageEnvironment& env) {
+    QList<QPair<QString, QString>> key;
+    for (const QString& name : env.context.fieldNames())
+        if (name.startsWith(KEY_PREFIX) && name.size() > KEY_PREFIX.size())
+            key.append({name.mid(KEY_PREFIX.size()), env.field(name)});
+    return key;
+}
+
 Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key, const QString& page) {
     Link link(page);
     link.with(QStringLiteral("table"), table);
     for (const auto& [column, value] : key)
-        link.keep(KEY_PREFIX + column, value);
+        link.keep(RowKeyField(column), value);
     return link;
 }
 
@@ -263,10 +275,8 @@ Response RowPage(const PageEnvironment& env) {
     TableRead read;
     read.table = content.table;
     read.limit = 1;
-    for (const QString& name : env.context.fieldNames())
-        if (name.startsWith(KEY_PREFIX) && name.size() > KEY_PREFIX.size())
-            read.filters.append(
-                {name.mid(KEY_PREFIX.size()), QStringLiteral("eq"), env.field(name)});
+    for (const auto& [column, value] : RowKeyOfRequest(env))
+        read.filters.append({column, QStringLiteral("eq"), value});
     if (content.table.isEmpty() || read.filters.isEmpty())
         return NotFoundPage(env);
     content.schema = env.database.describeTable(content.table);

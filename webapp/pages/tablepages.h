@@ -16,5 +16,9 @@ Response RowPage(const PageEnvironment& env);
 // The address of the row of table whose key columns hold values (on page: row, edit, delete).
 Link RowLink(const QString& table, const QList<QPair<QString, QString>>& key,
              const QString& page = QStringLiteral("row"));
+// The field that carries a key column's value in a row's address and forms: "k.<column>".
+QString RowKeyField(const QString& column);
+// The (column, value) pairs of the row key a request's address carries.
+QList<QPair<QString, QString>> RowKeyOfRequest(const PageEnvironment& env);
 
 } // namespace webapp
