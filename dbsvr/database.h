@@ -177,6 +177,7 @@ struct RowPage {
 struct FacetValue {
     std::optional<QString> value; // none for NULL
     int64_t count = 0;
+    std::optional<QString> label; // of a foreign key's value, when labels were asked for
 };
 struct Facet {
     QString column;

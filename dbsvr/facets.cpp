@@ -1,5 +1,7 @@
 #include "dbsvr/facets.h"
 
+#include "dbsvr/labelsql.h"
+
 namespace dbsvr {
 
 namespace {
@@ -16,11 +18,20 @@ bool isFacet(const QList<FacetValue>& values) {
     });
 }
 
+// ", (SELECT label ...)" for a column that has a label source, else "".
+QString labelOf(const QString& column, const QList<LabelSource>& labels) {
+    for (const LabelSource& l : labels)
+        if (l.column == column)
+            return QStringLiteral(", ") +
+                   LabelSubquery(l, QStringLiteral("qv_label"), QStringLiteral("qv_facet"));
+    return {};
+}
+
 } // namespace
 
 FacetList CollectFacets(const QList<ColumnDescription>& columns, const ReadSource& source,
-                        const SqlDialect& dialect, const GroupedRows& group,
-                        const CountRows& count) {
+                        const QList<LabelSource>& labels, const SqlDialect& dialect,
+                        const GroupedRows& group, const CountRows& count) {
     FacetList list;
     const QString limit = QStringLiteral(" LIMIT %1").arg(SCAN_ROWS);
     list.truncated =
@@ -33,9 +44,10 @@ FacetList CollectFacets(const QList<ColumnDescription>& columns, const ReadSourc
             continue;
         const QString name = QuoteIdentifier(column.name);
         const std::optional<QList<FacetValue>> values =
-            group(QStringLiteral("SELECT ") + name + QStringLiteral(", count(*) FROM (SELECT ") +
-                      name + source.from + limit + QStringLiteral(") AS qv_facet GROUP BY ") +
-                      name + QStringLiteral(" ORDER BY count(*) DESC, ") + name +
+            group(QStringLiteral("SELECT ") + name + QStringLiteral(", count(*)") +
+                      labelOf(column.name, labels) + QStringLiteral(" FROM (SELECT ") + name +
+                      source.from + limit + QStringLiteral(") AS qv_facet GROUP BY ") + name +
+                      QStringLiteral(" ORDER BY count(*) DESC, ") + name +
                       QStringLiteral(" LIMIT %1").arg(MAX_FACET_VALUES + 1),
                   source.values);
         if (values && isFacet(*values))

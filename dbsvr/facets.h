@@ -6,7 +6,8 @@
 
 namespace dbsvr {
 
-// Runs a statement of two columns, a value and its count, and gives its rows; nullopt when
+// Runs a statement of two columns, a value and its count (and a third, its label, when the
+// column has a label source), and gives its rows; nullopt when
 // the database refused it (a column of a type it cannot group). Raises common::Error for the
 // other failures (the time limit, a lost connection).
 using GroupedRows =
@@ -16,9 +17,9 @@ using CountRows = std::function<int64_t(const QString& sql, const QList<BoundVal
 
 // The facets of the rows source gives (see Database::facets): one statement per candidate
 // column (neither a BLOB nor a key column), over the first SCAN_ROWS rows, grouped, at most
-// one value more than a facet may have.
+// one value more than a facet may have. A column among labels gets each value's label too.
 FacetList CollectFacets(const QList<ColumnDescription>& columns, const ReadSource& source,
-                        const SqlDialect& dialect, const GroupedRows& group,
-                        const CountRows& count);
+                        const QList<LabelSource>& labels, const SqlDialect& dialect,
+                        const GroupedRows& group, const CountRows& count);
 
 } // namespace dbsvr

@@ -13,17 +13,20 @@ QString OrderColumn(const TableRead& read, const QString& column) {
            QuoteIdentifier(column);
 }
 
+QString LabelSubquery(const LabelSource& label, const QString& alias, const QString& rowAlias) {
+    return QStringLiteral("(SELECT ") + alias + QLatin1Char('.') + QuoteIdentifier(label.label) +
+           QStringLiteral(" FROM ") + QuoteIdentifier(label.table) + QStringLiteral(" AS ") +
+           alias + QStringLiteral(" WHERE ") + alias + QLatin1Char('.') +
+           QuoteIdentifier(label.key) + QStringLiteral(" = ") + rowAlias + QLatin1Char('.') +
+           QuoteIdentifier(label.column) + QStringLiteral(" LIMIT 1)");
+}
+
 QString LabelSelectList(const QList<LabelSource>& labels) {
     QString list;
-    for (qsizetype i = 0; i < labels.size(); ++i) {
-        const LabelSource& l = labels[i];
-        const QString alias = QStringLiteral("qv_label") + QString::number(i + 1);
-        list += QStringLiteral(", (SELECT ") + alias + QLatin1Char('.') + QuoteIdentifier(l.label) +
-                QStringLiteral(" FROM ") + QuoteIdentifier(l.table) + QStringLiteral(" AS ") +
-                alias + QStringLiteral(" WHERE ") + alias + QLatin1Char('.') +
-                QuoteIdentifier(l.key) + QStringLiteral(" = ") + QLatin1String(ROW_ALIAS) +
-                QLatin1Char('.') + QuoteIdentifier(l.column) + QStringLiteral(" LIMIT 1)");
-    }
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        list += QStringLiteral(", ") +
+                LabelSubquery(labels[i], QStringLiteral("qv_label") + QString::number(i + 1),
+                              QLatin1String(ROW_ALIAS));
     return list;
 }
 

@@ -26,4 +26,8 @@ QString OrderColumn(const TableRead& read, const QString& column);
 // can neither repeat a row nor change the total.
 QString LabelSelectList(const QList<LabelSource>& labels);
 
+// The subquery of one label, as in LabelSelectList, its referenced table named alias and the
+// key read from rowAlias.column.
+QString LabelSubquery(const LabelSource& label, const QString& alias, const QString& rowAlias);
+
 } // namespace dbsvr

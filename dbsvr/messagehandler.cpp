@@ -138,6 +138,8 @@ void addFacets(pugi::xml_node reply, const FacetList& list) {
                 common::SetValueText(value, *v.value);
             else
                 value.append_attribute(protocol::ATTRIBUTE_NULL).set_value(protocol::TRUE_TEXT);
+            if (v.label)
+                setAttribute(value, protocol::ATTRIBUTE_LABEL, *v.label);
         }
     }
     if (list.truncated)
@@ -517,7 +519,8 @@ void MessageHandler::readTable(const pugi::xml_node& request, pugi::xml_node rep
 
 void MessageHandler::facets(const pugi::xml_node& request, pugi::xml_node reply) const {
     Database& db = database();
-    const TableRead read = tableRead(request);
+    TableRead read = tableRead(request);
+    read.labels = labelSources(request, read.table);
     const FacetList list = db.facets(read);
     AddText(reply, protocol::TABLE, read.table);
     addFacets(reply, list);

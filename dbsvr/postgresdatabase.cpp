@@ -319,16 +319,19 @@ FacetList PostgresDatabase::facets(const TableRead& read) {
             return std::optional<QList<FacetValue>>();
         checkedRead(result);
         QList<FacetValue> rows;
+        const auto text = [&result](int r, int c) {
+            return c < result.columns() && !result.isNull(r, c) ? std::optional(result.text(r, c))
+                                                                : std::nullopt;
+        };
         for (int r = 0; r < result.rows(); ++r)
-            rows << FacetValue{result.isNull(r, 0) ? std::nullopt
-                                                   : std::optional(result.text(r, 0)),
-                               result.integer(r, 1)};
+            rows << FacetValue{text(r, 0), result.integer(r, 1), text(r, 2)};
         return std::optional(rows);
     };
     const auto counted = [this](const QString& sql, const QList<BoundValue>& values) {
         return countOf(sql, values);
     };
-    return CollectFacets(select.columns, select.source, POSTGRES_DIALECT, group, counted);
+    return CollectFacets(select.columns, select.source, read.labels, POSTGRES_DIALECT, group,
+                         counted);
 }
 
 void PostgresDatabase::exportTable(const TableRead& read, RowReceiver& out,

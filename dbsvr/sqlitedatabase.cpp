@@ -533,9 +533,11 @@ FacetList SqliteDatabase::facets(const TableRead& read) {
         s.bindAll(values);
         QList<FacetValue> rows;
         while (s.step()) {
-            FacetValue v{std::nullopt, s.columnInteger(1)};
+            FacetValue v{std::nullopt, s.columnInteger(1), std::nullopt};
             if (!std::holds_alternative<std::monostate>(s.field(0, false)))
                 v.value = s.columnText(0);
+            if (s.columnCount() > 2 && !std::holds_alternative<std::monostate>(s.field(2, false)))
+                v.label = s.columnText(2);
             rows << v;
         }
         return std::optional(rows);
@@ -543,7 +545,8 @@ FacetList SqliteDatabase::facets(const TableRead& read) {
     const auto counted = [this](const QString& sql, const QList<BoundValue>& values) {
         return countOf(m_db, sql, values);
     };
-    return CollectFacets(select.columns, select.source, SQLITE_DIALECT, group, counted);
+    return CollectFacets(select.columns, select.source, read.labels, SQLITE_DIALECT, group,
+                         counted);
 }
 
 int SqliteDatabase::stopCheck(void* self) {

@@ -193,6 +193,31 @@ TEST_P(LabelsTest, AnExportCarriesTheLabelsToo) {
     EXPECT_EQ(r.count("/XML/Columns/Column"), 5u);
 }
 
+TEST_P(LabelsTest, FacetsOfForeignKeysCarryTheLabelsOfTheirValues) {
+    const auto facets = [this](const QString& extra) {
+        return ask("<XML><Type>Facets</Type><Table>items</Table>" + extra + "</XML>");
+    };
+    const Reply r = facets("<Labels>true</Labels><Filter column=\"id\" op=\"lt\">5</Filter>");
+    const auto value = [&r](const char* column, const char* value, const char* what) {
+        return r.text(QStringLiteral("/XML/Facets/Facet[@column='%1']/Value[.='%2']/@%3")
+                          .arg(column, value, what)
+                          .toUtf8()
+                          .constData());
+    };
+    EXPECT_EQ(value("product_id", "2", "label"), "Espresso beans") << r.raw.constData();
+    EXPECT_EQ(value("product_id", "1", "label"), "Tea");
+    EXPECT_EQ(value("product_id", "1", "count"), "1");
+    EXPECT_EQ(value("product_id", "99", "count"), "1"); // dangling: counted, not labelled
+    EXPECT_EQ(r.count("/XML/Facets/Facet[@column='product_id']/Value[.='99']/@label"), 0u);
+    EXPECT_EQ(r.count("/XML/Facets/Facet[@column='product_id']/Value[@null]/@label"), 0u);
+    EXPECT_EQ(r.text("/XML/Facets/Facet[@column='odd\")']/Value[.='7']/@label"),
+              "hostile but fine");
+    // Sizes have no label column; a column of the table itself is never labelled.
+    EXPECT_EQ(r.count("/XML/Facets/Facet[@column='size_code']/Value[@label]"), 0u);
+    EXPECT_EQ(r.count("/XML/Facets/Facet[@column='name']/Value[@label]"), 0u);
+    EXPECT_EQ(facets("").count("/XML/Facets/Facet/Value[@label]"), 0u);
+}
+
 TEST_P(LabelsTest, KeysToTheServersOwnTablesGetNoLabel) {
     // A table of the application may point at the users' table: their names stay unread.
     m_data.exec("CREATE TABLE quorvex_users (name TEXT PRIMARY KEY, hash TEXT);"

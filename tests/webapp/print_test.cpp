@@ -113,6 +113,12 @@ TEST_F(Print, NumbersFollowTheLanguageAndTheDeclaredScaleWhileExportsStayRaw) {
     // English: the same values with its own separators.
     EXPECT_TRUE(
         browser.get("page=table&name=prices").body.contains("data-label=\"amount\">1,234.50</td>"));
+    // A row page as its grid; its key stays as stored.
+    const Page row = german.get("page=row&table=prices&k.id=1");
+    EXPECT_TRUE(support::ContainsInOrder(
+        row.body, {"<th>id</th><td>1</td>", "<th>amount</th><td>1.234,50</td>",
+                   "<th>rate</th><td>-0,25</td>", "<th>label</th><td>1234.5</td>"}))
+        << row.body.toStdString();
     // A query's column whose values are all numbers is numeric too.
     const Page query = german.get("page=query&name=LowStock&p.threshold=1000&run=1");
     EXPECT_TRUE(query.body.contains("<td class=\"num\" data-label=\"in_stock\">"))

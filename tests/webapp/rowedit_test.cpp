@@ -66,6 +66,8 @@ TEST_F(RowEdit, TheFormsAreMadeFromTheTableAndOfferTheReferencedRowsByLabel) {
     EXPECT_TRUE(support::ContainsInOrder(
         edit.body,
         {"<h1>Edit a row of products</h1>", "name=\"o.unit_price\" value=\"6.5\"",
+         // The key is shown, never sent: the rows that point at it stay with it.
+         "<input type=\"text\" id=\"rf1\" readonly value=\"17\">",
          "<select id=\"rf2\" name=\"v.category_id\" required>", "<option value=\"2\">Bakery",
          "<option value=\"5\" selected>Pantry</option>",
          "name=\"v.name\" required rows=\"3\">Honey</textarea>",
@@ -131,6 +133,11 @@ TEST_F(RowEdit, WrongValuesComeBackMarkedAndWriteNothing) {
     // A choice the referenced table does not hold.
     const Page unknown = editor.post(FormBody(form.body, honey({{"v.category_id", "99"}})));
     EXPECT_TRUE(unknown.body.contains("Please choose one of the values offered."));
+    EXPECT_TRUE(unknown.body.contains("id=\"rf1\" readonly value=\"17\""));
+    // A key sent anyway changes nothing: the row keeps its key.
+    const Page moved = editor.post(FormBody(form.body, honey({{"v.id", "170"}})));
+    EXPECT_EQ(moved.redirect, "/?page=row&table=products&k.id=17&note=saved");
+    EXPECT_EQ(editor.get("page=row&table=products&k.id=170").status, 404);
     EXPECT_EQ(productCell(17, "unit_price"), "6.5");
     EXPECT_TRUE(productCell(17, "category_id").startsWith("Pantry")); // by its label
 }

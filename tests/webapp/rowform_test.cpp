@@ -72,10 +72,14 @@ TEST(RowForm, FieldsFollowTheDescription) {
     EXPECT_EQ(inserting[3].input, RowInput::Shown);
     EXPECT_FALSE(inserting[3].check.required);
 
+    // An edit keeps the key: the rows that point at it stay with it.
     const QList<RowFormField> editing = RowFormFields(t, false);
     ASSERT_EQ(editing.size(), 5);
     EXPECT_TRUE(editing[0].key);
+    EXPECT_EQ(editing[0].input, RowInput::Key);
+    EXPECT_FALSE(IsEditable(editing[0]));
     EXPECT_FALSE(editing[0].check.required);
+    EXPECT_TRUE(IsEditable(editing[1]));
 }
 
 TEST(RowForm, DateTimesRoundTripThroughTheInput) {

@@ -305,14 +305,15 @@ TEST_F(Tables, SearchFacetsEmptyFiltersAndRefusedValues) {
     EXPECT_TRUE(found.body.contains(" of 1<")) << found.body.toStdString();
     EXPECT_TRUE(found.body.contains(">Espresso beans</td>"));
 
-    // A facet's value adds its filter, and is then marked and removable.
+    // A facet's value adds its filter, and is then marked and removable; a key is named by its
+    // label.
     const Page all = browser.get("page=table&name=products");
-    const QString facet = QueryOf(LinkTo(all.body, "2"));
+    const QString facet = QueryOf(LinkTo(all.body, "Bakery (2)"));
     EXPECT_TRUE(facet.contains("col1=category_id&op1=eq&val1=2")) << facet.toStdString();
     const Page filtered = browser.get(facet);
-    EXPECT_TRUE(
-        filtered.body.contains("<li class=\"active\" aria-current=\"true\"><strong>2</strong>"));
-    EXPECT_FALSE(LinkTo(filtered.body, "remove 2").isEmpty());
+    EXPECT_TRUE(filtered.body.contains(
+        "<li class=\"active\" aria-current=\"true\"><strong>Bakery (2)</strong>"));
+    EXPECT_FALSE(LinkTo(filtered.body, "remove Bakery (2)").isEmpty());
 
     const Page empty = browser.get("page=table&name=customers&col1=email&op1=empty");
     const Page notEmpty = browser.get("page=table&name=customers&col1=email&op1=notempty");

@@ -69,7 +69,8 @@ QList<Facet> facetList(const DataReply& reply) {
         for (const pugi::xml_node& v : f.children(protocol::VALUE))
             facet.values.append({common::ValueText(v),
                                  AttributeText(v, protocol::ATTRIBUTE_NULL) == protocol::TRUE_TEXT,
-                                 AttributeText(v, protocol::ATTRIBUTE_COUNT).toLongLong()});
+                                 AttributeText(v, protocol::ATTRIBUTE_COUNT).toLongLong(),
+                                 AttributeText(v, protocol::ATTRIBUTE_LABEL)});
         facets.append(facet);
     }
     return facets;

@@ -103,6 +103,7 @@ struct FacetValue {
     QString value;
     bool isNull = false;
     qint64 count = 0;
+    QString label; // of a foreign key's value (TableRead::labels), "" when it has none
 };
 struct Facet {
     QString column;

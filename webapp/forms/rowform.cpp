@@ -70,11 +70,11 @@ QList<RowFormField> RowFormFields(const TableSchema& table, bool inserting) {
         RowFormField f;
         f.column = c.name;
         f.key = c.pk > 0;
-        f.input = InputOfType(c.type, &f.step);
+        f.input = !inserting && f.key ? RowInput::Key : InputOfType(c.type, &f.step);
         f.check.name = c.name;
         f.check.label = c.name;
         f.check.required = c.notNull && !c.defaultValue && !c.autoIncrement &&
-                           f.input != RowInput::Checkbox && f.input != RowInput::Shown;
+                           f.input != RowInput::Checkbox && IsEditable(f);
         if (c.length)
             f.check.maxLength = *c.length;
         switch (f.input) {
@@ -98,6 +98,10 @@ QList<RowFormField> RowFormFields(const TableSchema& table, bool inserting) {
         fields.append(f);
     }
     return fields;
+}
+
+bool IsEditable(const RowFormField& field) {
+    return field.input != RowInput::Shown && field.input != RowInput::Key;
 }
 
 QString DateTimeInputValue(const QString& stored) {

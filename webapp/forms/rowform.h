@@ -17,7 +17,9 @@ enum class RowInput {
     DateTime,  // <input type="datetime-local">
     Checkbox,  // a PostgreSQL boolean
     Choice,    // <select> of the rows a foreign key may point at
-    Shown      // a BLOB: shown, never edited
+    Shown,     // a BLOB: shown, never edited
+    Key        // the key of the row edited: shown, never changed (the rows that point at it
+               // would be cut loose); a new key is a new row
 };
 
 // One column of the form, with the rules its values are checked by (those of a declarative
@@ -33,9 +35,12 @@ struct RowFormField {
 };
 
 // The fields of a form for table's rows, in the table's order. inserting leaves out what the
-// database fills itself (INTEGER PRIMARY KEY, serial, identity); a column NOT NULL without a
-// default is required.
+// database fills itself (INTEGER PRIMARY KEY, serial, identity), editing keeps the key as it is
+// (RowInput::Key); a column NOT NULL without a default is required.
 QList<RowFormField> RowFormFields(const TableSchema& table, bool inserting);
+
+// Whether the form sends a value of field that may change the row: not a Shown or a Key.
+bool IsEditable(const RowFormField& field);
 
 // The input a declared type gets (blob and bytea are Shown); step for a number input.
 RowInput InputOfType(const QString& type, QString* step = nullptr);

@@ -99,6 +99,9 @@ Html fieldInput(const PageEnvironment& env, const RowEntry& entry, const RowForm
     switch (f.input) {
     case RowInput::Shown:
         return "<span id=\"" + Html::text(id) + "\">" + env.html("webRowBlobKept") + "</span>";
+    case RowInput::Key: // read-only, and without a name: never sent
+        return "<input type=\"text\" id=\"" + Html::text(id) + "\" readonly value=\"" +
+               Html::text(value) + "\">";
     case RowInput::Multiline:
         return "<textarea" + common + length + " rows=\"3\">" + Html::text(value) + "</textarea>";
     case RowInput::Checkbox:
@@ -173,7 +176,7 @@ Html conflictTable(const PageEnvironment& env, const RowEntry& entry,
                 "</th><th scope=\"col\">" + env.html("webRowTheirs") + "</th><th scope=\"col\">" +
                 env.html("webRowYours") + "</th></tr></thead><tbody>\n";
     for (const RowFormField& f : entry.fields) {
-        if (f.input == RowInput::Shown)
+        if (!IsEditable(f))
             continue;
         const std::optional<QString> now = current.value(f.column);
         const std::optional<QString> yours = storedValue(f, entry.values.value(f.column));
@@ -248,8 +251,10 @@ void readPost(const PageEnvironment& env, RowEntry& entry) {
         else if (name.startsWith(ORIGINAL_NULL_PREFIX))
             entry.original.insert(name.mid(ORIGINAL_NULL_PREFIX.size()), std::nullopt);
     }
+    for (const auto& [column, value] : entry.key)
+        entry.values.insert(column, value); // the key's inputs show it again
     for (const RowFormField& f : entry.fields) {
-        if (f.input == RowInput::Shown)
+        if (!IsEditable(f))
             continue;
         const QString value = env.field(VALUE_PREFIX + f.column);
         entry.values.insert(f.column, value);
@@ -314,7 +319,7 @@ Response submitEdit(const PageEnvironment& env, RowEntry& entry) {
     for (auto it = entry.original.constBegin(); it != entry.original.constEnd(); ++it)
         change.original.append({it.key(), it.value()});
     for (const RowFormField& f : entry.fields) {
-        if (f.input == RowInput::Shown)
+        if (!IsEditable(f))
             continue;
         const std::optional<QString> value = storedValue(f, entry.values.value(f.column));
         if (inputValue(f, value) != inputValue(f, entry.original.value(f.column)))

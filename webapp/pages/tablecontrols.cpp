@@ -93,7 +93,12 @@ Html FacetLists(const PageEnvironment& env, const TableView& view, const QList<F
         html += "<h3>" + Html::text(facet.column) + "</h3><ul>";
         for (const FacetValue& v : facet.values) {
             const QString op = v.isNull ? QStringLiteral("empty") : QStringLiteral("eq");
-            const QString text = v.isNull ? env.label("webNull") : v.value;
+            // A key is shown as the row pages show it: its label, then the key.
+            const QString text =
+                v.isNull ? env.label("webNull")
+                : v.label.isEmpty()
+                    ? v.value
+                    : env.label("webKeyWithLabel", common::Value::Array{v.label, v.value});
             const Html count = " <span class=\"count\">(" + Html::number(v.count) + ")</span>";
             qsizetype active = -1;
             for (qsizetype i = 0; i < view.read.filters.size(); ++i) {

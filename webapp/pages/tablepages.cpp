@@ -68,7 +68,7 @@ TableContent readTableContent(const PageEnvironment& env, const TableView& view)
         TableRead read = view.read;
         read.labels = true; // shown, never part of the address
         content.rows = env.database.readTable(read);
-        content.facets = env.database.facets(view.read);
+        content.facets = env.database.facets(read);
     } catch (const DataFailure& failure) {
         content.failure = failure;
     }
@@ -182,15 +182,18 @@ Html renderRow(const PageEnvironment& env, const RowContent& content) {
     const RowSet& rows = content.rows;
     const TableSchema& schema = content.schema;
     const QList<Cell>& row = rows.rows.first();
+    const QList<std::optional<NumberStyle>> numbers = ColumnNumberStyles(schema, rows.columns);
+    const QLocale locale = NumberLocale(env.labels);
     Html html("<table class=\"record\"><tbody>\n");
     for (qsizetype i = 0; i < rows.columns.size(); ++i) {
         QString type;
         for (const ColumnInfo& c : schema.columns)
             if (c.name == rows.columns[i])
                 type = c.type;
+        const NumberStyle style = numbers[i].value_or(NumberStyle{});
         html += "<tr><th>" + Html::text(rows.columns[i]) + "</th><td>" +
-                KeyWithLabel(env.labels, row[i]) + "</td><td class=\"type\">" + Html::text(type) +
-                "</td></tr>\n";
+                KeyWithLabel(env.labels, row[i], style, locale) + "</td><td class=\"type\">" +
+                Html::text(type) + "</td></tr>\n";
     }
     html += "</tbody></table>\n";
 

@@ -15,9 +15,10 @@ Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style,
     return Html::text(cell.text);
 }
 
-Html KeyWithLabel(const Labels& labels, const Cell& cell) {
+Html KeyWithLabel(const Labels& labels, const Cell& cell, const NumberStyle& style,
+                  const QLocale& locale) {
     if (!cell.label || cell.isNull)
-        return CellHtml(labels, cell);
+        return CellHtml(labels, cell, style, locale);
     return labels.html(QStringLiteral("webKeyWithLabel"),
                        common::Value::Array{*cell.label, cell.text});
 }

@@ -15,7 +15,8 @@ Html CellHtml(const Labels& labels, const Cell& cell, const NumberStyle& style =
               const QLocale& locale = QLocale::c());
 
 // A value with its label beside it, "Espresso beans (2)", when it has one; else as CellHtml.
-Html KeyWithLabel(const Labels& labels, const Cell& cell);
+Html KeyWithLabel(const Labels& labels, const Cell& cell, const NumberStyle& style = {},
+                  const QLocale& locale = QLocale::c());
 
 // A cell's value as a link: its label as the text and value (its CellHtml) as the title when
 // it has a label, else value.
