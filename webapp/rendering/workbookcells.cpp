@@ -1,0 +1,152 @@
+#include "webapp/rendering/workbookcells.h"
+
+#include "webapp/forms/rowform.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <cmath>
+#include <optional>
+
+namespace webapp {
+
+namespace {
+
+// Whole numbers up to this are exact in a double.
+constexpr double EXACT_WHOLE = 9007199254740992.0; // 2^53
+// Digits a double keeps for any decimal.
+constexpr int EXACT_DIGITS = 15;
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// A plain decimal as databases print them (no blanks, no "+", no leading zeros but one, no
+// exponent), that a double holds exactly enough to print it back.
+std::optional<double> exactNumber(const QString& text) {
+    static const QRegularExpression NUMBER(
+        QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][-+]?[0-9]{1,3})?$"));
+    if (!NUMBER.match(text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    int digits = 0;
+    bool leading = true;
+    bool whole = true;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('e') || c == QLatin1Char('E'))
+            break;
+        if (c == QLatin1Char('.'))
+            whole = false;
+        if (!isDigit(c) || (leading && c == QLatin1Char('0')))
+            continue;
+        leading = false;
+        ++digits;
+    }
+    if (whole && !text.contains(QLatin1Char('e'), Qt::CaseInsensitive))
+        return std::fabs(value) <= EXACT_WHOLE ? std::optional(value) : std::nullopt;
+    return digits <= EXACT_DIGITS ? std::optional(value) : std::nullopt;
+}
+
+std::optional<CellDate> dateOf(const QString& text, bool withTime) {
+    static const QRegularExpression DATE(QStringLiteral(
+        "^(\\d{4})-(\\d\\d)-(\\d\\d)(?:[ T](\\d\\d):(\\d\\d)(?::(\\d\\d(?:\\.\\d+)?))?)?$"));
+    const QRegularExpressionMatch m = DATE.match(text);
+    if (!m.hasMatch() || (!withTime && m.hasCaptured(4)))
+        return std::nullopt;
+    CellDate d{m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
+               m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toDouble(),
+               m.hasCaptured(4)};
+    if (d.year < 1900 || d.year > 9999 || !QDate::isValid(d.year, d.month, d.day) || d.hour > 23 ||
+        d.minute > 59 || d.second >= 60)
+        return std::nullopt;
+    return d;
+}
+
+std::optional<bool> booleanOf(const QString& text) {
+    const QString t = text.toLower();
+    if (t == QLatin1String("true") || t == QLatin1String("t") || t == QLatin1String("1"))
+        return true;
+    if (t == QLatin1String("false") || t == QLatin1String("f") || t == QLatin1String("0"))
+        return false;
+    return std::nullopt;
+}
+
+template <typename T> CellValue orText(const std::optional<T>& value, const QString& text) {
+    return value ? CellValue(*value) : CellValue(text);
+}
+
+// The characters the writer does not escape but XML cannot carry, and a text that would read
+// as an escape, which the escape of "_" (_x005F_) keeps as it is.
+QString escaped(const QString& text) {
+    static const QRegularExpression LOOKS_ESCAPED(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    QString out = text;
+    out.replace(LOOKS_ESCAPED, QStringLiteral("_x005F_"));
+    out.replace(QChar(0), QStringLiteral("_x0000_"));
+    out.replace(QChar(0xFFFE), QStringLiteral("_xFFFE_"));
+    out.replace(QChar(0xFFFF), QStringLiteral("_xFFFF_"));
+    return out;
+}
+
+qsizetype codePoints(const QString& text) {
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i, ++n)
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+    return n;
+}
+
+} // namespace
+
+CellKind CellKindOfType(const QString& type) {
+    if (type.trimmed().isEmpty())
+        return CellKind::Unknown;
+    switch (InputOfType(type)) {
+    case RowInput::Number:
+        return CellKind::Number;
+    case RowInput::Date:
+        return CellKind::Date;
+    case RowInput::DateTime:
+        return CellKind::DateTime;
+    case RowInput::Checkbox:
+        return CellKind::Boolean;
+    default:
+        return CellKind::Text;
+    }
+}
+
+CellValue CellValueOf(CellKind kind, const QString& text) {
+    switch (kind) {
+    case CellKind::Unknown:
+    case CellKind::Number:
+        return orText(exactNumber(text), text);
+    case CellKind::Date:
+        return orText(dateOf(text, false), text);
+    case CellKind::DateTime:
+        return orText(dateOf(text, true), text);
+    case CellKind::Boolean:
+        return orText(booleanOf(text), text);
+    case CellKind::Text:
+        break;
+    }
+    return text;
+}
+
+QByteArray CellText(const QString& text, bool* cut) {
+    QString kept = text;
+    QString out = escaped(kept);
+    for (qsizetype over = codePoints(out) - MAX_CELL_TEXT; over > 0;
+         over = codePoints(out) - MAX_CELL_TEXT) {
+        // Cut the text itself, never an escape, and never between the halves of a pair.
+        kept.chop(std::min(over, kept.size()));
+        if (!kept.isEmpty() && kept.back().isHighSurrogate())
+            kept.chop(1);
+        out = escaped(kept);
+    }
+    if (cut)
+        *cut = kept.size() < text.size();
+    return out.toUtf8();
+}
+
+} // namespace webapp
