@@ -44,8 +44,12 @@ std::optional<double> exactNumber(const QString& text) {
         leading = false;
         ++digits;
     }
-    if (whole && !text.contains(QLatin1Char('e'), Qt::CaseInsensitive))
-        return std::fabs(value) <= EXACT_WHOLE ? std::optional(value) : std::nullopt;
+    if (whole && !text.contains(QLatin1Char('e'), Qt::CaseInsensitive)) {
+        // Compared as a whole number: as a double, 2^53 + 1 would pass for 2^53.
+        const qint64 n = text.toLongLong(&ok);
+        return ok && n <= qint64(EXACT_WHOLE) && n >= -qint64(EXACT_WHOLE) ? std::optional(value)
+                                                                           : std::nullopt;
+    }
     return digits <= EXACT_DIGITS ? std::optional(value) : std::nullopt;
 }
 
@@ -134,19 +138,22 @@ CellValue CellValueOf(CellKind kind, const QString& text) {
 }
 
 QByteArray CellText(const QString& text, bool* cut) {
-    QString kept = text;
-    QString out = escaped(kept);
-    for (qsizetype over = codePoints(out) - MAX_CELL_TEXT; over > 0;
-         over = codePoints(out) - MAX_CELL_TEXT) {
-        // Cut the text itself, never an escape, and never between the halves of a pair.
-        kept.chop(std::min(over, kept.size()));
-        if (!kept.isEmpty() && kept.back().isHighSurrogate())
-            kept.chop(1);
-        out = escaped(kept);
-    }
+    QString out = escaped(text);
+    const bool tooLong = codePoints(out) > MAX_CELL_TEXT;
     if (cut)
-        *cut = kept.size() < text.size();
-    return out.toUtf8();
+        *cut = tooLong;
+    if (!tooLong)
+        return out.toUtf8();
+    // The longest beginning of the text whose escaped form fits: it is cut, never an escape.
+    qsizetype fits = 0, over = text.size();
+    while (over - fits > 1) {
+        const qsizetype middle = fits + (over - fits) / 2;
+        (codePoints(escaped(text.left(middle))) <= MAX_CELL_TEXT ? fits : over) = middle;
+    }
+    // Never between the halves of a pair.
+    if (fits > 0 && text[fits - 1].isHighSurrogate())
+        --fits;
+    return escaped(text.left(fits)).toUtf8();
 }
 
 } // namespace webapp
