@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -85,6 +86,12 @@ template <typename T> CellValue orText(const std::optional<T>& value, const QStr
 // as an escape, which the escape of "_" (_x005F_) keeps as it is.
 QString escaped(const QString& text) {
     static const QRegularExpression LOOKS_ESCAPED(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    // Most texts hold none of it: they are kept as they are, without a copy.
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c == QLatin1Char('_') || c.unicode() == 0 || c.unicode() >= 0xFFFE;
+    });
+    if (plain)
+        return text;
     QString out = text;
     out.replace(LOOKS_ESCAPED, QStringLiteral("_x005F_"));
     out.replace(QChar(0), QStringLiteral("_x0000_"));
@@ -139,7 +146,7 @@ CellValue CellValueOf(CellKind kind, const QString& text) {
 
 QByteArray CellText(const QString& text, bool* cut) {
     QString out = escaped(text);
-    const bool tooLong = codePoints(out) > MAX_CELL_TEXT;
+    const bool tooLong = out.size() > MAX_CELL_TEXT && codePoints(out) > MAX_CELL_TEXT;
     if (cut)
         *cut = tooLong;
     if (!tooLong)
