@@ -93,7 +93,7 @@ void WorkbookExport::writeCell(int column, const Cell& cell) {
         cell.isBlob ? CellValue(cell.text) : CellValueOf(m_kinds[column], cell.text);
     if (const double* number = std::get_if<double>(&value)) {
         check(worksheet_write_number(m_rows, m_row, lxw_col_t(column), *number, nullptr));
-        widen(column, QString::number(*number, 'g', 15).size());
+        widen(column, cell.text.size()); // as stored: what a reader shows is no wider
     } else if (const CellDate* date = std::get_if<CellDate>(&value)) {
         lxw_datetime when = dateTimeOf(*date);
         check(worksheet_write_datetime(m_rows, m_row, lxw_col_t(column), &when,
