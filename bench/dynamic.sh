@@ -50,8 +50,12 @@
 # one client at a time: a word that 1,000 rows hold (the same address every
 # time, so the reply kept for it answers), and a word of its own for every
 # request (1 row each; no kept reply can answer), target <= 50 ms.
+# Then xlsx: the search table's 100,000 rows exported as a workbook (.xlsx) and
+# as CSV, taking turns, one at a time: the median seconds of each and their
+# ratio (target <= 2.00), and websvr's peak resident memory over the workbook
+# exports against that over the CSV ones.
 # Prints SQLite and PostgreSQL side by side. BENCH_SECONDS and BENCH_ROUNDS
-# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users, search)
+# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users, search, xlsx)
 # measures only those.
 set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
@@ -130,7 +134,10 @@ $SEARCH_FILL
 CREATE INDEX benchitems_search ON benchitems
     USING gin (to_tsvector('simple', coalesce(name, '') || ' ' || coalesce(note, '')));
 ANALYZE benchitems;"
-searched() { [[ " ${BENCH_PHASES:-pages mixed users search} " == *" search "* ]]; }
+searched() { [[ " ${BENCH_PHASES:-pages mixed users search xlsx} " == *" search "* ]]; }
+# The search table is also what the xlsx phase exports.
+exported() { [[ " ${BENCH_PHASES:-pages mixed users search xlsx} " == *" xlsx "* ]]; }
+needs_items() { searched || exported; }
 
 start_postgresql() {
     PGBIN=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
@@ -145,7 +152,7 @@ start_postgresql() {
     "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d postgres -c "CREATE DATABASE shop"
     "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -f "$SAMPLE/sample-postgresql.sql" >/dev/null
     "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -c "$BENCH_ROWS"
-    ! searched || "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -c "$SEARCH_POSTGRESQL"
+    ! needs_items || "$PGBIN/psql" -q -h "$WORK/pg" -U postgres -d shop -c "$SEARCH_POSTGRESQL"
 }
 
 # count_customers DB LIKE: rows of customers whose name is like LIKE.
@@ -170,7 +177,7 @@ start_websvr() { # database port
     local app="$program/examples/microsoft access"
     if [ "$db" = sqlite ]; then
         sqlite3 "$app/sample.db" "$BENCH_ROWS"
-        ! searched || sqlite3 "$app/sample.db" "$SEARCH_SQLITE"
+        ! needs_items || sqlite3 "$app/sample.db" "$SEARCH_SQLITE"
     else
         sed -i "s|<Database>[^<]*</Database>|<Database type=\"postgresql\">host=$WORK/pg user=postgres dbname=shop</Database>|" \
             "$app/dataserver.xml"
@@ -527,9 +534,38 @@ measure_search() { # db port
     RESULT[$db,searchuncached]=$(median "${uncached[@]}")
 }
 
-# BENCH_PHASES picks what to measure (default all: "pages mixed users search").
+# The search table's rows as a workbook and as CSV, taking turns, one export at a time: the
+# median seconds of each, and websvr's peak resident memory over each kind.
+EXPORT_URL="/?page=export&name=benchitems&sort=id&format="
+measure_xlsx() { # db port
+    local db=$1 base="http://127.0.0.1:$2" round format seconds headers
+    local -A times=() peak=()
+    for round in $(seq "$ROUNDS"); do
+        for format in csv xlsx; do
+            reset_peak "$WEBSVR_PID"
+            headers="$WORK/$db/export.headers"
+            seconds=$(curl -sf -b "$SESSION_COOKIE" -D "$headers" -o "$WORK/$db/export.$format" \
+                -w '%{time_total}' "$base$EXPORT_URL$format") || die "$db: the $format export failed"
+            ! grep -qi '^x-export-truncated' "$headers" || die "$db: the $format export was cut short"
+            times[$format]+=" $seconds"
+            peak[$format]=$(larger "${peak[$format]:-}" "$(peak_mib "$WEBSVR_PID")")
+            echo "  $db round $round $format export: $seconds s, $(stat -c %s "$WORK/$db/export.$format") B" >&2
+        done
+    done
+    [ "$(head -c 2 "$WORK/$db/export.xlsx")" = PK ] || die "$db: the workbook is no zip file"
+    # shellcheck disable=SC2086 # the times, one word each
+    RESULT[$db,xlsxs]=$(median ${times[xlsx]})
+    # shellcheck disable=SC2086
+    RESULT[$db,csvs]=$(median ${times[csv]})
+    RESULT[$db,xlsxbytes]=$(stat -c %s "$WORK/$db/export.xlsx")
+    RESULT[$db,csvbytes]=$(stat -c %s "$WORK/$db/export.csv")
+    RESULT[$db,xlsxrss]=${peak[xlsx]}
+    RESULT[$db,csvrss]=${peak[csv]}
+}
+
+# BENCH_PHASES picks what to measure (default all: "pages mixed users search xlsx").
 bench_database() {
-    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users search} "
+    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users search xlsx} "
     port=$(free_port)
     [ "$db" = sqlite ] || start_postgresql
     start_websvr "$db" "$port"
@@ -542,6 +578,7 @@ bench_database() {
     [[ $phases != *" mixed "* ]] || measure_mixed "$db" "$port"
     [[ $phases != *" users "* ]] || measure_users "$db" "$port"
     [[ $phases != *" search "* ]] || measure_search "$db" "$port"
+    [[ $phases != *" xlsx "* ]] || measure_xlsx "$db" "$port"
     stop_websvr
 }
 
@@ -560,7 +597,7 @@ row() { # label key [target]
     for db in "${DATABASES[@]}"; do printf '%26s' "$("$2" "$db")"; done
     echo "${3:+   ($3)}"
 }
-measured() { [[ " ${BENCH_PHASES:-pages mixed users search} " == *" $1 "* ]]; }
+measured() { [[ " ${BENCH_PHASES:-pages mixed users search xlsx} " == *" $1 "* ]]; }
 if measured pages; then
     for page in "${PAGES[@]}"; do
         rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
@@ -631,4 +668,16 @@ if measured search; then
     search_uncached_of() { echo "${RESULT[$1,searchuncached]}"; }
     row "search ms, reply reused (1,000 rows)" search_reused_of "target <= 50"
     row "search ms, a word per request (1 row)" search_uncached_of "target <= 50"
+fi
+if measured xlsx; then
+    echo
+    echo "xlsx: the $SEARCH_ROWS rows of the search table exported, one at a time"
+    export_s_of() { echo "${RESULT[$1,xlsxs]} / ${RESULT[$1,csvs]}"; }
+    export_ratio_of() { ratio "${RESULT[$1,xlsxs]}" "${RESULT[$1,csvs]}"; }
+    export_bytes_of() { echo "${RESULT[$1,xlsxbytes]} / ${RESULT[$1,csvbytes]}"; }
+    export_rss_of() { echo "${RESULT[$1,xlsxrss]} / ${RESULT[$1,csvrss]}"; }
+    row "export s, xlsx / csv" export_s_of
+    row "  ratio xlsx / csv" export_ratio_of "target <= 2.00"
+    row "export bytes, xlsx / csv" export_bytes_of
+    row "websvr peak RSS (MiB), xlsx / csv" export_rss_of "target < 64"
 fi

@@ -14,6 +14,7 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool socat procps python3 chromium curl wrk
     lintian testssl.sh
     npm poppler-utils
+    libxlsxwriter-dev python3-openpyxl
 )
 
 install() {

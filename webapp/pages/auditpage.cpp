@@ -96,6 +96,19 @@ Html renderEntries(const PageEnvironment& env, const AuditView& view, const RowS
            });
 }
 
+// The trail's filters in words, and the types of its columns that are not text.
+WorkbookAbout auditAbout(const PageEnvironment& env, const AuditView& view) {
+    WorkbookAbout about{QStringLiteral("audit"), {}, {}};
+    for (const QString& name : AuditView::filterNames())
+        if (const QString value = view.filters.value(name); !value.isEmpty())
+            about.words.append(env.label(labelOf(name)) + QStringLiteral(": ") + value);
+    if (about.words.isEmpty())
+        about.words.append(env.label("webPrintNoFilters"));
+    about.types = {{QStringLiteral("id"), QStringLiteral("integer")},
+                   {QStringLiteral("at"), QStringLiteral("timestamp")}};
+    return about;
+}
+
 } // namespace
 
 Response AuditPage(const PageEnvironment& env) {
@@ -114,7 +127,9 @@ Response AuditPage(const PageEnvironment& env) {
         TableRead all = view.read();
         all.offset = 0;
         return ExportAnswer(env, format, QStringLiteral("audit"),
-                            [&](const RowSink& sink) -> std::optional<Response> {
+                            [&](const RowSink& sink, ExportAbout about) -> std::optional<Response> {
+                                if (about)
+                                    *about = auditAbout(env, view);
                                 env.accounts.exportAudit(all, sink);
                                 return std::nullopt;
                             });

@@ -2,6 +2,7 @@
 
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/tablecontrols.h"
+#include "webapp/pages/viewwords.h"
 #include "webapp/rendering/numberformat.h"
 #include "webapp/rendering/rowsettable.h"
 
@@ -11,56 +12,18 @@ namespace webapp {
 
 namespace {
 
-QString quoted(const PageEnvironment& env, const QString& value) {
-    return NumberLocale(env.labels).quoteString(value);
-}
-
 QString printedAt(const PageEnvironment& env) {
     return env.label(
         "webPrintedAt",
         NumberLocale(env.labels).toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
 }
 
-// "customer_id equals "3"; name is empty", or that there are none.
-QString filtersInWords(const PageEnvironment& env, const TableView& view) {
-    if (view.read.filters.isEmpty())
-        return env.label("webPrintNoFilters");
-    QStringList filters;
-    for (const Filter& f : view.read.filters) {
-        QString words = f.column + QLatin1Char(' ') + OperatorLabel(env, f.op);
-        if (!OperatorTakesNoValue(f.op))
-            words += QLatin1Char(' ') + quoted(env, f.value);
-        filters.append(words);
-    }
-    return env.label("webPrintFilters", filters.join(QStringLiteral("; ")));
-}
-
-// "Sorted by price, descending; name.", or nothing when the view has no order.
-QString sortInWords(const PageEnvironment& env, const TableView& view) {
-    QStringList keys;
-    for (const SortKey& key : view.read.orderBy)
-        keys.append(key.descending ? env.label("webPrintKeyDescending", key.column) : key.column);
-    return keys.isEmpty() ? QString() : env.label("webPrintSort", keys.join(QStringLiteral("; ")));
-}
-
 QString tableInWords(const PageEnvironment& env, const TableView& view) {
-    QStringList words{printedAt(env)};
-    if (!view.read.search.isEmpty())
-        words.append(env.label("webPrintSearch", quoted(env, view.read.search)));
-    words.append(filtersInWords(env, view));
-    if (const QString sort = sortInWords(env, view); !sort.isEmpty())
-        words.append(sort);
-    return words.join(QLatin1Char(' '));
+    return (QStringList{printedAt(env)} + TableViewWords(env, view)).join(QLatin1Char(' '));
 }
 
 QString queryInWords(const PageEnvironment& env, const QueryView& view) {
-    QStringList parameters;
-    for (const QueryParameter& p : view.info.parameters)
-        parameters.append(p.name + QStringLiteral(" = ") + quoted(env, view.entered.value(p.name)));
-    QStringList words{printedAt(env)};
-    if (!parameters.isEmpty())
-        words.append(env.label("webPrintParameters", parameters.join(QStringLiteral("; "))));
-    return words.join(QLatin1Char(' '));
+    return (QStringList{printedAt(env)} + QueryViewWords(env, view)).join(QLatin1Char(' '));
 }
 
 Html cutNote(const PageEnvironment& env, const RowSet& rows) {

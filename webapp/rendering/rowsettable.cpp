@@ -118,10 +118,14 @@ Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString
 
 Html ExportLinks(const Labels& labels, const Link& exportLink, const QString& root) {
     Html html = "<p class=\"exports\">" + labels.html(QStringLiteral("webExport"));
-    for (const char* format : {"csv", "json"})
+    const auto link = [&](const char* format, const QString& text) {
         html += " " +
                 Anchor(Link(exportLink).with(QStringLiteral("format"), QString::fromLatin1(format)),
-                       QString::fromLatin1(format).toUpper(), root);
+                       text, root);
+    };
+    for (const char* format : {"csv", "json"})
+        link(format, QString::fromLatin1(format).toUpper());
+    link("xlsx", labels.text(QStringLiteral("webExportXlsx")));
     return html + "</p>\n";
 }
 

@@ -48,7 +48,8 @@ Html RowSetTable(const Labels& labels, const RowSet& rows, const QString& root,
 Html Pager(const Labels& labels, const RowSet& rows, int pageSize, const QString& root,
            const std::function<Link(qint64 offset)>& at, const Html& note = {});
 
-// "Export: CSV JSON", links to what export shows, with format=csv or format=json added.
+// "Export: CSV JSON Workbook (.xlsx)", links to what export shows, with format=csv, json or
+// xlsx added.
 Html ExportLinks(const Labels& labels, const Link& exportLink, const QString& root);
 
 } // namespace webapp
