@@ -85,8 +85,9 @@ QString FormatNumber(const QString& raw, const QLocale& locale, int scale) {
             fraction = digits.right(scale);
         }
     }
-    const bool zero = !whole.contains(QRegularExpression(QStringLiteral("[1-9]"))) &&
-                      !fraction.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    const auto nonZero = [](QChar c) { return c >= QLatin1Char('1') && c <= QLatin1Char('9'); };
+    const bool zero = std::none_of(whole.begin(), whole.end(), nonZero) &&
+                      std::none_of(fraction.begin(), fraction.end(), nonZero);
     QString out = m.captured(1) == QLatin1String("-") && !zero ? locale.negativeSign() : QString();
     out += grouped(whole, locale);
     if (!fraction.isEmpty())
