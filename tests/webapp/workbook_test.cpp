@@ -49,10 +49,11 @@ CREATE TABLE numbers (n INTEGER);
 INSERT INTO numbers SELECT generate_series(1, 100005);
 )sql";
 
-const char KINDS_QUERY[] = "<Query name=\"Kinds\" title=\"Kinds\">"
-                           "<Parameter name=\"min\" type=\"integer\"/>"
-                           "<Sql>SELECT id, amount, body FROM kinds WHERE id &gt;= :min</Sql>"
-                           "</Query>";
+const char KINDS_QUERY[] =
+    "<Query name=\"Kinds\" title=\"Kinds\">"
+    "<Parameter name=\"min\" type=\"integer\"/>"
+    "<Sql>SELECT id, amount, body, stamp FROM kinds WHERE id &gt;= :min</Sql>"
+    "</Query>";
 
 const char XLSX[] = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 
@@ -195,10 +196,13 @@ TEST(Workbook, QueryResultsAndFiltersSayWhatTheRowsAre) {
     ExpectWorkbook(query, "Kinds.xlsx");
     const QJsonObject book = ReadWorkbook(query.content);
     const QJsonObject rows = Sheet(book, 0);
-    EXPECT_EQ(rows["filter"], "A1:C3");
-    // A query's columns have no declared type: its numbers are numbers, the rest text.
-    EXPECT_EQ(Row(rows, 1), QJsonArray({Typed("n", 2), QJsonValue(), Typed("s", "@SUM(A1)")}));
+    EXPECT_EQ(rows["filter"], "A1:D3");
+    // A query's columns have no declared type: what reads exactly as a number or an ISO date
+    // is one, the rest text.
+    EXPECT_EQ(Row(rows, 1), QJsonArray({Typed("n", 2), QJsonValue(), Typed("s", "@SUM(A1)"),
+                                        Typed("s", "2024-13-01 00:00:00")}));
     EXPECT_EQ(Row(rows, 2)[1], Typed("n", -0.125));
+    EXPECT_EQ(Row(rows, 2)[3], Typed("d", "2024-01-02T03:04:05"));
     EXPECT_TRUE(AboutLine(book, "Rows chosen")[1].toString().contains("min ="));
 
     const Page filtered =

@@ -20,9 +20,12 @@ TEST(WorkbookCells, ValuesThatWouldChangeStayText) {
         EXPECT_TRUE(IsText(CellKind::Number, text)) << text;
     for (const char* text : {"0", "-5", "2.5", "-0.125", "9007199254740992", "1.5e3", "0.100"})
         EXPECT_FALSE(IsText(CellKind::Number, text)) << text;
-    // A query's column has no type: numbers only, never dates.
+    // A query's column has no type: what reads exactly as a number or an ISO date is one.
     EXPECT_FALSE(IsText(CellKind::Unknown, "42"));
-    EXPECT_TRUE(IsText(CellKind::Unknown, "2024-01-02"));
+    EXPECT_FALSE(IsText(CellKind::Unknown, "2024-01-02"));
+    EXPECT_FALSE(IsText(CellKind::Unknown, "2024-01-02 10:00:00"));
+    EXPECT_TRUE(IsText(CellKind::Unknown, "2024-01-02 10:00:00+02"));
+    EXPECT_TRUE(IsText(CellKind::Unknown, "007"));
     EXPECT_TRUE(IsText(CellKind::Text, "42"));
 
     for (const char* text : {"2023-02-29", "1899-12-31", "2024-01-02 24:00:00",

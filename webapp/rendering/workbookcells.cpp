@@ -130,6 +130,10 @@ CellKind CellKindOfType(const QString& type) {
 CellValue CellValueOf(CellKind kind, const QString& text) {
     switch (kind) {
     case CellKind::Unknown:
+        // A query's column: what reads exactly as a number or an ISO date is one.
+        if (const std::optional<double> number = exactNumber(text))
+            return *number;
+        return orText(dateOf(text, true), text);
     case CellKind::Number:
         return orText(exactNumber(text), text);
     case CellKind::Date:

@@ -10,7 +10,7 @@
 namespace webapp {
 
 enum class CellKind {
-    Unknown,  // no declared type (a query's result): whole and decimal numbers as numbers
+    Unknown,  // no declared type (a query's result): numbers and ISO dates as what they are
     Text,     // always text
     Number,   // numbers as numbers
     Date,     // YYYY-MM-DD as a date
