@@ -1,0 +1,46 @@
+#include "webapp/charts/charttable.h"
+
+#include "webapp/rendering/numberformat.h"
+
+namespace webapp {
+
+namespace {
+
+// A value's cell: a number right-aligned in the locale's notation, other text as it is; a
+// value's cell is labelled by its column for the narrow layout of rows as cards.
+Html cell(const ChartValue& value, int decimals, const QLocale& locale, const QString& column = {}) {
+    const bool header = column.isEmpty();
+    const Html open =
+        header ? Html("<th scope=\"row\"") : Html("<td data-label=\"" + Html::text(column) + "\"");
+    const Html close = header ? Html("</th>") : Html("</td>");
+    if (!value.number)
+        return open + ">" + Html::text(value.text) + close;
+    return open + " class=\"num\">" + Html::text(FormatNumber(value.text.trimmed(), locale, decimals)) +
+           close;
+}
+
+} // namespace
+
+Html ChartTable(const ChartDefinition& chart, const ChartData& data, const QString& caption,
+                const QLocale& locale) {
+    const bool numericCategories = chart.type == ChartType::Scatter;
+    Html html = "<div class=\"scroll\"><table class=\"data chart-data\"><caption>" +
+                Html::text(caption) + "</caption>\n<thead><tr><th scope=\"col\"" +
+                (numericCategories ? Html(" class=\"num\"") : Html()) + ">" +
+                Html::text(chart.category.title) + "</th>";
+    for (const ChartSeriesData& s : data.series)
+        html += "<th scope=\"col\" class=\"num\">" + Html::text(s.title) + "</th>";
+    html += Markup("</tr></thead><tbody>\n");
+    for (qsizetype i = 0; i < data.categories.size(); ++i) {
+        const ChartValue& category = data.categories[i];
+        html += "<tr>" +
+                cell(numericCategories ? category : ChartValue{std::nullopt, category.text},
+                     chart.categoryDecimals, locale);
+        for (const ChartSeriesData& s : data.series)
+            html += cell(s.values[i], chart.decimals, locale, s.title);
+        html += Markup("</tr>\n");
+    }
+    return html + "</tbody></table></div>";
+}
+
+} // namespace webapp
