@@ -13,14 +13,14 @@ class RequestContext;
 // sign in or out.
 struct FrameUser {
     QString name; // "" for anonymous
-    bool tables = true, queries = true, forms = true, admin = false; // Charts with Queries
+    bool tables = true, queries = true, forms = true, admin = false;
     bool signIn = false;   // offer a sign-in link (accounts with passwords, not signed in)
     QString signInReturn;  // where the sign-in goes on to ("" for home)
     bool signedIn = false; // offer sign-out and the change of password
     QString signOutToken;  // the sign-out button's token
 };
 
-// The common frame of every page: title, menu (Home, Tables, Queries, Charts, Forms,
+// The common frame of every page: title, menu (Home, Tables, Queries, Forms,
 // Administration, Help: those the user may use), the user's name with sign-in or sign-out,
 // the page, and a footer with product and version; the web root's style sheet and logo.
 // Every text comes from the labels.

@@ -57,6 +57,12 @@ void shift(QString& whole, QString& fraction, int exponent) {
         whole = QStringLiteral("0");
 }
 
+// Whether digits hold no digit but 0 (a scan: a pattern would be compiled on every call).
+bool allZeros(const QString& digits) {
+    return std::all_of(digits.cbegin(), digits.cend(),
+                       [](QChar c) { return c == QLatin1Char('0'); });
+}
+
 } // namespace
 
 bool IsNumberText(const QString& text) {
@@ -85,8 +91,7 @@ QString FormatNumber(const QString& raw, const QLocale& locale, int scale) {
             fraction = digits.right(scale);
         }
     }
-    const bool zero = !whole.contains(QRegularExpression(QStringLiteral("[1-9]"))) &&
-                      !fraction.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    const bool zero = allZeros(whole) && allZeros(fraction);
     QString out = m.captured(1) == QLatin1String("-") && !zero ? locale.negativeSign() : QString();
     out += grouped(whole, locale);
     if (!fraction.isEmpty())
