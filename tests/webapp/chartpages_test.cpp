@@ -96,8 +96,8 @@ TEST_F(ChartPages, ExampleChartsShowTheirDataInOrderAndInProportion) {
     EXPECT_TRUE(stock.body.contains("<span class=\"swatch series-2\"></span>Beverages</li>"));
 
     // German texts and notation.
-    Browser german(app, QString::fromUtf8(common::ReadFile(support::StageDir() +
-                                                           "/language/de.xml")));
+    Browser german(app,
+                   QString::fromUtf8(common::ReadFile(support::StageDir() + "/language/de.xml")));
     const Page de = german.get("page=chart&name=revenuepercountry");
     EXPECT_TRUE(de.body.contains("<h1>Umsatz pro Land</h1>"));
     EXPECT_TRUE(de.body.contains(QRegularExpression("class=\"num\">[0-9.]+,[0-9]{2}</td>")));
@@ -107,8 +107,9 @@ TEST_F(ChartPages, ListMenuAndHomePageShowTheCharts) {
     const Page list = browser.get("page=charts");
     ASSERT_EQ(list.status, 200);
     EXPECT_TRUE(list.body.contains("href=\"/?page=charts\" aria-current=\"page\">Charts</a>"));
-    EXPECT_TRUE(support::ContainsInOrder(
-        list.body, {">Orders per month</a>", ">Revenue per country</a>", ">Stock per category</a>"}));
+    EXPECT_TRUE(
+        support::ContainsInOrder(list.body, {">Orders per month</a>", ">Revenue per country</a>",
+                                             ">Stock per category</a>"}));
     EXPECT_TRUE(browser.get("page=chart&name=orderspermonth")
                     .body.contains("href=\"/?page=charts\" aria-current=\"page\">Charts</a>"));
 
@@ -126,8 +127,8 @@ TEST_F(ChartPages, ListMenuAndHomePageShowTheCharts) {
     // A placeholder of a name that is not a plain chart name, or of no chart, draws nothing
     // but says so; the rest of the page stays.
     common::SaveFile(app.folder() + "/pages/two.htm",
-                                 "<p>before</p><!-- chart: ../pages/two --><!--chart:nosuch-->"
-                                 "<!--chart:orderspermonth--><!--chart:stockpercategory--><p>after</p>");
+                     "<p>before</p><!-- chart: ../pages/two --><!--chart:nosuch-->"
+                     "<!--chart:orderspermonth--><!--chart:stockpercategory--><p>after</p>");
     const Page two = browser.get("page=page&name=two");
     EXPECT_TRUE(support::ContainsInOrder(two.body, {"<p>before</p>", "no chart ../pages/two",
                                                     "no chart nosuch", "chart-3-title",
@@ -164,7 +165,8 @@ TEST_F(ChartPages, AChartOfAQueryWithParametersAsksForThemFirst) {
 }
 
 TEST_F(ChartPages, HostileTextsAreEscapedAndBrokenChartsSayWhatIsWrong) {
-    saveChart(app, "hostile", R"(<Chart query="Hostile"><Title>&lt;script&gt;x()&lt;/script&gt;</Title>
+    saveChart(app, "hostile",
+              R"(<Chart query="Hostile"><Title>&lt;script&gt;x()&lt;/script&gt;</Title>
       <Category column="c"/><Series column="v"/></Chart>)");
     const Page hostile = browser.get("page=chart&name=hostile");
     EXPECT_EQ(hostile.status, 200);
@@ -173,8 +175,10 @@ TEST_F(ChartPages, HostileTextsAreEscapedAndBrokenChartsSayWhatIsWrong) {
     EXPECT_TRUE(hostile.body.contains("&lt;img src=x onerror=alert(1)&gt;"));
     EXPECT_EQ(barHeights(hostile.body).size(), 1);
 
-    saveChart(app, "empty", R"(<Chart query="Nothing"><Category column="c"/><Series column="v"/></Chart>)");
-    EXPECT_TRUE(browser.get("page=chart&name=empty").body.contains("There are no values to chart."));
+    saveChart(app, "empty",
+              R"(<Chart query="Nothing"><Category column="c"/><Series column="v"/></Chart>)");
+    EXPECT_TRUE(
+        browser.get("page=chart&name=empty").body.contains("There are no values to chart."));
 
     const struct {
         const char* name;
@@ -183,8 +187,9 @@ TEST_F(ChartPages, HostileTextsAreEscapedAndBrokenChartsSayWhatIsWrong) {
         const char* says;
     } cases[] = {
         {"broken", "<Chart query=\"Hostile\"", 500, "cannot be read as XML"},
-        {"write", R"(<Chart query="UpdateStock"><Category column="c"/><Series column="v"/></Chart>)",
-         500, "not a read query"},
+        {"write",
+         R"(<Chart query="UpdateStock"><Category column="c"/><Series column="v"/></Chart>)", 500,
+         "not a read query"},
         {"gone", R"(<Chart query="NoSuchQuery"><Category column="c"/><Series column="v"/></Chart>)",
          500, "not a read query"},
         {"column", R"(<Chart query="Hostile"><Category column="c"/><Series column="w"/></Chart>)",
@@ -207,18 +212,17 @@ TEST_F(ChartPages, HostileTextsAreEscapedAndBrokenChartsSayWhatIsWrong) {
 // A chart is seen by whoever may use its query.
 TEST_F(ChartPages, AccessFollowsTheChartsQuery) {
     common::SaveFile(app.folder() + "/access.xml",
-                                 "<Access><Defaults tables=\"anonymous\" queries=\"anonymous\"/>"
-                                 "<Query name=\"RevenuePerCountry\" allow=\"reader\"/></Access>");
+                     "<Access><Defaults tables=\"anonymous\" queries=\"anonymous\"/>"
+                     "<Query name=\"RevenuePerCountry\" allow=\"reader\"/></Access>");
     browser.anonymous();
     EXPECT_FALSE(browser.get("page=charts").body.contains("Revenue per country"));
     EXPECT_EQ(browser.get("page=chart&name=revenuepercountry").status, 403);
     EXPECT_EQ(browser.get("page=chart&name=orderspermonth").status, 200);
-    common::SaveFile(app.folder() + "/pages/revenue.htm",
-                                 "<p>x</p><!--chart:revenuepercountry-->");
+    common::SaveFile(app.folder() + "/pages/revenue.htm", "<p>x</p><!--chart:revenuepercountry-->");
     EXPECT_FALSE(browser.get("page=page&name=revenue").body.contains("<svg"));
 
     common::SaveFile(app.folder() + "/access.xml",
-                                 "<Access><Defaults tables=\"anonymous\" queries=\"nobody\"/></Access>");
+                     "<Access><Defaults tables=\"anonymous\" queries=\"nobody\"/></Access>");
     const Page refused = browser.get("page=charts");
     EXPECT_EQ(refused.status, 403);
     EXPECT_FALSE(browser.get("page=tables").body.contains("page=charts"));

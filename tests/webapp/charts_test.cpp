@@ -99,14 +99,14 @@ TEST(Charts, BarsStandInOrderAndInProportionOnTheZeroLine) {
     EXPECT_TRUE(html.contains("<title id=\"c1-title\">Sales</title>"));
     EXPECT_TRUE(html.contains("<title>South, v: 40</title>"));
     // And the data as a table below it.
-    EXPECT_TRUE(html.contains("<th scope=\"col\">Region</th><th scope=\"col\" class=\"num\">v</th>"));
+    EXPECT_TRUE(
+        html.contains("<th scope=\"col\">Region</th><th scope=\"col\" class=\"num\">v</th>"));
     EXPECT_TRUE(html.contains("<tr><th scope=\"row\">South</th><td data-label=\"v\" "
                               "class=\"num\">40</td></tr>"));
 }
 
 TEST(Charts, NegativeValuesReachBelowZeroAndStacksSplitBySign) {
-    const QString html =
-        draw(chartOf(BAR), rowsOf({"c", "v"}, {{"Gain", "30"}, {"Loss", "-15"}}));
+    const QString html = draw(chartOf(BAR), rowsOf({"c", "v"}, {{"Gain", "30"}, {"Loss", "-15"}}));
     const QList<Box> bars = barsOf(html);
     ASSERT_EQ(bars.size(), 2);
     const double zero = baselineOf(html);
@@ -164,8 +164,7 @@ TEST(Charts, EmptyOneRowAndNullValuesDrawWhatThereIs) {
     EXPECT_GT(barsOf(one)[0].height, 100);
 
     // NULL: no bar, an empty cell.
-    const QString gaps =
-        draw(bar, rowsOf({"c", "v"}, {{"a", "5"}, {"b", "NULL"}, {"c", "10"}}));
+    const QString gaps = draw(bar, rowsOf({"c", "v"}, {{"a", "5"}, {"b", "NULL"}, {"c", "10"}}));
     EXPECT_EQ(barsOf(gaps).size(), 2);
     EXPECT_TRUE(gaps.contains("<th scope=\"row\">b</th><td data-label=\"v\"></td>"));
 
@@ -213,8 +212,8 @@ TEST(Charts, AxesTickInRoundStepsThatCoverTheValues) {
     const struct {
         double low, high;
         bool zero;
-    } cases[] = {{0, 97, true},     {-3, 7, true},   {0.001, 0.0042, false}, {3, 3, false},
-                 {1e9, 4.2e9, true}, {-50, -10, true}, {12.5, 12.75, false},  {0, 0, true}};
+    } cases[] = {{0, 97, true},      {-3, 7, true},    {0.001, 0.0042, false}, {3, 3, false},
+                 {1e9, 4.2e9, true}, {-50, -10, true}, {12.5, 12.75, false},   {0, 0, true}};
     for (const auto& c : cases) {
         const ChartScale s = ChartScale::nice(c.low, c.high, c.zero);
         const std::string what = std::to_string(c.low) + ".." + std::to_string(c.high);
@@ -248,7 +247,8 @@ TEST(Charts, FilesThatCannotBeUsedSayWhy) {
         {"<Chart><Category column=\"c\"/><Series column=\"v\"/></Chart>", "names no query"},
         {"<Chart query=\"Q\"><Series column=\"v\"/></Chart>", "no Category"},
         {"<Chart query=\"Q\"><Category column=\"c\"/></Chart>", "no Series"},
-        {"<Chart query=\"Q\"><Category/><Series column=\"v\"/></Chart>", "Category element names no column"},
+        {"<Chart query=\"Q\"><Category/><Series column=\"v\"/></Chart>",
+         "Category element names no column"},
         {"<Chart query=\"Q\" type=\"donut\"><Category column=\"c\"/><Series column=\"v\"/></Chart>",
          "donut is not one of"},
         {"<Chart query=\"Q\"><Category column=\"c\"/><Series column=\"v\"/>"

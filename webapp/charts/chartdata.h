@@ -3,15 +3,18 @@
 #include "webapp/charts/chartdefinition.h"
 #include "webapp/data/remotedatabase.h"
 
+#include <QLocale>
 #include <optional>
 
 namespace webapp {
 
-// One value of a chart: its number when it is one (NULL, text and binary data are none), and
-// its text as the database gave it, for the data table ("" for NULL).
+// One value of a chart: its number when it is one (NULL, text and binary data are none), its
+// text as the database gave it ("" for NULL), and as people read it: a number in the locale's
+// notation with the chart's decimals, other text as it is.
 struct ChartValue {
     std::optional<double> number;
     QString text;
+    QString shown;
 };
 
 struct ChartSeriesData {
@@ -32,8 +35,10 @@ struct ChartData {
     static int maxCategories(ChartType type);
 };
 
-// The chart's data from the rows of its query. otherTitle names the grouped category.
-// Raises ChartDefinitionError when a column the chart names is not in the result.
-ChartData ChartDataOf(const ChartDefinition& chart, const RowSet& rows, const QString& otherTitle);
+// The chart's data from the rows of its query, its numbers shown in locale's notation.
+// otherTitle names the grouped category. Raises ChartDefinitionError when a column the chart
+// names is not in the result.
+ChartData ChartDataOf(const ChartDefinition& chart, const RowSet& rows, const QString& otherTitle,
+                      const QLocale& locale);
 
 } // namespace webapp

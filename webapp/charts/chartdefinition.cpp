@@ -32,9 +32,12 @@ QString textOf(const pugi::xml_node& node, const Labels& labels) {
 
 ChartType typeOf(const QString& text) {
     static const QHash<QString, ChartType> types = {
-        {QStringLiteral("bar"), ChartType::Bar},   {QStringLiteral("stacked-bar"), ChartType::StackedBar},
-        {QStringLiteral("line"), ChartType::Line}, {QStringLiteral("area"), ChartType::Area},
-        {QStringLiteral("pie"), ChartType::Pie},   {QStringLiteral("scatter"), ChartType::Scatter},
+        {QStringLiteral("bar"), ChartType::Bar},
+        {QStringLiteral("stacked-bar"), ChartType::StackedBar},
+        {QStringLiteral("line"), ChartType::Line},
+        {QStringLiteral("area"), ChartType::Area},
+        {QStringLiteral("pie"), ChartType::Pie},
+        {QStringLiteral("scatter"), ChartType::Scatter},
     };
     if (text.isEmpty())
         return ChartType::Bar;

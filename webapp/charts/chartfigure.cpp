@@ -59,11 +59,11 @@ Html notes(const Labels& labels, const ChartData& data, const RowSet& rows) {
 
 Html ChartFigure(const Labels& labels, const ChartDefinition& chart, const RowSet& rows,
                  const QString& id) {
+    const QLocale locale = NumberLocale(labels);
     const ChartData data =
-        ChartDataOf(chart, rows, labels.text(QStringLiteral("webChartOther")));
+        ChartDataOf(chart, rows, labels.text(QStringLiteral("webChartOther")), locale);
     if (!ChartHasNumbers(chart, data))
         return "<p class=\"chart-empty\">" + labels.html(QStringLiteral("webChartEmpty")) + "</p>";
-    const QLocale locale = NumberLocale(labels);
     ChartCaption caption{chart.title, {}, locale, id};
     caption.description =
         labels.text(QStringLiteral("webChartSummary"),
@@ -73,8 +73,7 @@ Html ChartFigure(const Labels& labels, const ChartDefinition& chart, const RowSe
         caption.description = chart.description + QLatin1Char(' ') + caption.description;
     return "<figure class=\"chart\">" + ChartSvg(chart, data, caption) + legend(chart, data) +
            "</figure>\n" + notes(labels, data, rows) +
-           ChartTable(chart, data, labels.text(QStringLiteral("webChartData"), chart.title),
-                      locale);
+           ChartTable(chart, data, labels.text(QStringLiteral("webChartData"), chart.title));
 }
 
 } // namespace webapp

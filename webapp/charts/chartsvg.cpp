@@ -28,7 +28,7 @@ struct Plot {
 };
 
 Html num(double v) {
-    return Html::text(QString::number(std::round(v * 10) / 10, 'f', 1));
+    return Html::number(std::round(v * 10) / 10, 1);
 }
 
 // text cut to at most chars characters (not inside a surrogate pair), "…" marking the cut.
@@ -54,13 +54,11 @@ QString formatted(double v, int decimals, const QLocale& locale) {
     return FormatNumber(QString::number(v, 'f', decimals), locale, decimals);
 }
 
-QString valueText(const ChartValue& v, int decimals, const QLocale& locale) {
-    return FormatNumber(v.text.trimmed(), locale, decimals);
-}
-
 // What a mark's tooltip says: "category, series: value".
 Html markTitle(const QString& category, const QString& series, const QString& value) {
-    return "<title>" + Html::text(QString(category + QStringLiteral(", ") + series + QStringLiteral(": ") + value)) +
+    return "<title>" +
+           Html::text(
+               QString(category + QStringLiteral(", ") + series + QStringLiteral(": ") + value)) +
            "</title>";
 }
 
@@ -150,7 +148,7 @@ std::pair<double, double> valueRange(const ChartDefinition& chart, const ChartDa
 }
 
 Html bars(const ChartDefinition& chart, const ChartData& data, const ChartScale& scale,
-          const Plot& plot, const QLocale& locale) {
+          const Plot& plot) {
     const bool stacked = chart.type == ChartType::StackedBar;
     const qsizetype n = data.categories.size();
     const double band = plot.width() / double(n);
@@ -169,15 +167,14 @@ Html bars(const ChartDefinition& chart, const ChartData& data, const ChartScale&
                 from = stack;
                 to = stack += *value.number;
             }
-            const double x = plot.left + double(i) * band + band * 0.1 +
-                             (stacked ? 0 : double(s) * width);
+            const double x =
+                plot.left + double(i) * band + band * 0.1 + (stacked ? 0 : double(s) * width);
             const double y0 = stacked ? scale.position(from, plot.bottom, plot.top) : zero;
             const double y1 = scale.position(to, plot.bottom, plot.top);
             html += "<rect class=\"bar " + SeriesClass(s) + "\" x=\"" + num(x) + "\" y=\"" +
                     num(std::min(y0, y1)) + "\" width=\"" + num(width) + "\" height=\"" +
                     num(std::abs(y1 - y0)) + "\">" +
-                    markTitle(data.categories[i].text, data.series[s].title,
-                              valueText(value, chart.decimals, locale)) +
+                    markTitle(data.categories[i].text, data.series[s].title, value.shown) +
                     "</rect>";
         }
     }
@@ -211,7 +208,7 @@ Html pathOf(const QList<std::pair<double, double>>& points) {
 }
 
 Html lines(const ChartDefinition& chart, const ChartData& data, const ChartScale& scale,
-           const Plot& plot, const QLocale& locale) {
+           const Plot& plot) {
     const double band = plot.width() / double(data.categories.size());
     QList<double> xs;
     for (qsizetype i = 0; i < data.categories.size(); ++i)
@@ -232,16 +229,15 @@ Html lines(const ChartDefinition& chart, const ChartData& data, const ChartScale
             if (const ChartValue& v = data.series[s].values[i]; v.number)
                 html += "<circle class=\"point " + cls + "\" cx=\"" + num(xs[i]) + "\" cy=\"" +
                         num(scale.position(*v.number, plot.bottom, plot.top)) + "\" r=\"3.5\">" +
-                        markTitle(data.categories[i].text, data.series[s].title,
-                                  valueText(v, chart.decimals, locale)) +
+                        markTitle(data.categories[i].text, data.series[s].title, v.shown) +
                         "</circle>";
     }
     html += "</g>";
     return chart.type == ChartType::Area ? html + baseline(zero, plot) : html;
 }
 
-Html points(const ChartDefinition& chart, const ChartData& data, const ChartScale& xScale,
-            const ChartScale& yScale, const Plot& plot, const QLocale& locale) {
+Html points(const ChartData& data, const ChartScale& xScale, const ChartScale& yScale,
+            const Plot& plot) {
     Html html("<g class=\"marks\">");
     for (qsizetype s = 0; s < data.series.size(); ++s)
         for (qsizetype i = 0; i < data.categories.size(); ++i) {
@@ -252,14 +248,12 @@ Html points(const ChartDefinition& chart, const ChartData& data, const ChartScal
             html += "<circle class=\"point " + SeriesClass(s) + "\" cx=\"" +
                     num(xScale.position(*x.number, plot.left, plot.right)) + "\" cy=\"" +
                     num(yScale.position(*y.number, plot.bottom, plot.top)) + "\" r=\"4\">" +
-                    markTitle(valueText(x, chart.categoryDecimals, locale), data.series[s].title,
-                              valueText(y, chart.decimals, locale)) +
-                    "</circle>";
+                    markTitle(x.shown, data.series[s].title, y.shown) + "</circle>";
         }
     return html + "</g>";
 }
 
-Html pie(const ChartDefinition& chart, const ChartData& data, const QLocale& locale) {
+Html pie(const ChartData& data) {
     const ChartSeriesData& series = data.series.first();
     double total = 0;
     for (const ChartValue& v : series.values)
@@ -273,8 +267,7 @@ Html pie(const ChartDefinition& chart, const ChartData& data, const QLocale& loc
         if (!v.number || *v.number <= 0)
             continue; // a slice needs a share
         const double share = *v.number / total;
-        const Html title = markTitle(data.categories[i].text, series.title,
-                                     valueText(v, chart.decimals, locale));
+        const Html title = markTitle(data.categories[i].text, series.title, v.shown);
         const Html cls = "slice " + SeriesClass(i);
         if (share >= 1 - 1e-9) {
             html += "<circle class=\"" + cls + "\" cx=\"" + num(cx) + "\" cy=\"" + num(cy) +
@@ -285,8 +278,8 @@ Html pie(const ChartDefinition& chart, const ChartData& data, const QLocale& loc
         html += "<path class=\"" + cls + "\" d=\"M" + num(cx) + " " + num(cy) + " L" +
                 num(cx + r * std::cos(angle)) + " " + num(cy + r * std::sin(angle)) + " A" +
                 num(r) + " " + num(r) + " 0 " + (share > 0.5 ? Html("1") : Html("0")) + " 1 " +
-                num(cx + r * std::cos(end)) + " " + num(cy + r * std::sin(end)) + " Z\">" +
-                title + "</path>";
+                num(cx + r * std::cos(end)) + " " + num(cy + r * std::sin(end)) + " Z\">" + title +
+                "</path>";
         angle = end;
     }
     return html + "</g>";
@@ -294,7 +287,7 @@ Html pie(const ChartDefinition& chart, const ChartData& data, const QLocale& loc
 
 Html picture(const ChartDefinition& chart, const ChartData& data, const QLocale& locale) {
     if (chart.type == ChartType::Pie)
-        return pie(chart, data, locale);
+        return pie(data);
     Plot plot;
     if (chart.type != ChartType::Scatter && data.categories.size() > UPRIGHT_LABELS)
         plot.bottom = HEIGHT - 110; // room for slanted labels
@@ -309,13 +302,13 @@ Html picture(const ChartDefinition& chart, const ChartData& data, const QLocale&
         const ChartScale xScale = ChartScale::nice(xLow, xHigh, false);
         const ChartScale yScale = ChartScale::nice(low, high, false);
         return valueAxis(yScale, plot, locale) + numberAxis(xScale, plot, locale) +
-               points(chart, data, xScale, yScale, plot, locale) + axisTitles(chart, plot);
+               points(data, xScale, yScale, plot) + axisTitles(chart, plot);
     }
     const bool line = chart.type == ChartType::Line;
     // Bars and areas stand on zero; a line may show a range away from it.
     const ChartScale scale = ChartScale::nice(low, high, !line);
-    const Html marks = line || chart.type == ChartType::Area ? lines(chart, data, scale, plot, locale)
-                                                             : bars(chart, data, scale, plot, locale);
+    const Html marks = line || chart.type == ChartType::Area ? lines(chart, data, scale, plot)
+                                                             : bars(chart, data, scale, plot);
     return valueAxis(scale, plot, locale) + marks + categoryLabels(data, plot) +
            axisTitles(chart, plot);
 }

@@ -1,28 +1,23 @@
 #include "webapp/charts/charttable.h"
 
-#include "webapp/rendering/numberformat.h"
-
 namespace webapp {
 
 namespace {
 
-// A value's cell: a number right-aligned in the locale's notation, other text as it is; a
-// value's cell is labelled by its column for the narrow layout of rows as cards.
-Html cell(const ChartValue& value, int decimals, const QLocale& locale, const QString& column = {}) {
+// A value's cell: a number right-aligned, as shown; a value's cell is labelled by its column
+// for the narrow layout of rows as cards.
+Html cell(const ChartValue& value, const QString& column = {}) {
     const bool header = column.isEmpty();
     const Html open =
         header ? Html("<th scope=\"row\"") : Html("<td data-label=\"" + Html::text(column) + "\"");
     const Html close = header ? Html("</th>") : Html("</td>");
-    if (!value.number)
-        return open + ">" + Html::text(value.text) + close;
-    return open + " class=\"num\">" + Html::text(FormatNumber(value.text.trimmed(), locale, decimals)) +
+    return open + (value.number ? Html(" class=\"num\">") : Html(">")) + Html::text(value.shown) +
            close;
 }
 
 } // namespace
 
-Html ChartTable(const ChartDefinition& chart, const ChartData& data, const QString& caption,
-                const QLocale& locale) {
+Html ChartTable(const ChartDefinition& chart, const ChartData& data, const QString& caption) {
     const bool numericCategories = chart.type == ChartType::Scatter;
     Html html = "<div class=\"scroll\"><table class=\"data chart-data\"><caption>" +
                 Html::text(caption) + "</caption>\n<thead><tr><th scope=\"col\"" +
@@ -34,10 +29,9 @@ Html ChartTable(const ChartDefinition& chart, const ChartData& data, const QStri
     for (qsizetype i = 0; i < data.categories.size(); ++i) {
         const ChartValue& category = data.categories[i];
         html += "<tr>" +
-                cell(numericCategories ? category : ChartValue{std::nullopt, category.text},
-                     chart.categoryDecimals, locale);
+                cell(numericCategories ? category : ChartValue{std::nullopt, {}, category.shown});
         for (const ChartSeriesData& s : data.series)
-            html += cell(s.values[i], chart.decimals, locale, s.title);
+            html += cell(s.values[i], s.title);
         html += Markup("</tr>\n");
     }
     return html + "</tbody></table></div>";

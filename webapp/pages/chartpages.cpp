@@ -73,8 +73,8 @@ Html renderCharts(const PageEnvironment& env, const QList<ListedChart>& charts) 
                 "</th><th>" + env.html("webQueryDescription") + "</th></tr></thead><tbody>\n";
     for (const ListedChart& c : charts)
         html += "<tr><td>" +
-                Anchor(Link(QStringLiteral("chart")).with(QStringLiteral("name"), c.name),
-                       c.title, env.root()) +
+                Anchor(Link(QStringLiteral("chart")).with(QStringLiteral("name"), c.name), c.title,
+                       env.root()) +
                 "</td><td>" + Html::text(c.description) + "</td></tr>\n";
     return html + "</tbody></table>\n";
 }
