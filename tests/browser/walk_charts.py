@@ -2,9 +2,7 @@
 as it is drawn (bars in order and in proportion to the data table under them, text in the
 page's colours, a title and description for screen readers), the home page's chart, a chart
 printed to PDF, and a chart on a phone. Screenshots of each go to the artefacts."""
-import os
-import shutil
-import subprocess
+import walk_a11y
 
 # The checks of the walk that runs these steps (browser_test.py, imported once it has them).
 from __main__ import check, check_equal
@@ -87,13 +85,7 @@ def chart_on_the_home_page(walk):
 
 def chart_printed_and_on_a_phone(walk):
     page = walk.page
-    pdftotext = shutil.which("pdftotext")
-    check(pdftotext, "pdftotext (poppler-utils) is not installed")
-    page.open(walk.server.address + "?page=chart&name=revenuepercountry")
-    path = os.path.join(walk.artefacts, "chart-printed.pdf")
-    page.print_pdf(path)
-    text = subprocess.run([pdftotext, "-layout", path, "-"], capture_output=True, check=True,
-                          text=True).stdout
+    text = walk_a11y.printed_text(walk, "?page=chart&name=revenuepercountry", "chart-printed.pdf")
     # The chart's text is vector text in the PDF, not a picture of it.
     for expected in ("Revenue per country", "Country", "Portugal"):
         check(expected in text, f"the printed chart lacks {expected!r}:\n{text}")
