@@ -361,7 +361,8 @@ def sign_out(walk):
 def first_administrator(walk):
     page = walk.page
     page.open(walk.server.address)
-    check_equal(page.texts("header nav a"), ["Home", "Tables", "Queries", "Help", "Sign in"],
+    check_equal(page.texts("header nav a"),
+                ["Home", "Tables", "Queries", "Charts", "Help", "Sign in"],
                 "an anonymous visitor's menu")
     page.open(walk.server.setup_address)
     check_equal(walk.heading(), "Set up the first administrator", "heading of the set-up page")
