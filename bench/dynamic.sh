@@ -49,13 +49,16 @@
 # document), and the median latency of its table page searching for a word,
 # one client at a time: a word that 1,000 rows hold (the same address every
 # time, so the reply kept for it answers), and a word of its own for every
-# request (1 row each; no kept reply can answer), target <= 50 ms.
+# request (1 row each; no kept reply can answer), target <= 50 ms. Then chart: a chart
+# page of 12 bars (the bench's chart file over the example's LowStock query) against a static
+# file of its size, taking turns, three rounds (its replies reused after the first request),
+# target >= 0.35 of the static file's requests/s.
 # Then xlsx: the search table's 100,000 rows exported as a workbook (.xlsx) and
 # as CSV, taking turns, one at a time: the median seconds of each and their
 # ratio (target <= 2.00), and websvr's peak resident memory over the workbook
 # exports against that over the CSV ones.
 # Prints SQLite and PostgreSQL side by side. BENCH_SECONDS and BENCH_ROUNDS
-# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users, search, xlsx)
+# shorten a trial run; BENCH_PHASES="users" (any of pages, mixed, users, search, chart, xlsx)
 # measures only those.
 set -euo pipefail
 trap 'echo "dynamic.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
@@ -134,9 +137,9 @@ $SEARCH_FILL
 CREATE INDEX benchitems_search ON benchitems
     USING gin (to_tsvector('simple', coalesce(name, '') || ' ' || coalesce(note, '')));
 ANALYZE benchitems;"
-searched() { [[ " ${BENCH_PHASES:-pages mixed users search xlsx} " == *" search "* ]]; }
+searched() { [[ " ${BENCH_PHASES:-pages mixed users search chart xlsx} " == *" search "* ]]; }
 # The search table is also what the xlsx phase exports.
-exported() { [[ " ${BENCH_PHASES:-pages mixed users search xlsx} " == *" xlsx "* ]]; }
+exported() { [[ " ${BENCH_PHASES:-pages mixed users search chart xlsx} " == *" xlsx "* ]]; }
 needs_items() { searched || exported; }
 
 start_postgresql() {
@@ -563,9 +566,39 @@ measure_xlsx() { # db port
     RESULT[$db,csvrss]=${peak[csv]}
 }
 
-# BENCH_PHASES picks what to measure (default all: "pages mixed users search xlsx").
+# A chart page of 12 categories against a static file of its size, taking turns.
+CHART_URL="/?page=chart&name=benchstock&p.threshold=76&run=1"
+measure_chart() { # db port
+    local db=$1 base="http://127.0.0.1:$2" webroot="$WORK/$1/program/wwwroot" round kind path
+    local drps=() dp99=() srps=() sp99=()
+    cat >"$WORK/$db/program/examples/microsoft access/charts/benchstock.xml" <<'XML'
+<Chart type="bar" query="LowStock"><Title>Bench stock</Title>
+  <Category column="name"/><Series column="in_stock"/><ValueAxis decimals="0"/></Chart>
+XML
+    curl -sf -o "$WORK/$db/chart.body" "$base$CHART_URL" || die "$db: the chart page failed"
+    [ "$(grep -o '<rect class="bar' "$WORK/$db/chart.body" | wc -l)" = 12 ] ||
+        die "$db: the chart page does not draw 12 bars"
+    head -c "$(stat -c %s "$WORK/$db/chart.body")" /dev/urandom >"$webroot/bench-chart.bin"
+    RESULT[$db,chartbytes]=$(stat -c %s "$WORK/$db/chart.body")
+    for round in $(seq "$ROUNDS"); do
+        for kind in dynamic static; do
+            path=$CHART_URL
+            [ $kind = static ] && path=/bench-chart.bin
+            read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
+            echo "  $db round $round chart $kind: $rps/s, p99 $p99 ms, $errors errors" >&2
+            [ "$errors" = 0 ] || die "$db: $errors errors on the chart run ($kind)"
+            if [ $kind = dynamic ]; then drps+=("$rps") dp99+=("$p99"); else srps+=("$rps") sp99+=("$p99"); fi
+        done
+    done
+    RESULT[$db,chartrps]=$(median "${drps[@]}")
+    RESULT[$db,chartp99]=$(median "${dp99[@]}")
+    RESULT[$db,chartsrps]=$(median "${srps[@]}")
+    RESULT[$db,chartsp99]=$(median "${sp99[@]}")
+}
+
+# BENCH_PHASES picks what to measure (default all: "pages mixed users search chart xlsx").
 bench_database() {
-    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users search xlsx} "
+    local db=$1 port phases=" ${BENCH_PHASES:-pages mixed users search chart xlsx} "
     port=$(free_port)
     [ "$db" = sqlite ] || start_postgresql
     start_websvr "$db" "$port"
@@ -578,6 +611,7 @@ bench_database() {
     [[ $phases != *" mixed "* ]] || measure_mixed "$db" "$port"
     [[ $phases != *" users "* ]] || measure_users "$db" "$port"
     [[ $phases != *" search "* ]] || measure_search "$db" "$port"
+    [[ $phases != *" chart "* ]] || measure_chart "$db" "$port"
     [[ $phases != *" xlsx "* ]] || measure_xlsx "$db" "$port"
     stop_websvr
 }
@@ -597,7 +631,7 @@ row() { # label key [target]
     for db in "${DATABASES[@]}"; do printf '%26s' "$("$2" "$db")"; done
     echo "${3:+   ($3)}"
 }
-measured() { [[ " ${BENCH_PHASES:-pages mixed users search xlsx} " == *" $1 "* ]]; }
+measured() { [[ " ${BENCH_PHASES:-pages mixed users search chart xlsx} " == *" $1 "* ]]; }
 if measured pages; then
     for page in "${PAGES[@]}"; do
         rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
@@ -668,6 +702,16 @@ if measured search; then
     search_uncached_of() { echo "${RESULT[$1,searchuncached]}"; }
     row "search ms, reply reused (1,000 rows)" search_reused_of "target <= 50"
     row "search ms, a word per request (1 row)" search_uncached_of "target <= 50"
+fi
+if measured chart; then
+    echo
+    echo "chart: a chart page of 12 bars against a static file of its size (replies reused)"
+    chart_rps_of() { echo "${RESULT[$1,chartrps]} / ${RESULT[$1,chartsrps]}"; }
+    chart_ratio_of() { ratio "${RESULT[$1,chartrps]}" "${RESULT[$1,chartsrps]}"; }
+    chart_p99_of() { echo "${RESULT[$1,chartp99]} / ${RESULT[$1,chartsp99]}"; }
+    row "chart page (${RESULT[${DATABASES[0]},chartbytes]} B) req/s, page / static" chart_rps_of
+    row "  ratio page / static" chart_ratio_of "target >= 0.35"
+    row "  p99 ms, page / static" chart_p99_of
 fi
 if measured xlsx; then
     echo

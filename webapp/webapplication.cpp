@@ -8,6 +8,7 @@
 #include "webapp/pages/adminpage.h"
 #include "webapp/pages/applicationpages.h"
 #include "webapp/pages/auditpage.h"
+#include "webapp/pages/chartpages.h"
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/exports.h"
 #include "webapp/pages/formpages.h"
@@ -43,6 +44,7 @@ Response route(const PageEnvironment& env) {
         {QStringLiteral("users"), UsersPage},       {QStringLiteral("audit"), AuditPage},
         {QStringLiteral("new"), NewRowPage},        {QStringLiteral("edit"), EditRowPage},
         {QStringLiteral("delete"), DeleteRowPage},  {QStringLiteral("print"), PrintPage},
+        {QStringLiteral("charts"), ChartsPage},     {QStringLiteral("chart"), ChartPage},
     };
     const QString page = env.field(QStringLiteral("page"));
     // A form's own fields have their rules and messages; any other field must be fit to

@@ -2,8 +2,8 @@
 """The example application in a real headless Chromium, used as a person uses it:
 the home page with its style sheet and image, the tables (paged, sorted, along
 a foreign key and back), a named query, a data-entry form (refused, then saved),
-a CSV download and the administration page, as the program's own account on this
-machine (an administrator). With --walk team, a team with accounts: the first
+a CSV download, the administration page and the charts (walk_charts.py), as the
+program's own account on this machine (an administrator). With --walk team, a team with accounts: the first
 administrator set up through the printed address adds a reader and an editor, the
 reader is refused a form, the editor saves it, and the administrator finds it in
 the audit trail. With --walk finding, rows looked for on the table pages (search,
@@ -40,7 +40,7 @@ import walk_finding
 SAMPLE_ROWS = {"categories": 5, "products": 18, "customers": 12, "orders": 14,
                "order_items": 34, "order_totals": 14}
 PAGE_SIZE = 25
-MENU = ["Home", "Tables", "Queries", "Forms", "Administration", "Help"]
+MENU = ["Home", "Tables", "Queries", "Charts", "Forms", "Administration", "Help"]
 
 
 def check(condition, message):
@@ -361,7 +361,8 @@ def sign_out(walk):
 def first_administrator(walk):
     page = walk.page
     page.open(walk.server.address)
-    check_equal(page.texts("header nav a"), ["Home", "Tables", "Queries", "Help", "Sign in"],
+    check_equal(page.texts("header nav a"),
+                ["Home", "Tables", "Queries", "Charts", "Help", "Sign in"],
                 "an anonymous visitor's menu")
     page.open(walk.server.setup_address)
     check_equal(walk.heading(), "Set up the first administrator", "heading of the set-up page")
@@ -454,10 +455,11 @@ def signed_in_over_https(walk):
     walk.screenshot("https-home.png")
 
 
-import walk_labels  # noqa: E402 (its steps use the checks above)
+import walk_charts  # noqa: E402 (its steps use the checks above)
+import walk_labels  # noqa: E402
 
 STEPS = [home_page, table_paging_and_sorting, foreign_keys, named_query, data_entry_form,
-         csv_download, administration] + walk_a11y.STEPS + walk_labels.STEPS
+         csv_download, administration] + walk_a11y.STEPS + walk_labels.STEPS + walk_charts.STEPS
 TEAM_STEPS = [first_administrator, users, reader_is_refused_a_form, editor_saves_a_form,
               administrator_reads_the_audit_trail]
 HTTPS_STEPS = [first_administrator, signed_in_over_https]

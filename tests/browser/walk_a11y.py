@@ -35,15 +35,22 @@ def keyboard_and_frame(walk):
     _check(icon == [200, "image/png"], f"the page's icon does not load: {icon}")
 
 
-def print_table_to_pdf(walk):
-    page = walk.page
+def printed_text(walk, address, name):
+    """The text of the page at address (after the server's), as the browser prints it to the
+    artefact name, read back by pdftotext."""
     pdftotext = shutil.which("pdftotext")
     _check(pdftotext, "pdftotext (poppler-utils) is not installed")
-    page.open(walk.server.address + "?page=table&name=orders&col1=customer_id&op1=eq&val1=3")
-    path = os.path.join(walk.artefacts, "orders-printed.pdf")
-    page.print_pdf(path)
-    text = subprocess.run([pdftotext, "-layout", path, "-"], capture_output=True, check=True,
+    walk.page.open(walk.server.address + address)
+    path = os.path.join(walk.artefacts, name)
+    walk.page.print_pdf(path)
+    return subprocess.run([pdftotext, "-layout", path, "-"], capture_output=True, check=True,
                           text=True).stdout
+
+
+def print_table_to_pdf(walk):
+    page = walk.page
+    text = printed_text(walk, "?page=table&name=orders&col1=customer_id&op1=eq&val1=3",
+                        "orders-printed.pdf")
     shown = [word for word in MENU_ONLY + ["Export:", "Print view", "Rows 1 to"] if word in text]
     _check(not shown, f"the printed table shows the menu or controls {shown}:\n{text}")
     for expected in ("orders", "Printed", "customer_id equals", "ordered_on"):

@@ -1,6 +1,7 @@
 #include "webapp/pages/applicationpages.h"
 
 #include "common/codepage.h"
+#include "webapp/pages/chartplaceholders.h"
 #include "webapp/pages/errorpages.h"
 
 #include <QRegularExpression>
@@ -19,9 +20,9 @@ Response pageFile(const PageEnvironment& env, const QString& name, const QString
         return NotFoundPage(env, env.label("webPageMissing", name));
     QString title;
     const QString content = PageFileContent(*bytes, &title);
-    // The application's author writes its pages as HTML: shown as they are.
+    // The application's author writes its pages as HTML: shown as they are, charts placed.
     return env.page(title.isEmpty() ? fallbackTitle : title,
-                    "<div class=\"apppage\">\n" + Html::trustedMarkup(content) + "\n</div>",
+                    "<div class=\"apppage\">\n" + PageWithCharts(env, content) + "\n</div>",
                     QStringLiteral("home"));
 }
 

@@ -1,34 +1,20 @@
 #include "webapp/pages/formfiles.h"
 
 #include "webapp/forms/formdefinition.h"
-#include "webapp/pages/applicationpages.h"
-
-#include <QDir>
+#include "webapp/pages/definitionfiles.h"
 
 namespace webapp {
 
 namespace {
-QString formsFolder(const PageEnvironment& env) {
-    return env.context.applicationSubfolder(QStringLiteral("forms"));
-}
+const QString FORMS = QStringLiteral("forms");
 } // namespace
 
 QStringList FormNames(const PageEnvironment& env) {
-    const QString folder = formsFolder(env);
-    if (folder.isEmpty())
-        return {};
-    QStringList names;
-    for (const QString& file :
-         QDir(folder).entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name))
-        names << file.chopped(4);
-    return names;
+    return DefinitionNames(env, FORMS);
 }
 
 std::optional<QByteArray> ReadFormFile(const PageEnvironment& env, const QString& name) {
-    const QString folder = formsFolder(env);
-    if (folder.isEmpty() || !IsPlainFileName(name))
-        return std::nullopt;
-    return ReadApplicationFile(env, folder, name + QStringLiteral(".xml"));
+    return ReadDefinitionFile(env, FORMS, name);
 }
 
 QSet<QString> FormChoiceQueries(const PageEnvironment& env) {

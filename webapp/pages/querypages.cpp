@@ -3,9 +3,10 @@
 #include "webapp/data/querytexts.h"
 #include "webapp/data/queryview.h"
 #include "webapp/forms/formhtml.h"
+#include "webapp/pages/chartfiles.h"
 #include "webapp/pages/errorpages.h"
 #include "webapp/pages/formfiles.h"
-#include "webapp/pages/parameterchoices.h"
+#include "webapp/pages/parameterform.h"
 #include "webapp/pages/printpages.h"
 #include "webapp/pages/tablepages.h"
 #include "webapp/rendering/rowsettable.h"
@@ -38,66 +39,23 @@ Html renderQueries(const PageEnvironment& env, const QList<QueryInfo>& queries) 
 }
 
 // Whether the list leaves the query out: it writes, the user may not use it, or it only gives
-// a form its choices (so marked, or used so and given no title of its own).
-bool unlisted(const PageEnvironment& env, const QueryInfo& q, const QSet<QString>& choices) {
+// a form its choices (so marked) or a form or chart its rows, with no title of its own.
+bool unlisted(const PageEnvironment& env, const QueryInfo& q, const QSet<QString>& serving) {
     const bool titled = !q.texts.title.isEmpty() || !q.texts.label.isEmpty();
     return q.writes() || !env.mayUse(ObjectKind::Query, q.name) || q.choicesOnly ||
-           (!titled && choices.contains(q.name));
-}
-
-Markup inputType(const QueryParameter& p) {
-    if (p.type == QLatin1String("integer"))
-        return "type=\"number\" step=\"1\"";
-    if (p.type == QLatin1String("real"))
-        return "type=\"number\" step=\"any\"";
-    return "type=\"text\"";
-}
-
-// A parameter's input: a choice list of a table's rows when it has one, else typed text; its
-// description as a hint.
-Html parameterInput(const PageEnvironment& env, const QString& id, const QueryParameter& p,
-                    const QueryView& view, const QString& description) {
-    const QString error = view.errors.value(p.name);
-    const QString entered = view.entered.value(p.name);
-    const Html named = " id=\"" + Html::text(id) + "\" name=\"" +
-                       Html::text(QueryView::PARAMETER_PREFIX + p.name) + "\"";
-    const std::optional<QList<FieldChoice>> choices = ParameterChoices(env.database, p);
-    Html input = choices ? Html("<select" + named + FieldErrorAttributes(id, error))
-                         : Html("<input " + Html(inputType(p)) + named + " value=\"" +
-                                Html::text(entered) + "\"" + FieldErrorAttributes(id, error));
-    // A field in error is described by its message.
-    const QString hint = id + QStringLiteral("-hint");
-    if (!description.isEmpty() && error.isEmpty())
-        input += " aria-describedby=\"" + Html::text(hint) + "\"";
-    input += Markup(">");
-    if (choices)
-        input += "<option value=\"\">" + env.html("webChoose") + "</option>" +
-                 ChoiceOptions(*choices, entered) + "</select>";
-    if (description.isEmpty())
-        return input;
-    return input + "<span class=\"hint\" id=\"" + Html::text(hint) + "\">" +
-           Html::text(description) + "</span>";
+           (!titled && serving.contains(q.name));
 }
 
 Html parameterForm(const PageEnvironment& env, const QueryView& view) {
-    Html html = FormStart(env.root(), "get", "entry") +
-                HiddenInput(QStringLiteral("page"), QStringLiteral("query")) +
-                HiddenInput(QStringLiteral("name"), view.info.name) +
-                HiddenInput(QStringLiteral("run"), QStringLiteral("1")) + "\n";
+    Link fields(QStringLiteral("query"));
+    fields.with(QStringLiteral("name"), view.info.name);
     // Other values keep the order the result was sorted in.
     if (!view.run.orderBy.isEmpty()) {
-        html += HiddenInput(QStringLiteral("sort"), view.run.orderBy.first().column);
+        fields.with(QStringLiteral("sort"), view.run.orderBy.first().column);
         if (view.run.orderBy.first().descending)
-            html += HiddenInput(QStringLiteral("dir"), QStringLiteral("desc"));
+            fields.with(QStringLiteral("dir"), QStringLiteral("desc"));
     }
-    int n = 0;
-    for (const QueryParameter& p : view.info.parameters) {
-        const QString id = QStringLiteral("qp") + QString::number(++n);
-        html += FieldRow(id, Html::text(TitleOf(env.labels, p.texts, p.name)),
-                         parameterInput(env, id, p, view, DescriptionOf(env.labels, p.texts)),
-                         view.errors.value(p.name));
-    }
-    return html + FormEnd(env.html("webRunQuery"));
+    return ParameterForm(env, view, fields, env.html("webRunQuery"));
 }
 
 // The result columns whose values are keys of rows the user may open: column -> (table, key
@@ -194,8 +152,8 @@ Html renderQuery(const PageEnvironment& env, const QueryContent& content) {
 
 Response QueriesPage(const PageEnvironment& env) {
     QList<QueryInfo> queries = env.database.listQueries();
-    const QSet<QString> choices = FormChoiceQueries(env);
-    queries.removeIf([&](const QueryInfo& q) { return unlisted(env, q, choices); });
+    const QSet<QString> serving = FormChoiceQueries(env) + ChartQueries(env);
+    queries.removeIf([&](const QueryInfo& q) { return unlisted(env, q, serving); });
     return env.page(env.label("webQueriesTitle"), renderQueries(env, queries),
                     QStringLiteral("queries"));
 }

@@ -9,8 +9,8 @@ namespace webapp {
 
 class RequestContext;
 
-// What the frame shows of the user: the menu entries they may use, who they are, and how to
-// sign in or out.
+// What the frame shows of the user: the menu entries they may use (Charts with Queries), who
+// they are, and how to sign in or out.
 struct FrameUser {
     QString name; // "" for anonymous
     bool tables = true, queries = true, forms = true, admin = false;
@@ -20,7 +20,7 @@ struct FrameUser {
     QString signOutToken;  // the sign-out button's token
 };
 
-// The common frame of every page: title, menu (Home, Tables, Queries, Forms,
+// The common frame of every page: title, menu (Home, Tables, Queries, Charts, Forms,
 // Administration, Help: those the user may use), the user's name with sign-in or sign-out,
 // the page, and a footer with product and version; the web root's style sheet and logo.
 // Every text comes from the labels.

@@ -67,6 +67,12 @@ Html Html::number(qint64 n) {
     return html;
 }
 
+Html Html::number(double n, int decimals) {
+    Html html;
+    html.m_markup = QString::number(n, 'f', decimals);
+    return html;
+}
+
 Html Html::trustedMarkup(const QString& markup) {
     Html html;
     html.m_markup = markup;

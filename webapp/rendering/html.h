@@ -58,6 +58,8 @@ public:
     // text as page text (common::EscapeFor::Html), fit for element text and attribute values.
     static Html text(const QString& text);
     static Html number(qint64 n);
+    // n with that many decimals, in the C locale ("12.5"): a coordinate of a drawing.
+    static Html number(double n, int decimals);
     // The markup of the application's own page files (pages/*.htm), taken as it is: their
     // author writes them as HTML. Nothing else may come through here.
     static Html trustedMarkup(const QString& markup);

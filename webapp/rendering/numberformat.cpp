@@ -57,6 +57,12 @@ void shift(QString& whole, QString& fraction, int exponent) {
         whole = QStringLiteral("0");
 }
 
+// Whether digits hold no digit but 0 (a scan: a pattern would be compiled on every call).
+bool allZeros(const QString& digits) {
+    return std::all_of(digits.cbegin(), digits.cend(),
+                       [](QChar c) { return c == QLatin1Char('0'); });
+}
+
 } // namespace
 
 bool IsNumberText(const QString& text) {
@@ -85,9 +91,7 @@ QString FormatNumber(const QString& raw, const QLocale& locale, int scale) {
             fraction = digits.right(scale);
         }
     }
-    const auto nonZero = [](QChar c) { return c >= QLatin1Char('1') && c <= QLatin1Char('9'); };
-    const bool zero = std::none_of(whole.begin(), whole.end(), nonZero) &&
-                      std::none_of(fraction.begin(), fraction.end(), nonZero);
+    const bool zero = allZeros(whole) && allZeros(fraction);
     QString out = m.captured(1) == QLatin1String("-") && !zero ? locale.negativeSign() : QString();
     out += grouped(whole, locale);
     if (!fraction.isEmpty())
