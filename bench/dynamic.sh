@@ -349,26 +349,30 @@ measure_pages() { # db base
     grep -q '>Espresso beans</a>' "$WORK/$db/table-labels.body" || die "$db: the table page lacks its labels"
     echo "$db: warming up..." >&2
     run_wrk "$base" / 2 >/dev/null
-    for page in "${PAGES[@]}"; do
-        local drps=() dp99=() srps=() sp99=()
-        for round in $(seq "$ROUNDS"); do
-            for kind in dynamic static; do
-                path=${URL[$page]}
-                [ $kind = static ] && path="/bench-$page.bin"
-                read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN" \
-                    "$CONNECTIONS" "$((round * 10000000))")"
-                kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db run"
-                echo "  $db round $round $page $kind: $rps/s, p99 $p99 ms, $errors errors," \
-                    "websvr RSS $(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$WEBSVR_PID/status") MiB" >&2
-                if [ $kind = dynamic ]; then drps+=("$rps") dp99+=("$p99"); else srps+=("$rps") sp99+=("$p99"); fi
-                RESULT[$db,errors]=$((${RESULT[$db,errors]:-0} + errors))
-            done
+    for page in "${PAGES[@]}"; do take_turns "$db" "$base" "$page" "${URL[$page]}"; done
+}
+
+# A dynamic page (path) and the static file bench-<page>.bin of its size, taking turns for
+# ROUNDS rounds: the medians of each in RESULT[db,page,rps|p99|srps|sp99].
+take_turns() { # db base page path
+    local db=$1 base=$2 page=$3 round kind path drps=() dp99=() srps=() sp99=()
+    for round in $(seq "$ROUNDS"); do
+        for kind in dynamic static; do
+            path=$4
+            [ $kind = static ] && path="/bench-$page.bin"
+            read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN" \
+                "$CONNECTIONS" "$((round * 10000000))")"
+            kill -0 "$WEBSVR_PID" 2>/dev/null || die "websvr ended during the $db run"
+            echo "  $db round $round $page $kind: $rps/s, p99 $p99 ms, $errors errors," \
+                "websvr RSS $(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$WEBSVR_PID/status") MiB" >&2
+            if [ $kind = dynamic ]; then drps+=("$rps") dp99+=("$p99"); else srps+=("$rps") sp99+=("$p99"); fi
+            RESULT[$db,errors]=$((${RESULT[$db,errors]:-0} + errors))
         done
-        RESULT[$db,$page,rps]=$(median "${drps[@]}")
-        RESULT[$db,$page,p99]=$(median "${dp99[@]}")
-        RESULT[$db,$page,srps]=$(median "${srps[@]}")
-        RESULT[$db,$page,sp99]=$(median "${sp99[@]}")
     done
+    RESULT[$db,$page,rps]=$(median "${drps[@]}")
+    RESULT[$db,$page,p99]=$(median "${dp99[@]}")
+    RESULT[$db,$page,srps]=$(median "${srps[@]}")
+    RESULT[$db,$page,sp99]=$(median "${sp99[@]}")
 }
 
 measure_posts() { # db port
@@ -569,8 +573,7 @@ measure_xlsx() { # db port
 # A chart page of 12 categories against a static file of its size, taking turns.
 CHART_URL="/?page=chart&name=benchstock&p.threshold=76&run=1"
 measure_chart() { # db port
-    local db=$1 base="http://127.0.0.1:$2" webroot="$WORK/$1/program/wwwroot" round kind path
-    local drps=() dp99=() srps=() sp99=()
+    local db=$1 base="http://127.0.0.1:$2" webroot="$WORK/$1/program/wwwroot"
     cat >"$WORK/$db/program/examples/microsoft access/charts/benchstock.xml" <<'XML'
 <Chart type="bar" query="LowStock"><Title>Bench stock</Title>
   <Category column="name"/><Series column="in_stock"/><ValueAxis decimals="0"/></Chart>
@@ -579,21 +582,10 @@ XML
     [ "$(grep -o '<rect class="bar' "$WORK/$db/chart.body" | wc -l)" = 12 ] ||
         die "$db: the chart page does not draw 12 bars"
     head -c "$(stat -c %s "$WORK/$db/chart.body")" /dev/urandom >"$webroot/bench-chart.bin"
-    RESULT[$db,chartbytes]=$(stat -c %s "$WORK/$db/chart.body")
-    for round in $(seq "$ROUNDS"); do
-        for kind in dynamic static; do
-            path=$CHART_URL
-            [ $kind = static ] && path=/bench-chart.bin
-            read -r rps p99 errors <<<"$(run_wrk "$base" "$path" "$SECONDS_PER_RUN")"
-            echo "  $db round $round chart $kind: $rps/s, p99 $p99 ms, $errors errors" >&2
-            [ "$errors" = 0 ] || die "$db: $errors errors on the chart run ($kind)"
-            if [ $kind = dynamic ]; then drps+=("$rps") dp99+=("$p99"); else srps+=("$rps") sp99+=("$p99"); fi
-        done
-    done
-    RESULT[$db,chartrps]=$(median "${drps[@]}")
-    RESULT[$db,chartp99]=$(median "${dp99[@]}")
-    RESULT[$db,chartsrps]=$(median "${srps[@]}")
-    RESULT[$db,chartsp99]=$(median "${sp99[@]}")
+    RESULT[$db,chart,bytes]=$(stat -c %s "$WORK/$db/chart.body")
+    local before=${RESULT[$db,errors]:-0}
+    take_turns "$db" "$base" chart "$CHART_URL"
+    [ "${RESULT[$db,errors]:-0}" = "$before" ] || die "$db: wrk errors on the chart runs"
 }
 
 # BENCH_PHASES picks what to measure (default all: "pages mixed users search chart xlsx").
@@ -632,17 +624,21 @@ row() { # label key [target]
     echo "${3:+   ($3)}"
 }
 measured() { [[ " ${BENCH_PHASES:-pages mixed users search chart xlsx} " == *" $1 "* ]]; }
+page_rows() { # page label target: requests/s and p99 of a page (take_turns) against its file
+    page=$1
+    rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
+    ratio_of() { ratio "${RESULT[$1,$page,rps]}" "${RESULT[$1,$page,srps]}"; }
+    p99_of() { echo "${RESULT[$1,$page,p99]} / ${RESULT[$1,$page,sp99]}"; }
+    row "$2 (${RESULT[${DATABASES[0]},$page,bytes]} B) req/s, page / static" rps_of
+    row "  ratio page / static" ratio_of "target $3"
+    row "  p99 ms, page / static" p99_of
+}
 if measured pages; then
     for page in "${PAGES[@]}"; do
-        rps_of() { echo "${RESULT[$1,$page,rps]} / ${RESULT[$1,$page,srps]}"; }
-        ratio_of() { ratio "${RESULT[$1,$page,rps]}" "${RESULT[$1,$page,srps]}"; }
-        p99_of() { echo "${RESULT[$1,$page,p99]} / ${RESULT[$1,$page,sp99]}"; }
         target=">= 0.25"
         [ "$page" = home ] && target=">= 0.50"
         [ "$page" = table-labels ] && target=">= 0.35"
-        row "${LABEL[$page]} (${RESULT[${DATABASES[0]},$page,bytes]} B) req/s, page / static" rps_of
-        row "  ratio page / static" ratio_of "target $target"
-        row "  p99 ms, page / static" p99_of
+        page_rows "$page" "${LABEL[$page]}" "$target"
     done
     posts_of() { echo "${RESULT[$1,posts]}/s (${RESULT[$1,written]} written)"; }
     rss_of() { echo "${RESULT[$1,rss]}"; }
@@ -706,12 +702,7 @@ fi
 if measured chart; then
     echo
     echo "chart: a chart page of 12 bars against a static file of its size (replies reused)"
-    chart_rps_of() { echo "${RESULT[$1,chartrps]} / ${RESULT[$1,chartsrps]}"; }
-    chart_ratio_of() { ratio "${RESULT[$1,chartrps]}" "${RESULT[$1,chartsrps]}"; }
-    chart_p99_of() { echo "${RESULT[$1,chartp99]} / ${RESULT[$1,chartsp99]}"; }
-    row "chart page (${RESULT[${DATABASES[0]},chartbytes]} B) req/s, page / static" chart_rps_of
-    row "  ratio page / static" chart_ratio_of "target >= 0.35"
-    row "  p99 ms, page / static" chart_p99_of
+    page_rows chart "chart page" ">= 0.35"
 fi
 if measured xlsx; then
     echo
